@@ -1,0 +1,52 @@
+// Our own additions to the Windows layer, for the things Linux and tests need that the
+// platform has no call for: choosing the headless display, reading the message boxes
+// shown while headless, injecting input, handing frames to the window or a sink, and
+// registering bitmap resources of a module.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32/windows.h"
+
+namespace host {
+
+// Headless display: windows exist without a window system, messages come only from what
+// is posted or injected, message boxes go to standard error and the record below. Must be
+// chosen before the first window is created. Without a display and without headless mode,
+// window creation fails (SDL's offscreen driver counts as no display).
+void SetHeadless(bool headless);
+bool IsHeadless();
+
+// Message boxes shown so far in headless mode, in order.
+struct MessageBoxRecord {
+    HWND owner;
+    std::string text;
+    std::string caption;
+    UINT type;
+};
+std::vector<MessageBoxRecord> MessageBoxLog();
+void ClearMessageBoxLog();
+
+// Headless input: the cursor position that GetCursorPos reports.
+void SetCursorPosition(int x, int y);
+
+// Presentation. A frame is 32-bit X8R8G8B8 pixels, row by row with the given pitch in bytes.
+// With a display it goes to the window's client area; headless it goes to the frame sink.
+using FrameSink = std::function<void(HWND window, const std::uint32_t* pixels, int width, int height,
+                                     int pitchBytes)>;
+void SetFrameSink(FrameSink sink);
+// Returns false when the window is gone or cannot show the frame.
+bool PresentFrame(HWND window, const std::uint32_t* pixels, int width, int height, int pitchBytes);
+
+// Bitmap resources: the bytes (a DIB without file header) are referenced, not copied, and
+// must outlive the registration. A name is either text or an integer id (MAKEINTRESOURCE).
+void RegisterBitmapResource(HMODULE module, LPCSTR name, const void* data, DWORD size);
+void ClearResources();
+
+// Releases every window and SDL itself (tests call it between cases).
+void Shutdown();
+
+}  // namespace host
