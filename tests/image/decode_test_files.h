@@ -49,6 +49,7 @@ inline ByteWriter DibHeader(std::int32_t width, std::int32_t height, unsigned bi
 // A BMP file around a DIB.
 inline Bytes BmpFile(const Bytes& dib) {
     ByteWriter w;
+    w.bytes.reserve(14 + dib.size());
     w.text("BM").u32(static_cast<std::uint32_t>(14 + dib.size())).u32(0).u32(0);
     return w.raw(dib).bytes;
 }
