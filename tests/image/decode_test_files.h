@@ -12,6 +12,8 @@ using Bytes = std::vector<std::uint8_t>;
 struct ByteWriter {
     Bytes bytes;
 
+    ByteWriter() { bytes.reserve(256); }
+
     ByteWriter& u8(unsigned v) {
         bytes.push_back(static_cast<std::uint8_t>(v));
         return *this;
@@ -49,7 +51,6 @@ inline ByteWriter DibHeader(std::int32_t width, std::int32_t height, unsigned bi
 // A BMP file around a DIB.
 inline Bytes BmpFile(const Bytes& dib) {
     ByteWriter w;
-    w.bytes.reserve(14 + dib.size());
     w.text("BM").u32(static_cast<std::uint32_t>(14 + dib.size())).u32(0).u32(0);
     return w.raw(dib).bytes;
 }
