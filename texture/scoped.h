@@ -29,6 +29,11 @@ public:
         if (object_) object_->Release();
         object_ = nullptr;
     }
+    // Takes over a reference the caller owned; the old one is released first.
+    void Attach(T* object) {
+        Reset();
+        object_ = object;
+    }
     // Gives the reference away.
     T* Detach() { return std::exchange(object_, nullptr); }
 
