@@ -27,7 +27,7 @@ protected:
         ASSERT_NE(RegisterClassA(&wc), 0);
         hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
                                 nullptr, nullptr, nullptr);
-        ASSERT_NE(hwnd_, nullptr) << "no display: run under xvfb-run";
+        ASSERT_NE(hwnd_, nullptr) << "no display (run under xvfb-run): error " << GetLastError() << ", " << SDL_GetError();
         sdl_ = win32::System().windows.at(hwnd_).sdlWindow;
         ASSERT_NE(sdl_, nullptr);
         // Let the events of the window's creation arrive, then forget them.
