@@ -52,17 +52,13 @@ TEST(MovingObject, SetMeshKeepsItsOwnCopy) {
     EXPECT_EQ(o.GetVertices()[0].x, 100.0f);
 }
 
-TEST(MovingObject, SettersStoreTheirValues) {
+TEST(MovingObject, NullPositionIsTheOrigin) {
     MovingObject o;
     const Vector3 p{3, 4, 5};
     o.SetPosition(&p);
     EXPECT_EQ(o.GetPosition(), p);
     o.SetPosition(nullptr);
     EXPECT_EQ(o.GetPosition(), (Vector3{0, 0, 0}));
-    o.SetExtent(60, 250, 400);
-    EXPECT_EQ(o.GetExtent(), (Vector3{60, 250, 400}));
-    o.SetUniformSpeed(2.5f);
-    EXPECT_EQ(o.GetSpeed(), (Vector3{2.5f, 2.5f, 2.5f}));
 }
 
 TEST(MovingObject, MoveStepsEachAxisByItsSpeed) {
