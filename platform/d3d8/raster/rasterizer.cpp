@@ -197,9 +197,21 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         sampler.minFilter = ts[D3DTSS_MINFILTER];
         sampler.mipFilter = ts[D3DTSS_MIPFILTER];
         sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
-        if (sampler.texture)
+        if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
+            bool pow2 = true;
+            for (int l = 0; l < sampler.texture->levelCount; ++l) {
+                const SamplerLevel& level = sampler.texture->levels[l];
+                pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
+            }
+            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+        }
+        // Without mipmaps and with one filter for both directions the level of detail
+        // changes nothing.
+        sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
+                           (sampler.minFilter >= D3DTEXF_LINEAR) != (sampler.magFilter >= D3DTEXF_LINEAR);
+        d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
 
@@ -245,6 +257,7 @@ struct Rasterizer::Impl {
     void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
     void SetupPoint(const ScreenVertex& a);
     float* NewPlanes(Prim& prim);
+    void NoteColors(const ClipVertex* const* vertices, int count);
     void Bin(std::uint32_t primIndex);
     void DrawTile(int tile);
     void RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
@@ -271,6 +284,9 @@ struct Rasterizer::Impl {
     float guardX = 1.0f, guardY = 1.0f;
     float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpScaleZ = 1;
     int attrCount = 4;
+    // Whether the primitive being set up has one diffuse and specular colour throughout.
+    bool constantColor = false;
+    std::uint32_t constantDiffuse = 0, constantSpecular = 0;
     std::vector<ClipVertex> vertices;
     std::vector<std::uint32_t> indexScratch;
 };
@@ -506,6 +522,8 @@ void Rasterizer::Impl::Triangle(const ClipVertex& a, const ClipVertex& b, const 
         const int colorFloats = draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4;
         for (int v = 1; v < 3; ++v) std::memcpy(corners[v].attr, a.attr, sizeof(float) * colorFloats);
     }
+    const ClipVertex* cornerList[3] = {&corners[0], &corners[1], &corners[2]};
+    NoteColors(cornerList, 3);
     ClipVertex polygon[16];
     ClipVertex scratch[16];
     std::copy(corners, corners + 3, polygon);
@@ -568,6 +586,8 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
             ends[1] = clipped[1];
         }
     }
+    const ClipVertex* endList[2] = {&ends[0], &ends[1]};
+    NoteColors(endList, 2);
     ScreenVertex s0 = ToScreen(ends[0]), s1 = ToScreen(ends[1]);
     if (!UsableScreenVertex(s0) || !UsableScreenVertex(s1)) return;
     SetupLine(s0, s1);
@@ -577,10 +597,40 @@ void Rasterizer::Impl::Point(const ClipVertex& a) {
     if (!pretransformed && OutCode(a) != 0) return;
     ScreenVertex s = ToScreen(a);
     if (!UsableScreenVertex(s)) return;
+    const ClipVertex* one[1] = {&a};
+    NoteColors(one, 1);
     SetupPoint(s);
 }
 
+namespace {
+
+std::uint32_t ColorByte(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return static_cast<std::uint32_t>(v * 255.0f + 0.5f);
+}
+
+}  // namespace
+
+void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
+    const int floats = draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4;
+    constantColor = true;
+    for (int i = 1; i < count && constantColor; ++i)
+        constantColor = std::memcmp(v[0]->attr, v[i]->attr, sizeof(float) * floats) == 0;
+    if (!constantColor) return;
+    const float* a = v[0]->attr;
+    constantDiffuse = (ColorByte(a[3]) << 24) | (ColorByte(a[0]) << 16) | (ColorByte(a[1]) << 8) | ColorByte(a[2]);
+    constantSpecular = 0xFF000000u;
+    if (draw->layout.specular >= 0) {
+        const float* sp = a + draw->layout.specular;
+        constantSpecular |= (ColorByte(sp[0]) << 16) | (ColorByte(sp[1]) << 8) | ColorByte(sp[2]);
+    }
+}
+
 float* Rasterizer::Impl::NewPlanes(Prim& prim) {
+    prim.constantColor = constantColor;
+    prim.diffuse = constantDiffuse;
+    prim.specular = constantSpecular;
     prim.draw = drawIndex;
     prim.planes = static_cast<std::uint32_t>(planePool.size());
     planePool.resize(planePool.size() + PlaneFloats(draw->layout));
