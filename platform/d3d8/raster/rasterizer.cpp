@@ -453,7 +453,6 @@ std::uint32_t Rasterizer::Impl::OutCode(const ClipVertex& v) const {
 int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const {
     ClipVertex* in = polygon;
     ClipVertex* out = scratch;
-    const int floats = 4 + attrCount;
     for (int plane = 0; plane < kClipPlanes && count > 0; ++plane) {
         if (!(planes & (1u << plane))) continue;
         int produced = 0;
@@ -466,11 +465,8 @@ int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t 
             if (aIn != bIn) {
                 float t = da / (da - db);
                 ClipVertex& v = out[produced++];
-                const float* pa = a.pos;
-                const float* pb = b.pos;
-                // pos and attr are contiguous floats.
-                float* pv = v.pos;
-                for (int k = 0; k < floats; ++k) pv[k] = pa[k] + t * (pb[k] - pa[k]);
+                for (int k = 0; k < 4; ++k) v.pos[k] = a.pos[k] + t * (b.pos[k] - a.pos[k]);
+                for (int k = 0; k < attrCount; ++k) v.attr[k] = a.attr[k] + t * (b.attr[k] - a.attr[k]);
             }
         }
         count = produced;
@@ -576,11 +572,15 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
             }
             if (!(t0 < t1)) return;
             ClipVertex clipped[2];
-            const int floats = 4 + attrCount;
-            for (int k = 0; k < floats; ++k) {
+            for (int k = 0; k < 4; ++k) {
                 float pa = ends[0].pos[k], pb = ends[1].pos[k];
                 clipped[0].pos[k] = pa + t0 * (pb - pa);
                 clipped[1].pos[k] = pa + t1 * (pb - pa);
+            }
+            for (int k = 0; k < attrCount; ++k) {
+                float pa = ends[0].attr[k], pb = ends[1].attr[k];
+                clipped[0].attr[k] = pa + t0 * (pb - pa);
+                clipped[1].attr[k] = pa + t1 * (pb - pa);
             }
             ends[0] = clipped[0];
             ends[1] = clipped[1];

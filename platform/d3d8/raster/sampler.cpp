@@ -362,7 +362,8 @@ __attribute__((target("avx2"))) bool SampleQuadWide(const SamplerSetup& s, const
     int fine[4], coarse[4];
     alignas(16) int weights[4];
     bool anyWeight = false;
-    int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
+    const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
+    const bool linear = ChooseLevels(s, lod[firstLane]).linear;
     for (int i = 0; i < 4; ++i) {
         // Lanes outside the mask copy a covered lane so that every address is valid.
         chosen[i] = ChooseLevels(s, lod[(lanes >> i) & 1 ? i : firstLane]);
@@ -370,9 +371,10 @@ __attribute__((target("avx2"))) bool SampleQuadWide(const SamplerSetup& s, const
         coarse[i] = chosen[i].coarse;
         weights[i] = chosen[i].weight;
         anyWeight = anyWeight || weights[i] != 0;
-        if (chosen[i].linear != chosen[firstLane].linear && ((lanes >> i) & 1)) return false;
+        // Lanes that filter differently (some magnified, some minified with another
+        // filter) go the scalar way.
+        if (chosen[i].linear != linear) return false;
     }
-    const bool linear = chosen[firstLane].linear;
     __m128 us = _mm_loadu_ps(u), vs = _mm_loadu_ps(v);
     // Lanes outside the mask may hold anything: give them a covered lane's coordinates.
     if (lanes != 15) {
