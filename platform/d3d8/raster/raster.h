@@ -60,6 +60,9 @@ struct RenderTarget {
     int colorPitch = 0;  // in pixels
     std::uint16_t* depth = nullptr;
     int depthPitch = 0;  // in depth values
+    // A8R8G8B8: the alpha channel is stored and read by the DESTALPHA factors. Otherwise
+    // (X8R8G8B8) the top byte is written as 0xFF and destination alpha reads as 1.
+    bool hasAlpha = false;
 };
 
 struct VertexInput {

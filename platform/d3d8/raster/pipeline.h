@@ -1,0 +1,114 @@
+// Internal structures of the pipeline: what vertex processing hands to clipping and
+// setup, what setup hands to the tile workers, and the per-draw pixel configuration.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/d3d8/raster/raster.h"
+
+namespace raster::detail {
+
+constexpr int kMaxStages = static_cast<int>(D3DMAXTEXTURESTAGES);
+// Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
+constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
+
+// Where each interpolated value sits in a vertex's attribute array. Diffuse is always
+// at 0..3; the others are present only when the draw reads them (-1 otherwise).
+struct AttributeLayout {
+    int count = 4;
+    int specular = -1;
+    int fog = -1;
+    int texcoord[kMaxStages] = {-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// The sampler states of one stage, decoded once per draw.
+struct SamplerSetup {
+    const SamplerTexture* texture = nullptr;  // null: reads opaque white
+    DWORD addressU = D3DTADDRESS_WRAP;
+    DWORD addressV = D3DTADDRESS_WRAP;
+    std::uint32_t border = 0;
+    DWORD magFilter = D3DTEXF_POINT;
+    DWORD minFilter = D3DTEXF_POINT;
+    DWORD mipFilter = D3DTEXF_NONE;
+    float lodBias = 0.0f;
+    int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
+};
+
+struct StageSetup {
+    DWORD colorOp = D3DTOP_DISABLE;
+    DWORD colorArg[3] = {};  // arg0, arg1, arg2
+    DWORD alphaOp = D3DTOP_DISABLE;
+    DWORD alphaArg[3] = {};
+    bool resultToTemp = false;
+    bool readsTexture = false;
+    SamplerSetup sampler;
+};
+
+// Everything the tile workers need to shade the pixels of one draw.
+struct DrawSetup {
+    RenderTarget target;
+    int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;  // viewport within the target, exclusive ends
+    bool depthTest = false;
+    bool depthWrite = false;
+    DWORD depthFunc = D3DCMP_LESSEQUAL;
+    bool alphaTest = false;
+    DWORD alphaFunc = D3DCMP_ALWAYS;
+    std::uint32_t alphaRef = 0;
+    bool blend = false;
+    DWORD srcBlend = D3DBLEND_ONE;
+    DWORD destBlend = D3DBLEND_ZERO;
+    DWORD blendOp = D3DBLENDOP_ADD;
+    std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
+    bool specularAdd = false;
+    bool fog = false;
+    std::uint32_t fogColor = 0;
+    std::uint32_t textureFactor = 0xFFFFFFFFu;
+    bool usesTemp = false;
+    int stageCount = 0;
+    StageSetup stages[kMaxStages];
+    AttributeLayout layout;
+};
+
+// A vertex after transform and lighting: clip-space position and attributes.
+struct ClipVertex {
+    float pos[4];
+    float attr[kMaxAttributes];
+};
+
+// A vertex after the perspective divide and the viewport: screen x, y (pixel centres at
+// integers), depth z in [0, 1], q = 1/w, and every attribute multiplied by q.
+struct ScreenVertex {
+    float x, y, z, q;
+    float attr[kMaxAttributes];
+};
+
+enum class PrimKind : std::uint8_t { Triangle, Line, Point };
+
+// A primitive ready for the tiles. Values across the primitive are planes over pixel
+// coordinates: value(px, py) = p[0] + p[1] * (px - originX) + p[2] * (py - originY);
+// plane 0 is depth, plane 1 is q, the others the attributes times q.
+struct Prim {
+    PrimKind kind = PrimKind::Triangle;
+    std::uint32_t draw = 0;
+    std::uint32_t planes = 0;  // first float of the planes in the frame's plane pool
+    int minX = 0, minY = 0, maxX = 0, maxY = 0;  // inclusive pixel bounds, inside the viewport
+    float originX = 0.0f, originY = 0.0f;
+    // Triangle: edge functions in 1/256 pixel units, evaluated at pixel centres:
+    // e(px, py) = a * px + b * py + c; a pixel is inside when every e >= 0.
+    std::int64_t edgeA[3] = {}, edgeB[3] = {}, edgeC[3] = {};
+    // Line: the end points in pixels and whether the line steps along x.
+    float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
+    bool xMajor = true;
+    bool lastPixel = true;
+};
+
+constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
+
+// Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive.
+void ShadeSpan(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+
+// Sampler: the texel colour of a stage at (u, v) with the level of detail lod (log2 of
+// texels per pixel, bias included).
+std::uint32_t SampleTexture(const SamplerSetup& sampler, float u, float v, float lod);
+
+}  // namespace raster::detail

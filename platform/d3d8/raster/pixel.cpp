@@ -1,0 +1,295 @@
+// The pixel stage: depth test, perspective-correct attributes, the texture stages,
+// specular and fog, alpha test, blending and the write to the target. Colours are
+// 8-bit integers per channel from the stages on.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d8/raster/pipeline.h"
+
+namespace raster::detail {
+
+namespace {
+
+struct Rgba {
+    int r, g, b, a;
+};
+
+inline Rgba Unpack(std::uint32_t c) {
+    return {static_cast<int>((c >> 16) & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>(c & 0xFF),
+            static_cast<int>(c >> 24)};
+}
+
+inline std::uint32_t PackRgba(const Rgba& c) {
+    return (static_cast<std::uint32_t>(c.a) << 24) | (static_cast<std::uint32_t>(c.r) << 16) |
+           (static_cast<std::uint32_t>(c.g) << 8) | static_cast<std::uint32_t>(c.b);
+}
+
+inline int Clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+// a * b / 255, rounded.
+inline int Mul255(int a, int b) {
+    int t = a * b + 128;
+    return (t + (t >> 8)) >> 8;
+}
+
+inline int ToByte(float v) {
+    // Clamped first, so NaN becomes 0 and the conversion cannot overflow.
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return static_cast<int>(v * 255.0f + 0.5f);
+}
+
+// log2(x) to about 0.008, from the exponent and a quadratic in the mantissa that is
+// exact at mantissas 1 and 2, so the result is continuous across powers of two.
+inline float FastLog2(float x) {
+    if (!(x > 0.0f)) return -128.0f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    float exponent = static_cast<float>(static_cast<int>(bits >> 23) - 127);
+    bits = (bits & 0x007FFFFFu) | 0x3F800000u;
+    float m;
+    std::memcpy(&m, &bits, sizeof m);
+    return exponent + (-0.34484843f * m + 2.03454529f) * m - 1.68969686f;
+}
+
+inline bool Compare(DWORD func, std::uint32_t value, std::uint32_t reference) {
+    switch (func) {
+        case D3DCMP_NEVER: return false;
+        case D3DCMP_LESS: return value < reference;
+        case D3DCMP_EQUAL: return value == reference;
+        case D3DCMP_LESSEQUAL: return value <= reference;
+        case D3DCMP_GREATER: return value > reference;
+        case D3DCMP_NOTEQUAL: return value != reference;
+        case D3DCMP_GREATEREQUAL: return value >= reference;
+        default: return true;
+    }
+}
+
+// The inputs a stage may read.
+struct StageInputs {
+    Rgba diffuse, current, texture, factor, specular, temp;
+};
+
+inline Rgba Argument(DWORD arg, const StageInputs& in) {
+    Rgba v;
+    switch (arg & D3DTA_SELECTMASK) {
+        case D3DTA_DIFFUSE: v = in.diffuse; break;
+        case D3DTA_CURRENT: v = in.current; break;
+        case D3DTA_TEXTURE: v = in.texture; break;
+        case D3DTA_TFACTOR: v = in.factor; break;
+        case D3DTA_SPECULAR: v = in.specular; break;
+        case D3DTA_TEMP: v = in.temp; break;
+        default: v = {0, 0, 0, 0}; break;
+    }
+    if (arg & D3DTA_ALPHAREPLICATE) v.r = v.g = v.b = v.a;
+    if (arg & D3DTA_COMPLEMENT) v = {255 - v.r, 255 - v.g, 255 - v.b, 255 - v.a};
+    return v;
+}
+
+// One channel of an operation; a1a is the alpha of argument 1 (for the ops that
+// mix it into colour), the alphas of diffuse, texture, factor and current for the
+// blend ops.
+inline int Operate(DWORD op, int a0, int a1, int a2, int a1a, const StageInputs& in) {
+    switch (op) {
+        case D3DTOP_SELECTARG1: return a1;
+        case D3DTOP_SELECTARG2: return a2;
+        case D3DTOP_MODULATE: return Mul255(a1, a2);
+        case D3DTOP_MODULATE2X: return Clamp255(2 * Mul255(a1, a2));
+        case D3DTOP_MODULATE4X: return Clamp255(4 * Mul255(a1, a2));
+        case D3DTOP_ADD: return Clamp255(a1 + a2);
+        case D3DTOP_ADDSIGNED: return Clamp255(a1 + a2 - 128);
+        case D3DTOP_ADDSIGNED2X: return Clamp255(2 * (a1 + a2 - 128));
+        case D3DTOP_SUBTRACT: return Clamp255(a1 - a2);
+        case D3DTOP_ADDSMOOTH: return Clamp255(a1 + a2 - Mul255(a1, a2));
+        case D3DTOP_BLENDDIFFUSEALPHA: return Mul255(a1, in.diffuse.a) + Mul255(a2, 255 - in.diffuse.a);
+        case D3DTOP_BLENDTEXTUREALPHA: return Mul255(a1, in.texture.a) + Mul255(a2, 255 - in.texture.a);
+        case D3DTOP_BLENDFACTORALPHA: return Mul255(a1, in.factor.a) + Mul255(a2, 255 - in.factor.a);
+        case D3DTOP_BLENDCURRENTALPHA: return Mul255(a1, in.current.a) + Mul255(a2, 255 - in.current.a);
+        case D3DTOP_BLENDTEXTUREALPHAPM: return Clamp255(a1 + Mul255(a2, 255 - in.texture.a));
+        case D3DTOP_MODULATEALPHA_ADDCOLOR: return Clamp255(a1 + Mul255(a1a, a2));
+        case D3DTOP_MODULATECOLOR_ADDALPHA: return Clamp255(Mul255(a1, a2) + a1a);
+        case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return Clamp255(a1 + Mul255(255 - a1a, a2));
+        case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return Clamp255(Mul255(255 - a1, a2) + a1a);
+        case D3DTOP_MULTIPLYADD: return Clamp255(a0 + Mul255(a1, a2));
+        case D3DTOP_LERP: return Mul255(a0, a1) + Mul255(255 - a0, a2);
+        // FIXME: bump mapping and premodulation are not drawn; they pass argument 1.
+        default: return a1;
+    }
+}
+
+Rgba RunStages(const DrawSetup& d, StageInputs& in, const std::uint32_t* samples) {
+    for (int s = 0; s < d.stageCount; ++s) {
+        const StageSetup& stage = d.stages[s];
+        in.texture = Unpack(samples[s]);
+        Rgba c0 = Argument(stage.colorArg[0], in), c1 = Argument(stage.colorArg[1], in),
+             c2 = Argument(stage.colorArg[2], in);
+        Rgba result;
+        if (stage.colorOp == D3DTOP_DOTPRODUCT3) {
+            int dot = ((c1.r - 128) * (c2.r - 128) + (c1.g - 128) * (c2.g - 128) + (c1.b - 128) * (c2.b - 128)) / 64;
+            result.r = result.g = result.b = Clamp255(dot);
+        } else {
+            result.r = Operate(stage.colorOp, c0.r, c1.r, c2.r, c1.a, in);
+            result.g = Operate(stage.colorOp, c0.g, c1.g, c2.g, c1.a, in);
+            result.b = Operate(stage.colorOp, c0.b, c1.b, c2.b, c1.a, in);
+        }
+        if (stage.alphaOp == D3DTOP_DISABLE) {
+            result.a = in.current.a;
+        } else if (stage.colorOp == D3DTOP_DOTPRODUCT3) {
+            result.a = result.r;
+        } else {
+            int a0 = Argument(stage.alphaArg[0], in).a, a1 = Argument(stage.alphaArg[1], in).a,
+                a2 = Argument(stage.alphaArg[2], in).a;
+            result.a = stage.alphaOp == D3DTOP_DOTPRODUCT3 ? result.r : Operate(stage.alphaOp, a0, a1, a2, a1, in);
+        }
+        if (stage.resultToTemp) in.temp = result;
+        else in.current = result;
+    }
+    return in.current;
+}
+
+inline int Factor(DWORD factor, int channel, const Rgba& src, const Rgba& dst, bool alphaChannel) {
+    switch (factor) {
+        case D3DBLEND_ZERO: return 0;
+        case D3DBLEND_ONE: return 255;
+        case D3DBLEND_SRCCOLOR: return channel == 0 ? src.r : channel == 1 ? src.g : channel == 2 ? src.b : src.a;
+        case D3DBLEND_INVSRCCOLOR:
+            return 255 - (channel == 0 ? src.r : channel == 1 ? src.g : channel == 2 ? src.b : src.a);
+        case D3DBLEND_SRCALPHA: return src.a;
+        case D3DBLEND_INVSRCALPHA: return 255 - src.a;
+        case D3DBLEND_DESTALPHA: return dst.a;
+        case D3DBLEND_INVDESTALPHA: return 255 - dst.a;
+        case D3DBLEND_DESTCOLOR: return channel == 0 ? dst.r : channel == 1 ? dst.g : channel == 2 ? dst.b : dst.a;
+        case D3DBLEND_INVDESTCOLOR:
+            return 255 - (channel == 0 ? dst.r : channel == 1 ? dst.g : channel == 2 ? dst.b : dst.a);
+        case D3DBLEND_SRCALPHASAT: return alphaChannel ? 255 : std::min(src.a, 255 - dst.a);
+        default: return 255;
+    }
+}
+
+inline int BlendChannel(DWORD op, int s, int d) {
+    switch (op) {
+        case D3DBLENDOP_SUBTRACT: return Clamp255(s - d);
+        case D3DBLENDOP_REVSUBTRACT: return Clamp255(d - s);
+        case D3DBLENDOP_MIN: return std::min(s, d);
+        case D3DBLENDOP_MAX: return std::max(s, d);
+        default: return Clamp255(s + d);
+    }
+}
+
+Rgba Blend(const DrawSetup& d, const Rgba& src, const Rgba& dst) {
+    DWORD sf = d.srcBlend, df = d.destBlend;
+    if (sf == D3DBLEND_BOTHSRCALPHA) {
+        sf = D3DBLEND_SRCALPHA;
+        df = D3DBLEND_INVSRCALPHA;
+    } else if (sf == D3DBLEND_BOTHINVSRCALPHA) {
+        sf = D3DBLEND_INVSRCALPHA;
+        df = D3DBLEND_SRCALPHA;
+    }
+    const int s[4] = {src.r, src.g, src.b, src.a};
+    const int t[4] = {dst.r, dst.g, dst.b, dst.a};
+    int out[4];
+    for (int c = 0; c < 4; ++c) {
+        // MIN and MAX ignore the factors.
+        if (d.blendOp == D3DBLENDOP_MIN || d.blendOp == D3DBLENDOP_MAX) {
+            out[c] = BlendChannel(d.blendOp, s[c], t[c]);
+            continue;
+        }
+        int sv = Mul255(s[c], Factor(sf, c, src, dst, c == 3));
+        int dv = Mul255(t[c], Factor(df, c, src, dst, c == 3));
+        out[c] = BlendChannel(d.blendOp, sv, dv);
+    }
+    return {out[0], out[1], out[2], out[3]};
+}
+
+}  // namespace
+
+void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    const RenderTarget& target = d.target;
+    std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
+    std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+    const AttributeLayout& layout = d.layout;
+    const int planeCount = 2 + layout.count;
+    const float fy = static_cast<float>(y) - prim.originY;
+    float rowBase[2 + kMaxAttributes];
+    for (int k = 0; k < planeCount; ++k) rowBase[k] = pl[3 * k] + pl[3 * k + 2] * fy;
+    const Rgba factor = Unpack(d.textureFactor);
+    const Rgba fogColor = Unpack(d.fogColor);
+
+    for (int x = x0; x < x1; ++x) {
+        const float fx = static_cast<float>(x) - prim.originX;
+        std::uint32_t depth = 0;
+        if (d.depthTest) {
+            float z = rowBase[0] + pl[1] * fx;
+            z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+            depth = static_cast<std::uint32_t>(z * 65535.0f + 0.5f);
+            if (!Compare(d.depthFunc, depth, depthRow[x])) continue;
+        }
+        const float q = rowBase[1] + pl[4] * fx;
+        const float w = 1.0f / q;
+        auto attribute = [&](int k) { return (rowBase[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
+
+        StageInputs in;
+        in.diffuse = {ToByte(attribute(0)), ToByte(attribute(1)), ToByte(attribute(2)), ToByte(attribute(3))};
+        in.specular = {0, 0, 0, 255};
+        if (layout.specular >= 0)
+            in.specular = {ToByte(attribute(layout.specular)), ToByte(attribute(layout.specular + 1)),
+                           ToByte(attribute(layout.specular + 2)), 255};
+        in.current = in.diffuse;
+        in.factor = factor;
+        in.temp = {0, 0, 0, 0};
+        in.texture = {255, 255, 255, 255};
+
+        std::uint32_t samples[kMaxStages];
+        for (int s = 0; s < d.stageCount; ++s) {
+            const StageSetup& stage = d.stages[s];
+            int slot = layout.texcoord[s];
+            if (!stage.readsTexture || slot < 0) {
+                samples[s] = 0xFFFFFFFFu;
+                continue;
+            }
+            const float* pu = pl + 3 * (2 + slot);
+            const float* pv = pu + 3;
+            float u = (rowBase[2 + slot] + pu[1] * fx) * w;
+            float v = (rowBase[3 + slot] + pv[1] * fx) * w;
+            // Screen derivatives of u = U / Q: du/dx = (dU/dx - u dQ/dx) / Q, in texels of the
+            // largest level in use.
+            const SamplerLevel& base = stage.sampler.texture->levels[stage.sampler.baseLevel];
+            float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
+            float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
+            float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
+            float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
+            float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+            float lod = 0.5f * FastLog2(rho2) + stage.sampler.lodBias;
+            samples[s] = SampleTexture(stage.sampler, u, v, lod);
+        }
+        Rgba color = d.stageCount > 0 ? RunStages(d, in, samples) : in.diffuse;
+
+        if (d.specularAdd) {
+            color.r = Clamp255(color.r + in.specular.r);
+            color.g = Clamp255(color.g + in.specular.g);
+            color.b = Clamp255(color.b + in.specular.b);
+        }
+        if (layout.fog >= 0) {
+            int f = ToByte(attribute(layout.fog));
+            color.r = Mul255(color.r, f) + Mul255(fogColor.r, 255 - f);
+            color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
+            color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
+        }
+        if (d.alphaTest && !Compare(d.alphaFunc, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
+        if (d.depthWrite) depthRow[x] = static_cast<std::uint16_t>(depth);
+
+        std::uint32_t old = colorRow[x];
+        if (d.blend) {
+            Rgba dst = Unpack(old);
+            if (!target.hasAlpha) dst.a = 255;
+            color = Blend(d, color, dst);
+        }
+        std::uint32_t value = PackRgba(color);
+        value = (value & d.writeMask) | (old & ~d.writeMask);
+        if (!target.hasAlpha) value |= 0xFF000000u;
+        colorRow[x] = value;
+    }
+}
+
+}  // namespace raster::detail

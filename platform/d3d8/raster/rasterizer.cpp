@@ -1,0 +1,847 @@
+// The draw path: per-draw setup, primitive assembly, clipping, triangle/line/point
+// setup, binning into screen tiles, and the tile workers that run at Flush.
+//
+// Output does not depend on the thread count: every tile is drawn by one thread, in
+// draw order, and every value a pixel reads is computed from the pixel's coordinates
+// alone (never from where a span started).
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/d3d8/raster/pipeline.h"
+#include "platform/d3d8/raster/raster.h"
+#include "platform/d3d8/raster/vertex_processing.h"
+
+namespace raster {
+
+using namespace detail;
+
+namespace {
+
+constexpr int kTileShift = 6;
+constexpr int kTileSize = 1 << kTileShift;
+// Screen positions are kept within this many pixels of the origin so that the 1/256
+// pixel fixed-point edge functions and the float planes stay exact enough; clip-space
+// guard-band planes keep clipped geometry inside.
+constexpr float kGuardPixels = 8192.0f;
+constexpr float kMinW = 1e-6f;
+// Flush when this many primitives are queued, to bound the frame's memory.
+constexpr std::size_t kMaxQueuedPrims = 1u << 20;
+
+float Bits(DWORD value) {
+    float f = 0.0f;
+    std::memcpy(&f, &value, sizeof f);
+    return f;
+}
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
+    std::int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }
+
+// A fixed pool of worker threads; Run hands out job indices until all are done.
+class WorkerPool {
+public:
+    explicit WorkerPool(int threads) {
+        for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { Loop(); });
+    }
+    ~WorkerPool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_) t.join();
+    }
+    int Threads() const { return static_cast<int>(workers_.size()) + 1; }
+
+    void Run(int count, const std::function<void(int)>& job) {
+        if (workers_.empty()) {
+            for (int i = 0; i < count; ++i) job(i);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            job_ = &job;
+            count_ = count;
+            next_.store(0);
+            busy_ = static_cast<int>(workers_.size());
+            ++generation_;
+        }
+        wake_.notify_all();
+        Work();
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+        job_ = nullptr;
+    }
+
+private:
+    void Work() {
+        for (;;) {
+            int index = next_.fetch_add(1);
+            if (index >= count_) return;
+            (*job_)(index);
+        }
+    }
+    void Loop() {
+        std::uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+                if (stop_) return;
+                seen = generation_;
+            }
+            Work();
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (--busy_ == 0) done_.notify_one();
+        }
+    }
+
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, done_;
+    const std::function<void(int)>* job_ = nullptr;
+    int count_ = 0;
+    std::atomic<int> next_{0};
+    int busy_ = 0;
+    std::uint64_t generation_ = 0;
+    bool stop_ = false;
+};
+
+bool ArgSelects(DWORD arg, DWORD selector) { return (arg & D3DTA_SELECTMASK) == selector; }
+
+// Which of arg0, arg1, arg2 an operation reads.
+void ArgsRead(DWORD op, bool used[3]) {
+    used[0] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
+    used[1] = op != D3DTOP_SELECTARG2 && op != D3DTOP_DISABLE;
+    used[2] = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
+}
+
+bool StageReads(const StageSetup& stage, DWORD selector) {
+    bool used[3];
+    ArgsRead(stage.colorOp, used);
+    for (int i = 0; i < 3; ++i)
+        if (used[i] && ArgSelects(stage.colorArg[i], selector)) return true;
+    ArgsRead(stage.alphaOp, used);
+    for (int i = 0; i < 3; ++i)
+        if (used[i] && ArgSelects(stage.alphaArg[i], selector)) return true;
+    return false;
+}
+
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+    const DWORD* rs = state.renderState;
+    d = DrawSetup{};
+    d.target = target;
+    const D3DVIEWPORT8& vp = state.viewport;
+    d.clipX0 = static_cast<int>(std::min<DWORD>(vp.X, static_cast<DWORD>(target.width)));
+    d.clipY0 = static_cast<int>(std::min<DWORD>(vp.Y, static_cast<DWORD>(target.height)));
+    d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.X} + vp.Width, static_cast<std::uint64_t>(target.width)));
+    d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.Y} + vp.Height, static_cast<std::uint64_t>(target.height)));
+    // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
+    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
+    d.depthTest = zEnable;
+    d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
+    d.depthFunc = rs[D3DRS_ZFUNC];
+    d.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
+    d.alphaFunc = rs[D3DRS_ALPHAFUNC];
+    d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
+    d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    d.srcBlend = rs[D3DRS_SRCBLEND];
+    d.destBlend = rs[D3DRS_DESTBLEND];
+    d.blendOp = rs[D3DRS_BLENDOP];
+    DWORD cw = rs[D3DRS_COLORWRITEENABLE];
+    d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
+                  ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
+    d.specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
+    d.fog = rs[D3DRS_FOGENABLE] != FALSE &&
+            (rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE || rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE);
+    d.fogColor = rs[D3DRS_FOGCOLOR];
+    d.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+
+    bool readsSpecular = d.specularAdd;
+    for (int s = 0; s < kMaxStages; ++s) {
+        const DWORD* ts = state.stageState[s];
+        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        StageSetup& stage = d.stages[s];
+        stage.colorOp = ts[D3DTSS_COLOROP];
+        stage.colorArg[0] = ts[D3DTSS_COLORARG0];
+        stage.colorArg[1] = ts[D3DTSS_COLORARG1];
+        stage.colorArg[2] = ts[D3DTSS_COLORARG2];
+        stage.alphaOp = ts[D3DTSS_ALPHAOP];
+        stage.alphaArg[0] = ts[D3DTSS_ALPHAARG0];
+        stage.alphaArg[1] = ts[D3DTSS_ALPHAARG1];
+        stage.alphaArg[2] = ts[D3DTSS_ALPHAARG2];
+        stage.resultToTemp = ArgSelects(ts[D3DTSS_RESULTARG], D3DTA_TEMP);
+        stage.readsTexture = StageReads(stage, D3DTA_TEXTURE) || stage.colorOp == D3DTOP_BLENDTEXTUREALPHA ||
+                             stage.colorOp == D3DTOP_BLENDTEXTUREALPHAPM || stage.alphaOp == D3DTOP_BLENDTEXTUREALPHA ||
+                             stage.alphaOp == D3DTOP_BLENDTEXTUREALPHAPM;
+        readsSpecular = readsSpecular || StageReads(stage, D3DTA_SPECULAR);
+        d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
+        SamplerSetup& sampler = stage.sampler;
+        sampler.texture = state.texture[s];
+        if (sampler.texture && sampler.texture->levelCount <= 0) sampler.texture = nullptr;
+        sampler.addressU = ts[D3DTSS_ADDRESSU];
+        sampler.addressV = ts[D3DTSS_ADDRESSV];
+        sampler.border = ts[D3DTSS_BORDERCOLOR];
+        sampler.magFilter = ts[D3DTSS_MAGFILTER];
+        sampler.minFilter = ts[D3DTSS_MINFILTER];
+        sampler.mipFilter = ts[D3DTSS_MIPFILTER];
+        sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
+        if (sampler.texture)
+            sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
+                                                                 static_cast<DWORD>(sampler.texture->levelCount - 1)));
+        ++d.stageCount;
+    }
+
+    AttributeLayout& layout = d.layout;
+    layout.count = 4;
+    if (readsSpecular) {
+        layout.specular = layout.count;
+        layout.count += 3;
+    }
+    if (d.fog) {
+        layout.fog = layout.count;
+        layout.count += 1;
+    }
+    for (int s = 0; s < d.stageCount; ++s) {
+        if (!d.stages[s].readsTexture || !d.stages[s].sampler.texture) continue;
+        layout.texcoord[s] = layout.count;
+        layout.count += 2;
+    }
+}
+
+}  // namespace
+
+struct Rasterizer::Impl {
+    explicit Impl(int threads) : pool(threads) {}
+
+    void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
+              const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
+              INT baseVertex, UINT startIndex, UINT primitiveCount);
+    void Flush();
+    void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
+               DWORD flags, D3DCOLOR color, float z);
+
+    void BindTarget(const RenderTarget& target);
+    void Assemble(D3DPRIMITIVETYPE type, UINT primitiveCount, const std::uint32_t* indices);
+    void Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c);
+    void Line(const ClipVertex& a, const ClipVertex& b);
+    void Point(const ClipVertex& a);
+    ScreenVertex ToScreen(const ClipVertex& v) const;
+    std::uint32_t OutCode(const ClipVertex& v) const;
+    float PlaneDistance(int plane, const ClipVertex& v) const;
+    int ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const;
+    void SetupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+    void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
+    void SetupPoint(const ScreenVertex& a);
+    float* NewPlanes(Prim& prim);
+    void Bin(std::uint32_t primIndex);
+    void DrawTile(int tile);
+    void RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
+    void RasterLine(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
+
+    WorkerPool pool;
+    // The queued frame: draws, their primitives, the planes and the tile bins.
+    RenderTarget binTarget{};
+    bool bound = false;
+    int tilesX = 0, tilesY = 0;
+    std::vector<DrawSetup> draws;
+    std::vector<Prim> prims;
+    std::vector<float> planePool;
+    std::vector<std::vector<std::uint32_t>> bins;
+    // The draw being assembled.
+    VertexProcessor vertexProcessor;
+    const DrawSetup* draw = nullptr;
+    std::uint32_t drawIndex = 0;
+    bool pretransformed = false;
+    DWORD fillMode = D3DFILL_SOLID, cullMode = D3DCULL_NONE;
+    bool flat = false;
+    bool lastPixel = true;
+    float pointSize = 1.0f;
+    float guardX = 1.0f, guardY = 1.0f;
+    float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpScaleZ = 1;
+    int attrCount = 4;
+    std::vector<ClipVertex> vertices;
+    std::vector<std::uint32_t> indexScratch;
+};
+
+Rasterizer::Rasterizer(int threads) {
+    if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    impl_ = std::make_unique<Impl>(threads);
+}
+
+Rasterizer::~Rasterizer() { Flush(); }
+
+void Rasterizer::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
+                       DWORD flags, D3DCOLOR color, float z) {
+    impl_->Clear(target, viewport, count, rects, flags, color, z);
+}
+
+void Rasterizer::Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
+                      const VertexInput& input, UINT startVertex, UINT primitiveCount) {
+    UINT vertexCount = VertexCountFor(type, primitiveCount);
+    if (vertexCount == 0) return;
+    impl_->Draw(state, target, type, input, startVertex, vertexCount, nullptr, 0, 0, primitiveCount);
+}
+
+void Rasterizer::DrawIndexed(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
+                             const VertexInput& input, INT baseVertex, const IndexInput& indices, UINT startIndex,
+                             UINT primitiveCount) {
+    UINT indexCount = VertexCountFor(type, primitiveCount);
+    if (indexCount == 0) return;
+    assert(std::size_t{startIndex} + indexCount <= indices.count);
+    impl_->Draw(state, target, type, input, 0, indexCount, &indices, baseVertex, startIndex, primitiveCount);
+}
+
+void Rasterizer::Flush() { impl_->Flush(); }
+
+void Rasterizer::Impl::BindTarget(const RenderTarget& target) {
+    if (bound && binTarget.color == target.color && binTarget.depth == target.depth && binTarget.width == target.width &&
+        binTarget.height == target.height && binTarget.colorPitch == target.colorPitch &&
+        binTarget.depthPitch == target.depthPitch)
+        return;
+    Flush();
+    binTarget = target;
+    bound = true;
+    tilesX = (target.width + kTileSize - 1) >> kTileShift;
+    tilesY = (target.height + kTileSize - 1) >> kTileShift;
+    bins.resize(static_cast<std::size_t>(tilesX) * tilesY);
+}
+
+void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
+                            const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
+                            INT baseVertex, UINT startIndex, UINT primitiveCount) {
+    assert(target.color != nullptr && target.width > 0 && target.height > 0);
+    BindTarget(target);
+    if (prims.size() >= kMaxQueuedPrims) Flush();
+
+    draws.emplace_back();
+    BuildDrawSetup(state, target, draws.back());
+    draw = &draws.back();
+    drawIndex = static_cast<std::uint32_t>(draws.size() - 1);
+    if (draw->clipX0 >= draw->clipX1 || draw->clipY0 >= draw->clipY1) return;
+
+    const DWORD* rs = state.renderState;
+    fillMode = rs[D3DRS_FILLMODE];
+    cullMode = rs[D3DRS_CULLMODE];
+    flat = rs[D3DRS_SHADEMODE] == D3DSHADE_FLAT;
+    lastPixel = rs[D3DRS_LASTPIXEL] != FALSE;
+    pointSize = std::clamp(Bits(rs[D3DRS_POINTSIZE]), std::max(Bits(rs[D3DRS_POINTSIZE_MIN]), 0.0f),
+                           std::max(Bits(rs[D3DRS_POINTSIZE_MAX]), 0.0f));
+    if (!(pointSize > 0.0f)) pointSize = 1.0f;
+    attrCount = draw->layout.count;
+    const D3DVIEWPORT8& vp = state.viewport;
+    vpX = static_cast<float>(vp.X);
+    vpY = static_cast<float>(vp.Y);
+    vpHalfW = static_cast<float>(vp.Width) * 0.5f;
+    vpHalfH = static_cast<float>(vp.Height) * 0.5f;
+    vpMinZ = vp.MinZ;
+    vpScaleZ = vp.MaxZ - vp.MinZ;
+    guardX = std::max(1.0f, (kGuardPixels - static_cast<float>(vp.X)) / std::max(vpHalfW, 0.5f) - 1.0f);
+    guardY = std::max(1.0f, (kGuardPixels - static_cast<float>(vp.Y)) / std::max(vpHalfH, 0.5f) - 1.0f);
+
+    vertexProcessor.Prepare(state, draw->layout);
+    pretransformed = vertexProcessor.Pretransformed();
+
+    if (!indices) {
+        vertices.resize(vertexCount);
+        vertexProcessor.Run(input, firstVertex, vertexCount, vertices.data());
+        Assemble(type, primitiveCount, nullptr);
+        return;
+    }
+    // Only the vertices the indices reach are processed, each once.
+    indexScratch.resize(vertexCount);
+    std::int64_t lowest = INT64_MAX, highest = INT64_MIN;
+    for (UINT i = 0; i < vertexCount; ++i) {
+        std::size_t at = std::size_t{startIndex} + i;
+        std::int64_t index = indices->is32 ? static_cast<const std::uint32_t*>(indices->data)[at]
+                                           : static_cast<const std::uint16_t*>(indices->data)[at];
+        index += baseVertex;
+        assert(index >= 0);
+        lowest = std::min(lowest, index);
+        highest = std::max(highest, index);
+        indexScratch[i] = static_cast<std::uint32_t>(index);
+    }
+    for (std::uint32_t& index : indexScratch) index -= static_cast<std::uint32_t>(lowest);
+    UINT span = static_cast<UINT>(highest - lowest + 1);
+    vertices.resize(span);
+    vertexProcessor.Run(input, static_cast<UINT>(lowest), span, vertices.data());
+    Assemble(type, primitiveCount, indexScratch.data());
+}
+
+void Rasterizer::Impl::Assemble(D3DPRIMITIVETYPE type, UINT count, const std::uint32_t* indices) {
+    auto at = [&](UINT i) -> const ClipVertex& { return vertices[indices ? indices[i] : i]; };
+    switch (type) {
+        case D3DPT_POINTLIST:
+            for (UINT i = 0; i < count; ++i) Point(at(i));
+            return;
+        case D3DPT_LINELIST:
+            for (UINT i = 0; i < count; ++i) Line(at(2 * i), at(2 * i + 1));
+            return;
+        case D3DPT_LINESTRIP:
+            for (UINT i = 0; i < count; ++i) Line(at(i), at(i + 1));
+            return;
+        case D3DPT_TRIANGLELIST:
+            for (UINT i = 0; i < count; ++i) Triangle(at(3 * i), at(3 * i + 1), at(3 * i + 2));
+            return;
+        case D3DPT_TRIANGLESTRIP:
+            // Odd triangles swap their last two vertices to keep one winding; the first
+            // vertex (the flat-shading colour) stays the strip's vertex i.
+            for (UINT i = 0; i < count; ++i) {
+                if (i & 1) Triangle(at(i), at(i + 2), at(i + 1));
+                else Triangle(at(i), at(i + 1), at(i + 2));
+            }
+            return;
+        case D3DPT_TRIANGLEFAN:
+            // Rotated so that the flat-shading colour comes from vertex i + 1; the
+            // winding is that of (0, i + 1, i + 2).
+            for (UINT i = 0; i < count; ++i) Triangle(at(i + 1), at(i + 2), at(0));
+            return;
+    }
+    assert(false && "primitive type validated by the device");
+}
+
+float Rasterizer::Impl::PlaneDistance(int plane, const ClipVertex& v) const {
+    const float* p = v.pos;
+    switch (plane) {
+        case 0: return p[2];                // near: z >= 0
+        case 1: return p[3] - p[2];         // far: z <= w
+        case 2: return p[0] + guardX * p[3];  // guard band left, right, bottom, top
+        case 3: return guardX * p[3] - p[0];
+        case 4: return p[1] + guardY * p[3];
+        case 5: return guardY * p[3] - p[1];
+        default: return p[3] - kMinW;       // w > 0, against degenerate projections
+    }
+}
+
+constexpr int kClipPlanes = 7;
+
+std::uint32_t Rasterizer::Impl::OutCode(const ClipVertex& v) const {
+    std::uint32_t code = 0;
+    for (int plane = 0; plane < kClipPlanes; ++plane)
+        if (!(PlaneDistance(plane, v) >= 0.0f)) code |= 1u << plane;
+    return code;
+}
+
+// Sutherland-Hodgman against each plane in planes; polygon has room for 16 vertices.
+int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const {
+    ClipVertex* in = polygon;
+    ClipVertex* out = scratch;
+    const int floats = 4 + attrCount;
+    for (int plane = 0; plane < kClipPlanes && count > 0; ++plane) {
+        if (!(planes & (1u << plane))) continue;
+        int produced = 0;
+        for (int i = 0; i < count; ++i) {
+            const ClipVertex& a = in[i];
+            const ClipVertex& b = in[(i + 1) % count];
+            float da = PlaneDistance(plane, a), db = PlaneDistance(plane, b);
+            bool aIn = da >= 0.0f, bIn = db >= 0.0f;
+            if (aIn) out[produced++] = a;
+            if (aIn != bIn) {
+                float t = da / (da - db);
+                ClipVertex& v = out[produced++];
+                const float* pa = a.pos;
+                const float* pb = b.pos;
+                // pos and attr are contiguous floats.
+                float* pv = v.pos;
+                for (int k = 0; k < floats; ++k) pv[k] = pa[k] + t * (pb[k] - pa[k]);
+            }
+        }
+        count = produced;
+        std::swap(in, out);
+    }
+    if (in != polygon) std::copy(in, in + count, polygon);
+    return count;
+}
+
+ScreenVertex Rasterizer::Impl::ToScreen(const ClipVertex& v) const {
+    ScreenVertex s;
+    if (pretransformed) {
+        s.x = v.pos[0];
+        s.y = v.pos[1];
+        s.z = v.pos[2];
+        s.q = v.pos[3];
+    } else {
+        float q = 1.0f / v.pos[3];
+        s.x = vpX + (1.0f + v.pos[0] * q) * vpHalfW;
+        s.y = vpY + (1.0f - v.pos[1] * q) * vpHalfH;
+        s.z = vpMinZ + v.pos[2] * q * vpScaleZ;
+        s.q = q;
+    }
+    for (int k = 0; k < attrCount; ++k) s.attr[k] = v.attr[k] * s.q;
+    return s;
+}
+
+namespace {
+
+bool UsableScreenVertex(const ScreenVertex& s) {
+    return std::abs(s.x) <= kGuardPixels * 2 && std::abs(s.y) <= kGuardPixels * 2 && std::isfinite(s.z) &&
+           s.q > 0.0f && std::isfinite(s.q);
+}
+
+// Signed doubled area of a screen polygon; positive when clockwise on screen (y down).
+float PolygonArea(const ScreenVertex* v, int count) {
+    float area = 0.0f;
+    for (int i = 1; i + 1 < count; ++i)
+        area += (v[i].x - v[0].x) * (v[i + 1].y - v[0].y) - (v[i + 1].x - v[0].x) * (v[i].y - v[0].y);
+    return area;
+}
+
+}  // namespace
+
+void Rasterizer::Impl::Triangle(const ClipVertex& a, const ClipVertex& b, const ClipVertex& c) {
+    ClipVertex corners[3] = {a, b, c};
+    if (flat) {
+        // Flat shading: every vertex takes the colours of the first.
+        const int colorFloats = draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4;
+        for (int v = 1; v < 3; ++v) std::memcpy(corners[v].attr, a.attr, sizeof(float) * colorFloats);
+    }
+    ClipVertex polygon[16];
+    ClipVertex scratch[16];
+    std::copy(corners, corners + 3, polygon);
+    int count = 3;
+    if (!pretransformed) {
+        std::uint32_t c0 = OutCode(a), c1 = OutCode(b), c2 = OutCode(c);
+        if (c0 & c1 & c2) return;
+        if (c0 | c1 | c2) count = ClipPolygon(polygon, 3, c0 | c1 | c2, scratch);
+        if (count < 3) return;
+    }
+    ScreenVertex screen[16];
+    for (int i = 0; i < count; ++i) {
+        screen[i] = ToScreen(polygon[i]);
+        if (!UsableScreenVertex(screen[i])) return;
+    }
+    float area = PolygonArea(screen, count);
+    if (!(area != 0.0f)) return;
+    if ((cullMode == D3DCULL_CW && area > 0.0f) || (cullMode == D3DCULL_CCW && area < 0.0f)) return;
+    switch (fillMode) {
+        case D3DFILL_POINT:
+            for (const ClipVertex& corner : corners) Point(corner);
+            return;
+        case D3DFILL_WIREFRAME:
+            // The triangle's own edges, each clipped as a line (no edges along the clip planes).
+            Line(corners[0], corners[1]);
+            Line(corners[1], corners[2]);
+            Line(corners[2], corners[0]);
+            return;
+        default:
+            for (int i = 1; i + 1 < count; ++i) SetupTriangle(screen[0], screen[i], screen[i + 1]);
+            return;
+    }
+}
+
+void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
+    ClipVertex ends[2] = {a, b};
+    if (flat) std::memcpy(ends[1].attr, a.attr, sizeof(float) * (draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4));
+    if (!pretransformed) {
+        std::uint32_t ca = OutCode(a), cb = OutCode(b);
+        if (ca & cb) return;
+        if (ca | cb) {
+            // Parametric clipping of the segment against each plane it crosses.
+            float t0 = 0.0f, t1 = 1.0f;
+            for (int plane = 0; plane < kClipPlanes; ++plane) {
+                if (!((ca | cb) & (1u << plane))) continue;
+                float da = PlaneDistance(plane, ends[0]), db = PlaneDistance(plane, ends[1]);
+                float t = da / (da - db);
+                if (da < 0.0f) t0 = std::max(t0, t);
+                else t1 = std::min(t1, t);
+            }
+            if (!(t0 < t1)) return;
+            ClipVertex clipped[2];
+            const int floats = 4 + attrCount;
+            for (int k = 0; k < floats; ++k) {
+                float pa = ends[0].pos[k], pb = ends[1].pos[k];
+                clipped[0].pos[k] = pa + t0 * (pb - pa);
+                clipped[1].pos[k] = pa + t1 * (pb - pa);
+            }
+            ends[0] = clipped[0];
+            ends[1] = clipped[1];
+        }
+    }
+    ScreenVertex s0 = ToScreen(ends[0]), s1 = ToScreen(ends[1]);
+    if (!UsableScreenVertex(s0) || !UsableScreenVertex(s1)) return;
+    SetupLine(s0, s1);
+}
+
+void Rasterizer::Impl::Point(const ClipVertex& a) {
+    if (!pretransformed && OutCode(a) != 0) return;
+    ScreenVertex s = ToScreen(a);
+    if (!UsableScreenVertex(s)) return;
+    SetupPoint(s);
+}
+
+float* Rasterizer::Impl::NewPlanes(Prim& prim) {
+    prim.draw = drawIndex;
+    prim.planes = static_cast<std::uint32_t>(planePool.size());
+    planePool.resize(planePool.size() + PlaneFloats(draw->layout));
+    return planePool.data() + prim.planes;
+}
+
+void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
+    const ScreenVertex* v[3] = {&a, &b, &c};
+    std::int64_t X[3], Y[3];
+    for (int i = 0; i < 3; ++i) {
+        X[i] = std::llrint(static_cast<double>(v[i]->x) * 256.0);
+        Y[i] = std::llrint(static_cast<double>(v[i]->y) * 256.0);
+    }
+    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
+    if (area == 0) return;
+    if (area < 0) {
+        std::swap(v[1], v[2]);
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+    }
+    Prim prim;
+    prim.kind = PrimKind::Triangle;
+    // Pixel bounds: pixel centres (integers) inside the fixed-point bounding box.
+    std::int64_t minX = CeilDiv(std::min({X[0], X[1], X[2]}), 256), maxX = FloorDiv(std::max({X[0], X[1], X[2]}), 256);
+    std::int64_t minY = CeilDiv(std::min({Y[0], Y[1], Y[2]}), 256), maxY = FloorDiv(std::max({Y[0], Y[1], Y[2]}), 256);
+    prim.minX = static_cast<int>(std::max<std::int64_t>(minX, draw->clipX0));
+    prim.minY = static_cast<int>(std::max<std::int64_t>(minY, draw->clipY0));
+    prim.maxX = static_cast<int>(std::min<std::int64_t>(maxX, draw->clipX1 - 1));
+    prim.maxY = static_cast<int>(std::min<std::int64_t>(maxY, draw->clipY1 - 1));
+    if (prim.minX > prim.maxX || prim.minY > prim.maxY) return;
+
+    // Edge i runs from vertex i to vertex i + 1; with the winding made positive the
+    // inside is where every edge function is >= 0. Top-left rule: a pixel centre exactly
+    // on an edge belongs to the triangle only when the edge is a left edge (the inside
+    // lies to its right, a > 0) or a top edge (horizontal with the inside below, b > 0);
+    // other edges lose 1 from their constant so that e == 0 fails there.
+    for (int i = 0; i < 3; ++i) {
+        int j = (i + 1) % 3;
+        std::int64_t ea = -(Y[j] - Y[i]);
+        std::int64_t eb = X[j] - X[i];
+        std::int64_t ec = -(ea * X[i] + eb * Y[i]);
+        bool topLeft = ea > 0 || (ea == 0 && eb > 0);
+        prim.edgeA[i] = ea * 256;
+        prim.edgeB[i] = eb * 256;
+        prim.edgeC[i] = topLeft ? ec : ec - 1;
+    }
+
+    // Planes from the snapped positions, relative to vertex 0.
+    float x0 = static_cast<float>(X[0]) / 256.0f, y0 = static_cast<float>(Y[0]) / 256.0f;
+    float dx1 = static_cast<float>(X[1] - X[0]) / 256.0f, dy1 = static_cast<float>(Y[1] - Y[0]) / 256.0f;
+    float dx2 = static_cast<float>(X[2] - X[0]) / 256.0f, dy2 = static_cast<float>(Y[2] - Y[0]) / 256.0f;
+    float det = dx1 * dy2 - dx2 * dy1;
+    float inv = 1.0f / det;
+    prim.originX = x0;
+    prim.originY = y0;
+    float* planes = NewPlanes(prim);
+    auto plane = [&](float* out, float a0, float a1, float a2) {
+        float d1 = a1 - a0, d2 = a2 - a0;
+        out[0] = a0;
+        out[1] = (d1 * dy2 - d2 * dy1) * inv;
+        out[2] = (d2 * dx1 - d1 * dx2) * inv;
+    };
+    plane(planes, v[0]->z, v[1]->z, v[2]->z);
+    plane(planes + 3, v[0]->q, v[1]->q, v[2]->q);
+    for (int k = 0; k < attrCount; ++k) plane(planes + 6 + 3 * k, v[0]->attr[k], v[1]->attr[k], v[2]->attr[k]);
+    prims.push_back(prim);
+    Bin(static_cast<std::uint32_t>(prims.size() - 1));
+}
+
+void Rasterizer::Impl::SetupLine(const ScreenVertex& a, const ScreenVertex& b) {
+    float dx = b.x - a.x, dy = b.y - a.y;
+    float length2 = dx * dx + dy * dy;
+    if (!(length2 > 0.0f)) {
+        if (lastPixel) SetupPoint(a);
+        return;
+    }
+    Prim prim;
+    prim.kind = PrimKind::Line;
+    prim.x0 = a.x;
+    prim.y0 = a.y;
+    prim.x1 = b.x;
+    prim.y1 = b.y;
+    prim.xMajor = std::abs(dx) >= std::abs(dy);
+    prim.lastPixel = lastPixel;
+    int px0 = static_cast<int>(std::floor(a.x + 0.5f)), px1 = static_cast<int>(std::floor(b.x + 0.5f));
+    int py0 = static_cast<int>(std::floor(a.y + 0.5f)), py1 = static_cast<int>(std::floor(b.y + 0.5f));
+    prim.minX = std::max(std::min(px0, px1), draw->clipX0);
+    prim.maxX = std::min(std::max(px0, px1), draw->clipX1 - 1);
+    prim.minY = std::max(std::min(py0, py1), draw->clipY0);
+    prim.maxY = std::min(std::max(py0, py1), draw->clipY1 - 1);
+    if (prim.minX > prim.maxX || prim.minY > prim.maxY) return;
+    prim.originX = a.x;
+    prim.originY = a.y;
+    float* planes = NewPlanes(prim);
+    // Values vary along the line only: t = ((p - a) . d) / |d|^2.
+    float gx = dx / length2, gy = dy / length2;
+    auto plane = [&](float* out, float v0, float v1) {
+        out[0] = v0;
+        out[1] = (v1 - v0) * gx;
+        out[2] = (v1 - v0) * gy;
+    };
+    plane(planes, a.z, b.z);
+    plane(planes + 3, a.q, b.q);
+    for (int k = 0; k < attrCount; ++k) plane(planes + 6 + 3 * k, a.attr[k], b.attr[k]);
+    prims.push_back(prim);
+    Bin(static_cast<std::uint32_t>(prims.size() - 1));
+}
+
+void Rasterizer::Impl::SetupPoint(const ScreenVertex& a) {
+    Prim prim;
+    prim.kind = PrimKind::Point;
+    float half = pointSize * 0.5f;
+    // Pixel centres inside [x - size/2, x + size/2), the fill rule of a square.
+    prim.minX = std::max(static_cast<int>(std::ceil(a.x - half)), draw->clipX0);
+    prim.maxX = std::min(static_cast<int>(std::ceil(a.x + half)) - 1, draw->clipX1 - 1);
+    prim.minY = std::max(static_cast<int>(std::ceil(a.y - half)), draw->clipY0);
+    prim.maxY = std::min(static_cast<int>(std::ceil(a.y + half)) - 1, draw->clipY1 - 1);
+    if (prim.minX > prim.maxX || prim.minY > prim.maxY) return;
+    prim.originX = a.x;
+    prim.originY = a.y;
+    float* planes = NewPlanes(prim);
+    auto plane = [](float* out, float value) {
+        out[0] = value;
+        out[1] = 0.0f;
+        out[2] = 0.0f;
+    };
+    plane(planes, a.z);
+    plane(planes + 3, a.q);
+    for (int k = 0; k < attrCount; ++k) plane(planes + 6 + 3 * k, a.attr[k]);
+    prims.push_back(prim);
+    Bin(static_cast<std::uint32_t>(prims.size() - 1));
+}
+
+void Rasterizer::Impl::Bin(std::uint32_t primIndex) {
+    const Prim& prim = prims[primIndex];
+    int tx0 = prim.minX >> kTileShift, tx1 = prim.maxX >> kTileShift;
+    int ty0 = prim.minY >> kTileShift, ty1 = prim.maxY >> kTileShift;
+    for (int ty = ty0; ty <= ty1; ++ty) {
+        for (int tx = tx0; tx <= tx1; ++tx) {
+            if (prim.kind == PrimKind::Triangle) {
+                // Skip tiles that lie wholly outside one edge: test the tile corner
+                // where the edge function is largest.
+                int left = std::max(tx << kTileShift, prim.minX), right = std::min((tx << kTileShift) + kTileSize - 1, prim.maxX);
+                int top = std::max(ty << kTileShift, prim.minY), bottom = std::min((ty << kTileShift) + kTileSize - 1, prim.maxY);
+                bool outside = false;
+                for (int e = 0; e < 3 && !outside; ++e) {
+                    std::int64_t x = prim.edgeA[e] > 0 ? right : left;
+                    std::int64_t y = prim.edgeB[e] > 0 ? bottom : top;
+                    outside = prim.edgeA[e] * x + prim.edgeB[e] * y + prim.edgeC[e] < 0;
+                }
+                if (outside) continue;
+            }
+            bins[static_cast<std::size_t>(ty) * tilesX + tx].push_back(primIndex);
+        }
+    }
+}
+
+void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1) {
+    const DrawSetup& d = draws[prim.draw];
+    for (int y = y0; y <= y1; ++y) {
+        std::int64_t left = x0, right = x1;
+        for (int e = 0; e < 3; ++e) {
+            std::int64_t row = prim.edgeB[e] * y + prim.edgeC[e];
+            std::int64_t a = prim.edgeA[e];
+            if (a > 0) left = std::max(left, CeilDiv(-row, a));
+            else if (a < 0) right = std::min(right, FloorDiv(row, -a));
+            else if (row < 0) right = left - 1;
+        }
+        if (left <= right) ShadeSpan(d, prim, planes, y, static_cast<int>(left), static_cast<int>(right) + 1);
+    }
+}
+
+void Rasterizer::Impl::RasterLine(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1) {
+    const DrawSetup& d = draws[prim.draw];
+    // Steps one pixel per column (x-major) or row (y-major) from the first end's pixel
+    // to the last's, the last one only with LASTPIXEL.
+    float a0 = prim.xMajor ? prim.x0 : prim.y0, a1 = prim.xMajor ? prim.x1 : prim.y1;
+    float b0 = prim.xMajor ? prim.y0 : prim.x0, b1 = prim.xMajor ? prim.y1 : prim.x1;
+    int start = static_cast<int>(std::floor(a0 + 0.5f)), end = static_cast<int>(std::floor(a1 + 0.5f));
+    int step = end >= start ? 1 : -1;
+    if (!prim.lastPixel) end -= step;
+    int lo = std::min(start, end), hi = std::max(start, end);
+    if (prim.lastPixel == false && start == end + step) return;
+    int bandLo = prim.xMajor ? x0 : y0, bandHi = prim.xMajor ? x1 : y1;
+    lo = std::max(lo, bandLo);
+    hi = std::min(hi, bandHi);
+    float slope = (b1 - b0) / (a1 - a0);
+    for (int major = lo; major <= hi; ++major) {
+        float minorPos = b0 + (static_cast<float>(major) - a0) * slope;
+        int minor = static_cast<int>(std::floor(minorPos + 0.5f));
+        int px = prim.xMajor ? major : minor, py = prim.xMajor ? minor : major;
+        if (px < x0 || px > x1 || py < y0 || py > y1) continue;
+        ShadeSpan(d, prim, planes, py, px, px + 1);
+    }
+}
+
+void Rasterizer::Impl::DrawTile(int tile) {
+    int tx = tile % tilesX, ty = tile / tilesX;
+    int tileX0 = tx << kTileShift, tileY0 = ty << kTileShift;
+    int tileX1 = std::min(tileX0 + kTileSize, binTarget.width) - 1;
+    int tileY1 = std::min(tileY0 + kTileSize, binTarget.height) - 1;
+    for (std::uint32_t index : bins[static_cast<std::size_t>(tile)]) {
+        const Prim& prim = prims[index];
+        const float* planes = planePool.data() + prim.planes;
+        int x0 = std::max(tileX0, prim.minX), x1 = std::min(tileX1, prim.maxX);
+        int y0 = std::max(tileY0, prim.minY), y1 = std::min(tileY1, prim.maxY);
+        if (x0 > x1 || y0 > y1) continue;
+        switch (prim.kind) {
+            case PrimKind::Triangle: RasterTriangle(prim, planes, x0, y0, x1, y1); break;
+            case PrimKind::Line: RasterLine(prim, planes, x0, y0, x1, y1); break;
+            case PrimKind::Point:
+                for (int y = y0; y <= y1; ++y) ShadeSpan(draws[prim.draw], prim, planes, y, x0, x1 + 1);
+                break;
+        }
+    }
+}
+
+void Rasterizer::Impl::Flush() {
+    if (!prims.empty()) {
+        std::function<void(int)> job = [this](int tile) { DrawTile(tile); };
+        pool.Run(tilesX * tilesY, job);
+    }
+    for (auto& bin : bins) bin.clear();
+    prims.clear();
+    planePool.clear();
+    draws.clear();
+    draw = nullptr;
+}
+
+void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
+                             const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
+    Flush();
+    std::int64_t vx0 = std::min<std::int64_t>(viewport.X, target.width);
+    std::int64_t vy0 = std::min<std::int64_t>(viewport.Y, target.height);
+    std::int64_t vx1 = std::min<std::int64_t>(std::int64_t{viewport.X} + viewport.Width, target.width);
+    std::int64_t vy1 = std::min<std::int64_t>(std::int64_t{viewport.Y} + viewport.Height, target.height);
+    std::uint32_t fill = target.hasAlpha ? color : (color | 0xFF000000u);
+    float clamped = std::clamp(z, 0.0f, 1.0f);
+    auto depth = static_cast<std::uint16_t>(clamped * 65535.0f + 0.5f);
+    auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+        x0 = std::max(x0, vx0);
+        y0 = std::max(y0, vy0);
+        x1 = std::min(x1, vx1);
+        y1 = std::min(y1, vy1);
+        if (x0 >= x1 || y0 >= y1) return;
+        for (std::int64_t y = y0; y < y1; ++y) {
+            if (flags & D3DCLEAR_TARGET) {
+                std::uint32_t* row = target.color + y * target.colorPitch;
+                std::fill(row + x0, row + x1, fill);
+            }
+            if ((flags & D3DCLEAR_ZBUFFER) && target.depth) {
+                std::uint16_t* row = target.depth + y * target.depthPitch;
+                std::fill(row + x0, row + x1, depth);
+            }
+        }
+    };
+    if (count == 0 || rects == nullptr) {
+        clearRect(vx0, vy0, vx1, vy1);
+        return;
+    }
+    for (DWORD i = 0; i < count; ++i) clearRect(rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2);
+}
+
+}  // namespace raster

@@ -1,0 +1,127 @@
+// Texture sampling: level selection from the level of detail, point and bilinear
+// filtering of one level, trilinear blending of two, and the address modes.
+//
+// Bilinear weights are 8-bit fractions; texels are spread to 16 bits per channel in a
+// 64-bit word so that one multiply weighs all four channels (255 * 256 < 65536).
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d8/raster/pipeline.h"
+
+namespace raster::detail {
+
+namespace {
+
+constexpr std::uint64_t kLaneMask = 0x00FF00FF00FF00FFull;
+
+inline std::uint64_t Spread(std::uint32_t c) {
+    std::uint64_t v = c;
+    v = (v | (v << 16)) & 0x0000FFFF0000FFFFull;
+    v = (v | (v << 8)) & kLaneMask;
+    return v;
+}
+
+inline std::uint32_t Pack(std::uint64_t v) {
+    v &= kLaneMask;
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+    v = (v | (v >> 16)) & 0x00000000FFFFFFFFull;
+    return static_cast<std::uint32_t>(v);
+}
+
+// (a * (256 - f) + b * f) / 256 in every lane, f in 0..256.
+inline std::uint64_t Lerp(std::uint64_t a, std::uint64_t b, std::uint32_t f) {
+    return ((a * (256u - f) + b * f) >> 8) & kLaneMask;
+}
+
+// floor for values well inside the int range, without a library call.
+inline int FloorToInt(double v) { return static_cast<int>(v + 1073741824.0) - 1073741824; }
+
+// Keeps scaled coordinates inside the range where FloorToInt is exact.
+inline double ClampCoordinate(double v) {
+    return v < -268435456.0 ? -268435456.0 : (v > 268435456.0 ? 268435456.0 : v);
+}
+
+// Maps a texel index to the level, or returns -1 for a border texel.
+inline int Address(int i, int size, DWORD mode) {
+    if (static_cast<unsigned>(i) < static_cast<unsigned>(size)) return i;
+    switch (mode) {
+        case D3DTADDRESS_MIRROR: {
+            int period = 2 * size;
+            int m = i % period;
+            if (m < 0) m += period;
+            return m < size ? m : period - 1 - m;
+        }
+        case D3DTADDRESS_CLAMP: return i < 0 ? 0 : size - 1;
+        case D3DTADDRESS_BORDER: return -1;
+        case D3DTADDRESS_MIRRORONCE: {
+            int m = i < 0 ? -i - 1 : i;
+            return m < size ? m : size - 1;
+        }
+        default: {
+            int m = i % size;
+            return m < 0 ? m + size : m;
+        }
+    }
+}
+
+inline std::uint32_t Texel(const SamplerLevel& level, const SamplerSetup& s, int x, int y) {
+    int ax = Address(x, level.width, s.addressU);
+    int ay = Address(y, level.height, s.addressV);
+    if ((ax | ay) < 0) return s.border;
+    return level.texels[static_cast<std::ptrdiff_t>(ay) * level.pitch + ax];
+}
+
+std::uint64_t SampleLevel(const SamplerSetup& s, const SamplerLevel& level, bool linear, float u, float v) {
+    if (!linear) {
+        int x = FloorToInt(ClampCoordinate(static_cast<double>(u) * level.width));
+        int y = FloorToInt(ClampCoordinate(static_cast<double>(v) * level.height));
+        return Spread(Texel(level, s, x, y));
+    }
+    // Texel centres sit at half-integers: shift by half a texel, then split into the
+    // integer texel and an 8-bit fraction.
+    int fx = FloorToInt(ClampCoordinate(static_cast<double>(u) * level.width * 256.0 - 128.0));
+    int fy = FloorToInt(ClampCoordinate(static_cast<double>(v) * level.height * 256.0 - 128.0));
+    int x = fx >> 8, y = fy >> 8;
+    std::uint32_t wx = static_cast<std::uint32_t>(fx & 255), wy = static_cast<std::uint32_t>(fy & 255);
+    std::uint64_t t00 = Spread(Texel(level, s, x, y)), t10 = Spread(Texel(level, s, x + 1, y));
+    std::uint64_t t01 = Spread(Texel(level, s, x, y + 1)), t11 = Spread(Texel(level, s, x + 1, y + 1));
+    return Lerp(Lerp(t00, t10, wx), Lerp(t01, t11, wx), wy);
+}
+
+}  // namespace
+
+std::uint32_t SampleTexture(const SamplerSetup& s, float u, float v, float lod) {
+    const SamplerTexture* texture = s.texture;
+    if (!texture) return 0xFFFFFFFFu;
+    const int last = texture->levelCount - 1;
+    int level = s.baseLevel;
+    if (!(lod > 0.0f)) {
+        // Magnification (or a NaN level): the largest level in use, with the mag filter.
+        return Pack(SampleLevel(s, texture->levels[level], s.magFilter >= D3DTEXF_LINEAR, u, v));
+    }
+    const bool linear = s.minFilter >= D3DTEXF_LINEAR;
+    switch (s.mipFilter) {
+        case D3DTEXF_POINT: {
+            float nearest = std::floor(lod + 0.5f);
+            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
+            break;
+        }
+        case D3DTEXF_NONE: break;
+        default: {
+            float whole = std::floor(lod);
+            if (whole >= static_cast<float>(last - level)) {
+                level = last;
+                break;
+            }
+            level += static_cast<int>(whole);
+            auto weight = static_cast<std::uint32_t>((lod - whole) * 256.0f);
+            std::uint64_t fine = SampleLevel(s, texture->levels[level], linear, u, v);
+            if (weight == 0) return Pack(fine);
+            std::uint64_t coarse = SampleLevel(s, texture->levels[level + 1], linear, u, v);
+            return Pack(Lerp(fine, coarse, weight));
+        }
+    }
+    return Pack(SampleLevel(s, texture->levels[level], linear, u, v));
+}
+
+}  // namespace raster::detail

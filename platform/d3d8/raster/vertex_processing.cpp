@@ -1,0 +1,357 @@
+// Transform, lighting and vertex fog of the fixed-function pipeline. Matrices multiply
+// row vectors: v' = v * M, and world x view x projection is applied in that order.
+#include "platform/d3d8/raster/vertex_processing.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstring>
+
+namespace raster::detail {
+
+namespace {
+
+float Bits(DWORD value) {
+    float f = 0.0f;
+    std::memcpy(&f, &value, sizeof f);
+    return f;
+}
+
+Matrix4 FromD3D(const D3DMATRIX& d) {
+    Matrix4 out{};
+    std::memcpy(out.m, d.m, sizeof out.m);
+    return out;
+}
+
+Matrix4 Multiply(const Matrix4& a, const Matrix4& b) {
+    Matrix4 out{};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            out.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] + a.m[r][3] * b.m[3][c];
+    return out;
+}
+
+void UnpackColor(std::uint32_t c, float out[4]) {
+    out[0] = static_cast<float>((c >> 16) & 0xFF) / 255.0f;
+    out[1] = static_cast<float>((c >> 8) & 0xFF) / 255.0f;
+    out[2] = static_cast<float>(c & 0xFF) / 255.0f;
+    out[3] = static_cast<float>(c >> 24) / 255.0f;
+}
+
+void Copy4(const D3DCOLORVALUE& c, float out[4]) {
+    out[0] = c.r;
+    out[1] = c.g;
+    out[2] = c.b;
+    out[3] = c.a;
+}
+
+float Dot3(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+void Normalize3(float v[3]) {
+    float length = std::sqrt(Dot3(v, v));
+    if (length > 0.0f) {
+        v[0] /= length;
+        v[1] /= length;
+        v[2] /= length;
+    }
+}
+
+float Clamp01(float v) { return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v); }
+
+float ReadFloat(const std::uint8_t* p) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+std::uint32_t ReadDword(const std::uint8_t* p) {
+    std::uint32_t d;
+    std::memcpy(&d, p, sizeof d);
+    return d;
+}
+
+}  // namespace
+
+bool DecodeFvf(DWORD fvf, FvfLayout& layout) {
+    layout = FvfLayout{};
+    int offset = 0;
+    switch (fvf & D3DFVF_POSITION_MASK) {
+        case D3DFVF_XYZ: offset = 12; break;
+        case D3DFVF_XYZRHW:
+            offset = 16;
+            layout.pretransformed = true;
+            break;
+        case D3DFVF_XYZB1:
+        case D3DFVF_XYZB2:
+        case D3DFVF_XYZB3:
+        case D3DFVF_XYZB4:
+        case D3DFVF_XYZB5:
+            // Blend weights are skipped: vertex blending is not drawn.
+            offset = 12 + 4 * static_cast<int>(((fvf & D3DFVF_POSITION_MASK) - D3DFVF_XYZ) / 2);
+            break;
+        default: return false;
+    }
+    if (fvf & D3DFVF_NORMAL) {
+        layout.normal = offset;
+        offset += 12;
+    }
+    if (fvf & D3DFVF_PSIZE) {
+        layout.pointSize = offset;
+        offset += 4;
+    }
+    if (fvf & D3DFVF_DIFFUSE) {
+        layout.diffuse = offset;
+        offset += 4;
+    }
+    if (fvf & D3DFVF_SPECULAR) {
+        layout.specular = offset;
+        offset += 4;
+    }
+    layout.texCount = static_cast<int>((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
+    if (layout.texCount > 8) return false;
+    for (int i = 0; i < layout.texCount; ++i) {
+        // Two bits per set above bit 16: 0 two floats, 1 three, 2 four, 3 one.
+        static constexpr int kFloats[4] = {2, 3, 4, 1};
+        layout.texcoord[i] = offset;
+        layout.texcoordFloats[i] = kFloats[(fvf >> (16 + 2 * i)) & 3u];
+        offset += 4 * layout.texcoordFloats[i];
+    }
+    layout.size = offset;
+    return true;
+}
+
+void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout& layout) {
+    state_ = &state;
+    layout_ = layout;
+    bool decoded = DecodeFvf(state.fvf, fvf_);
+    assert(decoded);
+    (void)decoded;
+    const DWORD* rs = state.renderState;
+    worldView_ = Multiply(FromD3D(state.world), FromD3D(state.view));
+    worldViewProjection_ = Multiply(worldView_, FromD3D(state.projection));
+
+    // Normals go through the inverse transpose of the upper 3x3 (the cofactor matrix
+    // over the determinant), which keeps them perpendicular under non-uniform scales.
+    const auto& a = worldView_.m;
+    float cof[3][3];
+    cof[0][0] = a[1][1] * a[2][2] - a[1][2] * a[2][1];
+    cof[0][1] = a[1][2] * a[2][0] - a[1][0] * a[2][2];
+    cof[0][2] = a[1][0] * a[2][1] - a[1][1] * a[2][0];
+    cof[1][0] = a[0][2] * a[2][1] - a[0][1] * a[2][2];
+    cof[1][1] = a[0][0] * a[2][2] - a[0][2] * a[2][0];
+    cof[1][2] = a[0][1] * a[2][0] - a[0][0] * a[2][1];
+    cof[2][0] = a[0][1] * a[1][2] - a[0][2] * a[1][1];
+    cof[2][1] = a[0][2] * a[1][0] - a[0][0] * a[1][2];
+    cof[2][2] = a[0][0] * a[1][1] - a[0][1] * a[1][0];
+    float det = a[0][0] * cof[0][0] + a[0][1] * cof[0][1] + a[0][2] * cof[0][2];
+    float inv = det != 0.0f ? 1.0f / det : 0.0f;
+    // Row-vector normal n' = n * (M^-1)^T; (M^-1)^T = cof / det.
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) normalMatrix_[r][c] = cof[r][c] * inv;
+
+    lighting_ = rs[D3DRS_LIGHTING] != FALSE && !fvf_.pretransformed;
+    specularLighting_ = lighting_ && rs[D3DRS_SPECULARENABLE] != FALSE;
+    normalize_ = rs[D3DRS_NORMALIZENORMALS] != FALSE;
+    localViewer_ = rs[D3DRS_LOCALVIEWER] != FALSE;
+    bool colorVertex = rs[D3DRS_COLORVERTEX] != FALSE;
+    auto source = [&](DWORD value) -> DWORD {
+        // A colour source that names a colour the vertex lacks falls back to the material.
+        if (!colorVertex) return D3DMCS_MATERIAL;
+        if (value == D3DMCS_COLOR1 && fvf_.diffuse >= 0) return D3DMCS_COLOR1;
+        if (value == D3DMCS_COLOR2 && fvf_.specular >= 0) return D3DMCS_COLOR2;
+        return D3DMCS_MATERIAL;
+    };
+    diffuseSource_ = source(rs[D3DRS_DIFFUSEMATERIALSOURCE]);
+    specularSource_ = source(rs[D3DRS_SPECULARMATERIALSOURCE]);
+    ambientSource_ = source(rs[D3DRS_AMBIENTMATERIALSOURCE]);
+    emissiveSource_ = source(rs[D3DRS_EMISSIVEMATERIALSOURCE]);
+    UnpackColor(rs[D3DRS_AMBIENT], ambient_);
+
+    fogMode_ = D3DFOG_NONE;
+    if (rs[D3DRS_FOGENABLE]) {
+        // FIXME: table (pixel) fog is evaluated per vertex with the vertex formulas.
+        fogMode_ = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
+    }
+    rangeFog_ = rs[D3DRS_RANGEFOGENABLE] != FALSE;
+    fogStart_ = Bits(rs[D3DRS_FOGSTART]);
+    fogEnd_ = Bits(rs[D3DRS_FOGEND]);
+    fogDensity_ = Bits(rs[D3DRS_FOGDENSITY]);
+
+    for (int s = 0; s < kMaxStages; ++s) texcoordSet_[s] = static_cast<int>(state.stageState[s][D3DTSS_TEXCOORDINDEX] & 0xFFFFu);
+
+    lightCount_ = lighting_ ? std::min(state.lightCount, PipelineState::kMaxLights) : 0;
+    const auto& v = worldView_.m;
+    const auto& view = state.view.m;
+    for (int i = 0; i < lightCount_; ++i) {
+        const D3DLIGHT8& in = state.lights[i];
+        ViewLight& out = lights_[i];
+        out.type = in.Type;
+        // Lights are given in world space; lighting runs in view space.
+        const float p[3] = {in.Position.x, in.Position.y, in.Position.z};
+        for (int c = 0; c < 3; ++c) out.position[c] = p[0] * view[0][c] + p[1] * view[1][c] + p[2] * view[2][c] + view[3][c];
+        const float d[3] = {in.Direction.x, in.Direction.y, in.Direction.z};
+        for (int c = 0; c < 3; ++c) out.direction[c] = -(d[0] * view[0][c] + d[1] * view[1][c] + d[2] * view[2][c]);
+        Normalize3(out.direction);
+        Copy4(in.Diffuse, out.diffuse);
+        Copy4(in.Specular, out.specular);
+        Copy4(in.Ambient, out.ambient);
+        out.range = in.Range;
+        out.falloff = in.Falloff;
+        out.att0 = in.Attenuation0;
+        out.att1 = in.Attenuation1;
+        out.att2 = in.Attenuation2;
+        out.cosHalfTheta = std::cos(in.Theta * 0.5f);
+        out.cosHalfPhi = std::cos(in.Phi * 0.5f);
+    }
+    (void)v;
+}
+
+void VertexProcessor::Light(const float position[3], const float normal[3], bool hasNormal,
+                            const float vertexDiffuse[4], const float vertexSpecular[4], float diffuse[4],
+                            float specular[4]) const {
+    const D3DMATERIAL8& material = state_->material;
+    auto pick = [&](DWORD source, const D3DCOLORVALUE& materialColor, float out[4]) {
+        switch (source) {
+            case D3DMCS_COLOR1: std::memcpy(out, vertexDiffuse, 4 * sizeof(float)); return;
+            case D3DMCS_COLOR2: std::memcpy(out, vertexSpecular, 4 * sizeof(float)); return;
+            default: Copy4(materialColor, out); return;
+        }
+    };
+    float md[4], ma[4], ms[4], me[4];
+    pick(diffuseSource_, material.Diffuse, md);
+    pick(ambientSource_, material.Ambient, ma);
+    pick(specularSource_, material.Specular, ms);
+    pick(emissiveSource_, material.Emissive, me);
+
+    float ambientSum[3] = {ambient_[0], ambient_[1], ambient_[2]};
+    float diffuseSum[3] = {0, 0, 0};
+    float specularSum[3] = {0, 0, 0};
+    for (int i = 0; i < lightCount_; ++i) {
+        const ViewLight& light = lights_[i];
+        float toLight[3];
+        float attenuation = 1.0f;
+        if (light.type == D3DLIGHT_DIRECTIONAL) {
+            std::memcpy(toLight, light.direction, sizeof toLight);
+        } else {
+            for (int c = 0; c < 3; ++c) toLight[c] = light.position[c] - position[c];
+            float distance = std::sqrt(Dot3(toLight, toLight));
+            if (distance > light.range) continue;
+            if (distance > 0.0f)
+                for (float& c : toLight) c /= distance;
+            float denominator = light.att0 + light.att1 * distance + light.att2 * distance * distance;
+            attenuation = denominator > 0.0f ? 1.0f / denominator : 1.0f;
+            if (light.type == D3DLIGHT_SPOT) {
+                float rho = Dot3(toLight, light.direction);
+                if (rho <= light.cosHalfPhi) {
+                    attenuation = 0.0f;
+                } else if (rho < light.cosHalfTheta) {
+                    float t = (rho - light.cosHalfPhi) / (light.cosHalfTheta - light.cosHalfPhi);
+                    attenuation *= light.falloff == 1.0f ? t : std::pow(t, light.falloff);
+                }
+            }
+        }
+        for (int c = 0; c < 3; ++c) ambientSum[c] += light.ambient[c] * attenuation;
+        if (!hasNormal) continue;
+        float nDotL = Dot3(normal, toLight);
+        if (nDotL <= 0.0f) continue;
+        for (int c = 0; c < 3; ++c) diffuseSum[c] += light.diffuse[c] * nDotL * attenuation;
+        if (specularLighting_) {
+            float toViewer[3] = {0.0f, 0.0f, -1.0f};
+            if (localViewer_) {
+                for (int c = 0; c < 3; ++c) toViewer[c] = -position[c];
+                Normalize3(toViewer);
+            }
+            float half[3] = {toLight[0] + toViewer[0], toLight[1] + toViewer[1], toLight[2] + toViewer[2]};
+            Normalize3(half);
+            float nDotH = Dot3(normal, half);
+            if (nDotH > 0.0f) {
+                float power = std::pow(nDotH, material.Power);
+                for (int c = 0; c < 3; ++c) specularSum[c] += light.specular[c] * power * attenuation;
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c) {
+        diffuse[c] = Clamp01(me[c] + ma[c] * ambientSum[c] + md[c] * diffuseSum[c]);
+        specular[c] = Clamp01(ms[c] * specularSum[c]);
+    }
+    diffuse[3] = Clamp01(md[3]);
+    specular[3] = Clamp01(ms[3]);
+}
+
+void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, ClipVertex* out) const {
+    assert(count == 0 || static_cast<std::size_t>(first + count - 1) * input.stride + fvf_.size <= input.size);
+    const auto& m = worldViewProjection_.m;
+    const auto& wv = worldView_.m;
+    for (UINT i = 0; i < count; ++i) {
+        const std::uint8_t* vertex = input.data + static_cast<std::size_t>(first + i) * input.stride;
+        ClipVertex& o = *out++;
+        const float p[3] = {ReadFloat(vertex), ReadFloat(vertex + 4), ReadFloat(vertex + 8)};
+        float vertexDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+        float vertexSpecular[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        if (fvf_.diffuse >= 0) UnpackColor(ReadDword(vertex + fvf_.diffuse), vertexDiffuse);
+        if (fvf_.specular >= 0) UnpackColor(ReadDword(vertex + fvf_.specular), vertexSpecular);
+
+        float viewPosition[3] = {0.0f, 0.0f, 0.0f};
+        if (fvf_.pretransformed) {
+            // Screen position as given; the setup reads it without a divide.
+            o.pos[0] = p[0];
+            o.pos[1] = p[1];
+            o.pos[2] = p[2];
+            o.pos[3] = ReadFloat(vertex + 12);
+        } else {
+            for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
+            if (lighting_ || fogMode_ != D3DFOG_NONE)
+                for (int c = 0; c < 3; ++c) viewPosition[c] = p[0] * wv[0][c] + p[1] * wv[1][c] + p[2] * wv[2][c] + wv[3][c];
+        }
+
+        float diffuse[4], specular[4];
+        if (lighting_) {
+            float normal[3] = {0.0f, 0.0f, 0.0f};
+            bool hasNormal = fvf_.normal >= 0;
+            if (hasNormal) {
+                const float n[3] = {ReadFloat(vertex + fvf_.normal), ReadFloat(vertex + fvf_.normal + 4),
+                                    ReadFloat(vertex + fvf_.normal + 8)};
+                for (int c = 0; c < 3; ++c)
+                    normal[c] = n[0] * normalMatrix_[0][c] + n[1] * normalMatrix_[1][c] + n[2] * normalMatrix_[2][c];
+                if (normalize_) Normalize3(normal);
+            }
+            Light(viewPosition, normal, hasNormal, vertexDiffuse, vertexSpecular, diffuse, specular);
+        } else {
+            std::memcpy(diffuse, vertexDiffuse, sizeof diffuse);
+            std::memcpy(specular, vertexSpecular, sizeof specular);
+        }
+        std::memcpy(o.attr, diffuse, sizeof diffuse);
+        if (layout_.specular >= 0) std::memcpy(o.attr + layout_.specular, specular, 3 * sizeof(float));
+        if (layout_.fog >= 0) {
+            float f = 1.0f;
+            if (fvf_.pretransformed) {
+                f = specular[3];  // screen-space vertices carry their fog factor in specular alpha
+            } else {
+                float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : viewPosition[2];
+                switch (fogMode_) {
+                    case D3DFOG_LINEAR:
+                        f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 1.0f;
+                        break;
+                    case D3DFOG_EXP: f = std::exp(-distance * fogDensity_); break;
+                    case D3DFOG_EXP2: f = std::exp(-(distance * fogDensity_) * (distance * fogDensity_)); break;
+                    default: f = 1.0f; break;
+                }
+            }
+            o.attr[layout_.fog] = Clamp01(f);
+        }
+        for (int s = 0; s < kMaxStages; ++s) {
+            int slot = layout_.texcoord[s];
+            if (slot < 0) continue;
+            int set = texcoordSet_[s];
+            float u = 0.0f, v = 0.0f;
+            if (set < fvf_.texCount) {
+                u = ReadFloat(vertex + fvf_.texcoord[set]);
+                if (fvf_.texcoordFloats[set] > 1) v = ReadFloat(vertex + fvf_.texcoord[set] + 4);
+            }
+            o.attr[slot] = u;
+            o.attr[slot + 1] = v;
+        }
+    }
+}
+
+}  // namespace raster::detail

@@ -1,0 +1,96 @@
+// Shared helpers of the rasterizer tests: a small target with depth, vertex builders,
+// matrices, and golden-image comparison (PNG files under tests/raster/golden).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/d3d8/raster/raster.h"
+
+namespace rastertest {
+
+struct Target {
+    Target(int w, int h) : width(w), height(h), color(static_cast<std::size_t>(w) * h), depth(static_cast<std::size_t>(w) * h) {}
+    raster::RenderTarget View(bool withDepth = true) {
+        raster::RenderTarget t;
+        t.color = color.data();
+        t.width = width;
+        t.height = height;
+        t.colorPitch = width;
+        t.depth = withDepth ? depth.data() : nullptr;
+        t.depthPitch = width;
+        return t;
+    }
+    std::uint32_t At(int x, int y) const { return color[static_cast<std::size_t>(y) * width + x]; }
+    int width, height;
+    std::vector<std::uint32_t> color;
+    std::vector<std::uint16_t> depth;
+};
+
+D3DMATRIX Identity();
+D3DMATRIX Translation(float x, float y, float z);
+// Left-handed look-at and perspective projection (row vectors, depth 0..1).
+D3DMATRIX LookAt(const float eye[3], const float at[3], const float up[3]);
+D3DMATRIX Perspective(float fovY, float aspect, float zNear, float zFar);
+D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
+
+// Default states, identity transforms, lighting off, culling off, a full viewport.
+raster::PipelineState BasicState(int width, int height, DWORD fvf);
+
+// Screen-space vertex: x, y, z, rhw, diffuse, u, v.
+struct ScreenVertex {
+    float x, y, z, rhw;
+    std::uint32_t diffuse;
+    float u, v;
+};
+constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+// Object-space vertex: position, normal, diffuse, u, v.
+struct MeshVertex {
+    float x, y, z;
+    float nx, ny, nz;
+    std::uint32_t diffuse;
+    float u, v;
+};
+constexpr DWORD kMeshFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+
+template <typename V>
+raster::VertexInput Input(const std::vector<V>& vertices) {
+    raster::VertexInput in;
+    in.data = reinterpret_cast<const std::uint8_t*>(vertices.data());
+    in.size = vertices.size() * sizeof(V);
+    in.stride = sizeof(V);
+    return in;
+}
+
+// A texture whose levels are owned by the object.
+struct Texture {
+    Texture(int width, int height, int levels);
+    std::vector<std::vector<std::uint32_t>> storage;
+    raster::SamplerTexture sampler;
+    std::uint32_t& At(int level, int x, int y) {
+        return storage[static_cast<std::size_t>(level)][static_cast<std::size_t>(y) * sampler.levels[level].width + x];
+    }
+};
+// Checkerboard of cells of the given size; each mip level gets its own tint so that the
+// level a pixel reads is visible.
+Texture Checker(int size, int cell, bool tintLevels);
+
+// Compares the target with tests/raster/golden/<name>.png: every channel within
+// tolerance. With TOLVANE_UPDATE_GOLDEN=1 the golden is written instead.
+void ExpectGolden(const Target& target, const std::string& name, int tolerance = 2);
+
+bool WritePng(const std::string& path, const std::vector<std::uint32_t>& pixels, int width, int height);
+bool ReadPng(const std::string& path, std::vector<std::uint32_t>& pixels, int& width, int& height);
+
+inline DWORD FloatBits(float f) {
+    DWORD d;
+    static_assert(sizeof d == sizeof f);
+    __builtin_memcpy(&d, &f, sizeof d);
+    return d;
+}
+
+}  // namespace rastertest
