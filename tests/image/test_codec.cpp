@@ -283,9 +283,9 @@ TEST(PixelCodec, PaletteTieGoesToLowestIndex) {
     swapped->WriteRow(0, 0, in);
     EXPECT_EQ(s.Row(0)[0], 3);
     EXPECT_EQ(s.Row(0)[1], 3);
-    Color out{};
-    swapped->ReadRow(0, 0, &out);
-    EXPECT_EQ(out.g, 1.0f);
+    Color out[2];
+    swapped->ReadRow(0, 0, out);
+    EXPECT_EQ(out[0].g, 1.0f);
 }
 
 TEST(PixelCodec, A8P8MatchesColourOnlyAndStoresAlpha) {
