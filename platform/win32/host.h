@@ -46,7 +46,11 @@ bool PresentFrame(HWND window, const std::uint32_t* pixels, int width, int heigh
 void RegisterBitmapResource(HMODULE module, LPCSTR name, const void* data, DWORD size);
 void ClearResources();
 
-// Releases every window and SDL itself (tests call it between cases).
+// The desktop's size in pixels when there is a display (false headless or without one).
+bool GetDesktopSize(int& width, int& height);
+
+// Releases every window, every window class and the queued messages (tests call it between
+// cases). SDL's video subsystem, once started, stays up until the process ends.
 void Shutdown();
 
 }  // namespace host

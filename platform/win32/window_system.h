@@ -1,0 +1,87 @@
+// Internal to win32/: the state shared by the window, message and dialog files.
+//
+// Windows are records in one table keyed by their handle. A handle is a token that is
+// never reused, so a handle kept after DestroyWindow stays invalid. With a display each
+// window owns an SDL window (and, once a frame is presented, a renderer and a streaming
+// texture); headless windows own nothing but their record.
+//
+// Threads: the window procedures, the SDL event pump and presentation run on the thread
+// that created the windows. PostMessageA and PostQuitMessage may come from any thread,
+// so the table and the queue sit behind one mutex, which is never held while a window
+// procedure runs.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/win32/host.h"
+
+struct SDL_Window;
+struct SDL_Renderer;
+struct SDL_Texture;
+
+namespace win32 {
+
+struct WindowClass {
+    std::string name;
+    UINT style = 0;
+    WNDPROC procedure = nullptr;
+    HINSTANCE instance = nullptr;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className;
+    WNDPROC procedure = nullptr;
+    std::string title;
+    DWORD style = 0;
+    int x = 0;
+    int y = 0;
+    int width = 0;   // outer size as created
+    int height = 0;
+    SDL_Window* sdlWindow = nullptr;  // null when headless
+    std::uint32_t sdlId = 0;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int textureWidth = 0;
+    int textureHeight = 0;
+};
+
+struct WindowSystem {
+    std::mutex mutex;
+    bool headless = false;
+    bool videoStarted = false;  // SDL's video subsystem is initialised by us
+    std::uintptr_t nextHandle = 0x10010;
+    std::map<std::string, WindowClass> classes;  // keyed by the lower-case name
+    std::map<HWND, Window> windows;
+    std::deque<MSG> queue;
+    std::vector<host::MessageBoxRecord> messageBoxes;
+    POINT cursor = {0, 0};  // headless cursor position
+    host::FrameSink frameSink;
+};
+
+// The one instance. Lock its mutex for every access.
+WindowSystem& System();
+
+// Starts SDL's video subsystem when it is not running. Returns false (with the last error
+// set) when there is no real display: SDL failed, or picked its offscreen or dummy driver.
+bool StartVideo();
+
+// Turns pending SDL events into queued messages (display only; the caller holds no lock).
+void PumpEvents();
+
+// Milliseconds for MSG::time.
+DWORD MessageTime();
+
+// Destroys the SDL objects of a window record (caller holds the lock).
+void ReleaseSdlObjects(Window& window);
+
+}  // namespace win32
+
+// Error numbers of the window functions that the shared header does not name.
+constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;

@@ -1,0 +1,260 @@
+// Textures from image files: decode, choose size, levels and format, create, fill the
+// levels the file carries, then filter or load the rest.
+#include <cstring>
+
+#include "image/convert.h"
+#include "texture/load_settings.h"
+#include "texture/scoped.h"
+#include "texture/texture.h"
+
+namespace {
+
+// The format a texture gets when the caller leaves it to the image. A colour key needs an
+// alpha channel to make its colour transparent.
+D3DFORMAT DeriveFormat(D3DFORMAT imageFormat, D3DCOLOR colorKey) {
+    if (colorKey != 0) {
+        switch (imageFormat) {
+            case D3DFMT_R8G8B8:
+            case D3DFMT_X8R8G8B8:
+            case D3DFMT_R5G6B5:
+                return D3DFMT_A8R8G8B8;
+            case D3DFMT_X1R5G5B5:
+            case D3DFMT_R3G3B2:
+            case D3DFMT_X4R4G4B4:
+                return D3DFMT_A1R5G5B5;
+            case D3DFMT_L8:
+                return D3DFMT_A8L8;
+            default:
+                return imageFormat;
+        }
+    }
+    return imageFormat == D3DFMT_R8G8B8 ? D3DFMT_X8R8G8B8 : imageFormat;
+}
+
+DWORD PaletteWord(const PALETTEENTRY& e) {
+    return static_cast<DWORD>(e.peRed) | (static_cast<DWORD>(e.peGreen) << 8) |
+           (static_cast<DWORD>(e.peBlue) << 16) | (static_cast<DWORD>(e.peFlags) << 24);
+}
+
+UINT ChainLength(const DecodedImage* image) {
+    UINT n = 0;
+    for (; image; image = image->NextLevel) ++n;
+    return n;
+}
+
+}  // namespace
+
+void SettleLoad(const DecodedImage& image, D3DFORMAT format, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                DWORD extraFilterFlags, PALETTEENTRY* callerPalette, LoadSettings* out) {
+    if (format == D3DFMT_UNKNOWN) format = DeriveFormat(image.Format, colorKey);
+
+    const bool isSigned = FindFormatInfo(image.Format).Kind == FORMAT_KIND_SIGNED;
+    if (filter == USE_DEFAULT) filter = isSigned ? (FILTER_POINT | FILTER_DITHER) : (FILTER_TRIANGLE | FILTER_DITHER);
+    if (mipFilter == USE_DEFAULT) mipFilter = isSigned ? FILTER_POINT : FILTER_BOX;
+    filter |= extraFilterFlags;
+    mipFilter |= extraFilterFlags;
+    const DWORD filterType = filter & 0xFF;
+    const DWORD mipType = mipFilter & 0xFF;
+    out->FilterLowerLevels = filterType == FILTER_NONE || mipType == FILTER_POINT || mipType == FILTER_BOX;
+
+    // A palettised image takes its colour key in the palette: the entry that equals the key
+    // (compared with its flags byte, which holds alpha) becomes transparent black, and the
+    // key is not applied again by the converter.
+    if (image.Palette) {
+        const DWORD key = (colorKey & 0xFF00FF00u) | ((colorKey & 0xFFu) << 16) | ((colorKey >> 16) & 0xFFu);
+        for (int i = 0; i < 256; ++i) {
+            const BYTE* p = image.Palette + 4 * i;
+            PALETTEENTRY e = {p[0], p[1], p[2], p[3]};
+            if (colorKey != 0 && PaletteWord(e) == key) e = {0, 0, 0, 0};
+            out->WorkingPalette[i] = e;
+        }
+        colorKey = 0;
+    } else {
+        for (PALETTEENTRY& e : out->WorkingPalette) e = {0xFF, 0xFF, 0xFF, 0xFF};
+    }
+
+    // Without a palette to hand back, a palettised texture would lose its colours: widen it.
+    // The working palette decides about alpha, so an entry made transparent by the colour key
+    // keeps its transparency.
+    if (callerPalette) {
+        std::memcpy(callerPalette, out->WorkingPalette, sizeof out->WorkingPalette);
+    } else if (format == D3DFMT_A8P8) {
+        format = D3DFMT_A8R8G8B8;
+    } else if (format == D3DFMT_P8) {
+        bool translucent = false;
+        for (const PALETTEENTRY& e : out->WorkingPalette) translucent |= e.peFlags != 0xFF;
+        format = translucent ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    }
+
+    out->Format = format;
+    out->Filter = filter;
+    out->MipFilter = mipFilter;
+    out->ColorKey = colorKey;
+}
+
+HRESULT LoadImageLevel(IDirect3DSurface8* surface, const PALETTEENTRY* callerPalette, const DecodedImage& image,
+                       const LoadSettings& settings, DWORD filter) {
+    return LoadSurfaceFromMemory(surface, callerPalette, nullptr, image.Pixels, image.Format, image.Pitch,
+                                 settings.WorkingPalette, &image.Rect, filter, settings.ColorKey);
+}
+
+HRESULT CreateTextureFromFileInMemoryEx(IDirect3DDevice8* device, const void* data, UINT size, UINT width,
+                                        UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                        D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                        ImageInfo* info, PALETTEENTRY* palette, IDirect3DTexture8** texture) {
+    if (!device || !data || !texture || size == 0) return D3DERR_INVALIDCALL;
+    if (usage == USE_DEFAULT) usage = 0;
+
+    // Declared in the reverse of the release order: surface, texture, twin, image.
+    DecodedImage image;
+    ComRef<IDirect3DTexture8> twin;
+    ComRef<IDirect3DTexture8> created;
+    ComRef<IDirect3DSurface8> surface;
+
+    HRESULT hr = DecodeImage(&image, data, size, info);
+    if (FAILED(hr)) return hr;
+    const UINT imageCount = ChainLength(&image);
+    if (width == 0 || width == USE_DEFAULT) width = static_cast<UINT>(image.Rect.right);
+    if (height == 0 || height == USE_DEFAULT) height = static_cast<UINT>(image.Rect.bottom);
+
+    LoadSettings settings;
+    SettleLoad(image, format, filter, mipFilter, colorKey, 0, palette, &settings);
+
+    hr = CheckTextureRequirements(device, &width, &height, &mipLevels, usage, &settings.Format, pool);
+    if (FAILED(hr)) return hr;
+    hr = device->CreateTexture(width, height, mipLevels, usage, settings.Format, pool, created.Out());
+    if (FAILED(hr)) return hr;
+
+    // A default-pool texture cannot be locked: everything is filled in a system-memory twin
+    // and copied over once at the end.
+    IDirect3DTexture8* target = created.Get();
+    if (pool == D3DPOOL_DEFAULT) {
+        hr = device->CreateTexture(width, height, mipLevels, 0, settings.Format, D3DPOOL_SYSTEMMEM, twin.Out());
+        if (FAILED(hr)) return hr;
+        target = twin.Get();
+    }
+    const UINT levelCount = target->GetLevelCount();
+
+    // The levels the file carries, each resampled to its level's size.
+    const DecodedImage* last = &image;
+    UINT level = 0;
+    for (const DecodedImage* source = &image; source && level < levelCount; source = source->NextLevel, ++level) {
+        hr = target->GetSurfaceLevel(level, surface.Out());
+        if (FAILED(hr)) return hr;
+        hr = LoadImageLevel(surface.Get(), palette, *source, settings, settings.Filter);
+        if (FAILED(hr)) return hr;
+        surface.Reset();
+        last = source;
+    }
+
+    if (levelCount > imageCount) {
+        if (settings.FilterLowerLevels) {
+            hr = FilterTexture(target, settings.WorkingPalette, imageCount - 1, settings.MipFilter);
+            if (FAILED(hr)) return hr;
+        } else {
+            for (; level < levelCount; ++level) {
+                hr = target->GetSurfaceLevel(level, surface.Out());
+                if (FAILED(hr)) return hr;
+                hr = LoadImageLevel(surface.Get(), palette, *last, settings, settings.MipFilter);
+                if (FAILED(hr)) return hr;
+                surface.Reset();
+            }
+        }
+    }
+
+    if (pool == D3DPOOL_DEFAULT) {
+        hr = device->UpdateTexture(twin.Get(), created.Get());
+        if (FAILED(hr)) return hr;
+    }
+    *texture = created.Detach();
+    return S_OK;
+}
+
+namespace {
+
+HRESULT CreateTextureFromMappedFile(IDirect3DDevice8* device, const void* name, bool wide, UINT width, UINT height,
+                                    UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                    DWORD mipFilter, D3DCOLOR colorKey, ImageInfo* info, PALETTEENTRY* palette,
+                                    IDirect3DTexture8** texture) {
+    MappedFile file;
+    HRESULT hr = file.Open(name, wide);
+    if (FAILED(hr)) return hr;
+    return CreateTextureFromFileInMemoryEx(device, file.View, file.Size, width, height, mipLevels, usage, format,
+                                           pool, filter, mipFilter, colorKey, info, palette, texture);
+}
+
+HRESULT CreateTextureFromResourceBlock(IDirect3DDevice8* device, HMODULE module, const void* name, bool wide,
+                                       UINT width, UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format,
+                                       D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                       ImageInfo* info, PALETTEENTRY* palette, IDirect3DTexture8** texture) {
+    ResourceBlock block;
+    HRESULT hr = block.Load(module, name, wide);
+    if (FAILED(hr)) return hr;
+    return CreateTextureFromFileInMemoryEx(device, block.Bytes, block.Size, width, height, mipLevels, usage,
+                                           format, pool, filter, mipFilter, colorKey, info, palette, texture);
+}
+
+}  // namespace
+
+HRESULT CreateTextureFromFile(IDirect3DDevice8* device, LPCSTR fileName, IDirect3DTexture8** texture) {
+    return CreateTextureFromFileEx(device, fileName, USE_DEFAULT, USE_DEFAULT, USE_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                   D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+HRESULT CreateTextureFromFileW(IDirect3DDevice8* device, LPCWSTR fileName, IDirect3DTexture8** texture) {
+    return CreateTextureFromFileExW(device, fileName, USE_DEFAULT, USE_DEFAULT, USE_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                    D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr, nullptr, texture);
+}
+
+HRESULT CreateTextureFromFileEx(IDirect3DDevice8* device, LPCSTR fileName, UINT width, UINT height,
+                                UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                DWORD mipFilter, D3DCOLOR colorKey, ImageInfo* info, PALETTEENTRY* palette,
+                                IDirect3DTexture8** texture) {
+    return CreateTextureFromMappedFile(device, fileName, false, width, height, mipLevels, usage, format, pool,
+                                       filter, mipFilter, colorKey, info, palette, texture);
+}
+
+HRESULT CreateTextureFromFileExW(IDirect3DDevice8* device, LPCWSTR fileName, UINT width, UINT height,
+                                 UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool, DWORD filter,
+                                 DWORD mipFilter, D3DCOLOR colorKey, ImageInfo* info, PALETTEENTRY* palette,
+                                 IDirect3DTexture8** texture) {
+    return CreateTextureFromMappedFile(device, fileName, true, width, height, mipLevels, usage, format, pool,
+                                       filter, mipFilter, colorKey, info, palette, texture);
+}
+
+HRESULT CreateTextureFromResource(IDirect3DDevice8* device, HMODULE module, LPCSTR resource,
+                                  IDirect3DTexture8** texture) {
+    return CreateTextureFromResourceEx(device, module, resource, USE_DEFAULT, USE_DEFAULT, USE_DEFAULT, 0,
+                                       D3DFMT_UNKNOWN, D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr,
+                                       nullptr, texture);
+}
+
+HRESULT CreateTextureFromResourceW(IDirect3DDevice8* device, HMODULE module, LPCWSTR resource,
+                                   IDirect3DTexture8** texture) {
+    return CreateTextureFromResourceExW(device, module, resource, USE_DEFAULT, USE_DEFAULT, USE_DEFAULT, 0,
+                                        D3DFMT_UNKNOWN, D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr,
+                                        nullptr, texture);
+}
+
+HRESULT CreateTextureFromResourceEx(IDirect3DDevice8* device, HMODULE module, LPCSTR resource, UINT width,
+                                    UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                    DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, ImageInfo* info,
+                                    PALETTEENTRY* palette, IDirect3DTexture8** texture) {
+    return CreateTextureFromResourceBlock(device, module, resource, false, width, height, mipLevels, usage, format,
+                                          pool, filter, mipFilter, colorKey, info, palette, texture);
+}
+
+HRESULT CreateTextureFromResourceExW(IDirect3DDevice8* device, HMODULE module, LPCWSTR resource, UINT width,
+                                     UINT height, UINT mipLevels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                     DWORD filter, DWORD mipFilter, D3DCOLOR colorKey, ImageInfo* info,
+                                     PALETTEENTRY* palette, IDirect3DTexture8** texture) {
+    return CreateTextureFromResourceBlock(device, module, resource, true, width, height, mipLevels, usage, format,
+                                          pool, filter, mipFilter, colorKey, info, palette, texture);
+}
+
+HRESULT CreateTextureFromFileInMemory(IDirect3DDevice8* device, const void* data, UINT size,
+                                      IDirect3DTexture8** texture) {
+    return CreateTextureFromFileInMemoryEx(device, data, size, USE_DEFAULT, USE_DEFAULT, USE_DEFAULT, 0,
+                                           D3DFMT_UNKNOWN, D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr,
+                                           nullptr, texture);
+}
