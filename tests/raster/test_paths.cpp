@@ -156,6 +156,7 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
     r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
     const D3DRECT rects[] = {{0, 0, 6, 6}, {10, 10, 40, 40}, {-5, 14, 2, 20}};
     r.Clear(t.View(), inner, 3, rects, D3DCLEAR_TARGET, 0xFFFFFFFFu, 0.0f);
+    r.Flush();
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             bool inViewport = x >= 4 && x < 12 && y >= 4 && y < 12;
@@ -164,6 +165,7 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
         }
     EXPECT_EQ(t.depth[5 * 16 + 5], 65535);  // the depth buffer was not named
     r.Clear(t.View(), inner, 0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f);
+    r.Flush();
     EXPECT_EQ(t.depth[5 * 16 + 5], 16384);
     EXPECT_EQ(t.depth[0], 65535);
 }
@@ -282,6 +284,7 @@ TEST(RasterBlend, ColorWriteMaskAndDestinationAlpha) {
     // On an X8R8G8B8 target destination alpha reads 1 and the top byte stays 0xFF.
     raster::RenderTarget noAlpha = t.View(false);
     r.Clear(noAlpha, s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0x40102030u, 1.0f);
+    r.Flush();
     EXPECT_EQ(t.At(0, 0), 0xFF102030u);
     s.renderState[D3DRS_COLORWRITEENABLE] = 0xF;
     r.Draw(s, noAlpha, D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);

@@ -85,7 +85,7 @@ struct ScreenVertex {
     float attr[kMaxAttributes];
 };
 
-enum class PrimKind : std::uint8_t { Triangle, Line, Point };
+enum class PrimKind : std::uint8_t { Triangle, Line, Point, Clear };
 
 // A primitive ready for the tiles. Values across the primitive are planes over pixel
 // coordinates: value(px, py) = p[0] + p[1] * (px - originX) + p[2] * (py - originY);
@@ -106,6 +106,10 @@ struct Prim {
     // Diffuse and specular equal at every vertex: the packed colours are used as they are.
     bool constantColor = false;
     std::uint32_t diffuse = 0, specular = 0;
+    // Clear: the rectangle is the bounds; which buffers, and their values.
+    bool clearColor = false, clearDepth = false;
+    std::uint32_t clearColorValue = 0;
+    std::uint16_t clearDepthValue = 0;
 };
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }

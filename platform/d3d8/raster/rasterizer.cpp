@@ -844,6 +844,18 @@ void Rasterizer::Impl::DrawTile(int tile) {
             case PrimKind::Point:
                 for (int y = y0; y <= y1; ++y) ShadeSpan(draws[prim.draw], prim, planes, y, x0, x1 + 1);
                 break;
+            case PrimKind::Clear:
+                for (int y = y0; y <= y1; ++y) {
+                    if (prim.clearColor) {
+                        std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
+                        std::fill(row + x0, row + x1 + 1, prim.clearColorValue);
+                    }
+                    if (prim.clearDepth) {
+                        std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+                        std::fill(row + x0, row + x1 + 1, prim.clearDepthValue);
+                    }
+                }
+                break;
         }
     }
 }
@@ -862,30 +874,33 @@ void Rasterizer::Impl::Flush() {
 
 void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
                              const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
-    Flush();
+    // Clears are queued like primitives, so each tile is cleared by its own worker just
+    // before it draws, while the tile is in that core's cache.
+    BindTarget(target);
+    if (prims.size() >= kMaxQueuedPrims) Flush();
     std::int64_t vx0 = std::min<std::int64_t>(viewport.X, target.width);
     std::int64_t vy0 = std::min<std::int64_t>(viewport.Y, target.height);
     std::int64_t vx1 = std::min<std::int64_t>(std::int64_t{viewport.X} + viewport.Width, target.width);
     std::int64_t vy1 = std::min<std::int64_t>(std::int64_t{viewport.Y} + viewport.Height, target.height);
-    std::uint32_t fill = target.hasAlpha ? color : (color | 0xFF000000u);
-    float clamped = std::clamp(z, 0.0f, 1.0f);
-    auto depth = static_cast<std::uint16_t>(clamped * 65535.0f + 0.5f);
+    Prim prim;
+    prim.kind = PrimKind::Clear;
+    prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
+    prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
+    if (!prim.clearColor && !prim.clearDepth) return;
+    prim.clearColorValue = target.hasAlpha ? color : (color | 0xFF000000u);
+    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
         x0 = std::max(x0, vx0);
         y0 = std::max(y0, vy0);
         x1 = std::min(x1, vx1);
         y1 = std::min(y1, vy1);
         if (x0 >= x1 || y0 >= y1) return;
-        for (std::int64_t y = y0; y < y1; ++y) {
-            if (flags & D3DCLEAR_TARGET) {
-                std::uint32_t* row = target.color + y * target.colorPitch;
-                std::fill(row + x0, row + x1, fill);
-            }
-            if ((flags & D3DCLEAR_ZBUFFER) && target.depth) {
-                std::uint16_t* row = target.depth + y * target.depthPitch;
-                std::fill(row + x0, row + x1, depth);
-            }
-        }
+        prim.minX = static_cast<int>(x0);
+        prim.minY = static_cast<int>(y0);
+        prim.maxX = static_cast<int>(x1 - 1);
+        prim.maxY = static_cast<int>(y1 - 1);
+        prims.push_back(prim);
+        Bin(static_cast<std::uint32_t>(prims.size() - 1));
     };
     if (count == 0 || rects == nullptr) {
         clearRect(vx0, vy0, vx1, vy1);
