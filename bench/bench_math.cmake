@@ -1,0 +1,6 @@
+target_link_libraries(bench_math PRIVATE tolvane_math)
+find_path(GLM_INCLUDE_DIR glm/glm.hpp)
+if(GLM_INCLUDE_DIR)
+  target_include_directories(bench_math SYSTEM PRIVATE ${GLM_INCLUDE_DIR})
+  target_compile_definitions(bench_math PRIVATE TOLVANE_BENCH_GLM=1)
+endif()
