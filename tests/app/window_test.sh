@@ -2,31 +2,42 @@
 # The real program in a window on a virtual X display: its window is titled "Tolvane", a
 # screenshot shows white axis lines on the clear colour, and Esc typed into the window
 # ends the program with exit code 0.
-# Usage: window_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when the X tools are absent.
+# Usage: window_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or the X tools
+# are absent.
 set -u
 prog=$1
 root=$2
 
-for tool in xvfb-run xdotool import convert; do
+for tool in Xvfb xdotool import convert; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "window test: $tool not found, skipped"
     exit 77
   fi
 done
 
-if [ -z "${TOLVANE_WINDOW_TEST_IN_XVFB:-}" ]; then
-  export TOLVANE_WINDOW_TEST_IN_XVFB=1
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
-
 work=$(mktemp -d)
 pid=
+xvfb=
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; fi
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "window test: $*"; exit 1; }
+
+# Our own server: -displayfd hands back a display number that no other server holds, so
+# tests running side by side never meet each other's windows.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 1 100); do
+  [ -s "$work/display" ] && break
+  kill -0 "$xvfb" 2>/dev/null || { cat "$work/xvfb.log"; echo "window test: Xvfb did not start, skipped"; exit 77; }
+  sleep 0.05
+done
+[ -s "$work/display" ] || fail "Xvfb gave no display number"
+export DISPLAY=":$(head -n 1 "$work/display")"
+unset WAYLAND_DISPLAY
 
 # The game reads its textures from the working directory's Textures folder.
 cd "$root"
@@ -61,7 +72,8 @@ echo "window test: $white white pixels, $clear pixels of the clear colour"
 
 # No window manager: a real (XTEST) click into the window, and the input focus set
 # directly, before typing. Keys sent with --window are synthetic and SDL ignores them.
-eval "$(xdotool getwindowgeometry --shell "$wid")"
+geometry=$(xdotool getwindowgeometry --shell "$wid") || fail "the window's geometry cannot be read"
+eval "$geometry"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 sleep 0.3
