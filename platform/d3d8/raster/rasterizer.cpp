@@ -138,6 +138,17 @@ bool StageReads(const StageSetup& stage, DWORD selector) {
     return false;
 }
 
+// A texture the sampler can address: levels present, each with texels and a size.
+// Anything else reads as unbound (opaque white) rather than faulting.
+bool UsableTexture(const SamplerTexture& texture) {
+    if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
+    for (int l = 0; l < texture.levelCount; ++l) {
+        const SamplerLevel& level = texture.levels[l];
+        if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
+    }
+    return true;
+}
+
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
@@ -189,7 +200,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
         SamplerSetup& sampler = stage.sampler;
         sampler.texture = state.texture[s];
-        if (sampler.texture && sampler.texture->levelCount <= 0) sampler.texture = nullptr;
+        if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
         sampler.addressU = ts[D3DTSS_ADDRESSU];
         sampler.addressV = ts[D3DTSS_ADDRESSV];
         sampler.border = ts[D3DTSS_BORDERCOLOR];
