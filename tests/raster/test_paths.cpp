@@ -426,3 +426,28 @@ TEST(RasterVertices, EmissiveFromTheVertexColour) {
 }
 
 }  // namespace
+
+namespace {
+
+// Screen-space triangles reaching far past the target are clipped to the guard band,
+// not dropped, and keep their interpolation.
+TEST(RasterClipping, HugeScreenSpaceTriangles) {
+    Target t(32, 32);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    // Red runs from 0 at x = -100000 to 255 at x = 300000 (both other corners at the left).
+    std::vector<ScreenVertex> huge = {{-100000, -100000, 0.5f, 1, 0xFF000000, 0, 0},
+                                      {300000, -100000, 0.5f, 1, 0xFFFF0000, 0, 0},
+                                      {-100000, 300000, 0.5f, 1, 0xFF000000, 0, 0}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(huge), 0, 1);
+    r.Flush();
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            double expected = (x + 100000.0) / 400000.0 * 255.0;
+            ASSERT_NEAR(static_cast<double>((t.At(x, y) >> 16) & 0xFF), expected, 1.0) << x << "," << y;
+        }
+}
+
+}  // namespace
