@@ -2,6 +2,7 @@
 // 16-byte form.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // Pixels whose red, green and blue all lie in [rangeLow, rangeHigh] are left out of the
@@ -16,3 +17,13 @@ void EncodeDxtAlphaInterpolated(const std::uint32_t pixels[16], std::uint8_t out
 void DecodeDxtColorBlock(const std::uint8_t* block, std::uint32_t out[16]);
 void DecodeDxtAlphaExplicit(const std::uint8_t* block, std::uint32_t out[16]);
 void DecodeDxtAlphaInterpolated(const std::uint8_t* block, std::uint32_t out[16]);
+
+// The three block kinds: DXT1; DXT2 and DXT3; DXT4 and DXT5.
+enum class DxtBlockKind { Dxt1, ExplicitAlpha, InterpolatedAlpha };
+
+// Encodes count blocks of 16 pixels each (consecutive in pixels) into consecutive blocks
+// of 8 (DXT1) or 16 bytes. The bits are exactly those of the single-block encoders applied
+// to each block in turn (EncodeDxtBlocksRef); the principal-axis rounds of four blocks run
+// side by side in vector registers.
+void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
+void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);

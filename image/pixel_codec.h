@@ -50,7 +50,23 @@ public:
 protected:
     PixelCodec() = default;
     virtual ~PixelCodec() = default;
+
+    // The common initialisation: codecClass 2 (palette formats) becomes class 1 with the
+    // palette flag. Linear formats move Data to the region's first pixel and the region
+    // to the origin.
+    void Init(const SurfaceDesc& desc, UINT bitsPerPixel, int codecClass);
+    // Replaces every pixel equal to the key (all four channels) by (0, 0, 0, 0).
+    void ApplyColorKey(Color* row, UINT count) const;
 };
+
+// The two dither tables, T[row AND 3][(slice AND 3) + (x AND 3)].
+extern const float kPlainDitherTable[4][8];
+extern const float kOrderedDitherTable[4][8];
+
+// Index of the palette colour nearest to c: squared distance over red, green, blue and,
+// when withAlpha, alpha, computed in float arithmetic rounded toward zero; the lowest index
+// wins a tie.
+UINT FindNearestPaletteEntry(const Color (&palette)[256], const Color& c, bool withAlpha);
 
 // A codec for the description's format, or null (no codec for the format, or no memory).
 PixelCodec* CreatePixelCodec(const SurfaceDesc& desc);

@@ -1,0 +1,825 @@
+// DXT block coding. The colour encoder fits a line through the block's colours by
+// principal-axis analysis in a luminance-weighted space, clips it to the colour cube,
+// quantises the ends to R5G6B5 and cuts the segment into equal bins for the indices.
+#include "image/dxt.h"
+
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Weighted space: blue, green, red (index 0, 1, 2), each byte x weight x 1/255.
+constexpr float kWeight[3] = {0.082f, 0.6094f, 0.3086f};
+constexpr float kInv255 = 1.0f / 255.0f;
+// A range no colour lies in: nothing is left out of the fit.
+constexpr std::uint32_t kEmptyLow = 0xFFFFFFu;
+constexpr std::uint32_t kEmptyHigh = 0;
+
+struct Vec3 {
+    float v[3];
+};
+
+inline unsigned Channel(std::uint32_t pixel, int c) { return (pixel >> (8 * c)) & 0xFFu; }
+
+inline Vec3 ToWeighted(unsigned b, unsigned g, unsigned r) {
+    return {{static_cast<float>(b) * kWeight[0] * kInv255, static_cast<float>(g) * kWeight[1] * kInv255,
+             static_cast<float>(r) * kWeight[2] * kInv255}};
+}
+
+inline float Dot(const Vec3& a, const Vec3& b) { return a.v[0] * b.v[0] + a.v[1] * b.v[1] + a.v[2] * b.v[2]; }
+
+inline std::uint16_t To565(std::uint32_t pixel) {
+    return static_cast<std::uint16_t>(((Channel(pixel, 2) >> 3) << 11) | ((Channel(pixel, 1) >> 2) << 5) |
+                                      (Channel(pixel, 0) >> 3));
+}
+
+// Bit replication back to 8 bits: a 5-bit f becomes f x 8 + f / 4, a 6-bit g, g x 4 + g / 16.
+inline void Expand565(std::uint16_t c, unsigned rgb[3]) {
+    const unsigned r = (c >> 11) & 31u, g = (c >> 5) & 63u, b = c & 31u;
+    rgb[0] = b * 8 + b / 4;
+    rgb[1] = g * 4 + g / 16;
+    rgb[2] = r * 8 + r / 4;
+}
+
+void Put16(std::uint8_t* p, unsigned v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    Put16(p, v & 0xFFFFu);
+    Put16(p + 2, v >> 16);
+}
+
+unsigned Get16(const std::uint8_t* p) { return p[0] | (p[1] << 8); }
+
+std::uint32_t Get32(const std::uint8_t* p) { return Get16(p) | (static_cast<std::uint32_t>(Get16(p + 2)) << 16); }
+
+void WriteColorBlock(std::uint8_t out[8], unsigned color0, unsigned color1, std::uint32_t indices) {
+    Put16(out, color0);
+    Put16(out + 2, color1);
+    Put32(out + 4, indices);
+}
+
+// Every included pixel at index 0, left-out ones at 3; both ends the colour of pixel 0, or
+// of the last included pixel when some are left out.
+void SingleColorBlock(const std::uint32_t pixels[16], unsigned mask, std::uint8_t out[8]) {
+    std::uint32_t indices = 0;
+    std::uint16_t color = To565(pixels[0]);
+    if (mask != 0xFFFFu) {
+        for (int i = 15; i >= 0; --i) {
+            indices = (indices << 2) | (((mask >> i) & 1u) ? 0u : 3u);
+        }
+        for (int i = 0; i < 16; ++i) {
+            if ((mask >> i) & 1u) {
+                color = To565(pixels[i]);
+            }
+        }
+    }
+    WriteColorBlock(out, color, color, indices);
+}
+
+inline bool InRange(std::uint32_t pixel, std::uint32_t low, std::uint32_t high) {
+    for (int c = 0; c < 3; ++c) {
+        const unsigned v = Channel(pixel, c);
+        if (v < Channel(low, c) || v > Channel(high, c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Truncation of value / weight x 255 to a byte; the clip keeps value inside [0, weight],
+// the clamp only guards against rounding at the ends.
+unsigned QuantiseByte(float value, int c) {
+    const float scaled = value / kWeight[c] * 255.0f;
+    if (!(scaled > 0.0f)) {
+        return 0;
+    }
+    return scaled >= 255.0f ? 255u : static_cast<unsigned>(scaled);
+}
+
+// The covariance matrix is symmetric and stays exactly so under squaring (each product
+// has its mirror image among the other entry's products), so six entries hold it:
+// m00, m01, m02, m11, m12, m22.
+enum { M00, M01, M02, M11, M12, M22 };
+
+// One block between the preparation (steps 1-5) and the fit (steps 7-12).
+struct Fit {
+    unsigned mask;  // included pixels
+    int count;
+    float p[3][16];  // weighted colour minus the mean, by channel (blue, green, red)
+    float mean[3];
+    float m[6];      // covariance, then its power
+    bool flat;       // a round met a trace of 0: the single-colour block
+};
+
+enum class Prepared { Empty, SingleColor, Fit };
+
+// Steps 1 to 5: inclusion, the special blocks, the weighted space and the covariance.
+Prepared Prepare(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::uint32_t rangeHigh, Fit& f) {
+    f.mask = 0;
+    f.count = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (!InRange(pixels[i], rangeLow, rangeHigh)) {
+            f.mask |= 1u << i;
+            ++f.count;
+        }
+    }
+    if (f.count == 0) {
+        return Prepared::Empty;
+    }
+    bool same = true;
+    for (int i = 1; i < 16; ++i) {
+        same = same && ((pixels[i] ^ pixels[0]) & 0xFFFFFFu) == 0;
+    }
+    if (same) {
+        return Prepared::SingleColor;
+    }
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < 16; ++i) {
+            f.p[c][i] = static_cast<float>(Channel(pixels[i], c)) * kWeight[c] * kInv255;
+        }
+    }
+    // The mean sums the included pixels in pixel order.
+    for (int c = 0; c < 3; ++c) {
+        float sum = 0.0f;
+        for (int i = 0; i < 16; ++i) {
+            if ((f.mask >> i) & 1u) {
+                sum += f.p[c][i];
+            }
+        }
+        f.mean[c] = sum / static_cast<float>(f.count);
+    }
+    for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < 16; ++i) {
+            f.p[c][i] -= f.mean[c];
+        }
+    }
+    static constexpr int kRow[6] = {0, 0, 0, 1, 1, 2};
+    static constexpr int kColumn[6] = {0, 1, 2, 1, 2, 2};
+    for (int e = 0; e < 6; ++e) {
+        float sum = 0.0f;
+        for (int i = 0; i < 16; ++i) {
+            if ((f.mask >> i) & 1u) {
+                sum += f.p[kRow[e]][i] * f.p[kColumn[e]][i];
+            }
+        }
+        f.m[e] = sum;
+    }
+    f.flat = false;
+    return Prepared::Fit;
+}
+
+#if defined(__SSE2__)
+// Steps 1 to 5 with vector arithmetic: the weighted colours four pixels at a time, and the
+// mean and covariance as running sums in pixel order with one lane per channel or entry,
+// so every sum is formed exactly as in Prepare.
+Prepared PrepareFast(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::uint32_t rangeHigh, Fit& f) {
+    if (rangeLow == kEmptyLow && rangeHigh == kEmptyHigh) {
+        f.mask = 0xFFFFu;
+        f.count = 16;
+    } else {
+        f.mask = 0;
+        f.count = 0;
+        for (int i = 0; i < 16; ++i) {
+            if (!InRange(pixels[i], rangeLow, rangeHigh)) {
+                f.mask |= 1u << i;
+                ++f.count;
+            }
+        }
+        if (f.count == 0) {
+            return Prepared::Empty;
+        }
+    }
+    const __m128i first = _mm_set1_epi32(static_cast<int>(pixels[0] & 0xFFFFFFu));
+    const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
+    const __m128i bytes = _mm_set1_epi32(0xFF);
+    __m128i differ = _mm_setzero_si128();
+    __m128 pix[16];
+    const __m128 wb = _mm_set1_ps(kWeight[0]), wg = _mm_set1_ps(kWeight[1]), wr = _mm_set1_ps(kWeight[2]);
+    const __m128 inv = _mm_set1_ps(kInv255);
+    for (int g = 0; g < 16; g += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + g));
+        differ = _mm_or_si128(differ, _mm_and_si128(_mm_xor_si128(v, first), rgb));
+        __m128 b = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(v, bytes)), wb), inv);
+        __m128 gr = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 8), bytes)), wg), inv);
+        __m128 r = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 16), bytes)), wr), inv);
+        _mm_storeu_ps(&f.p[0][g], b);
+        _mm_storeu_ps(&f.p[1][g], gr);
+        _mm_storeu_ps(&f.p[2][g], r);
+        __m128 zero = _mm_setzero_ps();
+        _MM_TRANSPOSE4_PS(b, gr, r, zero);
+        pix[g] = b;
+        pix[g + 1] = gr;
+        pix[g + 2] = r;
+        pix[g + 3] = zero;
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(differ, _mm_setzero_si128())) == 0xFFFF) {
+        return Prepared::SingleColor;
+    }
+    __m128 sum = _mm_setzero_ps();
+    for (int i = 0; i < 16; ++i) {
+        if ((f.mask >> i) & 1u) {
+            sum = _mm_add_ps(sum, pix[i]);
+        }
+    }
+    const __m128 mean = _mm_div_ps(sum, _mm_set1_ps(static_cast<float>(f.count)));
+    alignas(16) float meanLanes[4];
+    _mm_store_ps(meanLanes, mean);
+    for (int c = 0; c < 3; ++c) {
+        f.mean[c] = meanLanes[c];
+        const __m128 m = _mm_set1_ps(meanLanes[c]);
+        for (int g = 0; g < 16; g += 4) {
+            _mm_storeu_ps(&f.p[c][g], _mm_sub_ps(_mm_loadu_ps(&f.p[c][g]), m));
+        }
+    }
+    // Lanes (bb, bg, br, gg) and (gr, rr, -, -).
+    __m128 m1 = _mm_setzero_ps(), m2 = _mm_setzero_ps();
+    for (int i = 0; i < 16; ++i) {
+        if ((f.mask >> i) & 1u) {
+            const __m128 q = _mm_sub_ps(pix[i], mean);
+            m1 = _mm_add_ps(m1, _mm_mul_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(1, 0, 0, 0)),
+                                           _mm_shuffle_ps(q, q, _MM_SHUFFLE(1, 2, 1, 0))));
+            m2 = _mm_add_ps(m2, _mm_mul_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(2, 2, 2, 1)),
+                                           _mm_shuffle_ps(q, q, _MM_SHUFFLE(2, 2, 2, 2))));
+        }
+    }
+    alignas(16) float l1[4], l2[4];
+    _mm_store_ps(l1, m1);
+    _mm_store_ps(l2, m2);
+    f.m[M00] = l1[0];
+    f.m[M01] = l1[1];
+    f.m[M02] = l1[2];
+    f.m[M11] = l1[3];
+    f.m[M12] = l2[0];
+    f.m[M22] = l2[1];
+    f.flat = false;
+    return Prepared::Fit;
+}
+#endif
+
+// out = a x a for the symmetric a, each entry summed left to right as in
+// a[i][0] * a[0][j] + a[i][1] * a[1][j] + a[i][2] * a[2][j].
+template <typename T>
+inline void SquareSymmetric(const T a[6], T out[6]) {
+    out[M00] = a[M00] * a[M00] + a[M01] * a[M01] + a[M02] * a[M02];
+    out[M01] = a[M00] * a[M01] + a[M01] * a[M11] + a[M02] * a[M12];
+    out[M02] = a[M00] * a[M02] + a[M01] * a[M12] + a[M02] * a[M22];
+    out[M11] = a[M01] * a[M01] + a[M11] * a[M11] + a[M12] * a[M12];
+    out[M12] = a[M01] * a[M02] + a[M11] * a[M12] + a[M12] * a[M22];
+    out[M22] = a[M02] * a[M02] + a[M12] * a[M12] + a[M22] * a[M22];
+}
+
+// Step 6: nine rounds of M <- M^4 scaled to trace 3.
+void PowerRounds(Fit& f) {
+    for (int round = 0; round < 9; ++round) {
+        float t[6];
+        SquareSymmetric(f.m, t);
+        SquareSymmetric(t, f.m);
+        const float trace = f.m[M00] + f.m[M11] + f.m[M22];
+        if (trace == 0.0f) {
+            f.flat = true;
+            return;
+        }
+        const float s = 3.0f / trace;
+        for (float& e : f.m) {
+            e *= s;
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// Step 6 for four blocks at once, one per lane: the same operations in the same order, so
+// each lane's bits equal PowerRounds on that block. A lane whose trace reached 0 keeps
+// computing meaningless values that are not used.
+void PowerRounds4(Fit* const fits[4]) {
+    __m128 m[6];
+    for (int e = 0; e < 6; ++e) {
+        m[e] = _mm_setr_ps(fits[0]->m[e], fits[1]->m[e], fits[2]->m[e], fits[3]->m[e]);
+    }
+    struct V {
+        __m128 v;
+        V operator*(V o) const { return {_mm_mul_ps(v, o.v)}; }
+        V operator+(V o) const { return {_mm_add_ps(v, o.v)}; }
+    };
+    V a[6], t[6];
+    for (int e = 0; e < 6; ++e) {
+        a[e] = {m[e]};
+    }
+    __m128 flat = _mm_setzero_ps();
+    const __m128 three = _mm_set1_ps(3.0f);
+    for (int round = 0; round < 9; ++round) {
+        SquareSymmetric(a, t);
+        SquareSymmetric(t, a);
+        const __m128 trace = _mm_add_ps(_mm_add_ps(a[M00].v, a[M11].v), a[M22].v);
+        const __m128 zero = _mm_cmpeq_ps(trace, _mm_setzero_ps());
+        // Once flat, a lane's later values no longer matter; keep it flat.
+        flat = _mm_or_ps(flat, zero);
+        const __m128 s = _mm_div_ps(three, trace);
+        for (V& e : a) {
+            e.v = _mm_mul_ps(e.v, s);
+        }
+    }
+    alignas(16) float lanes[6][4];
+    alignas(16) float flags[4];
+    for (int e = 0; e < 6; ++e) {
+        _mm_store_ps(lanes[e], a[e].v);
+    }
+    _mm_store_ps(flags, flat);
+    for (int k = 0; k < 4; ++k) {
+        for (int e = 0; e < 6; ++e) {
+            fits[k]->m[e] = lanes[e][k];
+        }
+        fits[k]->flat = flags[k] != 0.0f;
+    }
+}
+#endif
+
+#if defined(__SSE2__)
+// Step 8 four pixels at a time: t = (axis . p) / (axis . axis) with the same operations per
+// lane; the extremes of the included pixels. Minimum and maximum do not depend on the order
+// they are taken in (equal values can differ only as +0 and -0, which give the same end).
+void ExtentFast(const Fit& f, const Vec3& axis, float axisLength2, float& tMin, float& tMax) {
+    const __m128 a0 = _mm_set1_ps(axis.v[0]), a1 = _mm_set1_ps(axis.v[1]), a2 = _mm_set1_ps(axis.v[2]);
+    const __m128 length2 = _mm_set1_ps(axisLength2);
+    __m128 lo = _mm_set1_ps(99999.0f), hi = _mm_set1_ps(-99999.0f);
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a0, _mm_loadu_ps(&f.p[0][g])),
+                                                 _mm_mul_ps(a1, _mm_loadu_ps(&f.p[1][g]))),
+                                      _mm_mul_ps(a2, _mm_loadu_ps(&f.p[2][g])));
+        const __m128 t = _mm_div_ps(dot, length2);
+        const unsigned m = (f.mask >> g) & 0xFu;
+        const __m128 included = _mm_castsi128_ps(_mm_setr_epi32(m & 1u ? -1 : 0, m & 2u ? -1 : 0, m & 4u ? -1 : 0,
+                                                                m & 8u ? -1 : 0));
+        lo = _mm_min_ps(_mm_or_ps(_mm_and_ps(included, t), _mm_andnot_ps(included, lo)), lo);
+        hi = _mm_max_ps(_mm_or_ps(_mm_and_ps(included, t), _mm_andnot_ps(included, hi)), hi);
+    }
+    alignas(16) float l[4], h[4];
+    _mm_store_ps(l, lo);
+    _mm_store_ps(h, hi);
+    tMin = l[0];
+    tMax = h[0];
+    for (int k = 1; k < 4; ++k) {
+        tMin = l[k] < tMin ? l[k] : tMin;
+        tMax = h[k] > tMax ? h[k] : tMax;
+    }
+}
+
+// Step 12's bin of every pixel, four at a time: the clamp to [0, last bin] and truncation
+// give the same bin as the comparisons of the plain loop.
+void BinsFast(const Fit& f, const Vec3& c0, const Vec3& d, float length2, float bins, float lastBin, int out[16]) {
+    const __m128 d0 = _mm_set1_ps(d.v[0]), d1 = _mm_set1_ps(d.v[1]), d2 = _mm_set1_ps(d.v[2]);
+    const __m128 e0 = _mm_set1_ps(c0.v[0]), e1 = _mm_set1_ps(c0.v[1]), e2 = _mm_set1_ps(c0.v[2]);
+    const __m128 l2 = _mm_set1_ps(length2), n = _mm_set1_ps(bins), last = _mm_set1_ps(lastBin);
+    for (int g = 0; g < 16; g += 4) {
+        const __m128 dot = _mm_add_ps(
+            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[0][g]), e0), d0),
+                       _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[1][g]), e1), d1)),
+            _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[2][g]), e2), d2));
+        const __m128 s = _mm_mul_ps(_mm_div_ps(dot, l2), n);
+        const __m128i bin = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(s, _mm_setzero_ps()), last));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + g), bin);
+    }
+}
+#endif
+
+// Steps 7 to 12 (or 13): the axis, the segment, the ends and the indices. Fast selects the
+// vector loops for steps 8 and 12, which give the plain loops' bits.
+template <bool Fast>
+void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]) {
+    if (f.flat) {
+        SingleColorBlock(pixels, f.mask, out);
+        return;
+    }
+    // 7. The row of the largest diagonal entry, scaled by its square root.
+    static constexpr int kDiagonal[3] = {M00, M11, M22};
+    static constexpr int kRowEntries[3][3] = {{M00, M01, M02}, {M01, M11, M12}, {M02, M12, M22}};
+    int k = 0;
+    for (int i = 1; i < 3; ++i) {
+        if (f.m[kDiagonal[i]] > f.m[kDiagonal[k]]) {
+            k = i;
+        }
+    }
+    const float root = std::sqrt(f.m[kDiagonal[k]]);
+    const Vec3 axis = {{f.m[kRowEntries[k][0]] / root, f.m[kRowEntries[k][1]] / root, f.m[kRowEntries[k][2]] / root}};
+    const float axisLength2 = Dot(axis, axis);
+    if (!(axisLength2 > 0.0f)) {
+        SingleColorBlock(pixels, f.mask, out);
+        return;
+    }
+    // 8. Extent of the included pixels along the axis.
+    float tMin = 99999.0f, tMax = -99999.0f;
+#if defined(__SSE2__)
+    if constexpr (Fast) {
+        ExtentFast(f, axis, axisLength2, tMin, tMax);
+    } else
+#endif
+    {
+        for (int i = 0; i < 16; ++i) {
+            if ((f.mask >> i) & 1u) {
+                const float t =
+                    (axis.v[0] * f.p[0][i] + axis.v[1] * f.p[1][i] + axis.v[2] * f.p[2][i]) / axisLength2;
+                tMin = t < tMin ? t : tMin;
+                tMax = t > tMax ? t : tMax;
+            }
+        }
+    }
+    Vec3 e0, e1;
+    for (int c = 0; c < 3; ++c) {
+        e0.v[c] = f.mean[c] + tMin * axis.v[c];
+        e1.v[c] = f.mean[c] + tMax * axis.v[c];
+    }
+    // 9. Clip the segment to [0, weight] channel by channel, moving the outside end along it.
+    for (int c = 0; c < 3; ++c) {
+        if ((e0.v[c] < 0.0f) != (e1.v[c] < 0.0f)) {
+            Vec3& lo = e0.v[c] < 0.0f ? e0 : e1;
+            const Vec3& hi = e0.v[c] < 0.0f ? e1 : e0;
+            const float t = (0.0f - lo.v[c]) / (hi.v[c] - lo.v[c]);
+            for (int d = 0; d < 3; ++d) {
+                lo.v[d] += (hi.v[d] - lo.v[d]) * t;
+            }
+            lo.v[c] = 0.0f;
+        }
+        const float w = kWeight[c];
+        if ((e0.v[c] > w) != (e1.v[c] > w)) {
+            Vec3& up = e0.v[c] > w ? e0 : e1;
+            const Vec3& down = e0.v[c] > w ? e1 : e0;
+            const float t = (w - up.v[c]) / (down.v[c] - up.v[c]);
+            for (int d = 0; d < 3; ++d) {
+                up.v[d] += (down.v[d] - up.v[d]) * t;
+            }
+            up.v[c] = w;
+        }
+    }
+    // 10. Quantise to R5G6B5 and order the ends for the mode.
+    auto pack = [](const Vec3& e) {
+        return static_cast<unsigned>(((QuantiseByte(e.v[2], 2) >> 3) << 11) | ((QuantiseByte(e.v[1], 1) >> 2) << 5) |
+                                     (QuantiseByte(e.v[0], 0) >> 3));
+    };
+    unsigned color0 = pack(e0), color1 = pack(e1);
+    const bool fourColor = f.count == 16;
+    if (fourColor ? !(color0 > color1) : color1 < color0) {
+        const unsigned swap = color0;
+        color0 = color1;
+        color1 = swap;
+    }
+    // 11. The ends as the decoder will see them, in the same centred space as the pixels.
+    if (color0 == color1 && fourColor) {
+        SingleColorBlock(pixels, f.mask, out);
+        return;
+    }
+    unsigned rgb0[3], rgb1[3];
+    Expand565(static_cast<std::uint16_t>(color0), rgb0);
+    Expand565(static_cast<std::uint16_t>(color1), rgb1);
+    Vec3 c0 = ToWeighted(rgb0[0], rgb0[1], rgb0[2]);
+    Vec3 c1 = ToWeighted(rgb1[0], rgb1[1], rgb1[2]);
+    Vec3 d;
+    for (int c = 0; c < 3; ++c) {
+        c0.v[c] -= f.mean[c];
+        c1.v[c] -= f.mean[c];
+        d.v[c] = c1.v[c] - c0.v[c];
+    }
+    // 12. Indices: the segment cut into four (or three) equal bins.
+    static constexpr unsigned kFourColorIndex[4] = {0, 2, 3, 1};
+    static constexpr unsigned kThreeColorIndex[3] = {0, 2, 1};
+    const float length2 = Dot(d, d);
+    const float bins = fourColor ? 4.0f : 3.0f;
+    const float lastBin = fourColor ? 3.0f : 2.0f;
+    const unsigned* map = fourColor ? kFourColorIndex : kThreeColorIndex;
+    const bool collapsed = !fourColor && color0 == color1;
+    int bin[16] = {};
+    if (!collapsed) {
+#if defined(__SSE2__)
+        if constexpr (Fast) {
+            BinsFast(f, c0, d, length2, bins, lastBin, bin);
+        } else
+#endif
+        {
+            for (int i = 0; i < 16; ++i) {
+                const float t = ((f.p[0][i] - c0.v[0]) * d.v[0] + (f.p[1][i] - c0.v[1]) * d.v[1] +
+                                 (f.p[2][i] - c0.v[2]) * d.v[2]) /
+                                length2;
+                const float s = t * bins;
+                bin[i] = s < 0.0f ? 0 : s >= lastBin ? static_cast<int>(lastBin) : static_cast<int>(s);
+            }
+        }
+    }
+    std::uint32_t indices = 0;
+    for (int i = 15; i >= 0; --i) {
+        const unsigned index = ((f.mask >> i) & 1u) ? map[bin[i]] : 3u;
+        indices = (indices << 2) | index;
+    }
+    WriteColorBlock(out, color0, color1, indices);
+}
+
+// The encoder of every block kind: steps 1-13 for one block.
+void EncodeColor(const std::uint32_t pixels[16], std::uint8_t out[8], std::uint32_t rangeLow,
+                 std::uint32_t rangeHigh) {
+    Fit f;
+    switch (Prepare(pixels, rangeLow, rangeHigh, f)) {
+        case Prepared::Empty:
+            WriteColorBlock(out, 0x0000, 0xFFFF, 0xFFFFFFFFu);
+            return;
+        case Prepared::SingleColor:
+            SingleColorBlock(pixels, f.mask, out);
+            return;
+        case Prepared::Fit:
+            PowerRounds(f);
+            FinishFit<false>(pixels, f, out);
+            return;
+    }
+}
+
+// A colour block to encode: its pixels (already keyed for DXT1), its range and its place.
+struct ColorJob {
+    const std::uint32_t* pixels;
+    std::uint32_t rangeLow, rangeHigh;
+    std::uint8_t* out;
+};
+
+// Encodes the jobs four at a time where four need a fit; the bits are those of EncodeColor.
+void EncodeColorJobs(const ColorJob* jobs, std::size_t count) {
+#if defined(__SSE2__)
+    Fit fits[4];
+    Fit* pending[4];
+    const ColorJob* pendingJobs[4];
+    int n = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        Fit& f = fits[n];
+        switch (PrepareFast(jobs[j].pixels, jobs[j].rangeLow, jobs[j].rangeHigh, f)) {
+            case Prepared::Empty:
+                WriteColorBlock(jobs[j].out, 0x0000, 0xFFFF, 0xFFFFFFFFu);
+                break;
+            case Prepared::SingleColor:
+                SingleColorBlock(jobs[j].pixels, f.mask, jobs[j].out);
+                break;
+            case Prepared::Fit:
+                pending[n] = &f;
+                pendingJobs[n] = &jobs[j];
+                ++n;
+                break;
+        }
+        if (n == 4) {
+            PowerRounds4(pending);
+            for (int k = 0; k < 4; ++k) {
+                FinishFit<true>(pendingJobs[k]->pixels, *pending[k], pendingJobs[k]->out);
+            }
+            n = 0;
+        }
+    }
+    for (int k = 0; k < n; ++k) {
+        PowerRounds(*pending[k]);
+        FinishFit<true>(pendingJobs[k]->pixels, *pending[k], pendingJobs[k]->out);
+    }
+#else
+    for (std::size_t j = 0; j < count; ++j) {
+        EncodeColor(jobs[j].pixels, jobs[j].out, jobs[j].rangeLow, jobs[j].rangeHigh);
+    }
+#endif
+}
+
+// DXT1 keying: the smallest colour no opaque pixel has replaces the transparent pixels.
+// Returns false when all 16 are opaque (nothing keyed).
+bool KeyTransparent(const std::uint32_t pixels[16], std::uint32_t keyed[16], std::uint32_t& key) {
+    bool allOpaque = true;
+    for (int i = 0; i < 16; ++i) {
+        allOpaque = allOpaque && (pixels[i] >> 24) >= 128;
+    }
+    if (allOpaque) {
+        return false;
+    }
+    key = 0;
+    for (bool taken = true; taken;) {
+        taken = false;
+        for (int i = 0; i < 16; ++i) {
+            if ((pixels[i] >> 24) >= 128 && (pixels[i] & 0xFFFFFFu) == key) {
+                taken = true;
+                ++key;
+                break;
+            }
+        }
+    }
+    for (int i = 0; i < 16; ++i) {
+        keyed[i] = (pixels[i] >> 24) >= 128 ? pixels[i] : key;
+    }
+    return true;
+}
+
+void ExplicitAlpha(const std::uint32_t pixels[16], std::uint8_t out[8]) {
+    for (int row = 0; row < 4; ++row) {
+        unsigned word = 0;
+        for (int col = 0; col < 4; ++col) {
+            word |= ((pixels[4 * row + col] >> 24) >> 4) << (4 * col);
+        }
+        Put16(out + 2 * row, word);
+    }
+}
+
+// The alpha half of DXT4 and DXT5: eight interpolated values, or six plus 0 and 255.
+void InterpolatedAlpha(const std::uint32_t pixels[16], std::uint8_t out[8]) {
+    int minimum = 255, maximum = 0;
+    for (int i = 0; i < 16; ++i) {
+        const int a = static_cast<int>(pixels[i] >> 24);
+        minimum = a < minimum ? a : minimum;
+        maximum = a > maximum ? a : maximum;
+    }
+    int alpha0 = maximum, alpha1 = minimum;
+    bool sixValues = false;
+    if (minimum == 0 && maximum == 255) {
+        // 0 and 255 have codes of their own in the six-value mode: fit the values between.
+        int low = 256, high = -1;
+        for (int i = 0; i < 16; ++i) {
+            const int a = static_cast<int>(pixels[i] >> 24);
+            if (a != 0 && a < low) {
+                low = a;
+            }
+            if (a != 255 && a > high) {
+                high = a;
+            }
+        }
+        if (low < high) {
+            sixValues = true;
+            alpha0 = low;
+            alpha1 = high;
+        }
+    }
+    out[0] = static_cast<std::uint8_t>(alpha0);
+    out[1] = static_cast<std::uint8_t>(alpha1);
+    std::uint64_t codes = 0;
+    if (alpha0 != alpha1) {
+        const int f = alpha0 - alpha1;
+        const int k = sixValues ? 5 : 7;
+        const int halfF = f >> 1;  // floor(f / 2), also for the negative f of the six-value mode
+        for (int i = 15; i >= 0; --i) {
+            const int a = static_cast<int>(pixels[i] >> 24);
+            unsigned code;
+            if (sixValues && a == 0) {
+                code = 6;
+            } else if (sixValues && a == 255) {
+                code = 7;
+            } else {
+                const int b = (halfF + (alpha0 - a) * k) / f;
+                code = b >= k ? 1u : b > 0 ? static_cast<unsigned>(b + 1) : 0u;
+            }
+            codes = (codes << 3) | code;
+        }
+    }
+    for (int i = 0; i < 6; ++i) {
+        out[2 + i] = static_cast<std::uint8_t>(codes >> (8 * i));
+    }
+}
+
+}  // namespace
+
+void EncodeDxtColorBlock(const std::uint32_t pixels[16], std::uint8_t out[8], std::uint32_t rangeLow,
+                         std::uint32_t rangeHigh) {
+    EncodeColor(pixels, out, rangeLow, rangeHigh);
+}
+
+void EncodeDxt1Block(const std::uint32_t pixels[16], std::uint8_t out[8]) {
+    std::uint32_t keyed[16];
+    std::uint32_t key = 0;
+    if (KeyTransparent(pixels, keyed, key)) {
+        EncodeColor(keyed, out, key, key);
+    } else {
+        EncodeColor(pixels, out, kEmptyLow, kEmptyHigh);
+    }
+}
+
+void EncodeDxtAlphaExplicit(const std::uint32_t pixels[16], std::uint8_t out[16]) {
+    ExplicitAlpha(pixels, out);
+    EncodeColor(pixels, out + 8, kEmptyLow, kEmptyHigh);
+}
+
+void EncodeDxtAlphaInterpolated(const std::uint32_t pixels[16], std::uint8_t out[16]) {
+    InterpolatedAlpha(pixels, out);
+    EncodeColor(pixels, out + 8, kEmptyLow, kEmptyHigh);
+}
+
+void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
+    // Batches of blocks: the alpha halves and DXT1 keys first, then the colour fits together.
+    constexpr std::size_t kBatch = 64;
+    ColorJob jobs[kBatch];
+    std::uint32_t keyed[kBatch][16];
+    const std::size_t blockBytes = kind == DxtBlockKind::Dxt1 ? 8 : 16;
+    for (std::size_t first = 0; first < count; first += kBatch) {
+        const std::size_t n = count - first < kBatch ? count - first : kBatch;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::uint32_t* px = pixels + 16 * (first + j);
+            std::uint8_t* block = out + blockBytes * (first + j);
+            ColorJob& job = jobs[j];
+            job = {px, kEmptyLow, kEmptyHigh, block};
+            switch (kind) {
+                case DxtBlockKind::Dxt1: {
+                    std::uint32_t key = 0;
+                    if (KeyTransparent(px, keyed[j], key)) {
+                        job = {keyed[j], key, key, block};
+                    }
+                    break;
+                }
+                case DxtBlockKind::ExplicitAlpha:
+                    ExplicitAlpha(px, block);
+                    job.out = block + 8;
+                    break;
+                case DxtBlockKind::InterpolatedAlpha:
+                    InterpolatedAlpha(px, block);
+                    job.out = block + 8;
+                    break;
+            }
+        }
+        EncodeColorJobs(jobs, n);
+    }
+}
+
+void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
+    for (std::size_t j = 0; j < count; ++j) {
+        switch (kind) {
+            case DxtBlockKind::Dxt1:
+                EncodeDxt1Block(pixels + 16 * j, out + 8 * j);
+                break;
+            case DxtBlockKind::ExplicitAlpha:
+                EncodeDxtAlphaExplicit(pixels + 16 * j, out + 16 * j);
+                break;
+            case DxtBlockKind::InterpolatedAlpha:
+                EncodeDxtAlphaInterpolated(pixels + 16 * j, out + 16 * j);
+                break;
+        }
+    }
+}
+
+void DecodeDxtColorBlock(const std::uint8_t* block, std::uint32_t out[16]) {
+    if (block == nullptr) {
+        std::memset(out, 0, 16 * sizeof(std::uint32_t));
+        return;
+    }
+    const unsigned color0 = Get16(block), color1 = Get16(block + 2);
+    unsigned c[4][3];
+    Expand565(static_cast<std::uint16_t>(color0), c[0]);
+    Expand565(static_cast<std::uint16_t>(color1), c[1]);
+    std::uint32_t palette[4];
+    unsigned alpha3 = 0xFF;
+    for (int ch = 0; ch < 3; ++ch) {
+        if (color0 > color1) {
+            c[2][ch] = (2 * c[0][ch] + c[1][ch] + 1) / 3;
+            c[3][ch] = (c[0][ch] + 2 * c[1][ch] + 1) / 3;
+        } else {
+            c[2][ch] = (c[0][ch] + c[1][ch]) / 2;
+            c[3][ch] = 0;
+            alpha3 = 0;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        palette[i] = (0xFFu << 24) | (c[i][2] << 16) | (c[i][1] << 8) | c[i][0];
+    }
+    palette[3] = (palette[3] & 0xFFFFFFu) | (alpha3 << 24);
+    const std::uint32_t indices = Get32(block + 4);
+    for (int i = 0; i < 16; ++i) {
+        out[i] = palette[(indices >> (2 * i)) & 3u];
+    }
+}
+
+void DecodeDxtAlphaExplicit(const std::uint8_t* block, std::uint32_t out[16]) {
+    if (block == nullptr) {
+        std::memset(out, 0, 16 * sizeof(std::uint32_t));
+        return;
+    }
+    DecodeDxtColorBlock(block + 8, out);
+    for (int i = 0; i < 16; ++i) {
+        const unsigned nibble = (Get16(block + 2 * (i / 4)) >> (4 * (i % 4))) & 0xFu;
+        out[i] = (out[i] & 0xFFFFFFu) | ((nibble * 17u) << 24);
+    }
+}
+
+void DecodeDxtAlphaInterpolated(const std::uint8_t* block, std::uint32_t out[16]) {
+    if (block == nullptr) {
+        std::memset(out, 0, 16 * sizeof(std::uint32_t));
+        return;
+    }
+    DecodeDxtColorBlock(block + 8, out);
+    const unsigned a0 = block[0], a1 = block[1];
+    unsigned values[8] = {a0, a1};
+    if (a0 > a1) {
+        for (unsigned i = 1; i <= 6; ++i) {
+            values[i + 1] = ((7 - i) * a0 + i * a1) / 7;
+        }
+    } else {
+        for (unsigned i = 1; i <= 4; ++i) {
+            values[i + 1] = ((5 - i) * a0 + i * a1) / 5;
+        }
+        values[6] = 0;
+        values[7] = 255;
+    }
+    std::uint64_t codes = 0;
+    for (int i = 0; i < 6; ++i) {
+        codes |= static_cast<std::uint64_t>(block[2 + i]) << (8 * i);
+    }
+    for (int i = 0; i < 16; ++i) {
+        out[i] = (out[i] & 0xFFFFFFu) | (values[(codes >> (3 * i)) & 7u] << 24);
+    }
+}
