@@ -163,6 +163,10 @@ TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
          [&] { bind(stride); return device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(7), 0, 1); }},
         {"vertices past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1); }},
         {"strip past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3); }},
+        // (0xFFFFFFFF + 131075) * 4294836226 + 20 is 24 modulo 2^64: a wrapped product
+        // would pass for a range inside the buffer.
+        {"range whose byte size overflows",
+         [&] { bind(4294836226u); return device_->DrawPrimitive(D3DPT_POINTLIST, 0xFFFFFFFFu, 131076); }},
         {"stride of zero", [&] { bind(0); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1); }},
         {"stride below the vertex size",
          [&] { bind(16); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
