@@ -332,6 +332,38 @@ TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {
     texture->Release();
 }
 
+// Vertices carry 2D coordinates only, so a cube texture is read through its first face
+// and a volume texture through its first slice.
+TEST_F(TexturedDrawTest, CubeAndVolumeTexturesReadTheirFirstFaceAndSlice) {
+    IDirect3DCubeTexture8* cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
+    for (int face = 0; face < 6; ++face) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 2; ++x)
+                reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] =
+                    face == 0 ? 0xFF00FFFFu : 0xFF000000u;
+        cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
+    }
+    device_->SetTexture(0, cube);
+    EXPECT_EQ(DrawTextured(), 0x00FFFFu);
+    device_->SetTexture(0, nullptr);
+    cube->Release();
+
+    IDirect3DVolumeTexture8* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(2, 2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &volume), D3D_OK);
+    D3DLOCKED_BOX box{};
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    auto* texels = static_cast<std::uint32_t*>(box.pBits);
+    for (int i = 0; i < 8; ++i) texels[i] = i < 4 ? 0xFFFF00FFu : 0xFF000000u;
+    volume->UnlockBox(0);
+    device_->SetTexture(0, volume);
+    EXPECT_EQ(DrawTextured(), 0xFF00FFu);
+    device_->SetTexture(0, nullptr);
+    volume->Release();
+}
+
 TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
