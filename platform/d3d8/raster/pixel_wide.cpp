@@ -321,30 +321,60 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
     }
 }
 
-// SampleTexture for eight lanes; lanes outside the mask read a covered lane's texel.
-TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, const float* u, const float* v, const float* lod, int lanes) {
-    const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
-    alignas(32) int fine[8], coarse[8], weights[8];
-    alignas(32) float us[8], vs[8];
-    bool anyWeight = false;
-    for (int i = 0; i < 8; ++i) {
-        int from = (lanes >> i) & 1 ? i : firstLane;
-        LaneLevels chosen = ChooseLevels(s, lod[from]);
-        fine[i] = chosen.fine;
-        coarse[i] = chosen.coarse;
-        weights[i] = chosen.weight;
-        anyWeight = anyWeight || chosen.weight != 0;
-        us[i] = u[from];
-        vs[i] = v[from];
+// The level choice of ChooseLevels for eight lanes at once (minification and
+// magnification filter alike, as WideShadingApplies demands).
+TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, int* coarse, int* weights) {
+    const int last = s.texture->levelCount - 1;
+    const __m256i base = _mm256_set1_epi32(s.baseLevel);
+    const __m256 minified = _mm256_cmp_ps(lods, _mm256_setzero_ps(), _CMP_GT_OQ);  // false for NaN
+    const __m256 clamped = _mm256_min_ps(lods, _mm256_set1_ps(64.0f));
+    const __m256i span = _mm256_set1_epi32(last - s.baseLevel);
+    __m256i fineLevel = base, coarseLevel = base, weight = Zero8();
+    switch (s.mipFilter) {
+        case D3DTEXF_POINT: {
+            __m256 nearest = _mm256_floor_ps(_mm256_add_ps(clamped, _mm256_set1_ps(0.5f)));
+            __m256 spanF = _mm256_cvtepi32_ps(span);
+            __m256 capped = _mm256_cmp_ps(nearest, spanF, _CMP_GE_OQ);
+            __m256i level = _mm256_add_epi32(base, _mm256_cvttps_epi32(_mm256_min_ps(nearest, spanF)));
+            level = _mm256_blendv_epi8(level, _mm256_set1_epi32(last), _mm256_castps_si256(capped));
+            fineLevel = coarseLevel = _mm256_blendv_epi8(base, level, _mm256_castps_si256(minified));
+            break;
+        }
+        case D3DTEXF_NONE: break;
+        default: {
+            __m256i whole = _mm256_cvttps_epi32(_mm256_and_ps(minified, clamped));
+            __m256i capped = _mm256_or_si256(_mm256_cmpgt_epi32(whole, span), _mm256_cmpeq_epi32(whole, span));
+            __m256 fraction = _mm256_sub_ps(clamped, _mm256_cvtepi32_ps(whole));
+            __m256i w = _mm256_cvttps_epi32(_mm256_mul_ps(fraction, _mm256_set1_ps(256.0f)));
+            weight = _mm256_andnot_si256(capped, _mm256_and_si256(_mm256_castps_si256(minified), w));
+            fineLevel = _mm256_blendv_epi8(_mm256_add_epi32(base, whole), _mm256_set1_epi32(last), capped);
+            __m256i step = _mm256_srli_epi32(_mm256_andnot_si256(capped, _mm256_castps_si256(minified)), 31);
+            coarseLevel = _mm256_min_epi32(_mm256_add_epi32(fineLevel, step), _mm256_set1_epi32(last));
+            break;
+        }
     }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(fine), fineLevel);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(coarse), coarseLevel);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(weights), weight);
+}
+
+// SampleTexture for eight lanes; lanes outside the mask read a covered lane's texel.
+TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, __m256 u, __m256 v, __m256 lod, __m256 keep, int lanes) {
+    // Lanes outside the mask may hold anything: give them the first covered lane's values.
+    const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
+    const __m256i pick = _mm256_set1_epi32(firstLane);
+    u = _mm256_blendv_ps(_mm256_permutevar8x32_ps(u, pick), u, keep);
+    v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(v, pick), v, keep);
+    lod = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lod, pick), lod, keep);
+    alignas(32) int fine[8], coarse[8], weights[8];
+    ChooseLevels8(s, lod, fine, coarse, weights);
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
-    const __m256 uu = _mm256_load_ps(us), vv = _mm256_load_ps(vs);
     __m256i low, high;
-    FetchLevels8(*s.texture, fine, linear, uu, vv, low, high);
-    if (anyWeight) {
+    FetchLevels8(*s.texture, fine, linear, u, v, low, high);
+    __m256i weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights));
+    if (!_mm256_testz_si256(weight, weight)) {
         __m256i low2, high2;
-        FetchLevels8(*s.texture, coarse, linear, uu, vv, low2, high2);
-        __m256i weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights));
+        FetchLevels8(*s.texture, coarse, linear, u, v, low2, high2);
         low = Lerp16(low, low2, Spread16(_mm256_castsi256_si128(weight)));
         high = Lerp16(high, high2, Spread16(_mm256_extracti128_si256(weight, 1)));
     }
@@ -442,9 +472,7 @@ TOLVANE_WIDE_ENTRY void ShadeSpanWide(const DrawSetup& d, const Prim& prim, cons
                 continue;
             }
             __m256 u = _mm256_mul_ps(At(uPlanes[s], fx), w), v = _mm256_mul_ps(At(vPlanes[s], fx), w);
-            alignas(32) float us[8], vs[8], lods[8] = {};
-            _mm256_store_ps(us, u);
-            _mm256_store_ps(vs, v);
+            __m256 lod = _mm256_setzero_ps();
             if (stage.sampler.needsLod) {
                 const __m256 width = _mm256_set1_ps(widths[s]), height = _mm256_set1_ps(heights[s]);
                 const __m256 qdx = qPlane.dx, qdy = _mm256_set1_ps(qPlane.dy);
@@ -455,10 +483,9 @@ TOLVANE_WIDE_ENTRY void ShadeSpanWide(const DrawSetup& d, const Prim& prim, cons
                 __m256 xx = _mm256_add_ps(_mm256_mul_ps(dudx, dudx), _mm256_mul_ps(dvdx, dvdx));
                 __m256 yy = _mm256_add_ps(_mm256_mul_ps(dudy, dudy), _mm256_mul_ps(dvdy, dvdy));
                 __m256 rho2 = _mm256_max_ps(xx, yy);
-                __m256 lod = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), FastLog2(rho2)), _mm256_set1_ps(stage.sampler.lodBias));
-                _mm256_store_ps(lods, lod);
+                lod = _mm256_add_ps(_mm256_mul_ps(_mm256_set1_ps(0.5f), FastLog2(rho2)), _mm256_set1_ps(stage.sampler.lodBias));
             }
-            textures[s] = stage.sampler.texture ? SampleOct(stage.sampler, us, vs, lods, lanes) : Ones8();
+            textures[s] = stage.sampler.texture ? SampleOct(stage.sampler, u, v, lod, _mm256_castsi256_ps(cover), lanes) : Ones8();
         }
 
         __m256i diffuse, specular;
