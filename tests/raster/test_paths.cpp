@@ -37,7 +37,8 @@ struct BusyScene {
         s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
         s.stageState[1][D3DTSS_COLOROP] = variant ? D3DTOP_ADDSIGNED : D3DTOP_MODULATE;
         s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_MIRROR;
+        // Mirror addressing keeps the first variant off the eight-pixel path.
+        s.stageState[1][D3DTSS_ADDRESSU] = variant ? D3DTADDRESS_WRAP : D3DTADDRESS_MIRROR;
         s.renderState[D3DRS_FOGENABLE] = TRUE;
         s.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
         s.renderState[D3DRS_FOGSTART] = FloatBits(10.0f);
@@ -63,6 +64,7 @@ struct PathScope {
     ~PathScope() {
         raster::detail::SetReferenceShading(false);
         raster::detail::SetWideSampling(true);
+        raster::detail::SetWideShading(true);
     }
 };
 
@@ -81,17 +83,24 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-TEST(RasterPaths, GatherSamplerGivesTheSameTexels) {
+// The AVX2 paths (eight pixels at a time, and the gather sampler of the four-pixel
+// path) run the same arithmetic as the SSE2 four-pixel path: identical pixels.
+TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
-    Target wide(96, 80), narrow(96, 80);
+    Target eight(96, 80), gathered(96, 80), narrow(96, 80);
     raster::Rasterizer r(2);
     for (bool variant : {false, true}) {
+        raster::detail::SetWideShading(true);
         raster::detail::SetWideSampling(true);
-        scene.Draw(r, wide, variant);
+        scene.Draw(r, eight, variant);
+        raster::detail::SetWideShading(false);
+        scene.Draw(r, gathered, variant);
         raster::detail::SetWideSampling(false);
         scene.Draw(r, narrow, variant);
-        EXPECT_EQ(wide.color, narrow.color);
+        EXPECT_EQ(eight.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(eight.depth, narrow.depth) << "variant " << variant;
+        EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
     }
 }
 

@@ -226,6 +226,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         ++d.stageCount;
     }
 
+    d.wide = WideShadingApplies(d);
+
     AttributeLayout& layout = d.layout;
     layout.count = 4;
     if (readsSpecular) {
