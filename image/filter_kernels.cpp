@@ -19,24 +19,8 @@ namespace tolvane::pixels {
 namespace {
 
 bool IntegerBoxFormat(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_X8R8G8B8:
-        case D3DFMT_R5G6B5:
-        case D3DFMT_X1R5G5B5:
-        case D3DFMT_A1R5G5B5:
-        case D3DFMT_A4R4G4B4:
-        case D3DFMT_R3G3B2:
-        case D3DFMT_A8:
-        case D3DFMT_L8:
-        case D3DFMT_A8R3G3B2:
-        case D3DFMT_X4R4G4B4:
-        case D3DFMT_A8L8:
-        case D3DFMT_A4L4:
-            return true;
-        default:
-            return false;
-    }
+    const FormatFacts* facts = FindFormatFacts(format);
+    return facts != nullptr && facts->IntegerBox;
 }
 
 std::uint32_t Load(const std::uint8_t* p, unsigned bytes) {

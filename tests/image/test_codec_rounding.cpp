@@ -170,3 +170,57 @@ TEST(TowardZero, ConversionIgnoresCallerRoundingMode) {
         }
     }
 }
+
+// Luma and palette distances inside a row write follow the processor's toward-zero steps.
+TEST(TowardZero, LumaAndPaletteWritesMatchProcessorMode) {
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> u(0.0f, 1.0f);
+    PALETTEENTRY palette[256];
+    for (PALETTEENTRY& e : palette)
+        e = {static_cast<BYTE>(rng() % 8 * 32), static_cast<BYTE>(rng() % 8 * 32), static_cast<BYTE>(rng() % 4 * 64),
+             static_cast<BYTE>(rng() % 2 * 255)};
+    Color colours[256];
+    Color paletteColours[256];
+    for (int i = 0; i < 256; ++i) {
+        // Sums of a few quarter steps make exact ties between entries common.
+        colours[i] = {static_cast<float>(rng() % 9) * 0.125f, u(rng), static_cast<float>(rng() % 5) * 0.25f,
+                      rng() % 2 ? 1.0f : 0.0f};
+        const float k = 1.0f / 255.0f;
+        paletteColours[i] = {palette[i].peRed * k, palette[i].peGreen * k, palette[i].peBlue * k, palette[i].peFlags * k};
+    }
+    std::uint8_t luma[256], index[256];
+    SurfaceDesc d{};
+    d.Format = D3DFMT_L8;
+    d.Data = luma;
+    d.RowPitch = 256;
+    d.Region = {0, 0, 256, 1, 0, 1};
+    PixelCodec* l8 = CreatePixelCodec(d);
+    l8->WriteRow(0, 0, colours);
+    l8->Destroy(true);
+    d.Format = D3DFMT_P8;
+    d.Data = index;
+    d.Palette = palette;
+    PixelCodec* p8 = CreatePixelCodec(d);
+    p8->WriteRow(0, 0, colours);
+    p8->Destroy(true);
+
+    RoundingModeScope mode(FE_TOWARDZERO);
+    for (int i = 0; i < 256; ++i) {
+        const Color& c = colours[i];
+        const float l = RefAdd(RefAdd(RefMul(0.2125f, c.r), RefMul(0.7154f, c.g)), RefMul(0.0721f, c.b));
+        EXPECT_EQ(luma[i], static_cast<int>(RefAdd(RefMul(l, 255.0f), 0.5f))) << i;
+        float best = 3.4028235e38f;
+        int bestIndex = 0;
+        for (int e = 0; e < 256; ++e) {
+            const Color& p = paletteColours[e];
+            const float dr = RefAdd(c.r, -p.r), dg = RefAdd(c.g, -p.g), db = RefAdd(c.b, -p.b), da = RefAdd(c.a, -p.a);
+            const float dist =
+                RefAdd(RefAdd(RefAdd(RefMul(dr, dr), RefMul(dg, dg)), RefMul(db, db)), RefMul(da, da));
+            if (dist < best) {
+                best = dist;
+                bestIndex = e;
+            }
+        }
+        EXPECT_EQ(index[i], bestIndex) << i;
+    }
+}
