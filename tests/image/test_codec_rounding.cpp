@@ -10,6 +10,7 @@
 #include "image/convert.h"
 #include "image/filter_weights.h"
 #include "image/float_rounding.h"
+#include "image/pixel_codec.h"
 
 namespace rz = tolvane::rz;
 
@@ -222,5 +223,45 @@ TEST(TowardZero, LumaAndPaletteWritesMatchProcessorMode) {
             }
         }
         EXPECT_EQ(index[i], bestIndex) << i;
+    }
+}
+
+// The nearest-palette search (which skips entries that cannot win) against a full scan
+// of the toward-zero distances computed by the processor.
+TEST(TowardZero, PaletteSearchMatchesFullScan) {
+    std::mt19937 rng(23);
+    std::uniform_real_distribution<float> u(-0.1f, 1.1f);
+    for (int round = 0; round < 20; ++round) {
+        Color palette[256];
+        for (Color& p : palette) {
+            // Coarse values: many entries equally near a colour.
+            p = {static_cast<float>(rng() % 4) / 3.0f, static_cast<float>(rng() % 4) / 3.0f,
+                 static_cast<float>(rng() % 3) / 2.0f, static_cast<float>(rng() % 2)};
+        }
+        for (int n = 0; n < 300; ++n) {
+            Color c = n % 2 ? Color{u(rng), u(rng), u(rng), u(rng)}
+                            : Color{static_cast<float>(rng() % 7) / 6.0f, static_cast<float>(rng() % 7) / 6.0f,
+                                    static_cast<float>(rng() % 5) / 4.0f, static_cast<float>(rng() % 3) / 2.0f};
+            for (bool withAlpha : {false, true}) {
+                const UINT found = FindNearestPaletteEntry(palette, c, withAlpha);
+                RoundingModeScope mode(FE_TOWARDZERO);
+                float best = 3.4028235e38f;
+                UINT expected = 0;
+                for (UINT e = 0; e < 256; ++e) {
+                    const Color& p = palette[e];
+                    const float dr = RefAdd(c.r, -p.r), dg = RefAdd(c.g, -p.g), db = RefAdd(c.b, -p.b);
+                    float dist = RefAdd(RefAdd(RefMul(dr, dr), RefMul(dg, dg)), RefMul(db, db));
+                    if (withAlpha) {
+                        const float da = RefAdd(c.a, -p.a);
+                        dist = RefAdd(dist, RefMul(da, da));
+                    }
+                    if (dist < best) {
+                        best = dist;
+                        expected = e;
+                    }
+                }
+                ASSERT_EQ(found, expected) << "round " << round << " colour " << n;
+            }
+        }
     }
 }
