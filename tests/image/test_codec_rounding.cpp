@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "image/convert.h"
@@ -264,4 +265,42 @@ TEST(TowardZero, PaletteSearchMatchesFullScan) {
             }
         }
     }
+}
+
+// Conversions on two threads at once, one of them running in another rounding mode, give
+// each the bits of a conversion alone: there is no shared rounding state.
+TEST(TowardZero, ConcurrentConversionsDoNotInterfere) {
+    constexpr unsigned kW = 64, kH = 48;
+    std::vector<std::uint32_t> src(kW * kH);
+    std::mt19937 rng(31);
+    for (std::uint32_t& p : src) p = static_cast<std::uint32_t>(rng());
+    auto convert = [&](D3DFORMAT format, DWORD filter) {
+        std::vector<std::uint8_t> out(32 * 24 * 2, 0);
+        SurfaceDesc s{}, d{};
+        s.Data = src.data();
+        s.Format = D3DFMT_A8R8G8B8;
+        s.RowPitch = kW * 4;
+        s.Region = {0, 0, kW, kH, 0, 1};
+        d.Data = out.data();
+        d.Format = format;
+        d.RowPitch = 32 * 2;
+        d.Region = {0, 0, 32, 24, 0, 1};
+        EXPECT_EQ(ConvertSurface(&d, &s, filter), S_OK);
+        return out;
+    };
+    const auto refA = convert(D3DFMT_A8L8, FILTER_BOX);
+    const auto refB = convert(D3DFMT_R5G6B5, FILTER_TRIANGLE | FILTER_DITHER);
+    bool sameA = true, sameB = true;
+    std::thread a([&] {
+        std::fesetround(FE_UPWARD);
+        for (int i = 0; i < 200; ++i) sameA = sameA && convert(D3DFMT_A8L8, FILTER_BOX) == refA;
+        std::fesetround(FE_TONEAREST);
+    });
+    std::thread b([&] {
+        for (int i = 0; i < 200; ++i) sameB = sameB && convert(D3DFMT_R5G6B5, FILTER_TRIANGLE | FILTER_DITHER) == refB;
+    });
+    a.join();
+    b.join();
+    EXPECT_TRUE(sameA);
+    EXPECT_TRUE(sameB);
 }
