@@ -304,3 +304,35 @@ TEST(TowardZero, ConcurrentConversionsDoNotInterfere) {
     EXPECT_TRUE(sameA);
     EXPECT_TRUE(sameB);
 }
+
+// Every value within 64 units in the last place of every rounding boundary (k - offset) /
+// scale of the channel scales up to 1024, for every dither offset, in both signs.
+TEST(TowardZero, ChannelQuantisationExhaustiveNearBoundaries) {
+    const float scales[] = {1, 3, 7, 15, 31, 63, 255, 16, 128, 512, 1024};
+    std::vector<float> offsets = {0.5f};
+    for (int m = 0; m < 16; ++m) offsets.push_back((static_cast<float>(m) + 0.5f) / 16.0f);
+    long checked = 0;
+    for (float scale : scales) {
+        for (float offset : offsets) {
+            for (int k = -static_cast<int>(scale); k <= static_cast<int>(scale) + 1; ++k) {
+                const float centre = (static_cast<float>(k) - offset) / scale;
+                for (int step = -64; step <= 64; ++step) {
+                    std::uint32_t bits = Bits(centre);
+                    if (centre == 0.0f) continue;
+                    bits = static_cast<std::uint32_t>(static_cast<std::int64_t>(bits) + step);
+                    const float v = FromBits(bits);
+                    if (!std::isfinite(v)) continue;
+                    float sum;
+                    {
+                        RoundingModeScope mode(FE_TOWARDZERO);
+                        sum = RefAdd(RefMul(v, scale), offset);
+                    }
+                    ASSERT_EQ(rz::QuantizeChannel(v, scale, offset), static_cast<std::int32_t>(sum))
+                        << v << " x " << scale << " + " << offset;
+                    ++checked;
+                }
+            }
+        }
+    }
+    EXPECT_GT(checked, 8000000);
+}
