@@ -13,7 +13,9 @@ namespace {
 
 constexpr UINT kNoRow = 0xFFFFFFFFu;
 
-// x + 0.5 rounded down, clamped to [lo, hi] (NaN gives lo): the nearest integer, halves up.
+// The nearest integer to x (halves up) plus bias, clamped to [0, 255]; NaN gives 0.
+// Rounding x + 0.5 to nearest instead would push every value up by half a step, and a
+// pixel decoded and encoded again (the partner of a pair at a region edge) would drift.
 int RoundClamped(float x, int bias) {
     const float v = std::floor(x + 0.5f) + static_cast<float>(bias);
     if (!(v > 0.0f)) {
