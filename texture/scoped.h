@@ -15,6 +15,11 @@ public:
     ~ComRef() { Reset(); }
     ComRef(const ComRef&) = delete;
     ComRef& operator=(const ComRef&) = delete;
+    ComRef(ComRef&& other) noexcept : object_(other.Detach()) {}
+    ComRef& operator=(ComRef&& other) noexcept {
+        if (this != &other) Attach(other.Detach());
+        return *this;
+    }
 
     T* Get() const { return object_; }
     T* operator->() const { return object_; }

@@ -1,0 +1,1 @@
+target_link_libraries(bench_texture PRIVATE tolvane_texture JPEG::JPEG)

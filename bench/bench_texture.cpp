@@ -1,0 +1,215 @@
+// Texture creation from a JPEG in memory against decoding the same JPEG alone with libjpeg.
+// The target is the whole creation (decode, level 0 conversion with the triangle filter,
+// box-filtered chain) within 1.25 times the decode alone. The steps are timed apart too, so
+// that a slow run says which one dominates.
+#include <benchmark/benchmark.h>
+#include <jpeglib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image/convert.h"
+#include "image/image_file.h"
+#include "platform/win32/host.h"
+#include "texture/scoped.h"
+#include "texture/texture.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A photograph-like picture: smooth gradients with some texture, so that the entropy
+// decoder works about as hard as on real images.
+Bytes MakeJpeg(int size) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &length);
+    cinfo.image_width = size;
+    cinfo.image_height = size;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(size * 3);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = static_cast<int>(seed >> 28);
+            row[x * 3] = static_cast<unsigned char>((x * 255 / size + noise) & 0xFF);
+            row[x * 3 + 1] = static_cast<unsigned char>((y * 255 / size + noise) & 0xFF);
+            row[x * 3 + 2] = static_cast<unsigned char>(((x ^ y) & 0x3F) + 64 + noise);
+        }
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    Bytes out(buffer, buffer + length);
+    std::free(buffer);
+    return out;
+}
+
+const Bytes& Jpeg(int size) {
+    static std::map<int, Bytes> files;
+    auto it = files.find(size);
+    if (it == files.end()) it = files.emplace(size, MakeJpeg(size)).first;
+    return it->second;
+}
+
+LRESULT BenchWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+IDirect3DDevice8* Device() {
+    static IDirect3DDevice8* device = [] {
+        host::SetHeadless(true);
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = BenchWindowProc;
+        wc.lpszClassName = "bench-texture";
+        RegisterClassA(&wc);
+        HWND window = CreateWindowExA(0, "bench-texture", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+                                      nullptr, nullptr);
+        IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+        IDirect3DDevice8* created = nullptr;
+        D3DDISPLAYMODE mode = {};
+        if (d3d) d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
+        D3DPRESENT_PARAMETERS pp = {};
+        pp.Windowed = TRUE;
+        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        pp.BackBufferFormat = mode.Format;
+        pp.hDeviceWindow = window;
+        if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
+                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &created))) {
+            std::fprintf(stderr, "bench_texture: no device\n");
+            std::exit(1);
+        }
+        return created;
+    }();
+    return device;
+}
+
+// libjpeg alone: header, decompression to RGB rows, into a buffer reused across runs.
+void BM_LibjpegDecode(benchmark::State& state) {
+    const Bytes& file = Jpeg(static_cast<int>(state.range(0)));
+    std::vector<unsigned char> pixels;
+    for (auto _ : state) {
+        jpeg_decompress_struct cinfo;
+        jpeg_error_mgr jerr;
+        cinfo.err = jpeg_std_error(&jerr);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, file.data(), file.size());
+        jpeg_read_header(&cinfo, TRUE);
+        jpeg_start_decompress(&cinfo);
+        const std::size_t stride = static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components;
+        pixels.resize(stride * cinfo.output_height);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = pixels.data() + cinfo.output_scanline * stride;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+
+// The whole creation with the simple entry's values: full chain, default filters.
+void BM_CreateTexture(benchmark::State& state) {
+    const Bytes& file = Jpeg(static_cast<int>(state.range(0)));
+    IDirect3DDevice8* device = Device();
+    for (auto _ : state) {
+        IDirect3DTexture8* texture = nullptr;
+        if (FAILED(CreateTextureFromFileInMemory(device, file.data(), static_cast<UINT>(file.size()), &texture))) {
+            state.SkipWithError("CreateTextureFromFileInMemory failed");
+            break;
+        }
+        texture->Release();
+    }
+}
+
+// The steps of the creation apart: our decoder (libjpeg plus packing into X8R8G8B8), the
+// level 0 conversion with the default filter, and the box-filtered chain.
+void BM_StepDecodeImage(benchmark::State& state) {
+    const Bytes& file = Jpeg(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        DecodedImage image;
+        if (FAILED(DecodeImage(&image, file.data(), static_cast<UINT>(file.size()), nullptr))) {
+            state.SkipWithError("DecodeImage failed");
+            break;
+        }
+    }
+}
+
+void BM_StepLoadLevel0(benchmark::State& state) {
+    const Bytes& file = Jpeg(static_cast<int>(state.range(0)));
+    DecodedImage image;
+    IDirect3DDevice8* device = Device();
+    ComRef<IDirect3DTexture8> texture;
+    ComRef<IDirect3DSurface8> surface;
+    if (FAILED(DecodeImage(&image, file.data(), static_cast<UINT>(file.size()), nullptr)) ||
+        FAILED(device->CreateTexture(image.Rect.right, image.Rect.bottom, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED,
+                                     texture.Out())) ||
+        FAILED(texture->GetSurfaceLevel(0, surface.Out()))) {
+        state.SkipWithError("set-up failed");
+        return;
+    }
+    for (auto _ : state) {
+        LoadSurfaceFromMemory(surface.Get(), nullptr, nullptr, image.Pixels, image.Format, image.Pitch, nullptr,
+                              &image.Rect, USE_DEFAULT, 0);
+    }
+}
+
+void BM_StepFilterChain(benchmark::State& state) {
+    const UINT size = static_cast<UINT>(state.range(0));
+    ComRef<IDirect3DTexture8> texture;
+    if (FAILED(Device()->CreateTexture(size, size, 0, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, texture.Out()))) {
+        state.SkipWithError("set-up failed");
+        return;
+    }
+    for (auto _ : state) FilterTexture(texture.Get(), nullptr, 0, USE_DEFAULT);
+}
+
+BENCHMARK(BM_LibjpegDecode)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CreateTexture)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepDecodeImage)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepLoadLevel0)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StepFilterChain)->Arg(1024)->Arg(2048)->Unit(benchmark::kMillisecond);
+
+// Keeps each run's time per iteration so that the ratios can be printed after the table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                times[run.benchmark_name()] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    for (const char* size : {"1024", "2048"}) {
+        const auto decode = reporter.times.find(std::string("BM_LibjpegDecode/") + size);
+        const auto create = reporter.times.find(std::string("BM_CreateTexture/") + size);
+        if (decode == reporter.times.end() || create == reporter.times.end() || decode->second <= 0) continue;
+        std::printf("%sx%s: creation / libjpeg decode = %.2f (target 1.25)\n", size, size,
+                    create->second / decode->second);
+    }
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,170 @@
+// Loading pixels into surfaces: rectangles, locking and the source description.
+#include <gtest/gtest.h>
+
+#include "image/convert.h"
+#include "texture_test_util.h"
+
+using namespace texture_test;
+
+namespace {
+
+class SurfaceLoad : public DeviceTest {
+protected:
+    void SetUp() override { ASSERT_NE(MakeDevice(), nullptr); }
+
+    ComRef<IDirect3DTexture8> MakeTexture(UINT w, UINT h, D3DFORMAT format, UINT levels = 1) {
+        ComRef<IDirect3DTexture8> t;
+        EXPECT_EQ(device_->CreateTexture(w, h, levels, 0, format, D3DPOOL_MANAGED, t.Out()), S_OK);
+        return t;
+    }
+    ComRef<IDirect3DSurface8> Level(IDirect3DTexture8* t, UINT level) {
+        ComRef<IDirect3DSurface8> s;
+        EXPECT_EQ(t->GetSurfaceLevel(level, s.Out()), S_OK);
+        return s;
+    }
+};
+
+constexpr std::uint32_t SENTINEL = 0x12345678u;
+
+}  // namespace
+
+TEST_F(SurfaceLoad, RectangleLoadTouchesOnlyThatRectangle) {
+    auto tex = MakeTexture(64, 64, D3DFMT_X8R8G8B8);
+    FillLevel32(tex.Get(), 0, [](UINT, UINT) { return SENTINEL; });
+    std::vector<std::uint32_t> source(10 * 10);
+    for (UINT i = 0; i < source.size(); ++i) source[i] = 0xFF000000u | (i * 0x010203u);
+    const RECT dstRect = {10, 10, 20, 20};
+    const RECT srcRect = {0, 0, 10, 10};
+    auto surface = Level(tex.Get(), 0);
+    ASSERT_EQ(LoadSurfaceFromMemory(surface.Get(), nullptr, &dstRect, source.data(), D3DFMT_A8R8G8B8, 40, nullptr,
+                                    &srcRect, FILTER_NONE, 0),
+              S_OK);
+    const auto pixels = ReadLevel32(tex.Get(), 0);
+    for (UINT y = 0; y < 64; ++y) {
+        for (UINT x = 0; x < 64; ++x) {
+            const std::uint32_t got = pixels[y * 64 + x];
+            if (x >= 10 && x < 20 && y >= 10 && y < 20) {
+                EXPECT_EQ(got & 0xFFFFFF, source[(y - 10) * 10 + (x - 10)] & 0xFFFFFF) << x << "," << y;
+            } else {
+                ASSERT_EQ(got, SENTINEL) << "pixel outside the rectangle changed at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST_F(SurfaceLoad, BlockFormatKeepsTheRectangleInSurfaceCoordinates) {
+    if (!HaveDxtCodec()) GTEST_SKIP() << "the converter has no DXT codec yet";
+    auto tex = MakeTexture(16, 16, D3DFMT_DXT1);
+    {
+        D3DLOCKED_RECT locked = {};
+        ASSERT_EQ(tex->LockRect(0, &locked, nullptr, 0), S_OK);
+        for (UINT row = 0; row < 4; ++row) std::memset(static_cast<BYTE*>(locked.pBits) + row * locked.Pitch, 0, 32);
+        tex->UnlockRect(0);
+    }
+    std::vector<std::uint32_t> red(4 * 4, 0xFFFF0000u);
+    const RECT dstRect = {4, 8, 8, 12};
+    const RECT srcRect = {0, 0, 4, 4};
+    auto surface = Level(tex.Get(), 0);
+    ASSERT_EQ(LoadSurfaceFromMemory(surface.Get(), nullptr, &dstRect, red.data(), D3DFMT_A8R8G8B8, 16, nullptr,
+                                    &srcRect, FILTER_POINT, 0),
+              S_OK);
+    D3DLOCKED_RECT locked = {};
+    ASSERT_EQ(tex->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), S_OK);
+    for (UINT by = 0; by < 4; ++by) {
+        for (UINT bx = 0; bx < 4; ++bx) {
+            std::uint32_t texels[16];
+            DecodeDxt1Block(static_cast<const BYTE*>(locked.pBits) + by * locked.Pitch + bx * 8, texels);
+            const bool target = bx == 1 && by == 2;
+            EXPECT_EQ(texels[5] & 0xFFFFFF, target ? 0xFF0000u : 0u) << "block " << bx << "," << by;
+        }
+    }
+    tex->UnlockRect(0);
+}
+
+TEST_F(SurfaceLoad, RectangleBounds) {
+    auto tex = MakeTexture(32, 16, D3DFMT_X8R8G8B8);
+    auto surface = Level(tex.Get(), 0);
+    std::vector<std::uint32_t> source(32 * 16, 0xFF00FF00u);
+    const RECT src = {0, 0, 32, 16};
+    auto load = [&](const RECT* dst, const RECT* s = nullptr) {
+        return LoadSurfaceFromMemory(surface.Get(), nullptr, dst, source.data(), D3DFMT_A8R8G8B8, 128, nullptr,
+                                     s ? s : &src, FILTER_POINT, 0);
+    };
+    const RECT tooWide = {0, 0, 33, 16}, whole = {0, 0, 32, 16}, empty = {5, 5, 5, 9}, tall = {0, 0, 32, 17};
+    const RECT negative = {-1, 0, 4, 4}, inverted = {8, 0, 4, 4};
+    EXPECT_EQ(load(&tooWide), D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(&tall), D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(&negative), D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(&inverted), D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(&whole), S_OK);
+    EXPECT_EQ(load(&empty), S_OK);
+    EXPECT_EQ(load(nullptr), S_OK);
+    // A source region that starts before the pixels is refused rather than read.
+    EXPECT_EQ(load(nullptr, &negative), D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(nullptr, &inverted), D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromMemory(surface.Get(), nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 128, nullptr,
+                                    nullptr, FILTER_POINT, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromMemory(surface.Get(), nullptr, nullptr, nullptr, D3DFMT_A8R8G8B8, 128, nullptr, &src,
+                                    FILTER_POINT, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromMemory(nullptr, nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 128, nullptr, &src,
+                                    FILTER_POINT, 0),
+              D3DERR_INVALIDCALL);
+    // The converter's own refusals come back unchanged; the surface is unlocked after them.
+    EXPECT_EQ(load(nullptr, &src), S_OK);
+    EXPECT_EQ(LoadSurfaceFromMemory(surface.Get(), nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 128, nullptr,
+                                    &src, 0x99, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(load(nullptr), S_OK) << "a failed conversion must not leave the surface locked";
+}
+
+TEST_F(SurfaceLoad, SurfaceToSurfaceMovesTheSourceRectangle) {
+    auto src = MakeTexture(16, 16, D3DFMT_A8R8G8B8);
+    FillLevel32(src.Get(), 0, [](UINT x, UINT y) { return 0xFF000000u | (x << 16) | (y << 8); });
+    auto dst = MakeTexture(4, 4, D3DFMT_A8R8G8B8);
+    auto s = Level(src.Get(), 0);
+    auto d = Level(dst.Get(), 0);
+    const RECT srcRect = {5, 6, 9, 10};
+    ASSERT_EQ(LoadSurfaceFromSurface(d.Get(), nullptr, nullptr, s.Get(), nullptr, &srcRect, FILTER_NONE, 0), S_OK);
+    const auto pixels = ReadLevel32(dst.Get(), 0);
+    for (UINT y = 0; y < 4; ++y) {
+        for (UINT x = 0; x < 4; ++x) EXPECT_EQ(pixels[y * 4 + x], 0xFF000000u | ((x + 5) << 16) | ((y + 6) << 8));
+    }
+    const RECT outside = {0, 0, 17, 4};
+    EXPECT_EQ(LoadSurfaceFromSurface(d.Get(), nullptr, nullptr, s.Get(), nullptr, &outside, FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromSurface(d.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+}
+
+TEST_F(SurfaceLoad, FromFileInMemoryUsesTheImageAndChecksTheSourceRectangle) {
+    const Bytes bmp = MakeBmp24(8, 8, [](UINT x, UINT y) { return x < 4 ? 0xFF0000u : (y < 4 ? 0x00FF00u : 0x0000FFu); });
+    auto tex = MakeTexture(4, 4, D3DFMT_X8R8G8B8);
+    auto surface = Level(tex.Get(), 0);
+    ImageInfo info = {};
+    const RECT right = {4, 0, 8, 4};
+    ASSERT_EQ(LoadSurfaceFromFileInMemory(surface.Get(), nullptr, nullptr, bmp.data(), static_cast<UINT>(bmp.size()),
+                                          &right, FILTER_NONE, 0, &info),
+              S_OK);
+    EXPECT_EQ(info.Width, 8u);
+    EXPECT_EQ(info.Height, 8u);
+    for (std::uint32_t p : ReadLevel32(tex.Get(), 0)) EXPECT_EQ(p & 0xFFFFFF, 0x00FF00u);
+    const RECT tooBig = {0, 0, 9, 8};
+    EXPECT_EQ(LoadSurfaceFromFileInMemory(surface.Get(), nullptr, nullptr, bmp.data(), static_cast<UINT>(bmp.size()),
+                                          &tooBig, FILTER_NONE, 0, nullptr),
+              D3DERR_INVALIDCALL);
+    const Bytes zeros(64, 0);
+    EXPECT_EQ(LoadSurfaceFromFileInMemory(surface.Get(), nullptr, nullptr, zeros.data(), 64, nullptr, FILTER_NONE, 0,
+                                          nullptr),
+              ERR_INVALID_DATA);
+    EXPECT_EQ(LoadSurfaceFromFileInMemory(surface.Get(), nullptr, nullptr, zeros.data(), 0, nullptr, FILTER_NONE, 0,
+                                          nullptr),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromFile(surface.Get(), nullptr, nullptr, "/nonexistent/tolvane/none.bmp", nullptr,
+                                  FILTER_NONE, 0, nullptr),
+              static_cast<HRESULT>(0x80070002u));
+    const std::string path = WriteTempFile("image.bmp", bmp);
+    EXPECT_EQ(LoadSurfaceFromFile(surface.Get(), nullptr, nullptr, path.c_str(), nullptr, FILTER_POINT, 0, nullptr),
+              S_OK);
+}

@@ -1,0 +1,266 @@
+// The texture tool end to end, on real files from the corpus and on files built here.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "image/image_file.h"
+#include "texture_test_util.h"
+
+#ifdef TOLVANE_TEX_TOOL
+
+using namespace texture_test;
+
+namespace {
+
+struct ToolRun {
+    int status;
+    std::string out, err;
+};
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ToolRun RunTool(const std::string& arguments) {
+    const std::string dir = std::filesystem::path(WriteTempFile("stdout.txt", {})).parent_path().string();
+    const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
+    const std::string command = std::string("'") + TOLVANE_TEX_TOOL + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
+}
+
+std::string Corpus(const std::string& relative) { return std::string(TOLVANE_CORPUS_DIR) + "/" + relative; }
+
+bool HaveCorpus(const std::string& relative) { return std::filesystem::exists(Corpus(relative)); }
+
+// A decoded file kept with its bytes, which a DDS image points into.
+struct Decoded {
+    Bytes bytes;
+    DecodedImage image;
+};
+
+bool DecodeFile(const std::string& path, Decoded* d) {
+    const std::string text = ReadText(path);
+    d->bytes.assign(text.begin(), text.end());
+    return !d->bytes.empty() &&
+           DecodeImage(&d->image, d->bytes.data(), static_cast<UINT>(d->bytes.size()), nullptr) == S_OK;
+}
+
+std::uint32_t PixelX8(const DecodedImage& image, UINT x, UINT y) {
+    std::uint32_t v;
+    std::memcpy(&v, image.Pixels + y * image.Pitch + x * 4, 4);
+    return v;
+}
+
+std::uint32_t Expand565(std::uint16_t v) {
+    const std::uint32_t r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+    return 0xFF000000u | ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
+}
+
+// Mean of the red, green and blue channels of an X8R8G8B8 or A8R8G8B8 image.
+double MeanChannel(const DecodedImage& image, int shift) {
+    double sum = 0;
+    const UINT w = static_cast<UINT>(image.Rect.right), h = static_cast<UINT>(image.Rect.bottom);
+    for (UINT y = 0; y < h; ++y) {
+        for (UINT x = 0; x < w; ++x) sum += (PixelX8(image, x, y) >> shift) & 0xFF;
+    }
+    return sum / (static_cast<double>(w) * h);
+}
+
+}  // namespace
+
+TEST(TexTool, HelpAndCommandLineErrors) {
+    ToolRun r = RunTool("--help");
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"info", "decode", "convert", "--caps", "--formats", "+mirroru", "maxsize=N"}) {
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+    EXPECT_EQ(RunTool("").status, 2);
+    EXPECT_EQ(RunTool("shrink a b").status, 2);
+    EXPECT_EQ(RunTool("convert a.jpg out.bmp").status, 2);
+    r = RunTool("convert a.jpg out.dds --filter cubic");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cubic"), std::string::npos);
+    EXPECT_EQ(RunTool("convert a.jpg out.dds --caps pow3").status, 2);
+    EXPECT_EQ(RunTool("convert a.jpg out.dds --formats D3DFMT_NOPE").status, 2);
+}
+
+TEST(TexTool, FailuresNameTheCodeAndTheFile) {
+    ToolRun r = RunTool("info /nonexistent/tolvane/missing.jpg");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("ERROR_FILE_NOT_FOUND 0x80070002"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/nonexistent/tolvane/missing.jpg"), std::string::npos);
+    const std::string junk = WriteTempFile("junk.bin", Bytes(100, 0));
+    r = RunTool("convert '" + junk + "' '" + junk + ".dds'");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("ERR_INVALID_DATA 0x88760B59"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(junk), std::string::npos);
+    EXPECT_TRUE(r.out.empty());
+    // A JPEG is not a cube map.
+    const std::string jpeg = WriteTempFile("flat.jpg", MakeJpeg(16, 16, [](UINT, UINT) { return 0x404040u; }));
+    r = RunTool("convert '" + jpeg + "' '" + jpeg + ".dds' --cube");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("E_FAIL 0x80004005"), std::string::npos) << r.err;
+}
+
+TEST(TexTool, InfoOfCorpusFiles) {
+    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    ToolRun r = RunTool("info '" + Corpus("jpeg/libjpeg-turbo/testorig.jpg") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":227,\"height\":149,\"depth\":1,\"mipLevels\":1,\"format\":\"D3DFMT_X8R8G8B8\"}\n");
+    r = RunTool("info '" + Corpus("png/pngsuite/basn3p08.png") + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":32,\"height\":32,\"depth\":1,\"mipLevels\":1,\"format\":\"D3DFMT_P8\"}\n");
+}
+
+TEST(TexTool, ConvertAtTheImageSizeKeepsPixelsWithinTheFormatsPrecision) {
+    const std::string source = Corpus("jpeg/libjpeg-turbo/testorig.jpg");
+    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    const std::string out = WriteTempFile("out565.dds", {});
+    ToolRun r = RunTool("convert '" + source + "' '" + out +
+                        "' --format D3DFMT_R5G6B5 --filter point --levels 1 --caps nomipmap");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":227,\"height\":149,\"levels\":1,\"format\":\"D3DFMT_R5G6B5\"}\n");
+    Decoded original, converted;
+    ASSERT_TRUE(DecodeFile(source, &original));
+    ASSERT_TRUE(DecodeFile(out, &converted));
+    ASSERT_EQ(converted.image.Format, D3DFMT_R5G6B5);
+    ASSERT_EQ(converted.image.Rect.right, 227);
+    ASSERT_EQ(converted.image.Rect.bottom, 149);
+    int worst = 0;
+    for (UINT y = 0; y < 149; ++y) {
+        for (UINT x = 0; x < 227; ++x) {
+            std::uint16_t v;
+            std::memcpy(&v, converted.image.Pixels + y * converted.image.Pitch + x * 2, 2);
+            worst = std::max(worst, ColorDistance(Expand565(v), PixelX8(original.image, x, y)));
+        }
+    }
+    EXPECT_LE(worst, 9) << "one step of a 5-bit channel is 8.2";
+}
+
+TEST(TexTool, ConvertToPowersOfTwoWithAFullChain) {
+    const std::string source = Corpus("jpeg/libjpeg-turbo/testorig.jpg");
+    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    const std::string out = WriteTempFile("pow2.dds", {});
+    ToolRun r = RunTool("convert '" + source + "' '" + out + "' --caps pow2,aspect=0 --formats D3DFMT_X8R8G8B8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":256,\"height\":256,\"levels\":9,\"format\":\"D3DFMT_X8R8G8B8\"}\n");
+    Decoded original, converted;
+    ASSERT_TRUE(DecodeFile(source, &original));
+    ASSERT_TRUE(DecodeFile(out, &converted));
+    UINT levels = 0;
+    const DecodedImage* last = nullptr;
+    for (const DecodedImage* l = &converted.image; l; l = l->NextLevel, ++levels) {
+        EXPECT_EQ(l->Rect.right, 256 >> levels);
+        last = l;
+    }
+    EXPECT_EQ(levels, 9u);
+    // The 1x1 level is the picture's average colour.
+    for (int shift : {0, 8, 16}) {
+        EXPECT_NEAR(MeanChannel(*last, shift), MeanChannel(original.image, shift), 6.0) << "channel at " << shift;
+        EXPECT_NEAR(MeanChannel(converted.image, shift), MeanChannel(original.image, shift), 3.0);
+    }
+    // Clamped to the device's largest size.
+    r = RunTool("convert '" + source + "' '" + out + "' --caps maxsize=64,aspect=0 --formats D3DFMT_X8R8G8B8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":64,\"height\":64,\"levels\":7,\"format\":\"D3DFMT_X8R8G8B8\"}\n");
+}
+
+TEST(TexTool, ConvertToDxt1) {
+    const std::string source = Corpus("jpeg/pillow/hopper.jpg");
+    if (!HaveCorpus("jpeg/pillow/hopper.jpg")) GTEST_SKIP() << "corpus not found";
+    if (!HaveDxtCodec()) GTEST_SKIP() << "the converter has no DXT codec yet";
+    const std::string out = WriteTempFile("dxt1.dds", {});
+    ToolRun r = RunTool("convert '" + source + "' '" + out + "' --format D3DFMT_DXT1 --levels 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":128,\"height\":128,\"levels\":1,\"format\":\"D3DFMT_DXT1\"}\n");
+    Decoded original, converted;
+    ASSERT_TRUE(DecodeFile(source, &original));
+    ASSERT_TRUE(DecodeFile(out, &converted));
+    ASSERT_EQ(converted.image.Format, D3DFMT_DXT1);
+    double total = 0;
+    for (UINT by = 0; by < 32; ++by) {
+        for (UINT bx = 0; bx < 32; ++bx) {
+            std::uint32_t texels[16];
+            DecodeDxt1Block(converted.image.Pixels + by * converted.image.Pitch + bx * 8, texels);
+            for (UINT i = 0; i < 16; ++i) {
+                total += ColorDistance(texels[i], PixelX8(original.image, bx * 4 + i % 4, by * 4 + i / 4));
+            }
+        }
+    }
+    EXPECT_LT(total / (128 * 128), 12.0) << "mean largest-channel error of the block coding";
+}
+
+TEST(TexTool, PngLevelsFormatsWithoutDdsFormAndFormatChoice) {
+    const std::string source = Corpus("png/pngsuite/basn3p08.png");
+    if (!HaveCorpus("png/pngsuite/basn3p08.png")) GTEST_SKIP() << "corpus not found";
+    const std::string png = WriteTempFile("level1.png", {});
+    ToolRun r = RunTool("convert '" + source + "' '" + png + "' --level 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    Decoded level1;
+    ASSERT_TRUE(DecodeFile(png, &level1));
+    EXPECT_EQ(level1.image.Rect.right, 16);
+    EXPECT_EQ(level1.image.Rect.bottom, 16);
+
+    // A palettised texture has no DDS form here: the levels are written as A8R8G8B8.
+    const std::string dds = WriteTempFile("p8.dds", {});
+    r = RunTool("convert '" + source + "' '" + dds + "' --format D3DFMT_P8 --formats D3DFMT_P8,D3DFMT_A8R8G8B8");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\"format\":\"D3DFMT_P8\""), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("D3DFMT_A8R8G8B8"), std::string::npos);
+    Decoded wide, decodedPng;
+    ASSERT_TRUE(DecodeFile(dds, &wide));
+    EXPECT_EQ(wide.image.Format, D3DFMT_A8R8G8B8);
+    const std::string full = WriteTempFile("full.png", {});
+    ASSERT_EQ(RunTool("decode '" + source + "' '" + full + "'").status, 0);
+    ASSERT_TRUE(DecodeFile(full, &decodedPng));
+    for (UINT y = 0; y < 32; ++y) {
+        for (UINT x = 0; x < 32; ++x) {
+            ASSERT_LE(ColorDistance(PixelX8(wide.image, x, y), PixelX8(decodedPng.image, x, y)), 0) << x << "," << y;
+        }
+    }
+
+    // The device's formats decide: X8R8G8B8 wanted, only 16-bit formats offered.
+    r = RunTool("convert '" + Corpus("jpeg/pillow/hopper.jpg") + "' '" + dds +
+                "' --formats D3DFMT_A1R5G5B5,D3DFMT_R5G6B5 --levels 2");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":128,\"height\":128,\"levels\":2,\"format\":\"D3DFMT_R5G6B5\"}\n");
+}
+
+TEST(TexTool, CubeMapsRoundTrip) {
+    const std::uint32_t colors[6] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u, 0xFF00FFFFu, 0xFFFF00FFu};
+    const std::string source = WriteTempFile("cube.dds", MakeDdsArgb(16, 16, 1, 6, [&](UINT face, UINT) {
+        return [c = colors[face]](UINT, UINT) { return c; };
+    }));
+    const std::string out = WriteTempFile("cube-out.dds", {});
+    ToolRun r = RunTool("convert '" + source + "' '" + out + "' --cube --format D3DFMT_A4R4G4B4");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "{\"width\":16,\"height\":16,\"levels\":5,\"format\":\"D3DFMT_A4R4G4B4\"}\n");
+    Decoded cube;
+    ASSERT_TRUE(DecodeFile(out, &cube));
+    UINT face = 0;
+    for (const DecodedImage* f = &cube.image; f; f = f->NextFace, ++face) {
+        ASSERT_LT(face, 6u);
+        EXPECT_EQ(f->Format, D3DFMT_A4R4G4B4);
+        UINT levels = 0;
+        for (const DecodedImage* l = f; l; l = l->NextLevel, ++levels) {
+            std::uint16_t v;
+            std::memcpy(&v, l->Pixels, 2);
+            const std::uint32_t c = colors[face];
+            const std::uint16_t expected = static_cast<std::uint16_t>(0xF000 | ((c >> 20) & 0xF) << 8 |
+                                                                      ((c >> 12) & 0xF) << 4 | ((c >> 4) & 0xF));
+            EXPECT_EQ(v, expected) << "face " << face << " level " << levels;
+        }
+        EXPECT_EQ(levels, 5u);
+    }
+    EXPECT_EQ(face, 6u);
+}
+
+#endif  // TOLVANE_TEX_TOOL
