@@ -107,4 +107,5 @@ TEST_F(CubeFromFile, DefaultPoolUsesACubeTwin) {
               S_OK);
     EXPECT_EQ(device.createTextureCalls, 2);
     EXPECT_EQ(device.updateTextureCalls, 1);
+    EXPECT_EQ(device.ReleaseHeld(), (std::vector<ULONG>{1, 0}));
 }
