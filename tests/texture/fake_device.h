@@ -213,3 +213,33 @@ inline D3DDeviceProfile MakeProfile(DWORD textureCaps, DWORD maxSize, DWORD maxA
     p.DepthStencilFormats = {D3DFMT_D16};
     return p;
 }
+
+// A surface that forwards to a real one and records how it is locked.
+class RecordingSurface final : public IDirect3DSurface8 {
+public:
+    explicit RecordingSurface(IDirect3DSurface8* inner) : inner_(inner) {}
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override { return --refs_; }
+    HRESULT GetDevice(IDirect3DDevice8** out) override { return inner_->GetDevice(out); }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override { return inner_->GetDesc(desc); }
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
+        locks.push_back({rect != nullptr, rect ? *rect : RECT{}, flags});
+        return inner_->LockRect(locked, rect, flags);
+    }
+    HRESULT UnlockRect() override {
+        ++unlocks;
+        return inner_->UnlockRect();
+    }
+
+    struct Lock {
+        bool hasRect;
+        RECT rect;
+        DWORD flags;
+    };
+    std::vector<Lock> locks;
+    int unlocks = 0;
+
+private:
+    IDirect3DSurface8* inner_;
+    ULONG refs_ = 1;
+};

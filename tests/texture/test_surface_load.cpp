@@ -1,6 +1,7 @@
 // Loading pixels into surfaces: rectangles, locking and the source description.
 #include <gtest/gtest.h>
 
+#include "fake_device.h"
 #include "image/convert.h"
 #include "texture_test_util.h"
 
@@ -262,4 +263,59 @@ TEST_F(SurfaceLoad, CheckedCreationsUseTheAdjustedValues) {
                                          D3DPOOL_MANAGED, &none),
               D3DERR_INVALIDCALL);
     EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(SurfaceLoad, LocksTheRectangleOrTheWholeBlockSurfaceAndAlwaysUnlocks) {
+    std::vector<std::uint32_t> source(16 * 16, 0xFF336699u);
+    const RECT src = {0, 0, 10, 10};
+    const RECT rect = {10, 10, 20, 20};
+
+    auto plain = MakeTexture(64, 64, D3DFMT_X8R8G8B8);
+    auto plainLevel = Level(plain.Get(), 0);
+    RecordingSurface plainSurface(plainLevel.Get());
+    ASSERT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &rect, source.data(), D3DFMT_A8R8G8B8, 64, nullptr, &src,
+                                    FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(plainSurface.locks.size(), 1u);
+    EXPECT_TRUE(plainSurface.locks[0].hasRect);
+    EXPECT_EQ(plainSurface.locks[0].rect.left, 10);
+    EXPECT_EQ(plainSurface.locks[0].rect.bottom, 20);
+    EXPECT_EQ(plainSurface.locks[0].flags, 0u);
+    EXPECT_EQ(plainSurface.unlocks, 1);
+
+    auto blocks = MakeTexture(64, 64, D3DFMT_DXT1);
+    auto blockLevel = Level(blocks.Get(), 0);
+    RecordingSurface blockSurface(blockLevel.Get());
+    if (HaveDxtCodec()) {
+        const RECT blockRect = {8, 8, 16, 16};
+        const RECT blockSrc = {0, 0, 8, 8};
+        ASSERT_EQ(LoadSurfaceFromMemory(&blockSurface, nullptr, &blockRect, source.data(), D3DFMT_A8R8G8B8, 64,
+                                        nullptr, &blockSrc, FILTER_NONE, 0),
+                  S_OK);
+        ASSERT_EQ(blockSurface.locks.size(), 1u);
+        EXPECT_FALSE(blockSurface.locks[0].hasRect) << "block formats are locked whole";
+    }
+
+    // The source of a surface-to-surface load is locked read-only at its rectangle.
+    auto target = MakeTexture(16, 16, D3DFMT_X8R8G8B8);
+    auto targetLevel = Level(target.Get(), 0);
+    ASSERT_EQ(LoadSurfaceFromSurface(targetLevel.Get(), nullptr, nullptr, &plainSurface, nullptr, &rect,
+                                     FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(plainSurface.locks.size(), 2u);
+    EXPECT_TRUE(plainSurface.locks[1].hasRect);
+    EXPECT_EQ(plainSurface.locks[1].rect.right, 20);
+    EXPECT_EQ(plainSurface.locks[1].flags, D3DLOCK_READONLY);
+    EXPECT_EQ(plainSurface.unlocks, 2);
+
+    // A conversion that fails still unlocks; a refused rectangle never locks.
+    const RECT outside = {60, 60, 70, 70};
+    EXPECT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &outside, source.data(), D3DFMT_A8R8G8B8, 64, nullptr,
+                                    &src, FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &rect, source.data(), D3DFMT_V8U8, 64, nullptr, &src,
+                                    FILTER_NONE, 0),
+              E_FAIL);
+    EXPECT_EQ(plainSurface.locks.size(), 3u);
+    EXPECT_EQ(plainSurface.unlocks, 3);
 }
