@@ -3,6 +3,7 @@
 #include "image/convert.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -48,6 +49,28 @@ public:
 
 private:
     PixelCodec* codec_;
+};
+
+// The conversion's arithmetic is defined in round-to-nearest (the toward-zero steps are
+// derived from it, see float_rounding.h). A caller that changed its thread's rounding mode
+// gets it back when the call ends; the mode is per thread, so nothing is shared.
+class RoundToNearestScope {
+public:
+    RoundToNearestScope() : saved_(std::fegetround()) {
+        if (saved_ != FE_TONEAREST) {
+            std::fesetround(FE_TONEAREST);
+        }
+    }
+    ~RoundToNearestScope() {
+        if (saved_ != FE_TONEAREST) {
+            std::fesetround(saved_);
+        }
+    }
+    RoundToNearestScope(const RoundToNearestScope&) = delete;
+    RoundToNearestScope& operator=(const RoundToNearestScope&) = delete;
+
+private:
+    int saved_;
 };
 
 struct Job {
@@ -595,6 +618,7 @@ HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWOR
     }
     destination->Dither = filter & FILTER_DITHER;
 
+    const RoundToNearestScope rounding;
     CodecHolder dst(CreatePixelCodec(*destination));
     CodecHolder src(CreatePixelCodec(*source));
     if (dst.Get() == nullptr || src.Get() == nullptr || dst.Get()->Class != src.Get()->Class) {

@@ -52,8 +52,8 @@ public:
     }
 
 protected:
-    DxtCodec(const SurfaceDesc& desc, bool premultiplied, std::size_t blockBytes)
-        : premultiplied_(premultiplied), blockBytes_(blockBytes) {
+    DxtCodec(const SurfaceDesc& desc, DxtBlockKind kind, bool premultiplied)
+        : kind_(kind), premultiplied_(premultiplied), blockBytes_(kind == DxtBlockKind::Dxt1 ? 8 : 16) {
         Init(desc, 0, 1);
         cacheLeft_ = Region.Left & ~3u;
         cacheWidth_ = ((Region.Right + 3) & ~3u) - cacheLeft_;
@@ -70,16 +70,18 @@ protected:
             r = new (std::nothrow) Color[cacheWidth_ == 0 ? 1 : cacheWidth_]();
             ready_ = ready_ && r != nullptr;
         }
+        blockPixels_ = new (std::nothrow) std::uint32_t[cacheWidth_ == 0 ? 16 : cacheWidth_ * 4];
+        ready_ = ready_ && blockPixels_ != nullptr;
     }
 
     ~DxtCodec() override {
         for (Color* r : rows_) {
             delete[] r;
         }
+        delete[] blockPixels_;
     }
 
     virtual void DecodeBlock(const std::uint8_t* block, std::uint32_t pixels[16]) const = 0;
-    virtual void EncodeBlock(const std::uint32_t pixels[16], std::uint8_t* block) const = 0;
 
 private:
     std::uint8_t* BlockAddress(UINT blockRow, UINT slice, UINT blockColumn) const {
@@ -141,8 +143,9 @@ private:
         if (!dirty_ || !ready_) {
             return;
         }
-        std::uint32_t pixels[16];
-        for (UINT bx = 0; bx < cacheWidth_ / 4; ++bx) {
+        const UINT blocks = cacheWidth_ / 4;
+        for (UINT bx = 0; bx < blocks; ++bx) {
+            std::uint32_t* pixels = blockPixels_ + 16 * bx;
             for (UINT i = 0; i < 4; ++i) {
                 for (UINT j = 0; j < 4; ++j) {
                     // Surfaces 1 or 2 pixels wide or high repeat their pixels over the block.
@@ -160,13 +163,16 @@ private:
                     pixels[4 * i + j] = (ToByte(c.a) << 24) | (r << 16) | (g << 8) | b;
                 }
             }
-            EncodeBlock(pixels, BlockAddress(cachedRow_, cachedSlice_, cacheLeft_ / 4 + bx));
         }
+        // The blocks of a block row lie side by side in the surface.
+        EncodeDxtBlocks(kind_, blockPixels_, blocks, BlockAddress(cachedRow_, cachedSlice_, cacheLeft_ / 4));
         dirty_ = false;
     }
 
+    DxtBlockKind kind_;
     bool premultiplied_;
     std::size_t blockBytes_;
+    std::uint32_t* blockPixels_ = nullptr;  // 16 pixels per block of the cached block row
     bool ready_ = false;
     Color* rows_[4] = {};
     UINT cacheLeft_ = 0;
@@ -182,42 +188,35 @@ private:
 
 class Dxt1Codec final : public DxtCodec {
 public:
-    explicit Dxt1Codec(const SurfaceDesc& desc) : DxtCodec(desc, false, 8) {}
+    explicit Dxt1Codec(const SurfaceDesc& desc) : DxtCodec(desc, DxtBlockKind::Dxt1, false) {}
 
 private:
     void DecodeBlock(const std::uint8_t* block, std::uint32_t pixels[16]) const override {
         DecodeDxtColorBlock(block, pixels);
-    }
-    void EncodeBlock(const std::uint32_t pixels[16], std::uint8_t* block) const override {
-        EncodeDxt1Block(pixels, block);
     }
 };
 
 // DXT2 (premultiplied) and DXT3: explicit 4-bit alpha.
 class ExplicitAlphaCodec : public DxtCodec {
 protected:
-    ExplicitAlphaCodec(const SurfaceDesc& desc, bool premultiplied) : DxtCodec(desc, premultiplied, 16) {}
+    ExplicitAlphaCodec(const SurfaceDesc& desc, bool premultiplied)
+        : DxtCodec(desc, DxtBlockKind::ExplicitAlpha, premultiplied) {}
 
 private:
     void DecodeBlock(const std::uint8_t* block, std::uint32_t pixels[16]) const override {
         DecodeDxtAlphaExplicit(block, pixels);
-    }
-    void EncodeBlock(const std::uint32_t pixels[16], std::uint8_t* block) const override {
-        EncodeDxtAlphaExplicit(pixels, block);
     }
 };
 
 // DXT4 (premultiplied) and DXT5: interpolated alpha.
 class InterpolatedAlphaCodec : public DxtCodec {
 protected:
-    InterpolatedAlphaCodec(const SurfaceDesc& desc, bool premultiplied) : DxtCodec(desc, premultiplied, 16) {}
+    InterpolatedAlphaCodec(const SurfaceDesc& desc, bool premultiplied)
+        : DxtCodec(desc, DxtBlockKind::InterpolatedAlpha, premultiplied) {}
 
 private:
     void DecodeBlock(const std::uint8_t* block, std::uint32_t pixels[16]) const override {
         DecodeDxtAlphaInterpolated(block, pixels);
-    }
-    void EncodeBlock(const std::uint32_t pixels[16], std::uint8_t* block) const override {
-        EncodeDxtAlphaInterpolated(pixels, block);
     }
 };
 

@@ -14,9 +14,12 @@
 //   its scans are all read. A sequential file that lacks only its final marker, after
 //   every row was complete, is accepted.
 // - The skip hook never moves past the end of the block.
+#include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -118,6 +121,26 @@ void SkipInputData(j_decompress_ptr info, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
+// Copies blue, green, red, X pixels with the X byte (the fourth byte in memory) set to 0.
+// On a little-endian host that is the top byte of each 32-bit word: one mask per pixel.
+void CopyClearingUnusedBytes(const std::uint8_t* in, std::uint8_t* out, JDIMENSION width) {
+    if constexpr (std::endian::native == std::endian::little) {
+        // Both rows start at multiples of 4 bytes of malloc'ed blocks.
+        const auto* __restrict from = reinterpret_cast<const std::uint32_t*>(in);
+        auto* __restrict to = reinterpret_cast<std::uint32_t*>(out);
+        for (JDIMENSION x = 0; x < width; ++x) {
+            to[x] = from[x] & 0x00FFFFFFu;
+        }
+    } else {
+        for (JDIMENSION x = 0; x < width; ++x) {
+            out[4 * x + 0] = in[4 * x + 0];
+            out[4 * x + 1] = in[4 * x + 1];
+            out[4 * x + 2] = in[4 * x + 2];
+            out[4 * x + 3] = 0;
+        }
+    }
+}
+
 void PackRgbRow(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width) {
     // X8R8G8B8 in memory is blue, green, red, then the unused byte, which stays 0.
     for (JDIMENSION x = 0; x < width; ++x) {
@@ -164,43 +187,60 @@ HRESULT Decode(DecodedImage* image, jpeg_decompress_struct* cinfo, ErrorManager*
         return sizeCheck;
     }
 
+    // Colour comes out of the library as red, green, blue. libjpeg-turbo can write the
+    // X8R8G8B8 byte order (blue, green, red, X) itself, straight into the image rows; it
+    // sets X to 0xFF, which is cleared to 0 below while the row is still in cache.
+    bool direct = false;
+#ifdef JCS_EXTENSIONS
+    if (cinfo->out_color_space == JCS_RGB && cinfo->num_components == 3) {
+        cinfo->out_color_space = JCS_EXT_BGRX;
+        direct = true;
+    }
+#endif
     jpeg_start_decompress(cinfo);
     const int components = cinfo->output_components;
+    const bool grey = components == 1;
+    const bool colour = direct ? components == 4 : components == 3;
     // A multi-scan file has read all of its data by now.
-    if ((components != 1 && components != 3) || errors->scanEndedEarly ||
-        (jpeg_has_multiple_scans(cinfo) && source->ranDry)) {
+    if ((!grey && !colour) || errors->scanEndedEarly || (jpeg_has_multiple_scans(cinfo) && source->ranDry)) {
         jpeg_destroy_decompress(cinfo);
         return E_FAIL;
     }
     const JDIMENSION width = cinfo->output_width;
     const JDIMENSION height = cinfo->output_height;
-    const std::uint64_t pitch = std::uint64_t{width} * (components == 1 ? 1 : 4);
+    const std::uint64_t pitch = std::uint64_t{width} * (grey ? 1 : 4);
     image->Pixels = AllocatePixels(pitch * height);
     if (image->Pixels == nullptr) {
         jpeg_destroy_decompress(cinfo);
         return E_OUTOFMEMORY;
     }
     image->OwnsPixels = TRUE;
-    image->Format = components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
+    image->Format = grey ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
     image->Pitch = static_cast<DWORD>(pitch);
     SetSize(image, width, height);
 
-    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                 width * static_cast<JDIMENSION>(components), 1);
+    // Greyscale rows go straight into the image. Colour rows go through one row buffer
+    // that stays in the first-level cache, and from it into the image with the X byte
+    // cleared (or packed from red, green, blue without the extension): the image is
+    // written once, as when the library writes it itself.
+    JSAMPARRAY buffer = nullptr;
+    if (!grey) {
+        buffer = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                             width * static_cast<JDIMENSION>(components), 1);
+    }
     while (cinfo->output_scanline < height) {
         std::uint8_t* out = image->Pixels + pitch * cinfo->output_scanline;
-        if (components == 1) {
-            // Greyscale rows are read straight into the image.
-            JSAMPROW target = out;
-            jpeg_read_scanlines(cinfo, &target, 1);
-        } else {
-            jpeg_read_scanlines(cinfo, row, 1);
-            PackRgbRow(row[0], out, width);
-        }
-        if (errors->scanEndedEarly) {
+        JSAMPROW target = grey ? out : buffer[0];
+        const JDIMENSION read = jpeg_read_scanlines(cinfo, &target, 1);
+        if (errors->scanEndedEarly || read != 1) {
             jpeg_destroy_decompress(cinfo);
             image->Free();
             return E_FAIL;
+        }
+        if (direct) {
+            CopyClearingUnusedBytes(buffer[0], out, width);
+        } else if (!grey) {
+            PackRgbRow(buffer[0], out, width);
         }
     }
     jpeg_finish_decompress(cinfo);

@@ -3,8 +3,11 @@
 // in the layout of one Direct3D 8 format.
 //
 // Limits: libpng refuses images wider or taller than the decoder limit
-// (png_set_user_limits) and ancillary chunks over 8 MiB (png_set_chunk_malloc_max); the
-// header's size is checked again before the pixel buffer is allocated.
+// (png_set_user_limits); the header's size is checked again before the pixel buffer is
+// allocated. Ancillary chunks other than gAMA and sRGB are skipped unread: libpng only
+// warns about an oversized chunk (its limit, png_set_chunk_malloc_max, is a "benign"
+// error when reading) and would then allocate and clear whatever length a text or
+// profile chunk claims, up to 2 GiB.
 //
 // Palette gamma: libpng corrects its own copy of the palette in place when gamma is set,
 // and that copy is the one png_get_PLTE returns afterwards. The palette is therefore
@@ -26,6 +29,8 @@ using namespace image_detail;
 
 constexpr double kScreenGamma = 2.2;
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// Ancillary chunks that the decoder reads; libpng keeps IHDR, PLTE, tRNS, IDAT and IEND.
+constexpr png_byte kChunksRead[] = "gAMA\0sRGB";
 
 struct Reader {
     const png_byte* data;
@@ -78,6 +83,8 @@ HRESULT Decode(DecodedImage* image, PngState* state, Reader* reader) {
     }
     png_set_user_limits(png, kMaxDimension, kMaxDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kChunksRead, 2);
     png_set_read_fn(png, reader, ReadData);
     png_read_info(png, info);
 

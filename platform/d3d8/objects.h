@@ -139,10 +139,14 @@ protected:
     // The memory behind sampler level i.
     virtual PixelMemory* SamplerSource(UINT level) = 0;
     virtual UINT SamplerLevelCount() const = 0;
+    // The most detailed level the sampler may use (SetLOD).
+    virtual DWORD SamplerFirstLevel() const = 0;
 
 private:
     std::vector<std::vector<std::uint32_t>> copies_;
-    raster::SamplerTexture sampler_;
+    raster::SamplerLevel levels_[raster::SamplerTexture::kMaxLevels];
+    raster::SamplerTexture sampler_;  // levels_ from the first level on
+    UINT viewFirst_ = 0;
 };
 
 // The parts of the three texture interfaces that are the same for all.
@@ -168,6 +172,8 @@ public:
     Device* OwnerDevice() const override { return device_; }
 
 protected:
+    DWORD SamplerFirstLevel() const override { return lod_; }
+
     Device* device_;
     DWORD usage_;
     D3DFORMAT format_;

@@ -174,8 +174,9 @@ const raster::SamplerTexture* TextureCore::Sampler() {
     bool flushed = false;
     for (UINT i = 0; i < count; ++i) {
         PixelMemory& level = *SamplerSource(i);
-        // A level locked for writing right now keeps its old copy until it is unlocked.
-        if (!level.dirty || level.IsLocked()) continue;
+        // A level locked for writing right now is copied as it stands; its unlock marks it
+        // changed again.
+        if (!level.dirty) continue;
         if (!flushed) {
             OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
             flushed = true;
@@ -185,10 +186,17 @@ const raster::SamplerTexture* TextureCore::Sampler() {
         copies_[i].resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         raster::UnpackLevel(level.Format(), level.Bits(), static_cast<int>(level.GetLayout().pitch), width, height,
                             copies_[i].data(), width);
-        sampler_.levels[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
+        levels_[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
         level.dirty = false;
     }
-    sampler_.levelCount = static_cast<int>(count);
+    // Queued draws read sampler_ itself, so it is rewritten only after a flush.
+    UINT first = std::min<UINT>(SamplerFirstLevel(), count - 1);
+    if (flushed || first != viewFirst_ || sampler_.levelCount != static_cast<int>(count - first)) {
+        if (!flushed) OwnerDevice()->FlushRaster();
+        viewFirst_ = first;
+        sampler_.levelCount = static_cast<int>(count - first);
+        for (UINT i = first; i < count; ++i) sampler_.levels[i - first] = levels_[i];
+    }
     return &sampler_;
 }
 
@@ -221,7 +229,7 @@ DWORD TextureBase<Interface>::SetPriority(DWORD priority) {
 
 template <class Interface>
 DWORD TextureBase<Interface>::SetLOD(DWORD lod) {
-    // FIXME: the level of detail is kept but the sampler does not skip the levels above it.
+    // Only managed textures have a level of detail; the sampler starts at that level.
     DWORD previous = lod_;
     if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levels_ - 1);
     return previous;

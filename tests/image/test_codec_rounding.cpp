@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
+#include "image/convert.h"
 #include "image/filter_weights.h"
 #include "image/float_rounding.h"
 
@@ -130,6 +132,41 @@ TEST(TowardZero, LinearWeightsMatchProcessorMode) {
                 ASSERT_EQ(Bits(w[i].Weight0), Bits(w0)) << n << "->" << m << " at " << i;
                 ASSERT_EQ(Bits(w[i].Weight1), Bits(RefAdd(1.0f, -w0)));
             }
+        }
+    }
+}
+
+// A caller's rounding mode does not change the converted bits, and comes back unchanged.
+TEST(TowardZero, ConversionIgnoresCallerRoundingMode) {
+    constexpr unsigned kW = 37, kH = 29;
+    std::vector<std::uint32_t> src(kW * kH);
+    std::mt19937 rng(2);
+    for (std::uint32_t& p : src) p = static_cast<std::uint32_t>(rng());
+    auto convert = [&](D3DFORMAT format, DWORD filter) {
+        std::vector<std::uint8_t> out(20 * 16 * 4, 0);
+        SurfaceDesc s{}, d{};
+        s.Data = src.data();
+        s.Format = D3DFMT_A8R8G8B8;
+        s.RowPitch = kW * 4;
+        s.Region = {0, 0, filter == FILTER_BOX ? kW - 1 : kW, filter == FILTER_BOX ? kH - 1 : kH, 0, 1};
+        d.Data = out.data();
+        d.Format = format;
+        d.RowPitch = 20 * 4;
+        d.Region = {0, 0, format == D3DFMT_DXT5 ? 20u : 18u, format == D3DFMT_DXT5 ? 16u : 14u, 0, 1};
+        EXPECT_EQ(ConvertSurface(&d, &s, filter), S_OK);
+        return out;
+    };
+    // The box average of four bytes lands exactly on a rounding boundary for a quarter of the
+    // pixels, so any change of the float steps' rounding shows there.
+    for (auto [format, filter] : {std::pair{D3DFMT_X8R8G8B8, FILTER_BOX}, std::pair{D3DFMT_L8, FILTER_LINEAR | FILTER_DITHER},
+                                  std::pair{D3DFMT_A8L8, FILTER_TRIANGLE}, std::pair{D3DFMT_DXT5, FILTER_TRIANGLE}}) {
+        const auto nearest = convert(format, filter);
+        for (int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+            std::fesetround(mode);
+            const auto other = convert(format, filter);
+            EXPECT_EQ(std::fegetround(), mode);
+            std::fesetround(FE_TONEAREST);
+            EXPECT_EQ(other, nearest) << "mode " << mode << " format " << format;
         }
     }
 }

@@ -313,3 +313,21 @@ TEST(DecodePng, TruncatedOrDamagedFilesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A chunk claiming a gigabyte of text in a 40-byte file: skipped unread and refused when
+// the data runs out (libpng alone would allocate and clear the claimed length first).
+TEST(DecodePng, HugeAncillaryChunkIsNotAllocated) {
+    PngSpec spec;
+    spec.colorType = PNG_COLOR_TYPE_GRAY;
+    spec.rows = Bytes(1, 0);
+    Bytes file = EncodePng(spec);
+    Bytes hostile(file.begin(), file.begin() + 33);  // signature and IHDR
+    const std::uint8_t chunk[] = {0x3F, 0xFF, 0xFF, 0xFF, 'i', 'T', 'X', 't', 'k', 'e', 'y', 0, 0, 0};
+    hostile.insert(hostile.end(), chunk, chunk + sizeof(chunk));
+    DecodedImage image;
+    EXPECT_EQ(DecodePng(&image, hostile.data(), static_cast<UINT>(hostile.size())), E_FAIL);
+}
+
+}  // namespace

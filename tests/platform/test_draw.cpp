@@ -303,6 +303,31 @@ TEST_F(TexturedDrawTest, SamplerFollowsEveryChangeOfTheLevels) {
     EXPECT_EQ(texture->Release(), 0u);
 }
 
+TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 3, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    Fill(texture, 0, 0xFFFF0000);
+    Fill(texture, 1, 0xFF00FF00);
+    Fill(texture, 2, 0xFF0000FF);
+    device_->SetTexture(0, texture);
+    EXPECT_EQ(DrawTextured(), 0xFF0000u);  // no mip filter: the most detailed level
+    EXPECT_EQ(texture->SetLOD(1), 0u);
+    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+    EXPECT_EQ(texture->SetLOD(7), 1u);  // clamped to the last level
+    EXPECT_EQ(texture->GetLOD(), 2u);
+    EXPECT_EQ(DrawTextured(), 0x0000FFu);
+    texture->SetLOD(0);
+    EXPECT_EQ(DrawTextured(), 0xFF0000u);
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+
+    // Only managed textures have a level of detail.
+    ASSERT_EQ(device_->CreateTexture(4, 4, 3, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &texture), D3D_OK);
+    texture->SetLOD(2);
+    EXPECT_EQ(texture->GetLOD(), 0u);
+    texture->Release();
+}
+
 TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);

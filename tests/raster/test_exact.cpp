@@ -154,8 +154,10 @@ TEST(RasterDepth, D16ValuesAreZScaledTo65535) {
     raster::PipelineState s = BasicState(8, 8, kScreenFvf);
     s.renderState[D3DRS_ZFUNC] = D3DCMP_ALWAYS;
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f);
+    r.Flush();
     EXPECT_EQ(target.depth[0], 32768);  // 0.5 * 65535 rounded
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f);
+    r.Flush();
     EXPECT_EQ(target.depth[63], 65535);
     // A quad whose depth runs from 0 at x = 0 to 1 at x = 7 (pixel centres).
     std::vector<ScreenVertex> quad = {SV(0, 0, 0, ~0u), SV(7, 0, 1, ~0u), SV(0, 8, 0, ~0u),

@@ -32,6 +32,8 @@ struct SamplerSetup {
     DWORD mipFilter = D3DTEXF_NONE;
     float lodBias = 0.0f;
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
+    bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
+    bool needsLod = true;   // false when the level of detail cannot change the result
 };
 
 struct StageSetup {
@@ -64,6 +66,7 @@ struct DrawSetup {
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
+    bool fastStages = false;  // every stage op has a packed (four-pixel) form
     int stageCount = 0;
     StageSetup stages[kMaxStages];
     AttributeLayout layout;
@@ -82,7 +85,7 @@ struct ScreenVertex {
     float attr[kMaxAttributes];
 };
 
-enum class PrimKind : std::uint8_t { Triangle, Line, Point };
+enum class PrimKind : std::uint8_t { Triangle, Line, Point, Clear };
 
 // A primitive ready for the tiles. Values across the primitive are planes over pixel
 // coordinates: value(px, py) = p[0] + p[1] * (px - originX) + p[2] * (py - originY);
@@ -100,15 +103,36 @@ struct Prim {
     float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
     bool xMajor = true;
     bool lastPixel = true;
+    // Diffuse and specular equal at every vertex: the packed colours are used as they are.
+    bool constantColor = false;
+    std::uint32_t diffuse = 0, specular = 0;
+    // Clear: the rectangle is the bounds; which buffers, and their values.
+    bool clearColor = false, clearDepth = false;
+    std::uint32_t clearColorValue = 0;
+    std::uint16_t clearDepthValue = 0;
 };
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
 
-// Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive.
+// Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive, four pixels at a
+// time. Pixels of the aligned group of four outside x0 .. x1 - 1 may be rewritten with
+// their own values: they belong to the same tile.
 void ShadeSpan(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+// The plain pixel-by-pixel version, kept as the reference the fast one is tested against.
+void ShadeSpanRef(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+// Selects the plain version for every later draw (tests only).
+void SetReferenceShading(bool on);
+// Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
+bool PackedStageOp(DWORD op);
 
 // Sampler: the texel colour of a stage at (u, v) with the level of detail lod (log2 of
-// texels per pixel, bias included).
+// texels per pixel, bias included). SampleTextureRef is the plain version.
 std::uint32_t SampleTexture(const SamplerSetup& sampler, float u, float v, float lod);
+std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, float lod);
+// SampleTexture for the lanes set in the bit mask lanes of four (the others read 0).
+void SampleQuad(const SamplerSetup& sampler, const float* u, const float* v, const float* lod, int lanes,
+                std::uint32_t* out);
+// Turns the AVX2 gather path of SampleQuad off or on (tests only; it gives the same texels).
+void SetWideSampling(bool on);
 
 }  // namespace raster::detail

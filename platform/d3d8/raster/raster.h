@@ -89,7 +89,8 @@ public:
     Rasterizer& operator=(const Rasterizer&) = delete;
 
     // Clears the given rectangles (all of the viewport when count is 0) of the target
-    // and/or depth buffer, clipped to the viewport.
+    // and/or depth buffer, clipped to the viewport. Like a draw, the clear may be deferred
+    // until Flush.
     void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
                DWORD flags, D3DCOLOR color, float z);
 

@@ -197,9 +197,21 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         sampler.minFilter = ts[D3DTSS_MINFILTER];
         sampler.mipFilter = ts[D3DTSS_MIPFILTER];
         sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
-        if (sampler.texture)
+        if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
+            bool pow2 = true;
+            for (int l = 0; l < sampler.texture->levelCount; ++l) {
+                const SamplerLevel& level = sampler.texture->levels[l];
+                pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
+            }
+            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+        }
+        // Without mipmaps and with one filter for both directions the level of detail
+        // changes nothing.
+        sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
+                           (sampler.minFilter >= D3DTEXF_LINEAR) != (sampler.magFilter >= D3DTEXF_LINEAR);
+        d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
 
@@ -245,6 +257,7 @@ struct Rasterizer::Impl {
     void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
     void SetupPoint(const ScreenVertex& a);
     float* NewPlanes(Prim& prim);
+    void NoteColors(const ClipVertex* const* vertices, int count);
     void Bin(std::uint32_t primIndex);
     void DrawTile(int tile);
     void RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
@@ -271,6 +284,9 @@ struct Rasterizer::Impl {
     float guardX = 1.0f, guardY = 1.0f;
     float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpScaleZ = 1;
     int attrCount = 4;
+    // Whether the primitive being set up has one diffuse and specular colour throughout.
+    bool constantColor = false;
+    std::uint32_t constantDiffuse = 0, constantSpecular = 0;
     std::vector<ClipVertex> vertices;
     std::vector<std::uint32_t> indexScratch;
 };
@@ -437,7 +453,6 @@ std::uint32_t Rasterizer::Impl::OutCode(const ClipVertex& v) const {
 int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const {
     ClipVertex* in = polygon;
     ClipVertex* out = scratch;
-    const int floats = 4 + attrCount;
     for (int plane = 0; plane < kClipPlanes && count > 0; ++plane) {
         if (!(planes & (1u << plane))) continue;
         int produced = 0;
@@ -450,11 +465,8 @@ int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t 
             if (aIn != bIn) {
                 float t = da / (da - db);
                 ClipVertex& v = out[produced++];
-                const float* pa = a.pos;
-                const float* pb = b.pos;
-                // pos and attr are contiguous floats.
-                float* pv = v.pos;
-                for (int k = 0; k < floats; ++k) pv[k] = pa[k] + t * (pb[k] - pa[k]);
+                for (int k = 0; k < 4; ++k) v.pos[k] = a.pos[k] + t * (b.pos[k] - a.pos[k]);
+                for (int k = 0; k < attrCount; ++k) v.attr[k] = a.attr[k] + t * (b.attr[k] - a.attr[k]);
             }
         }
         count = produced;
@@ -506,6 +518,8 @@ void Rasterizer::Impl::Triangle(const ClipVertex& a, const ClipVertex& b, const 
         const int colorFloats = draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4;
         for (int v = 1; v < 3; ++v) std::memcpy(corners[v].attr, a.attr, sizeof(float) * colorFloats);
     }
+    const ClipVertex* cornerList[3] = {&corners[0], &corners[1], &corners[2]};
+    NoteColors(cornerList, 3);
     ClipVertex polygon[16];
     ClipVertex scratch[16];
     std::copy(corners, corners + 3, polygon);
@@ -558,16 +572,22 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
             }
             if (!(t0 < t1)) return;
             ClipVertex clipped[2];
-            const int floats = 4 + attrCount;
-            for (int k = 0; k < floats; ++k) {
+            for (int k = 0; k < 4; ++k) {
                 float pa = ends[0].pos[k], pb = ends[1].pos[k];
                 clipped[0].pos[k] = pa + t0 * (pb - pa);
                 clipped[1].pos[k] = pa + t1 * (pb - pa);
+            }
+            for (int k = 0; k < attrCount; ++k) {
+                float pa = ends[0].attr[k], pb = ends[1].attr[k];
+                clipped[0].attr[k] = pa + t0 * (pb - pa);
+                clipped[1].attr[k] = pa + t1 * (pb - pa);
             }
             ends[0] = clipped[0];
             ends[1] = clipped[1];
         }
     }
+    const ClipVertex* endList[2] = {&ends[0], &ends[1]};
+    NoteColors(endList, 2);
     ScreenVertex s0 = ToScreen(ends[0]), s1 = ToScreen(ends[1]);
     if (!UsableScreenVertex(s0) || !UsableScreenVertex(s1)) return;
     SetupLine(s0, s1);
@@ -577,10 +597,40 @@ void Rasterizer::Impl::Point(const ClipVertex& a) {
     if (!pretransformed && OutCode(a) != 0) return;
     ScreenVertex s = ToScreen(a);
     if (!UsableScreenVertex(s)) return;
+    const ClipVertex* one[1] = {&a};
+    NoteColors(one, 1);
     SetupPoint(s);
 }
 
+namespace {
+
+std::uint32_t ColorByte(float v) {
+    if (!(v > 0.0f)) return 0;
+    if (v >= 1.0f) return 255;
+    return static_cast<std::uint32_t>(v * 255.0f + 0.5f);
+}
+
+}  // namespace
+
+void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
+    const int floats = draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4;
+    constantColor = true;
+    for (int i = 1; i < count && constantColor; ++i)
+        constantColor = std::memcmp(v[0]->attr, v[i]->attr, sizeof(float) * floats) == 0;
+    if (!constantColor) return;
+    const float* a = v[0]->attr;
+    constantDiffuse = (ColorByte(a[3]) << 24) | (ColorByte(a[0]) << 16) | (ColorByte(a[1]) << 8) | ColorByte(a[2]);
+    constantSpecular = 0xFF000000u;
+    if (draw->layout.specular >= 0) {
+        const float* sp = a + draw->layout.specular;
+        constantSpecular |= (ColorByte(sp[0]) << 16) | (ColorByte(sp[1]) << 8) | ColorByte(sp[2]);
+    }
+}
+
 float* Rasterizer::Impl::NewPlanes(Prim& prim) {
+    prim.constantColor = constantColor;
+    prim.diffuse = constantDiffuse;
+    prim.specular = constantSpecular;
     prim.draw = drawIndex;
     prim.planes = static_cast<std::uint32_t>(planePool.size());
     planePool.resize(planePool.size() + PlaneFloats(draw->layout));
@@ -794,6 +844,18 @@ void Rasterizer::Impl::DrawTile(int tile) {
             case PrimKind::Point:
                 for (int y = y0; y <= y1; ++y) ShadeSpan(draws[prim.draw], prim, planes, y, x0, x1 + 1);
                 break;
+            case PrimKind::Clear:
+                for (int y = y0; y <= y1; ++y) {
+                    if (prim.clearColor) {
+                        std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
+                        std::fill(row + x0, row + x1 + 1, prim.clearColorValue);
+                    }
+                    if (prim.clearDepth) {
+                        std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+                        std::fill(row + x0, row + x1 + 1, prim.clearDepthValue);
+                    }
+                }
+                break;
         }
     }
 }
@@ -812,30 +874,33 @@ void Rasterizer::Impl::Flush() {
 
 void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
                              const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
-    Flush();
+    // Clears are queued like primitives, so each tile is cleared by its own worker just
+    // before it draws, while the tile is in that core's cache.
+    BindTarget(target);
+    if (prims.size() >= kMaxQueuedPrims) Flush();
     std::int64_t vx0 = std::min<std::int64_t>(viewport.X, target.width);
     std::int64_t vy0 = std::min<std::int64_t>(viewport.Y, target.height);
     std::int64_t vx1 = std::min<std::int64_t>(std::int64_t{viewport.X} + viewport.Width, target.width);
     std::int64_t vy1 = std::min<std::int64_t>(std::int64_t{viewport.Y} + viewport.Height, target.height);
-    std::uint32_t fill = target.hasAlpha ? color : (color | 0xFF000000u);
-    float clamped = std::clamp(z, 0.0f, 1.0f);
-    auto depth = static_cast<std::uint16_t>(clamped * 65535.0f + 0.5f);
+    Prim prim;
+    prim.kind = PrimKind::Clear;
+    prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
+    prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
+    if (!prim.clearColor && !prim.clearDepth) return;
+    prim.clearColorValue = target.hasAlpha ? color : (color | 0xFF000000u);
+    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
         x0 = std::max(x0, vx0);
         y0 = std::max(y0, vy0);
         x1 = std::min(x1, vx1);
         y1 = std::min(y1, vy1);
         if (x0 >= x1 || y0 >= y1) return;
-        for (std::int64_t y = y0; y < y1; ++y) {
-            if (flags & D3DCLEAR_TARGET) {
-                std::uint32_t* row = target.color + y * target.colorPitch;
-                std::fill(row + x0, row + x1, fill);
-            }
-            if ((flags & D3DCLEAR_ZBUFFER) && target.depth) {
-                std::uint16_t* row = target.depth + y * target.depthPitch;
-                std::fill(row + x0, row + x1, depth);
-            }
-        }
+        prim.minX = static_cast<int>(x0);
+        prim.minY = static_cast<int>(y0);
+        prim.maxX = static_cast<int>(x1 - 1);
+        prim.maxY = static_cast<int>(y1 - 1);
+        prims.push_back(prim);
+        Bin(static_cast<std::uint32_t>(prims.size() - 1));
     };
     if (count == 0 || rects == nullptr) {
         clearRect(vx0, vy0, vx1, vy1);

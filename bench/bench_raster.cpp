@@ -1,0 +1,507 @@
+// The game's scene through the rasterizer at 800x600: the corridor (walls with two
+// texture stages, trilinear on stage 0, then the untextured floor and ceiling) and two
+// vehicles, from the start camera and three other places along the corridor. The same
+// frames are drawn through Mesa (offscreen OpenGL, fixed function; llvmpipe with
+// GALLIUM_DRIVER=llvmpipe) when it is available, and the frame-rate ratio is printed.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/d3d8/raster/raster.h"
+
+#ifdef TOLVANE_HAVE_OSMESA
+#include <GL/gl.h>
+#include <GL/osmesa.h>
+#endif
+
+namespace {
+
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+
+struct Vertex {
+    float x, y, z, nx, ny, nz, u, v;
+};
+constexpr DWORD kFvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
+
+struct V3 {
+    float x, y, z;
+};
+V3 Scale(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+V3 Normalize(V3 a) { return Scale(a, 1.0f / std::sqrt(Dot(a, a))); }
+
+// The corridor: 12 rings of 6 vertices, built ring by ring from the cross-section.
+void BuildCorridor(std::vector<Vertex>& vertices, std::vector<std::uint16_t>& indices) {
+    const float T = 1.5f;
+    const float w = 500.0f;
+    Vertex ring0[6] = {{0, 250, 0, -1, 1, 0, T, T / 2},         {w / 3, 500, 0, 0, 1, 0, T, 0},
+                       {2 * w / 3, 500, 0, 1, 1, 0, -T, 0},     {500, 250, 0, 1, -1, 0, -T, T / 2},
+                       {2 * w / 3, 0, 0, 0, -1, 0, -T, T},      {w / 3, 0, 0, -1, -1, 0, T, T}};
+    Vertex rings[12][6];
+    std::memcpy(rings[0], ring0, sizeof ring0);
+    auto copy = [&](int r) { std::memcpy(rings[r], rings[r - 1], sizeof ring0); };
+    auto setU = [&](int r, float u) {
+        for (Vertex& v : rings[r]) v.u = u;
+    };
+    auto move = [&](int r, int k, V3 d) {
+        rings[r][k].x += d.x;
+        rings[r][k].y += d.y;
+        rings[r][k].z += d.z;
+    };
+    copy(1);
+    for (Vertex& v : rings[1]) v.z = 5000;
+    setU(1, 0);
+    copy(2);
+    for (Vertex& v : rings[2]) v.x -= 1000, v.y -= 1000, v.z = 7500;
+    setU(2, -T);
+    copy(3);
+    for (Vertex& v : rings[3]) v.z = 10500;
+    setU(3, T);
+    copy(4);
+    for (Vertex& v : rings[4]) v.x += 500, v.y += 3000, v.z = 14500;
+    setU(4, -T);
+    copy(5);
+    for (int k = 0; k < 6; ++k) {
+        float a = (k == 0 || k == 1 || k == 5) ? 10500.0f : 10000.0f;
+        move(5, k, Scale(Normalize({0, -1, 2}), a));
+    }
+    setU(5, T);
+    copy(6);
+    for (int k = 0; k < 6; ++k) move(6, k, Scale(Normalize({0.75f, 0, 0.5f}), 10000));
+    for (int k : {2, 3, 4}) rings[6][k].z -= 1000;
+    setU(6, -T);
+    copy(7);
+    for (int k = 0; k < 6; ++k) move(7, k, Scale(Normalize({0.5f, 0.1f, -0.5f}), (k >= 2 && k <= 4) ? 5000.0f : 10000.0f));
+    rings[7][0].z += 200;
+    rings[7][3].z -= 200;
+    setU(7, T);
+    copy(8);
+    for (int k = 0; k < 6; ++k) move(8, k, Scale(Normalize({0.5f, 0, -1}), 10000));
+    setU(8, -T);
+    const int mirror[6] = {3, 2, 1, 0, 5, 4};
+    for (int k = 0; k < 6; ++k) {
+        rings[9][k] = rings[0][mirror[k]];
+        rings[9][k].x += 5000;
+        if (k == 0 || k == 1 || k == 5) rings[9][k].x += 1000, rings[9][k].z -= 1000;
+    }
+    setU(9, T);
+    copy(10);
+    for (int k = 0; k < 6; ++k) {
+        rings[10][k].x -= 2000;
+        rings[10][k].z -= 1000;
+        if (k == 0 || k == 1 || k == 5) rings[10][k].x -= 3000, rings[10][k].z -= 2000;
+    }
+    rings[10][0].z -= 200;
+    rings[10][3].z += 200;
+    setU(10, -T);
+    std::memcpy(rings[11], rings[0], sizeof ring0);
+    setU(11, T);
+    vertices.assign(&rings[0][0], &rings[0][0] + 72);
+
+    indices.clear();
+    for (int s = 0; s < 11; ++s) {
+        int b = 6 * s;
+        for (int i : {b + 5, b + 0, b + 6, b + 5, b + 6, b + 11, b + 0, b + 1, b + 7, b + 0, b + 7, b + 6, b + 4, b + 3,
+                      b + 9, b + 4, b + 9, b + 10, b + 3, b + 2, b + 8, b + 3, b + 8, b + 9})
+            indices.push_back(static_cast<std::uint16_t>(i));
+    }
+    for (int s = 0; s < 11; ++s) {
+        int b = 6 * s;
+        for (int i : {b + 1, b + 2, b + 8, b + 1, b + 8, b + 7, b + 5, b + 4, b + 10, b + 5, b + 10, b + 11})
+            indices.push_back(static_cast<std::uint16_t>(i));
+    }
+}
+
+// A vehicle: two textured side panels of four quads and an untextured body.
+void BuildVehicle(V3 p, std::vector<Vertex>& vertices, std::vector<std::uint16_t>& indices) {
+    const float n0 = -0.8944272f, n1 = -0.4472136f;
+    const float left[16][7] = {{-20, -20, 200, n0, n1, 0, 1}, {-30, 0, 200, n0, n1, 0, 0}, {-30, 20, 155, -1, 0, 1, 0},
+                               {-30, -20, 155, -1, 0, 1, 1},  {-30, -20, 155, -1, 0, 0, 1}, {-30, 20, 155, -1, 0, 0, 0},
+                               {-30, 40, 125, -1, 0, 1, 0},   {-30, -20, 125, -1, 0, 1, 1}, {-30, -20, 125, -1, 0, 0, 1},
+                               {-30, 40, 125, -1, 0, 0, 0},   {-30, 40, 65, -1, 0, 1, 0},   {-30, -20, 65, -1, 0, 1, 1},
+                               {-30, -20, 65, -1, 0, 0, 1},   {-30, 40, 65, -1, 0, 0, 0},   {-30, 20, 0, -1, 0, 1, 0},
+                               {-30, -20, 0, -1, 0, 1, 1}};
+    // Columns: dx, dy, dz, nx, ny, u, v (nz is 0).
+    vertices.resize(32);
+    for (int i = 0; i < 16; ++i) {
+        const float* r = left[i];
+        vertices[i] = {p.x + r[0], p.y + r[1], p.z + r[2], r[3], r[4], 0, r[5], r[6]};
+        Vertex m = vertices[i];
+        m.x += i == 0 ? 40.0f : 60.0f;
+        m.nx = -r[3];
+        m.ny = 0;
+        m.u = -m.u;
+        m.v = -m.v;
+        vertices[16 + i] = m;
+    }
+    indices.clear();
+    for (int q = 0; q < 8; ++q)
+        for (int i : {4 * q, 4 * q + 1, 4 * q + 2, 4 * q, 4 * q + 2, 4 * q + 3}) indices.push_back(static_cast<std::uint16_t>(i));
+    for (int i : {1, 17, 2, 17, 2, 18, 5, 21, 6, 21, 6, 22, 9, 25, 10, 25, 10, 26, 13, 29, 14, 29, 14, 30,
+                  0, 16, 3, 16, 3, 19, 4, 20, 7, 20, 7, 23, 8, 24, 11, 24, 11, 27, 12, 28, 15, 28, 15, 31,
+                  16, 17, 0, 17, 1, 0, 15, 14, 31, 14, 30, 31})
+        indices.push_back(static_cast<std::uint16_t>(i));
+}
+
+// A 256x256 texture with a full chain of box-filtered levels.
+struct Texture {
+    std::vector<std::vector<std::uint32_t>> levels;
+    raster::SamplerTexture sampler;
+};
+
+Texture MakeTexture(std::uint32_t seed, bool panels) {
+    Texture t;
+    int size = 256;
+    t.levels.emplace_back(static_cast<std::size_t>(size) * size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            std::uint32_t h = (static_cast<std::uint32_t>(x) * 73856093u) ^ (static_cast<std::uint32_t>(y) * 19349663u) ^ seed;
+            h = (h ^ (h >> 13)) * 0x5bd1e995u;
+            int noise = static_cast<int>((h >> 24) & 31);
+            int base = panels ? (((x / 32 + y / 32) & 1) ? 150 : 90) + ((x % 32 == 0 || y % 32 == 0) ? -60 : 0)
+                              : 128 + static_cast<int>(100 * std::sin(x * 0.05f) * std::cos(y * 0.07f));
+            int r = std::min(255, std::max(0, base + noise)), g = std::min(255, std::max(0, base + noise / 2 + 10)),
+                b = std::min(255, std::max(0, base + 30));
+            t.levels[0][static_cast<std::size_t>(y) * size + x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+        }
+    while (size > 1) {
+        int half = size / 2;
+        const std::vector<std::uint32_t>& up = t.levels.back();
+        std::vector<std::uint32_t> level(static_cast<std::size_t>(half) * half);
+        for (int y = 0; y < half; ++y)
+            for (int x = 0; x < half; ++x) {
+                std::uint32_t out = 0;
+                for (int c = 0; c < 32; c += 8) {
+                    std::uint32_t sum = 0;
+                    for (int k = 0; k < 4; ++k) sum += (up[static_cast<std::size_t>(2 * y + k / 2) * size + 2 * x + k % 2] >> c) & 0xFF;
+                    out |= ((sum + 2) / 4) << c;
+                }
+                level[static_cast<std::size_t>(y) * half + x] = out;
+            }
+        t.levels.push_back(std::move(level));
+        size = half;
+    }
+    t.sampler.levelCount = static_cast<int>(t.levels.size());
+    for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2)
+        t.sampler.levels[l] = {t.levels[l].data(), s, s, s};
+    return t;
+}
+
+D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+// Left-handed view from a camera frame (row vectors).
+D3DMATRIX View(V3 position, V3 forward) {
+    V3 z = Normalize(forward);
+    V3 x = Normalize(Cross({0, 1, 0}, z));
+    V3 y = Cross(z, x);
+    D3DMATRIX m = Identity();
+    m._11 = x.x, m._21 = x.y, m._31 = x.z;
+    m._12 = y.x, m._22 = y.y, m._32 = y.z;
+    m._13 = z.x, m._23 = z.y, m._33 = z.z;
+    m._41 = -Dot(x, position);
+    m._42 = -Dot(y, position);
+    m._43 = -Dot(z, position);
+    return m;
+}
+
+D3DMATRIX Projection(float fov, float aspect, float zn, float zf) {
+    D3DMATRIX m{};
+    float ys = 1.0f / std::tan(fov / 2);
+    m._11 = ys / aspect;
+    m._22 = ys;
+    m._33 = zf / (zf - zn);
+    m._34 = 1;
+    m._43 = -zn * zf / (zf - zn);
+    return m;
+}
+
+struct Camera {
+    const char* name;
+    V3 position, forward;
+};
+// The start camera and three places along the corridor.
+const Camera kCameras[] = {
+    {"start", {250, 250, -20}, {0, 0, 1}},
+    {"segment1", {250, 250, 3000}, {0, 0, 1}},
+    {"segment3", {-750, -700, 8000}, {0, 0.1f, 1}},
+    {"diagonal", {12000, -500, 7300}, {-12050, 1530, -15000}},
+};
+
+struct Scene {
+    Scene() {
+        BuildCorridor(corridor, corridorIndices);
+        BuildVehicle({200, 40, 400}, vehicleA, vehicleIndices);
+        BuildVehicle({320, 40, 900}, vehicleB, vehicleIndices);
+        corridorTexture = MakeTexture(1, true);
+        corridorShine = MakeTexture(2, false);
+        vehicleTexture = MakeTexture(3, true);
+        vehicleShine = MakeTexture(4, false);
+    }
+    std::vector<Vertex> corridor, vehicleA, vehicleB;
+    std::vector<std::uint16_t> corridorIndices, vehicleIndices;
+    Texture corridorTexture, corridorShine, vehicleTexture, vehicleShine;
+};
+
+Scene& TheScene() {
+    static Scene scene;
+    return scene;
+}
+
+D3DMATERIAL8 Emissive(float level) {
+    D3DMATERIAL8 m{};
+    m.Emissive = {level, level, level, 0.0f};
+    return m;
+}
+
+struct TolvaneRenderer {
+    explicit TolvaneRenderer(int threads)
+        : rasterizer(threads), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
+        target.color = color.data();
+        target.width = kWidth;
+        target.height = kHeight;
+        target.colorPitch = kWidth;
+        target.depth = depth.data();
+        target.depthPitch = kWidth;
+        raster::SetDefaultStates(state);
+        DWORD* rs = state.renderState;
+        rs[D3DRS_LIGHTING] = TRUE;
+        rs[D3DRS_SPECULARENABLE] = TRUE;
+        rs[D3DRS_DIFFUSEMATERIALSOURCE] = rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_MATERIAL;
+        rs[D3DRS_AMBIENTMATERIALSOURCE] = rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+        rs[D3DRS_CULLMODE] = D3DCULL_NONE;
+        state.stageState[0][D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
+        state.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+        state.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
+        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        state.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+        state.world = Identity();
+        state.projection = Projection(3.14159265f / 4, 1.0f, 1.0f, 50000.0f);
+        state.viewport = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
+        state.fvf = kFvf;
+    }
+
+    void Frame(const Camera& camera) {
+        Scene& scene = TheScene();
+        state.view = View(camera.position, camera.forward);
+        rasterizer.Clear(target, state.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000055u, 1.0f);
+        raster::IndexInput corridorIndices{scene.corridorIndices.data(), scene.corridorIndices.size(), false};
+        raster::IndexInput vehicleIndices{scene.vehicleIndices.data(), scene.vehicleIndices.size(), false};
+        raster::VertexInput corridor{reinterpret_cast<const std::uint8_t*>(scene.corridor.data()),
+                                     scene.corridor.size() * sizeof(Vertex), sizeof(Vertex)};
+        state.material = Emissive(1.0f);
+        state.texture[0] = &scene.corridorTexture.sampler;
+        state.texture[1] = &scene.corridorShine.sampler;
+        rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, corridor, 0, corridorIndices, 0, 88);
+        state.material = Emissive(0.25f);
+        state.texture[0] = state.texture[1] = nullptr;
+        rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, corridor, 0, corridorIndices, 264, 44);
+        const std::vector<Vertex>* vehicles[2] = {&scene.vehicleA, &scene.vehicleB};
+        state.material = Emissive(1.0f);
+        state.texture[0] = &scene.vehicleTexture.sampler;
+        state.texture[1] = &scene.vehicleShine.sampler;
+        for (const auto* v : vehicles) {
+            raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(v->data()), v->size() * sizeof(Vertex), sizeof(Vertex)};
+            rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, in, 0, vehicleIndices, 0, 16);
+        }
+        state.material = Emissive(0.0f);
+        state.texture[0] = state.texture[1] = nullptr;
+        for (const auto* v : vehicles) {
+            raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(v->data()), v->size() * sizeof(Vertex), sizeof(Vertex)};
+            rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, in, 0, vehicleIndices, 48, 20);
+        }
+        rasterizer.Flush();
+    }
+
+    raster::Rasterizer rasterizer;
+    std::vector<std::uint32_t> color;
+    std::vector<std::uint16_t> depth;
+    raster::RenderTarget target;
+    raster::PipelineState state;
+};
+
+void WritePpm(const char* path, const std::uint32_t* pixels, bool bottomUp) {
+    std::FILE* f = std::fopen(path, "wb");
+    if (!f) return;
+    std::fprintf(f, "P6\n%d %d\n255\n", kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) {
+        const std::uint32_t* row = pixels + static_cast<std::size_t>(bottomUp ? kHeight - 1 - y : y) * kWidth;
+        for (int x = 0; x < kWidth; ++x) {
+            unsigned char rgb[3] = {static_cast<unsigned char>(row[x] >> 16), static_cast<unsigned char>(row[x] >> 8),
+                                    static_cast<unsigned char>(row[x])};
+            std::fwrite(rgb, 1, 3, f);
+        }
+    }
+    std::fclose(f);
+}
+
+void BM_Tolvane(benchmark::State& st) {
+    const Camera& camera = kCameras[st.range(0)];
+    TolvaneRenderer renderer(static_cast<int>(st.range(1)));
+    renderer.Frame(camera);
+    for (auto _ : st) renderer.Frame(camera);
+    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+    st.SetLabel(camera.name);
+    // TOLVANE_BENCH_SHOTS=dir writes each view's last frame for inspection.
+    if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
+        WritePpm((std::string(dir) + "/tolvane_" + camera.name + ".ppm").c_str(), renderer.color.data(), false);
+}
+
+#ifdef TOLVANE_HAVE_OSMESA
+struct MesaRenderer {
+    MesaRenderer() : color(static_cast<std::size_t>(kWidth) * kHeight) {
+        context = OSMesaCreateContextExt(OSMESA_BGRA, 16, 0, 0, nullptr);
+        if (!context || !OSMesaMakeCurrent(context, color.data(), GL_UNSIGNED_BYTE, kWidth, kHeight)) {
+            ok = false;
+            return;
+        }
+        Scene& scene = TheScene();
+        Texture* textures[4] = {&scene.corridorTexture, &scene.corridorShine, &scene.vehicleTexture, &scene.vehicleShine};
+        glGenTextures(4, names);
+        for (int i = 0; i < 4; ++i) {
+            glBindTexture(GL_TEXTURE_2D, names[i]);
+            for (int l = 0; l < textures[i]->sampler.levelCount; ++l) {
+                int s = textures[i]->sampler.levels[l].width;
+                glTexImage2D(GL_TEXTURE_2D, l, GL_RGBA8, s, s, 0, GL_BGRA, GL_UNSIGNED_BYTE, textures[i]->levels[l].data());
+            }
+        }
+        glEnable(GL_DEPTH_TEST);
+        glDepthFunc(GL_LEQUAL);
+        glDisable(GL_CULL_FACE);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_DITHER);
+        glViewport(0, 0, kWidth, kHeight);
+    }
+    ~MesaRenderer() {
+        if (context) OSMesaDestroyContext(context);
+    }
+    void BindStages(GLuint stage0, GLuint stage1) {
+        for (int unit = 0; unit < 2; ++unit) {
+            glActiveTexture(GL_TEXTURE0 + unit);
+            GLuint name = unit == 0 ? stage0 : stage1;
+            if (!name) {
+                glDisable(GL_TEXTURE_2D);
+                continue;
+            }
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, name);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, unit == 0 ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, unit == 0 ? GL_LINEAR : GL_NEAREST);
+            glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+        }
+    }
+    void DrawMesh(const std::vector<Vertex>& v, const std::vector<std::uint16_t>& indices, int first, int triangles) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glVertexPointer(3, GL_FLOAT, sizeof(Vertex), &v[0].x);
+        for (int unit = 0; unit < 2; ++unit) {
+            glClientActiveTexture(GL_TEXTURE0 + unit);
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+            glTexCoordPointer(2, GL_FLOAT, sizeof(Vertex), &v[0].u);
+        }
+        glDrawElements(GL_TRIANGLES, 3 * triangles, GL_UNSIGNED_SHORT, indices.data() + first);
+    }
+    void Frame(const Camera& camera) {
+        Scene& scene = TheScene();
+        // Direct3D clip depth 0..w becomes OpenGL's -w..w; the row-vector matrices load as
+        // OpenGL's column-major ones unchanged.
+        D3DMATRIX projection = Projection(3.14159265f / 4, 1.0f, 1.0f, 50000.0f);
+        for (int r = 0; r < 4; ++r) projection.m[r][2] = 2 * projection.m[r][2] - projection.m[r][3];
+        D3DMATRIX view = View(camera.position, camera.forward);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(&projection.m[0][0]);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadMatrixf(&view.m[0][0]);
+        glClearColor(0, 0, 0x55 / 255.0f, 1);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        BindStages(names[0], names[1]);
+        glColor4f(1, 1, 1, 0);
+        DrawMesh(scene.corridor, scene.corridorIndices, 0, 88);
+        BindStages(0, 0);
+        glColor4f(0.25f, 0.25f, 0.25f, 0);
+        DrawMesh(scene.corridor, scene.corridorIndices, 264, 44);
+        BindStages(names[2], names[3]);
+        glColor4f(1, 1, 1, 0);
+        DrawMesh(scene.vehicleA, scene.vehicleIndices, 0, 16);
+        DrawMesh(scene.vehicleB, scene.vehicleIndices, 0, 16);
+        BindStages(0, 0);
+        glColor4f(0, 0, 0, 0);
+        DrawMesh(scene.vehicleA, scene.vehicleIndices, 48, 20);
+        DrawMesh(scene.vehicleB, scene.vehicleIndices, 48, 20);
+        glFinish();
+    }
+    OSMesaContext context = nullptr;
+    bool ok = true;
+    GLuint names[4] = {};
+    std::vector<std::uint32_t> color;
+};
+
+void BM_Mesa(benchmark::State& st) {
+    const Camera& camera = kCameras[st.range(0)];
+    MesaRenderer renderer;
+    if (!renderer.ok) {
+        st.SkipWithError("no OSMesa context");
+        return;
+    }
+    renderer.Frame(camera);
+    for (auto _ : st) renderer.Frame(camera);
+    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+    st.SetLabel(std::string(camera.name) + " " + reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
+        WritePpm((std::string(dir) + "/mesa_" + camera.name + ".ppm").c_str(), renderer.color.data(), true);
+}
+BENCHMARK(BM_Mesa)->ArgsProduct({{0, 1, 2, 3}})->Unit(benchmark::kMillisecond)->UseRealTime();
+#endif
+
+BENCHMARK(BM_Tolvane)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->ArgNames({"view", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Collects the frame times to print the ratio of frame rates per view at the end.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred || run.iterations == 0) continue;
+            std::string name = run.benchmark_name();
+            double seconds = run.GetAdjustedRealTime();
+            times_[name] = seconds;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nFrame rate ratio, Tolvane (all threads) / Mesa, per view:\n");
+        for (int view = 0; view < 4; ++view) {
+            auto ours = times_.find("BM_Tolvane/view:" + std::to_string(view) + "/threads:0/real_time");
+            auto mesa = times_.find("BM_Mesa/" + std::to_string(view) + "/real_time");
+            if (ours == times_.end() || mesa == times_.end()) continue;
+            std::printf("  %-9s %.2fx (%.1f fps against %.1f fps)\n", kCameras[view].name, mesa->second / ours->second,
+                        1000.0 / ours->second, 1000.0 / mesa->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // llvmpipe unless the caller chose another Gallium driver.
+    setenv("GALLIUM_DRIVER", "llvmpipe", 0);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,358 @@
+// The fast paths against the plain ones, the thread count, indexed draws, clears,
+// stage operations and geometry around the camera.
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "platform/d3d8/raster/pipeline.h"
+#include "raster_fixture.h"
+
+using namespace rastertest;
+
+namespace {
+
+// A busy scene: a textured, fogged, blended tunnel of random triangles around the
+// camera, drawn with the given options into a 96x80 target.
+struct BusyScene {
+    BusyScene() : texture(Checker(64, 4, true)), shine(Checker(32, 3, false)) {
+        std::mt19937 random(7);
+        std::uniform_real_distribution<float> spread(-40.0f, 40.0f), depth(-10.0f, 120.0f), unit(0.0f, 1.0f);
+        for (int i = 0; i < 300; ++i) {
+            float cx = spread(random), cy = spread(random) * 0.5f, cz = depth(random);
+            for (int k = 0; k < 3; ++k) {
+                MeshVertex v{cx + spread(random) * 0.3f, cy + spread(random) * 0.3f, cz + spread(random) * 0.3f, 0, 0, -1,
+                             0xFF000000u | static_cast<std::uint32_t>(random() & 0xFFFFFF), unit(random) * 6, unit(random) * 6};
+                v.diffuse = (static_cast<std::uint32_t>(random() & 0xFF) << 24) | (v.diffuse & 0xFFFFFF);
+                vertices.push_back(v);
+            }
+        }
+    }
+    void Draw(raster::Rasterizer& r, Target& target, bool variant) {
+        raster::PipelineState s = BasicState(target.width, target.height, kMeshFvf);
+        s.projection = Perspective(1.2f, static_cast<float>(target.width) / target.height, 1.0f, 200.0f);
+        s.texture[0] = &texture.sampler;
+        s.texture[1] = &shine.sampler;
+        s.stageState[0][D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
+        s.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+        s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
+        s.stageState[1][D3DTSS_COLOROP] = variant ? D3DTOP_ADDSIGNED : D3DTOP_MODULATE;
+        s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_MIRROR;
+        s.renderState[D3DRS_FOGENABLE] = TRUE;
+        s.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
+        s.renderState[D3DRS_FOGSTART] = FloatBits(10.0f);
+        s.renderState[D3DRS_FOGEND] = FloatBits(150.0f);
+        s.renderState[D3DRS_FOGCOLOR] = 0xFF304050u;
+        r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+        UINT half = static_cast<UINT>(vertices.size() / 6);
+        r.Draw(s, target.View(), D3DPT_TRIANGLELIST, Input(vertices), 0, half);
+        s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+        s.renderState[D3DRS_SRCBLEND] = variant ? D3DBLEND_SRCCOLOR : D3DBLEND_SRCALPHA;
+        s.renderState[D3DRS_DESTBLEND] = variant ? D3DBLEND_DESTCOLOR : D3DBLEND_INVSRCALPHA;
+        s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+        s.stageState[0][D3DTSS_ALPHAARG2] = D3DTA_DIFFUSE;
+        r.Draw(s, target.View(), D3DPT_TRIANGLELIST, Input(vertices), 3 * half, half);
+        r.Flush();
+    }
+    Texture texture, shine;
+    std::vector<MeshVertex> vertices;
+};
+
+// Restores the default paths when a test ends, failed or not.
+struct PathScope {
+    ~PathScope() {
+        raster::detail::SetReferenceShading(false);
+        raster::detail::SetWideSampling(true);
+    }
+};
+
+TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
+    BusyScene scene;
+    Target one(96, 80), two(96, 80), five(96, 80);
+    raster::Rasterizer r1(1), r2(2), r5(5);
+    for (bool variant : {false, true}) {
+        scene.Draw(r1, one, variant);
+        scene.Draw(r2, two, variant);
+        scene.Draw(r5, five, variant);
+        EXPECT_EQ(one.color, two.color);
+        EXPECT_EQ(one.color, five.color);
+        EXPECT_EQ(one.depth, two.depth);
+        EXPECT_EQ(one.depth, five.depth);
+    }
+}
+
+TEST(RasterPaths, GatherSamplerGivesTheSameTexels) {
+    PathScope scope;
+    BusyScene scene;
+    Target wide(96, 80), narrow(96, 80);
+    raster::Rasterizer r(2);
+    for (bool variant : {false, true}) {
+        raster::detail::SetWideSampling(true);
+        scene.Draw(r, wide, variant);
+        raster::detail::SetWideSampling(false);
+        scene.Draw(r, narrow, variant);
+        EXPECT_EQ(wide.color, narrow.color);
+    }
+}
+
+// The fast path differs from the plain one only where float texel positions (against
+// double) or rounding of constant colours move a result by a step.
+TEST(RasterPaths, FastShadingMatchesThePlainPath) {
+    PathScope scope;
+    BusyScene scene;
+    Target fast(96, 80), plain(96, 80);
+    raster::Rasterizer r(2);
+    for (bool variant : {false, true}) {
+        raster::detail::SetReferenceShading(false);
+        scene.Draw(r, fast, variant);
+        raster::detail::SetReferenceShading(true);
+        scene.Draw(r, plain, variant);
+        int far = 0;
+        for (std::size_t i = 0; i < fast.color.size(); ++i)
+            for (int shift = 0; shift < 32; shift += 8) {
+                int a = static_cast<int>((fast.color[i] >> shift) & 0xFF), b = static_cast<int>((plain.color[i] >> shift) & 0xFF);
+                if (std::abs(a - b) > 3) {
+                    ++far;
+                    break;
+                }
+            }
+        EXPECT_LE(far, static_cast<int>(fast.color.size() / 200)) << "variant " << variant;
+        EXPECT_EQ(fast.depth, plain.depth);
+    }
+}
+
+struct LitVertex {
+    float x, y, z;
+    std::uint32_t diffuse;
+};
+
+TEST(RasterPaths, IndexedDrawsWithBaseVertexAnd32BitIndices) {
+    Target a(16, 16), b(16, 16);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    // Junk vertices first; the quad's four corners start at vertex 5.
+    std::vector<LitVertex> v(5, LitVertex{100, 100, 0, 0xFFFF0000});
+    v.push_back({-1, 1, 0.5f, 0xFF00FF00});
+    v.push_back({1, 1, 0.5f, 0xFF00FF00});
+    v.push_back({-1, -1, 0.5f, 0xFF0000FF});
+    v.push_back({1, -1, 0.5f, 0xFF0000FF});
+    const std::uint16_t i16[] = {9, 9, 0, 1, 2, 1, 3, 2};
+    const std::uint32_t i32[] = {0, 1, 2, 1, 3, 2};
+    for (Target* t : {&a, &b}) r.Clear(t->View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
+    r.DrawIndexed(s, a.View(), D3DPT_TRIANGLELIST, Input(v), 5, raster::IndexInput{i16, 8, false}, 2, 2);
+    r.DrawIndexed(s, b.View(), D3DPT_TRIANGLELIST, Input(v), 5, raster::IndexInput{i32, 6, true}, 0, 2);
+    r.Flush();
+    EXPECT_EQ(a.color, b.color);
+    EXPECT_EQ(a.At(8, 0) & 0xFFFFFF, 0x00FF00u);   // top row: green
+    EXPECT_GT(a.At(8, 15) & 0xFF, 0xE0u);  // bottom row (centre 1/16 above the edge): nearly blue
+    EXPECT_LT((a.At(8, 15) >> 8) & 0xFF, 0x20u);
+    EXPECT_EQ(a.At(0, 0) & 0xFF0000, 0u);          // nothing of the junk vertex
+}
+
+TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
+    Target t(16, 16);
+    raster::Rasterizer r(1);
+    D3DVIEWPORT8 full{0, 0, 16, 16, 0, 1}, inner{4, 4, 8, 8, 0, 1};
+    r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    const D3DRECT rects[] = {{0, 0, 6, 6}, {10, 10, 40, 40}, {-5, 14, 2, 20}};
+    r.Clear(t.View(), inner, 3, rects, D3DCLEAR_TARGET, 0xFFFFFFFFu, 0.0f);
+    r.Flush();
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            bool inViewport = x >= 4 && x < 12 && y >= 4 && y < 12;
+            bool inRect = (x < 6 && y < 6) || (x >= 10 && y >= 10);
+            EXPECT_EQ(t.At(x, y), inViewport && inRect ? 0xFFFFFFFFu : 0xFF000000u) << x << "," << y;
+        }
+    EXPECT_EQ(t.depth[5 * 16 + 5], 65535);  // the depth buffer was not named
+    r.Clear(t.View(), inner, 0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f);
+    r.Flush();
+    EXPECT_EQ(t.depth[5 * 16 + 5], 16384);
+    EXPECT_EQ(t.depth[0], 65535);
+}
+
+// One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.
+std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse, std::uint32_t texel, DWORD alphaOp = D3DTOP_SELECTARG1,
+                         bool reference = false) {
+    PathScope scope;
+    raster::detail::SetReferenceShading(reference);
+    Target t(4, 4);
+    t.View();
+    raster::Rasterizer r(1);
+    Texture tex(1, 1, 1);
+    tex.At(0, 0, 0) = texel;
+    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    s.texture[0] = &tex.sampler;
+    s.stageState[0][D3DTSS_COLOROP] = op;
+    s.stageState[0][D3DTSS_COLORARG1] = arg1;
+    s.stageState[0][D3DTSS_COLORARG2] = arg2;
+    s.stageState[0][D3DTSS_ALPHAOP] = alphaOp;
+    s.renderState[D3DRS_TEXTUREFACTOR] = 0x40C08020u;
+    raster::RenderTarget view = t.View(false);
+    view.hasAlpha = true;
+    std::vector<ScreenVertex> quad = {{0, 0, 0, 1, diffuse, 0, 0}, {4, 0, 0, 1, diffuse, 0, 0}, {0, 4, 0, 1, diffuse, 0, 0},
+                                      {4, 4, 0, 1, diffuse, 0, 0}};
+    r.Draw(s, view, D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    return t.At(2, 2);
+}
+
+TEST(RasterStages, OperationsOnKnownColours) {
+    const std::uint32_t d = 0x80804020u, tx = 0xC0406080u;
+    struct Case {
+        DWORD op, arg1, arg2;
+        std::uint32_t expected;  // alpha from SELECTARG1 of the texture: 0xC0
+    };
+    // Worked by hand with x * y / 255 rounded and saturation at 255.
+    const Case cases[] = {
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0406080u},
+        {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0804020u},
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0201810u},   // 0x40*0x80/255=0x20, 0x60*0x40=0x18, 0x80*0x20=0x10
+        {D3DTOP_MODULATE2X, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0403020u},
+        {D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0806040u},
+        {D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0C0A0A0u},
+        {D3DTOP_ADDSIGNED, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0402020u},  // 0x40+0x80-0x80, 0x60+0x40-0x80=0x20, 0x80+0x20-0x80
+        {D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0002060u},
+        {D3DTOP_SUBTRACT, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0xC03F5F5Fu},  // (0xBF,0x9F,0x7F) - d
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE, 0xC0C0C0C0u},
+        {D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_DIFFUSE, 0xC0C08020u},
+        {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, 0xC0807050u},  // t * 0x80 + f * 0x7F
+        {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0xC08F5020u},  // d * 0xC0 + f * 0x3F
+        {D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0A08890u},  // t + d - t * d
+    };
+    for (const Case& c : cases) {
+        for (bool reference : {false, true}) {
+            std::uint32_t got = StagePixel(c.op, c.arg1, c.arg2, d, tx, D3DTOP_SELECTARG1, reference);
+            EXPECT_EQ(got, c.expected) << "op " << c.op << " arg1 " << c.arg1 << (reference ? " (plain path)" : "")
+                                       << std::hex << " got " << got;
+        }
+    }
+}
+
+TEST(RasterStages, AlphaOperationsAndAlphaTest) {
+    // Alpha = texture alpha x diffuse alpha = 0xC0 * 0x80 / 255 = 0x60.
+    EXPECT_EQ(StagePixel(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x80804020u, 0xC0406080u, D3DTOP_MODULATE) >> 24,
+              0x60u);
+    // Alpha disabled on stage 0 with colour on: alpha passes the diffuse alpha through.
+    EXPECT_EQ(StagePixel(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x80804020u, 0xC0406080u, D3DTOP_DISABLE) >> 24,
+              0x80u);
+
+    Target t(4, 4);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG2;
+    s.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
+    s.renderState[D3DRS_ALPHAFUNC] = D3DCMP_GREATER;
+    s.renderState[D3DRS_ALPHAREF] = 0x80;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    // Left half alpha 0x80 (fails GREATER 0x80), right half 0x81 (passes).
+    std::vector<ScreenVertex> left = {{0, 0, 0.5f, 1, 0x80FFFFFF, 0, 0}, {2, 0, 0.5f, 1, 0x80FFFFFF, 0, 0},
+                                      {0, 4, 0.5f, 1, 0x80FFFFFF, 0, 0}, {2, 4, 0.5f, 1, 0x80FFFFFF, 0, 0}};
+    std::vector<ScreenVertex> right = left;
+    for (auto& v : right) {
+        v.x += 2;
+        v.diffuse = 0x81FFFFFF;
+    }
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(left), 0, 2);
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(right), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(0, 1), 0xFF000000u);
+    EXPECT_EQ(t.depth[1 * 4 + 0], 65535);  // a failed alpha test writes no depth
+    EXPECT_EQ(t.At(3, 1), 0xFFFFFFFFu);
+    EXPECT_EQ(t.depth[1 * 4 + 3], 32768);
+}
+
+TEST(RasterBlend, ColorWriteMaskAndDestinationAlpha) {
+    Target t(4, 4);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG2;
+    raster::RenderTarget withAlpha = t.View(false);
+    withAlpha.hasAlpha = true;
+    r.Clear(withAlpha, s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0x40102030u, 1.0f);
+    std::vector<ScreenVertex> quad = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {4, 0, 0, 1, 0xFFFFFFFF, 0, 0},
+                                      {0, 4, 0, 1, 0xFFFFFFFF, 0, 0}, {4, 4, 0, 1, 0xFFFFFFFF, 0, 0}};
+    // DESTALPHA x white + ZERO: the stored alpha 0x40 scales every channel.
+    s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+    s.renderState[D3DRS_SRCBLEND] = D3DBLEND_DESTALPHA;
+    s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+    s.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_BLUE;
+    r.Draw(s, withAlpha, D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(1, 1), 0x40402040u);  // red and blue 0x40, green and alpha kept
+    // On an X8R8G8B8 target destination alpha reads 1 and the top byte stays 0xFF.
+    raster::RenderTarget noAlpha = t.View(false);
+    r.Clear(noAlpha, s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0x40102030u, 1.0f);
+    r.Flush();
+    EXPECT_EQ(t.At(0, 0), 0xFF102030u);
+    s.renderState[D3DRS_COLORWRITEENABLE] = 0xF;
+    r.Draw(s, noAlpha, D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(1, 1), 0xFFFFFFFFu);
+}
+
+// The camera inside a long box whose walls run far behind and ahead of it, with
+// triangles reaching millions of units out: every pixel is covered by a wall of the
+// right colour and nothing wraps around.
+TEST(RasterClipping, CameraInsideHugeGeometry) {
+    Target t(64, 48);
+    raster::Rasterizer r(2);
+    raster::PipelineState s = BasicState(64, 48, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    const float eye[3] = {0, 0, 0}, at[3] = {0.3f, 0.1f, 1}, up[3] = {0, 1, 0};
+    s.view = LookAt(eye, at, up);
+    s.projection = Perspective(1.0f, 64.0f / 48.0f, 1.0f, 50000.0f);
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    const float L = 3.0e6f, W = 50.0f;
+    auto wall = [&](float x0, float y0, float x1, float y1, std::uint32_t c) {
+        // Two triangles from z = -L to z = +L.
+        return std::vector<LitVertex>{{x0, y0, -L, c}, {x1, y1, -L, c}, {x0, y0, L, c},
+                                      {x1, y1, -L, c}, {x1, y1, L, c},  {x0, y0, L, c}};
+    };
+    std::vector<LitVertex> box;
+    for (auto part : {wall(-W, -W, W, -W, 0xFF0000FF), wall(-W, W, W, W, 0xFF00FF00), wall(-W, -W, -W, W, 0xFFFF0000),
+                      wall(W, -W, W, W, 0xFFFFFF00)})
+        box.insert(box.end(), part.begin(), part.end());
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(box), 0, static_cast<UINT>(box.size() / 3));
+    r.Flush();
+    int black = 0;
+    for (std::uint32_t p : t.color) black += p == 0xFF000000u;
+    // The far end of the box is beyond the far plane: only a few pixels around the
+    // vanishing point may stay clear.
+    EXPECT_LT(black, 40);
+    // Floor below, ceiling above, left and right walls at the sides.
+    EXPECT_EQ(t.At(32, 47), 0xFF0000FFu);
+    EXPECT_EQ(t.At(32, 0), 0xFF00FF00u);
+    EXPECT_EQ(t.At(0, 24), 0xFFFF0000u);
+    EXPECT_EQ(t.At(63, 30), 0xFFFFFF00u);
+    // Geometry wholly behind the camera draws nothing.
+    Target behind(32, 32);
+    raster::PipelineState b = BasicState(32, 32, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    b.projection = Perspective(1.0f, 1.0f, 1.0f, 100.0f);
+    r.Clear(behind.View(), b.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    std::vector<LitVertex> back = {{-1e7f, -1e7f, -5, 0xFFFFFFFF}, {1e7f, -1e7f, -5, 0xFFFFFFFF}, {0, 1e7f, -1e6f, 0xFFFFFFFF}};
+    r.Draw(b, behind.View(), D3DPT_TRIANGLELIST, Input(back), 0, 1);
+    r.Flush();
+    for (std::uint32_t p : behind.color) ASSERT_EQ(p, 0xFF000000u);
+}
+
+TEST(RasterClipping, DegenerateAndNonFiniteInputDrawsNothing) {
+    Target t(16, 16);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    std::vector<LitVertex> v = {{nan, 0, 0.5f, ~0u}, {1, 0, 0.5f, ~0u}, {0, 1, 0.5f, ~0u},
+                                {inf, -inf, 0.5f, ~0u}, {1, 1, 0.5f, ~0u}, {-1, 1, 0.5f, ~0u},
+                                {0, 0, 0.5f, ~0u}, {0, 0, 0.5f, ~0u}, {0, 0, 0.5f, ~0u}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(v), 0, 3);
+    std::vector<LitVertex> lines = {{nan, 0, 0.5f, ~0u}, {1, 0, 0.5f, ~0u}, {inf, -inf, 0.5f, ~0u},
+                                    {1, 1, 0.5f, ~0u},   {0, 0, 0.5f, ~0u}, {0, 0, 0.5f, ~0u}};
+    r.Draw(s, t.View(), D3DPT_LINELIST, Input(lines), 0, 3);
+    r.Flush();
+    int lit = 0;
+    for (std::uint32_t p : t.color) lit += p != 0xFF000000u;
+    EXPECT_LE(lit, 1);  // at most the single pixel of the zero-length line
+}
+
+}  // namespace
