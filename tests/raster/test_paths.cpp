@@ -356,3 +356,98 @@ TEST(RasterClipping, DegenerateAndNonFiniteInputDrawsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TwoSetVertex {
+    float x, y, z;
+    std::uint32_t diffuse, specular;
+    float u0, v0, u1, v1;
+};
+constexpr DWORD kTwoSetFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+
+// Unlit vertices: diffuse and specular pass through, SPECULARENABLE adds the specular
+// colour after the stages, and TEXCOORDINDEX picks the second coordinate set.
+TEST(RasterVertices, SpecularColourAndSecondTextureCoordinates) {
+    Texture halves(2, 1, 1);
+    halves.At(0, 0, 0) = 0xFF800000u;  // left texel red
+    halves.At(0, 1, 0) = 0xFF008000u;  // right texel green
+    for (bool reference : {false, true}) {
+        PathScope scope;
+        raster::detail::SetReferenceShading(reference);
+        Target t(8, 8);
+        raster::Rasterizer r(1);
+        raster::PipelineState s = BasicState(8, 8, kTwoSetFvf);
+        s.texture[0] = &halves.sampler;
+        s.stageState[0][D3DTSS_COLOROP] = D3DTOP_ADD;  // texture + diffuse
+        s.stageState[0][D3DTSS_TEXCOORDINDEX] = 1;
+        s.renderState[D3DRS_SPECULARENABLE] = TRUE;
+        r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+        // Set 0 would read the left (red) texel, set 1 reads the right (green) one.
+        const std::uint32_t diffuse = 0xFF101010u, specular = 0xFF000020u;
+        std::vector<TwoSetVertex> quad = {{-1, 1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {1, 1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {-1, -1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {1, -1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f}};
+        r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+        r.Flush();
+        EXPECT_EQ(t.At(4, 4), 0xFF109030u) << (reference ? "plain path" : "fast path");
+        // Without SPECULARENABLE the specular colour is not added.
+        s.renderState[D3DRS_SPECULARENABLE] = FALSE;
+        r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+        r.Flush();
+        EXPECT_EQ(t.At(4, 4), 0xFF109010u) << (reference ? "plain path" : "fast path");
+    }
+}
+
+// Lighting with a vertex colour as the emissive source and no lights: the vertex colour
+// is the result, whatever the material says.
+TEST(RasterVertices, EmissiveFromTheVertexColour) {
+    Target t(4, 4);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(4, 4, kMeshFvf);
+    s.renderState[D3DRS_LIGHTING] = TRUE;
+    s.renderState[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_COLOR1;
+    s.renderState[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    s.material.Emissive = {1, 0, 0, 1};
+    s.material.Diffuse = {0, 0, 0, 1};
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    std::vector<MeshVertex> quad = {{-1, 1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0},
+                                    {-1, -1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}, {1, -1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(2, 2), 0xFF204060u);
+    // The material as the source instead: red.
+    s.renderState[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(2, 2), 0xFFFF0000u);
+}
+
+}  // namespace
+
+namespace {
+
+// Screen-space triangles reaching far past the target are clipped to the guard band,
+// not dropped, and keep their interpolation.
+TEST(RasterClipping, HugeScreenSpaceTriangles) {
+    Target t(32, 32);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    // Red runs from 0 at x = -100000 to 255 at x = 300000 (both other corners at the left).
+    std::vector<ScreenVertex> huge = {{-100000, -100000, 0.5f, 1, 0xFF000000, 0, 0},
+                                      {300000, -100000, 0.5f, 1, 0xFFFF0000, 0, 0},
+                                      {-100000, 300000, 0.5f, 1, 0xFF000000, 0, 0}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(huge), 0, 1);
+    r.Flush();
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            double expected = (x + 100000.0) / 400000.0 * 255.0;
+            ASSERT_NEAR(static_cast<double>((t.At(x, y) >> 16) & 0xFF), expected, 1.0) << x << "," << y;
+        }
+}
+
+}  // namespace

@@ -297,18 +297,30 @@ __attribute__((target("avx2"), always_inline)) inline __m256i GatherPairs4(__m25
 // sixteen 16-bit channels. The arithmetic is that of FetchLevel<true>, lane by lane.
 __attribute__((target("avx2"), always_inline)) inline __m256i FetchLevels4(const SamplerTexture& t, const int* levels, bool linear, __m128 u,
                                                      __m128 v) {
-    alignas(16) int widths[4], heights[4], pitches[4];
-    alignas(32) long long bases[4];
-    for (int i = 0; i < 4; ++i) {
-        const SamplerLevel& level = t.levels[levels[i]];
-        widths[i] = level.width;
-        heights[i] = level.height;
-        pitches[i] = level.pitch;
-        bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+    __m128i w, h, pitch;
+    __m256i base;
+    if (levels[0] == levels[1] && levels[0] == levels[2] && levels[0] == levels[3]) {
+        // The common case: neighbouring pixels read the same level.
+        const SamplerLevel& level = t.levels[levels[0]];
+        w = _mm_set1_epi32(level.width);
+        h = _mm_set1_epi32(level.height);
+        pitch = _mm_set1_epi32(level.pitch);
+        base = _mm256_set1_epi64x(static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels)));
+    } else {
+        alignas(16) int widths[4], heights[4], pitches[4];
+        alignas(32) long long bases[4];
+        for (int i = 0; i < 4; ++i) {
+            const SamplerLevel& level = t.levels[levels[i]];
+            widths[i] = level.width;
+            heights[i] = level.height;
+            pitches[i] = level.pitch;
+            bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+        }
+        w = _mm_load_si128(reinterpret_cast<const __m128i*>(widths));
+        h = _mm_load_si128(reinterpret_cast<const __m128i*>(heights));
+        pitch = _mm_load_si128(reinterpret_cast<const __m128i*>(pitches));
+        base = _mm256_load_si256(reinterpret_cast<const __m256i*>(bases));
     }
-    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(widths));
-    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(heights));
-    const __m128i pitch = _mm_load_si128(reinterpret_cast<const __m128i*>(pitches));
     const __m128i mx = _mm_sub_epi32(w, _mm_set1_epi32(1)), my = _mm_sub_epi32(h, _mm_set1_epi32(1));
     __m128i x, y, wx, wy;
     if (linear) {
@@ -327,7 +339,6 @@ __attribute__((target("avx2"), always_inline)) inline __m256i FetchLevels4(const
     __m128i x0 = _mm_and_si128(x, mx), x1 = _mm_and_si128(_mm_add_epi32(x, one), mx);
     __m128i row0 = _mm_mullo_epi32(_mm_and_si128(y, my), pitch);
     __m128i row1 = _mm_mullo_epi32(_mm_and_si128(_mm_add_epi32(y, one), my), pitch);
-    const __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(bases));
     __m256i t00, t10, t01, t11;
     if (!linear) return _mm256_cvtepu8_epi16(Gather4(base, _mm_add_epi32(row0, x0)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(x0, mx)) == 0) {
