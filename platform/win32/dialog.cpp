@@ -4,9 +4,9 @@
 //   of the style), which is modal and blocks: no window procedure runs while it is open,
 //   where the platform keeps dispatching inside the box's own loop. Headless, or when
 //   SDL cannot show a box, the text goes to standard error; headless boxes are also
-//   recorded in host::MessageBoxLog. Every box answers IDOK. (SDL draws its own box on
-//   X11 with the server's fonts; a bare Xvfb has none, so there the text goes to
-//   standard error too.)
+//   recorded in host::MessageBoxLog. Every box answers IDOK. (SDL draws its box on X11
+//   with a font of the server; a bare Xvfb lacks the one it asks for, so there the text
+//   goes to standard error too.)
 // - GetCursorPos reads the screen position of the mouse from SDL, or headless the
 //   position set with host::SetCursorPosition (or SetCursorPos).
 // - Icons, cursors and stock objects are tokens: nothing draws them.
