@@ -249,6 +249,18 @@ TEST(RasterTextures, UnboundTextureReadsOpaqueWhite) {
     r.Draw(s, target.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
     r.Flush();
     EXPECT_EQ(target.At(1, 1), 0xFF336699u);
+    // A texture without levels, or with an empty level, reads as unbound too.
+    raster::SamplerTexture empty;
+    raster::SamplerTexture broken;
+    broken.levelCount = 1;
+    broken.levels[0] = {nullptr, 0, 0, 0};
+    for (const raster::SamplerTexture* texture : {&empty, &broken}) {
+        s.texture[0] = texture;
+        r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
+        r.Draw(s, target.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+        r.Flush();
+        EXPECT_EQ(target.At(1, 1), 0xFF336699u);
+    }
 }
 
 TEST(RasterUnpack, FormatsWidenByBitReplication) {

@@ -37,7 +37,8 @@ struct BusyScene {
         s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
         s.stageState[1][D3DTSS_COLOROP] = variant ? D3DTOP_ADDSIGNED : D3DTOP_MODULATE;
         s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_MIRROR;
+        // Mirror addressing keeps the first variant off the eight-pixel path.
+        s.stageState[1][D3DTSS_ADDRESSU] = variant ? D3DTADDRESS_WRAP : D3DTADDRESS_MIRROR;
         s.renderState[D3DRS_FOGENABLE] = TRUE;
         s.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
         s.renderState[D3DRS_FOGSTART] = FloatBits(10.0f);
@@ -63,6 +64,7 @@ struct PathScope {
     ~PathScope() {
         raster::detail::SetReferenceShading(false);
         raster::detail::SetWideSampling(true);
+        raster::detail::SetWideShading(true);
     }
 };
 
@@ -81,17 +83,24 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-TEST(RasterPaths, GatherSamplerGivesTheSameTexels) {
+// The AVX2 paths (eight pixels at a time, and the gather sampler of the four-pixel
+// path) run the same arithmetic as the SSE2 four-pixel path: identical pixels.
+TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
-    Target wide(96, 80), narrow(96, 80);
+    Target eight(96, 80), gathered(96, 80), narrow(96, 80);
     raster::Rasterizer r(2);
     for (bool variant : {false, true}) {
+        raster::detail::SetWideShading(true);
         raster::detail::SetWideSampling(true);
-        scene.Draw(r, wide, variant);
+        scene.Draw(r, eight, variant);
+        raster::detail::SetWideShading(false);
+        scene.Draw(r, gathered, variant);
         raster::detail::SetWideSampling(false);
         scene.Draw(r, narrow, variant);
-        EXPECT_EQ(wide.color, narrow.color);
+        EXPECT_EQ(eight.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(eight.depth, narrow.depth) << "variant " << variant;
+        EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
     }
 }
 
@@ -353,6 +362,101 @@ TEST(RasterClipping, DegenerateAndNonFiniteInputDrawsNothing) {
     int lit = 0;
     for (std::uint32_t p : t.color) lit += p != 0xFF000000u;
     EXPECT_LE(lit, 1);  // at most the single pixel of the zero-length line
+}
+
+}  // namespace
+
+namespace {
+
+struct TwoSetVertex {
+    float x, y, z;
+    std::uint32_t diffuse, specular;
+    float u0, v0, u1, v1;
+};
+constexpr DWORD kTwoSetFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR | D3DFVF_TEX2;
+
+// Unlit vertices: diffuse and specular pass through, SPECULARENABLE adds the specular
+// colour after the stages, and TEXCOORDINDEX picks the second coordinate set.
+TEST(RasterVertices, SpecularColourAndSecondTextureCoordinates) {
+    Texture halves(2, 1, 1);
+    halves.At(0, 0, 0) = 0xFF800000u;  // left texel red
+    halves.At(0, 1, 0) = 0xFF008000u;  // right texel green
+    for (bool reference : {false, true}) {
+        PathScope scope;
+        raster::detail::SetReferenceShading(reference);
+        Target t(8, 8);
+        raster::Rasterizer r(1);
+        raster::PipelineState s = BasicState(8, 8, kTwoSetFvf);
+        s.texture[0] = &halves.sampler;
+        s.stageState[0][D3DTSS_COLOROP] = D3DTOP_ADD;  // texture + diffuse
+        s.stageState[0][D3DTSS_TEXCOORDINDEX] = 1;
+        s.renderState[D3DRS_SPECULARENABLE] = TRUE;
+        r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+        // Set 0 would read the left (red) texel, set 1 reads the right (green) one.
+        const std::uint32_t diffuse = 0xFF101010u, specular = 0xFF000020u;
+        std::vector<TwoSetVertex> quad = {{-1, 1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {1, 1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {-1, -1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f},
+                                          {1, -1, 0.5f, diffuse, specular, 0.1f, 0.5f, 0.9f, 0.5f}};
+        r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+        r.Flush();
+        EXPECT_EQ(t.At(4, 4), 0xFF109030u) << (reference ? "plain path" : "fast path");
+        // Without SPECULARENABLE the specular colour is not added.
+        s.renderState[D3DRS_SPECULARENABLE] = FALSE;
+        r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+        r.Flush();
+        EXPECT_EQ(t.At(4, 4), 0xFF109010u) << (reference ? "plain path" : "fast path");
+    }
+}
+
+// Lighting with a vertex colour as the emissive source and no lights: the vertex colour
+// is the result, whatever the material says.
+TEST(RasterVertices, EmissiveFromTheVertexColour) {
+    Target t(4, 4);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(4, 4, kMeshFvf);
+    s.renderState[D3DRS_LIGHTING] = TRUE;
+    s.renderState[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_COLOR1;
+    s.renderState[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    s.material.Emissive = {1, 0, 0, 1};
+    s.material.Diffuse = {0, 0, 0, 1};
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    std::vector<MeshVertex> quad = {{-1, 1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}, {1, 1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0},
+                                    {-1, -1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}, {1, -1, 0.5f, 0, 0, -1, 0xFF204060, 0, 0}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(2, 2), 0xFF204060u);
+    // The material as the source instead: red.
+    s.renderState[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+    r.Draw(s, t.View(), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    EXPECT_EQ(t.At(2, 2), 0xFFFF0000u);
+}
+
+}  // namespace
+
+namespace {
+
+// Screen-space triangles reaching far past the target are clipped to the guard band,
+// not dropped, and keep their interpolation.
+TEST(RasterClipping, HugeScreenSpaceTriangles) {
+    Target t(32, 32);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
+    // Red runs from 0 at x = -100000 to 255 at x = 300000 (both other corners at the left).
+    std::vector<ScreenVertex> huge = {{-100000, -100000, 0.5f, 1, 0xFF000000, 0, 0},
+                                      {300000, -100000, 0.5f, 1, 0xFFFF0000, 0, 0},
+                                      {-100000, 300000, 0.5f, 1, 0xFF000000, 0, 0}};
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(huge), 0, 1);
+    r.Flush();
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            double expected = (x + 100000.0) / 400000.0 * 255.0;
+            ASSERT_NEAR(static_cast<double>((t.At(x, y) >> 16) & 0xFF), expected, 1.0) << x << "," << y;
+        }
 }
 
 }  // namespace

@@ -361,7 +361,7 @@ inline __m128i Wide(__m128i a, __m128i b, F f) {
     return _mm_packus_epi16(f(Lo16(a), Lo16(b)), f(Hi16(a), Hi16(b)));
 }
 
-inline __m128i Operate4(DWORD op, __m128i a1, __m128i a2, const Packed& in) {
+__attribute__((always_inline)) inline __m128i Operate4(DWORD op, __m128i a1, __m128i a2, const Packed& in) {
     switch (op) {
         case D3DTOP_SELECTARG1: return a1;
         case D3DTOP_SELECTARG2: return a2;
@@ -388,7 +388,7 @@ inline __m128i Operate4(DWORD op, __m128i a1, __m128i a2, const Packed& in) {
     }
 }
 
-__m128i RunStages4(const DrawSetup& d, Packed& in, const __m128i* textures) {
+__attribute__((always_inline)) inline __m128i RunStages4(const DrawSetup& d, Packed& in, const __m128i* textures) {
     const __m128i colorMask = _mm_set1_epi32(0x00FFFFFF);
     for (int s = 0; s < d.stageCount; ++s) {
         const StageSetup& stage = d.stages[s];
@@ -517,6 +517,10 @@ bool PackedStageOp(DWORD op) {
 void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     if (gReferenceShading.load(std::memory_order_relaxed)) {
         ShadeSpanRef(d, prim, pl, y, x0, x1);
+        return;
+    }
+    if (d.wide) {
+        ShadeSpanWide(d, prim, pl, y, x0, x1);
         return;
     }
     const RenderTarget& target = d.target;

@@ -138,6 +138,17 @@ bool StageReads(const StageSetup& stage, DWORD selector) {
     return false;
 }
 
+// A texture the sampler can address: levels present, each with texels and a size.
+// Anything else reads as unbound (opaque white) rather than faulting.
+bool UsableTexture(const SamplerTexture& texture) {
+    if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
+    for (int l = 0; l < texture.levelCount; ++l) {
+        const SamplerLevel& level = texture.levels[l];
+        if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
+    }
+    return true;
+}
+
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
@@ -189,7 +200,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
         SamplerSetup& sampler = stage.sampler;
         sampler.texture = state.texture[s];
-        if (sampler.texture && sampler.texture->levelCount <= 0) sampler.texture = nullptr;
+        if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
         sampler.addressU = ts[D3DTSS_ADDRESSU];
         sampler.addressV = ts[D3DTSS_ADDRESSV];
         sampler.border = ts[D3DTSS_BORDERCOLOR];
@@ -214,6 +225,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
+
+    d.wide = WideShadingApplies(d);
 
     AttributeLayout& layout = d.layout;
     layout.count = 4;
@@ -250,6 +263,11 @@ struct Rasterizer::Impl {
     void Line(const ClipVertex& a, const ClipVertex& b);
     void Point(const ClipVertex& a);
     ScreenVertex ToScreen(const ClipVertex& v) const;
+    // Screen-space vertices: whether one is near enough to be used as given, and the
+    // homogeneous form (w = 1/rhw) that the guard-band planes clip, and back.
+    bool InsideGuard(const ClipVertex& v) const;
+    ClipVertex Homogeneous(const ClipVertex& v) const;
+    ScreenVertex FromHomogeneous(const ClipVertex& v) const;
     std::uint32_t OutCode(const ClipVertex& v) const;
     float PlaneDistance(int plane, const ClipVertex& v) const;
     int ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const;
@@ -494,6 +512,33 @@ ScreenVertex Rasterizer::Impl::ToScreen(const ClipVertex& v) const {
     return s;
 }
 
+bool Rasterizer::Impl::InsideGuard(const ClipVertex& v) const {
+    return std::abs(v.pos[0]) <= kGuardPixels && std::abs(v.pos[1]) <= kGuardPixels;
+}
+
+ClipVertex Rasterizer::Impl::Homogeneous(const ClipVertex& v) const {
+    ClipVertex h = v;
+    float rhw = v.pos[3];
+    // A vertex without a positive 1/w gets a negative w, which the w plane removes.
+    float w = rhw > 0.0f && std::isfinite(rhw) ? 1.0f / rhw : -1.0f;
+    h.pos[0] = ((v.pos[0] - vpX) / vpHalfW - 1.0f) * w;
+    h.pos[1] = (1.0f - (v.pos[1] - vpY) / vpHalfH) * w;
+    h.pos[2] = v.pos[2] * w;
+    h.pos[3] = w;
+    return h;
+}
+
+ScreenVertex Rasterizer::Impl::FromHomogeneous(const ClipVertex& v) const {
+    ScreenVertex s;
+    float q = 1.0f / v.pos[3];
+    s.x = vpX + (1.0f + v.pos[0] * q) * vpHalfW;
+    s.y = vpY + (1.0f - v.pos[1] * q) * vpHalfH;
+    s.z = v.pos[2] * q;
+    s.q = q;
+    for (int k = 0; k < attrCount; ++k) s.attr[k] = v.attr[k] * q;
+    return s;
+}
+
 namespace {
 
 bool UsableScreenVertex(const ScreenVertex& s) {
@@ -524,15 +569,22 @@ void Rasterizer::Impl::Triangle(const ClipVertex& a, const ClipVertex& b, const 
     ClipVertex scratch[16];
     std::copy(corners, corners + 3, polygon);
     int count = 3;
-    if (!pretransformed) {
-        std::uint32_t c0 = OutCode(a), c1 = OutCode(b), c2 = OutCode(c);
+    // Screen-space vertices far outside the target go through the guard-band planes
+    // in homogeneous form; the others are used exactly as given.
+    const bool homogeneous = pretransformed && !(InsideGuard(a) && InsideGuard(b) && InsideGuard(c));
+    if (homogeneous)
+        for (int i = 0; i < 3; ++i) polygon[i] = Homogeneous(polygon[i]);
+    if (!pretransformed || homogeneous) {
+        // Screen-space geometry is not clipped in depth.
+        const std::uint32_t ignore = homogeneous ? 3u : 0u;
+        std::uint32_t c0 = OutCode(polygon[0]) & ~ignore, c1 = OutCode(polygon[1]) & ~ignore, c2 = OutCode(polygon[2]) & ~ignore;
         if (c0 & c1 & c2) return;
         if (c0 | c1 | c2) count = ClipPolygon(polygon, 3, c0 | c1 | c2, scratch);
         if (count < 3) return;
     }
     ScreenVertex screen[16];
     for (int i = 0; i < count; ++i) {
-        screen[i] = ToScreen(polygon[i]);
+        screen[i] = homogeneous ? FromHomogeneous(polygon[i]) : ToScreen(polygon[i]);
         if (!UsableScreenVertex(screen[i])) return;
     }
     float area = PolygonArea(screen, count);
@@ -557,8 +609,14 @@ void Rasterizer::Impl::Triangle(const ClipVertex& a, const ClipVertex& b, const 
 void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
     ClipVertex ends[2] = {a, b};
     if (flat) std::memcpy(ends[1].attr, a.attr, sizeof(float) * (draw->layout.specular >= 0 ? draw->layout.specular + 3 : 4));
-    if (!pretransformed) {
-        std::uint32_t ca = OutCode(a), cb = OutCode(b);
+    const bool homogeneous = pretransformed && !(InsideGuard(a) && InsideGuard(b));
+    if (homogeneous) {
+        ends[0] = Homogeneous(ends[0]);
+        ends[1] = Homogeneous(ends[1]);
+    }
+    if (!pretransformed || homogeneous) {
+        const std::uint32_t ignore = homogeneous ? 3u : 0u;
+        std::uint32_t ca = OutCode(ends[0]) & ~ignore, cb = OutCode(ends[1]) & ~ignore;
         if (ca & cb) return;
         if (ca | cb) {
             // Parametric clipping of the segment against each plane it crosses.
@@ -588,7 +646,8 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
     }
     const ClipVertex* endList[2] = {&ends[0], &ends[1]};
     NoteColors(endList, 2);
-    ScreenVertex s0 = ToScreen(ends[0]), s1 = ToScreen(ends[1]);
+    ScreenVertex s0 = homogeneous ? FromHomogeneous(ends[0]) : ToScreen(ends[0]);
+    ScreenVertex s1 = homogeneous ? FromHomogeneous(ends[1]) : ToScreen(ends[1]);
     if (!UsableScreenVertex(s0) || !UsableScreenVertex(s1)) return;
     SetupLine(s0, s1);
 }

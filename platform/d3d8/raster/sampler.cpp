@@ -237,37 +237,6 @@ std::uint32_t SampleTexture(const SamplerSetup& s, float u, float v, float lod) 
 
 namespace {
 
-// The level choice of SampleOne for a minified or magnified lane: the finer level, the
-// coarser one and the 8-bit weight of the coarser (0 when only one level is read), and
-// whether the lane filters linearly.
-struct LaneLevels {
-    int fine, coarse, weight;
-    bool linear;
-};
-
-inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
-    const int last = s.texture->levelCount - 1;
-    int level = s.baseLevel;
-    if (!(lod > 0.0f)) return {level, level, 0, s.magFilter >= D3DTEXF_LINEAR};
-    const bool linear = s.minFilter >= D3DTEXF_LINEAR;
-    if (lod > 64.0f) lod = 64.0f;
-    switch (s.mipFilter) {
-        case D3DTEXF_POINT: {
-            float nearest = std::floor(lod + 0.5f);
-            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
-            return {level, level, 0, linear};
-        }
-        case D3DTEXF_NONE: return {level, level, 0, linear};
-        default: {
-            int whole = static_cast<int>(lod);
-            if (whole >= last - level) return {last, last, 0, linear};
-            level += whole;
-            // A weight of 0 blends to the finer level exactly.
-            return {level, level + 1, static_cast<int>((lod - static_cast<float>(whole)) * 256.0f), linear};
-        }
-    }
-}
-
 // Four 16-bit copies of each lane's 32-bit value: lane i fills 16-bit lanes 4i .. 4i + 3.
 __attribute__((target("avx2"), always_inline)) inline __m256i Spread16(__m128i values) {
     __m256i wide = _mm256_cvtepu32_epi64(values);
@@ -297,18 +266,30 @@ __attribute__((target("avx2"), always_inline)) inline __m256i GatherPairs4(__m25
 // sixteen 16-bit channels. The arithmetic is that of FetchLevel<true>, lane by lane.
 __attribute__((target("avx2"), always_inline)) inline __m256i FetchLevels4(const SamplerTexture& t, const int* levels, bool linear, __m128 u,
                                                      __m128 v) {
-    alignas(16) int widths[4], heights[4], pitches[4];
-    alignas(32) long long bases[4];
-    for (int i = 0; i < 4; ++i) {
-        const SamplerLevel& level = t.levels[levels[i]];
-        widths[i] = level.width;
-        heights[i] = level.height;
-        pitches[i] = level.pitch;
-        bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+    __m128i w, h, pitch;
+    __m256i base;
+    if (levels[0] == levels[1] && levels[0] == levels[2] && levels[0] == levels[3]) {
+        // The common case: neighbouring pixels read the same level.
+        const SamplerLevel& level = t.levels[levels[0]];
+        w = _mm_set1_epi32(level.width);
+        h = _mm_set1_epi32(level.height);
+        pitch = _mm_set1_epi32(level.pitch);
+        base = _mm256_set1_epi64x(static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels)));
+    } else {
+        alignas(16) int widths[4], heights[4], pitches[4];
+        alignas(32) long long bases[4];
+        for (int i = 0; i < 4; ++i) {
+            const SamplerLevel& level = t.levels[levels[i]];
+            widths[i] = level.width;
+            heights[i] = level.height;
+            pitches[i] = level.pitch;
+            bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+        }
+        w = _mm_load_si128(reinterpret_cast<const __m128i*>(widths));
+        h = _mm_load_si128(reinterpret_cast<const __m128i*>(heights));
+        pitch = _mm_load_si128(reinterpret_cast<const __m128i*>(pitches));
+        base = _mm256_load_si256(reinterpret_cast<const __m256i*>(bases));
     }
-    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(widths));
-    const __m128i h = _mm_load_si128(reinterpret_cast<const __m128i*>(heights));
-    const __m128i pitch = _mm_load_si128(reinterpret_cast<const __m128i*>(pitches));
     const __m128i mx = _mm_sub_epi32(w, _mm_set1_epi32(1)), my = _mm_sub_epi32(h, _mm_set1_epi32(1));
     __m128i x, y, wx, wy;
     if (linear) {
@@ -327,7 +308,6 @@ __attribute__((target("avx2"), always_inline)) inline __m256i FetchLevels4(const
     __m128i x0 = _mm_and_si128(x, mx), x1 = _mm_and_si128(_mm_add_epi32(x, one), mx);
     __m128i row0 = _mm_mullo_epi32(_mm_and_si128(y, my), pitch);
     __m128i row1 = _mm_mullo_epi32(_mm_and_si128(_mm_add_epi32(y, one), my), pitch);
-    const __m256i base = _mm256_load_si256(reinterpret_cast<const __m256i*>(bases));
     __m256i t00, t10, t01, t11;
     if (!linear) return _mm256_cvtepu8_epi16(Gather4(base, _mm_add_epi32(row0, x0)));
     if (_mm_movemask_epi8(_mm_cmpeq_epi32(x0, mx)) == 0) {
