@@ -33,8 +33,12 @@ constexpr int kTileSize = 1 << kTileShift;
 // guard-band planes keep clipped geometry inside.
 constexpr float kGuardPixels = 8192.0f;
 constexpr float kMinW = 1e-6f;
-// Flush when this many primitives are queued, to bound the frame's memory.
-constexpr std::size_t kMaxQueuedPrims = 1u << 20;
+// The queue is flushed (even in the middle of a draw) before it holds more than this
+// many primitives, plane floats or bin entries, which bounds its memory to a few tens of
+// megabytes whatever the draws.
+constexpr std::size_t kMaxQueuedPrims = 1u << 16;
+constexpr std::size_t kMaxPlaneFloats = 1u << 21;
+constexpr std::size_t kMaxBinEntries = 1u << 22;
 
 float Bits(DWORD value) {
     float f = 0.0f;
@@ -79,6 +83,8 @@ struct Rasterizer::Impl {
     void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
     void SetupPoint(const ScreenVertex& a);
     float* NewPlanes(Prim& prim);
+    bool QueueFull() const;
+    void MakeRoom();
     void NoteColors(const ClipVertex* const* vertices, int count);
     void Bin(std::uint32_t primIndex);
     void DrawTile(int tile);
@@ -94,6 +100,7 @@ struct Rasterizer::Impl {
     std::vector<Prim> prims;
     std::vector<float> planePool;
     std::vector<std::vector<std::uint32_t>> bins;
+    std::size_t binEntries = 0;
     // The draw being assembled.
     VertexProcessor vertexProcessor;
     const DrawSetup* draw = nullptr;
@@ -161,7 +168,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
                             INT baseVertex, UINT startIndex, UINT primitiveCount) {
     assert(target.color != nullptr && target.width > 0 && target.height > 0);
     BindTarget(target);
-    if (prims.size() >= kMaxQueuedPrims) Flush();
+    if (QueueFull()) Flush();
 
     draws.emplace_back();
     BuildDrawSetup(state, target, draws.back());
@@ -490,7 +497,22 @@ void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
     }
 }
 
+bool Rasterizer::Impl::QueueFull() const {
+    return prims.size() >= kMaxQueuedPrims || planePool.size() >= kMaxPlaneFloats || binEntries >= kMaxBinEntries;
+}
+
+// Flushes a full queue in the middle of a draw; the draw's setup is queued again.
+void Rasterizer::Impl::MakeRoom() {
+    if (!QueueFull()) return;
+    DrawSetup current = *draw;
+    Flush();
+    draws.push_back(current);
+    draw = &draws.back();
+    drawIndex = 0;
+}
+
 float* Rasterizer::Impl::NewPlanes(Prim& prim) {
+    MakeRoom();
     prim.constantColor = constantColor;
     prim.diffuse = constantDiffuse;
     prim.specular = constantSpecular;
@@ -647,6 +669,7 @@ void Rasterizer::Impl::Bin(std::uint32_t primIndex) {
                 if (outside) continue;
             }
             bins[static_cast<std::size_t>(ty) * tilesX + tx].push_back(primIndex);
+            ++binEntries;
         }
     }
 }
@@ -729,6 +752,7 @@ void Rasterizer::Impl::Flush() {
         pool.Run(tilesX * tilesY, job);
     }
     for (auto& bin : bins) bin.clear();
+    binEntries = 0;
     prims.clear();
     planePool.clear();
     draws.clear();
@@ -740,7 +764,7 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     // Clears are queued like primitives, so each tile is cleared by its own worker just
     // before it draws, while the tile is in that core's cache.
     BindTarget(target);
-    if (prims.size() >= kMaxQueuedPrims) Flush();
+    if (QueueFull()) Flush();
     std::int64_t vx0 = std::min<std::int64_t>(viewport.X, target.width);
     std::int64_t vy0 = std::min<std::int64_t>(viewport.Y, target.height);
     std::int64_t vx1 = std::min<std::int64_t>(std::int64_t{viewport.X} + viewport.Width, target.width);
