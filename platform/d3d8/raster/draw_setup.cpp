@@ -47,6 +47,10 @@ bool UsableTexture(const SamplerTexture& texture) {
 
 }  // namespace
 
+// FIXME: states read nowhere yet: stencil (STENCILENABLE and the stencil ops; the depth
+// buffer is D16 without stencil bits), texture coordinate transforms
+// (TEXTURETRANSFORMFLAGS), user clip planes (CLIPPLANEENABLE), point sprites and point
+// scaling, vertex blending, DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
