@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "image/image_file.h"
@@ -59,6 +60,16 @@ TEST(Win32Files, MissingFilesReportThePlatformsErrorNumbers) {
             << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
+}
+
+TEST(Win32Files, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+    TempDir dir;
+    const std::string pipe = dir.Path("pipe.jpg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    SetLastError(0);
+    EXPECT_EQ(CreateFileA(pipe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
 TEST(Win32Files, MappedViewHoldsTheFileAndOutlivesTheFileHandle) {
