@@ -460,3 +460,36 @@ TEST(RasterClipping, HugeScreenSpaceTriangles) {
 }
 
 }  // namespace
+
+namespace {
+
+// More primitives than the queue holds in one draw: the queue is flushed part-way and
+// every triangle still lands once.
+TEST(RasterQueue, DrawLargerThanTheQueue) {
+    Target t(32, 32);
+    raster::Rasterizer r(2);
+    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+    s.renderState[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+    s.renderState[D3DRS_ZENABLE] = FALSE;
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0, 1.0f);
+    // 68 rounds over the 1024 pixels: 69632 small triangles, each around one pixel centre.
+    const int rounds = 68;
+    std::vector<ScreenVertex> v;
+    v.reserve(static_cast<std::size_t>(rounds) * 1024 * 3);
+    for (int round = 0; round < rounds; ++round)
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                float fx = static_cast<float>(x), fy = static_cast<float>(y);
+                v.push_back({fx - 0.4f, fy - 0.4f, 0, 1, 0x00010101, 0, 0});
+                v.push_back({fx + 0.6f, fy - 0.4f, 0, 1, 0x00010101, 0, 0});
+                v.push_back({fx - 0.4f, fy + 0.6f, 0, 1, 0x00010101, 0, 0});
+            }
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(v), 0, static_cast<UINT>(v.size() / 3));
+    r.Flush();
+    for (std::uint32_t p : t.color) ASSERT_EQ(p & 0xFFFFFF, 0x444444u);  // 68 = 0x44
+}
+
+}  // namespace

@@ -116,6 +116,9 @@ struct Prim {
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
 
+// Decodes the states of a draw into its pixel configuration.
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw);
+
 // Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive, four pixels at a
 // time. Pixels of the aligned group of four outside x0 .. x1 - 1 may be rewritten with
 // their own values: they belong to the same tile.
