@@ -196,6 +196,22 @@ TEST(MappedFile, OpensNarrowAndWideNamesAndClosesToTheInvalidHandle) {
     }
 }
 
+TEST(MappedFile, FileOf4GiBOrMoreIsRefusedNotReadModulo2To32) {
+    TempDir dir;
+    const std::string name = dir.Write("huge.bmp", "BM");
+    // Sparse: no data blocks are written.
+    ASSERT_EQ(::truncate(name.c_str(), (std::int64_t{1} << 32) + 16), 0);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD high = 0;
+    EXPECT_EQ(GetFileSize(file, &high), 16u);
+    EXPECT_EQ(high, 1u);
+    CloseHandle(file);
+    MappedFile mapped;
+    EXPECT_EQ(mapped.Open(name.c_str(), false), HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+    EXPECT_EQ(mapped.Size, 0u);
+}
+
 TEST(MappedFile, FailuresAreResultCodes) {
     MappedFile file;
     EXPECT_EQ(file.Open(nullptr, false), D3DERR_INVALIDCALL);
