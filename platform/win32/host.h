@@ -49,8 +49,8 @@ void ClearResources();
 // The desktop's size in pixels when there is a display (false headless or without one).
 bool GetDesktopSize(int& width, int& height);
 
-// Releases every window, every window class, the queued messages and SDL itself (tests call
-// it between cases).
+// Releases every window, every window class and the queued messages (tests call it between
+// cases). SDL's video subsystem, once started, stays up until the process ends.
 void Shutdown();
 
 }  // namespace host

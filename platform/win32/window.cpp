@@ -51,6 +51,7 @@ bool StartVideo() {
     }
     const char* driver = SDL_GetCurrentVideoDriver();
     if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) {
+        std::fprintf(stderr, "win32: no display (SDL's video driver is \"%s\")\n", driver != nullptr ? driver : "");
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         SetLastError(ERROR_NOT_SUPPORTED);
         return false;
@@ -336,9 +337,12 @@ void Shutdown() {
     system.windows.clear();
     system.classes.clear();
     system.queue.clear();
+    // SDL's video subsystem stays up for the rest of the process: started again after a
+    // shutdown, its X11 driver now and then fails to connect and SDL falls back to its
+    // offscreen driver (seen under Xvfb), which would count as no display.
     if (system.videoStarted) {
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        system.videoStarted = false;
+        SDL_PumpEvents();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);  // events of the windows just gone
     }
 }
 

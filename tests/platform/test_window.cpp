@@ -301,6 +301,12 @@ TEST(NoDisplay, WindowCreationFailsWithoutHeadlessMode) {
     EXPECT_EQ(hwnd, nullptr);
     int width = 0, height = 0;
     EXPECT_FALSE(host::GetDesktopSize(width, height));
+    // SDL's offscreen driver makes windows that nobody sees: that is no display either.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    EXPECT_EQ(CreateWindowExA(0, "CN", "Tolvane", WS_VISIBLE, 0, 0, 80, 60, nullptr, nullptr, nullptr, nullptr),
+              nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+    unsetenv("SDL_VIDEODRIVER");
     for (int i = 0; i < 3; ++i) {
         if (had[i]) setenv(names[i], saved[i].c_str(), 1);
     }

@@ -1,0 +1,229 @@
+// JPEG through libjpeg (the libjpeg-turbo build of its classic interface): a memory
+// source over the caller's block, error hooks that jump back here instead of printing or
+// exiting, and rows packed into L8 or X8R8G8B8.
+//
+// Choices beyond the library's defaults, all for hostile input:
+// - The header's size is checked against the decoder limits before decompression
+//   starts, so nothing is allocated for an absurd size.
+// - libjpeg's working memory is capped (kWorkingMemory): a progressive file keeps every
+//   coefficient (2 bytes per sample) and would otherwise be allowed about 1.5 GiB.
+// - The source hands the library the whole block once. When the library asks for more,
+//   the data has run out and it gets an end-of-image marker. A scan whose coded data
+//   ends before its last block (the library would fill the rest of the picture with
+//   grey) refuses the file, and so does a multi-scan file whose data runs out before
+//   its scans are all read. A sequential file that lacks only its final marker, after
+//   every row was complete, is accepted.
+// - The skip hook never moves past the end of the block.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "image/decode_common.h"
+
+namespace {
+
+using namespace image_detail;
+
+constexpr long kWorkingMemory = 256L << 20;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;  // first: the library sees only this part
+    std::jmp_buf jump;
+    bool headerRead;
+    bool scanEndedEarly;
+};
+
+struct MemorySource {
+    jpeg_source_mgr pub;  // first: the library sees only this part
+    const JOCTET* data;
+    std::size_t size;
+    bool handedOut;
+    bool ranDry;  // the end-of-image marker was handed out in place of data
+};
+
+const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+
+ErrorManager* Errors(j_common_ptr info) { return reinterpret_cast<ErrorManager*>(info->err); }
+
+// No library message is ever shown: while the header is read messages are dropped,
+// afterwards they are formatted (the library's own check of its message table) and
+// dropped.
+void OutputMessage(j_common_ptr info) {
+    if (!Errors(info)->headerRead) {
+        return;
+    }
+    char text[JMSG_LENGTH_MAX];
+    (*info->err->format_message)(info, text);
+}
+
+void ErrorExit(j_common_ptr info) {
+    (*info->err->output_message)(info);
+    std::longjmp(Errors(info)->jump, 1);
+}
+
+// Warnings (level -1) are counted as the library does; the one that means a scan's coded
+// data ended before its last block is remembered.
+void EmitMessage(j_common_ptr info, int level) {
+    if (level >= 0) {
+        return;
+    }
+    int code = info->err->msg_code;
+    if (code == JWRN_HIT_MARKER) {
+        Errors(info)->scanEndedEarly = true;
+    }
+    if (info->err->num_warnings == 0) {
+        (*info->err->output_message)(info);
+    }
+    info->err->num_warnings++;
+}
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr info) {
+    auto* source = reinterpret_cast<MemorySource*>(info->src);
+    if (!source->handedOut) {
+        source->handedOut = true;
+        source->pub.next_input_byte = source->data;
+        source->pub.bytes_in_buffer = source->size;
+        return TRUE;
+    }
+    source->ranDry = true;
+    source->pub.next_input_byte = kEndOfImage;
+    source->pub.bytes_in_buffer = sizeof(kEndOfImage);
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr info, long count) {
+    if (count <= 0) {
+        return;
+    }
+    auto* source = reinterpret_cast<MemorySource*>(info->src);
+    while (static_cast<unsigned long>(count) > source->pub.bytes_in_buffer) {
+        count -= static_cast<long>(source->pub.bytes_in_buffer);
+        source->pub.next_input_byte += source->pub.bytes_in_buffer;
+        source->pub.bytes_in_buffer = 0;
+        // Nothing more to skip over once the block is used up: the next read gets the
+        // end-of-image marker.
+        if (source->handedOut) {
+            return;
+        }
+        FillInputBuffer(info);
+    }
+    source->pub.next_input_byte += count;
+    source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void TermSource(j_decompress_ptr) {}
+
+void PackRgbRow(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width) {
+    // X8R8G8B8 in memory is blue, green, red, then the unused byte, which stays 0.
+    for (JDIMENSION x = 0; x < width; ++x) {
+        out[4 * x + 0] = in[3 * x + 2];
+        out[4 * x + 1] = in[3 * x + 1];
+        out[4 * x + 2] = in[3 * x + 0];
+        out[4 * x + 3] = 0;
+    }
+}
+
+// The part that may be left by a jump: only trivially destructible state lives here, and
+// what is changed after setjmp and read after the jump lives in memory (image, cinfo).
+HRESULT Decode(DecodedImage* image, jpeg_decompress_struct* cinfo, ErrorManager* errors, const JOCTET* data,
+               std::size_t size) {
+    if (setjmp(errors->jump)) {
+        jpeg_destroy_decompress(cinfo);
+        image->Free();
+        return E_FAIL;
+    }
+    jpeg_CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+    cinfo->mem->max_memory_to_use = kWorkingMemory;
+
+    auto* source = static_cast<MemorySource*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(MemorySource)));
+    source->pub.init_source = InitSource;
+    source->pub.fill_input_buffer = FillInputBuffer;
+    source->pub.skip_input_data = SkipInputData;
+    source->pub.resync_to_restart = jpeg_resync_to_restart;
+    source->pub.term_source = TermSource;
+    source->pub.next_input_byte = nullptr;
+    source->pub.bytes_in_buffer = 0;
+    source->data = data;
+    source->size = size;
+    source->handedOut = false;
+    source->ranDry = false;
+    cinfo->src = &source->pub;
+
+    jpeg_read_header(cinfo, TRUE);
+    errors->headerRead = true;
+
+    HRESULT sizeCheck = CheckImageSize(cinfo->image_width, cinfo->image_height);
+    if (FAILED(sizeCheck)) {
+        jpeg_destroy_decompress(cinfo);
+        return sizeCheck;
+    }
+
+    jpeg_start_decompress(cinfo);
+    const int components = cinfo->output_components;
+    // A multi-scan file has read all of its data by now.
+    if ((components != 1 && components != 3) || errors->scanEndedEarly ||
+        (jpeg_has_multiple_scans(cinfo) && source->ranDry)) {
+        jpeg_destroy_decompress(cinfo);
+        return E_FAIL;
+    }
+    const JDIMENSION width = cinfo->output_width;
+    const JDIMENSION height = cinfo->output_height;
+    const std::uint64_t pitch = std::uint64_t{width} * (components == 1 ? 1 : 4);
+    image->Pixels = AllocatePixels(pitch * height);
+    if (image->Pixels == nullptr) {
+        jpeg_destroy_decompress(cinfo);
+        return E_OUTOFMEMORY;
+    }
+    image->OwnsPixels = TRUE;
+    image->Format = components == 1 ? D3DFMT_L8 : D3DFMT_X8R8G8B8;
+    image->Pitch = static_cast<DWORD>(pitch);
+    SetSize(image, width, height);
+
+    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                 width * static_cast<JDIMENSION>(components), 1);
+    while (cinfo->output_scanline < height) {
+        std::uint8_t* out = image->Pixels + pitch * cinfo->output_scanline;
+        if (components == 1) {
+            // Greyscale rows are read straight into the image.
+            JSAMPROW target = out;
+            jpeg_read_scanlines(cinfo, &target, 1);
+        } else {
+            jpeg_read_scanlines(cinfo, row, 1);
+            PackRgbRow(row[0], out, width);
+        }
+        if (errors->scanEndedEarly) {
+            jpeg_destroy_decompress(cinfo);
+            image->Free();
+            return E_FAIL;
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    jpeg_destroy_decompress(cinfo);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT DecodeJpeg(DecodedImage* image, const void* data, UINT size) {
+    const auto* bytes = static_cast<const JOCTET*>(data);
+    // Every JPEG starts with the start-of-image marker; the library refuses anything else,
+    // so other data is turned away without creating a decompressor.
+    if (size < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        return E_FAIL;
+    }
+    jpeg_decompress_struct cinfo{};
+    ErrorManager errors{};
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.output_message = OutputMessage;
+    errors.pub.emit_message = EmitMessage;
+    errors.headerRead = false;
+    errors.scanEndedEarly = false;
+    return Decode(image, &cinfo, &errors, bytes, size);
+}

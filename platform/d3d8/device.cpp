@@ -1,0 +1,614 @@
+// The software device: creation, states, resources, scenes, Clear and Present.
+//
+// - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8; an automatic
+//   depth buffer is D16. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
+//   FALSE; every other render and stage state starts at the platform's default
+//   (raster::SetDefaultStates). Transforms start as identity, the viewport covers the
+//   back buffer with depth 0 to 1, the material is all zero.
+// - Resources are checked against the profile: a format it does not list for the
+//   resource type and usage, a size beyond its limits, a size that is not a power of two
+//   where its caps ask for one, or more levels than the full chain: D3DERR_INVALIDCALL.
+// - Present hands the back buffer to host::PresentFrame; it is allowed inside a scene,
+//   and fails with D3DERR_INVALIDCALL when the window is gone. Source and destination
+//   rectangles and the dirty region are ignored: the whole back buffer is shown.
+// - Only FVF codes are vertex shaders; the code is checked when a draw uses it.
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "platform/d3d8/device.h"
+#include "platform/d3d8/fvf.h"
+#include "platform/win32/host.h"
+
+namespace d3d8 {
+namespace {
+
+constexpr D3DMATRIX kIdentity = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
+
+// The render states the device knows; any other value is refused.
+constexpr D3DRENDERSTATETYPE kRenderStates[] = {
+    D3DRS_ZENABLE, D3DRS_FILLMODE, D3DRS_SHADEMODE, D3DRS_LINEPATTERN, D3DRS_ZWRITEENABLE,
+    D3DRS_ALPHATESTENABLE, D3DRS_LASTPIXEL, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_CULLMODE, D3DRS_ZFUNC,
+    D3DRS_ALPHAREF, D3DRS_ALPHAFUNC, D3DRS_DITHERENABLE, D3DRS_ALPHABLENDENABLE, D3DRS_FOGENABLE,
+    D3DRS_SPECULARENABLE, D3DRS_ZVISIBLE, D3DRS_FOGCOLOR, D3DRS_FOGTABLEMODE, D3DRS_FOGSTART, D3DRS_FOGEND,
+    D3DRS_FOGDENSITY, D3DRS_EDGEANTIALIAS, D3DRS_ZBIAS, D3DRS_RANGEFOGENABLE, D3DRS_STENCILENABLE,
+    D3DRS_STENCILFAIL, D3DRS_STENCILZFAIL, D3DRS_STENCILPASS, D3DRS_STENCILFUNC, D3DRS_STENCILREF,
+    D3DRS_STENCILMASK, D3DRS_STENCILWRITEMASK, D3DRS_TEXTUREFACTOR, D3DRS_WRAP0, D3DRS_WRAP1, D3DRS_WRAP2,
+    D3DRS_WRAP3, D3DRS_WRAP4, D3DRS_WRAP5, D3DRS_WRAP6, D3DRS_WRAP7, D3DRS_CLIPPING, D3DRS_LIGHTING,
+    D3DRS_AMBIENT, D3DRS_FOGVERTEXMODE, D3DRS_COLORVERTEX, D3DRS_LOCALVIEWER, D3DRS_NORMALIZENORMALS,
+    D3DRS_DIFFUSEMATERIALSOURCE, D3DRS_SPECULARMATERIALSOURCE, D3DRS_AMBIENTMATERIALSOURCE,
+    D3DRS_EMISSIVEMATERIALSOURCE, D3DRS_VERTEXBLEND, D3DRS_CLIPPLANEENABLE, D3DRS_SOFTWAREVERTEXPROCESSING,
+    D3DRS_POINTSIZE, D3DRS_POINTSIZE_MIN, D3DRS_POINTSPRITEENABLE, D3DRS_POINTSCALEENABLE, D3DRS_POINTSCALE_A,
+    D3DRS_POINTSCALE_B, D3DRS_POINTSCALE_C, D3DRS_MULTISAMPLEANTIALIAS, D3DRS_MULTISAMPLEMASK,
+    D3DRS_PATCHEDGESTYLE, D3DRS_PATCHSEGMENTS, D3DRS_DEBUGMONITORTOKEN, D3DRS_POINTSIZE_MAX,
+    D3DRS_INDEXEDVERTEXBLENDENABLE, D3DRS_COLORWRITEENABLE, D3DRS_TWEENFACTOR, D3DRS_BLENDOP,
+};
+
+bool IsRenderState(D3DRENDERSTATETYPE state) {
+    return std::find(std::begin(kRenderStates), std::end(kRenderStates), state) != std::end(kRenderStates);
+}
+
+bool IsStageState(D3DTEXTURESTAGESTATETYPE type) {
+    return type >= D3DTSS_COLOROP && type < D3DTSS_COUNT && type != 12;  // 12 is not a stage state
+}
+
+bool IsPowerOfTwo(UINT value) { return value != 0 && (value & (value - 1)) == 0; }
+
+constexpr DWORD kBufferUsages = D3DUSAGE_WRITEONLY | D3DUSAGE_SOFTWAREPROCESSING | D3DUSAGE_DONOTCLIP |
+                                D3DUSAGE_POINTS | D3DUSAGE_DYNAMIC;
+constexpr DWORD kTextureUsages = D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL | D3DUSAGE_DYNAMIC;
+
+bool IsPool(D3DPOOL pool) { return pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED || pool == D3DPOOL_SYSTEMMEM; }
+
+// The texture core behind an interface pointer, when it is one of ours.
+TextureCore* CoreOf(IDirect3DBaseTexture8* texture) { return dynamic_cast<TextureCore*>(texture); }
+
+bool ValidLight(const D3DLIGHT8& light) {
+    if (light.Type != D3DLIGHT_POINT && light.Type != D3DLIGHT_SPOT && light.Type != D3DLIGHT_DIRECTIONAL)
+        return false;
+    if (light.Type != D3DLIGHT_POINT) {
+        const D3DVECTOR& d = light.Direction;
+        if (!(d.x * d.x + d.y * d.y + d.z * d.z > 0.0f)) return false;
+    }
+    if (light.Type != D3DLIGHT_DIRECTIONAL) {
+        if (!(light.Range >= 0.0f) || !std::isfinite(light.Range)) return false;
+        if (!(light.Attenuation0 >= 0.0f) || !(light.Attenuation1 >= 0.0f) || !(light.Attenuation2 >= 0.0f))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Device::Device(Direct3D* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags, HWND window)
+    : d3d_(d3d), type_(type), focusWindow_(focusWindow), behaviorFlags_(behaviorFlags), window_(window) {
+    d3d_->AddRef();
+}
+
+Device::~Device() {
+    if (rasterizer_) rasterizer_->Flush();
+    rasterizer_.reset();
+    delete backBuffer_;
+    delete depthBuffer_;
+    d3d_->Release();
+}
+
+HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
+    displayMode_ = d3d_->DisplayMode();
+    backBuffer_ = new Surface(this, this, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
+    backBuffer_->flushBeforeLock = true;
+    if (!backBuffer_->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
+                                      params.BackBufferHeight, 1))
+        return E_OUTOFMEMORY;
+    if (params.EnableAutoDepthStencil) {
+        depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
+        depthBuffer_->flushBeforeLock = true;
+        if (!depthBuffer_->memory.Allocate(*FindFormat(D3DFMT_D16), params.BackBufferWidth, params.BackBufferHeight,
+                                           1))
+            return E_OUTOFMEMORY;
+    }
+    rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
+
+    raster::SetDefaultStates(state_);
+    state_.renderState[D3DRS_ZENABLE] = depthBuffer_ != nullptr ? D3DZB_TRUE : D3DZB_FALSE;
+    state_.world = kIdentity;
+    state_.view = kIdentity;
+    state_.projection = kIdentity;
+    worldMatrices_.fill(kIdentity);
+    textureMatrices_.fill(kIdentity);
+    state_.viewport = D3DVIEWPORT8{0, 0, params.BackBufferWidth, params.BackBufferHeight, 0.0f, 1.0f};
+    state_.material = D3DMATERIAL8{};
+    return D3D_OK;
+}
+
+ULONG Device::Release() {
+    ULONG left = --refs_;
+    if (left == 0) {
+        ++resources_;  // keeps the device while it lets go of what it holds
+        UnbindAll();
+        if (--resources_ == 0 && refs_ == 0) delete this;
+    }
+    return left;
+}
+
+void Device::ReleaseResource() {
+    if (--resources_ == 0 && refs_ == 0) delete this;
+}
+
+void Device::UnbindAll() {
+    for (auto& texture : textures_) {
+        if (texture != nullptr) std::exchange(texture, nullptr)->Release();
+    }
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+}
+
+void Device::FlushRaster() {
+    if (rasterizer_) rasterizer_->Flush();
+}
+
+raster::RenderTarget Device::Target() {
+    raster::RenderTarget target;
+    PixelMemory& color = backBuffer_->memory;
+    target.color = reinterpret_cast<std::uint32_t*>(color.Bits());
+    target.width = static_cast<int>(color.Width());
+    target.height = static_cast<int>(color.Height());
+    target.colorPitch = static_cast<int>(color.GetLayout().pitch / 4);
+    if (depthBuffer_ != nullptr) {
+        target.depth = reinterpret_cast<std::uint16_t*>(depthBuffer_->memory.Bits());
+        target.depthPitch = static_cast<int>(depthBuffer_->memory.GetLayout().pitch / 2);
+    }
+    return target;
+}
+
+// ---- device information -------------------------------------------------------------------
+
+HRESULT Device::TestCooperativeLevel() { return IsWindow(window_) ? D3D_OK : D3DERR_DEVICELOST; }
+
+UINT Device::GetAvailableTextureMem() { return 512u << 20; }
+
+HRESULT Device::GetDirect3D(IDirect3D8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    d3d_->AddRef();
+    *out = d3d_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDeviceCaps(D3DCAPS8* caps) { return d3d_->GetDeviceCaps(0, type_, caps); }
+
+HRESULT Device::GetDisplayMode(D3DDISPLAYMODE* mode) {
+    if (mode == nullptr) return D3DERR_INVALIDCALL;
+    *mode = displayMode_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) {
+    if (params == nullptr) return D3DERR_INVALIDCALL;
+    *params = D3DDEVICE_CREATION_PARAMETERS{0, type_, focusWindow_, behaviorFlags_};
+    return D3D_OK;
+}
+
+HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                        const void* dirtyRegion) {
+    FlushRaster();
+    HWND window = destWindowOverride != nullptr ? destWindowOverride : window_;
+    const PixelMemory& color = backBuffer_->memory;
+    bool shown = host::PresentFrame(window, reinterpret_cast<const std::uint32_t*>(color.Bits()),
+                                    static_cast<int>(color.Width()), static_cast<int>(color.Height()),
+                                    static_cast<int>(color.GetLayout().pitch));
+    return shown ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {
+    if (out == nullptr || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    backBuffer_->AddRef();
+    *out = backBuffer_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderTarget(IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    backBuffer_->AddRef();
+    *out = backBuffer_;
+    return D3D_OK;
+}
+
+HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (depthBuffer_ == nullptr) return D3DERR_NOTFOUND;
+    depthBuffer_->AddRef();
+    *out = depthBuffer_;
+    return D3D_OK;
+}
+
+// ---- resources ------------------------------------------------------------------------------
+
+HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const {
+    if (!IsPool(pool) || (usage & ~kTextureUsages) != 0) return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
+    if (FindFormat(format) == nullptr || !d3d_->Supports(usage, type, format)) return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+bool Device::ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth) const {
+    const D3DDeviceProfile& profile = Profile();
+    const DWORD caps = profile.TextureCaps;
+    if (width == 0 || height == 0 || depth == 0) return false;
+    switch (type) {
+        case D3DRTYPE_TEXTURE: {
+            if (width > profile.MaxTextureWidth || height > profile.MaxTextureHeight) return false;
+            if ((caps & D3DPTEXTURECAPS_SQUAREONLY) != 0 && width != height) return false;
+            UINT large = std::max(width, height);
+            UINT small = std::min(width, height);
+            if (profile.MaxTextureAspectRatio != 0 && large / small > profile.MaxTextureAspectRatio) return false;
+            bool pow2 = IsPowerOfTwo(width) && IsPowerOfTwo(height);
+            if ((caps & D3DPTEXTURECAPS_POW2) != 0 && (caps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL) == 0 && !pow2)
+                return false;
+            return true;
+        }
+        case D3DRTYPE_CUBETEXTURE:
+            if ((caps & D3DPTEXTURECAPS_CUBEMAP) == 0 || width > profile.MaxTextureWidth) return false;
+            return (caps & D3DPTEXTURECAPS_CUBEMAP_POW2) == 0 || IsPowerOfTwo(width);
+        case D3DRTYPE_VOLUMETEXTURE:
+            if ((caps & D3DPTEXTURECAPS_VOLUMEMAP) == 0) return false;
+            if (width > profile.MaxVolumeExtent || height > profile.MaxVolumeExtent || depth > profile.MaxVolumeExtent)
+                return false;
+            return (caps & D3DPTEXTURECAPS_VOLUMEMAP_POW2) == 0 ||
+                   (IsPowerOfTwo(width) && IsPowerOfTwo(height) && IsPowerOfTwo(depth));
+        default: return false;
+    }
+}
+
+namespace {
+
+// The level count of a new texture: 0 asks for the full chain; more than the chain, or
+// more than one level without the kind's mipmap cap, is refused (0 returned).
+UINT ResolveLevels(UINT requested, UINT width, UINT height, UINT depth, bool mipmaps) {
+    UINT full = FullLevelCount(width, height, depth);
+    if (!mipmaps) full = 1;
+    if (requested == 0) return full;
+    return requested <= full ? requested : 0;
+}
+
+// Builds a texture; the result is handed out or released on failure.
+template <class T, class I, class... Extent>
+HRESULT Finish(T* texture, I** out, Extent... extent) {
+    if (!texture->Build(extent...)) {
+        texture->Release();
+        return E_OUTOFMEMORY;
+    }
+    *out = texture;
+    return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DTexture8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_TEXTURE, format, pool); FAILED(result)) return result;
+    if (!ValidTextureSize(D3DRTYPE_TEXTURE, width, height, 1)) return D3DERR_INVALIDCALL;
+    const DWORD caps = Profile().TextureCaps;
+    UINT count = ResolveLevels(levels, width, height, 1, (caps & D3DPTEXTURECAPS_MIPMAP) != 0);
+    // A size that is not a power of two passed the size check only under the conditional
+    // cap, and then the texture has one level.
+    bool conditional = (caps & D3DPTEXTURECAPS_POW2) != 0 && !(IsPowerOfTwo(width) && IsPowerOfTwo(height));
+    if (conditional) count = levels <= 1 ? 1 : 0;
+    if (count == 0) return D3DERR_INVALIDCALL;
+    return Finish(new Texture(this, usage, format, pool, count), out, width, height);
+}
+
+HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                    D3DPOOL pool, IDirect3DVolumeTexture8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (usage != 0 && usage != D3DUSAGE_DYNAMIC) return D3DERR_INVALIDCALL;  // volumes are never targets
+    if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_VOLUMETEXTURE, format, pool); FAILED(result))
+        return result;
+    if (!ValidTextureSize(D3DRTYPE_VOLUMETEXTURE, width, height, depth)) return D3DERR_INVALIDCALL;
+    UINT count = ResolveLevels(levels, width, height, depth, (Profile().TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) != 0);
+    if (count == 0) return D3DERR_INVALIDCALL;
+    return Finish(new VolumeTexture(this, usage, format, pool, count), out, width, height, depth);
+}
+
+HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DCubeTexture8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_CUBETEXTURE, format, pool); FAILED(result))
+        return result;
+    if (!ValidTextureSize(D3DRTYPE_CUBETEXTURE, edgeLength, edgeLength, 1)) return D3DERR_INVALIDCALL;
+    UINT count = ResolveLevels(levels, edgeLength, edgeLength, 1, (Profile().TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) != 0);
+    if (count == 0) return D3DERR_INVALIDCALL;
+    return Finish(new CubeTexture(this, usage, format, pool, count), out, edgeLength);
+}
+
+HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (length == 0 || !IsPool(pool) || (usage & ~kBufferUsages) != 0) return D3DERR_INVALIDCALL;
+    // A buffer of a given format holds at least one vertex of it.
+    if (fvf != 0 && (!IsFvf(fvf) || length < FvfSize(fvf))) return D3DERR_INVALIDCALL;
+    auto* buffer = new VertexBuffer(this, usage, pool, fvf);
+    if (!buffer->Allocate(length)) {
+        buffer->Release();
+        return E_OUTOFMEMORY;
+    }
+    *out = buffer;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                  IDirect3DIndexBuffer8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
+    UINT indexSize = format == D3DFMT_INDEX16 ? 2 : 4;
+    if (length < indexSize || !IsPool(pool) || (usage & ~kBufferUsages) != 0) return D3DERR_INVALIDCALL;
+    auto* buffer = new IndexBuffer(this, usage, pool, format);
+    if (!buffer->Allocate(length)) {
+        buffer->Release();
+        return E_OUTOFMEMORY;
+    }
+    *out = buffer;
+    return D3D_OK;
+}
+
+HRESULT Device::CreateImageSurface(UINT width, UINT height, D3DFORMAT format, IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    const FormatInfo* info = FindFormat(format);
+    if (info == nullptr || info->kind != FormatKind::Color || width == 0 || height == 0) return D3DERR_INVALIDCALL;
+    auto* surface = new Surface(this, nullptr, 0, D3DPOOL_SYSTEMMEM);
+    if (!surface->memory.Allocate(*info, width, height, 1)) {
+        surface->Release();
+        return E_OUTOFMEMORY;
+    }
+    *out = surface;
+    return D3D_OK;
+}
+
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTexture8* destination) {
+    TextureCore* from = CoreOf(source);
+    TextureCore* to = CoreOf(destination);
+    if (from == nullptr || to == nullptr || from == to || from->OwnerDevice() != this || to->OwnerDevice() != this)
+        return D3DERR_INVALIDCALL;
+    if (source->GetType() != destination->GetType()) return D3DERR_INVALIDCALL;
+    return to->CopyFrom(*from);
+}
+
+// ---- scenes, Clear ----------------------------------------------------------------------------
+
+HRESULT Device::BeginScene() {
+    if (inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = true;
+    return D3D_OK;
+}
+
+HRESULT Device::EndScene() {
+    if (!inScene_) return D3DERR_INVALIDCALL;
+    inScene_ = false;
+    return D3D_OK;
+}
+
+HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
+    if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
+        return D3DERR_INVALIDCALL;
+    if ((flags & D3DCLEAR_STENCIL) != 0) return D3DERR_INVALIDCALL;  // D16 has no stencil bits
+    if ((flags & D3DCLEAR_ZBUFFER) != 0 && depthBuffer_ == nullptr) return D3DERR_INVALIDCALL;
+    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
+    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
+        return D3DERR_INVALIDCALL;
+    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z);
+    return D3D_OK;
+}
+
+// ---- states ------------------------------------------------------------------------------------
+
+HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
+    if (matrix == nullptr) return D3DERR_INVALIDCALL;
+    if (state == D3DTS_VIEW) {
+        state_.view = *matrix;
+    } else if (state == D3DTS_PROJECTION) {
+        state_.projection = *matrix;
+    } else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
+        textureMatrices_[state - D3DTS_TEXTURE0] = *matrix;
+    } else if (state >= D3DTS_WORLD && state < D3DTS_WORLD + 256) {
+        worldMatrices_[state - D3DTS_WORLD] = *matrix;
+        if (state == D3DTS_WORLD) state_.world = *matrix;
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
+    if (matrix == nullptr) return D3DERR_INVALIDCALL;
+    if (state == D3DTS_VIEW) {
+        *matrix = state_.view;
+    } else if (state == D3DTS_PROJECTION) {
+        *matrix = state_.projection;
+    } else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) {
+        *matrix = textureMatrices_[state - D3DTS_TEXTURE0];
+    } else if (state >= D3DTS_WORLD && state < D3DTS_WORLD + 256) {
+        *matrix = worldMatrices_[state - D3DTS_WORLD];
+    } else {
+        return D3DERR_INVALIDCALL;
+    }
+    return D3D_OK;
+}
+
+HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
+    if (viewport == nullptr) return D3DERR_INVALIDCALL;
+    const PixelMemory& color = backBuffer_->memory;
+    const std::uint64_t right = std::uint64_t{viewport->X} + viewport->Width;
+    const std::uint64_t bottom = std::uint64_t{viewport->Y} + viewport->Height;
+    if (viewport->Width == 0 || viewport->Height == 0 || right > color.Width() || bottom > color.Height())
+        return D3DERR_INVALIDCALL;
+    if (!(viewport->MinZ >= 0.0f && viewport->MinZ <= 1.0f && viewport->MaxZ >= 0.0f && viewport->MaxZ <= 1.0f))
+        return D3DERR_INVALIDCALL;
+    state_.viewport = *viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::GetViewport(D3DVIEWPORT8* viewport) {
+    if (viewport == nullptr) return D3DERR_INVALIDCALL;
+    *viewport = state_.viewport;
+    return D3D_OK;
+}
+
+HRESULT Device::SetMaterial(const D3DMATERIAL8* material) {
+    if (material == nullptr) return D3DERR_INVALIDCALL;
+    state_.material = *material;
+    return D3D_OK;
+}
+
+HRESULT Device::GetMaterial(D3DMATERIAL8* material) {
+    if (material == nullptr) return D3DERR_INVALIDCALL;
+    *material = state_.material;
+    return D3D_OK;
+}
+
+HRESULT Device::SetLight(DWORD index, const D3DLIGHT8* light) {
+    if (light == nullptr || !ValidLight(*light)) return D3DERR_INVALIDCALL;
+    lights_.lights[index] = *light;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLight(DWORD index, D3DLIGHT8* light) {
+    auto found = lights_.lights.find(index);
+    if (light == nullptr || found == lights_.lights.end()) return D3DERR_INVALIDCALL;
+    *light = found->second;
+    return D3D_OK;
+}
+
+HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    if (lights_.lights.count(index) == 0) {
+        // Enabling a light that was never set creates the platform's default light:
+        // white, directional, shining along +z.
+        D3DLIGHT8 light{};
+        light.Type = D3DLIGHT_DIRECTIONAL;
+        light.Diffuse = D3DCOLORVALUE{1.0f, 1.0f, 1.0f, 0.0f};
+        light.Direction = D3DVECTOR{0.0f, 0.0f, 1.0f};
+        lights_.lights[index] = light;
+    }
+    bool& enabled = lights_.enabled[index];
+    if (enable && !enabled) {
+        auto active = std::count_if(lights_.enabled.begin(), lights_.enabled.end(),
+                                    [](const auto& entry) { return entry.second; });
+        if (active >= raster::PipelineState::kMaxLights) return D3DERR_INVALIDCALL;
+    }
+    enabled = enable != FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
+    if (enable == nullptr || lights_.lights.count(index) == 0) return D3DERR_INVALIDCALL;
+    auto found = lights_.enabled.find(index);
+    *enable = found != lights_.enabled.end() && found->second ? TRUE : FALSE;
+    return D3D_OK;
+}
+
+HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
+    if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
+    state_.renderState[state] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) {
+    if (value == nullptr || !IsRenderState(state)) return D3DERR_INVALIDCALL;
+    *value = state_.renderState[state];
+    return D3D_OK;
+}
+
+HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture8** out) {
+    if (out == nullptr || stage >= D3DMAXTEXTURESTAGES) return D3DERR_INVALIDCALL;
+    *out = textures_[stage];
+    if (*out != nullptr) (*out)->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
+    if (stage >= D3DMAXTEXTURESTAGES) return D3DERR_INVALIDCALL;
+    if (texture != nullptr) {
+        TextureCore* core = CoreOf(texture);
+        if (core == nullptr || core->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+        texture->AddRef();
+    }
+    IDirect3DBaseTexture8* previous = std::exchange(textures_[stage], texture);
+    if (previous != nullptr) previous->Release();
+    return D3D_OK;
+}
+
+HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) {
+    if (value == nullptr || stage >= D3DMAXTEXTURESTAGES || !IsStageState(type)) return D3DERR_INVALIDCALL;
+    *value = state_.stageState[stage][type];
+    return D3D_OK;
+}
+
+HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
+    if (stage >= D3DMAXTEXTURESTAGES || !IsStageState(type)) return D3DERR_INVALIDCALL;
+    state_.stageState[stage][type] = value;
+    return D3D_OK;
+}
+
+HRESULT Device::SetVertexShader(DWORD handle) {
+    // Handles with bit 0 set name programmable shaders, which this device does not have.
+    if ((handle & D3DFVF_RESERVED0) != 0) return D3DERR_INVALIDCALL;
+    vertexShader_ = handle;
+    return D3D_OK;
+}
+
+HRESULT Device::GetVertexShader(DWORD* handle) {
+    if (handle == nullptr) return D3DERR_INVALIDCALL;
+    *handle = vertexShader_;
+    return D3D_OK;
+}
+
+HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) {
+    if (stream != 0) return D3DERR_INVALIDCALL;  // one stream
+    VertexBuffer* ours = nullptr;
+    if (buffer != nullptr) {
+        ours = dynamic_cast<VertexBuffer*>(buffer);
+        if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+        ours->AddRef();
+    }
+    VertexBuffer* previous = std::exchange(stream_, ours);
+    streamStride_ = stride;
+    if (previous != nullptr) previous->Release();
+    return D3D_OK;
+}
+
+HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer8** buffer, UINT* stride) {
+    if (stream != 0 || buffer == nullptr || stride == nullptr) return D3DERR_INVALIDCALL;
+    *buffer = stream_;
+    *stride = streamStride_;
+    if (stream_ != nullptr) stream_->AddRef();
+    return D3D_OK;
+}
+
+HRESULT Device::SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) {
+    IndexBuffer* ours = nullptr;
+    if (buffer != nullptr) {
+        ours = dynamic_cast<IndexBuffer*>(buffer);
+        if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+        ours->AddRef();
+    }
+    IndexBuffer* previous = std::exchange(indices_, ours);
+    baseVertexIndex_ = baseVertexIndex;
+    if (previous != nullptr) previous->Release();
+    return D3D_OK;
+}
+
+HRESULT Device::GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex) {
+    if (buffer == nullptr || baseVertexIndex == nullptr) return D3DERR_INVALIDCALL;
+    *buffer = indices_;
+    *baseVertexIndex = baseVertexIndex_;
+    if (indices_ != nullptr) indices_->AddRef();
+    return D3D_OK;
+}
+
+}  // namespace d3d8

@@ -1,0 +1,176 @@
+// Internal to d3d8/: the Direct3D object and the software device.
+//
+// The device keeps every state a draw reads in plain records (render and texture-stage
+// states with the platform's defaults, transforms, viewport, material, lights) and the
+// objects bound to it. Its draw calls validate every argument and every index against
+// the buffers, then hand a snapshot of the state to the rasterizer (raster/), which
+// may draw later; the device flushes it before anyone reads or frees what it draws
+// into or samples from.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <map>
+#include <memory>
+
+#include "platform/d3d8/objects.h"
+
+namespace d3d8 {
+
+class Direct3D final : public IDirect3D8, private LiveObject {
+public:
+    explicit Direct3D(const D3DDeviceProfile& profile) : profile_(profile) {}
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    UINT GetAdapterCount() override { return 1; }
+    UINT GetAdapterModeCount(UINT adapter) override { return adapter == 0 ? 1 : 0; }
+    HRESULT EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* out) override;
+    HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* out) override;
+    HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat, D3DFORMAT backBufferFormat,
+                            BOOL windowed) override;
+    HRESULT CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
+                              D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) override;
+    HRESULT CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
+                                   D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) override;
+    HRESULT GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) override;
+    HRESULT CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
+                         D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** out) override;
+
+    const D3DDeviceProfile& Profile() const { return profile_; }
+    D3DDISPLAYMODE DisplayMode();
+    // Whether a resource of the type and usage may have the format on this adapter.
+    bool Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
+
+private:
+    std::atomic<ULONG> refs_{1};
+    D3DDeviceProfile profile_;
+    bool modeKnown_ = false;
+    D3DDISPLAYMODE mode_{};
+};
+
+bool IsDeviceType(D3DDEVTYPE type);
+
+class Device final : public IDirect3DDevice8, private LiveObject {
+public:
+    Device(Direct3D* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags, HWND window);
+    ~Device() override;
+    // Makes the back buffer (and depth buffer) and sets the default states.
+    HRESULT Initialize(const D3DPRESENT_PARAMETERS& params);
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+
+    HRESULT TestCooperativeLevel() override;
+    UINT GetAvailableTextureMem() override;
+    HRESULT GetDirect3D(IDirect3D8** out) override;
+    HRESULT GetDeviceCaps(D3DCAPS8* caps) override;
+    HRESULT GetDisplayMode(D3DDISPLAYMODE* mode) override;
+    HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) override;
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const void* dirtyRegion) override;
+    HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) override;
+
+    HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                          IDirect3DTexture8** out) override;
+    HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                                D3DPOOL pool, IDirect3DVolumeTexture8** out) override;
+    HRESULT CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DCubeTexture8** out) override;
+    HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool,
+                               IDirect3DVertexBuffer8** out) override;
+    HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                              IDirect3DIndexBuffer8** out) override;
+    HRESULT CreateImageSurface(UINT width, UINT height, D3DFORMAT format, IDirect3DSurface8** out) override;
+    HRESULT UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTexture8* destination) override;
+    HRESULT GetRenderTarget(IDirect3DSurface8** out) override;
+    HRESULT GetDepthStencilSurface(IDirect3DSurface8** out) override;
+
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) override;
+    HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
+    HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
+    HRESULT SetMaterial(const D3DMATERIAL8* material) override;
+    HRESULT GetMaterial(D3DMATERIAL8* material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT8* light) override;
+    HRESULT GetLight(DWORD index, D3DLIGHT8* light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT GetLightEnable(DWORD index, BOOL* enable) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) override;
+    HRESULT GetTexture(DWORD stage, IDirect3DBaseTexture8** out) override;
+    HRESULT SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) override;
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
+                                 UINT primitiveCount) override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
+                            UINT vertexStride) override;
+    HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT primitiveCount,
+                                   const void* indexData, D3DFORMAT indexFormat, const void* vertexData,
+                                   UINT vertexStride) override;
+
+    HRESULT SetVertexShader(DWORD handle) override;
+    HRESULT GetVertexShader(DWORD* handle) override;
+    HRESULT SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) override;
+    HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer8** buffer, UINT* stride) override;
+    HRESULT SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) override;
+    HRESULT GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex) override;
+
+    // Resources count themselves here for as long as they exist (see objects.h).
+    void RetainResource() { ++resources_; }
+    void ReleaseResource();
+    // Finishes every queued draw.
+    void FlushRaster();
+    const D3DDeviceProfile& Profile() const { return d3d_->Profile(); }
+
+private:
+    struct Lights {
+        std::map<DWORD, D3DLIGHT8> lights;  // every light ever set
+        std::map<DWORD, bool> enabled;
+    };
+
+    void UnbindAll();
+    bool ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth) const;
+    HRESULT CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const;
+    raster::RenderTarget Target();
+    // Fills the draw's state snapshot; false when a bound texture is not this device's.
+    void BuildPipelineState(raster::PipelineState& state);
+    HRESULT CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexCount, UINT& vertexSize);
+
+    std::atomic<ULONG> refs_{1};
+    std::atomic<ULONG> resources_{0};
+    Direct3D* d3d_;
+    D3DDEVTYPE type_;
+    HWND focusWindow_;
+    DWORD behaviorFlags_;
+    HWND window_;
+    D3DDISPLAYMODE displayMode_{};
+
+    Surface* backBuffer_ = nullptr;  // owned; counts are the device's
+    Surface* depthBuffer_ = nullptr;
+    std::unique_ptr<raster::Rasterizer> rasterizer_;
+
+    raster::PipelineState state_;  // render and stage states, world/view/projection, viewport, material
+    std::array<D3DMATRIX, 256> worldMatrices_{};
+    std::array<D3DMATRIX, 8> textureMatrices_{};
+    Lights lights_;
+    std::array<IDirect3DBaseTexture8*, D3DMAXTEXTURESTAGES> textures_{};
+    VertexBuffer* stream_ = nullptr;
+    UINT streamStride_ = 0;
+    IndexBuffer* indices_ = nullptr;
+    UINT baseVertexIndex_ = 0;
+    DWORD vertexShader_ = 0;
+    bool inScene_ = false;
+};
+
+}  // namespace d3d8

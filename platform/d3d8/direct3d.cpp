@@ -1,0 +1,272 @@
+// The Direct3D object: one adapter, its display mode, the device profile, the format
+// checks and the capabilities, and device creation.
+//
+// The adapter reports an X8R8G8B8 display mode as large as the desktop (1024x768 on the
+// headless display, or when there is no display at all). The profile decides the caps
+// that texture creation reads and the formats CheckDeviceFormat accepts; the other caps
+// describe what the rasterizer draws and are the same for every profile.
+#include <algorithm>
+
+#include "platform/d3d8/device.h"
+#include "platform/win32/host.h"
+
+namespace {
+
+// Capability bits this file reports beyond the shared header's.
+constexpr DWORD D3DPRESENT_INTERVAL_ONE = 0x00000001;
+constexpr DWORD D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
+constexpr DWORD D3DDEVCAPS_EXECUTESYSTEMMEMORY = 0x00000010;
+constexpr DWORD D3DDEVCAPS_TLVERTEXSYSTEMMEMORY = 0x00000040;
+constexpr DWORD D3DDEVCAPS_TEXTURESYSTEMMEMORY = 0x00000100;
+constexpr DWORD D3DDEVCAPS_DRAWPRIMTLVERTEX = 0x00000400;
+constexpr DWORD D3DPMISCCAPS_MASKZ = 0x00000002;
+constexpr DWORD D3DPMISCCAPS_CULLNONE = 0x00000010;
+constexpr DWORD D3DPMISCCAPS_CULLCW = 0x00000020;
+constexpr DWORD D3DPMISCCAPS_CULLCCW = 0x00000040;
+constexpr DWORD D3DPMISCCAPS_COLORWRITEENABLE = 0x00000080;
+constexpr DWORD D3DPRASTERCAPS_ZTEST = 0x00000010;
+constexpr DWORD D3DPRASTERCAPS_FOGVERTEX = 0x00000080;
+constexpr DWORD D3DPRASTERCAPS_MIPMAPLODBIAS = 0x00002000;
+constexpr DWORD D3DPCMPCAPS_ALL = 0x000000FF;  // NEVER .. ALWAYS
+constexpr DWORD D3DPBLENDCAPS_BASIC = 0x000007FF;  // ZERO .. SRCALPHASAT
+constexpr DWORD D3DPSHADECAPS_COLORGOURAUDRGB = 0x00000008;
+constexpr DWORD D3DPSHADECAPS_SPECULARGOURAUDRGB = 0x00000200;
+constexpr DWORD D3DPSHADECAPS_ALPHAGOURAUDBLEND = 0x00004000;
+constexpr DWORD D3DPSHADECAPS_FOGGOURAUD = 0x00080000;
+constexpr DWORD D3DPTFILTERCAPS_MINFPOINT = 0x00000100;
+constexpr DWORD D3DPTFILTERCAPS_MINFLINEAR = 0x00000200;
+constexpr DWORD D3DPTFILTERCAPS_MIPFPOINT = 0x00010000;
+constexpr DWORD D3DPTFILTERCAPS_MIPFLINEAR = 0x00020000;
+constexpr DWORD D3DPTFILTERCAPS_MAGFPOINT = 0x01000000;
+constexpr DWORD D3DPTFILTERCAPS_MAGFLINEAR = 0x02000000;
+constexpr DWORD D3DPTADDRESSCAPS_WRAP = 0x01;
+constexpr DWORD D3DPTADDRESSCAPS_MIRROR = 0x02;
+constexpr DWORD D3DPTADDRESSCAPS_CLAMP = 0x04;
+constexpr DWORD D3DPTADDRESSCAPS_BORDER = 0x08;
+constexpr DWORD D3DLINECAPS_TEXTURE = 0x01;
+constexpr DWORD D3DLINECAPS_ZTEST = 0x02;
+constexpr DWORD D3DLINECAPS_BLEND = 0x04;
+constexpr DWORD D3DLINECAPS_ALPHACMP = 0x08;
+constexpr DWORD D3DLINECAPS_FOG = 0x10;
+constexpr DWORD D3DFVFCAPS_TEXCOORDCOUNT_2 = 0x00000002;
+constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x00003FFF & ~0x00000800u;  // DISABLE .. BLENDCURRENTALPHA, no ADDSMOOTH
+constexpr DWORD D3DVTXPCAPS_DIRECTIONALLIGHTS = 0x00000008;
+constexpr DWORD D3DVTXPCAPS_POSITIONALLIGHTS = 0x00000010;
+constexpr DWORD D3DVTXPCAPS_LOCALVIEWER = 0x00000020;
+
+constexpr D3DFORMAT kDisplayFormat = D3DFMT_X8R8G8B8;
+
+bool Contains(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+}  // namespace
+
+namespace d3d8 {
+
+bool IsDeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL || type == D3DDEVTYPE_REF; }
+
+D3DDISPLAYMODE Direct3D::DisplayMode() {
+    if (!modeKnown_) {
+        int width = 1024;
+        int height = 768;
+        if (!host::IsHeadless()) host::GetDesktopSize(width, height);
+        mode_ = D3DDISPLAYMODE{static_cast<UINT>(width), static_cast<UINT>(height), 60, kDisplayFormat};
+        modeKnown_ = true;
+    }
+    return mode_;
+}
+
+HRESULT Direct3D::EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* out) {
+    if (adapter != 0 || mode != 0 || out == nullptr) return D3DERR_INVALIDCALL;
+    *out = DisplayMode();
+    return D3D_OK;
+}
+
+HRESULT Direct3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* out) {
+    if (adapter != 0 || out == nullptr) return D3DERR_INVALIDCALL;
+    *out = DisplayMode();
+    return D3D_OK;
+}
+
+HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat,
+                                  D3DFORMAT backBufferFormat, BOOL windowed) {
+    if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
+    if (!windowed || displayFormat != kDisplayFormat) return D3DERR_NOTAVAILABLE;
+    if (backBufferFormat != D3DFMT_X8R8G8B8 && backBufferFormat != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
+    return D3D_OK;
+}
+
+bool Direct3D::Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const {
+    if ((usage & D3DUSAGE_DEPTHSTENCIL) != 0) {
+        return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format);
+    }
+    if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
+        return type != D3DRTYPE_VOLUME && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_VERTEXBUFFER &&
+               type != D3DRTYPE_INDEXBUFFER && Contains(profile_.RenderTargetFormats, format);
+    }
+    switch (type) {
+        case D3DRTYPE_SURFACE:
+        case D3DRTYPE_TEXTURE: return Contains(profile_.TextureFormats, format);
+        case D3DRTYPE_CUBETEXTURE: return Contains(profile_.CubeTextureFormats, format);
+        case D3DRTYPE_VOLUME:
+        case D3DRTYPE_VOLUMETEXTURE: return Contains(profile_.VolumeTextureFormats, format);
+        case D3DRTYPE_VERTEXBUFFER: return format == D3DFMT_VERTEXDATA;
+        case D3DRTYPE_INDEXBUFFER: return format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
+    }
+    return false;
+}
+
+HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat, DWORD usage,
+                                    D3DRESOURCETYPE resourceType, D3DFORMAT checkFormat) {
+    if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
+    if (resourceType < D3DRTYPE_SURFACE || resourceType > D3DRTYPE_INDEXBUFFER) return D3DERR_INVALIDCALL;
+    if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
+    if (adapterFormat != kDisplayFormat) return D3DERR_NOTAVAILABLE;
+    return Supports(usage, resourceType, checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
+}
+
+HRESULT Direct3D::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMAT adapterFormat,
+                                         D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) {
+    if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
+    if (adapterFormat != kDisplayFormat || !Contains(profile_.RenderTargetFormats, renderTargetFormat) ||
+        !Contains(profile_.DepthStencilFormats, depthStencilFormat))
+        return D3DERR_NOTAVAILABLE;
+    return D3D_OK;
+}
+
+HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
+    if (adapter != 0 || !IsDeviceType(type) || caps == nullptr) return D3DERR_INVALIDCALL;
+    *caps = D3DCAPS8{};
+    caps->DeviceType = type;
+    caps->AdapterOrdinal = adapter;
+    caps->PresentationIntervals = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_IMMEDIATE;
+    caps->DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
+                    D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX;
+    caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
+                              D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE;
+    caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS;
+    caps->ZCmpCaps = D3DPCMPCAPS_ALL;
+    caps->AlphaCmpCaps = D3DPCMPCAPS_ALL;
+    caps->SrcBlendCaps = D3DPBLENDCAPS_BASIC;
+    caps->DestBlendCaps = D3DPBLENDCAPS_BASIC;
+    caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
+                      D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
+    caps->TextureCaps = profile_.TextureCaps;
+    DWORD filters = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
+                    D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
+    caps->TextureFilterCaps = filters;
+    caps->CubeTextureFilterCaps = filters;
+    caps->VolumeTextureFilterCaps = filters;
+    DWORD addressing = D3DPTADDRESSCAPS_WRAP | D3DPTADDRESSCAPS_MIRROR | D3DPTADDRESSCAPS_CLAMP |
+                       D3DPTADDRESSCAPS_BORDER;
+    caps->TextureAddressCaps = addressing;
+    caps->VolumeTextureAddressCaps = addressing;
+    caps->LineCaps = D3DLINECAPS_TEXTURE | D3DLINECAPS_ZTEST | D3DLINECAPS_BLEND | D3DLINECAPS_ALPHACMP |
+                     D3DLINECAPS_FOG;
+    caps->MaxTextureWidth = profile_.MaxTextureWidth;
+    caps->MaxTextureHeight = profile_.MaxTextureHeight;
+    caps->MaxVolumeExtent = profile_.MaxVolumeExtent;
+    caps->MaxTextureRepeat = 8192;
+    caps->MaxTextureAspectRatio = profile_.MaxTextureAspectRatio;
+    caps->MaxAnisotropy = 1;
+    caps->MaxVertexW = 1e10f;
+    caps->FVFCaps = D3DFVFCAPS_TEXCOORDCOUNT_2;
+    caps->TextureOpCaps = D3DTEXOPCAPS_SUPPORTED;
+    caps->MaxTextureBlendStages = D3DMAXTEXTURESTAGES;
+    caps->MaxSimultaneousTextures = 2;
+    caps->VertexProcessingCaps =
+        D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+    caps->MaxActiveLights = raster::PipelineState::kMaxLights;
+    caps->MaxUserClipPlanes = 0;
+    caps->MaxVertexBlendMatrices = 0;
+    caps->MaxPointSize = 1.0f;
+    caps->MaxPrimitiveCount = 0x00FFFFFF;
+    caps->MaxVertexIndex = 0x00FFFFFF;
+    caps->MaxStreams = 1;
+    caps->MaxStreamStride = 255;
+    caps->VertexShaderVersion = 0;
+    caps->PixelShaderVersion = 0;
+    return D3D_OK;
+}
+
+HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
+                               D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (adapter != 0 || !IsDeviceType(type) || params == nullptr) return D3DERR_INVALIDCALL;
+    // Exactly one kind of vertex processing.
+    DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                                        D3DCREATE_MIXED_VERTEXPROCESSING);
+    if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
+    HWND window = params->hDeviceWindow != nullptr ? params->hDeviceWindow : focusWindow;
+    if (window == nullptr || !IsWindow(window)) return D3DERR_INVALIDCALL;
+    if (!params->Windowed) return D3DERR_NOTAVAILABLE;  // full-screen modes are not offered
+    if (params->SwapEffect < D3DSWAPEFFECT_DISCARD || params->SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
+        return D3DERR_INVALIDCALL;
+    if (params->BackBufferCount > 1) return D3DERR_INVALIDCALL;
+    if (params->MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    if (params->BackBufferFormat == D3DFMT_UNKNOWN) params->BackBufferFormat = DisplayMode().Format;
+    if (params->BackBufferFormat != D3DFMT_X8R8G8B8 && params->BackBufferFormat != D3DFMT_A8R8G8B8)
+        return D3DERR_NOTAVAILABLE;
+    if (params->EnableAutoDepthStencil &&
+        (params->AutoDepthStencilFormat != D3DFMT_D16 || !Contains(profile_.DepthStencilFormats, D3DFMT_D16)))
+        return D3DERR_NOTAVAILABLE;
+    if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0) {
+        RECT client{};
+        if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
+        if (params->BackBufferWidth == 0) params->BackBufferWidth = static_cast<UINT>(client.right - client.left);
+        if (params->BackBufferHeight == 0) params->BackBufferHeight = static_cast<UINT>(client.bottom - client.top);
+    }
+    if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0 || params->BackBufferWidth > 16384 ||
+        params->BackBufferHeight > 16384)
+        return D3DERR_INVALIDCALL;
+    params->BackBufferCount = 1;
+
+    auto* device = new Device(this, type, focusWindow, behaviorFlags, window);
+    HRESULT result = device->Initialize(*params);
+    if (FAILED(result)) {
+        device->Release();
+        return result;
+    }
+    *out = device;
+    return D3D_OK;
+}
+
+}  // namespace d3d8
+
+const D3DDeviceProfile& D3DDefaultDeviceProfile() {
+    static const D3DDeviceProfile profile = [] {
+        D3DDeviceProfile p;
+        p.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
+                        D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
+                        D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP | D3DPTEXTURECAPS_CUBEMAP_POW2 |
+                        D3DPTEXTURECAPS_VOLUMEMAP_POW2;
+        p.MaxTextureWidth = 4096;
+        p.MaxTextureHeight = 4096;
+        p.MaxVolumeExtent = 512;
+        p.MaxTextureAspectRatio = 4096;
+        std::vector<D3DFORMAT> plain = {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5,
+                                        D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,
+                                        D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_L8,       D3DFMT_A8L8,
+                                        D3DFMT_A4L4};
+        std::vector<D3DFORMAT> withBlocks = plain;
+        for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5})
+            withBlocks.push_back(f);
+        p.TextureFormats = withBlocks;
+        p.CubeTextureFormats = withBlocks;
+        p.VolumeTextureFormats = plain;
+        p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
+        p.DepthStencilFormats = {D3DFMT_D16};
+        p.RasterThreads = 0;
+        return p;
+    }();
+    return profile;
+}
+
+IDirect3D8* Direct3DCreate8WithProfile(UINT sdkVersion, const D3DDeviceProfile& profile) {
+    if (sdkVersion != D3D_SDK_VERSION) return nullptr;
+    return new d3d8::Direct3D(profile);
+}
+
+IDirect3D8* Direct3DCreate8(UINT sdkVersion) { return Direct3DCreate8WithProfile(sdkVersion, D3DDefaultDeviceProfile()); }

@@ -1,0 +1,311 @@
+// Internal to d3d8/: the classes of the software device behind the interfaces of d3d8.h.
+//
+// Lifetimes:
+// - Every object starts with one reference and is freed at the Release that brings its
+//   count to 0.
+// - Surfaces and volumes that are levels of a texture have no count of their own: their
+//   AddRef and Release are the texture's, so a level handed out keeps its texture alive.
+//   The back buffer and the depth buffer belong to the device in the same way.
+// - Resources keep the device alive, but not through its public count: the device counts
+//   its live resources separately and is deleted only when both counts are 0. At its
+//   last public Release it lets go of what it holds (bound textures, stream, indices),
+//   as the platform does, so resources released later still find their device.
+// - The device holds a reference to its Direct3D object.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/format.h"
+#include "platform/d3d8/raster/raster.h"
+
+namespace d3d8 {
+
+class Device;
+
+// Objects of the device that exist right now (a test hook for reference counting).
+int LiveObjectCount();
+
+// Counts the object among the live ones for as long as it exists.
+struct LiveObject {
+    LiveObject();
+    ~LiveObject();
+    LiveObject(const LiveObject&) = delete;
+    LiveObject& operator=(const LiveObject&) = delete;
+};
+
+// The pixels of a surface or volume in its format's exact layout, and its lock.
+class PixelMemory {
+public:
+    // Allocates zeroed memory; false when the size is too large or memory runs out.
+    bool Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth);
+
+    const FormatInfo& Info() const { return *info_; }
+    D3DFORMAT Format() const { return info_->format; }
+    UINT Width() const { return width_; }
+    UINT Height() const { return height_; }
+    UINT Depth() const { return depth_; }
+    const Layout& GetLayout() const { return layout_; }
+    std::uint8_t* Bits() { return bits_.get(); }
+    const std::uint8_t* Bits() const { return bits_.get(); }
+    UINT Size() const { return static_cast<UINT>(layout_.size); }
+    bool IsLocked() const { return locked_; }
+
+    // Locks a box (null: everything). A box must lie inside, be non-empty, and start (and
+    // end, unless at the edge) on block boundaries. Returns the address of its first byte.
+    HRESULT Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits);
+    HRESULT Unlock();
+
+    // Set when the pixels changed (creation, a writing lock, a copy); the sampler's copy
+    // of a texture level is rebuilt when its level is dirty.
+    bool dirty = true;
+
+private:
+    const FormatInfo* info_ = nullptr;
+    UINT width_ = 0;
+    UINT height_ = 0;
+    UINT depth_ = 0;
+    Layout layout_;
+    std::unique_ptr<std::uint8_t[]> bits_;
+    bool locked_ = false;
+    bool lockWrites_ = false;
+};
+
+// A surface: a texture level, a cube face level, an image surface, the back buffer or
+// the depth buffer.
+class Surface final : public IDirect3DSurface8, private LiveObject {
+public:
+    // container: the object whose count this surface shares (null: a count of its own,
+    // and the surface keeps the device alive by itself).
+    Surface(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool);
+    ~Surface() override;
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect() override;
+
+    PixelMemory memory;
+    // Device surfaces that queued draws write (back buffer, depth buffer): a lock waits
+    // for the rasterizer first.
+    bool flushBeforeLock = false;
+
+private:
+    Device* device_;
+    IUnknown* container_;
+    std::atomic<ULONG> refs_{1};
+    DWORD usage_;
+    D3DPOOL pool_;
+};
+
+class Volume final : public IDirect3DVolume8, private LiveObject {
+public:
+    Volume(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool);
+
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT GetDesc(D3DVOLUME_DESC* desc) override;
+    HRESULT LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT UnlockBox() override;
+
+    PixelMemory memory;
+
+private:
+    Device* device_;
+    IUnknown* container_;
+    DWORD usage_;
+    D3DPOOL pool_;
+};
+
+// What every texture kind shares besides its interface: the device, and the sampler's
+// 32-bit copies of the levels (the first face of a cube, the first slice of a volume).
+class TextureCore {
+public:
+    virtual ~TextureCore() = default;
+    virtual Device* OwnerDevice() const = 0;
+    // Brings the sampler copies of changed levels up to date; null when the sampler
+    // cannot read the format (the stage then reads as if unbound).
+    const raster::SamplerTexture* Sampler();
+    // Copies every level of source into this texture (same kind, format and level sizes).
+    virtual HRESULT CopyFrom(TextureCore& source) = 0;
+
+protected:
+    // The memory behind sampler level i.
+    virtual PixelMemory* SamplerSource(UINT level) = 0;
+    virtual UINT SamplerLevelCount() const = 0;
+
+private:
+    std::vector<std::vector<std::uint32_t>> copies_;
+    raster::SamplerTexture sampler_;
+};
+
+// The parts of the three texture interfaces that are the same for all.
+template <class Interface>
+class TextureBase : public Interface, public TextureCore, private LiveObject {
+public:
+    TextureBase(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT levels);
+    ~TextureBase() override;
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetDevice(IDirect3DDevice8** out) override;
+    DWORD SetPriority(DWORD priority) override;
+    DWORD GetPriority() override { return priority_; }
+    void PreLoad() override {}
+    DWORD SetLOD(DWORD lod) override;
+    DWORD GetLOD() override { return lod_; }
+    DWORD GetLevelCount() override { return levels_; }
+    Device* OwnerDevice() const override { return device_; }
+
+protected:
+    Device* device_;
+    DWORD usage_;
+    D3DFORMAT format_;
+    D3DPOOL pool_;
+    UINT levels_;
+
+private:
+    std::atomic<ULONG> refs_{1};
+    DWORD priority_ = 0;
+    DWORD lod_ = 0;
+};
+
+class Texture final : public TextureBase<IDirect3DTexture8> {
+public:
+    using TextureBase::TextureBase;
+    // Makes the level surfaces; false when memory runs out.
+    bool Build(UINT width, UINT height);
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetSurfaceLevel(UINT level, IDirect3DSurface8** out) override;
+    HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
+    HRESULT UnlockRect(UINT level) override;
+    HRESULT AddDirtyRect(const RECT* rect) override;
+    HRESULT CopyFrom(TextureCore& source) override;
+
+protected:
+    PixelMemory* SamplerSource(UINT level) override { return &levels[level]->memory; }
+    UINT SamplerLevelCount() const override { return levels_; }
+
+public:
+    std::vector<std::unique_ptr<Surface>> levels;
+};
+
+class CubeTexture final : public TextureBase<IDirect3DCubeTexture8> {
+public:
+    using TextureBase::TextureBase;
+    bool Build(UINT edgeLength);
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_CUBETEXTURE; }
+    HRESULT GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface8** out) override;
+    HRESULT LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
+                     DWORD flags) override;
+    HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
+    HRESULT AddDirtyRect(D3DCUBEMAP_FACES face, const RECT* rect) override;
+    HRESULT CopyFrom(TextureCore& source) override;
+
+protected:
+    PixelMemory* SamplerSource(UINT level) override { return &faces[0][level]->memory; }
+    UINT SamplerLevelCount() const override { return levels_; }
+
+public:
+    std::vector<std::unique_ptr<Surface>> faces[6];
+};
+
+class VolumeTexture final : public TextureBase<IDirect3DVolumeTexture8> {
+public:
+    using TextureBase::TextureBase;
+    bool Build(UINT width, UINT height, UINT depth);
+
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
+    HRESULT GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) override;
+    HRESULT GetVolumeLevel(UINT level, IDirect3DVolume8** out) override;
+    HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
+    HRESULT UnlockBox(UINT level) override;
+    HRESULT AddDirtyBox(const D3DBOX* box) override;
+    HRESULT CopyFrom(TextureCore& source) override;
+
+protected:
+    PixelMemory* SamplerSource(UINT level) override { return &levels[level]->memory; }
+    UINT SamplerLevelCount() const override { return levels_; }
+
+public:
+    std::vector<std::unique_ptr<Volume>> levels;
+};
+
+// Vertex and index buffers: bytes in system memory with a lock.
+template <class Interface>
+class Buffer : public Interface, private LiveObject {
+public:
+    Buffer(Device* device, DWORD usage, D3DPOOL pool);
+    ~Buffer() override;
+    bool Allocate(UINT length);
+
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override {
+        ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT GetDevice(IDirect3DDevice8** out) override;
+    DWORD SetPriority(DWORD priority) override;
+    DWORD GetPriority() override { return priority_; }
+    void PreLoad() override {}
+    HRESULT Lock(UINT offset, UINT size, BYTE** data, DWORD flags) override;
+    HRESULT Unlock() override;
+
+    const std::uint8_t* Data() const { return bytes_.get(); }
+    UINT Length() const { return length_; }
+    Device* OwnerDevice() const { return device_; }
+
+protected:
+    Device* device_;
+    DWORD usage_;
+    D3DPOOL pool_;
+
+private:
+    std::atomic<ULONG> refs_{1};
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    UINT length_ = 0;
+    bool locked_ = false;
+    DWORD priority_ = 0;
+};
+
+class VertexBuffer final : public Buffer<IDirect3DVertexBuffer8> {
+public:
+    VertexBuffer(Device* device, DWORD usage, D3DPOOL pool, DWORD fvf) : Buffer(device, usage, pool), fvf_(fvf) {}
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
+    HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+
+private:
+    DWORD fvf_;
+};
+
+class IndexBuffer final : public Buffer<IDirect3DIndexBuffer8> {
+public:
+    IndexBuffer(Device* device, DWORD usage, D3DPOOL pool, D3DFORMAT format)
+        : Buffer(device, usage, pool), format_(format) {}
+    D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
+    HRESULT GetDesc(D3DINDEXBUFFER_DESC* desc) override;
+    D3DFORMAT Format() const { return format_; }
+
+private:
+    D3DFORMAT format_;
+};
+
+// Converts a locked rectangle (null: all) of a surface of width x height into a box.
+bool RectToBox(const RECT* rect, UINT width, UINT height, D3DBOX& box);
+
+}  // namespace d3d8

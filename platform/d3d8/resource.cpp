@@ -1,0 +1,481 @@
+// Surfaces, volumes, textures of the three kinds, and vertex and index buffers.
+//
+// All of them keep their bytes in system memory in the exact layout of their format
+// (format.h), whatever their pool. A lock hands out the address of the locked region's
+// first byte with the pitch of the whole surface; one lock at a time, and only of a
+// region that lies inside and starts on a block boundary (DXT: 4x4, YUV: pairs).
+// A writing lock marks the level as changed, so the sampler's 32-bit copy of it is
+// rebuilt before the next draw that reads it.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/d3d8/device.h"
+
+namespace d3d8 {
+
+namespace {
+std::atomic<int> g_liveObjects{0};
+}  // namespace
+
+int LiveObjectCount() { return g_liveObjects.load(); }
+LiveObject::LiveObject() { ++g_liveObjects; }
+LiveObject::~LiveObject() { --g_liveObjects; }
+
+// ---- PixelMemory ------------------------------------------------------------------------
+
+bool PixelMemory::Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth) {
+    Layout layout;
+    if (!ComputeLayout(info, width, height, depth, layout)) return false;
+    bits_.reset(new (std::nothrow) std::uint8_t[layout.size]());
+    if (!bits_) return false;
+    info_ = &info;
+    width_ = width;
+    height_ = height;
+    depth_ = depth;
+    layout_ = layout;
+    return true;
+}
+
+HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
+    if (bits == nullptr || locked_ || !bits_) return D3DERR_INVALIDCALL;
+    D3DBOX region = box != nullptr ? *box : D3DBOX{0, 0, width_, height_, 0, depth_};
+    if (region.Left >= region.Right || region.Top >= region.Bottom || region.Front >= region.Back ||
+        region.Right > width_ || region.Bottom > height_ || region.Back > depth_)
+        return D3DERR_INVALIDCALL;
+    const UINT bw = info_->blockWidth;
+    const UINT bh = info_->blockHeight;
+    if (region.Left % bw != 0 || region.Top % bh != 0 || (region.Right % bw != 0 && region.Right != width_) ||
+        (region.Bottom % bh != 0 && region.Bottom != height_))
+        return D3DERR_INVALIDCALL;
+    std::size_t offset = std::size_t{region.Front} * layout_.slicePitch +
+                         std::size_t{region.Top / bh} * layout_.pitch + std::size_t{region.Left / bw} * info_->blockBytes;
+    *bits = bits_.get() + offset;
+    locked_ = true;
+    lockWrites_ = (flags & D3DLOCK_READONLY) == 0;
+    return D3D_OK;
+}
+
+HRESULT PixelMemory::Unlock() {
+    if (!locked_) return D3DERR_INVALIDCALL;
+    locked_ = false;
+    if (lockWrites_) dirty = true;
+    return D3D_OK;
+}
+
+bool RectToBox(const RECT* rect, UINT width, UINT height, D3DBOX& box) {
+    if (rect == nullptr) {
+        box = D3DBOX{0, 0, width, height, 0, 1};
+        return true;
+    }
+    if (rect->left < 0 || rect->top < 0 || rect->right < 0 || rect->bottom < 0) return false;
+    box = D3DBOX{static_cast<UINT>(rect->left), static_cast<UINT>(rect->top), static_cast<UINT>(rect->right),
+                 static_cast<UINT>(rect->bottom), 0, 1};
+    return true;
+}
+
+// ---- Surface ----------------------------------------------------------------------------
+
+Surface::Surface(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool)
+    : device_(device), container_(container), usage_(usage), pool_(pool) {
+    if (container_ == nullptr) device_->RetainResource();
+}
+
+Surface::~Surface() {
+    if (container_ == nullptr) device_->ReleaseResource();
+}
+
+ULONG Surface::AddRef() { return container_ != nullptr ? container_->AddRef() : ++refs_; }
+
+ULONG Surface::Release() {
+    if (container_ != nullptr) {
+        IUnknown* container = container_;  // the release may free this surface
+        return container->Release();
+    }
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+}
+
+HRESULT Surface::GetDevice(IDirect3DDevice8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *out = device_;
+    return D3D_OK;
+}
+
+HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
+    if (desc == nullptr) return D3DERR_INVALIDCALL;
+    *desc = D3DSURFACE_DESC{memory.Format(), D3DRTYPE_SURFACE, usage_,       pool_, memory.Size(),
+                            D3DMULTISAMPLE_NONE, memory.Width(), memory.Height()};
+    return D3D_OK;
+}
+
+HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    if (locked == nullptr) return D3DERR_INVALIDCALL;
+    D3DBOX box;
+    if (!RectToBox(rect, memory.Width(), memory.Height(), box)) return D3DERR_INVALIDCALL;
+    if (flushBeforeLock) device_->FlushRaster();
+    std::uint8_t* bits = nullptr;
+    HRESULT result = memory.Lock(&box, flags, &bits);
+    if (FAILED(result)) return result;
+    locked->Pitch = static_cast<INT>(memory.GetLayout().pitch);
+    locked->pBits = bits;
+    return D3D_OK;
+}
+
+HRESULT Surface::UnlockRect() { return memory.Unlock(); }
+
+// ---- Volume -----------------------------------------------------------------------------
+
+Volume::Volume(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool)
+    : device_(device), container_(container), usage_(usage), pool_(pool) {}
+
+ULONG Volume::AddRef() { return container_->AddRef(); }
+
+ULONG Volume::Release() {
+    IUnknown* container = container_;
+    return container->Release();
+}
+
+HRESULT Volume::GetDevice(IDirect3DDevice8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *out = device_;
+    return D3D_OK;
+}
+
+HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
+    if (desc == nullptr) return D3DERR_INVALIDCALL;
+    *desc = D3DVOLUME_DESC{memory.Format(), D3DRTYPE_VOLUME, usage_,         pool_,
+                           memory.Size(),   memory.Width(),  memory.Height(), memory.Depth()};
+    return D3D_OK;
+}
+
+HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    if (locked == nullptr) return D3DERR_INVALIDCALL;
+    std::uint8_t* bits = nullptr;
+    HRESULT result = memory.Lock(box, flags, &bits);
+    if (FAILED(result)) return result;
+    locked->RowPitch = static_cast<INT>(memory.GetLayout().pitch);
+    locked->SlicePitch = static_cast<INT>(memory.GetLayout().slicePitch);
+    locked->pBits = bits;
+    return D3D_OK;
+}
+
+HRESULT Volume::UnlockBox() { return memory.Unlock(); }
+
+// ---- textures ---------------------------------------------------------------------------
+
+const raster::SamplerTexture* TextureCore::Sampler() {
+    UINT count = std::min<UINT>(SamplerLevelCount(), raster::SamplerTexture::kMaxLevels);
+    if (count == 0 || !raster::SamplerReadsFormat(SamplerSource(0)->Format())) return nullptr;
+    if (copies_.size() < count) copies_.resize(count);
+    bool flushed = false;
+    for (UINT i = 0; i < count; ++i) {
+        PixelMemory& level = *SamplerSource(i);
+        // A level locked for writing right now keeps its old copy until it is unlocked.
+        if (!level.dirty || level.IsLocked()) continue;
+        if (!flushed) {
+            OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
+            flushed = true;
+        }
+        int width = static_cast<int>(level.Width());
+        int height = static_cast<int>(level.Height());
+        copies_[i].resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        raster::UnpackLevel(level.Format(), level.Bits(), static_cast<int>(level.GetLayout().pitch), width, height,
+                            copies_[i].data(), width);
+        sampler_.levels[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
+        level.dirty = false;
+    }
+    sampler_.levelCount = static_cast<int>(count);
+    return &sampler_;
+}
+
+template <class Interface>
+TextureBase<Interface>::TextureBase(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT levels)
+    : device_(device), usage_(usage), format_(format), pool_(pool), levels_(levels) {
+    device_->RetainResource();
+}
+
+template <class Interface>
+TextureBase<Interface>::~TextureBase() {
+    device_->FlushRaster();  // no queued draw may sample this texture any more
+    device_->ReleaseResource();
+}
+
+template <class Interface>
+HRESULT TextureBase<Interface>::GetDevice(IDirect3DDevice8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *out = device_;
+    return D3D_OK;
+}
+
+template <class Interface>
+DWORD TextureBase<Interface>::SetPriority(DWORD priority) {
+    DWORD previous = priority_;
+    if (pool_ == D3DPOOL_MANAGED) priority_ = priority;
+    return previous;
+}
+
+template <class Interface>
+DWORD TextureBase<Interface>::SetLOD(DWORD lod) {
+    // FIXME: the level of detail is kept but the sampler does not skip the levels above it.
+    DWORD previous = lod_;
+    if (pool_ == D3DPOOL_MANAGED) lod_ = std::min<DWORD>(lod, levels_ - 1);
+    return previous;
+}
+
+template class TextureBase<IDirect3DTexture8>;
+template class TextureBase<IDirect3DCubeTexture8>;
+template class TextureBase<IDirect3DVolumeTexture8>;
+
+namespace {
+
+bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
+    return a.Format() == b.Format() && a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth();
+}
+
+// Copies one level; both must be unlocked and of the same size and format.
+void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
+    std::memcpy(destination.Bits(), source.Bits(), source.Size());
+    destination.dirty = true;
+}
+
+}  // namespace
+
+bool Texture::Build(UINT width, UINT height) {
+    const FormatInfo* info = FindFormat(format_);
+    for (UINT i = 0; i < levels_; ++i) {
+        levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+        if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
+    }
+    return true;
+}
+
+HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->GetDesc(desc);
+}
+
+HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface8** out) {
+    if (out == nullptr || level >= levels_) return D3DERR_INVALIDCALL;
+    levels[level]->AddRef();
+    *out = levels[level].get();
+    return D3D_OK;
+}
+
+HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->LockRect(locked, rect, flags);
+}
+
+HRESULT Texture::UnlockRect(UINT level) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->UnlockRect();
+}
+
+HRESULT Texture::AddDirtyRect(const RECT* rect) {
+    D3DBOX box;
+    const PixelMemory& top = levels[0]->memory;
+    if (!RectToBox(rect, top.Width(), top.Height(), box) || box.Left >= box.Right || box.Top >= box.Bottom ||
+        box.Right > top.Width() || box.Bottom > top.Height())
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;  // UpdateTexture copies whole levels, so nothing needs recording
+}
+
+HRESULT Texture::CopyFrom(TextureCore& source) {
+    auto* from = dynamic_cast<Texture*>(&source);
+    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
+    for (UINT i = 0; i < levels_; ++i) {
+        const PixelMemory& a = from->levels[i]->memory;
+        const PixelMemory& b = levels[i]->memory;
+        if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
+    }
+    for (UINT i = 0; i < levels_; ++i) CopyLevel(from->levels[i]->memory, levels[i]->memory);
+    return D3D_OK;
+}
+
+bool CubeTexture::Build(UINT edgeLength) {
+    const FormatInfo* info = FindFormat(format_);
+    for (auto& face : faces) {
+        for (UINT i = 0; i < levels_; ++i) {
+            face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+            UINT size = LevelExtent(edgeLength, i);
+            if (!face.back()->memory.Allocate(*info, size, size, 1)) return false;
+        }
+    }
+    return true;
+}
+
+HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return faces[0][level]->GetDesc(desc);
+}
+
+HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirect3DSurface8** out) {
+    if (out == nullptr || face > D3DCUBEMAP_FACE_NEGATIVE_Z || level >= levels_) return D3DERR_INVALIDCALL;
+    faces[face][level]->AddRef();
+    *out = faces[face][level].get();
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
+                              DWORD flags) {
+    if (face > D3DCUBEMAP_FACE_NEGATIVE_Z || level >= levels_) return D3DERR_INVALIDCALL;
+    return faces[face][level]->LockRect(locked, rect, flags);
+}
+
+HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES face, UINT level) {
+    if (face > D3DCUBEMAP_FACE_NEGATIVE_Z || level >= levels_) return D3DERR_INVALIDCALL;
+    return faces[face][level]->UnlockRect();
+}
+
+HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, const RECT* rect) {
+    if (face > D3DCUBEMAP_FACE_NEGATIVE_Z) return D3DERR_INVALIDCALL;
+    D3DBOX box;
+    const PixelMemory& top = faces[face][0]->memory;
+    if (!RectToBox(rect, top.Width(), top.Height(), box) || box.Left >= box.Right || box.Top >= box.Bottom ||
+        box.Right > top.Width() || box.Bottom > top.Height())
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+HRESULT CubeTexture::CopyFrom(TextureCore& source) {
+    auto* from = dynamic_cast<CubeTexture*>(&source);
+    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
+    for (int f = 0; f < 6; ++f) {
+        for (UINT i = 0; i < levels_; ++i) {
+            const PixelMemory& a = from->faces[f][i]->memory;
+            const PixelMemory& b = faces[f][i]->memory;
+            if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
+        }
+    }
+    for (int f = 0; f < 6; ++f)
+        for (UINT i = 0; i < levels_; ++i) CopyLevel(from->faces[f][i]->memory, faces[f][i]->memory);
+    return D3D_OK;
+}
+
+bool VolumeTexture::Build(UINT width, UINT height, UINT depth) {
+    const FormatInfo* info = FindFormat(format_);
+    for (UINT i = 0; i < levels_; ++i) {
+        levels.push_back(std::make_unique<Volume>(device_, this, usage_, pool_));
+        if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i),
+                                            LevelExtent(depth, i)))
+            return false;
+    }
+    return true;
+}
+
+HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->GetDesc(desc);
+}
+
+HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume8** out) {
+    if (out == nullptr || level >= levels_) return D3DERR_INVALIDCALL;
+    levels[level]->AddRef();
+    *out = levels[level].get();
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->LockBox(locked, box, flags);
+}
+
+HRESULT VolumeTexture::UnlockBox(UINT level) {
+    if (level >= levels_) return D3DERR_INVALIDCALL;
+    return levels[level]->UnlockBox();
+}
+
+HRESULT VolumeTexture::AddDirtyBox(const D3DBOX* box) {
+    if (box == nullptr) return D3D_OK;
+    const PixelMemory& top = levels[0]->memory;
+    if (box->Left >= box->Right || box->Top >= box->Bottom || box->Front >= box->Back || box->Right > top.Width() ||
+        box->Bottom > top.Height() || box->Back > top.Depth())
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
+HRESULT VolumeTexture::CopyFrom(TextureCore& source) {
+    auto* from = dynamic_cast<VolumeTexture*>(&source);
+    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
+    for (UINT i = 0; i < levels_; ++i) {
+        const PixelMemory& a = from->levels[i]->memory;
+        const PixelMemory& b = levels[i]->memory;
+        if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
+    }
+    for (UINT i = 0; i < levels_; ++i) CopyLevel(from->levels[i]->memory, levels[i]->memory);
+    return D3D_OK;
+}
+
+// ---- buffers ----------------------------------------------------------------------------
+
+template <class Interface>
+Buffer<Interface>::Buffer(Device* device, DWORD usage, D3DPOOL pool) : device_(device), usage_(usage), pool_(pool) {
+    device_->RetainResource();
+}
+
+template <class Interface>
+Buffer<Interface>::~Buffer() {
+    device_->ReleaseResource();
+}
+
+template <class Interface>
+bool Buffer<Interface>::Allocate(UINT length) {
+    bytes_.reset(new (std::nothrow) std::uint8_t[length]());
+    length_ = bytes_ ? length : 0;
+    return bytes_ != nullptr;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::GetDevice(IDirect3DDevice8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    device_->AddRef();
+    *out = device_;
+    return D3D_OK;
+}
+
+template <class Interface>
+DWORD Buffer<Interface>::SetPriority(DWORD priority) {
+    DWORD previous = priority_;
+    if (pool_ == D3DPOOL_MANAGED) priority_ = priority;
+    return previous;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::Lock(UINT offset, UINT size, BYTE** data, DWORD flags) {
+    if (data == nullptr || locked_) return D3DERR_INVALIDCALL;
+    // A size of 0 locks everything from the offset on.
+    if (offset > length_ || (size != 0 && size > length_ - offset) || (size == 0 && offset == length_))
+        return D3DERR_INVALIDCALL;
+    *data = bytes_.get() + offset;
+    locked_ = true;
+    return D3D_OK;
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::Unlock() {
+    if (!locked_) return D3DERR_INVALIDCALL;
+    locked_ = false;
+    return D3D_OK;
+}
+
+template class Buffer<IDirect3DVertexBuffer8>;
+template class Buffer<IDirect3DIndexBuffer8>;
+
+HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* desc) {
+    if (desc == nullptr) return D3DERR_INVALIDCALL;
+    *desc = D3DVERTEXBUFFER_DESC{D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, Length(), fvf_};
+    return D3D_OK;
+}
+
+HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* desc) {
+    if (desc == nullptr) return D3DERR_INVALIDCALL;
+    *desc = D3DINDEXBUFFER_DESC{format_, D3DRTYPE_INDEXBUFFER, usage_, pool_, Length()};
+    return D3D_OK;
+}
+
+}  // namespace d3d8

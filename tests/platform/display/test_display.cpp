@@ -1,0 +1,218 @@
+// The window layer with a real display (run under Xvfb): the SDL window behind a window
+// handle, SDL events turned into window messages, presentation through SDL.
+// Events are fed with SDL_PushEvent; the end-to-end test of the program types with
+// xdotool instead.
+#include <SDL.h>
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/d3d8/d3d8.h"
+#include "platform/win32/host.h"
+#include "platform/win32/window_system.h"
+
+namespace {
+
+LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
+
+class Display : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host::Shutdown();
+        host::SetHeadless(false);
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = Proc;
+        wc.lpszClassName = "CN";
+        ASSERT_NE(RegisterClassA(&wc), 0);
+        hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
+                                nullptr, nullptr, nullptr);
+        ASSERT_NE(hwnd_, nullptr) << "no display (run under xvfb-run): error " << GetLastError() << ", " << SDL_GetError();
+        sdl_ = win32::System().windows.at(hwnd_).sdlWindow;
+        ASSERT_NE(sdl_, nullptr);
+        // Let the events of the window's creation arrive, then forget them.
+        for (int i = 0; i < 5; ++i) {
+            SDL_Delay(10);
+            Drain();
+        }
+    }
+    void TearDown() override { host::Shutdown(); }
+
+    void Drain() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    // The messages the layer makes from SDL's input and window events.
+    std::vector<MSG> InputMessages() {
+        std::vector<MSG> result;
+        MSG msg;
+        while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE)) {
+            switch (msg.message) {
+                case WM_KEYDOWN:
+                case WM_KEYUP:
+                case WM_LBUTTONDOWN:
+                case WM_LBUTTONUP:
+                case WM_CLOSE: result.push_back(msg); break;
+                default: break;
+            }
+        }
+        return result;
+    }
+
+    void PushKey(Uint32 type, SDL_Keycode key, bool repeat = false) {
+        SDL_Event event{};
+        event.type = type;
+        event.key.windowID = SDL_GetWindowID(sdl_);
+        event.key.state = type == SDL_KEYDOWN ? SDL_PRESSED : SDL_RELEASED;
+        event.key.repeat = repeat ? 1 : 0;
+        event.key.keysym.sym = key;
+        event.key.keysym.scancode = SDL_GetScancodeFromKey(key);
+        ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    }
+
+    void PushWindowEvent(Uint8 what) {
+        SDL_Event event{};
+        event.type = SDL_WINDOWEVENT;
+        event.window.windowID = SDL_GetWindowID(sdl_);
+        event.window.event = what;
+        ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
+    }
+
+    HWND hwnd_ = nullptr;
+    SDL_Window* sdl_ = nullptr;
+};
+
+TEST_F(Display, WindowHasItsTitleAndClientSize) {
+    EXPECT_STREQ(SDL_GetWindowTitle(sdl_), "Tolvane");
+    char title[32] = {};
+    EXPECT_EQ(GetWindowTextA(hwnd_, title, sizeof title), 7);
+    EXPECT_STREQ(title, "Tolvane");
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_SHOWN, 0u);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(hwnd_, &client));
+    EXPECT_EQ(client.right, 320);
+    EXPECT_EQ(client.bottom, 240);
+    RECT outer{};
+    ASSERT_TRUE(GetWindowRect(hwnd_, &outer));
+    EXPECT_GE(outer.right - outer.left, 320);
+}
+
+TEST_F(Display, KeysBecomeVirtualKeyMessages) {
+    struct Key {
+        SDL_Keycode sdl;
+        WPARAM vk;
+    };
+    const Key keys[] = {
+        {SDLK_w, 'W'},           {SDLK_a, 'A'},        {SDLK_z, 'Z'},          {SDLK_1, '1'},
+        {SDLK_0, '0'},           {SDLK_SPACE, VK_SPACE}, {SDLK_ESCAPE, VK_ESCAPE}, {SDLK_LEFT, VK_LEFT},
+        {SDLK_UP, VK_UP},        {SDLK_RIGHT, VK_RIGHT}, {SDLK_DOWN, VK_DOWN},   {SDLK_F1, VK_F1},
+        {SDLK_F3, VK_F3},        {SDLK_F12, VK_F12},   {SDLK_RETURN, VK_RETURN}, {SDLK_LSHIFT, VK_SHIFT},
+    };
+    for (const Key& key : keys) {
+        PushKey(SDL_KEYDOWN, key.sdl);
+        PushKey(SDL_KEYUP, key.sdl);
+    }
+    PushKey(SDL_KEYDOWN, SDLK_KP_MULTIPLY);  // no virtual key: no message
+    std::vector<MSG> messages = InputMessages();
+    ASSERT_EQ(messages.size(), 2 * std::size(keys));
+    for (std::size_t i = 0; i < std::size(keys); ++i) {
+        const MSG& down = messages[2 * i];
+        const MSG& up = messages[2 * i + 1];
+        EXPECT_EQ(down.message, WM_KEYDOWN);
+        EXPECT_EQ(down.wParam, keys[i].vk) << "key " << SDL_GetKeyName(keys[i].sdl);
+        EXPECT_EQ(down.hwnd, hwnd_);
+        EXPECT_EQ(up.message, WM_KEYUP);
+        EXPECT_EQ(up.wParam, keys[i].vk);
+        EXPECT_NE(static_cast<DWORD>(up.lParam) & 0x80000000u, 0u);  // transition bit of a release
+        EXPECT_EQ(static_cast<DWORD>(down.lParam) & 0xC0000000u, 0u);
+    }
+}
+
+TEST_F(Display, AutoRepeatSendsFurtherKeyDowns) {
+    PushKey(SDL_KEYDOWN, SDLK_s);
+    PushKey(SDL_KEYDOWN, SDLK_s, true);
+    PushKey(SDL_KEYUP, SDLK_s);
+    std::vector<MSG> messages = InputMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[1].message, WM_KEYDOWN);
+    EXPECT_NE(static_cast<DWORD>(messages[1].lParam) & 0x40000000u, 0u);  // the key was down before
+}
+
+TEST_F(Display, MouseFocusAndCloseEvents) {
+    SDL_Event click{};
+    click.type = SDL_MOUSEBUTTONDOWN;
+    click.button.windowID = SDL_GetWindowID(sdl_);
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.state = SDL_PRESSED;
+    click.button.x = 12;
+    click.button.y = 34;
+    ASSERT_EQ(SDL_PushEvent(&click), 1);
+    click.type = SDL_MOUSEBUTTONUP;
+    click.button.state = SDL_RELEASED;
+    ASSERT_EQ(SDL_PushEvent(&click), 1);
+    PushWindowEvent(SDL_WINDOWEVENT_CLOSE);
+    std::vector<MSG> messages = InputMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].message, WM_LBUTTONDOWN);
+    EXPECT_EQ(LOWORD(messages[0].lParam), 12);
+    EXPECT_EQ(HIWORD(messages[0].lParam), 34);
+    EXPECT_EQ(messages[1].message, WM_LBUTTONUP);
+    EXPECT_EQ(messages[2].message, WM_CLOSE);
+
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    std::vector<WORD> states;
+    MSG msg;
+    while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE))
+        if (msg.message == WM_ACTIVATE) states.push_back(LOWORD(msg.wParam));
+    ASSERT_GE(states.size(), 2u);
+    EXPECT_EQ(states[states.size() - 2], WA_INACTIVE);
+    EXPECT_EQ(states.back(), WA_ACTIVE);
+}
+
+TEST_F(Display, CursorPositionIsTheScreensOne) {
+    ASSERT_TRUE(SetCursorPos(40, 50));
+    SDL_Delay(20);
+    POINT point{};
+    ASSERT_TRUE(GetCursorPos(&point));
+    EXPECT_EQ(point.x, 40);
+    EXPECT_EQ(point.y, 50);
+}
+
+TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
+    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(d3d->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    SDL_DisplayMode desktop{};
+    ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0);
+    EXPECT_EQ(mode.Width, static_cast<UINT>(desktop.w));
+    EXPECT_EQ(mode.Height, static_cast<UINT>(desktop.h));
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferFormat = mode.Format;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    IDirect3DDevice8* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+    EXPECT_EQ(params.BackBufferWidth, 320u);
+    EXPECT_EQ(params.BackBufferHeight, 240u);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF336699, 1.0f, 0), D3D_OK);
+    EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    const win32::Window& window = win32::System().windows.at(hwnd_);
+    EXPECT_NE(window.renderer, nullptr);
+    EXPECT_EQ(window.textureWidth, 320);
+    EXPECT_EQ(window.textureHeight, 240);
+    ASSERT_TRUE(DestroyWindow(hwnd_));
+    EXPECT_LT(device->Present(nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,549 @@
+// The Direct3D object and the device on the headless display: creation, profiles and
+// format checks, caps, states, buffers, Clear and Present, and reference counting.
+#include <cstring>
+
+#include "device_fixture.h"
+
+namespace {
+
+DWORD FloatBits(float value) {
+    DWORD bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+TEST(Direct3DCreate, OnlyTheSdkVersionOfTheDeviceInterface) {
+    EXPECT_EQ(Direct3DCreate8(119), nullptr);
+    EXPECT_EQ(Direct3DCreate8WithProfile(0, D3DDefaultDeviceProfile()), nullptr);
+    IDirect3D8* d3d = Direct3DCreate8(120);
+    ASSERT_NE(d3d, nullptr);
+    EXPECT_EQ(d3d->AddRef(), 2u);
+    EXPECT_EQ(d3d->Release(), 1u);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
+TEST_F(DeviceTest, HeadlessAdapterHasOneX8R8G8B8Mode) {
+    EXPECT_EQ(d3d_->GetAdapterCount(), 1u);
+    D3DDISPLAYMODE mode{};
+    ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
+    EXPECT_EQ(mode.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(mode.Width, 1024u);
+    EXPECT_EQ(mode.Height, 768u);
+    EXPECT_EQ(d3d_->GetAdapterDisplayMode(1, &mode), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d_->GetAdapterDisplayMode(0, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d_->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE), D3D_OK);
+    EXPECT_EQ(d3d_->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3DERR_NOTAVAILABLE);
+}
+
+TEST_F(DeviceTest, DefaultProfileAcceptsItsFormatsPerResourceType) {
+    auto check = [&](DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) {
+        return d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, usage, type, format);
+    };
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_R5G6B5, D3DFMT_A4L4, D3DFMT_DXT1, D3DFMT_DXT5}) {
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, format), D3D_OK) << format;
+        EXPECT_EQ(check(0, D3DRTYPE_CUBETEXTURE, format), D3D_OK) << format;
+    }
+    EXPECT_EQ(check(0, D3DRTYPE_VOLUMETEXTURE, D3DFMT_L8), D3D_OK);
+    EXPECT_EQ(check(0, D3DRTYPE_VOLUMETEXTURE, D3DFMT_DXT1), D3DERR_NOTAVAILABLE);
+    for (D3DFORMAT format : {D3DFMT_R8G8B8, D3DFMT_P8, D3DFMT_A8P8, D3DFMT_V8U8, D3DFMT_UYVY, D3DFMT_D16})
+        EXPECT_EQ(check(0, D3DRTYPE_TEXTURE, format), D3DERR_NOTAVAILABLE) << format;
+    EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8), D3D_OK);
+    EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16), D3D_OK);
+    EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D24S8), D3DERR_NOTAVAILABLE);
+    // Bad arguments are refused rather than answered.
+    EXPECT_EQ(d3d_->CheckDeviceFormat(1, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_L8),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(check(0, static_cast<D3DRESOURCETYPE>(99), D3DFMT_L8), D3DERR_INVALIDCALL);
+    EXPECT_EQ(check(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, ProfileDecidesFormatsAndCaps) {
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.TextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
+    profile.MaxTextureWidth = 256;
+    profile.MaxTextureHeight = 128;
+    profile.TextureFormats = {D3DFMT_R5G6B5};
+    IDirect3D8* small = Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile);
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(small->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), D3D_OK);
+    EXPECT_EQ(small->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3DERR_NOTAVAILABLE);
+    D3DCAPS8 caps{};
+    ASSERT_EQ(small->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.MaxTextureWidth, 256u);
+    EXPECT_EQ(caps.MaxTextureHeight, 128u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY, 0u);
+
+    // The device of that profile refuses what the profile rules out.
+    D3DPRESENT_PARAMETERS params = Params(false);
+    IDirect3DDevice8* device = nullptr;
+    ASSERT_EQ(small->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
+    if (texture != nullptr) texture->Release();
+    EXPECT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateTexture(64, 32, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateTexture(256, 256, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(texture, nullptr);
+    device->Release();
+    small->Release();
+}
+
+TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
+    D3DCAPS8 caps{};
+    ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.DeviceType, D3DDEVTYPE_HAL);
+    EXPECT_EQ(caps.AdapterOrdinal, 0u);
+    EXPECT_EQ(caps.TextureCaps, D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
+                                    D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
+                                    D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP |
+                                    D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2);
+    EXPECT_EQ(caps.MaxTextureWidth, 4096u);
+    EXPECT_EQ(caps.MaxTextureHeight, 4096u);
+    EXPECT_EQ(caps.MaxVolumeExtent, 512u);
+    EXPECT_EQ(caps.MaxTextureAspectRatio, 4096u);
+    EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
+    EXPECT_GE(caps.MaxSimultaneousTextures, 2u);
+    EXPECT_EQ(caps.MaxActiveLights, 8u);
+    EXPECT_EQ(caps.MaxStreams, 1u);
+    EXPECT_GE(caps.MaxPrimitiveCount, 0xFFFFu);
+    EXPECT_GE(caps.MaxVertexIndex, 0xFFFFu);
+    EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_SW, &caps), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, BackBufferTakesTheClientAreaAndDepthBufferIsD16) {
+    D3DPRESENT_PARAMETERS params = Params(true);
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
+              D3D_OK);
+    EXPECT_EQ(params.BackBufferWidth, static_cast<UINT>(kWidth));
+    EXPECT_EQ(params.BackBufferHeight, static_cast<UINT>(kHeight));
+
+    IDirect3DSurface8* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(back->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(desc.Width, static_cast<UINT>(kWidth));
+    EXPECT_EQ(desc.Height, static_cast<UINT>(kHeight));
+    EXPECT_EQ(desc.Usage, D3DUSAGE_RENDERTARGET);
+    IDirect3DSurface8* target = nullptr;
+    ASSERT_EQ(device_->GetRenderTarget(&target), D3D_OK);
+    EXPECT_EQ(target, back);
+    target->Release();
+    back->Release();
+    EXPECT_EQ(device_->GetBackBuffer(1, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    ASSERT_EQ(depth->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_D16);
+    EXPECT_EQ(desc.Width, static_cast<UINT>(kWidth));
+    depth->Release();
+
+    DWORD zenable = 99;
+    ASSERT_EQ(device_->GetRenderState(D3DRS_ZENABLE, &zenable), D3D_OK);
+    EXPECT_EQ(zenable, static_cast<DWORD>(D3DZB_TRUE));
+    D3DDEVICE_CREATION_PARAMETERS creation{};
+    ASSERT_EQ(device_->GetCreationParameters(&creation), D3D_OK);
+    EXPECT_EQ(creation.hFocusWindow, window_);
+    EXPECT_EQ(creation.BehaviorFlags, D3DCREATE_SOFTWARE_VERTEXPROCESSING);
+    IDirect3D8* d3d = nullptr;
+    ASSERT_EQ(device_->GetDirect3D(&d3d), D3D_OK);
+    EXPECT_EQ(d3d, d3d_);
+    d3d->Release();
+}
+
+TEST_F(DeviceTest, WithoutDepthBufferZStartsDisabledAndThereIsNoDepthSurface) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    DWORD zenable = 99;
+    ASSERT_EQ(device_->GetRenderState(D3DRS_ZENABLE, &zenable), D3D_OK);
+    EXPECT_EQ(zenable, static_cast<DWORD>(D3DZB_FALSE));
+    IDirect3DSurface8* depth = reinterpret_cast<IDirect3DSurface8*>(1);
+    EXPECT_EQ(device_->GetDepthStencilSurface(&depth), D3DERR_NOTFOUND);
+    EXPECT_EQ(depth, nullptr);
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, CreationRefusesWhatThePlatformRefuses) {
+    auto create = [&](D3DPRESENT_PARAMETERS params, HWND window = nullptr,
+                      DWORD flags = D3DCREATE_SOFTWARE_VERTEXPROCESSING) {
+        IDirect3DDevice8* device = reinterpret_cast<IDirect3DDevice8*>(1);
+        HRESULT result = d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window != nullptr ? window : window_, flags, &params,
+                                            &device);
+        EXPECT_EQ(device, nullptr);
+        return result;
+    };
+    D3DPRESENT_PARAMETERS params = Params(true);
+    params.Windowed = FALSE;
+    EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
+    params = Params(true);
+    params.BackBufferFormat = D3DFMT_R5G6B5;
+    EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
+    params = Params(true);
+    params.AutoDepthStencilFormat = D3DFMT_D24S8;
+    EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(create(Params(true), reinterpret_cast<HWND>(0x1234)), D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(Params(true), nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(create(Params(true), nullptr,
+                     D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING),
+              D3DERR_INVALIDCALL);
+    IDirect3DDevice8* device = nullptr;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, nullptr, &device),
+              D3DERR_INVALIDCALL);
+    D3DPRESENT_PARAMETERS good = Params(true);
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &good, nullptr),
+              D3DERR_INVALIDCALL);
+    // A back buffer of a given size need not match the window.
+    D3DPRESENT_PARAMETERS sized = Params(false);
+    sized.BackBufferWidth = 20;
+    sized.BackBufferHeight = 10;
+    sized.BackBufferFormat = D3DFMT_A8R8G8B8;
+    ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &sized, &device),
+              D3D_OK);
+    D3DVIEWPORT8 viewport{};
+    device->GetViewport(&viewport);
+    EXPECT_EQ(viewport.Width, 20u);
+    EXPECT_EQ(viewport.Height, 10u);
+    device->Release();
+}
+
+TEST_F(DeviceTest, StatesStartAtThePlatformDefaults) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    struct Expected {
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    };
+    const Expected render[] = {
+        {D3DRS_FILLMODE, D3DFILL_SOLID},
+        {D3DRS_SHADEMODE, D3DSHADE_GOURAUD},
+        {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_CULLMODE, D3DCULL_CCW},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},
+        {D3DRS_ALPHAFUNC, D3DCMP_ALWAYS},
+        {D3DRS_SRCBLEND, D3DBLEND_ONE},
+        {D3DRS_DESTBLEND, D3DBLEND_ZERO},
+        {D3DRS_ALPHABLENDENABLE, FALSE},
+        {D3DRS_LIGHTING, TRUE},
+        {D3DRS_SPECULARENABLE, FALSE},
+        {D3DRS_FOGENABLE, FALSE},
+        {D3DRS_AMBIENT, 0},
+        {D3DRS_COLORVERTEX, TRUE},
+        {D3DRS_DIFFUSEMATERIALSOURCE, D3DMCS_COLOR1},
+        {D3DRS_SPECULARMATERIALSOURCE, D3DMCS_COLOR2},
+        {D3DRS_AMBIENTMATERIALSOURCE, D3DMCS_MATERIAL},
+        {D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu},
+        {D3DRS_FOGEND, FloatBits(1.0f)},
+    };
+    for (const Expected& e : render) {
+        DWORD value = 0xDEADBEEF;
+        ASSERT_EQ(device_->GetRenderState(e.state, &value), D3D_OK) << e.state;
+        EXPECT_EQ(value, e.value) << "render state " << e.state;
+    }
+    DWORD value = 0;
+    device_->GetTextureStageState(0, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTOP_MODULATE));
+    device_->GetTextureStageState(1, D3DTSS_COLOROP, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTOP_DISABLE));
+    device_->GetTextureStageState(0, D3DTSS_ALPHAOP, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTOP_SELECTARG1));
+    device_->GetTextureStageState(0, D3DTSS_COLORARG1, &value);
+    EXPECT_EQ(value, D3DTA_TEXTURE);
+    device_->GetTextureStageState(3, D3DTSS_TEXCOORDINDEX, &value);
+    EXPECT_EQ(value, 3u);
+    device_->GetTextureStageState(0, D3DTSS_MINFILTER, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTEXF_POINT));
+    device_->GetTextureStageState(0, D3DTSS_ADDRESSU, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTADDRESS_WRAP));
+}
+
+TEST_F(DeviceTest, StatesAreKeptUntilChangedAndUnknownOnesRefused) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    ASSERT_EQ(device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), D3D_OK);
+    ASSERT_EQ(device_->SetRenderState(D3DRS_FOGSTART, FloatBits(2.5f)), D3D_OK);
+    DWORD value = 0;
+    device_->GetRenderState(D3DRS_CULLMODE, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DCULL_NONE));
+    device_->GetRenderState(D3DRS_FOGSTART, &value);
+    EXPECT_EQ(value, FloatBits(2.5f));
+    EXPECT_EQ(device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(0), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetRenderState(static_cast<D3DRENDERSTATETYPE>(400), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->GetRenderState(D3DRS_ZENABLE, nullptr), D3DERR_INVALIDCALL);
+
+    ASSERT_EQ(device_->SetTextureStageState(1, D3DTSS_MAGFILTER, D3DTEXF_LINEAR), D3D_OK);
+    device_->GetTextureStageState(1, D3DTSS_MAGFILTER, &value);
+    EXPECT_EQ(value, static_cast<DWORD>(D3DTEXF_LINEAR));
+    EXPECT_EQ(device_->SetTextureStageState(8, D3DTSS_MAGFILTER, 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(40), 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTextureStageState(0, static_cast<D3DTEXTURESTAGESTATETYPE>(12), 1), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, TransformsViewportAndMaterial) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    D3DMATRIX matrix{};
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION, D3DTS_TEXTURE1}) {
+        ASSERT_EQ(device_->GetTransform(t, &matrix), D3D_OK);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c) EXPECT_EQ(matrix.m[r][c], r == c ? 1.0f : 0.0f);
+    }
+    D3DMATRIX scale{};
+    scale._11 = 2;
+    scale._22 = 3;
+    scale._33 = 4;
+    scale._44 = 1;
+    scale._41 = 7;
+    ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &scale), D3D_OK);
+    ASSERT_EQ(device_->GetTransform(D3DTS_VIEW, &matrix), D3D_OK);
+    EXPECT_EQ(std::memcmp(&matrix, &scale, sizeof matrix), 0);
+    ASSERT_EQ(device_->GetTransform(D3DTS_WORLD, &matrix), D3D_OK);
+    EXPECT_EQ(matrix._41, 0.0f);
+    EXPECT_EQ(device_->SetTransform(static_cast<D3DTRANSFORMSTATETYPE>(1), &scale), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->SetTransform(D3DTS_WORLD, nullptr), D3DERR_INVALIDCALL);
+
+    D3DVIEWPORT8 viewport{};
+    ASSERT_EQ(device_->GetViewport(&viewport), D3D_OK);
+    EXPECT_EQ(viewport.X, 0u);
+    EXPECT_EQ(viewport.Width, static_cast<DWORD>(kWidth));
+    EXPECT_EQ(viewport.Height, static_cast<DWORD>(kHeight));
+    EXPECT_EQ(viewport.MinZ, 0.0f);
+    EXPECT_EQ(viewport.MaxZ, 1.0f);
+    D3DVIEWPORT8 outside{10, 10, kWidth, 10, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 badDepth{0, 0, 10, 10, 0.0f, 2.0f};
+    EXPECT_EQ(device_->SetViewport(&badDepth), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 inside{4, 6, 10, 12, 0.25f, 0.75f};
+    ASSERT_EQ(device_->SetViewport(&inside), D3D_OK);
+    device_->GetViewport(&viewport);
+    EXPECT_EQ(viewport.Y, 6u);
+    EXPECT_EQ(viewport.MaxZ, 0.75f);
+
+    D3DMATERIAL8 material{};
+    ASSERT_EQ(device_->GetMaterial(&material), D3D_OK);
+    EXPECT_EQ(material.Diffuse.r, 0.0f);
+    material.Diffuse = D3DCOLORVALUE{1, 0.5f, 0.25f, 1};
+    material.Power = 8;
+    ASSERT_EQ(device_->SetMaterial(&material), D3D_OK);
+    D3DMATERIAL8 back{};
+    device_->GetMaterial(&back);
+    EXPECT_EQ(std::memcmp(&back, &material, sizeof back), 0);
+}
+
+TEST_F(DeviceTest, LightsEnableUpToEightAndDefaultWhenNeverSet) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    D3DLIGHT8 light{};
+    EXPECT_EQ(device_->GetLight(3, &light), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->LightEnable(3, TRUE), D3D_OK);
+    ASSERT_EQ(device_->GetLight(3, &light), D3D_OK);
+    EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
+    EXPECT_EQ(light.Diffuse.r, 1.0f);
+    EXPECT_EQ(light.Direction.z, 1.0f);
+    BOOL enabled = FALSE;
+    ASSERT_EQ(device_->GetLightEnable(3, &enabled), D3D_OK);
+    EXPECT_TRUE(enabled);
+
+    for (DWORD i = 10; i < 17; ++i) ASSERT_EQ(device_->LightEnable(i, TRUE), D3D_OK) << i;
+    EXPECT_EQ(device_->LightEnable(20, TRUE), D3DERR_INVALIDCALL);  // a ninth light
+    ASSERT_EQ(device_->LightEnable(10, FALSE), D3D_OK);
+    EXPECT_EQ(device_->LightEnable(20, TRUE), D3D_OK);
+
+    D3DLIGHT8 bad{};
+    bad.Type = D3DLIGHT_DIRECTIONAL;  // with no direction
+    EXPECT_EQ(device_->SetLight(0, &bad), D3DERR_INVALIDCALL);
+    D3DLIGHT8 point{};
+    point.Type = D3DLIGHT_POINT;
+    point.Range = 100;
+    point.Attenuation0 = 1;
+    EXPECT_EQ(device_->SetLight(0, &point), D3D_OK);
+    point.Attenuation1 = -1;
+    EXPECT_EQ(device_->SetLight(0, &point), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, VertexBufferLocksCheckOffsetAndSize) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(160, 0, 0x042, D3DPOOL_MANAGED, &buffer), D3D_OK);
+    D3DVERTEXBUFFER_DESC desc{};
+    ASSERT_EQ(buffer->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Size, 160u);
+    EXPECT_EQ(desc.FVF, 0x042u);
+    EXPECT_EQ(desc.Type, D3DRTYPE_VERTEXBUFFER);
+    EXPECT_EQ(desc.Pool, D3DPOOL_MANAGED);
+
+    BYTE* whole = nullptr;
+    ASSERT_EQ(buffer->Lock(0, 0, &whole, 0), D3D_OK);
+    std::memset(whole, 0xAB, 160);
+    BYTE* again = nullptr;
+    EXPECT_EQ(buffer->Lock(0, 16, &again, 0), D3DERR_INVALIDCALL);  // already locked
+    ASSERT_EQ(buffer->Unlock(), D3D_OK);
+    EXPECT_EQ(buffer->Unlock(), D3DERR_INVALIDCALL);
+
+    BYTE* part = nullptr;
+    ASSERT_EQ(buffer->Lock(16, 144, &part, 0), D3D_OK);
+    EXPECT_EQ(part, whole + 16);
+    EXPECT_EQ(part[143], 0xAB);
+    buffer->Unlock();
+    EXPECT_EQ(buffer->Lock(16, 145, &part, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Lock(161, 0, &part, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(buffer->Lock(0xFFFFFFF0u, 0x20, &part, 0), D3DERR_INVALIDCALL);  // wraps around
+    EXPECT_EQ(buffer->Lock(0, 0, nullptr, 0), D3DERR_INVALIDCALL);
+    buffer->Release();
+
+    EXPECT_EQ(device_->CreateVertexBuffer(0, 0, 0, D3DPOOL_MANAGED, &buffer), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateVertexBuffer(8, 0, 0x112, D3DPOOL_MANAGED, &buffer), D3DERR_INVALIDCALL);  // < 1 vertex
+    EXPECT_EQ(device_->CreateVertexBuffer(64, 0, 0x042, static_cast<D3DPOOL>(7), &buffer), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateVertexBuffer(64, 0, 0x042, D3DPOOL_MANAGED, nullptr), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, IndexBuffersOf16And32BitIndices) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DIndexBuffer8* buffer = nullptr;
+    ASSERT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &buffer), D3D_OK);
+    D3DINDEXBUFFER_DESC desc{};
+    ASSERT_EQ(buffer->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Format, D3DFMT_INDEX32);
+    EXPECT_EQ(desc.Size, 12u);
+    buffer->Release();
+    EXPECT_EQ(device_->CreateIndexBuffer(12, 0, D3DFMT_L8, D3DPOOL_MANAGED, &buffer), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateIndexBuffer(1, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &buffer), D3DERR_INVALIDCALL);
+
+    IDirect3DIndexBuffer8* bound = nullptr;
+    ASSERT_EQ(device_->CreateIndexBuffer(6, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &bound), D3D_OK);
+    ASSERT_EQ(device_->SetIndices(bound, 5), D3D_OK);
+    IDirect3DIndexBuffer8* got = nullptr;
+    UINT base = 0;
+    ASSERT_EQ(device_->GetIndices(&got, &base), D3D_OK);
+    EXPECT_EQ(got, bound);
+    EXPECT_EQ(base, 5u);
+    EXPECT_EQ(got->Release(), 2u);  // the caller's and the device's
+    EXPECT_EQ(bound->Release(), 1u);
+}
+
+TEST_F(DeviceTest, ClearFillsTargetOrRectanglesClippedToTheViewport) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    ASSERT_EQ(frame_.count, 1);
+    EXPECT_EQ(frame_.window, window_);
+    EXPECT_EQ(frame_.width, kWidth);
+    EXPECT_EQ(frame_.height, kHeight);
+    EXPECT_EQ(frame_.At(0, 0) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(frame_.At(kWidth - 1, kHeight - 1) & 0xFFFFFF, 0x102030u);
+
+    D3DVIEWPORT8 viewport{8, 8, 32, 24, 0.0f, 1.0f};
+    ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+    D3DRECT rects[2] = {{0, 0, 12, 12}, {30, 20, 100, 100}};
+    ASSERT_EQ(device_->Clear(2, rects, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(7, 7) & 0xFFFFFF, 0x102030u);   // in the rectangle, outside the viewport
+    EXPECT_EQ(frame_.At(8, 8) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(frame_.At(11, 11) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(frame_.At(12, 12) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(frame_.At(30, 20) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(frame_.At(39, 31) & 0xFFFFFF, 0xFF0000u);
+    EXPECT_EQ(frame_.At(40, 31) & 0xFFFFFF, 0x102030u);  // right of the viewport
+    EXPECT_EQ(frame_.At(39, 32) & 0xFFFFFF, 0x102030u);  // below it
+
+    // Without rectangles the whole viewport is cleared.
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+    device_->Present(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(frame_.At(8, 8) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(frame_.At(39, 31) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(frame_.At(0, 0) & 0xFFFFFF, 0x102030u);
+}
+
+TEST_F(DeviceTest, ClearWritesTheDepthBuffer) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(locked.Pitch, kWidth * 2);
+    auto* values = static_cast<const std::uint16_t*>(locked.pBits);
+    EXPECT_NEAR(values[0], 32768, 1);
+    EXPECT_NEAR(values[(kHeight - 1) * kWidth + kWidth - 1], 32768, 1);
+    depth->UnlockRect();
+    depth->Release();
+}
+
+TEST_F(DeviceTest, ClearRefusesBadArguments) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    EXPECT_EQ(device_->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Clear(0, nullptr, 0x100, 0, 1.0f, 0), D3DERR_INVALIDCALL);
+}
+
+TEST_F(DeviceTest, ScenesDoNotNestAndPresentFailsWhenTheWindowIsGone) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    EXPECT_EQ(device_->EndScene(), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->BeginScene(), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);  // allowed inside a scene
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(device_->TestCooperativeLevel(), D3D_OK);
+    ASSERT_TRUE(DestroyWindow(window_));
+    EXPECT_LT(device_->Present(nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_LT(device_->TestCooperativeLevel(), 0);
+    EXPECT_EQ(frame_.count, 1);
+}
+
+TEST_F(DeviceTest, LastReleaseFreesEveryObject) {
+    const int before = d3d8::LiveObjectCount();
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(64, 0, 0x042, D3DPOOL_MANAGED, &vb), D3D_OK);
+    ASSERT_EQ(device_->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(8, 8, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 4u);
+    // Device, back buffer, depth buffer, two buffers, a texture and its four levels.
+    EXPECT_EQ(d3d8::LiveObjectCount() - before, 3 + 2 + 1 + 4);
+
+    // A level handed out keeps its texture alive and counts as the texture's reference.
+    IDirect3DSurface8* level = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(2, &level), D3D_OK);
+    EXPECT_EQ(Drop(texture), 1u);
+    D3DSURFACE_DESC desc{};
+    ASSERT_EQ(level->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Width, 2u);
+
+    // Bindings hold references; the device lets go of them at its last release.
+    ASSERT_EQ(device_->SetStreamSource(0, vb, 16), D3D_OK);
+    ASSERT_EQ(device_->SetIndices(ib, 0), D3D_OK);
+    EXPECT_EQ(Drop(vb), 1u);
+    EXPECT_EQ(Drop(ib), 1u);
+    EXPECT_EQ(Drop(device_), 0u);
+    // The level still works and finds its device.
+    IDirect3DDevice8* device = nullptr;
+    ASSERT_EQ(level->GetDevice(&device), D3D_OK);
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(level->Release(), 0u);
+    EXPECT_EQ(d3d8::LiveObjectCount(), before);
+}
+
+TEST_F(DeviceTest, SetTextureCountsReferences) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    ASSERT_EQ(device_->SetTexture(1, texture), D3D_OK);
+    EXPECT_EQ(texture->AddRef(), 3u);
+    texture->Release();
+    IDirect3DBaseTexture8* got = nullptr;
+    ASSERT_EQ(device_->GetTexture(1, &got), D3D_OK);
+    EXPECT_EQ(got, texture);
+    got->Release();
+    ASSERT_EQ(device_->GetTexture(0, &got), D3D_OK);
+    EXPECT_EQ(got, nullptr);
+    EXPECT_EQ(device_->SetTexture(8, texture), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->SetTexture(1, nullptr), D3D_OK);
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
+}  // namespace

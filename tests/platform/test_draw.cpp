@@ -1,0 +1,332 @@
+// Draw calls through the device: what reaches the back buffer, what is refused without
+// drawing anything, and the sampler copies of textures following their levels.
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+
+#include "device_fixture.h"
+
+namespace {
+
+struct ScreenVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE
+    float x, y, z, rhw;
+    D3DCOLOR color;
+};
+constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+
+struct TexturedVertex {  // D3DFVF_XYZRHW | D3DFVF_TEX1
+    float x, y, z, rhw;
+    float u, v;
+};
+constexpr DWORD kTexturedFvf = D3DFVF_XYZRHW | D3DFVF_TEX1;
+
+constexpr D3DCOLOR kClear = 0xFF203040;
+
+// A triangle far larger than the 64x48 target, covering all of it.
+void CoverAll(ScreenVertex* v, D3DCOLOR color) {
+    v[0] = {-10.0f, -10.0f, 0.5f, 1.0f, color};
+    v[1] = {300.0f, -10.0f, 0.5f, 1.0f, color};
+    v[2] = {-10.0f, 300.0f, 0.5f, 1.0f, color};
+}
+
+class DrawTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        ASSERT_EQ(MakeDevice(false), D3D_OK);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetVertexShader(kScreenFvf);
+    }
+
+    // Clears, runs the draws inside a scene, presents; returns the pixel in the middle.
+    template <class Draws>
+    D3DCOLOR Frame(Draws draws) {
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, kClear, 1.0f, 0);
+        device_->BeginScene();
+        draws();
+        device_->EndScene();
+        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        return frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFF;
+    }
+
+    // A vertex buffer of the given vertices.
+    IDirect3DVertexBuffer8* Vertices(const ScreenVertex* vertices, UINT count) {
+        IDirect3DVertexBuffer8* buffer = nullptr;
+        EXPECT_EQ(device_->CreateVertexBuffer(count * sizeof(ScreenVertex), 0, kScreenFvf, D3DPOOL_MANAGED, &buffer),
+                  D3D_OK);
+        BYTE* data = nullptr;
+        buffer->Lock(0, 0, &data, 0);
+        std::memcpy(data, vertices, count * sizeof(ScreenVertex));
+        buffer->Unlock();
+        return buffer;
+    }
+
+    template <class Index>
+    IDirect3DIndexBuffer8* Indices(std::initializer_list<Index> values) {
+        IDirect3DIndexBuffer8* buffer = nullptr;
+        D3DFORMAT format = sizeof(Index) == 2 ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
+        EXPECT_EQ(device_->CreateIndexBuffer(static_cast<UINT>(values.size() * sizeof(Index)), 0, format,
+                                             D3DPOOL_MANAGED, &buffer),
+                  D3D_OK);
+        BYTE* data = nullptr;
+        buffer->Lock(0, 0, &data, 0);
+        std::memcpy(data, values.begin(), values.size() * sizeof(Index));
+        buffer->Unlock();
+        return buffer;
+    }
+};
+
+TEST_F(DrawTest, UserPointerDrawReachesTheBackBufferAndUnsetsTheStream) {
+    ScreenVertex v[3];
+    CoverAll(v, 0xFFFF8000);
+    IDirect3DVertexBuffer8* unused = Vertices(v, 3);
+    device_->SetStreamSource(0, unused, sizeof(ScreenVertex));
+    EXPECT_EQ(Frame([&] {
+                  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3D_OK);
+              }),
+              0xFF8000u);
+    IDirect3DVertexBuffer8* stream = unused;
+    UINT stride = 1;
+    ASSERT_EQ(device_->GetStreamSource(0, &stream, &stride), D3D_OK);
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_EQ(unused->Release(), 0u);
+}
+
+TEST_F(DrawTest, LockingTheBackBufferWaitsForQueuedDraws) {
+    ScreenVertex v[3];
+    CoverAll(v, 0xFF00FF00);
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, kClear, 1.0f, 0);
+    device_->BeginScene();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3D_OK);
+    device_->EndScene();
+    IDirect3DSurface8* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(back->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const auto* row = reinterpret_cast<const std::uint32_t*>(static_cast<const BYTE*>(locked.pBits) + 5 * locked.Pitch);
+    EXPECT_EQ(row[7] & 0xFFFFFF, 0x00FF00u);
+    // Drawing into a locked target is refused.
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3DERR_INVALIDCALL);
+    device_->EndScene();
+    back->UnlockRect();
+    back->Release();
+}
+
+TEST_F(DrawTest, IndexedDrawsApplyTheBaseVertexWith16And32BitIndices) {
+    ScreenVertex v[6];
+    CoverAll(v, 0xFF0000FF);
+    CoverAll(v + 3, 0xFFFF0000);
+    IDirect3DVertexBuffer8* vb = Vertices(v, 6);
+    device_->SetStreamSource(0, vb, sizeof(ScreenVertex));
+    IDirect3DIndexBuffer8* ib16 = Indices<std::uint16_t>({2, 0, 1, 0});
+    IDirect3DIndexBuffer8* ib32 = Indices<std::uint32_t>({9, 1, 2, 0});
+
+    device_->SetIndices(ib16, 3);
+    EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3D_OK); }),
+              0xFF0000u);
+    device_->SetIndices(ib16, 0);
+    EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3D_OK); }),
+              0x0000FFu);
+    device_->SetIndices(ib32, 3);
+    EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 1, 1), D3D_OK); }),
+              0xFF0000u);
+    device_->SetIndices(nullptr, 0);
+    device_->SetStreamSource(0, nullptr, 0);
+    vb->Release();
+    ib16->Release();
+    ib32->Release();
+}
+
+TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
+    ScreenVertex v[4];
+    CoverAll(v, 0xFFFFFFFF);
+    v[3] = v[0];
+    IDirect3DVertexBuffer8* vb = Vertices(v, 4);
+    IDirect3DIndexBuffer8* ib = Indices<std::uint16_t>({0, 1, 2, 4});  // the last index is past the buffer
+    const std::uint16_t userIndices[] = {0, 1, 7};
+
+    struct Case {
+        const char* what;
+        std::function<HRESULT()> draw;
+    };
+    auto bind = [&](UINT stride, DWORD fvf = kScreenFvf) {
+        device_->SetStreamSource(0, vb, stride);
+        device_->SetIndices(ib, 0);
+        device_->SetVertexShader(fvf);
+    };
+    const UINT stride = sizeof(ScreenVertex);
+    const Case cases[] = {
+        {"zero primitives", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0); }},
+        {"unknown primitive type",
+         [&] { bind(stride); return device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(7), 0, 1); }},
+        {"vertices past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1); }},
+        {"strip past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3); }},
+        {"stride of zero", [&] { bind(0); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1); }},
+        {"stride below the vertex size",
+         [&] { bind(16); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
+        {"no stream",
+         [&] {
+             bind(stride);
+             device_->SetStreamSource(0, nullptr, 0);
+             return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1);
+         }},
+        {"blend weights",
+         [&] { bind(stride, D3DFVF_XYZB1 | D3DFVF_DIFFUSE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
+        {"point size",
+         [&] { bind(stride, D3DFVF_XYZ | D3DFVF_PSIZE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
+        {"three texture sets",
+         [&] { bind(stride, D3DFVF_XYZ | D3DFVF_TEX3); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
+        {"3D texture coordinates",
+         [&] {
+             bind(stride, D3DFVF_XYZ | D3DFVF_TEX1 | (1u << 16));
+             return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1);
+         }},
+        {"no index buffer",
+         [&] {
+             bind(stride);
+             device_->SetIndices(nullptr, 0);
+             return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1);
+         }},
+        {"index past the vertex buffer",
+         [&] { bind(stride); return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 5, 1, 1); }},
+        {"index outside the vertex range",
+         [&] { bind(stride); return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 0, 1); }},
+        {"indices past the index buffer",
+         [&] { bind(stride); return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 4, 2, 1); }},
+        {"zero vertices", [&] { bind(stride); return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 0, 1); }},
+        {"base vertex past the buffer",
+         [&] {
+             bind(stride);
+             device_->SetIndices(ib, 2);
+             return device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1);
+         }},
+        {"null user vertices", [&] { bind(stride); return device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, stride); }},
+        {"user index outside the range",
+         [&] {
+             bind(stride);
+             return device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 1, userIndices, D3DFMT_INDEX16, v,
+                                                    stride);
+         }},
+        {"user index format",
+         [&] {
+             bind(stride);
+             return device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 1, userIndices, D3DFMT_L8, v, stride);
+         }},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Frame([&] { EXPECT_EQ(c.draw(), D3DERR_INVALIDCALL) << c.what; }), kClear & 0xFFFFFF) << c.what;
+    }
+    // Outside a scene nothing is drawn either.
+    bind(stride);
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, kClear, 1.0f, 0);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1), D3DERR_INVALIDCALL);
+    // And the same buffers draw when the call is right.
+    EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 1), D3D_OK); }),
+              0xFFFFFFu);
+    device_->SetStreamSource(0, nullptr, 0);
+    device_->SetIndices(nullptr, 0);
+    vb->Release();
+    ib->Release();
+    EXPECT_EQ(device_->SetVertexShader(0x043), D3DERR_INVALIDCALL);  // a programmable shader handle
+}
+
+class TexturedDrawTest : public DrawTest {
+protected:
+    void SetUp() override {
+        DrawTest::SetUp();
+        device_->SetVertexShader(kTexturedFvf);
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        quad_[0] = {-10.0f, -10.0f, 0.5f, 1.0f, 0.0f, 0.0f};
+        quad_[1] = {300.0f, -10.0f, 0.5f, 1.0f, 1.0f, 0.0f};
+        quad_[2] = {-10.0f, 300.0f, 0.5f, 1.0f, 0.0f, 1.0f};
+    }
+
+    D3DCOLOR DrawTextured() {
+        return Frame([&] {
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, quad_, sizeof(TexturedVertex)), D3D_OK);
+        });
+    }
+
+    static void Fill(IDirect3DTexture8* texture, UINT level, std::uint32_t argb) {
+        D3DSURFACE_DESC desc{};
+        texture->GetLevelDesc(level, &desc);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(texture->LockRect(level, &locked, nullptr, 0), D3D_OK);
+        for (UINT y = 0; y < desc.Height; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch);
+            for (UINT x = 0; x < desc.Width; ++x) row[x] = argb;
+        }
+        texture->UnlockRect(level);
+    }
+
+    TexturedVertex quad_[3];
+};
+
+TEST_F(TexturedDrawTest, SamplerFollowsEveryChangeOfTheLevels) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    Fill(texture, 0, 0xFFFF0000);
+    ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+    EXPECT_EQ(DrawTextured(), 0xFF0000u);
+
+    Fill(texture, 0, 0xFF00FF00);  // a writing lock
+    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+
+    // A read-only lock that scribbles anyway is not a change.
+    D3DLOCKED_RECT locked{};
+    texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
+    static_cast<std::uint32_t*>(locked.pBits)[0] = 0xFFFFFFFF;
+    texture->UnlockRect(0);
+    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+
+    IDirect3DTexture8* staging = nullptr;
+    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging), D3D_OK);
+    Fill(staging, 0, 0xFF0000FF);
+    ASSERT_EQ(device_->UpdateTexture(staging, texture), D3D_OK);
+    EXPECT_EQ(DrawTextured(), 0x0000FFu);
+
+    IDirect3DSurface8* level = nullptr;
+    texture->GetSurfaceLevel(0, &level);
+    level->LockRect(&locked, nullptr, 0);
+    for (int i = 0; i < 2; ++i)
+        for (int x = 0; x < 2; ++x)
+            reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + i * locked.Pitch)[x] = 0xFFFFFF00;
+    level->UnlockRect();
+    level->Release();
+    EXPECT_EQ(DrawTextured(), 0xFFFF00u);
+
+    staging->Release();
+    device_->SetTexture(0, nullptr);
+    EXPECT_EQ(texture->Release(), 0u);
+}
+
+TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            reinterpret_cast<std::uint16_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] = 0x07E0;
+    texture->UnlockRect(0);
+    device_->SetTexture(0, texture);
+    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+
+    // A DXT1 block whose two colours are both pure blue.
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture), D3D_OK);
+    texture->LockRect(0, &locked, nullptr, 0);
+    const BYTE block[8] = {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0};
+    std::memcpy(locked.pBits, block, sizeof block);
+    texture->UnlockRect(0);
+    device_->SetTexture(0, texture);
+    EXPECT_EQ(DrawTextured(), 0x0000FFu);
+    device_->SetTexture(0, nullptr);
+    texture->Release();
+}
+
+}  // namespace
