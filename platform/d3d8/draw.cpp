@@ -39,12 +39,19 @@ bool IndicesInRange(const void* indices, std::uint64_t count, std::uint64_t low,
     return true;
 }
 
-// Bytes a vertex range [first, first + count) needs in a stream of the stride.
+// Bytes a vertex range [first, first + count) needs in a stream of the stride; all ones
+// when that does not fit in 64 bits (a 32-bit start and stride can get there).
 std::uint64_t BytesFor(std::uint64_t first, std::uint64_t count, UINT stride, UINT vertexSize) {
-    return (first + count - 1) * stride + vertexSize;
+    constexpr std::uint64_t kTooLarge = ~std::uint64_t{0};
+    const std::uint64_t last = first + count - 1;
+    if (stride != 0 && last > (kTooLarge - vertexSize) / stride) return kTooLarge;
+    return last * stride + vertexSize;
 }
 
 constexpr DWORD kMaxPrimitives = 0x00FFFFFF;
+// The caller's vertex memory cannot be checked; a range larger than an address space can
+// hold is refused at least.
+constexpr std::uint64_t kMaxUserBytes = std::uint64_t{1} << 47;
 
 }  // namespace
 
@@ -125,11 +132,12 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); FAILED(result))
         return result;
     if (vertexData == nullptr || vertexStride < vertexSize) return D3DERR_INVALIDCALL;
+    const std::uint64_t bytes = BytesFor(0, vertexCount, vertexStride, vertexSize);
+    if (bytes > kMaxUserBytes) return D3DERR_INVALIDCALL;
 
     raster::PipelineState state;
     BuildPipelineState(state);
-    raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData),
-                              static_cast<std::size_t>(BytesFor(0, vertexCount, vertexStride, vertexSize)),
+    raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
     rasterizer_->Draw(state, Target(), type, input, 0, primitiveCount);
     SetStreamSource(0, nullptr, 0);
@@ -150,11 +158,12 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     bool inRange = is32 ? IndicesInRange<std::uint32_t>(indexData, indexCount, minIndex, numVertices)
                         : IndicesInRange<std::uint16_t>(indexData, indexCount, minIndex, numVertices);
     if (!inRange) return D3DERR_INVALIDCALL;
+    const std::uint64_t bytes = BytesFor(minIndex, numVertices, vertexStride, vertexSize);
+    if (bytes > kMaxUserBytes) return D3DERR_INVALIDCALL;
 
     raster::PipelineState state;
     BuildPipelineState(state);
-    raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData),
-                              static_cast<std::size_t>(BytesFor(minIndex, numVertices, vertexStride, vertexSize)),
+    raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
     raster::IndexInput indexInput{indexData, indexCount, is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, 0, indexInput, 0, primitiveCount);

@@ -88,6 +88,11 @@ void Enqueue(WindowSystem& system, HWND hwnd, UINT message, WPARAM wParam, LPARA
     msg.lParam = lParam;
     msg.time = MessageTime();
     msg.pt = system.cursor;
+    if (!system.headless && system.videoStarted) {
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        msg.pt = POINT{x, y};
+    }
     system.queue.push_back(msg);
 }
 

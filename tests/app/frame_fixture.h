@@ -42,6 +42,7 @@ public:
     using AppFrame::m_pDevice;
     using AppFrame::m_szError;
     using AppFrame::m_szTitle;
+    using AppFrame::ReleaseDevice;
 
     int InitScene() override {
         ++initScenes;
@@ -122,6 +123,10 @@ protected:
     }
 
     void TearDown() override {
+        // A test that never ran the loop still holds the device: the frame leaves it to
+        // the process's end, the test releases it.
+        if (app)
+            app->ReleaseDevice();
         // The window goes while its application still exists: the window procedure
         // reaches it through g_pApp.
         if (app && app->m_hWnd && IsWindow(app->m_hWnd))

@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# The real program in a window on a virtual X display: its window is titled "Tolvane", a
-# screenshot shows white axis lines on the clear colour, and Esc typed into the window
-# ends the program with exit code 0.
+# The real program in a window on a virtual X display: its window is titled "Tolvane" and
+# is 800 by 600; after the key '2' (chase vehicle B) a screenshot shows the corridor's
+# walls; 'T' (blending) changes them; Esc ends the program with exit code 0.
 # Usage: window_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or the X tools
 # are absent.
 set -u
 prog=$1
 root=$2
 
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdotool import convert compare; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "window test: $tool not found, skipped"
     exit 77
@@ -44,41 +44,71 @@ cd "$root"
 "$prog" >"$work/out.txt" 2>&1 &
 pid=$!
 
+# SDL may make the window again when it sets up its renderer: a window is taken once
+# its geometry can be read.
 wid=
+geometry=
 for _ in $(seq 1 150); do
-  wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | head -n 1)
-  [ -n "$wid" ] && break
+  wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | tail -n 1)
+  if [ -n "$wid" ] && geometry=$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null); then
+    break
+  fi
+  geometry=
   kill -0 "$pid" 2>/dev/null || { cat "$work/out.txt"; fail "the program ended before its window appeared"; }
   sleep 0.1
 done
-[ -n "$wid" ] || fail "no window titled Tolvane"
+[ -n "$geometry" ] || fail "no window titled Tolvane"
+eval "$geometry"
+[ "$WIDTH" -eq 800 ] && [ "$HEIGHT" -eq 600 ] || fail "window of ${WIDTH}x${HEIGHT}, expected 800x600"
 
-# Frames are presented continuously; give the first ones time to arrive.
-count() {  # pixels of colour $2 in image $1
-  convert "$1" -alpha off -fill black +opaque "$2" -fill white -opaque "$2" -format '%[fx:round(mean*w*h)]' info:
+# Pixels of the corridor's textured walls: neither the black vehicle bodies, nor the clear
+# colour, nor the dim floor and ceiling. One histogram of the picture gives every count.
+textured() {
+  convert "$1" -alpha off -format %c histogram:info:- | awk '
+    { n = $1 + 0; total += n }
+    /#000000|#000055|#404040|#3F3F3F/ { other += n }
+    END { print total - other }'
 }
-white=0
-clear=0
-for _ in $(seq 1 50); do
-  sleep 0.2
-  import -window root "$work/shot.png" 2>/dev/null || continue
-  white=$(count "$work/shot.png" '#FFFFFF')
-  clear=$(count "$work/shot.png" '#000055')
-  [ "$white" -gt 500 ] && [ "$clear" -gt 200000 ] && break
-done
-echo "window test: $white white pixels, $clear pixels of the clear colour"
-[ "$white" -gt 500 ] || fail "no axis lines on the screen"
-[ "$clear" -gt 200000 ] || fail "the back buffer is not cleared to 0x000055"
+# The whole screen, cut to the window (there is no frame around it).
+shot() {
+  import -window root "$work/screen.png" 2>/dev/null &&
+    convert "$work/screen.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1"
+}
+press() { xdotool key "$1"; }
 
 # No window manager: a real (XTEST) click into the window, and the input focus set
 # directly, before typing. Keys sent with --window are synthetic and SDL ignores them.
-geometry=$(xdotool getwindowgeometry --shell "$wid") || fail "the window's geometry cannot be read"
-eval "$geometry"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 sleep 0.3
-xdotool key Escape
 
+# '2' puts the camera behind vehicle B: the corridor's walls fill most of the picture.
+press 2
+walls=0
+for _ in $(seq 1 20); do
+  sleep 0.5
+  shot "$work/chaseB.png" || continue
+  walls=$(textured "$work/chaseB.png")
+  [ "$walls" -gt 200000 ] && break
+done
+echo "window test: chasing vehicle B, $walls pixels of textured wall"
+[ "$walls" -gt 200000 ] || fail "the corridor is not on the screen after '2'"
+
+# 'T' blends the corridor: the walls change colour, the picture with them.
+press t
+changed=0
+for _ in $(seq 1 20); do
+  sleep 0.5
+  shot "$work/blend.png" || continue
+  changed=$(compare -metric AE "$work/chaseB.png" "$work/blend.png" null: 2>&1 | cut -d' ' -f1)
+  changed=${changed%%.*}
+  [ "${changed:-0}" -gt 150000 ] && break
+done
+echo "window test: $changed pixels changed after 'T'"
+[ "${changed:-0}" -gt 150000 ] || fail "'T' did not change the picture"
+
+# Esc ends the program with exit code 0.
+press Escape
 for _ in $(seq 1 100); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1

@@ -163,6 +163,10 @@ TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
          [&] { bind(stride); return device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(7), 0, 1); }},
         {"vertices past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1); }},
         {"strip past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLESTRIP, 0, 3); }},
+        // (0xFFFFFFFF + 131075) * 4294836226 + 20 is 24 modulo 2^64: a wrapped product
+        // would pass for a range inside the buffer.
+        {"range whose byte size overflows",
+         [&] { bind(4294836226u); return device_->DrawPrimitive(D3DPT_POINTLIST, 0xFFFFFFFFu, 131076); }},
         {"stride of zero", [&] { bind(0); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 1); }},
         {"stride below the vertex size",
          [&] { bind(16); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
@@ -328,6 +332,38 @@ TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {
     texture->Release();
 }
 
+// Vertices carry 2D coordinates only, so a cube texture is read through its first face
+// and a volume texture through its first slice.
+TEST_F(TexturedDrawTest, CubeAndVolumeTexturesReadTheirFirstFaceAndSlice) {
+    IDirect3DCubeTexture8* cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
+    for (int face = 0; face < 6; ++face) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 2; ++x)
+                reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] =
+                    face == 0 ? 0xFF00FFFFu : 0xFF000000u;
+        cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
+    }
+    device_->SetTexture(0, cube);
+    EXPECT_EQ(DrawTextured(), 0x00FFFFu);
+    device_->SetTexture(0, nullptr);
+    cube->Release();
+
+    IDirect3DVolumeTexture8* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(2, 2, 2, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &volume), D3D_OK);
+    D3DLOCKED_BOX box{};
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    auto* texels = static_cast<std::uint32_t*>(box.pBits);
+    for (int i = 0; i < 8; ++i) texels[i] = i < 4 ? 0xFFFF00FFu : 0xFF000000u;
+    volume->UnlockBox(0);
+    device_->SetTexture(0, volume);
+    EXPECT_EQ(DrawTextured(), 0xFF00FFu);
+    device_->SetTexture(0, nullptr);
+    volume->Release();
+}
+
 TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
@@ -355,3 +391,32 @@ TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
 }
 
 }  // namespace
+
+// Destination-alpha blending reads the alpha an A8R8G8B8 back buffer holds; an X8R8G8B8
+// one has none and reads as opaque. (The device once described every target as X8R8G8B8.)
+TEST_F(DeviceTest, DestinationAlphaComesFromAnAlphaBackBufferOnly) {
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8}) {
+        D3DPRESENT_PARAMETERS params = Params(false);
+        params.BackBufferFormat = format;
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                     &params, &device_),
+                  D3D_OK);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+        device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        device_->SetVertexShader(kScreenFvf);
+        ScreenVertex v[3];
+        CoverAll(v, 0xFFFFFFFF);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);  // alpha 0 where it is kept
+        device_->BeginScene();
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3D_OK);
+        device_->EndScene();
+        ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFFu, format == D3DFMT_A8R8G8B8 ? 0u : 0xFFFFFFu)
+            << "back buffer format " << format;
+        device_->Release();
+        device_ = nullptr;
+    }
+}

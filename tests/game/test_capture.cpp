@@ -1,0 +1,271 @@
+// The game end to end through tolvane-capture: the program's entry and GameApp on the
+// headless display, driven by scripted input, observed through the trace and the shots.
+#include <png.h>
+
+#include <cmath>
+#include <cstdint>
+
+#include "capture_run.h"
+
+namespace {
+
+void ExpectNear(const Vector3& v, float x, float y, float z, float tolerance = 1e-4f) {
+    EXPECT_NEAR(v.x, x, tolerance);
+    EXPECT_NEAR(v.y, y, tolerance);
+    EXPECT_NEAR(v.z, z, tolerance);
+}
+
+void ExpectSame(const Vector3& a, const Vector3& b) {
+    EXPECT_EQ(a.x, b.x);
+    EXPECT_EQ(a.y, b.y);
+    EXPECT_EQ(a.z, b.z);
+}
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+    std::uint32_t At(int x, int y) const {
+        const std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+        return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    }
+};
+
+bool ReadPng(const std::string& file, Picture& picture) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, file.c_str()))
+        return false;
+    image.format = PNG_FORMAT_RGB;
+    picture.width = static_cast<int>(image.width);
+    picture.height = static_cast<int>(image.height);
+    picture.rgb.resize(PNG_IMAGE_SIZE(image));
+    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+}
+
+}  // namespace
+
+TEST(GameCapture, TheFirstFrameLooksAlongTheCorridorFromTheStart) {
+    const std::string first = TempPath("first.png");
+    const std::string later = TempPath("later.png");
+    const CaptureResult run = RunCapture("--frames 30 --shot 0:'" + first + "' --shot 29:'" + later + "'");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.trace.size(), 30u);
+    const std::string& pass = run.trace[0];
+    EXPECT_TRUE(Flag(pass, "rendered"));
+    ExpectNear(Camera(pass, "position"), 250, 250, -20, 0);
+    ExpectNear(Camera(pass, "forward"), 0, 0, 1, 0);
+    ExpectNear(Camera(pass, "right"), 1, 0, 0, 0);
+    ExpectNear(Camera(pass, "up"), 0, 1, 0, 0);
+    EXPECT_EQ(Number(pass, "speed"), 5.0f);
+    EXPECT_FALSE(Flag(pass, "paused") || Flag(pass, "chaseA") || Flag(pass, "chaseB") ||
+                 Flag(pass, "autopilot") || Flag(pass, "blend"));
+    // Drawn first, then moved: after the pass vehicle A has made one step straight ahead...
+    ExpectNear(Vehicle(pass, 0, "position"), 250, 250, 5);
+    ExpectNear(Vehicle(pass, 0, "target"), 250, 250, 5000, 0);
+    // ...and vehicle B's first waypoint lies to its left: it yawed by -0.0087 rad.
+    const Vector3 forwardB = Vehicle(pass, 1, "forward");
+    EXPECT_NEAR(forwardB.x, -std::sin(0.0087f), 1e-5);
+    EXPECT_NEAR(forwardB.z, std::cos(0.0087f), 1e-5);
+
+    // Vehicle A starts 20 units ahead of the camera: its black back fills the first frame.
+    Picture picture;
+    ASSERT_TRUE(ReadPng(first, picture));
+    std::remove(first.c_str());
+    ASSERT_EQ(picture.width, 800);
+    ASSERT_EQ(picture.height, 600);
+    int black = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x)
+            black += picture.At(x, y) == 0;
+    }
+    EXPECT_EQ(black, picture.width * picture.height);
+
+    // 150 units further the vehicle is a black block in the middle, with the textured
+    // walls around it and the dim, untextured floor and ceiling (a quarter of white).
+    ASSERT_TRUE(ReadPng(later, picture));
+    std::remove(later.c_str());
+    EXPECT_EQ(picture.At(400, 300), 0u);
+    int dim = 0, textured = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint32_t c = picture.At(x, y);
+            dim += c == 0x404040u || c == 0x3F3F3Fu;
+            textured += c != 0 && c != 0x404040u && c != 0x3F3F3Fu && c != 0x000055u;
+        }
+    }
+    const int total = picture.width * picture.height;
+    EXPECT_GT(dim, total / 20);
+    EXPECT_GT(textured, total / 2);
+}
+
+// A chase key places the camera above and behind the vehicle at once; from the next
+// rendered frame the chase keeps it 200 behind, oriented like the vehicle.
+TEST(GameCapture, ChaseKeysPlaceTheCameraAndTheChaseFollows) {
+    // Paused while the keys are pressed, so that the trace shows the key's placement.
+    const CaptureResult run = RunCapture("--frames 12",
+                                         "0 press F12\n"
+                                         "2 press 1\n"
+                                         "4 press F12\n"
+                                         "6 press F12\n"
+                                         "8 press 2\n"
+                                         "10 press F12\n");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.trace.size(), 12u);
+    const std::string& placedA = run.trace[3];
+    EXPECT_FALSE(Flag(placedA, "rendered"));
+    EXPECT_TRUE(Flag(placedA, "chaseA"));
+    const Vector3 a = Vehicle(placedA, 0, "position");
+    ExpectNear(Camera(placedA, "position"), a.x, a.y + 50, a.z - 100, 0);
+    ExpectSame(Camera(placedA, "forward"), Vehicle(placedA, 0, "forward"));
+    ExpectSame(Camera(placedA, "right"), Vehicle(placedA, 0, "right"));
+
+    const std::string& chasedA = run.trace[5];
+    EXPECT_TRUE(Flag(chasedA, "rendered"));
+    const Vector3 a5 = Vehicle(chasedA, 0, "position");
+    const Vector3 f5 = Vehicle(chasedA, 0, "forward");
+    ExpectNear(Camera(chasedA, "position"), a5.x - 200 * f5.x, a5.y - 200 * f5.y, a5.z - 200 * f5.z, 1e-3f);
+    ExpectSame(Camera(chasedA, "up"), Vehicle(chasedA, 0, "up"));
+
+    // '2' switches from chase A to chase B.
+    const std::string& placedB = run.trace[9];
+    EXPECT_FALSE(Flag(placedB, "rendered"));
+    EXPECT_TRUE(Flag(placedB, "chaseB"));
+    EXPECT_FALSE(Flag(placedB, "chaseA"));
+    const Vector3 b = Vehicle(placedB, 1, "position");
+    ExpectNear(Camera(placedB, "position"), b.x, b.y + 50, b.z - 100, 0);
+    ExpectSame(Camera(placedB, "forward"), Vehicle(placedB, 1, "forward"));
+
+    const std::string& chasedB = run.trace[11];
+    const Vector3 b11 = Vehicle(chasedB, 1, "position");
+    const Vector3 f11 = Vehicle(chasedB, 1, "forward");
+    ExpectNear(Camera(chasedB, "position"), b11.x - 200 * f11.x, b11.y - 200 * f11.y, b11.z - 200 * f11.z, 1e-3f);
+}
+
+TEST(GameCapture, TheAutopilotFliesItsRouteFromTheStartFrame) {
+    const CaptureResult run = RunCapture("--frames 6",
+                                         "0 keydown W\n"
+                                         "1 keyup W\n"
+                                         "2 press 3\n");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.trace.size(), 6u);
+    // W moved the camera off the start; '3' (released in pass 3) resets it and the
+    // autopilot flies straight on: -15, -10, then the first target (250, 250, 0) is within
+    // 10 and the next one lies straight ahead.
+    EXPECT_FALSE(Flag(run.trace[2], "autopilot"));
+    EXPECT_TRUE(Flag(run.trace[3], "autopilot"));
+    const float expectedZ[] = {-15, -10, -5};
+    for (int i = 0; i < 3; ++i) {
+        ExpectNear(Camera(run.trace[3 + i], "position"), 250, 250, expectedZ[i], 0);
+        ExpectNear(Camera(run.trace[3 + i], "forward"), 0, 0, 1, 0);
+    }
+}
+
+TEST(GameCapture, VCyclesTheSpeedBackToOneAfterTen) {
+    std::string script;
+    for (int i = 0; i < 7; ++i)
+        script += std::to_string(2 * i) + " press V\n";
+    const CaptureResult run = RunCapture("--frames 14", script);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    std::vector<float> speeds;
+    for (int i = 0; i < 7; ++i)
+        speeds.push_back(Number(run.trace[2 * i + 1], "speed"));
+    EXPECT_EQ(speeds, (std::vector<float>{6, 7, 8, 9, 10, 1, 2}));
+}
+
+TEST(GameCapture, PauseAndDeactivationFreezeTheVehicles) {
+    const CaptureResult run = RunCapture("--frames 10",
+                                         "1 press F12\n"
+                                         "4 press F12\n"
+                                         "6 deactivate\n"
+                                         "8 activate\n");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.trace.size(), 10u);
+    const std::vector<bool> expected = {true, true, false, false, false, true, false, false, true, true};
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(Flag(run.trace[i], "rendered"), expected[i]) << i;
+        EXPECT_EQ(Flag(run.trace[i], "paused"), !expected[i]) << i;
+        if (i > 0 && !expected[i]) {
+            ExpectSame(Vehicle(run.trace[i], 0, "position"), Vehicle(run.trace[i - 1], 0, "position"));
+            ExpectSame(Vehicle(run.trace[i], 1, "forward"), Vehicle(run.trace[i - 1], 1, "forward"));
+        }
+    }
+    // Five rendered frames: vehicle A is five steps along.
+    ExpectNear(Vehicle(run.trace[9], 0, "position"), 250, 250, 25);
+}
+
+// Blending changes the corridor's walls; the vehicle drawn after it is not blended.
+TEST(GameCapture, TBlendsTheCorridorOnly) {
+    const std::string plain = TempPath("plain.png");
+    const std::string blended = TempPath("blended.png");
+    const CaptureResult run =
+        RunCapture("--frames 43 --shot 40:'" + plain + "' --shot 42:'" + blended + "'", "40 press T\n");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_FALSE(Flag(run.trace[40], "blend"));
+    EXPECT_TRUE(Flag(run.trace[41], "blend"));
+    Picture a, b;
+    ASSERT_TRUE(ReadPng(plain, a));
+    ASSERT_TRUE(ReadPng(blended, b));
+    std::remove(plain.c_str());
+    std::remove(blended.c_str());
+    ASSERT_EQ(a.rgb.size(), b.rgb.size());
+    int changed = 0;
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x)
+            changed += a.At(x, y) != b.At(x, y);
+    }
+    EXPECT_GT(changed, a.width * a.height * 2 / 5);
+    // The middle of the picture is vehicle A's black back in both frames.
+    for (int y = 290; y < 310; ++y) {
+        for (int x = 390; x < 410; ++x) {
+            EXPECT_EQ(a.At(x, y), 0u);
+            EXPECT_EQ(b.At(x, y), 0u);
+        }
+    }
+}
+
+TEST(GameCapture, EscapeEndsTheProgramWithExitCodeZero) {
+    const CaptureResult run = RunCapture("--frames 50", "0 press ESC\n");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    // Down in pass 0, up in pass 1 (which posts the quit), the quit retrieved in pass 2.
+    EXPECT_EQ(run.trace.size(), 3u);
+    const CaptureResult closed = RunCapture("--frames 50", "3 close\n");
+    EXPECT_EQ(closed.exitCode, 0) << closed.output;
+    EXPECT_EQ(closed.trace.size(), 5u);
+}
+
+TEST(GameCapture, TheTraceIsTheSameFromRunToRun) {
+    const std::string script = "0 press 3\n12 press 2\n";
+    const CaptureResult first = RunCapture("--frames 20", script);
+    const CaptureResult second = RunCapture("--frames 20", script);
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    ASSERT_EQ(first.trace.size(), 20u);
+    EXPECT_EQ(first.trace, second.trace);
+}
+
+TEST(GameCapture, BadInputIsRefusedWithAMessage) {
+    const CaptureResult badEvent = RunCapture("--frames 5", "0 press 3\n2 jump W\n");
+    EXPECT_EQ(badEvent.exitCode, 2);
+    EXPECT_NE(badEvent.output.find("line 2"), std::string::npos) << badEvent.output;
+    const CaptureResult badKey = RunCapture("--frames 5", "0 keydown F13\n");
+    EXPECT_EQ(badKey.exitCode, 2);
+    EXPECT_NE(badKey.output.find("F13"), std::string::npos) << badKey.output;
+    const CaptureResult badFrames = RunCapture("--frames -3");
+    EXPECT_EQ(badFrames.exitCode, 2);
+    // A shot of a pass that presented nothing (paused) is reported, not written.
+    const std::string shot = TempPath("never.png");
+    const CaptureResult paused = RunCapture("--frames 4 --shot 3:'" + shot + "'", "0 press F12\n");
+    EXPECT_EQ(paused.exitCode, 3);
+    EXPECT_NE(paused.output.find("pass 3"), std::string::npos) << paused.output;
+    std::FILE* file = std::fopen(shot.c_str(), "rb");
+    EXPECT_EQ(file, nullptr);
+    if (file)
+        std::fclose(file);
+}
+
+TEST(GameCapture, StatsReportTheFramesRendered) {
+    const CaptureResult run = RunCapture("--frames 5 --stats");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("{\"frames\":5,\"median_ms\":"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("\"fps\":"), std::string::npos) << run.output;
+}
