@@ -588,10 +588,17 @@ bool BoxInside(const D3DBOX& inner, const D3DBOX& outer) {
            inner.Bottom <= outer.Bottom && inner.Front >= outer.Front && inner.Back <= outer.Back;
 }
 
+// Coordinates beyond this are refused: no surface is that large, and widened regions
+// (whole pairs, whole blocks) and row sizes stay far from 32-bit overflow.
+constexpr UINT kMaxCoordinate = 1u << 28;
+
 // A region must be ordered and, when the whole surface is described, lie inside it.
 bool RegionValid(const SurfaceDesc& d) {
     const D3DBOX& r = d.Region;
     if (r.Right < r.Left || r.Bottom < r.Top || r.Back < r.Front) {
+        return false;
+    }
+    if (r.Right > kMaxCoordinate || r.Bottom > kMaxCoordinate || r.Back > kMaxCoordinate) {
         return false;
     }
     const D3DBOX& w = d.Whole;

@@ -16,5 +16,9 @@ constexpr DWORD FILTER_MIRROR = FILTER_MIRROR_U | FILTER_MIRROR_V | FILTER_MIRRO
 constexpr DWORD FILTER_DITHER = 0x80000;
 
 // Copies the source region into the destination region, converting and resampling.
-// 0, D3DERR_INVALIDCALL (bad filter word or region) or E_FAIL (no conversion).
+// Returns 0; D3DERR_INVALIDCALL for a filter word outside the table, a null description or
+// pixel address, a region that is not ordered or lies outside its whole box (when that is
+// given), or an empty source for a resampling filter, all refused before anything is
+// written; E_FAIL when a format has no codec, the two formats' classes differ or no
+// strategy accepts the pair. Sets destination->Dither to filter AND FILTER_DITHER.
 HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter);

@@ -56,7 +56,12 @@ protected:
         : kind_(kind), premultiplied_(premultiplied), blockBytes_(kind == DxtBlockKind::Dxt1 ? 8 : 16) {
         Init(desc, 0, 1);
         cacheLeft_ = Region.Left & ~3u;
-        cacheWidth_ = ((Region.Right + 3) & ~3u) - cacheLeft_;
+        // Widened in 64 bits: a region ending near 2^32 must not wrap to a small cache.
+        const std::uint64_t width = ((static_cast<std::uint64_t>(Region.Right) + 3) & ~std::uint64_t{3}) - cacheLeft_;
+        if (Region.Right < Region.Left || width > 0xFFFFFFFFu) {
+            return;  // not ready: reads and writes nothing
+        }
+        cacheWidth_ = static_cast<UINT>(width);
         // The surface's own size decides the small-surface fill; without a whole box the
         // region stands for the surface.
         const D3DBOX& whole = desc.Whole;

@@ -91,19 +91,48 @@ void PixelCodec::ApplyColorKey(Color* row, UINT count) const {
     }
 }
 
+namespace {
+
+// The distance the search is defined by: float steps rounded toward zero.
+float PaletteDistance(const Color& c, const Color& p, bool withAlpha) {
+    const float dr = rz::Sub(c.r, p.r);
+    const float dg = rz::Sub(c.g, p.g);
+    const float db = rz::Sub(c.b, p.b);
+    float d = rz::Add(rz::Add(rz::Mul(dr, dr), rz::Mul(dg, dg)), rz::Mul(db, db));
+    if (withAlpha) {
+        const float da = rz::Sub(c.a, p.a);
+        d = rz::Add(d, rz::Mul(da, da));
+    }
+    return d;
+}
+
+}  // namespace
+
 UINT FindNearestPaletteEntry(const Color (&palette)[256], const Color& c, bool withAlpha) {
+    // Every entry is measured first in double precision, which is within a few parts in 2^50
+    // of the true distance; the toward-zero float distance of an entry is within 2^-20 of
+    // it (seven steps each losing under one unit in 2^23). An entry more than 1e-5 (relative)
+    // farther than the nearest can therefore never win, and only the few near the minimum
+    // need the defined float distance, compared in index order. Non-finite colours take the
+    // defined distance for every entry.
+    double exact[256];
+    double nearest = 1e300;
+    for (UINT i = 0; i < 256; ++i) {
+        const Color& p = palette[i];
+        const double dr = static_cast<double>(c.r) - p.r, dg = static_cast<double>(c.g) - p.g;
+        const double db = static_cast<double>(c.b) - p.b, da = static_cast<double>(c.a) - p.a;
+        exact[i] = dr * dr + dg * dg + db * db + (withAlpha ? da * da : 0.0);
+        nearest = exact[i] < nearest ? exact[i] : nearest;
+    }
+    const bool finite = nearest < 1e300;
+    const double limit = nearest * (1.0 + 1e-5) + 1e-30;
     float best = 3.4028235e38f;
     UINT bestIndex = 0;
     for (UINT i = 0; i < 256; ++i) {
-        const Color& p = palette[i];
-        const float dr = rz::Sub(c.r, p.r);
-        const float dg = rz::Sub(c.g, p.g);
-        const float db = rz::Sub(c.b, p.b);
-        float d = rz::Add(rz::Add(rz::Mul(dr, dr), rz::Mul(dg, dg)), rz::Mul(db, db));
-        if (withAlpha) {
-            const float da = rz::Sub(c.a, p.a);
-            d = rz::Add(d, rz::Mul(da, da));
+        if (finite && !(exact[i] <= limit)) {
+            continue;
         }
+        const float d = PaletteDistance(c, palette[i], withAlpha);
         if (d < best) {
             best = d;
             bestIndex = i;

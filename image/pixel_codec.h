@@ -20,7 +20,11 @@ struct SurfaceDesc {
 };
 
 // Created for one region of one surface; destroyed through its first virtual operation
-// (Destroy), which flushes the row cache of the YUV and DXT codecs.
+// (Destroy), which flushes the row cache of the YUV and DXT codecs. ReadRow and WriteRow
+// ignore rows and slices outside the region. The channel writes are defined in float steps
+// rounded toward zero; they are computed exactly that way without touching the processor's
+// rounding mode, assuming the thread's default round-to-nearest (ConvertSurface sees to
+// it), so codecs on different threads never disturb each other.
 class PixelCodec {
 public:
     // Frees the object when freeMemory is true (the usual case), after flushing any cache.

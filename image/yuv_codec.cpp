@@ -13,7 +13,9 @@ namespace {
 
 constexpr UINT kNoRow = 0xFFFFFFFFu;
 
-// x + 0.5 rounded down, clamped to [lo, hi] (NaN gives lo): the nearest integer, halves up.
+// The nearest integer to x (halves up) plus bias, clamped to [0, 255]; NaN gives 0.
+// Rounding x + 0.5 to nearest instead would push every value up by half a step, and a
+// pixel decoded and encoded again (the partner of a pair at a region edge) would drift.
 int RoundClamped(float x, int bias) {
     const float v = std::floor(x + 0.5f) + static_cast<float>(bias);
     if (!(v > 0.0f)) {
@@ -65,8 +67,13 @@ protected:
     YuvCodec(const SurfaceDesc& desc, unsigned lumaShift) : lumaShift_(lumaShift), chromaShift_(8 - lumaShift) {
         Init(desc, 0, 1);
         cacheLeft_ = Region.Left & ~1u;
-        const UINT right = Region.Right + (Region.Right & 1u);
-        cacheWidth_ = right - cacheLeft_;
+        // Widened in 64 bits: a region ending near 2^32 must not wrap to a small cache.
+        const std::uint64_t right = static_cast<std::uint64_t>(Region.Right) + (Region.Right & 1u);
+        const std::uint64_t width = right - cacheLeft_;
+        if (Region.Right < Region.Left || width > 0xFFFFFFFFu) {
+            return;  // no cache: reads and writes nothing
+        }
+        cacheWidth_ = static_cast<UINT>(width);
         cache_ = new (std::nothrow) Color[cacheWidth_ == 0 ? 1 : cacheWidth_];
     }
 

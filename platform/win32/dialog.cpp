@@ -4,7 +4,9 @@
 //   of the style), which is modal and blocks: no window procedure runs while it is open,
 //   where the platform keeps dispatching inside the box's own loop. Headless, or when
 //   SDL cannot show a box, the text goes to standard error; headless boxes are also
-//   recorded in host::MessageBoxLog. Every box answers IDOK.
+//   recorded in host::MessageBoxLog. Every box answers IDOK. (SDL draws its box on X11
+//   with a font of the server; a bare Xvfb lacks the one it asks for, so there the text
+//   goes to standard error too.)
 // - GetCursorPos reads the screen position of the mouse from SDL, or headless the
 //   position set with host::SetCursorPosition (or SetCursorPos).
 // - Icons, cursors and stock objects are tokens: nothing draws them.
@@ -50,6 +52,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
         }
         if (SDL_ShowSimpleMessageBox(flags, title.c_str(), body.c_str(), parent) == 0) return IDOK;
     }
+    if (!headless) std::fprintf(stderr, "win32: the message box could not be shown: %s\n", SDL_GetError());
     std::fprintf(stderr, "%s: %s\n", title.c_str(), body.c_str());
     return IDOK;
 }

@@ -114,14 +114,21 @@ HANDLE OpenForReading(const char* name, DWORD access, DWORD disposition) {
             c = '/';
         }
     }
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a named pipe must not wait for a writer. Only regular files
+    // are images; a directory, pipe or device is refused as access denied.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         SetLastError(ErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    int error = 0;
+    if (::fstat(fd, &info) != 0) {
+        error = errno;
+    } else if (!S_ISREG(info.st_mode)) {
+        error = S_ISDIR(info.st_mode) ? EISDIR : EACCES;
+    }
+    if (error != 0) {
         ::close(fd);
         SetLastError(ErrorFromErrno(error));
         return INVALID_HANDLE_VALUE;

@@ -112,7 +112,7 @@ BOOL UnregisterClassA(LPCSTR className, HINSTANCE instance) {
     }
     for (const auto& [handle, window] : system.windows) {
         if (win32::LowerCase(window.className.c_str()) == key) {
-            SetLastError(ERROR_ACCESS_DENIED);  // the class still has windows
+            SetLastError(ERROR_CLASS_HAS_WINDOWS);
             return FALSE;
         }
     }

@@ -81,7 +81,3 @@ DWORD MessageTime();
 void ReleaseSdlObjects(Window& window);
 
 }  // namespace win32
-
-// Error numbers of the window functions that the shared header does not name.
-constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;

@@ -456,3 +456,25 @@ TEST(PixelCodec, YuvFlushesOnDestroyAndOnRowChange) {
     codec->Destroy(true);
     EXPECT_EQ(s.Row(1)[0], 235);
 }
+
+// YUV pixels inside the RGB cube come back through A8R8G8B8 within one step of each byte.
+TEST(PixelCodec, YuvRoundTripThroughA8R8G8B8) {
+    std::mt19937 rng(12);
+    for (D3DFORMAT f : {D3DFMT_YUY2, D3DFMT_UYVY}) {
+        Surface src(f, 64, 4), mid(D3DFMT_A8R8G8B8, 64, 4), back(f, 64, 4);
+        for (UINT y = 0; y < 4; ++y)
+            for (UINT x = 0; x < 128; x += 2) {
+                // Luma 60-200 with chroma within 20 of neutral stays inside the cube.
+                const std::uint8_t luma = static_cast<std::uint8_t>(60 + rng() % 141);
+                const std::uint8_t chroma = static_cast<std::uint8_t>(108 + rng() % 41);
+                src.Row(y)[x + (f == D3DFMT_YUY2 ? 0 : 1)] = luma;
+                src.Row(y)[x + (f == D3DFMT_YUY2 ? 1 : 0)] = chroma;
+            }
+        SurfaceDesc s = src.Desc(), m = mid.Desc(), b = back.Desc();
+        ASSERT_EQ(ConvertSurface(&m, &s, FILTER_NONE), S_OK);
+        ASSERT_EQ(ConvertSurface(&b, &m, FILTER_NONE), S_OK);
+        for (UINT y = 0; y < 4; ++y)
+            for (UINT x = 0; x < 128; ++x)
+                ASSERT_NEAR(back.Row(y)[x], src.Row(y)[x], 1) << "format " << f << " byte " << x << " row " << y;
+    }
+}

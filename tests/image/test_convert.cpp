@@ -80,6 +80,13 @@ TEST(ConvertSurface, RegionOutsideWholeIsRefusedUntouched) {
     s.Whole = {};
     s.Region = {3, 0, 1, 4, 0, 1};
     EXPECT_EQ(ConvertSurface(&d, &s, FILTER_TRIANGLE), D3DERR_INVALIDCALL);
+    // Coordinates near 2^32 would wrap when widened to whole pairs or blocks.
+    for (D3DFORMAT f : {D3DFMT_YUY2, D3DFMT_DXT1, D3DFMT_A8R8G8B8}) {
+        SurfaceDesc far = s;
+        far.Format = f;
+        far.Region = {0xFFFFFFF0u, 0, 0xFFFFFFFDu, 4, 0, 1};
+        EXPECT_EQ(ConvertSurface(&d, &far, FILTER_POINT), D3DERR_INVALIDCALL) << f;
+    }
     // Resampling an empty source into a non-empty destination has no result.
     s.Region = {1, 0, 1, 4, 0, 1};
     EXPECT_EQ(ConvertSurface(&d, &s, FILTER_POINT), D3DERR_INVALIDCALL);

@@ -132,6 +132,21 @@ TEST(DecodeJpeg, HeaderSizeAboveTheLimitIsRefusedBeforeDecoding) {
     EXPECT_EQ(DecodeImage(&image, file.data(), static_cast<UINT>(file.size()), nullptr), ERR_INVALID_DATA);
 }
 
+TEST(DecodeJpeg, MarkerLongerThanTheDataIsSkippedNoFurtherThanTheEnd) {
+    // SOI, then an APP1 segment claiming 65533 bytes of which only a few exist: the
+    // library asks to skip past the end of the block.
+    const Bytes file = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x', 'i', 'f', 0, 0};
+    DecodedImage image;
+    EXPECT_EQ(DecodeJpeg(&image, file.data(), static_cast<UINT>(file.size())), E_FAIL);
+    // The same segment in front of a real image's markers.
+    Bytes real = EncodeJpeg(8, 8, 3, Gradient(8, 8, 3));
+    Bytes hostile(real.begin(), real.begin() + 2);
+    const std::uint8_t app[] = {0xFF, 0xE1, 0x7F, 0xFF};
+    hostile.insert(hostile.end(), app, app + sizeof(app));
+    hostile.insert(hostile.end(), real.begin() + 2, real.end());
+    EXPECT_EQ(DecodeJpeg(&image, hostile.data(), static_cast<UINT>(hostile.size())), E_FAIL);
+}
+
 TEST(DecodeJpeg, OtherDataIsRefusedWithoutCrash) {
     const std::uint8_t junk[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
     DecodedImage image;

@@ -474,3 +474,19 @@ TEST(DxtEncode, BatchMatchesSingleBlockReference) {
             ASSERT_EQ(std::memcmp(&fast[b * size], &ref[b * size], size), 0) << "block " << b << " kind " << int(kind);
     }
 }
+
+// A write that covers only some rows of a block row keeps the other rows of its blocks:
+// they are decoded first even at the first visit of that block row.
+TEST(DxtCodec, PartialBlockRowKeepsRowsOutsideTheRegion) {
+    Surface dxt(D3DFMT_DXT1, 4, 4), red(D3DFMT_A8R8G8B8, 4, 2);
+    const std::uint8_t white[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
+    std::memcpy(dxt.Data(), white, 8);
+    for (UINT y = 0; y < 2; ++y)
+        for (UINT x = 0; x < 4; ++x) red.Set32(x, y, 0xFFFF0000);
+    SurfaceDesc d = dxt.DescOf({0, 2, 4, 4, 0, 1}), s = red.Desc();
+    ASSERT_EQ(ConvertSurface(&d, &s, FILTER_NONE), S_OK);
+    std::uint32_t decoded[16];
+    DecodeDxtColorBlock(dxt.Data(), decoded);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(decoded[i], 0xFFFFFFFFu) << "row " << i / 4 << " kept white";
+    for (int i = 8; i < 16; ++i) EXPECT_EQ(decoded[i], 0xFFFF0000u) << "row " << i / 4 << " red";
+}

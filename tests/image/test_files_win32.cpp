@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "image/image_file.h"
@@ -59,6 +60,16 @@ TEST(Win32Files, MissingFilesReportThePlatformsErrorNumbers) {
             << c.name;
         EXPECT_EQ(GetLastError(), c.error) << c.name;
     }
+}
+
+TEST(Win32Files, NamedPipeIsRefusedWithoutWaitingForAWriter) {
+    TempDir dir;
+    const std::string pipe = dir.Path("pipe.jpg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    SetLastError(0);
+    EXPECT_EQ(CreateFileA(pipe.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
 TEST(Win32Files, MappedViewHoldsTheFileAndOutlivesTheFileHandle) {
@@ -183,6 +194,22 @@ TEST(MappedFile, OpensNarrowAndWideNamesAndClosesToTheInvalidHandle) {
         EXPECT_EQ(file.Mapping, INVALID_HANDLE_VALUE);
         file.Close();  // closing a closed file does nothing
     }
+}
+
+TEST(MappedFile, FileOf4GiBOrMoreIsRefusedNotReadModulo2To32) {
+    TempDir dir;
+    const std::string name = dir.Write("huge.bmp", "BM");
+    // Sparse: no data blocks are written.
+    ASSERT_EQ(::truncate(name.c_str(), (std::int64_t{1} << 32) + 16), 0);
+    HANDLE file = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD high = 0;
+    EXPECT_EQ(GetFileSize(file, &high), 16u);
+    EXPECT_EQ(high, 1u);
+    CloseHandle(file);
+    MappedFile mapped;
+    EXPECT_EQ(mapped.Open(name.c_str(), false), HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+    EXPECT_EQ(mapped.Size, 0u);
 }
 
 TEST(MappedFile, FailuresAreResultCodes) {

@@ -121,7 +121,8 @@ TEST_F(HeadlessWindow, DestroyedWindowIsGoneAfterItsLastMessage) {
     HWND hwnd = Create("CN");
     HWND other = Create("CN");
     ASSERT_NE(hwnd, other);
-    EXPECT_FALSE(UnregisterClassA("CN", nullptr));  // windows of the class still exist
+    EXPECT_FALSE(UnregisterClassA("CN", nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_CLASS_HAS_WINDOWS);
     ASSERT_TRUE(PostMessageA(hwnd, WM_USER_TEST, 1, 2));
     ASSERT_TRUE(PostMessageA(other, WM_USER_TEST, 3, 4));
 

@@ -352,3 +352,66 @@ TEST(RasterUnpack, DxtBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+int LitPixels(const Target& t) {
+    int lit = 0;
+    for (std::uint32_t p : t.color) lit += (p & 0xFFFFFF) != 0;
+    return lit;
+}
+
+TEST(RasterLines, LastPixelAndMajorAxis) {
+    for (BOOL last : {TRUE, FALSE}) {
+        Target t(16, 16);
+        raster::Rasterizer r(1);
+        raster::PipelineState s = BasicState(16, 16, kScreenFvf);
+        s.renderState[D3DRS_LASTPIXEL] = last;
+        s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+        r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
+        // x-major from pixel 2 to pixel 10 on row 5.
+        std::vector<ScreenVertex> line = {{2, 5, 0, 1, 0xFFFFFFFF, 0, 0}, {10, 5, 0, 1, 0xFFFFFFFF, 0, 0}};
+        r.Draw(s, t.View(), D3DPT_LINELIST, Input(line), 0, 1);
+        r.Flush();
+        for (int x = 0; x < 16; ++x) {
+            bool on = x >= 2 && (last ? x <= 10 : x < 10);
+            EXPECT_EQ((t.At(x, 5) & 0xFFFFFF) != 0, on) << "x " << x << " lastpixel " << last;
+        }
+        EXPECT_EQ(LitPixels(t), last ? 9 : 8);
+        // y-major, drawn upwards: one pixel per row, the end point last.
+        r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0, 1.0f);
+        std::vector<ScreenVertex> steep = {{3, 14, 0, 1, 0xFFFFFFFF, 0, 0}, {6, 2, 0, 1, 0xFFFFFFFF, 0, 0}};
+        r.Draw(s, t.View(), D3DPT_LINELIST, Input(steep), 0, 1);
+        r.Flush();
+        for (int y = 0; y < 16; ++y) {
+            int count = 0;
+            for (int x = 0; x < 16; ++x) count += (t.At(x, y) & 0xFFFFFF) != 0;
+            bool on = y <= 14 && (last ? y >= 2 : y > 2);
+            EXPECT_EQ(count, on ? 1 : 0) << "row " << y << " lastpixel " << last;
+        }
+    }
+}
+
+TEST(RasterPoints, SizeIsClampedToTheLimits) {
+    Target t(16, 16);
+    raster::Rasterizer r(1);
+    raster::PipelineState s = BasicState(16, 16, kScreenFvf);
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    std::vector<ScreenVertex> point = {{8, 8, 0, 1, 0xFFFFFFFF, 0, 0}};
+    struct Case {
+        float size, low, high;
+        int pixels;
+    };
+    const Case cases[] = {{1, 0, 64, 1}, {4, 0, 64, 16}, {4, 0, 2, 4}, {1, 3, 64, 9}};
+    for (const Case& c : cases) {
+        s.renderState[D3DRS_POINTSIZE] = FloatBits(c.size);
+        s.renderState[D3DRS_POINTSIZE_MIN] = FloatBits(c.low);
+        s.renderState[D3DRS_POINTSIZE_MAX] = FloatBits(c.high);
+        r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
+        r.Draw(s, t.View(), D3DPT_POINTLIST, Input(point), 0, 1);
+        r.Flush();
+        EXPECT_EQ(LitPixels(t), c.pixels) << "size " << c.size << " limits " << c.low << ".." << c.high;
+    }
+}
+
+}  // namespace

@@ -37,7 +37,8 @@ struct BusyScene {
         s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
         s.stageState[1][D3DTSS_COLOROP] = variant ? D3DTOP_ADDSIGNED : D3DTOP_MODULATE;
         s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_MIRROR;
+        // Mirror addressing keeps the first variant off the eight-pixel path.
+        s.stageState[1][D3DTSS_ADDRESSU] = variant ? D3DTADDRESS_WRAP : D3DTADDRESS_MIRROR;
         s.renderState[D3DRS_FOGENABLE] = TRUE;
         s.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
         s.renderState[D3DRS_FOGSTART] = FloatBits(10.0f);
@@ -63,6 +64,7 @@ struct PathScope {
     ~PathScope() {
         raster::detail::SetReferenceShading(false);
         raster::detail::SetWideSampling(true);
+        raster::detail::SetWideShading(true);
     }
 };
 
@@ -81,17 +83,24 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-TEST(RasterPaths, GatherSamplerGivesTheSameTexels) {
+// The AVX2 paths (eight pixels at a time, and the gather sampler of the four-pixel
+// path) run the same arithmetic as the SSE2 four-pixel path: identical pixels.
+TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
-    Target wide(96, 80), narrow(96, 80);
+    Target eight(96, 80), gathered(96, 80), narrow(96, 80);
     raster::Rasterizer r(2);
     for (bool variant : {false, true}) {
+        raster::detail::SetWideShading(true);
         raster::detail::SetWideSampling(true);
-        scene.Draw(r, wide, variant);
+        scene.Draw(r, eight, variant);
+        raster::detail::SetWideShading(false);
+        scene.Draw(r, gathered, variant);
         raster::detail::SetWideSampling(false);
         scene.Draw(r, narrow, variant);
-        EXPECT_EQ(wide.color, narrow.color);
+        EXPECT_EQ(eight.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(eight.depth, narrow.depth) << "variant " << variant;
+        EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
     }
 }
 
@@ -448,6 +457,39 @@ TEST(RasterClipping, HugeScreenSpaceTriangles) {
             double expected = (x + 100000.0) / 400000.0 * 255.0;
             ASSERT_NEAR(static_cast<double>((t.At(x, y) >> 16) & 0xFF), expected, 1.0) << x << "," << y;
         }
+}
+
+}  // namespace
+
+namespace {
+
+// More primitives than the queue holds in one draw: the queue is flushed part-way and
+// every triangle still lands once.
+TEST(RasterQueue, DrawLargerThanTheQueue) {
+    Target t(32, 32);
+    raster::Rasterizer r(2);
+    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
+    s.renderState[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+    s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+    s.renderState[D3DRS_ZENABLE] = FALSE;
+    s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
+    r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET, 0, 1.0f);
+    // 68 rounds over the 1024 pixels: 69632 small triangles, each around one pixel centre.
+    const int rounds = 68;
+    std::vector<ScreenVertex> v;
+    v.reserve(static_cast<std::size_t>(rounds) * 1024 * 3);
+    for (int round = 0; round < rounds; ++round)
+        for (int y = 0; y < 32; ++y)
+            for (int x = 0; x < 32; ++x) {
+                float fx = static_cast<float>(x), fy = static_cast<float>(y);
+                v.push_back({fx - 0.4f, fy - 0.4f, 0, 1, 0x00010101, 0, 0});
+                v.push_back({fx + 0.6f, fy - 0.4f, 0, 1, 0x00010101, 0, 0});
+                v.push_back({fx - 0.4f, fy + 0.6f, 0, 1, 0x00010101, 0, 0});
+            }
+    r.Draw(s, t.View(), D3DPT_TRIANGLELIST, Input(v), 0, static_cast<UINT>(v.size() / 3));
+    r.Flush();
+    for (std::uint32_t p : t.color) ASSERT_EQ(p & 0xFFFFFF, 0x444444u);  // 68 = 0x44
 }
 
 }  // namespace

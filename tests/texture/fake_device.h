@@ -94,7 +94,10 @@ public:
     }
     HRESULT CreateTexture(UINT w, UINT h, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, IDirect3DTexture8** o) override {
         ++createTextureCalls;
-        FAKE_FORWARD(CreateTexture(w, h, l, u, f, p, o));
+        if (!inner_) return E_NOTIMPL;
+        HRESULT hr = inner_->CreateTexture(w, h, l, u, f, p, o);
+        if (SUCCEEDED(hr)) Hold(*o);
+        return hr;
     }
     HRESULT CreateVolumeTexture(UINT w, UINT h, UINT d, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p,
                                 IDirect3DVolumeTexture8** o) override {
@@ -102,7 +105,10 @@ public:
     }
     HRESULT CreateCubeTexture(UINT e, UINT l, DWORD u, D3DFORMAT f, D3DPOOL p, IDirect3DCubeTexture8** o) override {
         ++createTextureCalls;
-        FAKE_FORWARD(CreateCubeTexture(e, l, u, f, p, o));
+        if (!inner_) return E_NOTIMPL;
+        HRESULT hr = inner_->CreateCubeTexture(e, l, u, f, p, o);
+        if (SUCCEEDED(hr)) Hold(*o);
+        return hr;
     }
     HRESULT CreateVertexBuffer(UINT a, DWORD b, DWORD c, D3DPOOL d, IDirect3DVertexBuffer8** o) override {
         FAKE_FORWARD(CreateVertexBuffer(a, b, c, d, o));
@@ -164,10 +170,26 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer8* b, UINT v) override { FAKE_FORWARD(SetIndices(b, v)); }
     HRESULT GetIndices(IDirect3DIndexBuffer8** b, UINT* v) override { FAKE_FORWARD(GetIndices(b, v)); }
 
+    // Drops the fake's own reference to every texture created through it, in creation
+    // order, and returns the references each still had: 0 for one released by its user.
+    std::vector<ULONG> ReleaseHeld() {
+        std::vector<ULONG> left;
+        for (IDirect3DBaseTexture8* t : held_) left.push_back(t->Release());
+        held_.clear();
+        return left;
+    }
+
     int createTextureCalls = 0;
     int updateTextureCalls = 0;
 
 private:
+    // The fake keeps a reference to each texture it creates, so that the tests can see how
+    // many its users kept.
+    void Hold(IDirect3DBaseTexture8* texture) {
+        texture->AddRef();
+        held_.push_back(texture);
+    }
+    std::vector<IDirect3DBaseTexture8*> held_;
     FakeD3D d3d_;
     IDirect3DDevice8* inner_;
     ULONG refs_ = 1;
@@ -191,3 +213,33 @@ inline D3DDeviceProfile MakeProfile(DWORD textureCaps, DWORD maxSize, DWORD maxA
     p.DepthStencilFormats = {D3DFMT_D16};
     return p;
 }
+
+// A surface that forwards to a real one and records how it is locked.
+class RecordingSurface final : public IDirect3DSurface8 {
+public:
+    explicit RecordingSurface(IDirect3DSurface8* inner) : inner_(inner) {}
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override { return --refs_; }
+    HRESULT GetDevice(IDirect3DDevice8** out) override { return inner_->GetDevice(out); }
+    HRESULT GetDesc(D3DSURFACE_DESC* desc) override { return inner_->GetDesc(desc); }
+    HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
+        locks.push_back({rect != nullptr, rect ? *rect : RECT{}, flags});
+        return inner_->LockRect(locked, rect, flags);
+    }
+    HRESULT UnlockRect() override {
+        ++unlocks;
+        return inner_->UnlockRect();
+    }
+
+    struct Lock {
+        bool hasRect;
+        RECT rect;
+        DWORD flags;
+    };
+    std::vector<Lock> locks;
+    int unlocks = 0;
+
+private:
+    IDirect3DSurface8* inner_;
+    ULONG refs_ = 1;
+};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_device.h"
+#include "image/convert.h"
 #include "texture_test_util.h"
 
 using namespace texture_test;
@@ -107,4 +108,39 @@ TEST_F(CubeFromFile, DefaultPoolUsesACubeTwin) {
               S_OK);
     EXPECT_EQ(device.createTextureCalls, 2);
     EXPECT_EQ(device.updateTextureCalls, 1);
+    EXPECT_EQ(device.ReleaseHeld(), (std::vector<ULONG>{1, 0}));
+}
+
+TEST_F(CubeFromFile, FaceLevelsAreResampledWithMirroredEdges) {
+    ASSERT_NE(MakeDevice(ProfileWith(D3DPTEXTURECAPS_MIPCUBEMAP, 0)), nullptr);
+    auto noise = [](UINT face) {
+        return [face](UINT x, UINT y) {
+            std::uint32_t h = (x + 17 * face) * 374761393u + y * 668265263u;
+            return 0xFF000000u | ((h ^ (h >> 13)) * 1274126177u & 0xFFFFFF);
+        };
+    };
+    const Bytes dds = MakeDdsArgb(16, 16, 1, 6, [&](UINT face, UINT) { return PixelFn(noise(face)); });
+    ComRef<IDirect3DCubeTexture8> cube;
+    // A triangle mip filter loads every level of every face from the face's image.
+    ASSERT_EQ(CreateCubeTextureFromFileInMemoryEx(device_.Get(), dds.data(), static_cast<UINT>(dds.size()), 0, 3, 0,
+                                                  D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, FILTER_POINT, FILTER_TRIANGLE, 0,
+                                                  nullptr, nullptr, cube.Out()),
+              S_OK);
+    for (UINT face = 0; face < 6; ++face) {
+        std::vector<std::uint32_t> image(16 * 16);
+        for (UINT i = 0; i < image.size(); ++i) image[i] = noise(face)(i % 16, i / 16);
+        const RECT whole = {0, 0, 16, 16};
+        for (UINT level = 1; level < 3; ++level) {
+            ComRef<IDirect3DTexture8> expected;
+            ASSERT_EQ(device_->CreateTexture(16 >> level, 16 >> level, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED,
+                                             expected.Out()),
+                      S_OK);
+            ComRef<IDirect3DSurface8> s;
+            ASSERT_EQ(expected->GetSurfaceLevel(0, s.Out()), S_OK);
+            ASSERT_EQ(LoadSurfaceFromMemory(s.Get(), nullptr, nullptr, image.data(), D3DFMT_A8R8G8B8, 64, nullptr,
+                                            &whole, FILTER_TRIANGLE | FILTER_MIRROR, 0),
+                      S_OK);
+            EXPECT_EQ(ReadFace(cube.Get(), face, level), ReadPixels32(s.Get())) << "face " << face << " level " << level;
+        }
+    }
 }

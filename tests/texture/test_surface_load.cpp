@@ -1,6 +1,7 @@
 // Loading pixels into surfaces: rectangles, locking and the source description.
 #include <gtest/gtest.h>
 
+#include "fake_device.h"
 #include "image/convert.h"
 #include "texture_test_util.h"
 
@@ -167,4 +168,154 @@ TEST_F(SurfaceLoad, FromFileInMemoryUsesTheImageAndChecksTheSourceRectangle) {
     const std::string path = WriteTempFile("image.bmp", bmp);
     EXPECT_EQ(LoadSurfaceFromFile(surface.Get(), nullptr, nullptr, path.c_str(), nullptr, FILTER_POINT, 0, nullptr),
               S_OK);
+}
+
+TEST_F(SurfaceLoad, VolumeBoxesAreCheckedAndMovedToTheOrigin) {
+    ComRef<IDirect3DVolumeTexture8> tex;
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, tex.Out()), S_OK);
+    ComRef<IDirect3DVolume8> volume;
+    ASSERT_EQ(tex->GetVolumeLevel(0, volume.Out()), S_OK);
+    D3DLOCKED_BOX box = {};
+    auto at = [&](UINT x, UINT y, UINT z) {
+        return reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(box.pBits) + z * box.SlicePitch + y * box.RowPitch) +
+               x;
+    };
+    ASSERT_EQ(volume->LockBox(&box, nullptr, 0), S_OK);
+    for (UINT z = 0; z < 4; ++z) {
+        for (UINT y = 0; y < 8; ++y) {
+            for (UINT x = 0; x < 8; ++x) *at(x, y, z) = SENTINEL;
+        }
+    }
+    volume->UnlockBox();
+
+    std::uint32_t source[2][2][2];
+    for (UINT i = 0; i < 8; ++i) (&source[0][0][0])[i] = 0xFF000000u | (i + 1) * 0x111111u;
+    const D3DBOX dst = {2, 3, 4, 5, 1, 3};
+    const D3DBOX src = {0, 0, 2, 2, 0, 2};
+    ASSERT_EQ(LoadVolumeFromMemory(volume.Get(), nullptr, &dst, source, D3DFMT_A8R8G8B8, 8, 16, nullptr, &src,
+                                   FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(volume->LockBox(&box, nullptr, D3DLOCK_READONLY), S_OK);
+    for (UINT z = 0; z < 4; ++z) {
+        for (UINT y = 0; y < 8; ++y) {
+            for (UINT x = 0; x < 8; ++x) {
+                const bool inside = x >= 2 && x < 4 && y >= 3 && y < 5 && z >= 1 && z < 3;
+                EXPECT_EQ(*at(x, y, z), inside ? source[z - 1][y - 3][x - 2] : SENTINEL) << x << "," << y << "," << z;
+            }
+        }
+    }
+    volume->UnlockBox();
+
+    const D3DBOX deep = {0, 0, 8, 8, 0, 5}, inverted = {0, 0, 8, 8, 3, 2};
+    EXPECT_EQ(LoadVolumeFromMemory(volume.Get(), nullptr, &deep, source, D3DFMT_A8R8G8B8, 8, 16, nullptr, &src,
+                                   FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadVolumeFromMemory(volume.Get(), nullptr, nullptr, source, D3DFMT_A8R8G8B8, 8, 16, nullptr, &inverted,
+                                   FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadVolumeFromMemory(volume.Get(), nullptr, nullptr, source, D3DFMT_A8R8G8B8, 8, 16, nullptr, nullptr,
+                                   FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+
+    // Volume to volume: the source box starts at (2, 3, 1) and lands at the origin.
+    ComRef<IDirect3DVolumeTexture8> small;
+    ASSERT_EQ(device_->CreateVolumeTexture(2, 2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, small.Out()), S_OK);
+    ComRef<IDirect3DVolume8> smallVolume;
+    ASSERT_EQ(small->GetVolumeLevel(0, smallVolume.Out()), S_OK);
+    ASSERT_EQ(LoadVolumeFromVolume(smallVolume.Get(), nullptr, nullptr, volume.Get(), nullptr, &dst, FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(smallVolume->LockBox(&box, nullptr, D3DLOCK_READONLY), S_OK);
+    EXPECT_EQ(*at(0, 0, 0), source[0][0][0]);
+    EXPECT_EQ(*at(1, 1, 1), source[1][1][1]);
+    smallVolume->UnlockBox();
+    EXPECT_EQ(LoadVolumeFromVolume(smallVolume.Get(), nullptr, nullptr, volume.Get(), nullptr, &deep, FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+}
+
+TEST_F(SurfaceLoad, CheckedCreationsUseTheAdjustedValues) {
+    ASSERT_NE(MakeDevice(ProfileWith(D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_CUBEMAP_POW2 |
+                                         D3DPTEXTURECAPS_VOLUMEMAP_POW2 | D3DPTEXTURECAPS_MIPMAP,
+                                     D3DPTEXTURECAPS_SQUAREONLY)),
+              nullptr);
+    ComRef<IDirect3DTexture8> tex;
+    ASSERT_EQ(CreateTextureChecked(device_.Get(), 300, 200, 0, USE_DEFAULT, D3DFMT_R8G8B8, D3DPOOL_MANAGED, tex.Out()),
+              S_OK);
+    D3DSURFACE_DESC d = {};
+    ASSERT_EQ(tex->GetLevelDesc(0, &d), S_OK);
+    EXPECT_EQ(d.Width, 512u);
+    EXPECT_EQ(d.Height, 256u);
+    EXPECT_EQ(d.Format, D3DFMT_X8R8G8B8);
+    EXPECT_EQ(tex->GetLevelCount(), 10u);
+    ComRef<IDirect3DCubeTexture8> cube;
+    ASSERT_EQ(CreateCubeTextureChecked(device_.Get(), 100, 1, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, cube.Out()), S_OK);
+    ASSERT_EQ(cube->GetLevelDesc(0, &d), S_OK);
+    EXPECT_EQ(d.Width, 128u);
+    EXPECT_EQ(d.Format, D3DFMT_A8R8G8B8);
+    ComRef<IDirect3DVolumeTexture8> volume;
+    ASSERT_EQ(CreateVolumeTextureChecked(device_.Get(), 5, 5, 3, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, volume.Out()),
+              S_OK);
+    D3DVOLUME_DESC v = {};
+    ASSERT_EQ(volume->GetLevelDesc(0, &v), S_OK);
+    EXPECT_EQ(v.Width, 8u);
+    EXPECT_EQ(v.Depth, 4u);
+    IDirect3DVolumeTexture8* none = nullptr;
+    EXPECT_EQ(CreateVolumeTextureChecked(device_.Get(), 5, 5, 3, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8,
+                                         D3DPOOL_MANAGED, &none),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(none, nullptr);
+}
+
+TEST_F(SurfaceLoad, LocksTheRectangleOrTheWholeBlockSurfaceAndAlwaysUnlocks) {
+    std::vector<std::uint32_t> source(16 * 16, 0xFF336699u);
+    const RECT src = {0, 0, 10, 10};
+    const RECT rect = {10, 10, 20, 20};
+
+    auto plain = MakeTexture(64, 64, D3DFMT_X8R8G8B8);
+    auto plainLevel = Level(plain.Get(), 0);
+    RecordingSurface plainSurface(plainLevel.Get());
+    ASSERT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &rect, source.data(), D3DFMT_A8R8G8B8, 64, nullptr, &src,
+                                    FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(plainSurface.locks.size(), 1u);
+    EXPECT_TRUE(plainSurface.locks[0].hasRect);
+    EXPECT_EQ(plainSurface.locks[0].rect.left, 10);
+    EXPECT_EQ(plainSurface.locks[0].rect.bottom, 20);
+    EXPECT_EQ(plainSurface.locks[0].flags, 0u);
+    EXPECT_EQ(plainSurface.unlocks, 1);
+
+    auto blocks = MakeTexture(64, 64, D3DFMT_DXT1);
+    auto blockLevel = Level(blocks.Get(), 0);
+    RecordingSurface blockSurface(blockLevel.Get());
+    if (HaveDxtCodec()) {
+        const RECT blockRect = {8, 8, 16, 16};
+        const RECT blockSrc = {0, 0, 8, 8};
+        ASSERT_EQ(LoadSurfaceFromMemory(&blockSurface, nullptr, &blockRect, source.data(), D3DFMT_A8R8G8B8, 64,
+                                        nullptr, &blockSrc, FILTER_NONE, 0),
+                  S_OK);
+        ASSERT_EQ(blockSurface.locks.size(), 1u);
+        EXPECT_FALSE(blockSurface.locks[0].hasRect) << "block formats are locked whole";
+    }
+
+    // The source of a surface-to-surface load is locked read-only at its rectangle.
+    auto target = MakeTexture(16, 16, D3DFMT_X8R8G8B8);
+    auto targetLevel = Level(target.Get(), 0);
+    ASSERT_EQ(LoadSurfaceFromSurface(targetLevel.Get(), nullptr, nullptr, &plainSurface, nullptr, &rect,
+                                     FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(plainSurface.locks.size(), 2u);
+    EXPECT_TRUE(plainSurface.locks[1].hasRect);
+    EXPECT_EQ(plainSurface.locks[1].rect.right, 20);
+    EXPECT_EQ(plainSurface.locks[1].flags, D3DLOCK_READONLY);
+    EXPECT_EQ(plainSurface.unlocks, 2);
+
+    // A conversion that fails still unlocks; a refused rectangle never locks.
+    const RECT outside = {60, 60, 70, 70};
+    EXPECT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &outside, source.data(), D3DFMT_A8R8G8B8, 64, nullptr,
+                                    &src, FILTER_NONE, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(LoadSurfaceFromMemory(&plainSurface, nullptr, &rect, source.data(), D3DFMT_V8U8, 64, nullptr, &src,
+                                    FILTER_NONE, 0),
+              E_FAIL);
+    EXPECT_EQ(plainSurface.locks.size(), 3u);
+    EXPECT_EQ(plainSurface.unlocks, 3);
 }

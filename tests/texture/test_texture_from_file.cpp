@@ -212,12 +212,33 @@ TEST_F(TextureFromFile, DefaultPoolFillsATwinAndUpdatesOnce) {
     EXPECT_EQ(device.updateTextureCalls, 1);
     EXPECT_EQ(Desc(tex.Get()).Pool, D3DPOOL_DEFAULT);
     EXPECT_EQ(tex->GetLevelCount(), 7u);
+    // The caller holds the one reference to the texture; the twin is gone.
+    EXPECT_EQ(device.ReleaseHeld(), (std::vector<ULONG>{1, 0}));
 
     // Other pools fill the texture itself.
     FakeDevice managed(D3DDefaultDeviceProfile(), device_.Get());
     ASSERT_EQ(CreateTextureFromFileInMemory(&managed, jpeg.data(), static_cast<UINT>(jpeg.size()), tex.Out()), S_OK);
     EXPECT_EQ(managed.createTextureCalls, 1);
     EXPECT_EQ(managed.updateTextureCalls, 0);
+    EXPECT_EQ(managed.ReleaseHeld(), (std::vector<ULONG>{1}));
+}
+
+TEST_F(TextureFromFile, FailuresAfterCreationReleaseTheTextureAndTheTwin) {
+    ASSERT_NE(MakeDevice(ProfileWith(0, 0, {D3DFMT_V8U8, D3DFMT_X8R8G8B8})), nullptr);
+    const Bytes jpeg = MakeJpeg(16, 16, [](UINT, UINT) { return 0x808080u; });
+    for (D3DPOOL pool : {D3DPOOL_MANAGED, D3DPOOL_DEFAULT}) {
+        FakeDevice device(ProfileWith(0, 0, {D3DFMT_V8U8, D3DFMT_X8R8G8B8}), device_.Get());
+        IDirect3DTexture8* out = UNTOUCHED;
+        // A colour image cannot be converted into a signed format.
+        EXPECT_EQ(CreateTextureFromFileInMemoryEx(&device, jpeg.data(), static_cast<UINT>(jpeg.size()), 0, 0, 0, 0,
+                                                  D3DFMT_V8U8, pool, USE_DEFAULT, USE_DEFAULT, 0, nullptr, nullptr,
+                                                  &out),
+                  E_FAIL);
+        EXPECT_EQ(out, UNTOUCHED);
+        const std::vector<ULONG> left = device.ReleaseHeld();
+        EXPECT_EQ(left.size(), pool == D3DPOOL_DEFAULT ? 2u : 1u);
+        for (ULONG refs : left) EXPECT_EQ(refs, 0u) << "a texture or one of its surfaces was kept";
+    }
 }
 
 TEST_F(TextureFromFile, DdsMipChainFillsItsLevelsBeforeFilteringStarts) {
@@ -274,12 +295,5 @@ TEST_F(TextureFromFile, NoUsableFormatAndBadArgumentsReleaseEverything) {
                                               D3DFMT_UNKNOWN, D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr,
                                               nullptr, &out),
               D3DERR_INVALIDCALL);
-    EXPECT_EQ(out, UNTOUCHED);
-    // A conversion the converter cannot make: colour image into a signed format.
-    ASSERT_NE(MakeDevice(ProfileWith(0, 0, {D3DFMT_V8U8, D3DFMT_X8R8G8B8})), nullptr);
-    EXPECT_EQ(CreateTextureFromFileInMemoryEx(device_.Get(), jpeg.data(), static_cast<UINT>(jpeg.size()), 0, 0, 0, 0,
-                                              D3DFMT_V8U8, D3DPOOL_MANAGED, USE_DEFAULT, USE_DEFAULT, 0, nullptr,
-                                              nullptr, &out),
-              E_FAIL);
     EXPECT_EQ(out, UNTOUCHED);
 }

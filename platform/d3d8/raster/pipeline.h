@@ -2,6 +2,7 @@
 // setup, what setup hands to the tile workers, and the per-draw pixel configuration.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "platform/d3d8/raster/raster.h"
@@ -67,6 +68,7 @@ struct DrawSetup {
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
     bool fastStages = false;  // every stage op has a packed (four-pixel) form
+    bool wide = false;        // shaded by the eight-pixel path
     int stageCount = 0;
     StageSetup stages[kMaxStages];
     AttributeLayout layout;
@@ -114,6 +116,9 @@ struct Prim {
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
 
+// Decodes the states of a draw into its pixel configuration.
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw);
+
 // Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive, four pixels at a
 // time. Pixels of the aligned group of four outside x0 .. x1 - 1 may be rewritten with
 // their own values: they belong to the same tile.
@@ -122,6 +127,12 @@ void ShadeSpan(const DrawSetup& draw, const Prim& prim, const float* planes, int
 void ShadeSpanRef(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 // Selects the plain version for every later draw (tests only).
 void SetReferenceShading(bool on);
+// The eight-pixel AVX2 version: whether it can shade a draw on this processor, and the
+// span function. It gives the same pixels as the four-pixel path.
+bool WideShadingApplies(const DrawSetup& draw);
+void ShadeSpanWide(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+// Turns the eight-pixel path off or on (tests only).
+void SetWideShading(bool on);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
 
@@ -134,5 +145,36 @@ void SampleQuad(const SamplerSetup& sampler, const float* u, const float* v, con
                 std::uint32_t* out);
 // Turns the AVX2 gather path of SampleQuad off or on (tests only; it gives the same texels).
 void SetWideSampling(bool on);
+
+// The level choice of SampleOne for a minified or magnified lane: the finer level, the
+// coarser one and the 8-bit weight of the coarser (0 when only one level is read), and
+// whether the lane filters linearly.
+struct LaneLevels {
+    int fine, coarse, weight;
+    bool linear;
+};
+
+inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
+    const int last = s.texture->levelCount - 1;
+    int level = s.baseLevel;
+    if (!(lod > 0.0f)) return {level, level, 0, s.magFilter >= D3DTEXF_LINEAR};
+    const bool linear = s.minFilter >= D3DTEXF_LINEAR;
+    if (lod > 64.0f) lod = 64.0f;
+    switch (s.mipFilter) {
+        case D3DTEXF_POINT: {
+            float nearest = std::floor(lod + 0.5f);
+            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
+            return {level, level, 0, linear};
+        }
+        case D3DTEXF_NONE: return {level, level, 0, linear};
+        default: {
+            int whole = static_cast<int>(lod);
+            if (whole >= last - level) return {last, last, 0, linear};
+            level += whole;
+            // A weight of 0 blends to the finer level exactly.
+            return {level, level + 1, static_cast<int>((lod - static_cast<float>(whole)) * 256.0f), linear};
+        }
+    }
+}
 
 }  // namespace raster::detail

@@ -519,6 +519,10 @@ void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int
         ShadeSpanRef(d, prim, pl, y, x0, x1);
         return;
     }
+    if (d.wide) {
+        ShadeSpanWide(d, prim, pl, y, x0, x1);
+        return;
+    }
     const RenderTarget& target = d.target;
     std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
     std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;

@@ -1,5 +1,5 @@
-// The draw path: per-draw setup, primitive assembly, clipping, triangle/line/point
-// setup, binning into screen tiles, and the tile workers that run at Flush.
+// The draw path: primitive assembly, clipping, triangle/line/point setup, binning into
+// screen tiles, and the tile pass that runs at Flush (queued clears included).
 //
 // Output does not depend on the thread count: every tile is drawn by one thread, in
 // draw order, and every value a pixel reads is computed from the pixel's coordinates
@@ -18,6 +18,7 @@
 #include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/raster/vertex_processing.h"
+#include "platform/d3d8/raster/worker_pool.h"
 
 namespace raster {
 
@@ -32,8 +33,12 @@ constexpr int kTileSize = 1 << kTileShift;
 // guard-band planes keep clipped geometry inside.
 constexpr float kGuardPixels = 8192.0f;
 constexpr float kMinW = 1e-6f;
-// Flush when this many primitives are queued, to bound the frame's memory.
-constexpr std::size_t kMaxQueuedPrims = 1u << 20;
+// The queue is flushed (even in the middle of a draw) before it holds more than this
+// many primitives, plane floats or bin entries, which bounds its memory to a few tens of
+// megabytes whatever the draws.
+constexpr std::size_t kMaxQueuedPrims = 1u << 16;
+constexpr std::size_t kMaxPlaneFloats = 1u << 21;
+constexpr std::size_t kMaxBinEntries = 1u << 22;
 
 float Bits(DWORD value) {
     float f = 0.0f;
@@ -47,201 +52,6 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {  // b > 0
 }
 
 std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); }
-
-// A fixed pool of worker threads; Run hands out job indices until all are done.
-class WorkerPool {
-public:
-    explicit WorkerPool(int threads) {
-        for (int i = 1; i < threads; ++i) workers_.emplace_back([this] { Loop(); });
-    }
-    ~WorkerPool() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& t : workers_) t.join();
-    }
-    int Threads() const { return static_cast<int>(workers_.size()) + 1; }
-
-    void Run(int count, const std::function<void(int)>& job) {
-        if (workers_.empty()) {
-            for (int i = 0; i < count; ++i) job(i);
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            job_ = &job;
-            count_ = count;
-            next_.store(0);
-            busy_ = static_cast<int>(workers_.size());
-            ++generation_;
-        }
-        wake_.notify_all();
-        Work();
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return busy_ == 0; });
-        job_ = nullptr;
-    }
-
-private:
-    void Work() {
-        for (;;) {
-            int index = next_.fetch_add(1);
-            if (index >= count_) return;
-            (*job_)(index);
-        }
-    }
-    void Loop() {
-        std::uint64_t seen = 0;
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-                if (stop_) return;
-                seen = generation_;
-            }
-            Work();
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (--busy_ == 0) done_.notify_one();
-        }
-    }
-
-    std::vector<std::thread> workers_;
-    std::mutex mutex_;
-    std::condition_variable wake_, done_;
-    const std::function<void(int)>* job_ = nullptr;
-    int count_ = 0;
-    std::atomic<int> next_{0};
-    int busy_ = 0;
-    std::uint64_t generation_ = 0;
-    bool stop_ = false;
-};
-
-bool ArgSelects(DWORD arg, DWORD selector) { return (arg & D3DTA_SELECTMASK) == selector; }
-
-// Which of arg0, arg1, arg2 an operation reads.
-void ArgsRead(DWORD op, bool used[3]) {
-    used[0] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
-    used[1] = op != D3DTOP_SELECTARG2 && op != D3DTOP_DISABLE;
-    used[2] = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
-}
-
-bool StageReads(const StageSetup& stage, DWORD selector) {
-    bool used[3];
-    ArgsRead(stage.colorOp, used);
-    for (int i = 0; i < 3; ++i)
-        if (used[i] && ArgSelects(stage.colorArg[i], selector)) return true;
-    ArgsRead(stage.alphaOp, used);
-    for (int i = 0; i < 3; ++i)
-        if (used[i] && ArgSelects(stage.alphaArg[i], selector)) return true;
-    return false;
-}
-
-// A texture the sampler can address: levels present, each with texels and a size.
-// Anything else reads as unbound (opaque white) rather than faulting.
-bool UsableTexture(const SamplerTexture& texture) {
-    if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
-    for (int l = 0; l < texture.levelCount; ++l) {
-        const SamplerLevel& level = texture.levels[l];
-        if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
-    }
-    return true;
-}
-
-void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
-    const DWORD* rs = state.renderState;
-    d = DrawSetup{};
-    d.target = target;
-    const D3DVIEWPORT8& vp = state.viewport;
-    d.clipX0 = static_cast<int>(std::min<DWORD>(vp.X, static_cast<DWORD>(target.width)));
-    d.clipY0 = static_cast<int>(std::min<DWORD>(vp.Y, static_cast<DWORD>(target.height)));
-    d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.X} + vp.Width, static_cast<std::uint64_t>(target.width)));
-    d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.Y} + vp.Height, static_cast<std::uint64_t>(target.height)));
-    // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
-    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
-    d.depthTest = zEnable;
-    d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
-    d.depthFunc = rs[D3DRS_ZFUNC];
-    d.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
-    d.alphaFunc = rs[D3DRS_ALPHAFUNC];
-    d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
-    d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
-    d.srcBlend = rs[D3DRS_SRCBLEND];
-    d.destBlend = rs[D3DRS_DESTBLEND];
-    d.blendOp = rs[D3DRS_BLENDOP];
-    DWORD cw = rs[D3DRS_COLORWRITEENABLE];
-    d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
-                  ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
-    d.specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
-    d.fog = rs[D3DRS_FOGENABLE] != FALSE &&
-            (rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE || rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE);
-    d.fogColor = rs[D3DRS_FOGCOLOR];
-    d.textureFactor = rs[D3DRS_TEXTUREFACTOR];
-
-    bool readsSpecular = d.specularAdd;
-    for (int s = 0; s < kMaxStages; ++s) {
-        const DWORD* ts = state.stageState[s];
-        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
-        StageSetup& stage = d.stages[s];
-        stage.colorOp = ts[D3DTSS_COLOROP];
-        stage.colorArg[0] = ts[D3DTSS_COLORARG0];
-        stage.colorArg[1] = ts[D3DTSS_COLORARG1];
-        stage.colorArg[2] = ts[D3DTSS_COLORARG2];
-        stage.alphaOp = ts[D3DTSS_ALPHAOP];
-        stage.alphaArg[0] = ts[D3DTSS_ALPHAARG0];
-        stage.alphaArg[1] = ts[D3DTSS_ALPHAARG1];
-        stage.alphaArg[2] = ts[D3DTSS_ALPHAARG2];
-        stage.resultToTemp = ArgSelects(ts[D3DTSS_RESULTARG], D3DTA_TEMP);
-        stage.readsTexture = StageReads(stage, D3DTA_TEXTURE) || stage.colorOp == D3DTOP_BLENDTEXTUREALPHA ||
-                             stage.colorOp == D3DTOP_BLENDTEXTUREALPHAPM || stage.alphaOp == D3DTOP_BLENDTEXTUREALPHA ||
-                             stage.alphaOp == D3DTOP_BLENDTEXTUREALPHAPM;
-        readsSpecular = readsSpecular || StageReads(stage, D3DTA_SPECULAR);
-        d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
-        SamplerSetup& sampler = stage.sampler;
-        sampler.texture = state.texture[s];
-        if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
-        sampler.addressU = ts[D3DTSS_ADDRESSU];
-        sampler.addressV = ts[D3DTSS_ADDRESSV];
-        sampler.border = ts[D3DTSS_BORDERCOLOR];
-        sampler.magFilter = ts[D3DTSS_MAGFILTER];
-        sampler.minFilter = ts[D3DTSS_MINFILTER];
-        sampler.mipFilter = ts[D3DTSS_MIPFILTER];
-        sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
-        if (sampler.texture) {
-            sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
-                                                                 static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true;
-            for (int l = 0; l < sampler.texture->levelCount; ++l) {
-                const SamplerLevel& level = sampler.texture->levels[l];
-                pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
-            }
-            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
-        }
-        // Without mipmaps and with one filter for both directions the level of detail
-        // changes nothing.
-        sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
-                           (sampler.minFilter >= D3DTEXF_LINEAR) != (sampler.magFilter >= D3DTEXF_LINEAR);
-        d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
-        ++d.stageCount;
-    }
-
-    AttributeLayout& layout = d.layout;
-    layout.count = 4;
-    if (readsSpecular) {
-        layout.specular = layout.count;
-        layout.count += 3;
-    }
-    if (d.fog) {
-        layout.fog = layout.count;
-        layout.count += 1;
-    }
-    for (int s = 0; s < d.stageCount; ++s) {
-        if (!d.stages[s].readsTexture || !d.stages[s].sampler.texture) continue;
-        layout.texcoord[s] = layout.count;
-        layout.count += 2;
-    }
-}
 
 }  // namespace
 
@@ -273,6 +83,8 @@ struct Rasterizer::Impl {
     void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
     void SetupPoint(const ScreenVertex& a);
     float* NewPlanes(Prim& prim);
+    bool QueueFull() const;
+    void MakeRoom();
     void NoteColors(const ClipVertex* const* vertices, int count);
     void Bin(std::uint32_t primIndex);
     void DrawTile(int tile);
@@ -288,6 +100,7 @@ struct Rasterizer::Impl {
     std::vector<Prim> prims;
     std::vector<float> planePool;
     std::vector<std::vector<std::uint32_t>> bins;
+    std::size_t binEntries = 0;
     // The draw being assembled.
     VertexProcessor vertexProcessor;
     const DrawSetup* draw = nullptr;
@@ -355,7 +168,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
                             INT baseVertex, UINT startIndex, UINT primitiveCount) {
     assert(target.color != nullptr && target.width > 0 && target.height > 0);
     BindTarget(target);
-    if (prims.size() >= kMaxQueuedPrims) Flush();
+    if (QueueFull()) Flush();
 
     draws.emplace_back();
     BuildDrawSetup(state, target, draws.back());
@@ -684,7 +497,22 @@ void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
     }
 }
 
+bool Rasterizer::Impl::QueueFull() const {
+    return prims.size() >= kMaxQueuedPrims || planePool.size() >= kMaxPlaneFloats || binEntries >= kMaxBinEntries;
+}
+
+// Flushes a full queue in the middle of a draw; the draw's setup is queued again.
+void Rasterizer::Impl::MakeRoom() {
+    if (!QueueFull()) return;
+    DrawSetup current = *draw;
+    Flush();
+    draws.push_back(current);
+    draw = &draws.back();
+    drawIndex = 0;
+}
+
 float* Rasterizer::Impl::NewPlanes(Prim& prim) {
+    MakeRoom();
     prim.constantColor = constantColor;
     prim.diffuse = constantDiffuse;
     prim.specular = constantSpecular;
@@ -841,6 +669,7 @@ void Rasterizer::Impl::Bin(std::uint32_t primIndex) {
                 if (outside) continue;
             }
             bins[static_cast<std::size_t>(ty) * tilesX + tx].push_back(primIndex);
+            ++binEntries;
         }
     }
 }
@@ -923,6 +752,7 @@ void Rasterizer::Impl::Flush() {
         pool.Run(tilesX * tilesY, job);
     }
     for (auto& bin : bins) bin.clear();
+    binEntries = 0;
     prims.clear();
     planePool.clear();
     draws.clear();
@@ -934,7 +764,7 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     // Clears are queued like primitives, so each tile is cleared by its own worker just
     // before it draws, while the tile is in that core's cache.
     BindTarget(target);
-    if (prims.size() >= kMaxQueuedPrims) Flush();
+    if (QueueFull()) Flush();
     std::int64_t vx0 = std::min<std::int64_t>(viewport.X, target.width);
     std::int64_t vy0 = std::min<std::int64_t>(viewport.Y, target.height);
     std::int64_t vx1 = std::min<std::int64_t>(std::int64_t{viewport.X} + viewport.Width, target.width);

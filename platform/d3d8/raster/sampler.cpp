@@ -237,37 +237,6 @@ std::uint32_t SampleTexture(const SamplerSetup& s, float u, float v, float lod) 
 
 namespace {
 
-// The level choice of SampleOne for a minified or magnified lane: the finer level, the
-// coarser one and the 8-bit weight of the coarser (0 when only one level is read), and
-// whether the lane filters linearly.
-struct LaneLevels {
-    int fine, coarse, weight;
-    bool linear;
-};
-
-inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
-    const int last = s.texture->levelCount - 1;
-    int level = s.baseLevel;
-    if (!(lod > 0.0f)) return {level, level, 0, s.magFilter >= D3DTEXF_LINEAR};
-    const bool linear = s.minFilter >= D3DTEXF_LINEAR;
-    if (lod > 64.0f) lod = 64.0f;
-    switch (s.mipFilter) {
-        case D3DTEXF_POINT: {
-            float nearest = std::floor(lod + 0.5f);
-            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
-            return {level, level, 0, linear};
-        }
-        case D3DTEXF_NONE: return {level, level, 0, linear};
-        default: {
-            int whole = static_cast<int>(lod);
-            if (whole >= last - level) return {last, last, 0, linear};
-            level += whole;
-            // A weight of 0 blends to the finer level exactly.
-            return {level, level + 1, static_cast<int>((lod - static_cast<float>(whole)) * 256.0f), linear};
-        }
-    }
-}
-
 // Four 16-bit copies of each lane's 32-bit value: lane i fills 16-bit lanes 4i .. 4i + 3.
 __attribute__((target("avx2"), always_inline)) inline __m256i Spread16(__m128i values) {
     __m256i wide = _mm256_cvtepu32_epi64(values);

@@ -1,0 +1,150 @@
+// The per-draw pixel configuration: what the tile workers read of the pipeline state.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d8/raster/pipeline.h"
+
+namespace raster::detail {
+
+namespace {
+
+float Bits(DWORD value) {
+    float f = 0.0f;
+    std::memcpy(&f, &value, sizeof f);
+    return f;
+}
+
+bool ArgSelects(DWORD arg, DWORD selector) { return (arg & D3DTA_SELECTMASK) == selector; }
+
+// Which of arg0, arg1, arg2 an operation reads.
+void ArgsRead(DWORD op, bool used[3]) {
+    used[0] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
+    used[1] = op != D3DTOP_SELECTARG2 && op != D3DTOP_DISABLE;
+    used[2] = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
+}
+
+bool StageReads(const StageSetup& stage, DWORD selector) {
+    bool used[3];
+    ArgsRead(stage.colorOp, used);
+    for (int i = 0; i < 3; ++i)
+        if (used[i] && ArgSelects(stage.colorArg[i], selector)) return true;
+    ArgsRead(stage.alphaOp, used);
+    for (int i = 0; i < 3; ++i)
+        if (used[i] && ArgSelects(stage.alphaArg[i], selector)) return true;
+    return false;
+}
+
+// A texture the sampler can address: levels present, each with texels and a size.
+// Anything else reads as unbound (opaque white) rather than faulting.
+bool UsableTexture(const SamplerTexture& texture) {
+    if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
+    for (int l = 0; l < texture.levelCount; ++l) {
+        const SamplerLevel& level = texture.levels[l];
+        if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// FIXME: states read nowhere yet: stencil (STENCILENABLE and the stencil ops; the depth
+// buffer is D16 without stencil bits), texture coordinate transforms
+// (TEXTURETRANSFORMFLAGS), user clip planes (CLIPPLANEENABLE), point sprites and point
+// scaling, vertex blending, DITHERENABLE and edge antialiasing.
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+    const DWORD* rs = state.renderState;
+    d = DrawSetup{};
+    d.target = target;
+    const D3DVIEWPORT8& vp = state.viewport;
+    d.clipX0 = static_cast<int>(std::min<DWORD>(vp.X, static_cast<DWORD>(target.width)));
+    d.clipY0 = static_cast<int>(std::min<DWORD>(vp.Y, static_cast<DWORD>(target.height)));
+    d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.X} + vp.Width, static_cast<std::uint64_t>(target.width)));
+    d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.Y} + vp.Height, static_cast<std::uint64_t>(target.height)));
+    // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
+    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
+    d.depthTest = zEnable;
+    d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
+    d.depthFunc = rs[D3DRS_ZFUNC];
+    d.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
+    d.alphaFunc = rs[D3DRS_ALPHAFUNC];
+    d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
+    d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
+    d.srcBlend = rs[D3DRS_SRCBLEND];
+    d.destBlend = rs[D3DRS_DESTBLEND];
+    d.blendOp = rs[D3DRS_BLENDOP];
+    DWORD cw = rs[D3DRS_COLORWRITEENABLE];
+    d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
+                  ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
+    d.specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
+    d.fog = rs[D3DRS_FOGENABLE] != FALSE &&
+            (rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE || rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE);
+    d.fogColor = rs[D3DRS_FOGCOLOR];
+    d.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+
+    bool readsSpecular = d.specularAdd;
+    for (int s = 0; s < kMaxStages; ++s) {
+        const DWORD* ts = state.stageState[s];
+        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        StageSetup& stage = d.stages[s];
+        stage.colorOp = ts[D3DTSS_COLOROP];
+        stage.colorArg[0] = ts[D3DTSS_COLORARG0];
+        stage.colorArg[1] = ts[D3DTSS_COLORARG1];
+        stage.colorArg[2] = ts[D3DTSS_COLORARG2];
+        stage.alphaOp = ts[D3DTSS_ALPHAOP];
+        stage.alphaArg[0] = ts[D3DTSS_ALPHAARG0];
+        stage.alphaArg[1] = ts[D3DTSS_ALPHAARG1];
+        stage.alphaArg[2] = ts[D3DTSS_ALPHAARG2];
+        stage.resultToTemp = ArgSelects(ts[D3DTSS_RESULTARG], D3DTA_TEMP);
+        stage.readsTexture = StageReads(stage, D3DTA_TEXTURE) || stage.colorOp == D3DTOP_BLENDTEXTUREALPHA ||
+                             stage.colorOp == D3DTOP_BLENDTEXTUREALPHAPM || stage.alphaOp == D3DTOP_BLENDTEXTUREALPHA ||
+                             stage.alphaOp == D3DTOP_BLENDTEXTUREALPHAPM;
+        readsSpecular = readsSpecular || StageReads(stage, D3DTA_SPECULAR);
+        d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
+        SamplerSetup& sampler = stage.sampler;
+        sampler.texture = state.texture[s];
+        if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
+        sampler.addressU = ts[D3DTSS_ADDRESSU];
+        sampler.addressV = ts[D3DTSS_ADDRESSV];
+        sampler.border = ts[D3DTSS_BORDERCOLOR];
+        sampler.magFilter = ts[D3DTSS_MAGFILTER];
+        sampler.minFilter = ts[D3DTSS_MINFILTER];
+        sampler.mipFilter = ts[D3DTSS_MIPFILTER];
+        sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
+        if (sampler.texture) {
+            sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
+                                                                 static_cast<DWORD>(sampler.texture->levelCount - 1)));
+            bool pow2 = true;
+            for (int l = 0; l < sampler.texture->levelCount; ++l) {
+                const SamplerLevel& level = sampler.texture->levels[l];
+                pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
+            }
+            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+        }
+        // Without mipmaps and with one filter for both directions the level of detail
+        // changes nothing.
+        sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
+                           (sampler.minFilter >= D3DTEXF_LINEAR) != (sampler.magFilter >= D3DTEXF_LINEAR);
+        d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
+        ++d.stageCount;
+    }
+
+    d.wide = WideShadingApplies(d);
+
+    AttributeLayout& layout = d.layout;
+    layout.count = 4;
+    if (readsSpecular) {
+        layout.specular = layout.count;
+        layout.count += 3;
+    }
+    if (d.fog) {
+        layout.fog = layout.count;
+        layout.count += 1;
+    }
+    for (int s = 0; s < d.stageCount; ++s) {
+        if (!d.stages[s].readsTexture || !d.stages[s].sampler.texture) continue;
+        layout.texcoord[s] = layout.count;
+        layout.count += 2;
+    }
+}
+
+}  // namespace raster::detail
