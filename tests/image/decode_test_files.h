@@ -89,7 +89,7 @@ inline ByteWriter DdsHeader(const DdsOptions& o) {
 // given interleaved samples.
 Bytes EncodeJpeg(int width, int height, int components, const Bytes& samples, int quality = 100);
 
-struct PngSpec {
+struct PngRecipe {
     int width = 1;
     int height = 1;
     int bitDepth = 8;
@@ -102,4 +102,4 @@ struct PngSpec {
     bool srgb = false;
 };
 
-Bytes EncodePng(const PngSpec& spec);
+Bytes EncodePng(const PngRecipe& png);

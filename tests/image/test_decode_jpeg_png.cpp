@@ -164,12 +164,12 @@ DecodedImage* DecodePngOk(DecodedImage& image, const Bytes& file) {
 }
 
 TEST(DecodePng, RgbGetsBgrOrderAndFillerFF) {
-    PngSpec spec;
-    spec.width = 2;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows = {10, 20, 30, 40, 50, 60};
+    PngRecipe png;
+    png.width = 2;
+    png.colorType = PNG_COLOR_TYPE_RGB;
+    png.rows = {10, 20, 30, 40, 50, 60};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_X8R8G8B8);
     EXPECT_EQ(image.Pitch, 8u);
     const std::uint8_t expected[] = {30, 20, 10, 0xFF, 60, 50, 40, 0xFF};
@@ -177,38 +177,38 @@ TEST(DecodePng, RgbGetsBgrOrderAndFillerFF) {
 }
 
 TEST(DecodePng, RgbaIsA8R8G8B8) {
-    PngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-    spec.rows = {1, 2, 3, 4};
+    PngRecipe png;
+    png.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    png.rows = {1, 2, 3, 4};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_A8R8G8B8);
     const std::uint8_t expected[] = {3, 2, 1, 4};
     EXPECT_EQ(0, std::memcmp(image.Pixels, expected, sizeof(expected)));
 }
 
 TEST(DecodePng, RgbWithTransparentKeyGetsAlpha) {
-    PngSpec spec;
-    spec.width = 2;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows = {10, 20, 30, 40, 50, 60};
-    spec.transparency = {0, 40, 0, 50, 0, 60};
+    PngRecipe png;
+    png.width = 2;
+    png.colorType = PNG_COLOR_TYPE_RGB;
+    png.rows = {10, 20, 30, 40, 50, 60};
+    png.transparency = {0, 40, 0, 50, 0, 60};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_A8R8G8B8);
     const std::uint8_t expected[] = {30, 20, 10, 0xFF, 60, 50, 40, 0};
     EXPECT_EQ(0, std::memcmp(image.Pixels, expected, sizeof(expected)));
 }
 
 TEST(DecodePng, SixteenBitGreyWithTransparencyIsA8L8WithTheHighBytes) {
-    PngSpec spec;
-    spec.width = 2;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.bitDepth = 16;
-    spec.rows = {0x12, 0x34, 0xAB, 0xCD};
-    spec.transparency = {0xAB, 0xCD};
+    PngRecipe png;
+    png.width = 2;
+    png.colorType = PNG_COLOR_TYPE_GRAY;
+    png.bitDepth = 16;
+    png.rows = {0x12, 0x34, 0xAB, 0xCD};
+    png.transparency = {0xAB, 0xCD};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_A8L8);
     EXPECT_EQ(image.Pitch, 4u);
     const std::uint8_t expected[] = {0x12, 0xFF, 0xAB, 0x00};
@@ -216,28 +216,28 @@ TEST(DecodePng, SixteenBitGreyWithTransparencyIsA8L8WithTheHighBytes) {
 }
 
 TEST(DecodePng, OneBitGreyExpandsToFullRange) {
-    PngSpec spec;
-    spec.width = 10;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.bitDepth = 1;
-    spec.rows = {0b10110000, 0b01000000};
+    PngRecipe png;
+    png.width = 10;
+    png.colorType = PNG_COLOR_TYPE_GRAY;
+    png.bitDepth = 1;
+    png.rows = {0b10110000, 0b01000000};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_L8);
     const std::uint8_t expected[] = {255, 0, 255, 255, 0, 0, 0, 0, 0, 255};
     EXPECT_EQ(0, std::memcmp(image.Pixels, expected, sizeof(expected)));
 }
 
 TEST(DecodePng, PaletteWithoutGammaKeepsColoursAndFillsTheRest) {
-    PngSpec spec;
-    spec.width = 3;
-    spec.colorType = PNG_COLOR_TYPE_PALETTE;
-    spec.bitDepth = 4;
-    spec.rows = {0x21, 0x00};
-    spec.palette = {10, 20, 30, 40, 50, 60, 70, 80, 90};
-    spec.transparency = {128};
+    PngRecipe png;
+    png.width = 3;
+    png.colorType = PNG_COLOR_TYPE_PALETTE;
+    png.bitDepth = 4;
+    png.rows = {0x21, 0x00};
+    png.palette = {10, 20, 30, 40, 50, 60, 70, 80, 90};
+    png.transparency = {128};
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     EXPECT_EQ(image.Format, D3DFMT_P8);
     EXPECT_EQ(image.Pitch, 3u);
     const std::uint8_t indices[] = {2, 1, 0};
@@ -252,13 +252,13 @@ TEST(DecodePng, PaletteWithoutGammaKeepsColoursAndFillsTheRest) {
 TEST(DecodePng, PaletteGammaIsAppliedExactlyOnce) {
     // File gamma 1/1.1 with screen gamma 2.2: the correction is a square root, so 64
     // becomes 255 * sqrt(64 / 255) = 127.75 -> 128 (applied twice it would be 180).
-    PngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_PALETTE;
-    spec.rows = {0};
-    spec.palette = {64, 0, 255};
-    spec.gamma = 1.0 / 1.1;
+    PngRecipe png;
+    png.colorType = PNG_COLOR_TYPE_PALETTE;
+    png.rows = {0};
+    png.palette = {64, 0, 255};
+    png.gamma = 1.0 / 1.1;
     DecodedImage image;
-    DecodePngOk(image, EncodePng(spec));
+    DecodePngOk(image, EncodePng(png));
     ASSERT_NE(image.Palette, nullptr);
     EXPECT_EQ(image.Palette[0], 128);
     EXPECT_EQ(image.Palette[1], 0);
@@ -267,16 +267,16 @@ TEST(DecodePng, PaletteGammaIsAppliedExactlyOnce) {
 }
 
 TEST(DecodePng, InterlacedImageMatchesTheSameImageStoredPlainly) {
-    PngSpec spec;
-    spec.width = 13;
-    spec.height = 11;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows = Gradient(13, 11, 3);
+    PngRecipe png;
+    png.width = 13;
+    png.height = 11;
+    png.colorType = PNG_COLOR_TYPE_RGB;
+    png.rows = Gradient(13, 11, 3);
     DecodedImage plain;
-    DecodePngOk(plain, EncodePng(spec));
-    spec.interlaced = true;
+    DecodePngOk(plain, EncodePng(png));
+    png.interlaced = true;
     DecodedImage interlaced;
-    DecodePngOk(interlaced, EncodePng(spec));
+    DecodePngOk(interlaced, EncodePng(png));
     ASSERT_EQ(plain.Pitch, interlaced.Pitch);
     EXPECT_EQ(0, std::memcmp(plain.Pixels, interlaced.Pixels, plain.Pitch * 11));
 }
@@ -297,10 +297,10 @@ void SetPngWidth(Bytes& file, std::uint32_t width) {
 }
 
 TEST(DecodePng, WidthAboveTheLimitIsRefused) {
-    PngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.rows = {0};
-    Bytes file = EncodePng(spec);
+    PngRecipe png;
+    png.colorType = PNG_COLOR_TYPE_GRAY;
+    png.rows = {0};
+    Bytes file = EncodePng(png);
     SetPngWidth(file, 16385);
     DecodedImage image;
     EXPECT_LT(DecodePng(&image, file.data(), static_cast<UINT>(file.size())), 0);
@@ -310,12 +310,12 @@ TEST(DecodePng, WidthAboveTheLimitIsRefused) {
 }
 
 TEST(DecodePng, TruncatedOrDamagedFilesAreRefused) {
-    PngSpec spec;
-    spec.width = 8;
-    spec.height = 8;
-    spec.colorType = PNG_COLOR_TYPE_RGB;
-    spec.rows = Gradient(8, 8, 3);
-    const Bytes file = EncodePng(spec);
+    PngRecipe png;
+    png.width = 8;
+    png.height = 8;
+    png.colorType = PNG_COLOR_TYPE_RGB;
+    png.rows = Gradient(8, 8, 3);
+    const Bytes file = EncodePng(png);
     for (std::size_t cut = 0; cut + 12 < file.size(); cut += 5) {
         DecodedImage image;
         EXPECT_LT(DecodePng(&image, file.data(), static_cast<UINT>(cut)), 0) << "cut at " << cut;
@@ -334,10 +334,10 @@ namespace {
 // A chunk claiming a gigabyte of text in a 40-byte file: skipped unread and refused when
 // the data runs out (libpng alone would allocate and clear the claimed length first).
 TEST(DecodePng, HugeAncillaryChunkIsNotAllocated) {
-    PngSpec spec;
-    spec.colorType = PNG_COLOR_TYPE_GRAY;
-    spec.rows = Bytes(1, 0);
-    Bytes file = EncodePng(spec);
+    PngRecipe png;
+    png.colorType = PNG_COLOR_TYPE_GRAY;
+    png.rows = Bytes(1, 0);
+    Bytes file = EncodePng(png);
     Bytes hostile(file.begin(), file.begin() + 33);  // signature and IHDR
     const std::uint8_t chunk[] = {0x3F, 0xFF, 0xFF, 0xFF, 'i', 'T', 'X', 't', 'k', 'e', 'y', 0, 0, 0};
     hostile.insert(hostile.end(), chunk, chunk + sizeof(chunk));

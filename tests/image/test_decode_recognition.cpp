@@ -103,7 +103,7 @@ TEST(DecodeImage, BitmapResourceIsRecognisedAsABareDib) {
 }
 
 TEST(DecodeImage, EachKindIsDecodedByItsDecoder) {
-    PngSpec png;
+    PngRecipe png;
     png.colorType = 0;
     png.rows = Bytes(1, 7);
     ByteWriter ppm;

@@ -47,7 +47,7 @@ void Flush(png_structp) {}
 
 }  // namespace
 
-Bytes EncodePng(const PngSpec& spec) {
+Bytes EncodePng(const PngRecipe& recipe) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -56,23 +56,23 @@ Bytes EncodePng(const PngSpec& spec) {
         return {};
     }
     png_set_write_fn(png, &out, AppendData, Flush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width), static_cast<png_uint_32>(spec.height),
-                 spec.bitDepth, spec.colorType, spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+    png_set_IHDR(png, info, static_cast<png_uint_32>(recipe.width), static_cast<png_uint_32>(recipe.height),
+                 recipe.bitDepth, recipe.colorType, recipe.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     std::vector<png_color> palette;
-    for (std::size_t i = 0; i + 2 < spec.palette.size(); i += 3) {
-        palette.push_back({spec.palette[i], spec.palette[i + 1], spec.palette[i + 2]});
+    for (std::size_t i = 0; i + 2 < recipe.palette.size(); i += 3) {
+        palette.push_back({recipe.palette[i], recipe.palette[i + 1], recipe.palette[i + 2]});
     }
     if (!palette.empty()) {
         png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     }
-    if (!spec.transparency.empty()) {
+    if (!recipe.transparency.empty()) {
         png_color_16 key{};
-        const Bytes& t = spec.transparency;
-        if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
+        const Bytes& t = recipe.transparency;
+        if (recipe.colorType == PNG_COLOR_TYPE_PALETTE) {
             png_set_tRNS(png, info, t.data(), static_cast<int>(t.size()), nullptr);
         } else {
-            if (spec.colorType == PNG_COLOR_TYPE_GRAY) {
+            if (recipe.colorType == PNG_COLOR_TYPE_GRAY) {
                 key.gray = static_cast<png_uint_16>(t[0] << 8 | t[1]);
             } else {
                 key.red = static_cast<png_uint_16>(t[0] << 8 | t[1]);
@@ -82,17 +82,17 @@ Bytes EncodePng(const PngSpec& spec) {
             png_set_tRNS(png, info, nullptr, 0, &key);
         }
     }
-    if (spec.gamma > 0.0) {
-        png_set_gAMA(png, info, spec.gamma);
+    if (recipe.gamma > 0.0) {
+        png_set_gAMA(png, info, recipe.gamma);
     }
-    if (spec.srgb) {
+    if (recipe.srgb) {
         png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
     }
     png_write_info(png, info);
     const std::size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<png_bytep> rows(static_cast<std::size_t>(spec.height));
-    for (int y = 0; y < spec.height; ++y) {
-        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(spec.rows.data()) + rowBytes * y;
+    std::vector<png_bytep> rows(static_cast<std::size_t>(recipe.height));
+    for (int y = 0; y < recipe.height; ++y) {
+        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(recipe.rows.data()) + rowBytes * y;
     }
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
