@@ -1,9 +1,6 @@
 // The program entry. It takes the module instance and nothing else, and hands it to the
 // game, which constructs GameApp, gives it the program's settings, creates and runs it.
-// The game is linked in (game/game_app.cpp); only its entry function is named here, so
-// the frame's folder stays below the game in the layering.
-#include "platform/win32/windows.h"
-
-int GameMain(HINSTANCE instance);
+// This file is the executable's own, above every layer, so it may name the game.
+#include "game/game_app.h"
 
 int main() { return GameMain(GetModuleHandleA(nullptr)); }
