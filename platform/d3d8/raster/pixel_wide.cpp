@@ -313,7 +313,13 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
     __m256i x0 = _mm256_and_si256(x, mx);
     __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(y, my), pitch);
     if (!linear) {
-        __m256i t00 = GatherTexels(set, _mm256_add_epi32(row0, x0));
+        alignas(32) int at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(row0, x0));
+        __m128i first = _mm_setr_epi32(static_cast<int>(set.lane[0][at[0]]), static_cast<int>(set.lane[1][at[1]]),
+                                       static_cast<int>(set.lane[2][at[2]]), static_cast<int>(set.lane[3][at[3]]));
+        __m128i second = _mm_setr_epi32(static_cast<int>(set.lane[4][at[4]]), static_cast<int>(set.lane[5][at[5]]),
+                                        static_cast<int>(set.lane[6][at[6]]), static_cast<int>(set.lane[7][at[7]]));
+        __m256i t00 = _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
         low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(t00));
         high = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(t00, 1));
         return;
