@@ -211,20 +211,22 @@ TOLVANE_WIDE __m256i PackArgb(__m256i r, __m256i g, __m256i b, __m256i a) {
 
 TOLVANE_WIDE __m256i FloorToInt8(__m256 v) {
     v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-268435456.0f)), _mm256_set1_ps(268435456.0f));
-    __m256i i = _mm256_cvttps_epi32(v);
-    return _mm256_add_epi32(i, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(i), v, _CMP_GT_OQ)));
+    return _mm256_cvttps_epi32(_mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
 }
 
 // Four 16-bit copies of each of four 32-bit values.
+// The values are below 2^16: the low two bytes of each are copied.
 TOLVANE_WIDE __m256i Spread16(__m128i values) {
-    __m256i wide = _mm256_cvtepu32_epi64(values);
-    __m256i pair = _mm256_mul_epu32(wide, _mm256_set1_epi64x(0x00010001));
-    return _mm256_or_si256(pair, _mm256_slli_epi64(pair, 32));
+    const __m256i pick = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5,  //
+                                          8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13);
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(values), pick);
 }
 
+// (a * (256 - w) + b * w) >> 8 for a, b in 0..255, w in 0..255 given as weight = w << 7. The sum is
+// 256 * a + (b - a) * w, so the result is a + floor((b - a) * w / 256), which the signed
+// high product (2 * (b - a)) * (128 * w) >> 16 gives exactly with one multiply.
 TOLVANE_WIDE __m256i Lerp16(__m256i a, __m256i b, __m256i weight) {
-    __m256i inverse = _mm256_sub_epi16(_mm256_set1_epi16(256), weight);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inverse), _mm256_mullo_epi16(b, weight)), 8);
+    return _mm256_add_epi16(a, _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(b, a), 1), weight));
 }
 
 // The texels at the given offsets of each lane's level.
@@ -325,6 +327,8 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
         return;
     }
     __m256i row1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(y, one), my), pitch);
+    wx = _mm256_slli_epi32(wx, 7);  // the form Lerp16 takes, still below 2^16
+    wy = _mm256_slli_epi32(wy, 7);
     __m256i weights[2][2] = {{Spread16(_mm256_castsi256_si128(wx)), Spread16(_mm256_extracti128_si256(wx, 1))},
                              {Spread16(_mm256_castsi256_si128(wy)), Spread16(_mm256_extracti128_si256(wy, 1))}};
     __m128i quads[2][4];  // per half: top left, top right, bottom left, bottom right
@@ -422,6 +426,7 @@ TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, __m256 u, __m256 v, __m256
     if (!_mm256_testz_si256(weight, weight)) {
         __m256i low2, high2;
         FetchLevels8(*s.texture, coarse, linear, u, v, low2, high2);
+        weight = _mm256_slli_epi32(weight, 7);  // the form Lerp16 takes
         low = Lerp16(low, low2, Spread16(_mm256_castsi256_si128(weight)));
         high = Lerp16(high, high2, Spread16(_mm256_extracti128_si256(weight, 1)));
     }
