@@ -234,7 +234,11 @@ struct LevelSet {
     bool uniform;
     const int* texels;           // uniform: the one level
     __m256i baseLow, baseHigh;   // otherwise: each lane's level address, lanes 0-3 and 4-7
-    const std::uint32_t* lane[8];  // each lane's level, uniform or not
+    const std::uint32_t* lane[8];  // otherwise: each lane's level
+    template <bool Uniform>
+    const std::uint32_t* Lane(int i) const {
+        return Uniform ? reinterpret_cast<const std::uint32_t*>(texels) : lane[i];
+    }
 };
 
 // Two neighbouring texels (x, x + 1) of one lane in the low half, of another in the high.
@@ -262,12 +266,38 @@ TOLVANE_WIDE __m256i GatherTexels(const LevelSet& set, __m256i offsets) {
 
 // One level per lane, point or bilinear (the arithmetic of FetchLevel<true>): pixels 0-3
 // in low, 4-7 in high, as 16-bit channels.
-TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool linear, __m256 u, __m256 v, __m256i& low,
-                               __m256i& high) {
+// Point fetch of eight lanes by scalar loads (a gather stalls on processors with slow
+// gathers).
+template <bool Uniform>
+TOLVANE_WIDE __m256i PointTexels(const LevelSet& set, const int* at) {
+    auto texel = [&](int i) { return static_cast<int>(set.Lane<Uniform>(i)[at[i]]); };
+    __m128i first = _mm_setr_epi32(texel(0), texel(1), texel(2), texel(3));
+    __m128i second = _mm_setr_epi32(texel(4), texel(5), texel(6), texel(7));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+}
+
+// The four texels of each lane's bilinear footprint when no lane wraps in x: each row's
+// two texels sit side by side, one 64-bit load each (far cheaper than four gathers).
+template <bool Uniform>
+TOLVANE_WIDE void PairTexels(const LevelSet& set, const int* top, const int* bottom, __m128i (&quads)[2][4]) {
+    for (int half = 0; half < 2; ++half) {
+        const int l = 4 * half;
+        __m128i t0 = TexelPairs(set.Lane<Uniform>(l) + top[l], set.Lane<Uniform>(l + 1) + top[l + 1]);
+        __m128i t1 = TexelPairs(set.Lane<Uniform>(l + 2) + top[l + 2], set.Lane<Uniform>(l + 3) + top[l + 3]);
+        __m128i b0 = TexelPairs(set.Lane<Uniform>(l) + bottom[l], set.Lane<Uniform>(l + 1) + bottom[l + 1]);
+        __m128i b1 = TexelPairs(set.Lane<Uniform>(l + 2) + bottom[l + 2], set.Lane<Uniform>(l + 3) + bottom[l + 3]);
+        quads[half][0] = LeftTexels(t0, t1);
+        quads[half][1] = RightTexels(t0, t1);
+        quads[half][2] = LeftTexels(b0, b1);
+        quads[half][3] = RightTexels(b0, b1);
+    }
+}
+
+// uniform: every lane's level is levels[0].
+TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool uniform, bool linear, __m256 u, __m256 v,
+                               __m256i& low, __m256i& high) {
     LevelSet set;
     __m256i w, h, pitch;
-    bool uniform = true;
-    for (int i = 1; i < 8; ++i) uniform = uniform && levels[i] == levels[0];
     set.uniform = uniform;
     if (uniform) {
         const SamplerLevel& level = t.levels[levels[0]];
@@ -276,7 +306,6 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
         pitch = _mm256_set1_epi32(level.pitch);
         set.texels = reinterpret_cast<const int*>(level.texels);
         set.baseLow = set.baseHigh = Zero8();
-        for (int i = 0; i < 8; ++i) set.lane[i] = level.texels;
     } else {
         alignas(32) int widths[8], heights[8], pitches[8];
         alignas(32) long long bases[8];
@@ -317,11 +346,7 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
     if (!linear) {
         alignas(32) int at[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(row0, x0));
-        __m128i first = _mm_setr_epi32(static_cast<int>(set.lane[0][at[0]]), static_cast<int>(set.lane[1][at[1]]),
-                                       static_cast<int>(set.lane[2][at[2]]), static_cast<int>(set.lane[3][at[3]]));
-        __m128i second = _mm_setr_epi32(static_cast<int>(set.lane[4][at[4]]), static_cast<int>(set.lane[5][at[5]]),
-                                        static_cast<int>(set.lane[6][at[6]]), static_cast<int>(set.lane[7][at[7]]));
-        __m256i t00 = _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+        __m256i t00 = uniform ? PointTexels<true>(set, at) : PointTexels<false>(set, at);
         low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(t00));
         high = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(t00, 1));
         return;
@@ -334,22 +359,11 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
     __m128i quads[2][4];  // per half: top left, top right, bottom left, bottom right
     const __m256i edge = _mm256_cmpeq_epi32(x0, mx);
     if (_mm256_testz_si256(edge, edge)) {
-        // No lane wraps in x: each row's two texels sit side by side, one 64-bit load
-        // each (far cheaper than four gathers on processors with slow gathers).
         alignas(32) int top[8], bottom[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(top), _mm256_add_epi32(row0, x0));
         _mm256_store_si256(reinterpret_cast<__m256i*>(bottom), _mm256_add_epi32(row1, x0));
-        for (int half = 0; half < 2; ++half) {
-            const int l = 4 * half;
-            __m128i t0 = TexelPairs(set.lane[l] + top[l], set.lane[l + 1] + top[l + 1]);
-            __m128i t1 = TexelPairs(set.lane[l + 2] + top[l + 2], set.lane[l + 3] + top[l + 3]);
-            __m128i b0 = TexelPairs(set.lane[l] + bottom[l], set.lane[l + 1] + bottom[l + 1]);
-            __m128i b1 = TexelPairs(set.lane[l + 2] + bottom[l + 2], set.lane[l + 3] + bottom[l + 3]);
-            quads[half][0] = LeftTexels(t0, t1);
-            quads[half][1] = RightTexels(t0, t1);
-            quads[half][2] = LeftTexels(b0, b1);
-            quads[half][3] = RightTexels(b0, b1);
-        }
+        if (uniform) PairTexels<true>(set, top, bottom, quads);
+        else PairTexels<false>(set, top, bottom, quads);
     } else {
         __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x, one), mx);
         __m256i t00 = GatherTexels(set, _mm256_add_epi32(row0, x0));
@@ -374,7 +388,9 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
 
 // The level choice of ChooseLevels for eight lanes at once (minification and
 // magnification filter alike, as WideShadingApplies demands).
-TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, int* coarse, int* weights) {
+// Sets fineUniform and coarseUniform when every lane has the same level.
+TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, int* coarse, int* weights, bool& fineUniform,
+                                bool& coarseUniform) {
     const int last = s.texture->levelCount - 1;
     const __m256i base = _mm256_set1_epi32(s.baseLevel);
     const __m256 minified = _mm256_cmp_ps(lods, _mm256_setzero_ps(), _CMP_GT_OQ);  // false for NaN
@@ -404,6 +420,9 @@ TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, i
             break;
         }
     }
+    fineUniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(fineLevel, _mm256_permutevar8x32_epi32(fineLevel, Zero8()))) == -1;
+    coarseUniform =
+        _mm256_movemask_epi8(_mm256_cmpeq_epi32(coarseLevel, _mm256_permutevar8x32_epi32(coarseLevel, Zero8()))) == -1;
     _mm256_store_si256(reinterpret_cast<__m256i*>(fine), fineLevel);
     _mm256_store_si256(reinterpret_cast<__m256i*>(coarse), coarseLevel);
     _mm256_store_si256(reinterpret_cast<__m256i*>(weights), weight);
@@ -412,20 +431,23 @@ TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, i
 // SampleTexture for eight lanes; lanes outside the mask read a covered lane's texel.
 TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, __m256 u, __m256 v, __m256 lod, __m256 keep, int lanes) {
     // Lanes outside the mask may hold anything: give them the first covered lane's values.
-    const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
-    const __m256i pick = _mm256_set1_epi32(firstLane);
-    u = _mm256_blendv_ps(_mm256_permutevar8x32_ps(u, pick), u, keep);
-    v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(v, pick), v, keep);
-    lod = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lod, pick), lod, keep);
+    if (lanes != 0xFF) {
+        const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
+        const __m256i pick = _mm256_set1_epi32(firstLane);
+        u = _mm256_blendv_ps(_mm256_permutevar8x32_ps(u, pick), u, keep);
+        v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(v, pick), v, keep);
+        lod = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lod, pick), lod, keep);
+    }
     alignas(32) int fine[8], coarse[8], weights[8];
-    ChooseLevels8(s, lod, fine, coarse, weights);
+    bool fineUniform, coarseUniform;
+    ChooseLevels8(s, lod, fine, coarse, weights, fineUniform, coarseUniform);
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
     __m256i low, high;
-    FetchLevels8(*s.texture, fine, linear, u, v, low, high);
+    FetchLevels8(*s.texture, fine, fineUniform, linear, u, v, low, high);
     __m256i weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights));
     if (!_mm256_testz_si256(weight, weight)) {
         __m256i low2, high2;
-        FetchLevels8(*s.texture, coarse, linear, u, v, low2, high2);
+        FetchLevels8(*s.texture, coarse, coarseUniform, linear, u, v, low2, high2);
         weight = _mm256_slli_epi32(weight, 7);  // the form Lerp16 takes
         low = Lerp16(low, low2, Spread16(_mm256_castsi256_si128(weight)));
         high = Lerp16(high, high2, Spread16(_mm256_extracti128_si256(weight, 1)));
