@@ -188,8 +188,8 @@ HRESULT Decode(DecodedImage* image, jpeg_decompress_struct* cinfo, ErrorManager*
     }
 
     // Colour comes out of the library as red, green, blue. libjpeg-turbo can write the
-    // X8R8G8B8 byte order (blue, green, red, X) itself, straight into the image rows; it
-    // sets X to 0xFF, which is cleared to 0 below while the row is still in cache.
+    // X8R8G8B8 byte order (blue, green, red, X) itself; it sets X to 0xFF, which is
+    // cleared to 0 as each row is copied into the image below.
     bool direct = false;
 #ifdef JCS_EXTENSIONS
     if (cinfo->out_color_space == JCS_RGB && cinfo->num_components == 3) {

@@ -130,6 +130,13 @@ HRESULT DecodePpm(DecodedImage* image, const void* data, UINT size) {
         return E_FAIL;
     }
     const std::uint64_t pixels = std::uint64_t{width} * height;
+    // The data must be able to hold every pixel before the buffer is allocated: 3 bytes
+    // each in binary, at least 6 in ASCII (three one-digit values and their separators,
+    // less the last one). A short file is refused without claiming memory for its header.
+    const auto remaining = static_cast<std::uint64_t>(in.end - in.p);
+    if (remaining < (binary ? 3 * pixels : 6 * pixels - 1)) {
+        return E_FAIL;
+    }
     image->Pixels = AllocatePixels(pixels * 4);
     if (image->Pixels == nullptr) {
         return E_OUTOFMEMORY;

@@ -182,7 +182,11 @@ HRESULT DecodeTga(DecodedImage* image, const void* data, UINT size) {
     image->Pitch = pitch;
     SetSize(image, width, height);
 
-    if (!rle && static_cast<std::uint64_t>(end - src) < imageBytes) {
+    // Uncompressed data must hold every pixel; RLE data at least one run packet (a
+    // header and one pixel) per 128 pixels. Checked before the buffer is allocated.
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    const auto remaining = static_cast<std::uint64_t>(end - src);
+    if (remaining < (rle ? (pixels + 127) / 128 * (1 + bpp) : imageBytes)) {
         return E_FAIL;
     }
     if (!rle && topDown && !rightToLeft) {

@@ -154,6 +154,8 @@ raster::RenderTarget Device::Target() {
     target.width = static_cast<int>(color.Width());
     target.height = static_cast<int>(color.Height());
     target.colorPitch = static_cast<int>(color.GetLayout().pitch / 4);
+    // Only an A8R8G8B8 target keeps the alpha it is given; X8R8G8B8 reads back as opaque.
+    target.hasAlpha = color.Format() == D3DFMT_A8R8G8B8;
     if (depthBuffer_ != nullptr) {
         target.depth = reinterpret_cast<std::uint16_t*>(depthBuffer_->memory.Bits());
         target.depthPitch = static_cast<int>(depthBuffer_->memory.GetLayout().pitch / 2);

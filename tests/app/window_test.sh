@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program in a window on a virtual X display: its window is titled "Tolvane" and
 # is 800 by 600; after the key '2' (chase vehicle B) a screenshot shows the corridor's
-# walls; 'T' (blending) changes them; Esc ends the program with exit code 0.
+# walls; 'T' (blending) changes them; a held arrow key turns the free-flight camera; Esc
+# ends the program with exit code 0.
 # Usage: window_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or the X tools
 # are absent.
 set -u
@@ -38,6 +39,12 @@ done
 [ -s "$work/display" ] || fail "Xvfb gave no display number"
 export DISPLAY=":$(head -n 1 "$work/display")"
 unset WAYLAND_DISPLAY
+# The server answers before the program starts: SDL falls back to no display otherwise.
+for _ in $(seq 1 100); do
+  xdotool getdisplaygeometry >/dev/null 2>&1 && break
+  sleep 0.05
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
 
 # The game reads its textures from the working directory's Textures folder.
 cd "$root"
@@ -106,6 +113,29 @@ for _ in $(seq 1 20); do
 done
 echo "window test: $changed pixels changed after 'T'"
 [ "${changed:-0}" -gt 150000 ] || fail "'T' did not change the picture"
+
+# '2' again: free flight from where the chase left the camera. Holding the Down arrow
+# looks down, which moves the whole picture; the vehicles alone change far less of it.
+diff_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 | cut -d. -f1; }
+# The key reaches the game after the messages queued before it (one per frame): wait
+# until the picture settles.
+press 2
+drift=
+shot "$work/still2.png" || fail "no screenshot"
+for _ in $(seq 1 15); do
+  sleep 1
+  mv "$work/still2.png" "$work/still1.png"
+  shot "$work/still2.png" || fail "no screenshot"
+  drift=$(diff_pixels "$work/still1.png" "$work/still2.png")
+  [ "${drift:-480000}" -lt 150000 ] && break
+done
+xdotool keydown Down
+sleep 2
+xdotool keyup Down
+shot "$work/down.png" || fail "no screenshot"
+turned=$(diff_pixels "$work/still2.png" "$work/down.png")
+echo "window test: $drift pixels changed in free flight with no key, $turned with the Down arrow held"
+[ "${turned:-0}" -gt $(( ${drift:-0} + 100000 )) ] || fail "the Down arrow did not move the camera"
 
 # Esc ends the program with exit code 0.
 press Escape

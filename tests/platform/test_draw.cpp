@@ -391,3 +391,32 @@ TEST_F(TexturedDrawTest, SixteenBitAndBlockTexturesAreSampled) {
 }
 
 }  // namespace
+
+// Destination-alpha blending reads the alpha an A8R8G8B8 back buffer holds; an X8R8G8B8
+// one has none and reads as opaque. (The device once described every target as X8R8G8B8.)
+TEST_F(DeviceTest, DestinationAlphaComesFromAnAlphaBackBufferOnly) {
+    for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8}) {
+        D3DPRESENT_PARAMETERS params = Params(false);
+        params.BackBufferFormat = format;
+        ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                     &params, &device_),
+                  D3D_OK);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+        device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_DESTALPHA);
+        device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO);
+        device_->SetVertexShader(kScreenFvf);
+        ScreenVertex v[3];
+        CoverAll(v, 0xFFFFFFFF);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0x00000000, 1.0f, 0);  // alpha 0 where it is kept
+        device_->BeginScene();
+        ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3D_OK);
+        device_->EndScene();
+        ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFFu, format == D3DFMT_A8R8G8B8 ? 0u : 0xFFFFFFu)
+            << "back buffer format " << format;
+        device_->Release();
+        device_ = nullptr;
+    }
+}
