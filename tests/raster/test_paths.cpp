@@ -65,6 +65,7 @@ struct PathScope {
         raster::detail::SetReferenceShading(false);
         raster::detail::SetWideSampling(true);
         raster::detail::SetWideShading(true);
+        raster::detail::SetAvx512Shading(true);
     }
 };
 
@@ -83,22 +84,28 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-// The AVX2 paths (eight pixels at a time, and the gather sampler of the four-pixel
-// path) run the same arithmetic as the SSE2 four-pixel path: identical pixels.
+// The AVX2 paths (eight pixels at a time in its AVX2 and AVX-512 builds, and the gather
+// sampler of the four-pixel path) run the same arithmetic as the SSE2 four-pixel path:
+// identical pixels.
 TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
-    Target eight(96, 80), gathered(96, 80), narrow(96, 80);
+    Target eight(96, 80), eightAvx2(96, 80), gathered(96, 80), narrow(96, 80);
     raster::Rasterizer r(2);
     for (bool variant : {false, true}) {
         raster::detail::SetWideShading(true);
         raster::detail::SetWideSampling(true);
+        raster::detail::SetAvx512Shading(false);
+        scene.Draw(r, eightAvx2, variant);
+        raster::detail::SetAvx512Shading(true);
         scene.Draw(r, eight, variant);
         raster::detail::SetWideShading(false);
         scene.Draw(r, gathered, variant);
         raster::detail::SetWideSampling(false);
         scene.Draw(r, narrow, variant);
         EXPECT_EQ(eight.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(eightAvx2.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(eightAvx2.depth, narrow.depth) << "variant " << variant;
         EXPECT_EQ(eight.depth, narrow.depth) << "variant " << variant;
         EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
     }

@@ -133,6 +133,9 @@ bool WideShadingApplies(const DrawSetup& draw);
 void ShadeSpanWide(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 // Turns the eight-pixel path off or on (tests only).
 void SetWideShading(bool on);
+// Lets the eight-pixel path use its AVX-512 build where the processor has it, or keeps it
+// on the AVX2 build (tests only; both give the same pixels).
+void SetAvx512Shading(bool on);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
 

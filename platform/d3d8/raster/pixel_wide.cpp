@@ -211,20 +211,22 @@ TOLVANE_WIDE __m256i PackArgb(__m256i r, __m256i g, __m256i b, __m256i a) {
 
 TOLVANE_WIDE __m256i FloorToInt8(__m256 v) {
     v = _mm256_min_ps(_mm256_max_ps(v, _mm256_set1_ps(-268435456.0f)), _mm256_set1_ps(268435456.0f));
-    __m256i i = _mm256_cvttps_epi32(v);
-    return _mm256_add_epi32(i, _mm256_castps_si256(_mm256_cmp_ps(_mm256_cvtepi32_ps(i), v, _CMP_GT_OQ)));
+    return _mm256_cvttps_epi32(_mm256_round_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
 }
 
 // Four 16-bit copies of each of four 32-bit values.
+// The values are below 2^16: the low two bytes of each are copied.
 TOLVANE_WIDE __m256i Spread16(__m128i values) {
-    __m256i wide = _mm256_cvtepu32_epi64(values);
-    __m256i pair = _mm256_mul_epu32(wide, _mm256_set1_epi64x(0x00010001));
-    return _mm256_or_si256(pair, _mm256_slli_epi64(pair, 32));
+    const __m256i pick = _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5,  //
+                                          8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13, 12, 13);
+    return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(values), pick);
 }
 
+// (a * (256 - w) + b * w) >> 8 for a, b in 0..255, w in 0..255 given as weight = w << 7. The sum is
+// 256 * a + (b - a) * w, so the result is a + floor((b - a) * w / 256), which the signed
+// high product (2 * (b - a)) * (128 * w) >> 16 gives exactly with one multiply.
 TOLVANE_WIDE __m256i Lerp16(__m256i a, __m256i b, __m256i weight) {
-    __m256i inverse = _mm256_sub_epi16(_mm256_set1_epi16(256), weight);
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, inverse), _mm256_mullo_epi16(b, weight)), 8);
+    return _mm256_add_epi16(a, _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(b, a), 1), weight));
 }
 
 // The texels at the given offsets of each lane's level.
@@ -232,7 +234,26 @@ struct LevelSet {
     bool uniform;
     const int* texels;           // uniform: the one level
     __m256i baseLow, baseHigh;   // otherwise: each lane's level address, lanes 0-3 and 4-7
+    const std::uint32_t* lane[8];  // otherwise: each lane's level
+    template <bool Uniform>
+    const std::uint32_t* Lane(int i) const {
+        return Uniform ? reinterpret_cast<const std::uint32_t*>(texels) : lane[i];
+    }
 };
+
+// Two neighbouring texels (x, x + 1) of one lane in the low half, of another in the high.
+TOLVANE_WIDE __m128i TexelPairs(const std::uint32_t* first, const std::uint32_t* second) {
+    __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(first));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low), reinterpret_cast<const double*>(second)));
+}
+
+// The left and right texels of four lanes from their pairs (lanes 0, 1 in a; 2, 3 in b).
+TOLVANE_WIDE __m128i LeftTexels(__m128i a, __m128i b) {
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(2, 0, 2, 0)));
+}
+TOLVANE_WIDE __m128i RightTexels(__m128i a, __m128i b) {
+    return _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a), _mm_castsi128_ps(b), _MM_SHUFFLE(3, 1, 3, 1)));
+}
 
 TOLVANE_WIDE __m256i GatherTexels(const LevelSet& set, __m256i offsets) {
     if (set.uniform) return _mm256_i32gather_epi32(set.texels, offsets, 4);
@@ -245,12 +266,38 @@ TOLVANE_WIDE __m256i GatherTexels(const LevelSet& set, __m256i offsets) {
 
 // One level per lane, point or bilinear (the arithmetic of FetchLevel<true>): pixels 0-3
 // in low, 4-7 in high, as 16-bit channels.
-TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool linear, __m256 u, __m256 v, __m256i& low,
-                               __m256i& high) {
+// Point fetch of eight lanes by scalar loads (a gather stalls on processors with slow
+// gathers).
+template <bool Uniform>
+TOLVANE_WIDE __m256i PointTexels(const LevelSet& set, const int* at) {
+    auto texel = [&](int i) { return static_cast<int>(set.Lane<Uniform>(i)[at[i]]); };
+    __m128i first = _mm_setr_epi32(texel(0), texel(1), texel(2), texel(3));
+    __m128i second = _mm_setr_epi32(texel(4), texel(5), texel(6), texel(7));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+}
+
+// The four texels of each lane's bilinear footprint when no lane wraps in x: each row's
+// two texels sit side by side, one 64-bit load each (far cheaper than four gathers).
+template <bool Uniform>
+TOLVANE_WIDE void PairTexels(const LevelSet& set, const int* top, const int* bottom, __m128i (&quads)[2][4]) {
+    for (int half = 0; half < 2; ++half) {
+        const int l = 4 * half;
+        __m128i t0 = TexelPairs(set.Lane<Uniform>(l) + top[l], set.Lane<Uniform>(l + 1) + top[l + 1]);
+        __m128i t1 = TexelPairs(set.Lane<Uniform>(l + 2) + top[l + 2], set.Lane<Uniform>(l + 3) + top[l + 3]);
+        __m128i b0 = TexelPairs(set.Lane<Uniform>(l) + bottom[l], set.Lane<Uniform>(l + 1) + bottom[l + 1]);
+        __m128i b1 = TexelPairs(set.Lane<Uniform>(l + 2) + bottom[l + 2], set.Lane<Uniform>(l + 3) + bottom[l + 3]);
+        quads[half][0] = LeftTexels(t0, t1);
+        quads[half][1] = RightTexels(t0, t1);
+        quads[half][2] = LeftTexels(b0, b1);
+        quads[half][3] = RightTexels(b0, b1);
+    }
+}
+
+// uniform: every lane's level is levels[0].
+TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool uniform, bool linear, __m256 u, __m256 v,
+                               __m256i& low, __m256i& high) {
     LevelSet set;
     __m256i w, h, pitch;
-    bool uniform = true;
-    for (int i = 1; i < 8; ++i) uniform = uniform && levels[i] == levels[0];
     set.uniform = uniform;
     if (uniform) {
         const SamplerLevel& level = t.levels[levels[0]];
@@ -268,6 +315,7 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
             heights[i] = level.height;
             pitches[i] = level.pitch;
             bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+            set.lane[i] = level.texels;
         }
         w = _mm256_load_si256(reinterpret_cast<const __m256i*>(widths));
         h = _mm256_load_si256(reinterpret_cast<const __m256i*>(heights));
@@ -295,24 +343,41 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
     }
     __m256i x0 = _mm256_and_si256(x, mx);
     __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(y, my), pitch);
-    __m256i t00 = GatherTexels(set, _mm256_add_epi32(row0, x0));
     if (!linear) {
+        alignas(32) int at[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi32(row0, x0));
+        __m256i t00 = uniform ? PointTexels<true>(set, at) : PointTexels<false>(set, at);
         low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(t00));
         high = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(t00, 1));
         return;
     }
-    __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x, one), mx);
     __m256i row1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(y, one), my), pitch);
-    __m256i t10 = GatherTexels(set, _mm256_add_epi32(row0, x1));
-    __m256i t01 = GatherTexels(set, _mm256_add_epi32(row1, x0));
-    __m256i t11 = GatherTexels(set, _mm256_add_epi32(row1, x1));
+    wx = _mm256_slli_epi32(wx, 7);  // the form Lerp16 takes, still below 2^16
+    wy = _mm256_slli_epi32(wy, 7);
     __m256i weights[2][2] = {{Spread16(_mm256_castsi256_si128(wx)), Spread16(_mm256_extracti128_si256(wx, 1))},
                              {Spread16(_mm256_castsi256_si128(wy)), Spread16(_mm256_extracti128_si256(wy, 1))}};
+    __m128i quads[2][4];  // per half: top left, top right, bottom left, bottom right
+    const __m256i edge = _mm256_cmpeq_epi32(x0, mx);
+    if (_mm256_testz_si256(edge, edge)) {
+        alignas(32) int top[8], bottom[8];
+        _mm256_store_si256(reinterpret_cast<__m256i*>(top), _mm256_add_epi32(row0, x0));
+        _mm256_store_si256(reinterpret_cast<__m256i*>(bottom), _mm256_add_epi32(row1, x0));
+        if (uniform) PairTexels<true>(set, top, bottom, quads);
+        else PairTexels<false>(set, top, bottom, quads);
+    } else {
+        __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x, one), mx);
+        __m256i t00 = GatherTexels(set, _mm256_add_epi32(row0, x0));
+        __m256i t10 = GatherTexels(set, _mm256_add_epi32(row0, x1));
+        __m256i t01 = GatherTexels(set, _mm256_add_epi32(row1, x0));
+        __m256i t11 = GatherTexels(set, _mm256_add_epi32(row1, x1));
+        const __m256i* all[4] = {&t00, &t10, &t01, &t11};
+        for (int k = 0; k < 4; ++k) {
+            quads[0][k] = _mm256_castsi256_si128(*all[k]);
+            quads[1][k] = _mm256_extracti128_si256(*all[k], 1);
+        }
+    }
     for (int half = 0; half < 2; ++half) {
-        __m128i a = half ? _mm256_extracti128_si256(t00, 1) : _mm256_castsi256_si128(t00);
-        __m128i b = half ? _mm256_extracti128_si256(t10, 1) : _mm256_castsi256_si128(t10);
-        __m128i c = half ? _mm256_extracti128_si256(t01, 1) : _mm256_castsi256_si128(t01);
-        __m128i e = half ? _mm256_extracti128_si256(t11, 1) : _mm256_castsi256_si128(t11);
+        __m128i a = quads[half][0], b = quads[half][1], c = quads[half][2], e = quads[half][3];
         __m256i top = Lerp16(_mm256_cvtepu8_epi16(a), _mm256_cvtepu8_epi16(b), weights[0][half]);
         __m256i bottom = Lerp16(_mm256_cvtepu8_epi16(c), _mm256_cvtepu8_epi16(e), weights[0][half]);
         __m256i result = Lerp16(top, bottom, weights[1][half]);
@@ -323,7 +388,9 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
 
 // The level choice of ChooseLevels for eight lanes at once (minification and
 // magnification filter alike, as WideShadingApplies demands).
-TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, int* coarse, int* weights) {
+// Sets fineUniform and coarseUniform when every lane has the same level.
+TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, int* coarse, int* weights, bool& fineUniform,
+                                bool& coarseUniform) {
     const int last = s.texture->levelCount - 1;
     const __m256i base = _mm256_set1_epi32(s.baseLevel);
     const __m256 minified = _mm256_cmp_ps(lods, _mm256_setzero_ps(), _CMP_GT_OQ);  // false for NaN
@@ -353,6 +420,9 @@ TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, i
             break;
         }
     }
+    fineUniform = _mm256_movemask_epi8(_mm256_cmpeq_epi32(fineLevel, _mm256_permutevar8x32_epi32(fineLevel, Zero8()))) == -1;
+    coarseUniform =
+        _mm256_movemask_epi8(_mm256_cmpeq_epi32(coarseLevel, _mm256_permutevar8x32_epi32(coarseLevel, Zero8()))) == -1;
     _mm256_store_si256(reinterpret_cast<__m256i*>(fine), fineLevel);
     _mm256_store_si256(reinterpret_cast<__m256i*>(coarse), coarseLevel);
     _mm256_store_si256(reinterpret_cast<__m256i*>(weights), weight);
@@ -361,20 +431,24 @@ TOLVANE_WIDE void ChooseLevels8(const SamplerSetup& s, __m256 lods, int* fine, i
 // SampleTexture for eight lanes; lanes outside the mask read a covered lane's texel.
 TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, __m256 u, __m256 v, __m256 lod, __m256 keep, int lanes) {
     // Lanes outside the mask may hold anything: give them the first covered lane's values.
-    const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
-    const __m256i pick = _mm256_set1_epi32(firstLane);
-    u = _mm256_blendv_ps(_mm256_permutevar8x32_ps(u, pick), u, keep);
-    v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(v, pick), v, keep);
-    lod = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lod, pick), lod, keep);
+    if (lanes != 0xFF) {
+        const int firstLane = __builtin_ctz(static_cast<unsigned>(lanes));
+        const __m256i pick = _mm256_set1_epi32(firstLane);
+        u = _mm256_blendv_ps(_mm256_permutevar8x32_ps(u, pick), u, keep);
+        v = _mm256_blendv_ps(_mm256_permutevar8x32_ps(v, pick), v, keep);
+        lod = _mm256_blendv_ps(_mm256_permutevar8x32_ps(lod, pick), lod, keep);
+    }
     alignas(32) int fine[8], coarse[8], weights[8];
-    ChooseLevels8(s, lod, fine, coarse, weights);
+    bool fineUniform, coarseUniform;
+    ChooseLevels8(s, lod, fine, coarse, weights, fineUniform, coarseUniform);
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
     __m256i low, high;
-    FetchLevels8(*s.texture, fine, linear, u, v, low, high);
+    FetchLevels8(*s.texture, fine, fineUniform, linear, u, v, low, high);
     __m256i weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights));
     if (!_mm256_testz_si256(weight, weight)) {
         __m256i low2, high2;
-        FetchLevels8(*s.texture, coarse, linear, u, v, low2, high2);
+        FetchLevels8(*s.texture, coarse, coarseUniform, linear, u, v, low2, high2);
+        weight = _mm256_slli_epi32(weight, 7);  // the form Lerp16 takes
         low = Lerp16(low, low2, Spread16(_mm256_castsi256_si128(weight)));
         high = Lerp16(high, high2, Spread16(_mm256_extracti128_si256(weight, 1)));
     }
@@ -401,7 +475,9 @@ bool WideShadingApplies(const DrawSetup& d) {
     return true;
 }
 
-TOLVANE_WIDE_ENTRY void ShadeSpanWide(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+namespace {
+
+TOLVANE_WIDE void ShadeSpanWideBody(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const RenderTarget& target = d.target;
     std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
     std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
@@ -560,6 +636,33 @@ TOLVANE_WIDE_ENTRY void ShadeSpanWide(const DrawSetup& d, const Prim& prim, cons
                 if ((lanes >> i) & 1) colorRow[gx + i] = values[i];
         }
     }
+}
+
+// The same code compiled for AVX-512 processors: the extra registers keep the sampler's
+// values out of memory. Only register allocation and encodings change, not the
+// arithmetic (no fused multiply-adds, which would round differently), so the pixels
+// are the same.
+__attribute__((target("avx2,avx512f,avx512vl,avx512bw,avx512dq"), optimize("fp-contract=off"))) void ShadeSpanAvx512(const DrawSetup& d, const Prim& prim,
+                                                                                        const float* pl, int y, int x0,
+                                                                                        int x1) {
+    ShadeSpanWideBody(d, prim, pl, y, x0, x1);
+}
+
+TOLVANE_WIDE_ENTRY void ShadeSpanAvx2(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    ShadeSpanWideBody(d, prim, pl, y, x0, x1);
+}
+
+std::atomic<bool> gAvx512{true};
+
+}  // namespace
+
+void SetAvx512Shading(bool on) { gAvx512.store(on, std::memory_order_relaxed); }
+
+void ShadeSpanWide(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
+    if (avx512 && gAvx512.load(std::memory_order_relaxed)) ShadeSpanAvx512(d, prim, pl, y, x0, x1);
+    else ShadeSpanAvx2(d, prim, pl, y, x0, x1);
 }
 
 }  // namespace raster::detail
