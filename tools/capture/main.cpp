@@ -247,7 +247,8 @@ int main(int argc, char** argv) {
         passStart = std::chrono::steady_clock::now();
     };
     hooks.after = [&](int pass, bool rendered) {
-        if (rendered)
+        // Frame times are kept only when asked for, so a long run's memory stays flat.
+        if (rendered && options.stats)
             frameMs.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - passStart).count());
         if (trace) {
             const std::string line = TraceLine(pass, rendered, app);
