@@ -387,6 +387,23 @@ void AppFrame::ReleaseDevice() {
 
 // ---- service operations ---------------------------------------------------------------
 
+namespace {
+
+// Copies the bytes into a vertex or index buffer through a lock from offset 0; a failed
+// lock is returned without copying.
+template <class Buffer>
+HRESULT FillBuffer(Buffer* buffer, const void* source, UINT bytes) {
+    BYTE* data = nullptr;
+    const HRESULT locked = buffer->Lock(0, bytes, &data, 0);
+    if (FAILED(locked))
+        return locked;
+    if (bytes != 0)
+        std::memcpy(data, source, bytes);
+    return buffer->Unlock();
+}
+
+}  // namespace
+
 // A slot that holds a buffer already is refilled in place: callers pass the same size
 // every time, and a larger refill fails at the lock instead of writing past the buffer.
 HRESULT AppFrame::InitVertexBuffer(IDirect3DVertexBuffer8** slot, const void* source, UINT bytes,
@@ -405,13 +422,7 @@ HRESULT AppFrame::InitVertexBuffer(IDirect3DVertexBuffer8** slot, const void* so
         }
         *slot = buffer;
     }
-    BYTE* data = nullptr;
-    const HRESULT locked = (*slot)->Lock(0, bytes, &data, 0);
-    if (FAILED(locked))
-        return locked;
-    if (bytes != 0)
-        std::memcpy(data, source, bytes);
-    return (*slot)->Unlock();
+    return FillBuffer(*slot, source, bytes);
 }
 
 HRESULT AppFrame::InitIndexBuffer(IDirect3DIndexBuffer8** slot, const void* source, UINT bytes) {
@@ -429,13 +440,7 @@ HRESULT AppFrame::InitIndexBuffer(IDirect3DIndexBuffer8** slot, const void* sour
         }
         *slot = buffer;
     }
-    BYTE* data = nullptr;
-    const HRESULT locked = (*slot)->Lock(0, bytes, &data, 0);
-    if (FAILED(locked))
-        return locked;
-    if (bytes != 0)
-        std::memcpy(data, source, bytes);
-    return (*slot)->Unlock();
+    return FillBuffer(*slot, source, bytes);
 }
 
 HRESULT AppFrame::SetAlphaBlend(bool on) {
