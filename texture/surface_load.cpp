@@ -1,5 +1,8 @@
 // Loading pixels into surfaces and volumes: lock the destination region, describe both
 // sides and hand them to the converter.
+#include <algorithm>
+#include <cstring>
+
 #include "image/convert.h"
 #include "texture/scoped.h"
 #include "texture/texture.h"
@@ -25,6 +28,15 @@ bool BoxInside(const D3DBOX& b, UINT width, UINT height, UINT depth) {
 D3DBOX BoxOf(const RECT& r) {
     return {static_cast<UINT>(r.left), static_cast<UINT>(r.top), static_cast<UINT>(r.right),
             static_cast<UINT>(r.bottom), 0, 1};
+}
+
+// Whether ConvertSurface takes these formats, regions and filter, asked with an empty
+// destination region so that nothing is written (the destination needs no memory yet).
+bool ConversionAccepted(SurfaceDesc destination, const SurfaceDesc& source, DWORD filter) {
+    destination.Data = source.Data;
+    destination.RowPitch = 0;
+    destination.Region = {0, 0, 0, 0, 0, 0};
+    return SUCCEEDED(ConvertSurface(&destination, &source, filter));
 }
 
 // Moves a region to the origin, keeping its size: the locked bits start at its corner.
@@ -57,23 +69,6 @@ HRESULT LoadSurfaceFromMemory(IDirect3DSurface8* destination, const PALETTEENTRY
     // An empty destination region receives nothing.
     if (rect.left == rect.right || rect.top == rect.bottom) return S_OK;
 
-    // Block formats are locked whole and keep the region in surface coordinates.
-    const bool block = IsBlockFormat(desc.Format);
-    SurfaceLock lock(destination);
-    hr = lock.Lock(block ? nullptr : &rect, 0);
-    if (FAILED(hr)) return hr;
-    if (!block) rect = AtOrigin(rect);
-
-    SurfaceDesc dst;
-    dst.Data = lock.Bits().pBits;
-    dst.Format = desc.Format;
-    dst.RowPitch = static_cast<UINT>(lock.Bits().Pitch);
-    dst.SlicePitch = 0;
-    dst.Whole = {0, 0, desc.Width, desc.Height, 0, 1};
-    dst.Region = BoxOf(rect);
-    dst.ColorKey = 0;
-    dst.Palette = destinationPalette;
-
     SurfaceDesc src;
     src.Data = const_cast<void*>(sourcePixels);
     src.Format = sourceFormat;
@@ -84,7 +79,34 @@ HRESULT LoadSurfaceFromMemory(IDirect3DSurface8* destination, const PALETTEENTRY
     src.ColorKey = colorKey;
     src.Palette = sourcePalette;
 
-    return ConvertSurface(&dst, &src, filter);
+    SurfaceDesc dst;
+    dst.Format = desc.Format;
+    dst.SlicePitch = 0;
+    dst.Whole = {0, 0, desc.Width, desc.Height, 0, 1};
+    dst.ColorKey = 0;
+    dst.Palette = destinationPalette;
+
+    // Block formats are locked whole and keep the region in surface coordinates. A region
+    // covering the whole surface is written in full, so its old contents are not needed.
+    const bool block = IsBlockFormat(desc.Format);
+    const bool whole = rect.left == 0 && rect.top == 0 && rect.right == static_cast<LONG>(desc.Width) &&
+                       rect.bottom == static_cast<LONG>(desc.Height);
+    const DWORD lockFlags = whole && ConversionAccepted(dst, src, filter) ? D3DLOCK_DISCARD : 0;
+    SurfaceLock lock(destination);
+    hr = lock.Lock(block ? nullptr : &rect, lockFlags);
+    if (FAILED(hr)) return hr;
+    if (!block) rect = AtOrigin(rect);
+    dst.Data = lock.Bits().pBits;
+    dst.RowPitch = static_cast<UINT>(lock.Bits().Pitch);
+    dst.Region = BoxOf(rect);
+    hr = ConvertSurface(&dst, &src, filter);
+    // Only running out of memory fails after the dry run: what a discarded surface holds
+    // then is unknown, so it is cleared.
+    if (FAILED(hr) && lockFlags == D3DLOCK_DISCARD) {
+        const std::size_t rows = block ? (desc.Height + 3) / 4 : desc.Height;
+        std::memset(dst.Data, 0, std::min<std::size_t>(desc.Size, rows * dst.RowPitch));
+    }
+    return hr;
 }
 
 HRESULT LoadSurfaceFromSurface(IDirect3DSurface8* destination, const PALETTEENTRY* destinationPalette,
@@ -202,22 +224,6 @@ HRESULT LoadVolumeFromMemory(IDirect3DVolume8* destination, const PALETTEENTRY* 
     }
     if (box.Left == box.Right || box.Top == box.Bottom || box.Front == box.Back) return S_OK;
 
-    const bool block = IsBlockFormat(desc.Format);
-    VolumeLock lock(destination);
-    hr = lock.Lock(block ? nullptr : &box, 0);
-    if (FAILED(hr)) return hr;
-    if (!block) box = AtOrigin(box);
-
-    SurfaceDesc dst;
-    dst.Data = lock.Bits().pBits;
-    dst.Format = desc.Format;
-    dst.RowPitch = static_cast<UINT>(lock.Bits().RowPitch);
-    dst.SlicePitch = static_cast<UINT>(lock.Bits().SlicePitch);
-    dst.Whole = {0, 0, desc.Width, desc.Height, 0, desc.Depth};
-    dst.Region = box;
-    dst.ColorKey = 0;
-    dst.Palette = destinationPalette;
-
     SurfaceDesc src;
     src.Data = const_cast<void*>(sourcePixels);
     src.Format = sourceFormat;
@@ -228,7 +234,28 @@ HRESULT LoadVolumeFromMemory(IDirect3DVolume8* destination, const PALETTEENTRY* 
     src.ColorKey = colorKey;
     src.Palette = sourcePalette;
 
-    return ConvertSurface(&dst, &src, filter);
+    SurfaceDesc dst;
+    dst.Format = desc.Format;
+    dst.Whole = {0, 0, desc.Width, desc.Height, 0, desc.Depth};
+    dst.ColorKey = 0;
+    dst.Palette = destinationPalette;
+
+    const bool block = IsBlockFormat(desc.Format);
+    const bool whole = box.Left == 0 && box.Top == 0 && box.Front == 0 && box.Right == desc.Width &&
+                       box.Bottom == desc.Height && box.Back == desc.Depth;
+    const DWORD lockFlags = whole && ConversionAccepted(dst, src, filter) ? D3DLOCK_DISCARD : 0;
+    VolumeLock lock(destination);
+    hr = lock.Lock(block ? nullptr : &box, lockFlags);
+    if (FAILED(hr)) return hr;
+    if (!block) box = AtOrigin(box);
+    dst.Data = lock.Bits().pBits;
+    dst.RowPitch = static_cast<UINT>(lock.Bits().RowPitch);
+    dst.SlicePitch = static_cast<UINT>(lock.Bits().SlicePitch);
+    dst.Region = box;
+    hr = ConvertSurface(&dst, &src, filter);
+    if (FAILED(hr) && lockFlags == D3DLOCK_DISCARD)
+        std::memset(dst.Data, 0, std::min<std::size_t>(desc.Size, std::size_t{desc.Depth} * dst.SlicePitch));
+    return hr;
 }
 
 HRESULT LoadVolumeFromVolume(IDirect3DVolume8* destination, const PALETTEENTRY* destinationPalette,

@@ -40,7 +40,9 @@ struct LiveObject {
 // The pixels of a surface or volume in its format's exact layout, and its lock.
 class PixelMemory {
 public:
-    // Allocates zeroed memory; false when the size is too large or memory runs out.
+    // Allocates memory that reads as zero; false when the size is too large or memory runs
+    // out. The zeros are written when the memory is first read or partly written, so a
+    // level that its first user overwrites whole is never cleared.
     bool Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth);
 
     const FormatInfo& Info() const { return *info_; }
@@ -49,13 +51,26 @@ public:
     UINT Height() const { return height_; }
     UINT Depth() const { return depth_; }
     const Layout& GetLayout() const { return layout_; }
-    std::uint8_t* Bits() { return bits_.get(); }
-    const std::uint8_t* Bits() const { return bits_.get(); }
+    std::uint8_t* Bits() {
+        Settle();
+        return bits_.get();
+    }
+    const std::uint8_t* Bits() const {
+        Settle();
+        return bits_.get();
+    }
+    // The bits for a caller that writes every byte before anything reads them.
+    std::uint8_t* BitsToOverwrite() {
+        unset_ = false;
+        return bits_.get();
+    }
     UINT Size() const { return static_cast<UINT>(layout_.size); }
     bool IsLocked() const { return locked_; }
 
     // Locks a box (null: everything). A box must lie inside, be non-empty, and start (and
     // end, unless at the edge) on block boundaries. Returns the address of its first byte.
+    // D3DLOCK_DISCARD on a box covering everything promises that the caller writes every
+    // byte: memory never written is then handed out without its clearing.
     HRESULT Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits);
     HRESULT Unlock();
 
@@ -69,7 +84,11 @@ private:
     UINT height_ = 0;
     UINT depth_ = 0;
     Layout layout_;
+    // Writes the zeros of memory that nothing has written yet.
+    void Settle() const;
+
     std::unique_ptr<std::uint8_t[]> bits_;
+    mutable bool unset_ = false;  // allocated, neither cleared nor overwritten yet
     bool locked_ = false;
     bool lockWrites_ = false;
 };

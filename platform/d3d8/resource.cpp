@@ -27,14 +27,21 @@ LiveObject::~LiveObject() { --g_liveObjects; }
 bool PixelMemory::Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth) {
     Layout layout;
     if (!ComputeLayout(info, width, height, depth, layout)) return false;
-    bits_.reset(new (std::nothrow) std::uint8_t[layout.size]());
+    bits_.reset(new (std::nothrow) std::uint8_t[layout.size]);
     if (!bits_) return false;
+    unset_ = true;
     info_ = &info;
     width_ = width;
     height_ = height;
     depth_ = depth;
     layout_ = layout;
     return true;
+}
+
+void PixelMemory::Settle() const {
+    if (!unset_) return;
+    std::memset(bits_.get(), 0, layout_.size);
+    unset_ = false;
 }
 
 HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
@@ -50,6 +57,10 @@ HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
         return D3DERR_INVALIDCALL;
     std::size_t offset = std::size_t{region.Front} * layout_.slicePitch +
                          std::size_t{region.Top / bh} * layout_.pitch + std::size_t{region.Left / bw} * info_->blockBytes;
+    const bool everything = region.Left == 0 && region.Top == 0 && region.Front == 0 && region.Right == width_ &&
+                            region.Bottom == height_ && region.Back == depth_;
+    if (everything && (flags & D3DLOCK_DISCARD) != 0 && (flags & D3DLOCK_READONLY) == 0) unset_ = false;
+    Settle();
     *bits = bits_.get() + offset;
     locked_ = true;
     lockWrites_ = (flags & D3DLOCK_READONLY) == 0;
@@ -247,7 +258,7 @@ bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
 
 // Copies one level; both must be unlocked and of the same size and format.
 void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
-    std::memcpy(destination.Bits(), source.Bits(), source.Size());
+    std::memcpy(destination.BitsToOverwrite(), source.Bits(), source.Size());
     destination.dirty = true;
 }
 

@@ -138,6 +138,71 @@ TEST_F(ResourceTest, ImageSurfacesTakeAnyColourFormat) {
     EXPECT_EQ(surface, nullptr);
 }
 
+// New levels read as zero however they are first reached, even where the allocator hands
+// back memory that an earlier texture filled; only a whole-level discarding lock, whose
+// caller writes every byte, skips the clearing.
+TEST_F(ResourceTest, NewLevelsReadAsZeroUnlessDiscardedWhole) {
+    auto allZero = [](const D3DLOCKED_RECT& r, int rows, int rowBytes) {
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < rowBytes; ++x)
+                if (static_cast<const BYTE*>(r.pBits)[y * r.Pitch + x] != 0) return false;
+        return true;
+    };
+    auto make = [&] {
+        IDirect3DTexture8* texture = nullptr;
+        EXPECT_EQ(device_->CreateTexture(32, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+        return texture;
+    };
+    auto scribble = [&] {
+        IDirect3DTexture8* old = make();
+        D3DLOCKED_RECT r{};
+        EXPECT_EQ(old->LockRect(0, &r, nullptr, 0), D3D_OK);
+        std::memset(r.pBits, 0xAB, 32 * 32 * 4);
+        old->UnlockRect(0);
+        old->Release();
+    };
+
+    scribble();
+    IDirect3DTexture8* texture = make();
+    D3DLOCKED_RECT r{};
+    ASSERT_EQ(texture->LockRect(0, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_TRUE(allZero(r, 32, 32 * 4));
+    texture->UnlockRect(0);
+    texture->Release();
+
+    // A discarding lock of part of a level clears the level first.
+    scribble();
+    texture = make();
+    RECT part{0, 0, 8, 8};
+    ASSERT_EQ(texture->LockRect(0, &r, &part, D3DLOCK_DISCARD), D3D_OK);
+    texture->UnlockRect(0);
+    ASSERT_EQ(texture->LockRect(0, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_TRUE(allZero(r, 32, 32 * 4));
+    texture->UnlockRect(0);
+
+    // A whole discarding lock keeps what its caller wrote, and later locks see it.
+    ASSERT_EQ(texture->LockRect(0, &r, nullptr, D3DLOCK_DISCARD), D3D_OK);
+    std::memset(r.pBits, 0x11, 32 * 32 * 4);
+    texture->UnlockRect(0);
+    ASSERT_EQ(texture->LockRect(0, &r, &part, D3DLOCK_DISCARD), D3D_OK);
+    EXPECT_EQ(static_cast<const BYTE*>(r.pBits)[0], 0x11);
+    texture->UnlockRect(0);
+    texture->Release();
+
+    // UpdateTexture fills a new destination from a source that was never written: zeros.
+    scribble();
+    IDirect3DTexture8* source = nullptr;
+    IDirect3DTexture8* destination = nullptr;
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &source), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(32, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &destination), D3D_OK);
+    ASSERT_EQ(device_->UpdateTexture(source, destination), D3D_OK);
+    ASSERT_EQ(destination->LockRect(0, &r, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_TRUE(allZero(r, 32, 32 * 4));
+    destination->UnlockRect(0);
+    source->Release();
+    destination->Release();
+}
+
 TEST_F(ResourceTest, LocksRefuseBadRectanglesAndSecondLocks) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(8, 8, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);

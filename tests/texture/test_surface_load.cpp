@@ -319,3 +319,40 @@ TEST_F(SurfaceLoad, LocksTheRectangleOrTheWholeBlockSurfaceAndAlwaysUnlocks) {
     EXPECT_EQ(plainSurface.locks.size(), 3u);
     EXPECT_EQ(plainSurface.unlocks, 3);
 }
+
+// A load covering the whole surface takes a discarding lock (its old contents are not
+// needed), but only once the conversion is known to be accepted: a refused load keeps the
+// old pixels, and a new level it was refused into still reads as zero.
+TEST_F(SurfaceLoad, WholeLoadsDiscardOnlyWhenTheConversionIsAccepted) {
+    std::vector<std::uint32_t> source(16 * 16, 0xFF336699u);
+    const RECT src = {0, 0, 16, 16};
+
+    auto tex = MakeTexture(16, 16, D3DFMT_X8R8G8B8);
+    auto level = Level(tex.Get(), 0);
+    RecordingSurface surface(level.Get());
+    ASSERT_EQ(LoadSurfaceFromMemory(&surface, nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 64, nullptr, &src,
+                                    FILTER_NONE, 0),
+              S_OK);
+    ASSERT_EQ(surface.locks.size(), 1u);
+    EXPECT_EQ(surface.locks[0].flags, static_cast<DWORD>(D3DLOCK_DISCARD));
+    EXPECT_EQ(ReadLevel32(tex.Get(), 0)[17] & 0xFFFFFF, 0x336699u);
+
+    EXPECT_EQ(LoadSurfaceFromMemory(&surface, nullptr, nullptr, source.data(), D3DFMT_V8U8, 32, nullptr, &src,
+                                    FILTER_NONE, 0),
+              E_FAIL);
+    EXPECT_EQ(surface.locks.size(), 2u);
+    EXPECT_EQ(surface.locks[1].flags, 0u);
+    EXPECT_EQ(ReadLevel32(tex.Get(), 0)[17] & 0xFFFFFF, 0x336699u) << "a refused load changed the pixels";
+
+    // Memory that held other pixels before, handed to a new level: still zero after a
+    // refused load.
+    FillLevel32(tex.Get(), 0, [](UINT, UINT) { return SENTINEL; });
+    tex.Reset();
+    level.Reset();
+    auto fresh = MakeTexture(16, 16, D3DFMT_X8R8G8B8);
+    auto freshLevel = Level(fresh.Get(), 0);
+    EXPECT_EQ(LoadSurfaceFromMemory(freshLevel.Get(), nullptr, nullptr, source.data(), D3DFMT_V8U8, 32, nullptr, &src,
+                                    FILTER_NONE, 0),
+              E_FAIL);
+    for (std::uint32_t pixel : ReadLevel32(fresh.Get(), 0)) ASSERT_EQ(pixel & 0xFFFFFF, 0u);
+}
