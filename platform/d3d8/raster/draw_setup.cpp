@@ -71,6 +71,14 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
     d.srcBlend = rs[D3DRS_SRCBLEND];
     d.destBlend = rs[D3DRS_DESTBLEND];
+    // The two-in-one source factors set the destination factor too.
+    if (d.srcBlend == D3DBLEND_BOTHSRCALPHA) {
+        d.srcBlend = D3DBLEND_SRCALPHA;
+        d.destBlend = D3DBLEND_INVSRCALPHA;
+    } else if (d.srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
+        d.srcBlend = D3DBLEND_INVSRCALPHA;
+        d.destBlend = D3DBLEND_SRCALPHA;
+    }
     d.blendOp = rs[D3DRS_BLENDOP];
     DWORD cw = rs[D3DRS_COLORWRITEENABLE];
     d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |

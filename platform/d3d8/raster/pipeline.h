@@ -59,7 +59,7 @@ struct DrawSetup {
     std::uint32_t alphaRef = 0;
     bool blend = false;
     DWORD srcBlend = D3DBLEND_ONE;
-    DWORD destBlend = D3DBLEND_ZERO;
+    DWORD destBlend = D3DBLEND_ZERO;  // after the two-in-one source factors are resolved
     DWORD blendOp = D3DBLENDOP_ADD;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;

@@ -181,14 +181,7 @@ inline int BlendChannel(DWORD op, int s, int d) {
 }
 
 Rgba Blend(const DrawSetup& d, const Rgba& src, const Rgba& dst) {
-    DWORD sf = d.srcBlend, df = d.destBlend;
-    if (sf == D3DBLEND_BOTHSRCALPHA) {
-        sf = D3DBLEND_SRCALPHA;
-        df = D3DBLEND_INVSRCALPHA;
-    } else if (sf == D3DBLEND_BOTHINVSRCALPHA) {
-        sf = D3DBLEND_INVSRCALPHA;
-        df = D3DBLEND_SRCALPHA;
-    }
+    const DWORD sf = d.srcBlend, df = d.destBlend;  // the two-in-one factors are resolved at set-up
     const int s[4] = {src.r, src.g, src.b, src.a};
     const int t[4] = {dst.r, dst.g, dst.b, dst.a};
     int out[4];
@@ -428,14 +421,7 @@ inline __m128i Factor4(DWORD factor, __m128i src, __m128i dst) {
 __m128i Blend4(const DrawSetup& d, __m128i src, __m128i dst) {
     if (d.blendOp == D3DBLENDOP_MIN) return _mm_min_epu8(src, dst);
     if (d.blendOp == D3DBLENDOP_MAX) return _mm_max_epu8(src, dst);
-    DWORD sf = d.srcBlend, df = d.destBlend;
-    if (sf == D3DBLEND_BOTHSRCALPHA) {
-        sf = D3DBLEND_SRCALPHA;
-        df = D3DBLEND_INVSRCALPHA;
-    } else if (sf == D3DBLEND_BOTHINVSRCALPHA) {
-        sf = D3DBLEND_INVSRCALPHA;
-        df = D3DBLEND_SRCALPHA;
-    }
+    const DWORD sf = d.srcBlend, df = d.destBlend;  // the two-in-one factors are resolved at set-up
     __m128i sfv = Factor4(sf, src, dst), dfv = Factor4(df, src, dst);
     __m128i slo = Mul255x16(Lo16(src), Lo16(sfv)), shi = Mul255x16(Hi16(src), Hi16(sfv));
     __m128i dlo = Mul255x16(Lo16(dst), Lo16(dfv)), dhi = Mul255x16(Hi16(dst), Hi16(dfv));

@@ -142,14 +142,7 @@ TOLVANE_WIDE __m256i Factor(DWORD factor, __m256i src, __m256i dst) {
 TOLVANE_WIDE __m256i Blend(const DrawSetup& d, __m256i src, __m256i dst) {
     if (d.blendOp == D3DBLENDOP_MIN) return _mm256_min_epu8(src, dst);
     if (d.blendOp == D3DBLENDOP_MAX) return _mm256_max_epu8(src, dst);
-    DWORD sf = d.srcBlend, df = d.destBlend;
-    if (sf == D3DBLEND_BOTHSRCALPHA) {
-        sf = D3DBLEND_SRCALPHA;
-        df = D3DBLEND_INVSRCALPHA;
-    } else if (sf == D3DBLEND_BOTHINVSRCALPHA) {
-        sf = D3DBLEND_INVSRCALPHA;
-        df = D3DBLEND_SRCALPHA;
-    }
+    const DWORD sf = d.srcBlend, df = d.destBlend;  // the two-in-one factors are resolved at set-up
     __m256i sfv = Factor(sf, src, dst), dfv = Factor(df, src, dst);
     __m256i slo = Mul255(Lo16(src), Lo16(sfv)), shi = Mul255(Hi16(src), Hi16(sfv));
     __m256i dlo = Mul255(Lo16(dst), Lo16(dfv)), dhi = Mul255(Hi16(dst), Hi16(dfv));
