@@ -1,6 +1,7 @@
 // The fast paths against the plain ones, the thread count, indexed draws, clears,
 // stage operations and geometry around the camera.
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 
@@ -27,7 +28,9 @@ struct BusyScene {
             }
         }
     }
-    void Draw(raster::Rasterizer& r, Target& target, bool variant) {
+    // tweak changes the states of both draws after the scene has set its own.
+    void Draw(raster::Rasterizer& r, Target& target, bool variant,
+              const std::function<void(raster::PipelineState&)>& tweak = {}) {
         raster::PipelineState s = BasicState(target.width, target.height, kMeshFvf);
         s.projection = Perspective(1.2f, static_cast<float>(target.width) / target.height, 1.0f, 200.0f);
         s.texture[0] = &texture.sampler;
@@ -44,6 +47,7 @@ struct BusyScene {
         s.renderState[D3DRS_FOGSTART] = FloatBits(10.0f);
         s.renderState[D3DRS_FOGEND] = FloatBits(150.0f);
         s.renderState[D3DRS_FOGCOLOR] = 0xFF304050u;
+        if (tweak) tweak(s);
         r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
         UINT half = static_cast<UINT>(vertices.size() / 6);
         r.Draw(s, target.View(), D3DPT_TRIANGLELIST, Input(vertices), 0, half);
@@ -52,6 +56,7 @@ struct BusyScene {
         s.renderState[D3DRS_DESTBLEND] = variant ? D3DBLEND_DESTCOLOR : D3DBLEND_INVSRCALPHA;
         s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
         s.stageState[0][D3DTSS_ALPHAARG2] = D3DTA_DIFFUSE;
+        if (tweak) tweak(s);
         r.Draw(s, target.View(), D3DPT_TRIANGLELIST, Input(vertices), 3 * half, half);
         r.Flush();
     }
@@ -84,30 +89,104 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-// The AVX2 paths (eight pixels at a time in its AVX2 and AVX-512 builds, and the gather
+// The wide paths (sixteen pixels at a time with AVX-512, eight with AVX2, and the gather
 // sampler of the four-pixel path) run the same arithmetic as the SSE2 four-pixel path:
-// identical pixels.
+// identical pixels, also on a target whose width ends inside a group of sixteen.
 TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
-    Target eight(96, 80), eightAvx2(96, 80), gathered(96, 80), narrow(96, 80);
     raster::Rasterizer r(2);
+    for (int width : {96, 90})
     for (bool variant : {false, true}) {
+        SCOPED_TRACE(width);
+        Target sixteen(width, 80), eightAvx2(width, 80), gathered(width, 80), narrow(width, 80);
         raster::detail::SetWideShading(true);
         raster::detail::SetWideSampling(true);
         raster::detail::SetAvx512Shading(false);
         scene.Draw(r, eightAvx2, variant);
         raster::detail::SetAvx512Shading(true);
-        scene.Draw(r, eight, variant);
+        scene.Draw(r, sixteen, variant);
         raster::detail::SetWideShading(false);
         scene.Draw(r, gathered, variant);
         raster::detail::SetWideSampling(false);
         scene.Draw(r, narrow, variant);
-        EXPECT_EQ(eight.color, narrow.color) << "variant " << variant;
+        EXPECT_EQ(sixteen.color, narrow.color) << "variant " << variant;
         EXPECT_EQ(eightAvx2.color, narrow.color) << "variant " << variant;
         EXPECT_EQ(eightAvx2.depth, narrow.depth) << "variant " << variant;
-        EXPECT_EQ(eight.depth, narrow.depth) << "variant " << variant;
+        EXPECT_EQ(sixteen.depth, narrow.depth) << "variant " << variant;
         EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
+    }
+}
+
+// The same agreement over the states the wide paths decode for themselves: every depth
+// and alpha compare, blend factors and operations, write masks, mip and texture filters,
+// level clamps, stage operations and arguments, specular, texture factor.
+TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
+    PathScope scope;
+    BusyScene scene;
+    raster::Rasterizer r(1);
+    using Tweak = std::function<void(raster::PipelineState&)>;
+    std::vector<std::pair<const char*, Tweak>> tweaks;
+    for (DWORD func = D3DCMP_NEVER; func <= D3DCMP_ALWAYS; ++func) {
+        tweaks.emplace_back("depth compare", [func](raster::PipelineState& s) { s.renderState[D3DRS_ZFUNC] = func; });
+        tweaks.emplace_back("alpha compare", [func](raster::PipelineState& s) {
+            s.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
+            s.renderState[D3DRS_ALPHAFUNC] = func;
+            s.renderState[D3DRS_ALPHAREF] = 0x70;
+        });
+    }
+    for (DWORD factor = D3DBLEND_ZERO; factor <= D3DBLEND_BOTHINVSRCALPHA; ++factor)
+        tweaks.emplace_back("blend factor", [factor](raster::PipelineState& s) {
+            s.renderState[D3DRS_SRCBLEND] = factor;
+            s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ZERO + (factor * 5) % 11;
+        });
+    for (DWORD op = D3DBLENDOP_ADD; op <= D3DBLENDOP_MAX; ++op)
+        tweaks.emplace_back("blend op", [op](raster::PipelineState& s) { s.renderState[D3DRS_BLENDOP] = op; });
+    tweaks.emplace_back("write mask and no depth writes", [](raster::PipelineState& s) {
+        s.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_ALPHA;
+        s.renderState[D3DRS_ZWRITEENABLE] = FALSE;
+    });
+    for (DWORD mip : {D3DTEXF_NONE, D3DTEXF_POINT})
+        for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR})
+            tweaks.emplace_back("filters", [mip, filter](raster::PipelineState& s) {
+                s.stageState[0][D3DTSS_MIPFILTER] = mip;
+                s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = filter;
+                s.stageState[1][D3DTSS_MINFILTER] = s.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+            });
+    tweaks.emplace_back("level clamp and bias", [](raster::PipelineState& s) {
+        s.stageState[0][D3DTSS_MAXMIPLEVEL] = 2;
+        s.stageState[0][D3DTSS_MIPMAPLODBIAS] = FloatBits(-0.75f);
+    });
+    for (DWORD op : {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X, D3DTOP_ADD,
+                     D3DTOP_SUBTRACT, D3DTOP_ADDSIGNED2X, D3DTOP_ADDSMOOTH, D3DTOP_BLENDDIFFUSEALPHA,
+                     D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA})
+        tweaks.emplace_back("stage op", [op](raster::PipelineState& s) {
+            s.stageState[0][D3DTSS_COLOROP] = op;
+            s.stageState[0][D3DTSS_ALPHAOP] = op;
+            s.stageState[0][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE | D3DTA_COMPLEMENT;
+            s.stageState[1][D3DTSS_COLORARG2] = D3DTA_TFACTOR | D3DTA_ALPHAREPLICATE;
+            s.renderState[D3DRS_TEXTUREFACTOR] = 0x80C04020u;
+        });
+    tweaks.emplace_back("specular and temp", [](raster::PipelineState& s) {
+        s.renderState[D3DRS_SPECULARENABLE] = TRUE;
+        s.stageState[0][D3DTSS_COLORARG2] = D3DTA_SPECULAR;
+        s.stageState[0][D3DTSS_RESULTARG] = D3DTA_TEMP;
+        s.stageState[1][D3DTSS_COLORARG2] = D3DTA_TEMP;
+    });
+    for (const auto& [what, tweak] : tweaks) {
+        SCOPED_TRACE(what);
+        Target sixteen(90, 60), eight(90, 60), narrow(90, 60);
+        raster::detail::SetWideShading(true);
+        raster::detail::SetAvx512Shading(true);
+        scene.Draw(r, sixteen, true, tweak);
+        raster::detail::SetAvx512Shading(false);
+        scene.Draw(r, eight, true, tweak);
+        raster::detail::SetWideShading(false);
+        scene.Draw(r, narrow, true, tweak);
+        EXPECT_EQ(sixteen.color, narrow.color);
+        EXPECT_EQ(sixteen.depth, narrow.depth);
+        EXPECT_EQ(eight.color, narrow.color);
+        EXPECT_EQ(eight.depth, narrow.depth);
     }
 }
 

@@ -125,6 +125,10 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
             for (int l = 0; l < sampler.texture->levelCount; ++l) {
                 const SamplerLevel& level = sampler.texture->levels[l];
                 pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
+                sampler.tables.width[l] = level.width;
+                sampler.tables.height[l] = level.height;
+                sampler.tables.pitch[l] = level.pitch;
+                sampler.tables.texels[l] = reinterpret_cast<std::uintptr_t>(level.texels);
             }
             sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
         }

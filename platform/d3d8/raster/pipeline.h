@@ -35,6 +35,13 @@ struct SamplerSetup {
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
     bool needsLod = true;   // false when the level of detail cannot change the result
+    // The levels by index, for look-ups of a level per lane (entries past the last are 0).
+    struct LevelTables {
+        int width[SamplerTexture::kMaxLevels];
+        int height[SamplerTexture::kMaxLevels];
+        int pitch[SamplerTexture::kMaxLevels];
+        std::uint64_t texels[SamplerTexture::kMaxLevels];  // addresses
+    } tables = {};
 };
 
 struct StageSetup {
@@ -133,9 +140,12 @@ bool WideShadingApplies(const DrawSetup& draw);
 void ShadeSpanWide(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 // Turns the eight-pixel path off or on (tests only).
 void SetWideShading(bool on);
-// Lets the eight-pixel path use its AVX-512 build where the processor has it, or keeps it
-// on the AVX2 build (tests only; both give the same pixels).
+// Lets the eight-pixel path hand its draws to the sixteen-pixel AVX-512 version where the
+// processor has it, or keeps them on AVX2 (tests only; both give the same pixels).
 void SetAvx512Shading(bool on);
+// The sixteen-pixel version: whether the processor can run it, and the span function.
+bool Avx512ShadingAvailable();
+void ShadeSpan16(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
 

@@ -631,16 +631,6 @@ TOLVANE_WIDE void ShadeSpanWideBody(const DrawSetup& d, const Prim& prim, const 
     }
 }
 
-// The same code compiled for AVX-512 processors: the extra registers keep the sampler's
-// values out of memory. Only register allocation and encodings change, not the
-// arithmetic (no fused multiply-adds, which would round differently), so the pixels
-// are the same.
-__attribute__((target("avx2,avx512f,avx512vl,avx512bw,avx512dq"), optimize("fp-contract=off"))) void ShadeSpanAvx512(const DrawSetup& d, const Prim& prim,
-                                                                                        const float* pl, int y, int x0,
-                                                                                        int x1) {
-    ShadeSpanWideBody(d, prim, pl, y, x0, x1);
-}
-
 TOLVANE_WIDE_ENTRY void ShadeSpanAvx2(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     ShadeSpanWideBody(d, prim, pl, y, x0, x1);
 }
@@ -652,9 +642,7 @@ std::atomic<bool> gAvx512{true};
 void SetAvx512Shading(bool on) { gAvx512.store(on, std::memory_order_relaxed); }
 
 void ShadeSpanWide(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
-    static const bool avx512 = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-                               __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
-    if (avx512 && gAvx512.load(std::memory_order_relaxed)) ShadeSpanAvx512(d, prim, pl, y, x0, x1);
+    if (Avx512ShadingAvailable() && gAvx512.load(std::memory_order_relaxed)) ShadeSpan16(d, prim, pl, y, x0, x1);
     else ShadeSpanAvx2(d, prim, pl, y, x0, x1);
 }
 

@@ -1,0 +1,545 @@
+// The sixteen-pixel version of the pixel stage for processors with AVX-512 (F, VL, BW,
+// DQ), chosen at run time for the draws the eight-pixel path takes (WideShadingApplies).
+// It runs the arithmetic of the four- and eight-pixel paths lane for lane (the same
+// float operations in the same order, no fused multiply-adds, the same fixed-point
+// filters), so all of them give the same pixels.
+//
+// What the width buys beyond halving the instructions: coverage is a mask register, so
+// partial groups load and store under a mask instead of lane by lane, and each lane's
+// level is looked up in tables held in registers (widths, heights, pitches and texel
+// addresses by level) rather than through memory.
+//
+// Every function here carries the target itself (no file-wide switch), so nothing built
+// for AVX-512 can stand in for a shared inline function elsewhere.
+#include <immintrin.h>
+
+#include "platform/d3d8/raster/pipeline.h"
+
+// GCC 12's AVX-512 headers start many intrinsics from an undefined vector and then warn
+// about it when they are inlined here.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#define TOLVANE_W16 __attribute__((target("avx2,avx512f,avx512vl,avx512bw,avx512dq"), always_inline)) inline
+// No contraction into fused multiply-adds, which AVX-512 processors have: they round once
+// where the other paths round twice.
+#define TOLVANE_W16_ENTRY __attribute__((target("avx2,avx512f,avx512vl,avx512bw,avx512dq"), optimize("fp-contract=off")))
+
+namespace raster::detail {
+
+namespace {
+
+using V16 = __m512i;
+using F16 = __m512;
+
+TOLVANE_W16 V16 Zero() { return _mm512_setzero_si512(); }
+TOLVANE_W16 V16 Ones() { return _mm512_set1_epi32(-1); }
+TOLVANE_W16 V16 Lo16(V16 v) { return _mm512_unpacklo_epi8(v, _mm512_setzero_si512()); }
+TOLVANE_W16 V16 Hi16(V16 v) { return _mm512_unpackhi_epi8(v, _mm512_setzero_si512()); }
+
+// a * b / 255 rounded, in 16-bit lanes holding 0..255.
+TOLVANE_W16 V16 Mul255(V16 a, V16 b) {
+    V16 t = _mm512_add_epi16(_mm512_mullo_epi16(a, b), _mm512_set1_epi16(128));
+    return _mm512_srli_epi16(_mm512_add_epi16(t, _mm512_srli_epi16(t, 8)), 8);
+}
+
+TOLVANE_W16 V16 Modulate(V16 a, V16 b) {
+    return _mm512_packus_epi16(Mul255(Lo16(a), Lo16(b)), Mul255(Hi16(a), Hi16(b)));
+}
+
+// The alpha byte of each pixel copied into all four.
+TOLVANE_W16 V16 ReplicateAlpha(V16 v) {
+    const V16 pick = _mm512_set4_epi32(0x0F0F0F0F, 0x0B0B0B0B, 0x07070707, 0x03030303);
+    return _mm512_shuffle_epi8(v, pick);
+}
+
+TOLVANE_W16 V16 Invert(V16 v) { return _mm512_ternarylogic_epi32(v, v, v, 0x55); }
+
+// Bitwise: mask ? a : b.
+TOLVANE_W16 V16 Select(V16 mask, V16 a, V16 b) { return _mm512_ternarylogic_epi32(mask, a, b, 0xCA); }
+
+// Colour bytes of color, alpha byte of alpha.
+TOLVANE_W16 V16 ColorAlpha(V16 color, V16 alpha) {
+    return _mm512_mask_blend_epi8(static_cast<__mmask64>(0x7777777777777777ull), alpha, color);
+}
+
+TOLVANE_W16 V16 Mix(V16 a, V16 b, V16 alpha) {
+    V16 inverse = Invert(alpha);
+    V16 lo = _mm512_add_epi16(Mul255(Lo16(a), Lo16(alpha)), Mul255(Lo16(b), Lo16(inverse)));
+    V16 hi = _mm512_add_epi16(Mul255(Hi16(a), Hi16(alpha)), Mul255(Hi16(b), Hi16(inverse)));
+    return _mm512_packus_epi16(lo, hi);
+}
+
+struct Packed16 {
+    V16 diffuse, current, texture, factor, specular, temp;
+};
+
+TOLVANE_W16 V16 Argument(DWORD arg, const Packed16& in) {
+    V16 v;
+    switch (arg & D3DTA_SELECTMASK) {
+        case D3DTA_DIFFUSE: v = in.diffuse; break;
+        case D3DTA_CURRENT: v = in.current; break;
+        case D3DTA_TEXTURE: v = in.texture; break;
+        case D3DTA_TFACTOR: v = in.factor; break;
+        case D3DTA_SPECULAR: v = in.specular; break;
+        case D3DTA_TEMP: v = in.temp; break;
+        default: v = Zero(); break;
+    }
+    if (arg & D3DTA_ALPHAREPLICATE) v = ReplicateAlpha(v);
+    if (arg & D3DTA_COMPLEMENT) v = Invert(v);
+    return v;
+}
+
+// Signed sums of two 16-bit channel sets, packed with saturation: (lo, hi) -> bytes.
+TOLVANE_W16 V16 Pack(V16 lo, V16 hi) { return _mm512_packus_epi16(lo, hi); }
+
+TOLVANE_W16 V16 Operate(DWORD op, V16 a1, V16 a2, const Packed16& in) {
+    const V16 half = _mm512_set1_epi16(128);
+    switch (op) {
+        case D3DTOP_SELECTARG1: return a1;
+        case D3DTOP_SELECTARG2: return a2;
+        case D3DTOP_MODULATE: return Modulate(a1, a2);
+        case D3DTOP_MODULATE2X:
+            return Pack(_mm512_slli_epi16(Mul255(Lo16(a1), Lo16(a2)), 1), _mm512_slli_epi16(Mul255(Hi16(a1), Hi16(a2)), 1));
+        case D3DTOP_MODULATE4X:
+            return Pack(_mm512_slli_epi16(Mul255(Lo16(a1), Lo16(a2)), 2), _mm512_slli_epi16(Mul255(Hi16(a1), Hi16(a2)), 2));
+        case D3DTOP_ADD: return _mm512_adds_epu8(a1, a2);
+        case D3DTOP_SUBTRACT: return _mm512_subs_epu8(a1, a2);
+        case D3DTOP_ADDSIGNED:
+            return Pack(_mm512_sub_epi16(_mm512_add_epi16(Lo16(a1), Lo16(a2)), half),
+                        _mm512_sub_epi16(_mm512_add_epi16(Hi16(a1), Hi16(a2)), half));
+        case D3DTOP_ADDSIGNED2X:
+            return Pack(_mm512_slli_epi16(_mm512_sub_epi16(_mm512_add_epi16(Lo16(a1), Lo16(a2)), half), 1),
+                        _mm512_slli_epi16(_mm512_sub_epi16(_mm512_add_epi16(Hi16(a1), Hi16(a2)), half), 1));
+        case D3DTOP_ADDSMOOTH:
+            return Pack(_mm512_sub_epi16(_mm512_add_epi16(Lo16(a1), Lo16(a2)), Mul255(Lo16(a1), Lo16(a2))),
+                        _mm512_sub_epi16(_mm512_add_epi16(Hi16(a1), Hi16(a2)), Mul255(Hi16(a1), Hi16(a2))));
+        case D3DTOP_BLENDDIFFUSEALPHA: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
+        case D3DTOP_BLENDTEXTUREALPHA: return Mix(a1, a2, ReplicateAlpha(in.texture));
+        case D3DTOP_BLENDFACTORALPHA: return Mix(a1, a2, ReplicateAlpha(in.factor));
+        case D3DTOP_BLENDCURRENTALPHA: return Mix(a1, a2, ReplicateAlpha(in.current));
+        default: return a1;  // not reached: only packed operations come here
+    }
+}
+
+TOLVANE_W16 V16 RunStages(const DrawSetup& d, Packed16& in, const V16* textures) {
+    for (int s = 0; s < d.stageCount; ++s) {
+        const StageSetup& stage = d.stages[s];
+        in.texture = textures[s];
+        V16 color = Operate(stage.colorOp, Argument(stage.colorArg[1], in), Argument(stage.colorArg[2], in), in);
+        V16 alpha;
+        if (stage.alphaOp == D3DTOP_DISABLE) alpha = in.current;
+        else if (stage.alphaOp == stage.colorOp && stage.alphaArg[1] == stage.colorArg[1] && stage.alphaArg[2] == stage.colorArg[2])
+            alpha = color;
+        else
+            alpha = Operate(stage.alphaOp, Argument(stage.alphaArg[1], in), Argument(stage.alphaArg[2], in), in);
+        V16 result = ColorAlpha(color, alpha);
+        if (stage.resultToTemp) in.temp = result;
+        else in.current = result;
+    }
+    return in.current;
+}
+
+TOLVANE_W16 V16 Factor(DWORD factor, V16 src, V16 dst) {
+    switch (factor) {
+        case D3DBLEND_ZERO: return Zero();
+        case D3DBLEND_ONE: return Ones();
+        case D3DBLEND_SRCCOLOR: return src;
+        case D3DBLEND_INVSRCCOLOR: return Invert(src);
+        case D3DBLEND_SRCALPHA: return ReplicateAlpha(src);
+        case D3DBLEND_INVSRCALPHA: return Invert(ReplicateAlpha(src));
+        case D3DBLEND_DESTALPHA: return ReplicateAlpha(dst);
+        case D3DBLEND_INVDESTALPHA: return Invert(ReplicateAlpha(dst));
+        case D3DBLEND_DESTCOLOR: return dst;
+        case D3DBLEND_INVDESTCOLOR: return Invert(dst);
+        case D3DBLEND_SRCALPHASAT:
+            return _mm512_or_si512(_mm512_min_epu8(ReplicateAlpha(src), Invert(ReplicateAlpha(dst))),
+                                   _mm512_set1_epi32(static_cast<int>(0xFF000000u)));
+        default: return Ones();
+    }
+}
+
+TOLVANE_W16 V16 Blend(const DrawSetup& d, V16 src, V16 dst) {
+    if (d.blendOp == D3DBLENDOP_MIN) return _mm512_min_epu8(src, dst);
+    if (d.blendOp == D3DBLENDOP_MAX) return _mm512_max_epu8(src, dst);
+    V16 sf = Factor(d.srcBlend, src, dst), df = Factor(d.destBlend, src, dst);
+    V16 slo = Mul255(Lo16(src), Lo16(sf)), shi = Mul255(Hi16(src), Hi16(sf));
+    V16 dlo = Mul255(Lo16(dst), Lo16(df)), dhi = Mul255(Hi16(dst), Hi16(df));
+    switch (d.blendOp) {
+        case D3DBLENDOP_SUBTRACT: return Pack(_mm512_sub_epi16(slo, dlo), _mm512_sub_epi16(shi, dhi));
+        case D3DBLENDOP_REVSUBTRACT: return Pack(_mm512_sub_epi16(dlo, slo), _mm512_sub_epi16(dhi, shi));
+        default: return Pack(_mm512_add_epi16(slo, dlo), _mm512_add_epi16(shi, dhi));
+    }
+}
+
+// The lanes where value func reference holds (both below 2^31).
+TOLVANE_W16 __mmask16 Compare(DWORD func, V16 value, V16 reference) {
+    switch (func) {
+        case D3DCMP_NEVER: return 0;
+        case D3DCMP_LESS: return _mm512_cmplt_epi32_mask(value, reference);
+        case D3DCMP_EQUAL: return _mm512_cmpeq_epi32_mask(value, reference);
+        case D3DCMP_LESSEQUAL: return _mm512_cmple_epi32_mask(value, reference);
+        case D3DCMP_GREATER: return _mm512_cmpgt_epi32_mask(value, reference);
+        case D3DCMP_NOTEQUAL: return _mm512_cmpneq_epi32_mask(value, reference);
+        case D3DCMP_GREATEREQUAL: return _mm512_cmpge_epi32_mask(value, reference);
+        default: return 0xFFFF;
+    }
+}
+
+TOLVANE_W16 V16 ToByte(F16 v) {
+    v = _mm512_min_ps(_mm512_max_ps(v, _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
+    F16 scaled = _mm512_mul_ps(v, _mm512_set1_ps(255.0f));
+    return _mm512_cvttps_epi32(_mm512_add_ps(scaled, _mm512_set1_ps(0.5f)));
+}
+
+TOLVANE_W16 F16 FastLog2(F16 x) {
+    V16 bits = _mm512_castps_si512(x);
+    F16 exponent = _mm512_cvtepi32_ps(_mm512_sub_epi32(_mm512_srli_epi32(bits, 23), _mm512_set1_epi32(127)));
+    F16 m = _mm512_castsi512_ps(
+        _mm512_or_si512(_mm512_and_si512(bits, _mm512_set1_epi32(0x007FFFFF)), _mm512_set1_epi32(0x3F800000)));
+    F16 inner = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(-0.34484843f), m), _mm512_set1_ps(2.03454529f));
+    F16 poly = _mm512_sub_ps(_mm512_mul_ps(inner, m), _mm512_set1_ps(1.68969686f));
+    F16 result = _mm512_add_ps(exponent, poly);
+    __mmask16 positive = _mm512_cmp_ps_mask(x, _mm512_setzero_ps(), _CMP_GT_OQ);
+    return _mm512_mask_blend_ps(positive, _mm512_set1_ps(-128.0f), result);
+}
+
+struct Plane16 {
+    F16 base, dx;
+    float dy;
+};
+
+TOLVANE_W16 Plane16 MakePlane(const float* p, float fy) {
+    return {_mm512_set1_ps(p[0] + p[2] * fy), _mm512_set1_ps(p[1]), p[2]};
+}
+
+TOLVANE_W16 F16 At(const Plane16& plane, F16 fx) { return _mm512_add_ps(plane.base, _mm512_mul_ps(plane.dx, fx)); }
+
+TOLVANE_W16 V16 PackArgb(V16 r, V16 g, V16 b, V16 a) {
+    return _mm512_or_si512(_mm512_or_si512(_mm512_slli_epi32(a, 24), _mm512_slli_epi32(r, 16)),
+                           _mm512_or_si512(_mm512_slli_epi32(g, 8), b));
+}
+
+// ---- sampling, sixteen lanes -------------------------------------------------------
+
+TOLVANE_W16 V16 FloorToInt(F16 v) {
+    v = _mm512_min_ps(_mm512_max_ps(v, _mm512_set1_ps(-268435456.0f)), _mm512_set1_ps(268435456.0f));
+    return _mm512_cvttps_epi32(_mm512_roundscale_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+}
+
+// (a * (256 - w) + b * w) >> 8 for a, b in 0..255 and weight = w << 7, exactly (see the
+// eight-pixel path).
+TOLVANE_W16 V16 Lerp16(V16 a, V16 b, V16 weight) {
+    return _mm512_add_epi16(a, _mm512_mulhi_epi16(_mm512_slli_epi16(_mm512_sub_epi16(b, a), 1), weight));
+}
+
+// Per-lane weights (below 2^16) in the layout of Lo16 and Hi16 of sixteen pixels: each
+// weight repeated over its pixel's four 16-bit channels.
+struct Weights {
+    V16 lo, hi;
+};
+
+TOLVANE_W16 Weights SpreadWeights(V16 weights) {
+    V16 both = _mm512_or_si512(weights, _mm512_slli_epi32(weights, 16));
+    return {_mm512_unpacklo_epi32(both, both), _mm512_unpackhi_epi32(both, both)};
+}
+
+TOLVANE_W16 V16 LerpPixels(V16 a, V16 b, const Weights& w) {
+    return Pack(Lerp16(Lo16(a), Lo16(b), w.lo), Lerp16(Hi16(a), Hi16(b), w.hi));
+}
+
+// A sampler's levels as register tables indexed by level.
+struct LevelTables16 {
+    V16 width, height, pitch;
+    V16 texelsLow, texelsHigh;  // 64-bit addresses of levels 0-7 and 8-15
+};
+
+TOLVANE_W16 LevelTables16 LoadTables(const SamplerSetup::LevelTables& t) {
+    return {_mm512_loadu_si512(t.width), _mm512_loadu_si512(t.height), _mm512_loadu_si512(t.pitch),
+            _mm512_loadu_si512(t.texels), _mm512_loadu_si512(t.texels + 8)};
+}
+
+// Texel addresses of sixteen lanes: each lane's level base plus its texel offset.
+struct Addresses {
+    V16 low, high;  // lanes 0-7 and 8-15
+};
+
+TOLVANE_W16 Addresses AddressesOf(const LevelTables16& tables, V16 levels, V16 offsets) {
+    V16 levelLow = _mm512_cvtepu32_epi64(_mm512_castsi512_si256(levels));
+    V16 levelHigh = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(levels, 1));
+    V16 baseLow = _mm512_permutex2var_epi64(tables.texelsLow, levelLow, tables.texelsHigh);
+    V16 baseHigh = _mm512_permutex2var_epi64(tables.texelsLow, levelHigh, tables.texelsHigh);
+    V16 offsetLow = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_castsi512_si256(offsets)), 2);
+    V16 offsetHigh = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(offsets, 1)), 2);
+    return {_mm512_add_epi64(baseLow, offsetLow), _mm512_add_epi64(baseHigh, offsetHigh)};
+}
+
+// One 32-bit texel per lane.
+TOLVANE_W16 V16 Texels(const Addresses& at) {
+    alignas(64) const std::uint32_t* p[16];
+    _mm512_store_si512(p, at.low);
+    _mm512_store_si512(p + 8, at.high);
+    __m128i q[4];
+    for (int k = 0; k < 4; ++k)
+        q[k] = _mm_setr_epi32(static_cast<int>(*p[4 * k]), static_cast<int>(*p[4 * k + 1]), static_cast<int>(*p[4 * k + 2]),
+                              static_cast<int>(*p[4 * k + 3]));
+    __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
+    __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+// Two neighbouring texels (x, x + 1) per lane: the first of each lane in left, the second
+// in right.
+TOLVANE_W16 void TexelPairs(const Addresses& at, V16& left, V16& right) {
+    alignas(64) const double* p[16];
+    _mm512_store_si512(p, at.low);
+    _mm512_store_si512(p + 8, at.high);
+    __m128i q[8];
+    for (int k = 0; k < 8; ++k)
+        q[k] = _mm_castpd_si128(_mm_loadh_pd(_mm_load_sd(p[2 * k]), p[2 * k + 1]));
+    __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
+    __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
+    __m256i c = _mm256_inserti128_si256(_mm256_castsi128_si256(q[4]), q[5], 1);
+    __m256i e = _mm256_inserti128_si256(_mm256_castsi128_si256(q[6]), q[7], 1);
+    V16 low = _mm512_inserti64x4(_mm512_castsi256_si512(a), b, 1);
+    V16 high = _mm512_inserti64x4(_mm512_castsi256_si512(c), e, 1);
+    const V16 even = _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30);
+    const V16 odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
+    left = _mm512_permutex2var_epi32(low, even, high);
+    right = _mm512_permutex2var_epi32(low, odd, high);
+}
+
+// One level per lane, point or bilinear: the texels of sixteen lanes.
+TOLVANE_W16 V16 FetchLevels(const LevelTables16& tables, V16 levels, bool linear, F16 u, F16 v) {
+    const V16 w = _mm512_permutexvar_epi32(levels, tables.width);
+    const V16 h = _mm512_permutexvar_epi32(levels, tables.height);
+    const V16 pitch = _mm512_permutexvar_epi32(levels, tables.pitch);
+    const V16 one = _mm512_set1_epi32(1);
+    const V16 mx = _mm512_sub_epi32(w, one), my = _mm512_sub_epi32(h, one);
+    if (!linear) {
+        V16 x = FloorToInt(_mm512_mul_ps(u, _mm512_cvtepi32_ps(w)));
+        V16 y = FloorToInt(_mm512_mul_ps(v, _mm512_cvtepi32_ps(h)));
+        V16 offsets = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_and_si512(y, my), pitch), _mm512_and_si512(x, mx));
+        return Texels(AddressesOf(tables, levels, offsets));
+    }
+    F16 su = _mm512_mul_ps(u, _mm512_cvtepi32_ps(_mm512_slli_epi32(w, 8)));
+    F16 sv = _mm512_mul_ps(v, _mm512_cvtepi32_ps(_mm512_slli_epi32(h, 8)));
+    V16 fx = FloorToInt(_mm512_sub_ps(su, _mm512_set1_ps(128.0f)));
+    V16 fy = FloorToInt(_mm512_sub_ps(sv, _mm512_set1_ps(128.0f)));
+    V16 x = _mm512_srai_epi32(fx, 8), y = _mm512_srai_epi32(fy, 8);
+    const V16 byte = _mm512_set1_epi32(255);
+    // The form Lerp16 takes, still below 2^16.
+    const Weights wx = SpreadWeights(_mm512_slli_epi32(_mm512_and_si512(fx, byte), 7));
+    const Weights wy = SpreadWeights(_mm512_slli_epi32(_mm512_and_si512(fy, byte), 7));
+    V16 x0 = _mm512_and_si512(x, mx);
+    V16 row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
+    V16 row1 = _mm512_mullo_epi32(_mm512_and_si512(_mm512_add_epi32(y, one), my), pitch);
+    V16 t00, t10, t01, t11;
+    if (!_mm512_cmpeq_epi32_mask(x0, mx)) {
+        // No lane wraps in x: each row's two texels sit side by side.
+        TexelPairs(AddressesOf(tables, levels, _mm512_add_epi32(row0, x0)), t00, t10);
+        TexelPairs(AddressesOf(tables, levels, _mm512_add_epi32(row1, x0)), t01, t11);
+    } else {
+        V16 x1 = _mm512_and_si512(_mm512_add_epi32(x, one), mx);
+        t00 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row0, x0)));
+        t10 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row0, x1)));
+        t01 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row1, x0)));
+        t11 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row1, x1)));
+    }
+    V16 topLo = Lerp16(Lo16(t00), Lo16(t10), wx.lo), topHi = Lerp16(Hi16(t00), Hi16(t10), wx.hi);
+    V16 bottomLo = Lerp16(Lo16(t01), Lo16(t11), wx.lo), bottomHi = Lerp16(Hi16(t01), Hi16(t11), wx.hi);
+    return Pack(Lerp16(topLo, bottomLo, wy.lo), Lerp16(topHi, bottomHi, wy.hi));
+}
+
+// The level choice of ChooseLevels for sixteen lanes (minification and magnification
+// filter alike, as WideShadingApplies demands).
+TOLVANE_W16 void ChooseLevels16(const SamplerSetup& s, F16 lods, V16& fine, V16& coarse, V16& weight) {
+    const int last = s.texture->levelCount - 1;
+    const V16 base = _mm512_set1_epi32(s.baseLevel);
+    const __mmask16 minified = _mm512_cmp_ps_mask(lods, _mm512_setzero_ps(), _CMP_GT_OQ);  // false for NaN
+    const F16 clamped = _mm512_min_ps(lods, _mm512_set1_ps(64.0f));
+    const V16 span = _mm512_set1_epi32(last - s.baseLevel);
+    const V16 lastLevel = _mm512_set1_epi32(last);
+    fine = coarse = base;
+    weight = Zero();
+    switch (s.mipFilter) {
+        case D3DTEXF_POINT: {
+            F16 nearest = _mm512_roundscale_ps(_mm512_add_ps(clamped, _mm512_set1_ps(0.5f)), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+            F16 spanF = _mm512_cvtepi32_ps(span);
+            __mmask16 capped = _mm512_cmp_ps_mask(nearest, spanF, _CMP_GE_OQ);
+            V16 level = _mm512_add_epi32(base, _mm512_cvttps_epi32(_mm512_min_ps(nearest, spanF)));
+            level = _mm512_mask_mov_epi32(level, capped, lastLevel);
+            fine = coarse = _mm512_mask_mov_epi32(base, minified, level);
+            break;
+        }
+        case D3DTEXF_NONE: break;
+        default: {
+            V16 whole = _mm512_cvttps_epi32(_mm512_maskz_mov_ps(minified, clamped));
+            __mmask16 capped = _mm512_cmpge_epi32_mask(whole, span);
+            F16 fraction = _mm512_sub_ps(clamped, _mm512_cvtepi32_ps(whole));
+            V16 w = _mm512_cvttps_epi32(_mm512_mul_ps(fraction, _mm512_set1_ps(256.0f)));
+            const __mmask16 blended = static_cast<__mmask16>(minified & ~capped);
+            weight = _mm512_maskz_mov_epi32(blended, w);
+            fine = _mm512_mask_mov_epi32(_mm512_add_epi32(base, whole), capped, lastLevel);
+            coarse = _mm512_min_epi32(_mm512_mask_add_epi32(fine, blended, fine, _mm512_set1_epi32(1)), lastLevel);
+            break;
+        }
+    }
+}
+
+// SampleTexture for sixteen lanes; lanes outside cover read a covered lane's texel.
+TOLVANE_W16 V16 Sample16(const SamplerSetup& s, const LevelTables16& tables, F16 u, F16 v, F16 lod, __mmask16 cover) {
+    // Lanes outside the mask may hold anything: give them the first covered lane's values.
+    if (cover != 0xFFFF) {
+        const V16 pick = _mm512_set1_epi32(__builtin_ctz(static_cast<unsigned>(cover)));
+        u = _mm512_mask_mov_ps(_mm512_permutexvar_ps(pick, u), cover, u);
+        v = _mm512_mask_mov_ps(_mm512_permutexvar_ps(pick, v), cover, v);
+        lod = _mm512_mask_mov_ps(_mm512_permutexvar_ps(pick, lod), cover, lod);
+    }
+    V16 fine, coarse, weight;
+    ChooseLevels16(s, lod, fine, coarse, weight);
+    const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
+    V16 texels = FetchLevels(tables, fine, linear, u, v);
+    if (_mm512_test_epi32_mask(weight, weight)) {
+        V16 second = FetchLevels(tables, coarse, linear, u, v);
+        texels = LerpPixels(texels, second, SpreadWeights(_mm512_slli_epi32(weight, 7)));
+    }
+    return texels;
+}
+
+TOLVANE_W16 void ShadeSpan16Body(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    const RenderTarget& target = d.target;
+    std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
+    std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+    const AttributeLayout& layout = d.layout;
+    const float fy = static_cast<float>(y) - prim.originY;
+    const F16 originX = _mm512_set1_ps(prim.originX);
+    const Plane16 zPlane = MakePlane(pl, fy), qPlane = MakePlane(pl + 3, fy);
+
+    Plane16 uPlanes[kMaxStages], vPlanes[kMaxStages];
+    LevelTables16 tables[kMaxStages];
+    float widths[kMaxStages] = {}, heights[kMaxStages] = {};
+    for (int s = 0; s < d.stageCount; ++s) {
+        int slot = layout.texcoord[s];
+        if (slot < 0) continue;
+        const SamplerSetup& sampler = d.stages[s].sampler;
+        const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
+        uPlanes[s] = MakePlane(pl + 3 * (2 + slot), fy);
+        vPlanes[s] = MakePlane(pl + 3 * (3 + slot), fy);
+        widths[s] = static_cast<float>(base.width);
+        heights[s] = static_cast<float>(base.height);
+        tables[s] = LoadTables(sampler.tables);
+    }
+    Plane16 colorPlanes[7];
+    if (!prim.constantColor) {
+        for (int k = 0; k < 4; ++k) colorPlanes[k] = MakePlane(pl + 3 * (2 + k), fy);
+        if (layout.specular >= 0)
+            for (int k = 0; k < 3; ++k) colorPlanes[4 + k] = MakePlane(pl + 3 * (2 + layout.specular + k), fy);
+    }
+    Plane16 fogPlane{};
+    if (layout.fog >= 0) fogPlane = MakePlane(pl + 3 * (2 + layout.fog), fy);
+
+    const V16 factor = _mm512_set1_epi32(static_cast<int>(d.textureFactor));
+    const V16 fogColor = _mm512_set1_epi32(static_cast<int>(d.fogColor));
+    const V16 writeMask = _mm512_set1_epi32(static_cast<int>(d.writeMask));
+    const V16 alphaOne = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
+    const V16 laneIndex = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+
+    for (int gx = x0 & ~15; gx < x1; gx += 16) {
+        // Lanes gx + i in x0 .. x1 - 1 (inside the target, as x1 is).
+        const int first = x0 > gx ? x0 - gx : 0, end = x1 - gx < 16 ? x1 - gx : 16;
+        __mmask16 cover = static_cast<__mmask16>(((1u << end) - 1u) & ~((1u << first) - 1u));
+        const F16 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(gx), laneIndex)), originX);
+
+        V16 depth = Zero();
+        if (d.depthTest) {
+            F16 z = _mm512_min_ps(_mm512_max_ps(At(zPlane, fx), _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
+            F16 scaled = _mm512_mul_ps(z, _mm512_set1_ps(65535.0f));
+            depth = _mm512_cvttps_epi32(_mm512_add_ps(scaled, _mm512_set1_ps(0.5f)));
+            V16 oldDepth = _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(cover, depthRow + gx));
+            cover &= Compare(d.depthFunc, depth, oldDepth);
+            if (!cover) continue;
+        }
+
+        const F16 w = _mm512_div_ps(_mm512_set1_ps(1.0f), At(qPlane, fx));
+
+        V16 textures[kMaxStages];
+        for (int s = 0; s < d.stageCount; ++s) {
+            const StageSetup& stage = d.stages[s];
+            if (!stage.readsTexture || layout.texcoord[s] < 0) {
+                textures[s] = Ones();
+                continue;
+            }
+            F16 u = _mm512_mul_ps(At(uPlanes[s], fx), w), v = _mm512_mul_ps(At(vPlanes[s], fx), w);
+            F16 lod = _mm512_setzero_ps();
+            if (stage.sampler.needsLod) {
+                const F16 width = _mm512_set1_ps(widths[s]), height = _mm512_set1_ps(heights[s]);
+                const F16 qdx = qPlane.dx, qdy = _mm512_set1_ps(qPlane.dy);
+                F16 dudx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(uPlanes[s].dx, _mm512_mul_ps(u, qdx)), w), width);
+                F16 dudy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(uPlanes[s].dy), _mm512_mul_ps(u, qdy)), w), width);
+                F16 dvdx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(vPlanes[s].dx, _mm512_mul_ps(v, qdx)), w), height);
+                F16 dvdy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(vPlanes[s].dy), _mm512_mul_ps(v, qdy)), w), height);
+                F16 xx = _mm512_add_ps(_mm512_mul_ps(dudx, dudx), _mm512_mul_ps(dvdx, dvdx));
+                F16 yy = _mm512_add_ps(_mm512_mul_ps(dudy, dudy), _mm512_mul_ps(dvdy, dvdy));
+                F16 rho2 = _mm512_max_ps(xx, yy);
+                lod = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), FastLog2(rho2)), _mm512_set1_ps(stage.sampler.lodBias));
+            }
+            textures[s] = Sample16(stage.sampler, tables[s], u, v, lod, cover);
+        }
+
+        V16 diffuse, specular;
+        if (prim.constantColor) {
+            diffuse = _mm512_set1_epi32(static_cast<int>(prim.diffuse));
+            specular = _mm512_set1_epi32(static_cast<int>(prim.specular));
+        } else {
+            diffuse = PackArgb(ToByte(_mm512_mul_ps(At(colorPlanes[0], fx), w)), ToByte(_mm512_mul_ps(At(colorPlanes[1], fx), w)),
+                               ToByte(_mm512_mul_ps(At(colorPlanes[2], fx), w)), ToByte(_mm512_mul_ps(At(colorPlanes[3], fx), w)));
+            specular = alphaOne;
+            if (layout.specular >= 0)
+                specular = _mm512_or_si512(PackArgb(ToByte(_mm512_mul_ps(At(colorPlanes[4], fx), w)),
+                                                    ToByte(_mm512_mul_ps(At(colorPlanes[5], fx), w)),
+                                                    ToByte(_mm512_mul_ps(At(colorPlanes[6], fx), w)), Zero()),
+                                           alphaOne);
+        }
+
+        V16 color = diffuse;
+        if (d.stageCount > 0) {
+            Packed16 in{diffuse, diffuse, Ones(), factor, specular, Zero()};
+            color = RunStages(d, in, textures);
+        }
+        if (d.specularAdd) color = _mm512_adds_epu8(color, _mm512_andnot_si512(alphaOne, specular));
+        if (layout.fog >= 0) {
+            V16 f = ToByte(_mm512_mul_ps(At(fogPlane, fx), w));
+            f = _mm512_or_si512(f, _mm512_slli_epi32(f, 16));
+            f = _mm512_or_si512(f, _mm512_slli_epi32(f, 8));
+            V16 inverse = Invert(f);
+            V16 fogged = Pack(_mm512_add_epi16(Mul255(Lo16(color), Lo16(f)), Mul255(Lo16(fogColor), Lo16(inverse))),
+                              _mm512_add_epi16(Mul255(Hi16(color), Hi16(f)), Mul255(Hi16(fogColor), Hi16(inverse))));
+            color = ColorAlpha(fogged, color);
+        }
+        if (d.alphaTest) {
+            cover &= Compare(d.alphaFunc, _mm512_srli_epi32(color, 24), _mm512_set1_epi32(static_cast<int>(d.alphaRef)));
+            if (!cover) continue;
+        }
+        if (d.depthWrite) _mm256_mask_storeu_epi16(depthRow + gx, cover, _mm512_cvtepi32_epi16(depth));
+
+        V16 old = _mm512_maskz_loadu_epi32(cover, colorRow + gx);
+        if (d.blend) color = Blend(d, color, target.hasAlpha ? old : _mm512_or_si512(old, alphaOne));
+        V16 value = Select(writeMask, color, old);
+        if (!target.hasAlpha) value = _mm512_or_si512(value, alphaOne);
+        _mm512_mask_storeu_epi32(colorRow + gx, cover, value);
+    }
+}
+
+}  // namespace
+
+bool Avx512ShadingAvailable() {
+    static const bool available = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                                  __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
+    return available;
+}
+
+TOLVANE_W16_ENTRY void ShadeSpan16(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    ShadeSpan16Body(d, prim, pl, y, x0, x1);
+}
+
+}  // namespace raster::detail
