@@ -748,7 +748,10 @@ void Rasterizer::Impl::DrawTile(int tile) {
 
 void Rasterizer::Impl::Flush() {
     if (!prims.empty()) {
-        std::function<void(int)> job = [this](int tile) { DrawTile(tile); };
+        // Tiles go out column by column: the tiles drawn at the same time are then one
+        // above the other and share no cache lines, where side by side they would share
+        // the lines their rows straddle when the target is not 64-byte aligned.
+        std::function<void(int)> job = [this](int index) { DrawTile(index % tilesY * tilesX + index / tilesY); };
         pool.Run(tilesX * tilesY, job);
     }
     for (auto& bin : bins) bin.clear();
