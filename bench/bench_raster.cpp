@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -265,6 +266,24 @@ D3DMATERIAL8 Emissive(float level) {
     return m;
 }
 
+// Pixel memory starting on a cache line, as the device allocates its surfaces.
+template <typename T>
+class AlignedPixels {
+public:
+    explicit AlignedPixels(std::size_t count)
+        : count_(count), data_(static_cast<T*>(::operator new[](count * sizeof(T), kAlignment))) {}
+    ~AlignedPixels() { ::operator delete[](data_, kAlignment); }
+    AlignedPixels(const AlignedPixels&) = delete;
+    AlignedPixels& operator=(const AlignedPixels&) = delete;
+    T* data() { return data_; }
+    std::size_t size() const { return count_; }
+
+private:
+    static constexpr std::align_val_t kAlignment{64};
+    std::size_t count_;
+    T* data_;
+};
+
 struct TolvaneRenderer {
     explicit TolvaneRenderer(int threads)
         : rasterizer(threads), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
@@ -325,8 +344,8 @@ struct TolvaneRenderer {
     }
 
     raster::Rasterizer rasterizer;
-    std::vector<std::uint32_t> color;
-    std::vector<std::uint16_t> depth;
+    AlignedPixels<std::uint32_t> color;
+    AlignedPixels<std::uint16_t> depth;
     raster::RenderTarget target;
     raster::PipelineState state;
 };

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
@@ -87,7 +88,13 @@ private:
     // Writes the zeros of memory that nothing has written yet.
     void Settle() const;
 
-    std::unique_ptr<std::uint8_t[]> bits_;
+    // Pixels start on a cache line: the rasterizer's wide loads and stores of a row then
+    // touch no more lines than they must.
+    static constexpr std::align_val_t kAlignment{64};
+    struct AlignedDelete {
+        void operator()(std::uint8_t* p) const { ::operator delete[](p, kAlignment); }
+    };
+    std::unique_ptr<std::uint8_t[], AlignedDelete> bits_;
     mutable bool unset_ = false;  // allocated, neither cleared nor overwritten yet
     bool locked_ = false;
     bool lockWrites_ = false;

@@ -27,7 +27,7 @@ LiveObject::~LiveObject() { --g_liveObjects; }
 bool PixelMemory::Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth) {
     Layout layout;
     if (!ComputeLayout(info, width, height, depth, layout)) return false;
-    bits_.reset(new (std::nothrow) std::uint8_t[layout.size]);
+    bits_.reset(static_cast<std::uint8_t*>(::operator new[](layout.size, kAlignment, std::nothrow)));
     if (!bits_) return false;
     unset_ = true;
     info_ = &info;
