@@ -273,29 +273,26 @@ TOLVANE_W16 Addresses AddressesOf(const LevelTables16& tables, V16 levels, V16 o
     return {_mm512_add_epi64(baseLow, offsetLow), _mm512_add_epi64(baseHigh, offsetHigh)};
 }
 
-// One 32-bit texel per lane.
-TOLVANE_W16 V16 Texels(const Addresses& at) {
-    alignas(64) const std::uint32_t* p[16];
-    _mm512_store_si512(p, at.low);
-    _mm512_store_si512(p + 8, at.high);
+// One 32-bit texel per lane, at[i] giving lane i's texel.
+template <typename At>
+TOLVANE_W16 V16 LoadTexels(const At& at) {
     __m128i q[4];
     for (int k = 0; k < 4; ++k)
-        q[k] = _mm_setr_epi32(static_cast<int>(*p[4 * k]), static_cast<int>(*p[4 * k + 1]), static_cast<int>(*p[4 * k + 2]),
-                              static_cast<int>(*p[4 * k + 3]));
+        q[k] = _mm_setr_epi32(static_cast<int>(*at(4 * k)), static_cast<int>(*at(4 * k + 1)), static_cast<int>(*at(4 * k + 2)),
+                              static_cast<int>(*at(4 * k + 3)));
     __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
     __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
     return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
 }
 
-// Two neighbouring texels (x, x + 1) per lane: the first of each lane in left, the second
-// in right.
-TOLVANE_W16 void TexelPairs(const Addresses& at, V16& left, V16& right) {
-    alignas(64) const double* p[16];
-    _mm512_store_si512(p, at.low);
-    _mm512_store_si512(p + 8, at.high);
+// Two neighbouring texels (at(i), at(i) + 1) per lane: the first of each lane in left,
+// the second in right.
+template <typename At>
+TOLVANE_W16 void LoadTexelPairs(const At& at, V16& left, V16& right) {
     __m128i q[8];
     for (int k = 0; k < 8; ++k)
-        q[k] = _mm_castpd_si128(_mm_loadh_pd(_mm_load_sd(p[2 * k]), p[2 * k + 1]));
+        q[k] = _mm_castpd_si128(_mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(at(2 * k))),
+                                             reinterpret_cast<const double*>(at(2 * k + 1))));
     __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
     __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
     __m256i c = _mm256_inserti128_si256(_mm256_castsi128_si256(q[4]), q[5], 1);
@@ -308,18 +305,64 @@ TOLVANE_W16 void TexelPairs(const Addresses& at, V16& left, V16& right) {
     right = _mm512_permutex2var_epi32(low, odd, high);
 }
 
+// Where sixteen lanes read their texels: one level for all (texels) or a level per lane.
+struct TexelSource {
+    const std::uint32_t* texels;  // null: a level per lane
+    const LevelTables16* tables;
+    V16 levels;
+};
+
+TOLVANE_W16 V16 TexelsAt(const TexelSource& src, V16 offsets) {
+    if (src.texels) {
+        alignas(64) int at[16];
+        _mm512_store_si512(at, offsets);
+        return LoadTexels([&](int i) { return src.texels + at[i]; });
+    }
+    Addresses a = AddressesOf(*src.tables, src.levels, offsets);
+    alignas(64) const std::uint32_t* at[16];
+    _mm512_store_si512(at, a.low);
+    _mm512_store_si512(at + 8, a.high);
+    return LoadTexels([&](int i) { return at[i]; });
+}
+
+TOLVANE_W16 void TexelPairsAt(const TexelSource& src, V16 offsets, V16& left, V16& right) {
+    if (src.texels) {
+        alignas(64) int at[16];
+        _mm512_store_si512(at, offsets);
+        LoadTexelPairs([&](int i) { return src.texels + at[i]; }, left, right);
+        return;
+    }
+    Addresses a = AddressesOf(*src.tables, src.levels, offsets);
+    alignas(64) const std::uint32_t* at[16];
+    _mm512_store_si512(at, a.low);
+    _mm512_store_si512(at + 8, a.high);
+    LoadTexelPairs([&](int i) { return at[i]; }, left, right);
+}
+
 // One level per lane, point or bilinear: the texels of sixteen lanes.
-TOLVANE_W16 V16 FetchLevels(const LevelTables16& tables, V16 levels, bool linear, F16 u, F16 v) {
-    const V16 w = _mm512_permutexvar_epi32(levels, tables.width);
-    const V16 h = _mm512_permutexvar_epi32(levels, tables.height);
-    const V16 pitch = _mm512_permutexvar_epi32(levels, tables.pitch);
+TOLVANE_W16 V16 FetchLevels(const SamplerSetup::LevelTables& levelTables, const LevelTables16& tables, V16 levels,
+                            bool linear, F16 u, F16 v) {
+    TexelSource src{nullptr, &tables, levels};
+    V16 w, h, pitch;
+    const V16 first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(levels));
+    if (_mm512_cmpeq_epi32_mask(levels, first) == 0xFFFF) {
+        const int level = _mm_cvtsi128_si32(_mm512_castsi512_si128(levels));
+        src.texels = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(levelTables.texels[level]));
+        w = _mm512_set1_epi32(levelTables.width[level]);
+        h = _mm512_set1_epi32(levelTables.height[level]);
+        pitch = _mm512_set1_epi32(levelTables.pitch[level]);
+    } else {
+        w = _mm512_permutexvar_epi32(levels, tables.width);
+        h = _mm512_permutexvar_epi32(levels, tables.height);
+        pitch = _mm512_permutexvar_epi32(levels, tables.pitch);
+    }
     const V16 one = _mm512_set1_epi32(1);
     const V16 mx = _mm512_sub_epi32(w, one), my = _mm512_sub_epi32(h, one);
     if (!linear) {
         V16 x = FloorToInt(_mm512_mul_ps(u, _mm512_cvtepi32_ps(w)));
         V16 y = FloorToInt(_mm512_mul_ps(v, _mm512_cvtepi32_ps(h)));
         V16 offsets = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_and_si512(y, my), pitch), _mm512_and_si512(x, mx));
-        return Texels(AddressesOf(tables, levels, offsets));
+        return TexelsAt(src, offsets);
     }
     F16 su = _mm512_mul_ps(u, _mm512_cvtepi32_ps(_mm512_slli_epi32(w, 8)));
     F16 sv = _mm512_mul_ps(v, _mm512_cvtepi32_ps(_mm512_slli_epi32(h, 8)));
@@ -336,14 +379,14 @@ TOLVANE_W16 V16 FetchLevels(const LevelTables16& tables, V16 levels, bool linear
     V16 t00, t10, t01, t11;
     if (!_mm512_cmpeq_epi32_mask(x0, mx)) {
         // No lane wraps in x: each row's two texels sit side by side.
-        TexelPairs(AddressesOf(tables, levels, _mm512_add_epi32(row0, x0)), t00, t10);
-        TexelPairs(AddressesOf(tables, levels, _mm512_add_epi32(row1, x0)), t01, t11);
+        TexelPairsAt(src, _mm512_add_epi32(row0, x0), t00, t10);
+        TexelPairsAt(src, _mm512_add_epi32(row1, x0), t01, t11);
     } else {
         V16 x1 = _mm512_and_si512(_mm512_add_epi32(x, one), mx);
-        t00 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row0, x0)));
-        t10 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row0, x1)));
-        t01 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row1, x0)));
-        t11 = Texels(AddressesOf(tables, levels, _mm512_add_epi32(row1, x1)));
+        t00 = TexelsAt(src, _mm512_add_epi32(row0, x0));
+        t10 = TexelsAt(src, _mm512_add_epi32(row0, x1));
+        t01 = TexelsAt(src, _mm512_add_epi32(row1, x0));
+        t11 = TexelsAt(src, _mm512_add_epi32(row1, x1));
     }
     V16 topLo = Lerp16(Lo16(t00), Lo16(t10), wx.lo), topHi = Lerp16(Hi16(t00), Hi16(t10), wx.hi);
     V16 bottomLo = Lerp16(Lo16(t01), Lo16(t11), wx.lo), bottomHi = Lerp16(Hi16(t01), Hi16(t11), wx.hi);
@@ -398,9 +441,9 @@ TOLVANE_W16 V16 Sample16(const SamplerSetup& s, const LevelTables16& tables, F16
     V16 fine, coarse, weight;
     ChooseLevels16(s, lod, fine, coarse, weight);
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
-    V16 texels = FetchLevels(tables, fine, linear, u, v);
+    V16 texels = FetchLevels(s.tables, tables, fine, linear, u, v);
     if (_mm512_test_epi32_mask(weight, weight)) {
-        V16 second = FetchLevels(tables, coarse, linear, u, v);
+        V16 second = FetchLevels(s.tables, tables, coarse, linear, u, v);
         texels = LerpPixels(texels, second, SpreadWeights(_mm512_slli_epi32(weight, 7)));
     }
     return texels;

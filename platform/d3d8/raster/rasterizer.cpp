@@ -676,14 +676,38 @@ void Rasterizer::Impl::Bin(std::uint32_t primIndex) {
 
 void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1) {
     const DrawSetup& d = draws[prim.draw];
+    // Each sloped edge bounds the span at floor(row / |a|) (negated for a left bound),
+    // where row = b * y + c grows by b per row: the quotient and remainder are stepped
+    // exactly instead of dividing on every row.
+    struct EdgeStep {
+        std::int64_t quotient, remainder, divisor, stepQuotient, stepRemainder;
+    } steps[3] = {};
+    for (int e = 0; e < 3; ++e) {
+        std::int64_t a = prim.edgeA[e];
+        if (a == 0) continue;
+        EdgeStep& s = steps[e];
+        s.divisor = a > 0 ? a : -a;
+        std::int64_t row = prim.edgeB[e] * y0 + prim.edgeC[e];
+        s.quotient = FloorDiv(row, s.divisor);
+        s.remainder = row - s.quotient * s.divisor;
+        s.stepQuotient = FloorDiv(prim.edgeB[e], s.divisor);
+        s.stepRemainder = prim.edgeB[e] - s.stepQuotient * s.divisor;
+    }
     for (int y = y0; y <= y1; ++y) {
         std::int64_t left = x0, right = x1;
         for (int e = 0; e < 3; ++e) {
-            std::int64_t row = prim.edgeB[e] * y + prim.edgeC[e];
             std::int64_t a = prim.edgeA[e];
-            if (a > 0) left = std::max(left, CeilDiv(-row, a));
-            else if (a < 0) right = std::min(right, FloorDiv(row, -a));
-            else if (row < 0) right = left - 1;
+            EdgeStep& s = steps[e];
+            if (a > 0) left = std::max(left, -s.quotient);  // ceil(-row / a)
+            else if (a < 0) right = std::min(right, s.quotient);
+            else if (prim.edgeB[e] * y + prim.edgeC[e] < 0) right = left - 1;
+            if (a == 0) continue;
+            s.quotient += s.stepQuotient;
+            s.remainder += s.stepRemainder;
+            if (s.remainder >= s.divisor) {
+                s.remainder -= s.divisor;
+                ++s.quotient;
+            }
         }
         if (left <= right) ShadeSpan(d, prim, planes, y, static_cast<int>(left), static_cast<int>(right) + 1);
     }
