@@ -312,31 +312,49 @@ struct TexelSource {
     V16 levels;
 };
 
-TOLVANE_W16 V16 TexelsAt(const TexelSource& src, V16 offsets) {
-    if (src.texels) {
-        alignas(64) int at[16];
-        _mm512_store_si512(at, offsets);
-        return LoadTexels([&](int i) { return src.texels + at[i]; });
+// Sixteen texel offsets, taken out of the vector lane by lane (cheaper than a store
+// and sixteen reloads, which wait for the store).
+struct Offsets16 {
+    TOLVANE_W16 explicit Offsets16(V16 v) {
+        q[0] = _mm512_castsi512_si128(v);
+        q[1] = _mm512_extracti32x4_epi32(v, 1);
+        q[2] = _mm512_extracti32x4_epi32(v, 2);
+        q[3] = _mm512_extracti32x4_epi32(v, 3);
     }
-    Addresses a = AddressesOf(*src.tables, src.levels, offsets);
-    alignas(64) const std::uint32_t* at[16];
-    _mm512_store_si512(at, a.low);
-    _mm512_store_si512(at + 8, a.high);
-    return LoadTexels([&](int i) { return at[i]; });
+    TOLVANE_W16 unsigned operator[](int i) const {
+        switch (i & 3) {
+            case 0: return static_cast<unsigned>(_mm_cvtsi128_si32(q[i >> 2]));
+            case 1: return static_cast<unsigned>(_mm_extract_epi32(q[i >> 2], 1));
+            case 2: return static_cast<unsigned>(_mm_extract_epi32(q[i >> 2], 2));
+            default: return static_cast<unsigned>(_mm_extract_epi32(q[i >> 2], 3));
+        }
+    }
+    __m128i q[4];
+};
+
+// Texel addresses: one level's texels at sixteen offsets, or an address per lane.
+struct UniformAt {
+    const std::uint32_t* texels;
+    Offsets16 offsets;
+    TOLVANE_W16 const std::uint32_t* operator()(int i) const { return texels + offsets[i]; }
+};
+struct LaneAt {
+    TOLVANE_W16 explicit LaneAt(const Addresses& a) {
+        _mm512_store_si512(p, a.low);
+        _mm512_store_si512(p + 8, a.high);
+    }
+    TOLVANE_W16 const std::uint32_t* operator()(int i) const { return p[i]; }
+    alignas(64) const std::uint32_t* p[16];
+};
+
+TOLVANE_W16 V16 TexelsAt(const TexelSource& src, V16 offsets) {
+    if (src.texels) return LoadTexels(UniformAt{src.texels, Offsets16(offsets)});
+    return LoadTexels(LaneAt(AddressesOf(*src.tables, src.levels, offsets)));
 }
 
 TOLVANE_W16 void TexelPairsAt(const TexelSource& src, V16 offsets, V16& left, V16& right) {
-    if (src.texels) {
-        alignas(64) int at[16];
-        _mm512_store_si512(at, offsets);
-        LoadTexelPairs([&](int i) { return src.texels + at[i]; }, left, right);
-        return;
-    }
-    Addresses a = AddressesOf(*src.tables, src.levels, offsets);
-    alignas(64) const std::uint32_t* at[16];
-    _mm512_store_si512(at, a.low);
-    _mm512_store_si512(at + 8, a.high);
-    LoadTexelPairs([&](int i) { return at[i]; }, left, right);
+    if (src.texels) LoadTexelPairs(UniformAt{src.texels, Offsets16(offsets)}, left, right);
+    else LoadTexelPairs(LaneAt(AddressesOf(*src.tables, src.levels, offsets)), left, right);
 }
 
 // One level per lane, point or bilinear: the texels of sixteen lanes.
@@ -430,7 +448,16 @@ TOLVANE_W16 void ChooseLevels16(const SamplerSetup& s, F16 lods, V16& fine, V16&
 }
 
 // SampleTexture for sixteen lanes; lanes outside cover read a covered lane's texel.
-TOLVANE_W16 V16 Sample16(const SamplerSetup& s, const LevelTables16& tables, F16 u, F16 v, F16 lod, __mmask16 cover) {
+// What a stage's sampling needs once its level of detail is known: the coordinates and
+// the level choice of each lane.
+struct StageLookup {
+    F16 u, v;
+    V16 fine, coarse, weight;
+};
+
+// The first half of SampleTexture for sixteen lanes: the level choice. Lanes outside
+// cover read a covered lane's texel.
+TOLVANE_W16 void Prepare16(const SamplerSetup& s, F16 u, F16 v, F16 lod, __mmask16 cover, StageLookup& out) {
     // Lanes outside the mask may hold anything: give them the first covered lane's values.
     if (cover != 0xFFFF) {
         const V16 pick = _mm512_set1_epi32(__builtin_ctz(static_cast<unsigned>(cover)));
@@ -438,16 +465,33 @@ TOLVANE_W16 V16 Sample16(const SamplerSetup& s, const LevelTables16& tables, F16
         v = _mm512_mask_mov_ps(_mm512_permutexvar_ps(pick, v), cover, v);
         lod = _mm512_mask_mov_ps(_mm512_permutexvar_ps(pick, lod), cover, lod);
     }
-    V16 fine, coarse, weight;
-    ChooseLevels16(s, lod, fine, coarse, weight);
+    out.u = u;
+    out.v = v;
+    ChooseLevels16(s, lod, out.fine, out.coarse, out.weight);
+}
+
+// The second half: the texels.
+TOLVANE_W16 V16 Fetch16(const SamplerSetup& s, const LevelTables16& tables, const StageLookup& at) {
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
-    V16 texels = FetchLevels(s.tables, tables, fine, linear, u, v);
-    if (_mm512_test_epi32_mask(weight, weight)) {
-        V16 second = FetchLevels(s.tables, tables, coarse, linear, u, v);
-        texels = LerpPixels(texels, second, SpreadWeights(_mm512_slli_epi32(weight, 7)));
+    V16 texels = FetchLevels(s.tables, tables, at.fine, linear, at.u, at.v);
+    if (_mm512_test_epi32_mask(at.weight, at.weight)) {
+        V16 second = FetchLevels(s.tables, tables, at.coarse, linear, at.u, at.v);
+        texels = LerpPixels(texels, second, SpreadWeights(_mm512_slli_epi32(at.weight, 7)));
     }
     return texels;
 }
+
+// A group of sixteen pixels between the two passes over a batch.
+struct Group {
+    int gx;
+    __mmask16 cover;
+    F16 fx, w;
+    V16 depth;
+    StageLookup lookup[kMaxStages];
+};
+
+// Groups per batch: a span inside a 64-pixel tile has at most four.
+constexpr int kBatch = 4;
 
 TOLVANE_W16 void ShadeSpan16Body(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const RenderTarget& target = d.target;
@@ -487,46 +531,66 @@ TOLVANE_W16 void ShadeSpan16Body(const DrawSetup& d, const Prim& prim, const flo
     const V16 alphaOne = _mm512_set1_epi32(static_cast<int>(0xFF000000u));
     const V16 laneIndex = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 
-    for (int gx = x0 & ~15; gx < x1; gx += 16) {
-        // Lanes gx + i in x0 .. x1 - 1 (inside the target, as x1 is).
-        const int first = x0 > gx ? x0 - gx : 0, end = x1 - gx < 16 ? x1 - gx : 16;
-        __mmask16 cover = static_cast<__mmask16>(((1u << end) - 1u) & ~((1u << first) - 1u));
-        const F16 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(gx), laneIndex)), originX);
-
-        V16 depth = Zero();
-        if (d.depthTest) {
-            F16 z = _mm512_min_ps(_mm512_max_ps(At(zPlane, fx), _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
-            F16 scaled = _mm512_mul_ps(z, _mm512_set1_ps(65535.0f));
-            depth = _mm512_cvttps_epi32(_mm512_add_ps(scaled, _mm512_set1_ps(0.5f)));
-            V16 oldDepth = _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(cover, depthRow + gx));
-            cover &= Compare(d.depthFunc, depth, oldDepth);
-            if (!cover) continue;
+    // Two passes over each batch of groups: first the depth test and each stage's level
+    // of detail and level choice, then the texel fetches and the rest. The long chain from
+    // 1/q to the level choice of one group then overlaps the fetches of the others
+    // instead of stalling them.
+    for (int batchX = x0 & ~15; batchX < x1; batchX += 16 * kBatch) {
+        Group groups[kBatch];
+        int count = 0;
+        for (int gx = batchX; gx < x1 && gx < batchX + 16 * kBatch; gx += 16) {
+            Group& g = groups[count];
+            // Lanes gx + i in x0 .. x1 - 1 (inside the target, as x1 is).
+            const int first = x0 > gx ? x0 - gx : 0, end = x1 - gx < 16 ? x1 - gx : 16;
+            __mmask16 cover = static_cast<__mmask16>(((1u << end) - 1u) & ~((1u << first) - 1u));
+            const F16 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(gx), laneIndex)), originX);
+            V16 depth = Zero();
+            if (d.depthTest) {
+                F16 z = _mm512_min_ps(_mm512_max_ps(At(zPlane, fx), _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
+                F16 scaled = _mm512_mul_ps(z, _mm512_set1_ps(65535.0f));
+                depth = _mm512_cvttps_epi32(_mm512_add_ps(scaled, _mm512_set1_ps(0.5f)));
+                V16 oldDepth = _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(cover, depthRow + gx));
+                cover &= Compare(d.depthFunc, depth, oldDepth);
+                if (!cover) continue;
+            }
+            const F16 w = _mm512_div_ps(_mm512_set1_ps(1.0f), At(qPlane, fx));
+            for (int s = 0; s < d.stageCount; ++s) {
+                const StageSetup& stage = d.stages[s];
+                if (!stage.readsTexture || layout.texcoord[s] < 0) continue;
+                F16 u = _mm512_mul_ps(At(uPlanes[s], fx), w), v = _mm512_mul_ps(At(vPlanes[s], fx), w);
+                F16 lod = _mm512_setzero_ps();
+                if (stage.sampler.needsLod) {
+                    const F16 width = _mm512_set1_ps(widths[s]), height = _mm512_set1_ps(heights[s]);
+                    const F16 qdx = qPlane.dx, qdy = _mm512_set1_ps(qPlane.dy);
+                    F16 dudx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(uPlanes[s].dx, _mm512_mul_ps(u, qdx)), w), width);
+                    F16 dudy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(uPlanes[s].dy), _mm512_mul_ps(u, qdy)), w), width);
+                    F16 dvdx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(vPlanes[s].dx, _mm512_mul_ps(v, qdx)), w), height);
+                    F16 dvdy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(vPlanes[s].dy), _mm512_mul_ps(v, qdy)), w), height);
+                    F16 xx = _mm512_add_ps(_mm512_mul_ps(dudx, dudx), _mm512_mul_ps(dvdx, dvdx));
+                    F16 yy = _mm512_add_ps(_mm512_mul_ps(dudy, dudy), _mm512_mul_ps(dvdy, dvdy));
+                    F16 rho2 = _mm512_max_ps(xx, yy);
+                    lod = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), FastLog2(rho2)), _mm512_set1_ps(stage.sampler.lodBias));
+                }
+                Prepare16(stage.sampler, u, v, lod, cover, g.lookup[s]);
+            }
+            g.gx = gx;
+            g.cover = cover;
+            g.fx = fx;
+            g.w = w;
+            g.depth = depth;
+            ++count;
         }
 
-        const F16 w = _mm512_div_ps(_mm512_set1_ps(1.0f), At(qPlane, fx));
-
+        for (int i = 0; i < count; ++i) {
+        const Group& g = groups[i];
+        const int gx = g.gx;
+        __mmask16 cover = g.cover;
+        const F16 fx = g.fx, w = g.w;
+        const V16 depth = g.depth;
         V16 textures[kMaxStages];
         for (int s = 0; s < d.stageCount; ++s) {
             const StageSetup& stage = d.stages[s];
-            if (!stage.readsTexture || layout.texcoord[s] < 0) {
-                textures[s] = Ones();
-                continue;
-            }
-            F16 u = _mm512_mul_ps(At(uPlanes[s], fx), w), v = _mm512_mul_ps(At(vPlanes[s], fx), w);
-            F16 lod = _mm512_setzero_ps();
-            if (stage.sampler.needsLod) {
-                const F16 width = _mm512_set1_ps(widths[s]), height = _mm512_set1_ps(heights[s]);
-                const F16 qdx = qPlane.dx, qdy = _mm512_set1_ps(qPlane.dy);
-                F16 dudx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(uPlanes[s].dx, _mm512_mul_ps(u, qdx)), w), width);
-                F16 dudy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(uPlanes[s].dy), _mm512_mul_ps(u, qdy)), w), width);
-                F16 dvdx = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(vPlanes[s].dx, _mm512_mul_ps(v, qdx)), w), height);
-                F16 dvdy = _mm512_mul_ps(_mm512_mul_ps(_mm512_sub_ps(_mm512_set1_ps(vPlanes[s].dy), _mm512_mul_ps(v, qdy)), w), height);
-                F16 xx = _mm512_add_ps(_mm512_mul_ps(dudx, dudx), _mm512_mul_ps(dvdx, dvdx));
-                F16 yy = _mm512_add_ps(_mm512_mul_ps(dudy, dudy), _mm512_mul_ps(dvdy, dvdy));
-                F16 rho2 = _mm512_max_ps(xx, yy);
-                lod = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), FastLog2(rho2)), _mm512_set1_ps(stage.sampler.lodBias));
-            }
-            textures[s] = Sample16(stage.sampler, tables[s], u, v, lod, cover);
+            textures[s] = !stage.readsTexture || layout.texcoord[s] < 0 ? Ones() : Fetch16(stage.sampler, tables[s], g.lookup[s]);
         }
 
         V16 diffuse, specular;
@@ -570,6 +634,7 @@ TOLVANE_W16 void ShadeSpan16Body(const DrawSetup& d, const Prim& prim, const flo
         V16 value = Select(writeMask, color, old);
         if (!target.hasAlpha) value = _mm512_or_si512(value, alphaOne);
         _mm512_mask_storeu_epi32(colorRow + gx, cover, value);
+        }
     }
 }
 
