@@ -157,6 +157,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         layout.texcoord[s] = layout.count;
         layout.count += 2;
     }
+    d.shade = ChooseSpanShader(d);
 }
 
 }  // namespace raster::detail

@@ -22,6 +22,10 @@ struct AttributeLayout {
     int texcoord[kMaxStages] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
+struct DrawSetup;
+struct Prim;
+using SpanShader = void (*)(const DrawSetup&, const Prim&, const float*, int, int, int);
+
 // The sampler states of one stage, decoded once per draw.
 struct SamplerSetup {
     const SamplerTexture* texture = nullptr;  // null: reads opaque white
@@ -75,7 +79,9 @@ struct DrawSetup {
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
     bool fastStages = false;  // every stage op has a packed (four-pixel) form
-    bool wide = false;        // shaded by the eight-pixel path
+    bool wide = false;        // shaded by the eight- or sixteen-pixel path
+    // The span function for the draw's pixels, chosen once per draw (ChooseSpanShader).
+    SpanShader shade = nullptr;
     int stageCount = 0;
     StageSetup stages[kMaxStages];
     AttributeLayout layout;
@@ -130,6 +136,9 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 // time. Pixels of the aligned group of four outside x0 .. x1 - 1 may be rewritten with
 // their own values: they belong to the same tile.
 void ShadeSpan(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+// The span function for a draw: the plain one when tests ask for it, else the widest
+// path that takes the draw on this processor.
+SpanShader ChooseSpanShader(const DrawSetup& draw);
 // The plain pixel-by-pixel version, kept as the reference the fast one is tested against.
 void ShadeSpanRef(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 // Selects the plain version for every later draw (tests only).
@@ -137,7 +146,9 @@ void SetReferenceShading(bool on);
 // The eight-pixel AVX2 version: whether it can shade a draw on this processor, and the
 // span function. It gives the same pixels as the four-pixel path.
 bool WideShadingApplies(const DrawSetup& draw);
-void ShadeSpanWide(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+void ShadeSpanAvx2(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+// The sixteen-pixel version where the processor has it and tests allow it, else the eight.
+SpanShader WideSpanShader();
 // Turns the eight-pixel path off or on (tests only).
 void SetWideShading(bool on);
 // Lets the eight-pixel path hand its draws to the sixteen-pixel AVX-512 version where the

@@ -500,15 +500,13 @@ bool PackedStageOp(DWORD op) {
     }
 }
 
+SpanShader ChooseSpanShader(const DrawSetup& d) {
+    if (gReferenceShading.load(std::memory_order_relaxed)) return ShadeSpanRef;
+    if (d.wide) return WideSpanShader();
+    return ShadeSpan;
+}
+
 void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
-    if (gReferenceShading.load(std::memory_order_relaxed)) {
-        ShadeSpanRef(d, prim, pl, y, x0, x1);
-        return;
-    }
-    if (d.wide) {
-        ShadeSpanWide(d, prim, pl, y, x0, x1);
-        return;
-    }
     const RenderTarget& target = d.target;
     std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
     std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;

@@ -631,19 +631,18 @@ TOLVANE_WIDE void ShadeSpanWideBody(const DrawSetup& d, const Prim& prim, const 
     }
 }
 
-TOLVANE_WIDE_ENTRY void ShadeSpanAvx2(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
-    ShadeSpanWideBody(d, prim, pl, y, x0, x1);
-}
-
 std::atomic<bool> gAvx512{true};
 
 }  // namespace
 
+TOLVANE_WIDE_ENTRY void ShadeSpanAvx2(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    ShadeSpanWideBody(d, prim, pl, y, x0, x1);
+}
+
 void SetAvx512Shading(bool on) { gAvx512.store(on, std::memory_order_relaxed); }
 
-void ShadeSpanWide(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
-    if (Avx512ShadingAvailable() && gAvx512.load(std::memory_order_relaxed)) ShadeSpan16(d, prim, pl, y, x0, x1);
-    else ShadeSpanAvx2(d, prim, pl, y, x0, x1);
+SpanShader WideSpanShader() {
+    return Avx512ShadingAvailable() && gAvx512.load(std::memory_order_relaxed) ? ShadeSpan16 : ShadeSpanAvx2;
 }
 
 }  // namespace raster::detail

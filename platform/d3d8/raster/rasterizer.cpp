@@ -709,7 +709,7 @@ void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int
                 ++s.quotient;
             }
         }
-        if (left <= right) ShadeSpan(d, prim, planes, y, static_cast<int>(left), static_cast<int>(right) + 1);
+        if (left <= right) d.shade(d, prim, planes, y, static_cast<int>(left), static_cast<int>(right) + 1);
     }
 }
 
@@ -733,7 +733,7 @@ void Rasterizer::Impl::RasterLine(const Prim& prim, const float* planes, int x0,
         int minor = static_cast<int>(std::floor(minorPos + 0.5f));
         int px = prim.xMajor ? major : minor, py = prim.xMajor ? minor : major;
         if (px < x0 || px > x1 || py < y0 || py > y1) continue;
-        ShadeSpan(d, prim, planes, py, px, px + 1);
+        d.shade(d, prim, planes, py, px, px + 1);
     }
 }
 
@@ -752,7 +752,7 @@ void Rasterizer::Impl::DrawTile(int tile) {
             case PrimKind::Triangle: RasterTriangle(prim, planes, x0, y0, x1, y1); break;
             case PrimKind::Line: RasterLine(prim, planes, x0, y0, x1, y1); break;
             case PrimKind::Point:
-                for (int y = y0; y <= y1; ++y) ShadeSpan(draws[prim.draw], prim, planes, y, x0, x1 + 1);
+                for (int y = y0; y <= y1; ++y) draws[prim.draw].shade(draws[prim.draw], prim, planes, y, x0, x1 + 1);
                 break;
             case PrimKind::Clear:
                 for (int y = y0; y <= y1; ++y) {
