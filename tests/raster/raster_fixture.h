@@ -22,10 +22,12 @@ struct Target {
         t.colorPitch = width;
         t.depth = withDepth ? depth.data() : nullptr;
         t.depthPitch = width;
+        t.hasAlpha = hasAlpha;
         return t;
     }
     std::uint32_t At(int x, int y) const { return color[static_cast<std::size_t>(y) * width + x]; }
     int width, height;
+    bool hasAlpha = false;  // A8R8G8B8 rather than X8R8G8B8
     std::vector<std::uint32_t> color;
     std::vector<std::uint16_t> depth;
 };

@@ -1,5 +1,6 @@
 // The fast paths against the plain ones, the thread count, indexed draws, clears,
 // stage operations and geometry around the camera.
+#include <array>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -124,6 +125,12 @@ TEST(RasterPaths, WidePathsGiveTheSamePixels) {
 TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
     PathScope scope;
     BusyScene scene;
+    // Texel alpha that varies, into a target that keeps alpha: alpha mistakes show.
+    for (Texture* t : {&scene.texture, &scene.shine})
+        for (int l = 0; l < t->sampler.levelCount; ++l)
+            for (int y = 0; y < t->sampler.levels[l].height; ++y)
+                for (int x = 0; x < t->sampler.levels[l].width; ++x)
+                    t->At(l, x, y) = (t->At(l, x, y) & 0x00FFFFFFu) | (static_cast<std::uint32_t>(x * 37 + y * 11 + l * 50) << 24);
     raster::Rasterizer r(1);
     using Tweak = std::function<void(raster::PipelineState&)>;
     std::vector<std::pair<const char*, Tweak>> tweaks;
@@ -167,6 +174,26 @@ TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
             s.stageState[1][D3DTSS_COLORARG2] = D3DTA_TFACTOR | D3DTA_ALPHAREPLICATE;
             s.renderState[D3DRS_TEXTUREFACTOR] = 0x80C04020u;
         });
+    // Modulation chains with each kind of alpha, which the wide paths run without decoding.
+    const std::pair<const char*, std::array<DWORD, 3>> chains[] = {
+        {"chain, alpha from the current colour", {D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_CURRENT}},
+        {"chain, alpha from the texture", {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT}},
+        {"chain, alpha modulated", {D3DTOP_MODULATE, D3DTA_CURRENT, D3DTA_TEXTURE}},
+        {"chain, alpha disabled", {D3DTOP_DISABLE, D3DTA_TEXTURE, D3DTA_CURRENT}},
+        {"not a chain: alpha from the factor", {D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_CURRENT}},
+    };
+    for (const auto& [name, alpha] : chains)
+        tweaks.emplace_back(name, [alpha = alpha](raster::PipelineState& s) {
+            s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+            s.stageState[1][D3DTSS_ALPHAOP] = alpha[0];
+            s.stageState[1][D3DTSS_ALPHAARG1] = alpha[1];
+            s.stageState[1][D3DTSS_ALPHAARG2] = alpha[2];
+            s.renderState[D3DRS_TEXTUREFACTOR] = 0x80C04020u;
+        });
+    tweaks.emplace_back("not a chain: diffuse at the second stage", [](raster::PipelineState& s) {
+        s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        s.stageState[1][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
+    });
     tweaks.emplace_back("specular and temp", [](raster::PipelineState& s) {
         s.renderState[D3DRS_SPECULARENABLE] = TRUE;
         s.stageState[0][D3DTSS_COLORARG2] = D3DTA_SPECULAR;
@@ -176,6 +203,7 @@ TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
     for (const auto& [what, tweak] : tweaks) {
         SCOPED_TRACE(what);
         Target sixteen(90, 60), eight(90, 60), narrow(90, 60);
+        sixteen.hasAlpha = eight.hasAlpha = narrow.hasAlpha = true;
         raster::detail::SetWideShading(true);
         raster::detail::SetAvx512Shading(true);
         scene.Draw(r, sixteen, true, tweak);

@@ -140,6 +140,28 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         ++d.stageCount;
     }
 
+    // A chain of plain modulations: what most multi-textured geometry sets.
+    d.modulateChain = d.stageCount > 0;
+    for (int s = 0; s < d.stageCount && d.modulateChain; ++s) {
+        const StageSetup& stage = d.stages[s];
+        // At the first stage CURRENT is DIFFUSE; later, DIFFUSE is not CURRENT.
+        auto isCurrent = [s](DWORD arg) { return arg == D3DTA_CURRENT || (s == 0 && arg == D3DTA_DIFFUSE); };
+        const bool color = stage.colorOp == D3DTOP_MODULATE && stage.colorArg[1] == D3DTA_TEXTURE &&
+                           isCurrent(stage.colorArg[2]) && !stage.resultToTemp;
+        DrawSetup::ChainAlpha& alpha = d.chainAlpha[s];
+        if (stage.alphaOp == D3DTOP_DISABLE || (stage.alphaOp == D3DTOP_SELECTARG1 && isCurrent(stage.alphaArg[1])) ||
+            (stage.alphaOp == D3DTOP_SELECTARG2 && isCurrent(stage.alphaArg[2])))
+            alpha = DrawSetup::ChainAlpha::Current;
+        else if ((stage.alphaOp == D3DTOP_SELECTARG1 && stage.alphaArg[1] == D3DTA_TEXTURE) ||
+                 (stage.alphaOp == D3DTOP_SELECTARG2 && stage.alphaArg[2] == D3DTA_TEXTURE))
+            alpha = DrawSetup::ChainAlpha::Texture;
+        else if (stage.alphaOp == D3DTOP_MODULATE && ((stage.alphaArg[1] == D3DTA_TEXTURE && isCurrent(stage.alphaArg[2])) ||
+                                                      (stage.alphaArg[2] == D3DTA_TEXTURE && isCurrent(stage.alphaArg[1]))))
+            alpha = DrawSetup::ChainAlpha::Product;
+        else
+            d.modulateChain = false;
+        d.modulateChain = d.modulateChain && color;
+    }
     d.wide = WideShadingApplies(d);
 
     AttributeLayout& layout = d.layout;

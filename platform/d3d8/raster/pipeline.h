@@ -79,6 +79,11 @@ struct DrawSetup {
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
     bool fastStages = false;  // every stage op has a packed (four-pixel) form
+    // Every stage's colour is TEXTURE x CURRENT (MODULATE, no modifiers, no temp), and its
+    // alpha one of ChainAlpha: the wide paths run such chains without decoding them.
+    enum class ChainAlpha : std::uint8_t { Current, Texture, Product };
+    bool modulateChain = false;
+    ChainAlpha chainAlpha[kMaxStages] = {};
     bool wide = false;        // shaded by the eight- or sixteen-pixel path
     // The span function for the draw's pixels, chosen once per draw (ChooseSpanShader).
     SpanShader shade = nullptr;

@@ -609,7 +609,16 @@ TOLVANE_W16 void ShadeSpan16Body(const DrawSetup& d, const Prim& prim, const flo
         }
 
         V16 color = diffuse;
-        if (d.stageCount > 0) {
+        if (d.modulateChain) {
+            for (int s = 0; s < d.stageCount; ++s) {
+                V16 product = Modulate(textures[s], color);
+                switch (d.chainAlpha[s]) {
+                    case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
+                    case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
+                    case DrawSetup::ChainAlpha::Product: color = product; break;
+                }
+            }
+        } else if (d.stageCount > 0) {
             Packed16 in{diffuse, diffuse, Ones(), factor, specular, Zero()};
             color = RunStages(d, in, textures);
         }
