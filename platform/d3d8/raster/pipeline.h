@@ -80,7 +80,7 @@ struct DrawSetup {
     bool usesTemp = false;
     bool fastStages = false;  // every stage op has a packed (four-pixel) form
     // Every stage's colour is TEXTURE x CURRENT (MODULATE, no modifiers, no temp), and its
-    // alpha one of ChainAlpha: the wide paths run such chains without decoding them.
+    // alpha one of ChainAlpha: the sixteen-pixel path runs such chains without decoding them.
     enum class ChainAlpha : std::uint8_t { Current, Texture, Product };
     bool modulateChain = false;
     ChainAlpha chainAlpha[kMaxStages] = {};
