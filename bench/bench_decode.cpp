@@ -28,6 +28,7 @@
 #pragma GCC diagnostic pop
 #endif
 
+#include "bench/jpeg_encode.h"
 #include "image/image_file.h"
 
 namespace {
@@ -58,32 +59,7 @@ Bytes Picture(int channels) {
     return rgb;
 }
 
-Bytes EncodeJpeg() {
-    const Bytes rgb = Picture(3);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = kSide;
-    cinfo.image_height = kSide;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(&rgb[static_cast<std::size_t>(cinfo.next_scanline) * kSide * 3]);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
-    return out;
-}
+Bytes EncodeJpeg() { return benchutil::EncodeJpeg(Picture(3), kSide, kSide, 90); }
 
 void Append(png_structp png, png_bytep data, std::size_t length) {
     auto* out = static_cast<Bytes*>(png_get_io_ptr(png));

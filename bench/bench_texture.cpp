@@ -3,15 +3,16 @@
 // box-filtered chain) within 1.25 times the decode alone. The steps are timed apart too, so
 // that a slow run says which one dominates.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 #include <malloc.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "bench/jpeg_encode.h"
 #include "image/convert.h"
 #include "image/image_file.h"
 #include "platform/win32/host.h"
@@ -25,23 +26,10 @@ using Bytes = std::vector<unsigned char>;
 // A photograph-like picture: smooth gradients with some texture, so that the entropy
 // decoder works about as hard as on real images.
 Bytes MakeJpeg(int size) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &length);
-    cinfo.image_width = size;
-    cinfo.image_height = size;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(size * 3);
+    Bytes rgb(static_cast<std::size_t>(size) * size * 3);
     std::uint32_t seed = 12345;
     for (int y = 0; y < size; ++y) {
+        unsigned char* row = &rgb[static_cast<std::size_t>(y) * size * 3];
         for (int x = 0; x < size; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int noise = static_cast<int>(seed >> 28);
@@ -49,14 +37,8 @@ Bytes MakeJpeg(int size) {
             row[x * 3 + 1] = static_cast<unsigned char>((y * 255 / size + noise) & 0xFF);
             row[x * 3 + 2] = static_cast<unsigned char>(((x ^ y) & 0x3F) + 64 + noise);
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
     }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + length);
-    std::free(buffer);
-    return out;
+    return benchutil::EncodeJpeg(rgb, size, size, 90);
 }
 
 const Bytes& Jpeg(int size) {
