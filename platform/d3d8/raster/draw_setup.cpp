@@ -180,6 +180,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         layout.count += 2;
     }
     d.shade = ChooseSpanShader(d);
+    d.shadeRows = ChooseRowsShader(d);
 }
 
 }  // namespace raster::detail

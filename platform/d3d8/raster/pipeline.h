@@ -25,6 +25,12 @@ struct AttributeLayout {
 struct DrawSetup;
 struct Prim;
 using SpanShader = void (*)(const DrawSetup&, const Prim&, const float*, int, int, int);
+// The pixels x0 .. x1 - 1 of one row (none when x1 <= x0).
+struct RowSpan {
+    int x0, x1;
+};
+// Shades rows y0 .. y0 + rows - 1 of a primitive, row y0 + i over spans[i].
+using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0, int rows, const RowSpan* spans);
 
 // The sampler states of one stage, decoded once per draw.
 struct SamplerSetup {
@@ -87,6 +93,8 @@ struct DrawSetup {
     bool wide = false;        // shaded by the eight- or sixteen-pixel path
     // The span function for the draw's pixels, chosen once per draw (ChooseSpanShader).
     SpanShader shade = nullptr;
+    // The same for a run of rows, which sets up a primitive's values once for all of them.
+    RowsShader shadeRows = nullptr;
     int stageCount = 0;
     StageSetup stages[kMaxStages];
     AttributeLayout layout;
@@ -162,6 +170,10 @@ void SetAvx512Shading(bool on);
 // The sixteen-pixel version: whether the processor can run it, and the span function.
 bool Avx512ShadingAvailable();
 void ShadeSpan16(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
+void ShadeRows16(const DrawSetup& draw, const Prim& prim, const float* planes, int y0, int rows, const RowSpan* spans);
+// The rows function for a draw: the sixteen-pixel one where the draw takes it, else one
+// that calls the draw's span function row by row.
+RowsShader ChooseRowsShader(const DrawSetup& draw);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
 

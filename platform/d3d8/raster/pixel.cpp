@@ -506,6 +506,15 @@ SpanShader ChooseSpanShader(const DrawSetup& d) {
     return ShadeSpan;
 }
 
+namespace {
+void ShadeRowsBySpan(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
+    for (int i = 0; i < rows; ++i)
+        if (spans[i].x0 < spans[i].x1) d.shade(d, prim, pl, y0 + i, spans[i].x0, spans[i].x1);
+}
+}  // namespace
+
+RowsShader ChooseRowsShader(const DrawSetup& d) { return d.shade == ShadeSpan16 ? ShadeRows16 : ShadeRowsBySpan; }
+
 void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const RenderTarget& target = d.target;
     std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;

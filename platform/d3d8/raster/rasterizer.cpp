@@ -26,7 +26,7 @@ using namespace detail;
 
 namespace {
 
-constexpr int kTileShift = 6;
+constexpr int kTileShift = 7;
 constexpr int kTileSize = 1 << kTileShift;
 // Screen positions are kept within this many pixels of the origin so that the 1/256
 // pixel fixed-point edge functions and the float planes stay exact enough; clip-space
@@ -693,6 +693,7 @@ void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int
         s.stepQuotient = FloorDiv(prim.edgeB[e], s.divisor);
         s.stepRemainder = prim.edgeB[e] - s.stepQuotient * s.divisor;
     }
+    RowSpan spans[kTileSize];
     for (int y = y0; y <= y1; ++y) {
         std::int64_t left = x0, right = x1;
         for (int e = 0; e < 3; ++e) {
@@ -709,8 +710,9 @@ void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int
                 ++s.quotient;
             }
         }
-        if (left <= right) d.shade(d, prim, planes, y, static_cast<int>(left), static_cast<int>(right) + 1);
+        spans[y - y0] = left <= right ? RowSpan{static_cast<int>(left), static_cast<int>(right) + 1} : RowSpan{0, 0};
     }
+    d.shadeRows(d, prim, planes, y0, y1 - y0 + 1, spans);
 }
 
 void Rasterizer::Impl::RasterLine(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1) {
