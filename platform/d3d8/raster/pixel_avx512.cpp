@@ -597,17 +597,19 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                 ++count;
             }
 
+            V16 fetched[kBatch][kMaxStages];
+            for (int i = 0; i < count; ++i)
+                for (int s = 0; s < d.stageCount; ++s) {
+                    const StageSetup& stage = d.stages[s];
+                    fetched[i][s] = !stage.readsTexture || layout.texcoord[s] < 0 ? Ones() : Fetch16(stage.sampler, tables[s], groups[i].lookup[s]);
+                }
             for (int i = 0; i < count; ++i) {
                 const Group& g = groups[i];
                 const int gx = g.gx;
                 __mmask16 cover = g.cover;
                 const F16 fx = g.fx, w = g.w;
                 const V16 depth = g.depth;
-                V16 textures[kMaxStages];
-                for (int s = 0; s < d.stageCount; ++s) {
-                    const StageSetup& stage = d.stages[s];
-                    textures[s] = !stage.readsTexture || layout.texcoord[s] < 0 ? Ones() : Fetch16(stage.sampler, tables[s], g.lookup[s]);
-                }
+                const V16* textures = fetched[i];
 
                 V16 diffuse, specular;
                 if (prim.constantColor) {
