@@ -360,15 +360,25 @@ TOLVANE_W16 void TexelPairsAt(const TexelSource& src, V16 offsets, V16& left, V1
     else LoadTexelPairs(LaneAt(AddressesOf(*src.tables, src.levels, offsets)), left, right);
 }
 
-// One level per lane, point or bilinear: the texels of sixteen lanes.
-TOLVANE_W16 V16 FetchLevels(const SamplerSetup::LevelTables& levelTables, const LevelTables16& tables, V16 levels,
-                            bool linear, F16 u, F16 v) {
-    TexelSource src{nullptr, &tables, levels};
+// Where the texels of one level lookup lie for sixteen lanes, worked out ahead of the
+// loads so that the loads of several groups can be issued together.
+struct LevelFetch {
+    TexelSource src;
+    bool linear, pairs;     // pairs: bilinear, and no lane wraps in x
+    V16 row0, row1, x0, x1; // texel offsets of the rows and columns (point: row0 + x0)
+    V16 wx, wy;             // bilinear weights, in the form Lerp16 takes
+};
+
+// One level per lane, point or bilinear: where the texels of sixteen lanes lie.
+TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, const LevelTables16& tables, V16 levels,
+                               bool linear, F16 u, F16 v, LevelFetch& out) {
+    out.src = {nullptr, &tables, levels};
+    out.linear = linear;
     V16 w, h, pitch;
     const V16 first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(levels));
     if (_mm512_cmpeq_epi32_mask(levels, first) == 0xFFFF) {
         const int level = _mm_cvtsi128_si32(_mm512_castsi512_si128(levels));
-        src.texels = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(levelTables.texels[level]));
+        out.src.texels = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(levelTables.texels[level]));
         w = _mm512_set1_epi32(levelTables.width[level]);
         h = _mm512_set1_epi32(levelTables.height[level]);
         pitch = _mm512_set1_epi32(levelTables.pitch[level]);
@@ -382,8 +392,9 @@ TOLVANE_W16 V16 FetchLevels(const SamplerSetup::LevelTables& levelTables, const 
     if (!linear) {
         V16 x = FloorToInt(_mm512_mul_ps(u, _mm512_cvtepi32_ps(w)));
         V16 y = FloorToInt(_mm512_mul_ps(v, _mm512_cvtepi32_ps(h)));
-        V16 offsets = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_and_si512(y, my), pitch), _mm512_and_si512(x, mx));
-        return TexelsAt(src, offsets);
+        out.row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
+        out.x0 = _mm512_and_si512(x, mx);
+        return;
     }
     F16 su = _mm512_mul_ps(u, _mm512_cvtepi32_ps(_mm512_slli_epi32(w, 8)));
     F16 sv = _mm512_mul_ps(v, _mm512_cvtepi32_ps(_mm512_slli_epi32(h, 8)));
@@ -392,23 +403,30 @@ TOLVANE_W16 V16 FetchLevels(const SamplerSetup::LevelTables& levelTables, const 
     V16 x = _mm512_srai_epi32(fx, 8), y = _mm512_srai_epi32(fy, 8);
     const V16 byte = _mm512_set1_epi32(255);
     // The form Lerp16 takes, still below 2^16.
-    const Weights wx = SpreadWeights(_mm512_slli_epi32(_mm512_and_si512(fx, byte), 7));
-    const Weights wy = SpreadWeights(_mm512_slli_epi32(_mm512_and_si512(fy, byte), 7));
-    V16 x0 = _mm512_and_si512(x, mx);
-    V16 row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
-    V16 row1 = _mm512_mullo_epi32(_mm512_and_si512(_mm512_add_epi32(y, one), my), pitch);
+    out.wx = _mm512_slli_epi32(_mm512_and_si512(fx, byte), 7);
+    out.wy = _mm512_slli_epi32(_mm512_and_si512(fy, byte), 7);
+    out.x0 = _mm512_and_si512(x, mx);
+    out.row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
+    out.row1 = _mm512_mullo_epi32(_mm512_and_si512(_mm512_add_epi32(y, one), my), pitch);
+    // Where no lane wraps in x, each row's two texels sit side by side.
+    out.pairs = !_mm512_cmpeq_epi32_mask(out.x0, mx);
+    if (!out.pairs) out.x1 = _mm512_and_si512(_mm512_add_epi32(x, one), mx);
+}
+
+// The texels of a level lookup.
+TOLVANE_W16 V16 LoadLevels(const LevelFetch& f) {
+    if (!f.linear) return TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
     V16 t00, t10, t01, t11;
-    if (!_mm512_cmpeq_epi32_mask(x0, mx)) {
-        // No lane wraps in x: each row's two texels sit side by side.
-        TexelPairsAt(src, _mm512_add_epi32(row0, x0), t00, t10);
-        TexelPairsAt(src, _mm512_add_epi32(row1, x0), t01, t11);
+    if (f.pairs) {
+        TexelPairsAt(f.src, _mm512_add_epi32(f.row0, f.x0), t00, t10);
+        TexelPairsAt(f.src, _mm512_add_epi32(f.row1, f.x0), t01, t11);
     } else {
-        V16 x1 = _mm512_and_si512(_mm512_add_epi32(x, one), mx);
-        t00 = TexelsAt(src, _mm512_add_epi32(row0, x0));
-        t10 = TexelsAt(src, _mm512_add_epi32(row0, x1));
-        t01 = TexelsAt(src, _mm512_add_epi32(row1, x0));
-        t11 = TexelsAt(src, _mm512_add_epi32(row1, x1));
+        t00 = TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
+        t10 = TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x1));
+        t01 = TexelsAt(f.src, _mm512_add_epi32(f.row1, f.x0));
+        t11 = TexelsAt(f.src, _mm512_add_epi32(f.row1, f.x1));
     }
+    const Weights wx = SpreadWeights(f.wx), wy = SpreadWeights(f.wy);
     V16 topLo = Lerp16(Lo16(t00), Lo16(t10), wx.lo), topHi = Lerp16(Hi16(t00), Hi16(t10), wx.hi);
     V16 bottomLo = Lerp16(Lo16(t01), Lo16(t11), wx.lo), bottomHi = Lerp16(Hi16(t01), Hi16(t11), wx.hi);
     return Pack(Lerp16(topLo, bottomLo, wy.lo), Lerp16(topHi, bottomHi, wy.hi));
@@ -473,14 +491,24 @@ TOLVANE_W16 void Prepare16(const SamplerSetup& s, F16 u, F16 v, F16 lod, __mmask
     ChooseLevels16(s, lod, out.fine, out.coarse, out.weight);
 }
 
-// The second half: the texels.
-TOLVANE_W16 V16 Fetch16(const SamplerSetup& s, const LevelTables16& tables, const StageLookup& at) {
+// The second half: where the texels lie, then the texels.
+struct StageFetch {
+    LevelFetch fine, coarse;
+    bool blend;
+    V16 weight;
+};
+
+TOLVANE_W16 void Address16(const SamplerSetup& s, const LevelTables16& tables, const StageLookup& at, StageFetch& out) {
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
-    V16 texels = FetchLevels(s.tables, tables, at.fine, linear, at.u, at.v);
-    if (_mm512_test_epi32_mask(at.weight, at.weight)) {
-        V16 second = FetchLevels(s.tables, tables, at.coarse, linear, at.u, at.v);
-        texels = LerpPixels(texels, second, SpreadWeights(_mm512_slli_epi32(at.weight, 7)));
-    }
+    AddressLevels(s.tables, tables, at.fine, linear, at.u, at.v, out.fine);
+    out.blend = _mm512_test_epi32_mask(at.weight, at.weight);
+    out.weight = at.weight;
+    if (out.blend) AddressLevels(s.tables, tables, at.coarse, linear, at.u, at.v, out.coarse);
+}
+
+TOLVANE_W16 V16 Load16(const StageFetch& f) {
+    V16 texels = LoadLevels(f.fine);
+    if (f.blend) texels = LerpPixels(texels, LoadLevels(f.coarse), SpreadWeights(_mm512_slli_epi32(f.weight, 7)));
     return texels;
 }
 
@@ -597,12 +625,15 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                 ++count;
             }
 
+            StageFetch where[kBatch][kMaxStages];
+            for (int i = 0; i < count; ++i)
+                for (int s = 0; s < d.stageCount; ++s)
+                    if (d.stages[s].readsTexture && layout.texcoord[s] >= 0)
+                        Address16(d.stages[s].sampler, tables[s], groups[i].lookup[s], where[i][s]);
             V16 fetched[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
-                for (int s = 0; s < d.stageCount; ++s) {
-                    const StageSetup& stage = d.stages[s];
-                    fetched[i][s] = !stage.readsTexture || layout.texcoord[s] < 0 ? Ones() : Fetch16(stage.sampler, tables[s], groups[i].lookup[s]);
-                }
+                for (int s = 0; s < d.stageCount; ++s)
+                    fetched[i][s] = d.stages[s].readsTexture && layout.texcoord[s] >= 0 ? Load16(where[i][s]) : Ones();
             for (int i = 0; i < count; ++i) {
                 const Group& g = groups[i];
                 const int gx = g.gx;
