@@ -341,6 +341,11 @@ struct UniformAt {
     Offsets16 offsets;
     TOLVANE_W16 const std::uint32_t* operator()(int i) const { return texels + offsets[i]; }
 };
+struct StoredAt {
+    const std::uint32_t* texels;
+    const std::uint32_t* offsets;
+    TOLVANE_W16 const std::uint32_t* operator()(int i) const { return texels + offsets[i]; }
+};
 struct LaneAt {
     TOLVANE_W16 explicit LaneAt(const Addresses& a) {
         _mm512_store_si512(p, a.low);
@@ -367,6 +372,10 @@ struct LevelFetch {
     bool linear, pairs;     // pairs: bilinear, and no lane wraps in x
     V16 row0, row1, x0, x1; // texel offsets of the rows and columns (point: row0 + x0)
     V16 wx, wy;             // bilinear weights, in the form Lerp16 takes
+    // One level and no wrap in x: the offsets of each row's first texel, kept in memory
+    // so that the loads read them with no vector work.
+    bool stored;
+    alignas(64) std::uint32_t offsets[2][16];
 };
 
 // One level per lane, point or bilinear: where the texels of sixteen lanes lie.
@@ -394,6 +403,8 @@ TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, con
         V16 y = FloorToInt(_mm512_mul_ps(v, _mm512_cvtepi32_ps(h)));
         out.row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
         out.x0 = _mm512_and_si512(x, mx);
+        out.stored = out.src.texels != nullptr;
+        if (out.stored) _mm512_store_si512(out.offsets[0], _mm512_add_epi32(out.row0, out.x0));
         return;
     }
     F16 su = _mm512_mul_ps(u, _mm512_cvtepi32_ps(_mm512_slli_epi32(w, 8)));
@@ -411,13 +422,22 @@ TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, con
     // Where no lane wraps in x, each row's two texels sit side by side.
     out.pairs = !_mm512_cmpeq_epi32_mask(out.x0, mx);
     if (!out.pairs) out.x1 = _mm512_and_si512(_mm512_add_epi32(x, one), mx);
+    out.stored = out.src.texels && out.pairs;
+    if (out.stored) {
+        _mm512_store_si512(out.offsets[0], _mm512_add_epi32(out.row0, out.x0));
+        _mm512_store_si512(out.offsets[1], _mm512_add_epi32(out.row1, out.x0));
+    }
 }
 
 // The texels of a level lookup.
 TOLVANE_W16 V16 LoadLevels(const LevelFetch& f) {
-    if (!f.linear) return TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
+    if (!f.linear)
+        return f.stored ? LoadTexels(StoredAt{f.src.texels, f.offsets[0]}) : TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
     V16 t00, t10, t01, t11;
-    if (f.pairs) {
+    if (f.stored) {
+        LoadTexelPairs(StoredAt{f.src.texels, f.offsets[0]}, t00, t10);
+        LoadTexelPairs(StoredAt{f.src.texels, f.offsets[1]}, t01, t11);
+    } else if (f.pairs) {
         TexelPairsAt(f.src, _mm512_add_epi32(f.row0, f.x0), t00, t10);
         TexelPairsAt(f.src, _mm512_add_epi32(f.row1, f.x0), t01, t11);
     } else {
