@@ -315,8 +315,8 @@ struct TexelSource {
     V16 levels;
 };
 
-// Sixteen texel offsets, taken out of the vector lane by lane (cheaper than a store
-// and sixteen reloads, which wait for the store).
+// Sixteen texel offsets, taken out of the vector lane by lane: where the loads follow at
+// once, cheaper than a store and sixteen reloads, which wait for the store.
 struct Offsets16 {
     TOLVANE_W16 explicit Offsets16(V16 v) {
         q[0] = _mm512_castsi512_si128(v);
@@ -532,7 +532,7 @@ TOLVANE_W16 V16 Load16(const StageFetch& f) {
     return texels;
 }
 
-// A group of sixteen pixels between the two passes over a batch.
+// A group of sixteen pixels between the passes over a batch.
 struct Group {
     int gx;
     __mmask16 cover;
@@ -594,10 +594,11 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
         Plane16 fogPlane{};
         if (layout.fog >= 0) fogPlane = MakePlane(pl + 3 * (2 + layout.fog), fy);
 
-        // Two passes over each batch of groups: first the depth test and each stage's level
-        // of detail and level choice, then the texel fetches and the rest. The long chain from
-        // 1/q to the level choice of one group then overlaps the fetches of the others
-        // instead of stalling them.
+        // Each batch of groups goes through four passes: the depth test and each stage's
+        // level of detail and level choice; the texel addresses; the texel loads and
+        // filters; the stages, fog, tests and writes. Each group's work is one long chain of
+        // dependent steps; run pass by pass, the chains of the batch's groups overlap
+        // instead of each one stalling on its own loads.
         for (int batchX = x0 & ~15; batchX < x1; batchX += 16 * kBatch) {
             Group groups[kBatch];
             int count = 0;
