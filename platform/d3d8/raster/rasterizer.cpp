@@ -693,23 +693,36 @@ void Rasterizer::Impl::RasterTriangle(const Prim& prim, const float* planes, int
         s.stepQuotient = FloorDiv(prim.edgeB[e], s.divisor);
         s.stepRemainder = prim.edgeB[e] - s.stepQuotient * s.divisor;
     }
+    // Sorted into left bounds, right bounds and level edges once, so that the row loop
+    // has no branch on an edge's kind; the remainder's carry is data and not a branch
+    // either, as it comes and goes irregularly.
+    EdgeStep* lefts[3];
+    EdgeStep* rights[3];
+    int leftCount = 0, rightCount = 0, levelEdges[3], levelCount = 0;
+    for (int e = 0; e < 3; ++e) {
+        if (prim.edgeA[e] > 0) lefts[leftCount++] = &steps[e];
+        else if (prim.edgeA[e] < 0) rights[rightCount++] = &steps[e];
+        else levelEdges[levelCount++] = e;
+    }
+    auto advance = [](EdgeStep& s) {
+        s.remainder += s.stepRemainder;
+        const bool carry = s.remainder >= s.divisor;
+        s.remainder -= carry ? s.divisor : 0;
+        s.quotient += s.stepQuotient + carry;
+    };
     RowSpan spans[kTileSize];
     for (int y = y0; y <= y1; ++y) {
         std::int64_t left = x0, right = x1;
-        for (int e = 0; e < 3; ++e) {
-            std::int64_t a = prim.edgeA[e];
-            EdgeStep& s = steps[e];
-            if (a > 0) left = std::max(left, -s.quotient);  // ceil(-row / a)
-            else if (a < 0) right = std::min(right, s.quotient);
-            else if (prim.edgeB[e] * y + prim.edgeC[e] < 0) right = left - 1;
-            if (a == 0) continue;
-            s.quotient += s.stepQuotient;
-            s.remainder += s.stepRemainder;
-            if (s.remainder >= s.divisor) {
-                s.remainder -= s.divisor;
-                ++s.quotient;
-            }
+        for (int i = 0; i < leftCount; ++i) {
+            left = std::max(left, -lefts[i]->quotient);  // ceil(-row / a)
+            advance(*lefts[i]);
         }
+        for (int i = 0; i < rightCount; ++i) {
+            right = std::min(right, rights[i]->quotient);
+            advance(*rights[i]);
+        }
+        for (int i = 0; i < levelCount; ++i)
+            if (prim.edgeB[levelEdges[i]] * y + prim.edgeC[levelEdges[i]] < 0) right = left - 1;
         spans[y - y0] = left <= right ? RowSpan{static_cast<int>(left), static_cast<int>(right) + 1} : RowSpan{0, 0};
     }
     d.shadeRows(d, prim, planes, y0, y1 - y0 + 1, spans);
