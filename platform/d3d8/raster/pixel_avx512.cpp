@@ -226,7 +226,7 @@ TOLVANE_W16 V16 PackArgb(V16 r, V16 g, V16 b, V16 a) {
 
 TOLVANE_W16 V16 FloorToInt(F16 v) {
     v = _mm512_min_ps(_mm512_max_ps(v, _mm512_set1_ps(-268435456.0f)), _mm512_set1_ps(268435456.0f));
-    return _mm512_cvttps_epi32(_mm512_roundscale_ps(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+    return _mm512_cvt_roundps_epi32(v, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);  // one rounding step
 }
 
 // (a * (256 - w) + b * w) >> 8 for a, b in 0..255 and weight = w << 7, exactly (see the
