@@ -77,7 +77,8 @@ struct PathScope {
 
 TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     BusyScene scene;
-    Target one(96, 80), two(96, 80), five(96, 80);
+    // Several tiles each way, the last ones partial.
+    Target one(300, 290), two(300, 290), five(300, 290);
     raster::Rasterizer r1(1), r2(2), r5(5);
     for (bool variant : {false, true}) {
         scene.Draw(r1, one, variant);
@@ -92,12 +93,13 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
 
 // The wide paths (sixteen pixels at a time with AVX-512, eight with AVX2, and the gather
 // sampler of the four-pixel path) run the same arithmetic as the SSE2 four-pixel path:
-// identical pixels, also on a target whose width ends inside a group of sixteen.
+// identical pixels, also on a target whose width ends inside a group of sixteen (and of
+// eight) and whose rows cross a tile boundary.
 TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
     raster::Rasterizer r(2);
-    for (int width : {96, 90})
+    for (int width : {96, 202})
     for (bool variant : {false, true}) {
         SCOPED_TRACE(width);
         Target sixteen(width, 80), eightAvx2(width, 80), gathered(width, 80), narrow(width, 80);

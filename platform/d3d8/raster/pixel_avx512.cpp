@@ -541,7 +541,7 @@ struct Group {
     StageLookup lookup[kMaxStages];
 };
 
-// Groups per batch: a span inside a 64-pixel tile has at most four.
+// Groups per batch; longer spans take several batches.
 constexpr int kBatch = 4;
 
 // A primitive's rows within one tile. What depends only on the draw and the primitive

@@ -26,6 +26,9 @@ using namespace detail;
 
 namespace {
 
+// Tiles of 128 pixels: a primitive's set-up per tile (edge steps, the pixel stage's
+// tables) is then shared by longer rows than with 64, which made the game's scene about
+// 3% faster on one thread; 800 x 600 still gives 35 tiles to share among the threads.
 constexpr int kTileShift = 7;
 constexpr int kTileSize = 1 << kTileShift;
 // Screen positions are kept within this many pixels of the origin so that the 1/256
