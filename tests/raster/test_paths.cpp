@@ -295,6 +295,31 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
     EXPECT_EQ(t.depth[0], 65535);
 }
 
+// Rows are filled in wide aligned stores with a head and a tail of single pixels: every
+// start, end and width modulo the store size, rectangles across tile boundaries, an odd
+// pitch so that rows start at every alignment.
+TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
+    Target t(301, 150);
+    raster::Rasterizer r(2);
+    D3DVIEWPORT8 full{0, 0, 301, 150, 0, 1};
+    r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f);
+    std::vector<D3DRECT> rects;
+    for (int i = 0; i < 17; ++i) rects.push_back({i, 2 + 7 * i, i + 1 + 17 * i, 8 + 7 * i});  // widths 1 .. 273
+    rects.push_back({127, 125, 129, 150});                                                   // across a tile edge
+    rects.push_back({250, 0, 301, 140});
+    r.Clear(t.View(), full, static_cast<DWORD>(rects.size()), rects.data(), D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFA0B0C0u, 0.5f);
+    r.Flush();
+    int wrong = 0;
+    for (int y = 0; y < t.height; ++y)
+        for (int x = 0; x < t.width; ++x) {
+            bool in = false;
+            for (const D3DRECT& rect : rects) in = in || (x >= rect.x1 && x < rect.x2 && y >= rect.y1 && y < rect.y2);
+            std::uint16_t depth = t.depth[static_cast<std::size_t>(y) * t.width + x];
+            if (t.At(x, y) != (in ? 0xFFA0B0C0u : 0xFF102030u) || depth != (in ? 32768 : 65535)) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
 // One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.
 std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse, std::uint32_t texel, DWORD alphaOp = D3DTOP_SELECTARG1,
                          bool reference = false) {

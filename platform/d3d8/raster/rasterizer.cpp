@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include <immintrin.h>
+
 #include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/raster/vertex_processing.h"
@@ -25,6 +27,29 @@ namespace raster {
 using namespace detail;
 
 namespace {
+
+// Fills first .. last with value in 32-byte stores: the clear of a frame is store-bound
+// once its lines are on their way (see ClearRect), and the baseline build's std::fill
+// stores 16 bytes at a time.
+template <typename T>
+__attribute__((target("avx2"))) void FillAvx2(T* first, T* last, T value) {
+    for (; first < last && (reinterpret_cast<std::uintptr_t>(first) & 31); ++first) *first = value;
+    const __m256i v = sizeof(T) == 4 ? _mm256_set1_epi32(static_cast<int>(value)) : _mm256_set1_epi16(static_cast<short>(value));
+    constexpr std::ptrdiff_t kStep = 32 / sizeof(T);
+    for (; last - first >= kStep; first += kStep) _mm256_store_si256(reinterpret_cast<__m256i*>(first), v);
+    for (; first < last; ++first) *first = value;
+}
+
+template <typename T>
+void FillRow(T* first, T* last, T value) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) FillAvx2(first, last, value);
+    else std::fill(first, last, value);
+}
+
+// Asks for the cache line at p ahead of writes to it. An asm statement: the compiler
+// deletes a loop of prefetch builtins as a loop without effects.
+inline void PrefetchForWrite(const void* p) { asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p))); }
 
 // Tiles of 128 pixels: a primitive's set-up per tile (edge steps, the pixel stage's
 // tables) is then shared by longer rows than with 64, which made the game's scene about
@@ -65,6 +90,7 @@ struct Rasterizer::Impl {
               const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
               INT baseVertex, UINT startIndex, UINT primitiveCount);
     void Flush();
+    void ClearRect(const Prim& prim, int x0, int y0, int x1, int y1);
     void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
                DWORD flags, D3DCOLOR color, float z);
 
@@ -755,6 +781,38 @@ void Rasterizer::Impl::RasterLine(const Prim& prim, const float* planes, int x0,
     }
 }
 
+void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y1) {
+    // A clear is usually the first touch of a tile's target lines in a frame, and they are
+    // in no cache of this core: each row is asked for a few rows ahead of its stores. With
+    // two threads, where both cores wait on the shared cache, this made the game's scene
+    // 8-17% faster (one thread: about 3%).
+    constexpr int kAhead = 8;
+    auto fetch = [&](int y) {
+        if (prim.clearColor) {
+            std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
+            for (int x = x0; x <= x1; x += 16) PrefetchForWrite(row + x);
+            PrefetchForWrite(row + x1);  // the last line, where x0 is not at a line's start
+        }
+        if (prim.clearDepth) {
+            std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+            for (int x = x0; x <= x1; x += 32) PrefetchForWrite(row + x);
+            PrefetchForWrite(row + x1);
+        }
+    };
+    for (int y = y0; y <= y1 && y < y0 + kAhead; ++y) fetch(y);
+    for (int y = y0; y <= y1; ++y) {
+        if (y + kAhead <= y1) fetch(y + kAhead);
+        if (prim.clearColor) {
+            std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
+            FillRow(row + x0, row + x1 + 1, prim.clearColorValue);
+        }
+        if (prim.clearDepth) {
+            std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+            FillRow(row + x0, row + x1 + 1, prim.clearDepthValue);
+        }
+    }
+}
+
 void Rasterizer::Impl::DrawTile(int tile) {
     int tx = tile % tilesX, ty = tile / tilesX;
     int tileX0 = tx << kTileShift, tileY0 = ty << kTileShift;
@@ -772,18 +830,7 @@ void Rasterizer::Impl::DrawTile(int tile) {
             case PrimKind::Point:
                 for (int y = y0; y <= y1; ++y) draws[prim.draw].shade(draws[prim.draw], prim, planes, y, x0, x1 + 1);
                 break;
-            case PrimKind::Clear:
-                for (int y = y0; y <= y1; ++y) {
-                    if (prim.clearColor) {
-                        std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
-                        std::fill(row + x0, row + x1 + 1, prim.clearColorValue);
-                    }
-                    if (prim.clearDepth) {
-                        std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
-                        std::fill(row + x0, row + x1 + 1, prim.clearDepthValue);
-                    }
-                }
-                break;
+            case PrimKind::Clear: ClearRect(prim, x0, y0, x1, y1); break;
         }
     }
 }
