@@ -78,7 +78,7 @@ struct PathScope {
 TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     BusyScene scene;
     // Several tiles each way, the last ones partial.
-    Target one(300, 290), two(300, 290), five(300, 290);
+    Target one(1100, 150), two(1100, 150), five(1100, 150);
     raster::Rasterizer r1(1), r2(2), r5(5);
     for (bool variant : {false, true}) {
         scene.Draw(r1, one, variant);
@@ -99,7 +99,7 @@ TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
     raster::Rasterizer r(2);
-    for (int width : {96, 202})
+    for (int width : {96, 1050})
     for (bool variant : {false, true}) {
         SCOPED_TRACE(width);
         Target sixteen(width, 80), eightAvx2(width, 80), gathered(width, 80), narrow(width, 80);
