@@ -523,6 +523,7 @@ void BM_SideBySide(benchmark::State& st) {
     st.counters["ours_ms"] = 1000 * median(ourTimes);
     st.SetLabel(camera.name);
 }
+
 // Half a second of warm-up and longer runs for both renderers: in the first fraction of a
 // second after start the worker threads of either run measurably slower on this machine.
 BENCHMARK(BM_Mesa)->ArgsProduct({{0, 1, 2, 3}})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
@@ -549,8 +550,8 @@ public:
         ConsoleReporter::Finalize();
         std::printf("\nFrame rate ratio, Tolvane (all threads) / Mesa, per view:\n");
         for (int view = 0; view < 4; ++view) {
-            auto ours = Find("BM_Tolvane/view:" + std::to_string(view) + "/threads:0/");
-            auto mesa = Find("BM_Mesa/" + std::to_string(view) + "/");
+            auto ours = Find(times_, "BM_Tolvane/view:" + std::to_string(view) + "/threads:0/");
+            auto mesa = Find(times_, "BM_Mesa/" + std::to_string(view) + "/");
             if (ours == times_.end() || mesa == times_.end()) continue;
             std::printf("  %-9s %.2fx (%.1f fps against %.1f fps)\n", kCameras[view].name, mesa->second / ours->second,
                         1000.0 / ours->second, 1000.0 / mesa->second);
@@ -558,17 +559,18 @@ public:
         if (sideBySide_.empty()) return;
         std::printf("\nThe same, median of alternating rounds (BM_SideBySide):\n");
         for (int view = 0; view < 4; ++view) {
-            auto it = sideBySide_.lower_bound("BM_SideBySide/view:" + std::to_string(view) + "/");
-            if (it == sideBySide_.end() || it->first.rfind("BM_SideBySide/view:" + std::to_string(view) + "/", 0) != 0) continue;
+            auto it = Find(sideBySide_, "BM_SideBySide/view:" + std::to_string(view) + "/");
+            if (it == sideBySide_.end()) continue;
             std::printf("  %-9s %.2fx\n", kCameras[view].name, it->second);
         }
     }
 
 private:
     // The run whose name starts with prefix (the names go on with the run's settings).
-    std::map<std::string, double>::const_iterator Find(const std::string& prefix) const {
-        auto it = times_.lower_bound(prefix);
-        return it != times_.end() && it->first.compare(0, prefix.size(), prefix) == 0 ? it : times_.end();
+    static std::map<std::string, double>::const_iterator Find(const std::map<std::string, double>& runs,
+                                                              const std::string& prefix) {
+        auto it = runs.lower_bound(prefix);
+        return it != runs.end() && it->first.compare(0, prefix.size(), prefix) == 0 ? it : runs.end();
     }
     std::map<std::string, double> times_, sideBySide_;
 };
