@@ -157,7 +157,7 @@ void BuildVehicle(V3 p, std::vector<Vertex>& vertices, std::vector<std::uint16_t
 
 // A 256x256 texture with a full chain of box-filtered levels.
 struct Texture {
-    std::vector<std::vector<std::uint32_t>> levels;
+    std::vector<std::vector<std::uint32_t>> levels, rowPairs;
     raster::SamplerTexture sampler;
 };
 
@@ -194,8 +194,12 @@ Texture MakeTexture(std::uint32_t seed, bool panels) {
         size = half;
     }
     t.sampler.levelCount = static_cast<int>(t.levels.size());
-    for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2)
-        t.sampler.levels[l] = {t.levels[l].data(), s, s, s};
+    t.rowPairs.resize(t.levels.size());
+    for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2) {
+        t.rowPairs[l].resize(2 * static_cast<std::size_t>(s + 1) * s);
+        raster::BuildRowPairs(t.levels[l].data(), s, s, s, t.rowPairs[l].data());
+        t.sampler.levels[l] = {t.levels[l].data(), s, s, s, t.rowPairs[l].data()};
+    }
     return t;
 }
 

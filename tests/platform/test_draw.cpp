@@ -269,42 +269,49 @@ protected:
     TexturedVertex quad_[3];
 };
 
+// Point and bilinear filtering alike (bilinear filtering with wrapping also reads the
+// levels' interleaved rows, which have to follow the texels).
 TEST_F(TexturedDrawTest, SamplerFollowsEveryChangeOfTheLevels) {
-    IDirect3DTexture8* texture = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-    Fill(texture, 0, 0xFFFF0000);
-    ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
-    EXPECT_EQ(DrawTextured(), 0xFF0000u);
+    for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+        SCOPED_TRACE(filter);
+        device_->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
+        device_->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
+        IDirect3DTexture8* texture = nullptr;
+        ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+        Fill(texture, 0, 0xFFFF0000);
+        ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+        EXPECT_EQ(DrawTextured(), 0xFF0000u);
 
-    Fill(texture, 0, 0xFF00FF00);  // a writing lock
-    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+        Fill(texture, 0, 0xFF00FF00);  // a writing lock
+        EXPECT_EQ(DrawTextured(), 0x00FF00u);
 
-    // A read-only lock that scribbles anyway is not a change.
-    D3DLOCKED_RECT locked{};
-    texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
-    static_cast<std::uint32_t*>(locked.pBits)[0] = 0xFFFFFFFF;
-    texture->UnlockRect(0);
-    EXPECT_EQ(DrawTextured(), 0x00FF00u);
+        // A read-only lock that scribbles anyway is not a change.
+        D3DLOCKED_RECT locked{};
+        texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY);
+        static_cast<std::uint32_t*>(locked.pBits)[0] = 0xFFFFFFFF;
+        texture->UnlockRect(0);
+        EXPECT_EQ(DrawTextured(), 0x00FF00u);
 
-    IDirect3DTexture8* staging = nullptr;
-    ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging), D3D_OK);
-    Fill(staging, 0, 0xFF0000FF);
-    ASSERT_EQ(device_->UpdateTexture(staging, texture), D3D_OK);
-    EXPECT_EQ(DrawTextured(), 0x0000FFu);
+        IDirect3DTexture8* staging = nullptr;
+        ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &staging), D3D_OK);
+        Fill(staging, 0, 0xFF0000FF);
+        ASSERT_EQ(device_->UpdateTexture(staging, texture), D3D_OK);
+        EXPECT_EQ(DrawTextured(), 0x0000FFu);
 
-    IDirect3DSurface8* level = nullptr;
-    texture->GetSurfaceLevel(0, &level);
-    level->LockRect(&locked, nullptr, 0);
-    for (int i = 0; i < 2; ++i)
-        for (int x = 0; x < 2; ++x)
-            reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + i * locked.Pitch)[x] = 0xFFFFFF00;
-    level->UnlockRect();
-    level->Release();
-    EXPECT_EQ(DrawTextured(), 0xFFFF00u);
+        IDirect3DSurface8* level = nullptr;
+        texture->GetSurfaceLevel(0, &level);
+        level->LockRect(&locked, nullptr, 0);
+        for (int i = 0; i < 2; ++i)
+            for (int x = 0; x < 2; ++x)
+                reinterpret_cast<std::uint32_t*>(static_cast<BYTE*>(locked.pBits) + i * locked.Pitch)[x] = 0xFFFFFF00;
+        level->UnlockRect();
+        level->Release();
+        EXPECT_EQ(DrawTextured(), 0xFFFF00u);
 
-    staging->Release();
-    device_->SetTexture(0, nullptr);
-    EXPECT_EQ(texture->Release(), 0u);
+        staging->Release();
+        device_->SetTexture(0, nullptr);
+        EXPECT_EQ(texture->Release(), 0u);
+    }
 }
 
 TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {

@@ -415,3 +415,23 @@ TEST(RasterPoints, SizeIsClampedToTheLimits) {
 }
 
 }  // namespace
+
+// Interleaved rows: the 16 bytes at a texel's entry are its 2 x 2 footprint with wrapping
+// (the texel, the one below, the one to the right, and below that), also on a level whose
+// rows are longer than its width and whose height is odd.
+TEST(RasterUnpack, InterleavedRowsHoldEachTexelsFootprint) {
+    const int width = 4, height = 3, pitch = 6;
+    std::vector<std::uint32_t> texels(static_cast<std::size_t>(pitch) * height);
+    for (std::size_t i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u + static_cast<std::uint32_t>(i) * 0x010203u;
+    std::vector<std::uint32_t> pairs(2 * (pitch + 1) * height, 0xDEADBEEFu);
+    raster::BuildRowPairs(texels.data(), width, height, pitch, pairs.data());
+    auto texel = [&](int x, int y) { return texels[static_cast<std::size_t>(y % height) * pitch + x % width]; };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t* entry = pairs.data() + 2 * (y * (pitch + 1) + x);
+            EXPECT_EQ(entry[0], texel(x, y)) << x << "," << y;
+            EXPECT_EQ(entry[1], texel(x, y + 1)) << x << "," << y;
+            EXPECT_EQ(entry[2], texel(x + 1, y)) << x << "," << y;
+            EXPECT_EQ(entry[3], texel(x + 1, y + 1)) << x << "," << y;
+        }
+}

@@ -121,6 +121,35 @@ TEST(RasterPaths, WidePathsGiveTheSamePixels) {
     }
 }
 
+// Bilinear lookups with wrapping read a level's interleaved rows where the texture has
+// them: the same pixels as from its texels, with noise texels so that any wrong corner or
+// wrap shows. Rows that disagree with the texels must change the picture on processors with
+// the sixteen-pixel path, which reads them.
+TEST(RasterPaths, InterleavedRowsGiveTheSamePixels) {
+    PathScope scope;
+    BusyScene scene;
+    std::mt19937 random(11);
+    for (auto& level : scene.texture.storage)
+        for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
+    raster::Rasterizer r(2);
+    for (int width : {96, 1050}) {
+        SCOPED_TRACE(width);
+        Target plain(width, 80), paired(width, 80), stale(width, 80);
+        for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
+        scene.Draw(r, plain, true);
+        scene.texture.AddRowPairs();
+        scene.Draw(r, paired, true);
+        EXPECT_EQ(paired.color, plain.color);
+        EXPECT_EQ(paired.depth, plain.depth);
+        if (raster::detail::Avx512ShadingAvailable()) {
+            for (auto& level : scene.texture.rowPairs)
+                for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
+            scene.Draw(r, stale, true);
+            EXPECT_NE(stale.color, plain.color);
+        }
+    }
+}
+
 // The same agreement over the states the wide paths decode for themselves: every depth
 // and alpha compare, blend factors and operations, write masks, mip and texture filters,
 // level clamps, stage operations and arguments, specular, texture factor.

@@ -121,7 +121,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true;
+            bool pow2 = true, rowPairs = true;
             for (int l = 0; l < sampler.texture->levelCount; ++l) {
                 const SamplerLevel& level = sampler.texture->levels[l];
                 pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
@@ -129,8 +129,11 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
                 sampler.tables.height[l] = level.height;
                 sampler.tables.pitch[l] = level.pitch;
                 sampler.tables.texels[l] = reinterpret_cast<std::uintptr_t>(level.texels);
+                sampler.tables.rowPairs[l] = reinterpret_cast<std::uintptr_t>(level.rowPairs);
+                rowPairs = rowPairs && level.rowPairs;
             }
             sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+            sampler.rowPairs = sampler.wrapPow2 && rowPairs;
         }
         // Without mipmaps and with one filter for both directions the level of detail
         // changes nothing.
@@ -184,3 +187,9 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 }
 
 }  // namespace raster::detail
+
+namespace raster {
+
+bool RowPairsPay() { return detail::Avx512ShadingAvailable(); }
+
+}  // namespace raster

@@ -45,12 +45,14 @@ struct SamplerSetup {
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
     bool needsLod = true;   // false when the level of detail cannot change the result
+    bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows
     // The levels by index, for look-ups of a level per lane (entries past the last are 0).
     struct LevelTables {
         int width[SamplerTexture::kMaxLevels];
         int height[SamplerTexture::kMaxLevels];
         int pitch[SamplerTexture::kMaxLevels];
         std::uint64_t texels[SamplerTexture::kMaxLevels];  // addresses
+        std::uint64_t rowPairs[SamplerTexture::kMaxLevels];  // addresses of the interleaved rows
     } tables = {};
 };
 

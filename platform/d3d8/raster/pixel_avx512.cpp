@@ -254,11 +254,13 @@ TOLVANE_W16 V16 LerpPixels(V16 a, V16 b, const Weights& w) {
 struct LevelTables16 {
     V16 width, height, pitch;
     V16 texelsLow, texelsHigh;  // 64-bit addresses of levels 0-7 and 8-15
+    V16 rowPairsLow, rowPairsHigh;  // the same for the interleaved rows
 };
 
 TOLVANE_W16 LevelTables16 LoadTables(const SamplerSetup::LevelTables& t) {
     return {_mm512_loadu_si512(t.width), _mm512_loadu_si512(t.height), _mm512_loadu_si512(t.pitch),
-            _mm512_loadu_si512(t.texels), _mm512_loadu_si512(t.texels + 8)};
+            _mm512_loadu_si512(t.texels), _mm512_loadu_si512(t.texels + 8), _mm512_loadu_si512(t.rowPairs),
+            _mm512_loadu_si512(t.rowPairs + 8)};
 }
 
 // Texel addresses of sixteen lanes: each lane's level base plus its texel offset.
@@ -266,14 +268,18 @@ struct Addresses {
     V16 low, high;  // lanes 0-7 and 8-15
 };
 
-TOLVANE_W16 Addresses AddressesOf(const LevelTables16& tables, V16 levels, V16 offsets) {
+// entrySize: log2 of the bytes an offset counts (a texel, or a texel and the one below).
+TOLVANE_W16 Addresses AddressesOf(V16 tableLow, V16 tableHigh, V16 levels, V16 offsets, int entrySize) {
     V16 levelLow = _mm512_cvtepu32_epi64(_mm512_castsi512_si256(levels));
     V16 levelHigh = _mm512_cvtepu32_epi64(_mm512_extracti64x4_epi64(levels, 1));
-    V16 baseLow = _mm512_permutex2var_epi64(tables.texelsLow, levelLow, tables.texelsHigh);
-    V16 baseHigh = _mm512_permutex2var_epi64(tables.texelsLow, levelHigh, tables.texelsHigh);
-    V16 offsetLow = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_castsi512_si256(offsets)), 2);
-    V16 offsetHigh = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(offsets, 1)), 2);
+    V16 baseLow = _mm512_permutex2var_epi64(tableLow, levelLow, tableHigh);
+    V16 baseHigh = _mm512_permutex2var_epi64(tableLow, levelHigh, tableHigh);
+    V16 offsetLow = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_castsi512_si256(offsets)), entrySize);
+    V16 offsetHigh = _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm512_extracti64x4_epi64(offsets, 1)), entrySize);
     return {_mm512_add_epi64(baseLow, offsetLow), _mm512_add_epi64(baseHigh, offsetHigh)};
+}
+TOLVANE_W16 Addresses AddressesOf(const LevelTables16& tables, V16 levels, V16 offsets) {
+    return AddressesOf(tables.texelsLow, tables.texelsHigh, levels, offsets, 2);
 }
 
 // One 32-bit texel per lane, at[i] giving lane i's texel.
@@ -306,6 +312,27 @@ TOLVANE_W16 void LoadTexelPairs(const At& at, V16& left, V16& right) {
     const V16 odd = _mm512_setr_epi32(1, 3, 5, 7, 9, 11, 13, 15, 17, 19, 21, 23, 25, 27, 29, 31);
     left = _mm512_permutex2var_epi32(low, even, high);
     right = _mm512_permutex2var_epi32(low, odd, high);
+}
+
+// The 2 x 2 footprints of sixteen lanes from interleaved rows (at(i): lane i's four texels,
+// top left, bottom left, top right, bottom right), each corner in lane order.
+template <typename At>
+TOLVANE_W16 void LoadFootprints(const At& at, V16& t00, V16& t01, V16& t10, V16& t11) {
+    // Register k holds the entries of lanes k, k + 4, k + 8 and k + 12, so that a 4 x 4
+    // transpose within each 128-bit block puts lanes 4j .. 4j + 3 in block j.
+    V16 r[4];
+    for (int k = 0; k < 4; ++k) {
+        V16 v = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k))));
+        v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k + 4))), 1);
+        v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k + 8))), 2);
+        r[k] = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k + 12))), 3);
+    }
+    const V16 top01 = _mm512_unpacklo_epi32(r[0], r[1]), bottom01 = _mm512_unpackhi_epi32(r[0], r[1]);
+    const V16 top23 = _mm512_unpacklo_epi32(r[2], r[3]), bottom23 = _mm512_unpackhi_epi32(r[2], r[3]);
+    t00 = _mm512_unpacklo_epi64(top01, top23);
+    t01 = _mm512_unpackhi_epi64(top01, top23);
+    t10 = _mm512_unpacklo_epi64(bottom01, bottom23);
+    t11 = _mm512_unpackhi_epi64(bottom01, bottom23);
 }
 
 // Where sixteen lanes read their texels: one level for all (texels) or a level per lane.
@@ -370,6 +397,8 @@ TOLVANE_W16 void TexelPairsAt(const TexelSource& src, V16 offsets, V16& left, V1
 struct LevelFetch {
     TexelSource src;
     bool linear, pairs;     // pairs: bilinear, and no lane wraps in x
+    bool rowPairs;          // bilinear from the interleaved rows, at 2 * (row0 + x0)
+    const std::uint32_t* rowPairBase;  // one level: its interleaved rows
     V16 row0, row1, x0, x1; // texel offsets of the rows and columns (point: row0 + x0)
     V16 wx, wy;             // bilinear weights, in the form Lerp16 takes
     // One level and no wrap in x: the offsets of each row's first texel, kept in memory
@@ -380,14 +409,16 @@ struct LevelFetch {
 
 // One level per lane, point or bilinear: where the texels of sixteen lanes lie.
 TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, const LevelTables16& tables, V16 levels,
-                               bool linear, F16 u, F16 v, LevelFetch& out) {
+                               bool linear, bool rowPairs, F16 u, F16 v, LevelFetch& out) {
     out.src = {nullptr, &tables, levels};
     out.linear = linear;
+    out.rowPairs = false;
     V16 w, h, pitch;
     const V16 first = _mm512_broadcastd_epi32(_mm512_castsi512_si128(levels));
     if (_mm512_cmpeq_epi32_mask(levels, first) == 0xFFFF) {
         const int level = _mm_cvtsi128_si32(_mm512_castsi512_si128(levels));
         out.src.texels = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(levelTables.texels[level]));
+        out.rowPairBase = reinterpret_cast<const std::uint32_t*>(static_cast<std::uintptr_t>(levelTables.rowPairs[level]));
         w = _mm512_set1_epi32(levelTables.width[level]);
         h = _mm512_set1_epi32(levelTables.height[level]);
         pitch = _mm512_set1_epi32(levelTables.pitch[level]);
@@ -417,6 +448,13 @@ TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, con
     out.wx = _mm512_slli_epi32(_mm512_and_si512(fx, byte), 7);
     out.wy = _mm512_slli_epi32(_mm512_and_si512(fy, byte), 7);
     out.x0 = _mm512_and_si512(x, mx);
+    if (rowPairs) {
+        out.rowPairs = true;
+        out.row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), _mm512_add_epi32(pitch, one));
+        out.stored = out.src.texels != nullptr;
+        if (out.stored) _mm512_store_si512(out.offsets[0], _mm512_slli_epi32(_mm512_add_epi32(out.row0, out.x0), 1));
+        return;
+    }
     out.row0 = _mm512_mullo_epi32(_mm512_and_si512(y, my), pitch);
     out.row1 = _mm512_mullo_epi32(_mm512_and_si512(_mm512_add_epi32(y, one), my), pitch);
     // Where no lane wraps in x, each row's two texels sit side by side.
@@ -434,7 +472,13 @@ TOLVANE_W16 V16 LoadLevels(const LevelFetch& f) {
     if (!f.linear)
         return f.stored ? LoadTexels(StoredAt{f.src.texels, f.offsets[0]}) : TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
     V16 t00, t10, t01, t11;
-    if (f.stored) {
+    if (f.rowPairs) {
+        if (f.stored) LoadFootprints(StoredAt{f.rowPairBase, f.offsets[0]}, t00, t01, t10, t11);
+        else
+            LoadFootprints(LaneAt(AddressesOf(f.src.tables->rowPairsLow, f.src.tables->rowPairsHigh, f.src.levels,
+                                              _mm512_add_epi32(f.row0, f.x0), 3)),
+                           t00, t01, t10, t11);
+    } else if (f.stored) {
         LoadTexelPairs(StoredAt{f.src.texels, f.offsets[0]}, t00, t10);
         LoadTexelPairs(StoredAt{f.src.texels, f.offsets[1]}, t01, t11);
     } else if (f.pairs) {
@@ -520,10 +564,10 @@ struct StageFetch {
 
 TOLVANE_W16 void Address16(const SamplerSetup& s, const LevelTables16& tables, const StageLookup& at, StageFetch& out) {
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
-    AddressLevels(s.tables, tables, at.fine, linear, at.u, at.v, out.fine);
+    AddressLevels(s.tables, tables, at.fine, linear, s.rowPairs, at.u, at.v, out.fine);
     out.blend = _mm512_test_epi32_mask(at.weight, at.weight);
     out.weight = at.weight;
-    if (out.blend) AddressLevels(s.tables, tables, at.coarse, linear, at.u, at.v, out.coarse);
+    if (out.blend) AddressLevels(s.tables, tables, at.coarse, linear, s.rowPairs, at.u, at.v, out.coarse);
 }
 
 TOLVANE_W16 V16 Load16(const StageFetch& f) {

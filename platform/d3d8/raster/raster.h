@@ -24,6 +24,12 @@ struct SamplerLevel {
     int width = 0;
     int height = 0;
     int pitch = 0;  // in texels
+    // Optional: each row and the next interleaved, texel (x, y) then (x, y + 1), wrapping at
+    // the last row, and column 0 repeated after the last column: row pair y starts at
+    // 2 * y * (pitch + 1), and the 16 bytes at 2 * (y * (pitch + 1) + x) hold the 2 x 2
+    // footprint of texel (x, y) with wrapping (BuildRowPairs). Bilinear lookups that wrap
+    // read one 16-byte entry instead of two rows; null when the level has none.
+    const std::uint32_t* rowPairs = nullptr;
 };
 
 // A texture as the sampler sees it (the device's 32-bit copies of its levels).
@@ -116,5 +122,13 @@ private:
 bool SamplerReadsFormat(D3DFORMAT format);
 bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
                  std::uint32_t* destination, int destinationPitch);
+
+// The interleaved rows of a level (see SamplerLevel::rowPairs): 2 * (pitch + 1) * height
+// texels, about twice the level. Only the sixteen-pixel path reads them, for levels whose
+// sizes are powers of two; RowPairsPay says whether this processor runs it. The device
+// builds them for textures of up to kMaxRowPairTexels texels in their largest level.
+constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
+void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs);
+bool RowPairsPay();
 
 }  // namespace raster
