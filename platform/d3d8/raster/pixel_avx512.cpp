@@ -246,9 +246,6 @@ TOLVANE_W16 Weights SpreadWeights(V16 weights) {
     return {_mm512_unpacklo_epi32(both, both), _mm512_unpackhi_epi32(both, both)};
 }
 
-TOLVANE_W16 V16 LerpPixels(V16 a, V16 b, const Weights& w) {
-    return Pack(Lerp16(Lo16(a), Lo16(b), w.lo), Lerp16(Hi16(a), Hi16(b), w.hi));
-}
 
 // A sampler's levels as register tables indexed by level.
 struct LevelTables16 {
@@ -467,10 +464,22 @@ TOLVANE_W16 void AddressLevels(const SamplerSetup::LevelTables& levelTables, con
     }
 }
 
-// The texels of a level lookup.
-TOLVANE_W16 V16 LoadLevels(const LevelFetch& f) {
-    if (!f.linear)
-        return f.stored ? LoadTexels(StoredAt{f.src.texels, f.offsets[0]}) : TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
+// Sixteen pixels as 16-bit channels, in the layout of Lo16 and Hi16.
+struct Channels16 {
+    V16 lo, hi;
+};
+
+// The texels of a point lookup.
+TOLVANE_W16 V16 PointTexels(const LevelFetch& f) {
+    return f.stored ? LoadTexels(StoredAt{f.src.texels, f.offsets[0]}) : TexelsAt(f.src, _mm512_add_epi32(f.row0, f.x0));
+}
+
+// The texels of a level lookup, unpacked: a blend of two levels takes them as they are.
+TOLVANE_W16 Channels16 LoadLevels(const LevelFetch& f) {
+    if (!f.linear) {
+        const V16 texels = PointTexels(f);
+        return {Lo16(texels), Hi16(texels)};
+    }
     V16 t00, t10, t01, t11;
     if (f.rowPairs) {
         if (f.stored) LoadFootprints(StoredAt{f.rowPairBase, f.offsets[0]}, t00, t01, t10, t11);
@@ -493,7 +502,7 @@ TOLVANE_W16 V16 LoadLevels(const LevelFetch& f) {
     const Weights wx = SpreadWeights(f.wx), wy = SpreadWeights(f.wy);
     V16 topLo = Lerp16(Lo16(t00), Lo16(t10), wx.lo), topHi = Lerp16(Hi16(t00), Hi16(t10), wx.hi);
     V16 bottomLo = Lerp16(Lo16(t01), Lo16(t11), wx.lo), bottomHi = Lerp16(Hi16(t01), Hi16(t11), wx.hi);
-    return Pack(Lerp16(topLo, bottomLo, wy.lo), Lerp16(topHi, bottomHi, wy.hi));
+    return {Lerp16(topLo, bottomLo, wy.lo), Lerp16(topHi, bottomHi, wy.hi)};
 }
 
 // The level choice of ChooseLevels for sixteen lanes (minification and magnification
@@ -571,9 +580,14 @@ TOLVANE_W16 void Address16(const SamplerSetup& s, const LevelTables16& tables, c
 }
 
 TOLVANE_W16 V16 Load16(const StageFetch& f) {
-    V16 texels = LoadLevels(f.fine);
-    if (f.blend) texels = LerpPixels(texels, LoadLevels(f.coarse), SpreadWeights(_mm512_slli_epi32(f.weight, 7)));
-    return texels;
+    if (!f.fine.linear && !f.blend) return PointTexels(f.fine);
+    Channels16 texels = LoadLevels(f.fine);
+    if (f.blend) {
+        const Channels16 coarse = LoadLevels(f.coarse);
+        const Weights w = SpreadWeights(_mm512_slli_epi32(f.weight, 7));
+        texels = {Lerp16(texels.lo, coarse.lo, w.lo), Lerp16(texels.hi, coarse.hi, w.hi)};
+    }
+    return Pack(texels.lo, texels.hi);
 }
 
 // A group of sixteen pixels between the passes over a batch.
