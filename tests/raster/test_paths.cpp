@@ -72,6 +72,7 @@ struct PathScope {
         raster::detail::SetWideSampling(true);
         raster::detail::SetWideShading(true);
         raster::detail::SetAvx512Shading(true);
+        raster::detail::SetFixedStateShading(true);
     }
 };
 
@@ -148,6 +149,70 @@ TEST(RasterPaths, InterleavedRowsGiveTheSamePixels) {
             EXPECT_NE(stale.color, plain.color);
         }
     }
+}
+
+// The sixteen-pixel rows function specialised to the states of the common textured draw
+// (two textured stages, trilinear then point, a modulate chain, LESSEQUAL
+// depth) gives the pixels of the generic one, with and without specular, and takes exactly
+// the draws with those states.
+TEST(RasterPaths, StateSpecialisedRowsGiveTheSamePixels) {
+    PathScope scope;
+    BusyScene scene;
+    raster::Rasterizer r(2);
+    auto common = [](raster::PipelineState& s) {
+        s.renderState[D3DRS_FOGENABLE] = FALSE;
+        s.renderState[D3DRS_ALPHABLENDENABLE] = FALSE;
+        s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+        s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
+    };
+    for (DWORD specular : {FALSE, TRUE})
+        for (int width : {96, 1050}) {
+            SCOPED_TRACE(width);
+            auto tweak = [&](raster::PipelineState& s) {
+                common(s);
+                s.renderState[D3DRS_SPECULARENABLE] = specular;
+                s.renderState[D3DRS_LIGHTING] = specular;
+                s.renderState[D3DRS_AMBIENT] = 0xFF406080u;
+            };
+            Target fixed(width, 80), generic(width, 80);
+            fixed.hasAlpha = generic.hasAlpha = true;  // alpha mistakes show
+            raster::detail::SetFixedStateShading(true);
+            scene.Draw(r, fixed, true, tweak);
+            raster::detail::SetFixedStateShading(false);
+            scene.Draw(r, generic, true, tweak);
+            EXPECT_EQ(fixed.color, generic.color) << "specular " << specular;
+            EXPECT_EQ(fixed.depth, generic.depth) << "specular " << specular;
+        }
+
+    // Which draws it takes.
+    Target target(64, 64);
+    raster::PipelineState s = BasicState(64, 64, kMeshFvf);
+    s.texture[0] = &scene.texture.sampler;
+    s.texture[1] = &scene.shine.sampler;
+    s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+    s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
+    s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+    common(s);
+    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
+        raster::PipelineState changed = s;
+        if (change) change(changed);
+        raster::detail::DrawSetup setup;
+        raster::detail::BuildDrawSetup(changed, target.View(), setup);
+        return raster::detail::FixedStatesApply(setup);
+    };
+    EXPECT_TRUE(applies({}));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ALPHABLENDENABLE] = TRUE; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) {
+        c.renderState[D3DRS_FOGENABLE] = TRUE;
+        c.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
+    }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_POINT; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
 }
 
 // The same agreement over the states the wide paths decode for themselves: every depth

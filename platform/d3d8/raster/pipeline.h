@@ -173,6 +173,13 @@ void SetAvx512Shading(bool on);
 bool Avx512ShadingAvailable();
 void ShadeSpan16(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
 void ShadeRows16(const DrawSetup& draw, const Prim& prim, const float* planes, int y0, int rows, const RowSpan* spans);
+// The same specialised to the states of the most common textured draw (see
+// FixedStatesApply), which it alone may shade; both give the same pixels.
+bool FixedStatesApply(const DrawSetup& draw);
+void ShadeRows16Fixed(const DrawSetup& draw, const Prim& prim, const float* planes, int y0, int rows,
+                      const RowSpan* spans);
+// Turns the specialised version off or on (tests only).
+void SetFixedStateShading(bool on);
 // The rows function for a draw: the sixteen-pixel one where the draw takes it, else one
 // that calls the draw's span function row by row.
 RowsShader ChooseRowsShader(const DrawSetup& draw);

@@ -293,6 +293,7 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
 namespace {
 
 std::atomic<bool> gReferenceShading{false};
+std::atomic<bool> gFixedStateShading{true};
 
 inline __m128i Zero() { return _mm_setzero_si128(); }
 inline __m128i Ones() { return _mm_set1_epi32(-1); }
@@ -478,6 +479,7 @@ inline __m128i PackArgb(__m128i r, __m128i g, __m128i b, __m128i a) {
 }  // namespace
 
 void SetReferenceShading(bool on) { gReferenceShading.store(on, std::memory_order_relaxed); }
+void SetFixedStateShading(bool on) { gFixedStateShading.store(on, std::memory_order_relaxed); }
 
 bool PackedStageOp(DWORD op) {
     switch (op) {
@@ -513,7 +515,10 @@ void ShadeRowsBySpan(const DrawSetup& d, const Prim& prim, const float* pl, int 
 }
 }  // namespace
 
-RowsShader ChooseRowsShader(const DrawSetup& d) { return d.shade == ShadeSpan16 ? ShadeRows16 : ShadeRowsBySpan; }
+RowsShader ChooseRowsShader(const DrawSetup& d) {
+    if (d.shade != ShadeSpan16) return ShadeRowsBySpan;
+    return gFixedStateShading.load(std::memory_order_relaxed) && FixedStatesApply(d) ? ShadeRows16Fixed : ShadeRows16;
+}
 
 void ShadeSpan(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const RenderTarget& target = d.target;

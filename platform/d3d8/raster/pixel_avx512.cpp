@@ -507,7 +507,7 @@ TOLVANE_W16 Channels16 LoadLevels(const LevelFetch& f) {
 
 // The level choice of ChooseLevels for sixteen lanes (minification and magnification
 // filter alike, as WideShadingApplies demands).
-TOLVANE_W16 void ChooseLevels16(const SamplerSetup& s, F16 lods, V16& fine, V16& coarse, V16& weight) {
+TOLVANE_W16 void ChooseLevels16(const SamplerSetup& s, DWORD mipFilter, F16 lods, V16& fine, V16& coarse, V16& weight) {
     const int last = s.texture->levelCount - 1;
     const V16 base = _mm512_set1_epi32(s.baseLevel);
     const __mmask16 minified = _mm512_cmp_ps_mask(lods, _mm512_setzero_ps(), _CMP_GT_OQ);  // false for NaN
@@ -516,7 +516,7 @@ TOLVANE_W16 void ChooseLevels16(const SamplerSetup& s, F16 lods, V16& fine, V16&
     const V16 lastLevel = _mm512_set1_epi32(last);
     fine = coarse = base;
     weight = Zero();
-    switch (s.mipFilter) {
+    switch (mipFilter) {
         case D3DTEXF_POINT: {
             F16 nearest = _mm512_roundscale_ps(_mm512_add_ps(clamped, _mm512_set1_ps(0.5f)), _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
             F16 spanF = _mm512_cvtepi32_ps(span);
@@ -551,7 +551,8 @@ struct StageLookup {
 
 // The first half of SampleTexture for sixteen lanes: the level choice. Lanes outside
 // cover read a covered lane's texel.
-TOLVANE_W16 void Prepare16(const SamplerSetup& s, F16 u, F16 v, F16 lod, __mmask16 cover, StageLookup& out) {
+TOLVANE_W16 void Prepare16(const SamplerSetup& s, DWORD mipFilter, F16 u, F16 v, F16 lod, __mmask16 cover,
+                           StageLookup& out) {
     // Lanes outside the mask may hold anything: give them the first covered lane's values.
     if (cover != 0xFFFF) {
         const V16 pick = _mm512_set1_epi32(__builtin_ctz(static_cast<unsigned>(cover)));
@@ -561,7 +562,7 @@ TOLVANE_W16 void Prepare16(const SamplerSetup& s, F16 u, F16 v, F16 lod, __mmask
     }
     out.u = u;
     out.v = v;
-    ChooseLevels16(s, lod, out.fine, out.coarse, out.weight);
+    ChooseLevels16(s, mipFilter, lod, out.fine, out.coarse, out.weight);
 }
 
 // The second half: where the texels lie, then the texels.
@@ -571,8 +572,9 @@ struct StageFetch {
     V16 weight;
 };
 
-TOLVANE_W16 void Address16(const SamplerSetup& s, const LevelTables16& tables, const StageLookup& at, StageFetch& out) {
-    const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
+// linear: bilinear filtering (minification and magnification alike here).
+TOLVANE_W16 void Address16(const SamplerSetup& s, bool linear, const LevelTables16& tables, const StageLookup& at,
+                           StageFetch& out) {
     AddressLevels(s.tables, tables, at.fine, linear, s.rowPairs, at.u, at.v, out.fine);
     out.blend = _mm512_test_epi32_mask(at.weight, at.weight);
     out.weight = at.weight;
@@ -599,6 +601,38 @@ struct Group {
     StageLookup lookup[kMaxStages];
 };
 
+// The draw states the rows function tests, as a generic draw has them (kFixed false) or
+// fixed at compile time to those of the most common textured draw, where the tests and
+// loops over them fold away: two textured stages, the first trilinear,
+// the second point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth test with
+// writes, no blending, alpha test or fog, every colour channel written (specular either way).
+// FixedStatesApply says whether a draw has those states.
+template <bool kFixed>
+struct DrawStates {
+    const DrawSetup& d;
+    TOLVANE_W16 int StageCount() const { return kFixed ? 2 : d.stageCount; }
+    TOLVANE_W16 bool Samples(int s) const { return kFixed || (d.stages[s].readsTexture && d.layout.texcoord[s] >= 0); }
+    TOLVANE_W16 int Coordinates(int s) const { return d.layout.texcoord[s]; }
+    TOLVANE_W16 bool NeedsLod(int s) const { return kFixed ? s == 0 : d.stages[s].sampler.needsLod; }
+    TOLVANE_W16 bool Linear(int s) const { return kFixed ? s == 0 : d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
+    TOLVANE_W16 DWORD MipFilter(int s) const {
+        return kFixed ? (s == 0 ? D3DTEXF_LINEAR : D3DTEXF_NONE) : d.stages[s].sampler.mipFilter;
+    }
+    TOLVANE_W16 bool DepthTest() const { return kFixed || d.depthTest; }
+    TOLVANE_W16 DWORD DepthFunc() const { return kFixed ? D3DCMP_LESSEQUAL : d.depthFunc; }
+    TOLVANE_W16 bool DepthWrite() const { return kFixed || d.depthWrite; }
+    TOLVANE_W16 bool ModulateChain() const { return kFixed || d.modulateChain; }
+    TOLVANE_W16 DrawSetup::ChainAlpha Alpha(int s) const {
+        return kFixed ? (s == 0 ? DrawSetup::ChainAlpha::Texture : DrawSetup::ChainAlpha::Current) : d.chainAlpha[s];
+    }
+    TOLVANE_W16 bool Specular() const { return d.layout.specular >= 0; }
+    TOLVANE_W16 bool SpecularAdd() const { return d.specularAdd; }
+    TOLVANE_W16 bool Fog() const { return !kFixed && d.layout.fog >= 0; }
+    TOLVANE_W16 bool AlphaTest() const { return !kFixed && d.alphaTest; }
+    TOLVANE_W16 bool Blend() const { return !kFixed && d.blend; }
+    TOLVANE_W16 bool AllChannels() const { return kFixed || d.writeMask == 0xFFFFFFFFu; }
+};
+
 // Groups per batch; longer spans take several batches.
 constexpr int kBatch = 4;
 
@@ -606,16 +640,19 @@ constexpr int kBatch = 4;
 // (level tables, texture sizes, constants) is set up once for all the rows: spans are
 // short (two groups on average in the game's scene), and doing it row by row cost about
 // 7% of the time.
+template <bool kFixed>
 TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
                                  const RowSpan* spans) {
+    const DrawStates<kFixed> states{d};
+    const int stageCount = states.StageCount();
     const RenderTarget& target = d.target;
     const AttributeLayout& layout = d.layout;
     const F16 originX = _mm512_set1_ps(prim.originX);
 
     LevelTables16 tables[kMaxStages];
     float widths[kMaxStages] = {}, heights[kMaxStages] = {};
-    for (int s = 0; s < d.stageCount; ++s) {
-        if (layout.texcoord[s] < 0) continue;
+    for (int s = 0; s < stageCount; ++s) {
+        if (states.Coordinates(s) < 0) continue;
         const SamplerSetup& sampler = d.stages[s].sampler;
         const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
         widths[s] = static_cast<float>(base.width);
@@ -638,8 +675,8 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
         const float fy = static_cast<float>(y) - prim.originY;
         const Plane16 zPlane = MakePlane(pl, fy), qPlane = MakePlane(pl + 3, fy);
         Plane16 uPlanes[kMaxStages], vPlanes[kMaxStages];
-        for (int s = 0; s < d.stageCount; ++s) {
-            int slot = layout.texcoord[s];
+        for (int s = 0; s < stageCount; ++s) {
+            int slot = states.Coordinates(s);
             if (slot < 0) continue;
             uPlanes[s] = MakePlane(pl + 3 * (2 + slot), fy);
             vPlanes[s] = MakePlane(pl + 3 * (3 + slot), fy);
@@ -647,11 +684,11 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
         Plane16 colorPlanes[7];
         if (!prim.constantColor) {
             for (int k = 0; k < 4; ++k) colorPlanes[k] = MakePlane(pl + 3 * (2 + k), fy);
-            if (layout.specular >= 0)
+            if (states.Specular())
                 for (int k = 0; k < 3; ++k) colorPlanes[4 + k] = MakePlane(pl + 3 * (2 + layout.specular + k), fy);
         }
         Plane16 fogPlane{};
-        if (layout.fog >= 0) fogPlane = MakePlane(pl + 3 * (2 + layout.fog), fy);
+        if (states.Fog()) fogPlane = MakePlane(pl + 3 * (2 + layout.fog), fy);
 
         // Each batch of groups goes through four passes: the depth test and each stage's
         // level of detail and level choice; the texel addresses; the texel loads and
@@ -668,21 +705,21 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                 __mmask16 cover = static_cast<__mmask16>(((1u << end) - 1u) & ~((1u << first) - 1u));
                 const F16 fx = _mm512_sub_ps(_mm512_cvtepi32_ps(_mm512_add_epi32(_mm512_set1_epi32(gx), laneIndex)), originX);
                 V16 depth = Zero();
-                if (d.depthTest) {
+                if (states.DepthTest()) {
                     F16 z = _mm512_min_ps(_mm512_max_ps(At(zPlane, fx), _mm512_setzero_ps()), _mm512_set1_ps(1.0f));
                     F16 scaled = _mm512_mul_ps(z, _mm512_set1_ps(65535.0f));
                     depth = _mm512_cvttps_epi32(_mm512_add_ps(scaled, _mm512_set1_ps(0.5f)));
                     V16 oldDepth = _mm512_cvtepu16_epi32(_mm256_maskz_loadu_epi16(cover, depthRow + gx));
-                    cover &= Compare(d.depthFunc, depth, oldDepth);
+                    cover &= Compare(states.DepthFunc(), depth, oldDepth);
                     if (!cover) continue;
                 }
                 const F16 w = _mm512_div_ps(_mm512_set1_ps(1.0f), At(qPlane, fx));
-                for (int s = 0; s < d.stageCount; ++s) {
+                for (int s = 0; s < stageCount; ++s) {
                     const StageSetup& stage = d.stages[s];
-                    if (!stage.readsTexture || layout.texcoord[s] < 0) continue;
+                    if (!states.Samples(s)) continue;
                     F16 u = _mm512_mul_ps(At(uPlanes[s], fx), w), v = _mm512_mul_ps(At(vPlanes[s], fx), w);
                     F16 lod = _mm512_setzero_ps();
-                    if (stage.sampler.needsLod) {
+                    if (states.NeedsLod(s)) {
                         const F16 width = _mm512_set1_ps(widths[s]), height = _mm512_set1_ps(heights[s]);
                         const F16 qdx = qPlane.dx, qdy = _mm512_set1_ps(qPlane.dy);
                         const F16 udy = _mm512_set1_ps(uPlanes[s].dy), vdy = _mm512_set1_ps(vPlanes[s].dy);
@@ -695,7 +732,7 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                         F16 rho2 = _mm512_max_ps(xx, yy);
                         lod = _mm512_add_ps(_mm512_mul_ps(_mm512_set1_ps(0.5f), FastLog2(rho2)), _mm512_set1_ps(stage.sampler.lodBias));
                     }
-                    Prepare16(stage.sampler, u, v, lod, cover, g.lookup[s]);
+                    Prepare16(stage.sampler, states.MipFilter(s), u, v, lod, cover, g.lookup[s]);
                 }
                 g.gx = gx;
                 g.cover = cover;
@@ -707,13 +744,12 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
 
             StageFetch where[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
-                for (int s = 0; s < d.stageCount; ++s)
-                    if (d.stages[s].readsTexture && layout.texcoord[s] >= 0)
-                        Address16(d.stages[s].sampler, tables[s], groups[i].lookup[s], where[i][s]);
+                for (int s = 0; s < stageCount; ++s)
+                    if (states.Samples(s))
+                        Address16(d.stages[s].sampler, states.Linear(s), tables[s], groups[i].lookup[s], where[i][s]);
             V16 fetched[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
-                for (int s = 0; s < d.stageCount; ++s)
-                    fetched[i][s] = d.stages[s].readsTexture && layout.texcoord[s] >= 0 ? Load16(where[i][s]) : Ones();
+                for (int s = 0; s < stageCount; ++s) fetched[i][s] = states.Samples(s) ? Load16(where[i][s]) : Ones();
             for (int i = 0; i < count; ++i) {
                 const Group& g = groups[i];
                 const int gx = g.gx;
@@ -730,7 +766,7 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                     diffuse = PackArgb(ToByte(_mm512_mul_ps(At(colorPlanes[0], fx), w)), ToByte(_mm512_mul_ps(At(colorPlanes[1], fx), w)),
                                        ToByte(_mm512_mul_ps(At(colorPlanes[2], fx), w)), ToByte(_mm512_mul_ps(At(colorPlanes[3], fx), w)));
                     specular = alphaOne;
-                    if (layout.specular >= 0)
+                    if (states.Specular())
                         specular = _mm512_or_si512(PackArgb(ToByte(_mm512_mul_ps(At(colorPlanes[4], fx), w)),
                                                             ToByte(_mm512_mul_ps(At(colorPlanes[5], fx), w)),
                                                             ToByte(_mm512_mul_ps(At(colorPlanes[6], fx), w)), Zero()),
@@ -738,10 +774,10 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                 }
 
                 V16 color = diffuse;
-                if (d.modulateChain) {
-                    for (int s = 0; s < d.stageCount; ++s) {
+                if (states.ModulateChain()) {
+                    for (int s = 0; s < stageCount; ++s) {
                         V16 product = Modulate(textures[s], color);
-                        switch (d.chainAlpha[s]) {
+                        switch (states.Alpha(s)) {
                             case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
                             case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
                             case DrawSetup::ChainAlpha::Product: color = product; break;
@@ -751,8 +787,8 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                     Packed16 in{diffuse, diffuse, Ones(), factor, specular, Zero()};
                     color = RunStages(d, in, textures);
                 }
-                if (d.specularAdd) color = _mm512_adds_epu8(color, _mm512_andnot_si512(alphaOne, specular));
-                if (layout.fog >= 0) {
+                if (states.SpecularAdd()) color = _mm512_adds_epu8(color, _mm512_andnot_si512(alphaOne, specular));
+                if (states.Fog()) {
                     V16 f = ToByte(_mm512_mul_ps(At(fogPlane, fx), w));
                     f = _mm512_or_si512(f, _mm512_slli_epi32(f, 16));
                     f = _mm512_or_si512(f, _mm512_slli_epi32(f, 8));
@@ -761,15 +797,15 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
                                       _mm512_add_epi16(Mul255(Hi16(color), Hi16(f)), Mul255(Hi16(fogColor), Hi16(inverse))));
                     color = ColorAlpha(fogged, color);
                 }
-                if (d.alphaTest) {
+                if (states.AlphaTest()) {
                     cover &= Compare(d.alphaFunc, _mm512_srli_epi32(color, 24), _mm512_set1_epi32(static_cast<int>(d.alphaRef)));
                     if (!cover) continue;
                 }
-                if (d.depthWrite) _mm256_mask_storeu_epi16(depthRow + gx, cover, _mm512_cvtepi32_epi16(depth));
+                if (states.DepthWrite()) _mm256_mask_storeu_epi16(depthRow + gx, cover, _mm512_cvtepi32_epi16(depth));
 
                 V16 old = _mm512_maskz_loadu_epi32(cover, colorRow + gx);
-                if (d.blend) color = Blend(d, color, target.hasAlpha ? old : _mm512_or_si512(old, alphaOne));
-                V16 value = Select(writeMask, color, old);
+                if (states.Blend()) color = Blend(d, color, target.hasAlpha ? old : _mm512_or_si512(old, alphaOne));
+                V16 value = states.AllChannels() ? color : Select(writeMask, color, old);
                 if (!target.hasAlpha) value = _mm512_or_si512(value, alphaOne);
                 _mm512_mask_storeu_epi32(colorRow + gx, cover, value);
             }
@@ -785,14 +821,36 @@ bool Avx512ShadingAvailable() {
     return available;
 }
 
+bool FixedStatesApply(const DrawSetup& d) {
+    const AttributeLayout& layout = d.layout;
+    if (d.stageCount != 2 || !d.modulateChain || d.chainAlpha[0] != DrawSetup::ChainAlpha::Texture ||
+        d.chainAlpha[1] != DrawSetup::ChainAlpha::Current)
+        return false;
+    for (int s = 0; s < 2; ++s) {
+        const StageSetup& stage = d.stages[s];
+        if (!stage.readsTexture || !stage.sampler.texture || layout.texcoord[s] < 0) return false;
+    }
+    const SamplerSetup& first = d.stages[0].sampler;
+    const SamplerSetup& second = d.stages[1].sampler;
+    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mipFilter == D3DTEXF_LINEAR && !second.needsLod &&
+           second.minFilter < D3DTEXF_LINEAR && second.mipFilter == D3DTEXF_NONE && d.depthTest &&
+           d.depthFunc == D3DCMP_LESSEQUAL && d.depthWrite && layout.fog < 0 &&
+           !d.alphaTest && !d.blend && d.writeMask == 0xFFFFFFFFu;
+}
+
 TOLVANE_W16_ENTRY void ShadeSpan16(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const RowSpan span{x0, x1};
-    ShadeRows16Body(d, prim, pl, y, 1, &span);
+    ShadeRows16Body<false>(d, prim, pl, y, 1, &span);
 }
 
 TOLVANE_W16_ENTRY void ShadeRows16(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
                                    const RowSpan* spans) {
-    ShadeRows16Body(d, prim, pl, y0, rows, spans);
+    ShadeRows16Body<false>(d, prim, pl, y0, rows, spans);
+}
+
+TOLVANE_W16_ENTRY void ShadeRows16Fixed(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
+                                        const RowSpan* spans) {
+    ShadeRows16Body<true>(d, prim, pl, y0, rows, spans);
 }
 
 }  // namespace raster::detail
