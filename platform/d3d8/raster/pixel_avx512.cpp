@@ -603,9 +603,9 @@ struct Group {
 
 // The draw states the rows function tests, as a generic draw has them (kFixed false) or
 // fixed at compile time to those of the most common textured draw, where the tests and
-// loops over them fold away: two textured stages, the first trilinear,
-// the second point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth test with
-// writes, no blending, alpha test or fog, every colour channel written (specular either way).
+// loops over them fold away: two textured stages, the first trilinear, the second
+// point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth test with writes, no
+// blending, alpha test or fog, every colour channel written (specular either way).
 // FixedStatesApply says whether a draw has those states.
 template <bool kFixed>
 struct DrawStates {
