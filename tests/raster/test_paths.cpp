@@ -123,9 +123,9 @@ TEST(RasterPaths, WidePathsGiveTheSamePixels) {
 }
 
 // Bilinear lookups with wrapping read a level's interleaved rows where the texture has
-// them: the same pixels as from its texels, with noise texels so that any wrong corner or
-// wrap shows. Rows that disagree with the texels must change the picture on processors with
-// the sixteen-pixel path, which reads them.
+// them: the same pixels as from its texels on the eight- and the sixteen-pixel path, with
+// noise texels so that any wrong corner or wrap shows. Rows that disagree with the texels
+// must change the picture where the processor runs those paths.
 TEST(RasterPaths, InterleavedRowsGiveTheSamePixels) {
     PathScope scope;
     BusyScene scene;
@@ -133,22 +133,24 @@ TEST(RasterPaths, InterleavedRowsGiveTheSamePixels) {
     for (auto& level : scene.texture.storage)
         for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
     raster::Rasterizer r(2);
-    for (int width : {96, 1050}) {
-        SCOPED_TRACE(width);
-        Target plain(width, 80), paired(width, 80), stale(width, 80);
-        for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
-        scene.Draw(r, plain, true);
-        scene.texture.AddRowPairs();
-        scene.Draw(r, paired, true);
-        EXPECT_EQ(paired.color, plain.color);
-        EXPECT_EQ(paired.depth, plain.depth);
-        if (raster::detail::Avx512ShadingAvailable()) {
-            for (auto& level : scene.texture.rowPairs)
-                for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
-            scene.Draw(r, stale, true);
-            EXPECT_NE(stale.color, plain.color);
+    for (bool sixteen : {true, false})
+        for (int width : {96, 1050}) {
+            SCOPED_TRACE(testing::Message() << "width " << width << (sixteen ? ", sixteen" : ", eight"));
+            raster::detail::SetAvx512Shading(sixteen);
+            Target plain(width, 80), paired(width, 80), stale(width, 80);
+            for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
+            scene.Draw(r, plain, true);
+            scene.texture.AddRowPairs();
+            scene.Draw(r, paired, true);
+            EXPECT_EQ(paired.color, plain.color);
+            EXPECT_EQ(paired.depth, plain.depth);
+            if (raster::RowPairsPay()) {
+                for (auto& level : scene.texture.rowPairs)
+                    for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
+                scene.Draw(r, stale, true);
+                EXPECT_NE(stale.color, plain.color);
+            }
         }
-    }
 }
 
 // The sixteen-pixel rows function specialised to the states of the common textured draw

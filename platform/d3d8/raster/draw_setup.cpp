@@ -190,6 +190,9 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 
 namespace raster {
 
-bool RowPairsPay() { return detail::Avx512ShadingAvailable(); }
+bool RowPairsPay() {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
 
 }  // namespace raster

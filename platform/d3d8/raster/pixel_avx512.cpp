@@ -324,12 +324,13 @@ TOLVANE_W16 void LoadFootprints(const At& at, V16& t00, V16& t01, V16& t10, V16&
         v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k + 8))), 2);
         r[k] = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(at(k + 12))), 3);
     }
-    const V16 top01 = _mm512_unpacklo_epi32(r[0], r[1]), bottom01 = _mm512_unpackhi_epi32(r[0], r[1]);
-    const V16 top23 = _mm512_unpacklo_epi32(r[2], r[3]), bottom23 = _mm512_unpackhi_epi32(r[2], r[3]);
-    t00 = _mm512_unpacklo_epi64(top01, top23);
-    t01 = _mm512_unpackhi_epi64(top01, top23);
-    t10 = _mm512_unpacklo_epi64(bottom01, bottom23);
-    t11 = _mm512_unpackhi_epi64(bottom01, bottom23);
+    // The left and the right column of lanes k, k + 1 (k = 0, 2) in each block.
+    const V16 left01 = _mm512_unpacklo_epi32(r[0], r[1]), right01 = _mm512_unpackhi_epi32(r[0], r[1]);
+    const V16 left23 = _mm512_unpacklo_epi32(r[2], r[3]), right23 = _mm512_unpackhi_epi32(r[2], r[3]);
+    t00 = _mm512_unpacklo_epi64(left01, left23);
+    t01 = _mm512_unpackhi_epi64(left01, left23);
+    t10 = _mm512_unpacklo_epi64(right01, right23);
+    t11 = _mm512_unpackhi_epi64(right01, right23);
 }
 
 // Where sixteen lanes read their texels: one level for all (texels) or a level per lane.

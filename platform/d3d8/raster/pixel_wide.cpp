@@ -286,9 +286,28 @@ TOLVANE_WIDE void PairTexels(const LevelSet& set, const int* top, const int* bot
     }
 }
 
-// uniform: every lane's level is levels[0].
-TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool uniform, bool linear, __m256 u, __m256 v,
-                               __m256i& low, __m256i& high) {
+// The bilinear footprints of eight lanes from the levels' interleaved rows: one 16-byte
+// entry per lane (top left, bottom left, top right, bottom right), entry(i) lane i's.
+template <typename Entry>
+TOLVANE_WIDE void FootprintTexels(const Entry& entry, __m128i (&quads)[2][4]) {
+    for (int half = 0; half < 2; ++half) {
+        __m128i e[4];
+        for (int k = 0; k < 4; ++k) e[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entry(4 * half + k)));
+        // The left and the right column of lanes 0, 1 and of lanes 2, 3.
+        const __m128i left01 = _mm_unpacklo_epi32(e[0], e[1]), right01 = _mm_unpackhi_epi32(e[0], e[1]);
+        const __m128i left23 = _mm_unpacklo_epi32(e[2], e[3]), right23 = _mm_unpackhi_epi32(e[2], e[3]);
+        quads[half][0] = _mm_unpacklo_epi64(left01, left23);    // top left
+        quads[half][1] = _mm_unpacklo_epi64(right01, right23);  // top right
+        quads[half][2] = _mm_unpackhi_epi64(left01, left23);    // bottom left
+        quads[half][3] = _mm_unpackhi_epi64(right01, right23);  // bottom right
+    }
+}
+
+// uniform: every lane's level is levels[0]. rowPairs: bilinear lookups read the levels'
+// interleaved rows (every level has them).
+TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool uniform, bool linear, bool rowPairs,
+                               __m256 u, __m256 v, __m256i& low, __m256i& high) {
+    rowPairs = rowPairs && linear;
     LevelSet set;
     __m256i w, h, pitch;
     set.uniform = uniform;
@@ -297,7 +316,7 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
         w = _mm256_set1_epi32(level.width);
         h = _mm256_set1_epi32(level.height);
         pitch = _mm256_set1_epi32(level.pitch);
-        set.texels = reinterpret_cast<const int*>(level.texels);
+        set.texels = reinterpret_cast<const int*>(rowPairs ? level.rowPairs : level.texels);
         set.baseLow = set.baseHigh = Zero8();
     } else {
         alignas(32) int widths[8], heights[8], pitches[8];
@@ -307,7 +326,7 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
             widths[i] = level.width;
             heights[i] = level.height;
             pitches[i] = level.pitch;
-            bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(level.texels));
+            bases[i] = static_cast<long long>(reinterpret_cast<std::uintptr_t>(rowPairs ? level.rowPairs : level.texels));
             set.lane[i] = level.texels;
         }
         w = _mm256_load_si256(reinterpret_cast<const __m256i*>(widths));
@@ -335,6 +354,8 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
         wx = wy = Zero8();
     }
     __m256i x0 = _mm256_and_si256(x, mx);
+    // Rows of the interleaved rows hold pitch + 1 texel pairs.
+    if (rowPairs) pitch = _mm256_add_epi32(pitch, one);
     __m256i row0 = _mm256_mullo_epi32(_mm256_and_si256(y, my), pitch);
     if (!linear) {
         alignas(32) int at[8];
@@ -344,20 +365,36 @@ TOLVANE_WIDE void FetchLevels8(const SamplerTexture& t, const int* levels, bool 
         high = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(t00, 1));
         return;
     }
-    __m256i row1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(y, one), my), pitch);
     wx = _mm256_slli_epi32(wx, 7);  // the form Lerp16 takes, still below 2^16
     wy = _mm256_slli_epi32(wy, 7);
     __m256i weights[2][2] = {{Spread16(_mm256_castsi256_si128(wx)), Spread16(_mm256_extracti128_si256(wx, 1))},
                              {Spread16(_mm256_castsi256_si128(wy)), Spread16(_mm256_extracti128_si256(wy, 1))}};
     __m128i quads[2][4];  // per half: top left, top right, bottom left, bottom right
     const __m256i edge = _mm256_cmpeq_epi32(x0, mx);
-    if (_mm256_testz_si256(edge, edge)) {
+    if (rowPairs) {
+        const __m256i entries = _mm256_add_epi32(row0, x0);  // in texel pairs
+        if (uniform) {
+            alignas(32) int at[8];
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at), entries);
+            const std::uint32_t* pairs = reinterpret_cast<const std::uint32_t*>(set.texels);
+            FootprintTexels([&](int i) { return pairs + 2 * at[i]; }, quads);
+        } else {
+            alignas(32) const std::uint32_t* at[8];
+            const __m256i low = _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm256_castsi256_si128(entries)), 3);
+            const __m256i high = _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm256_extracti128_si256(entries, 1)), 3);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at), _mm256_add_epi64(set.baseLow, low));
+            _mm256_store_si256(reinterpret_cast<__m256i*>(at + 4), _mm256_add_epi64(set.baseHigh, high));
+            FootprintTexels([&](int i) { return at[i]; }, quads);
+        }
+    } else if (_mm256_testz_si256(edge, edge)) {
+        const __m256i row1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(y, one), my), pitch);
         alignas(32) int top[8], bottom[8];
         _mm256_store_si256(reinterpret_cast<__m256i*>(top), _mm256_add_epi32(row0, x0));
         _mm256_store_si256(reinterpret_cast<__m256i*>(bottom), _mm256_add_epi32(row1, x0));
         if (uniform) PairTexels<true>(set, top, bottom, quads);
         else PairTexels<false>(set, top, bottom, quads);
     } else {
+        const __m256i row1 = _mm256_mullo_epi32(_mm256_and_si256(_mm256_add_epi32(y, one), my), pitch);
         __m256i x1 = _mm256_and_si256(_mm256_add_epi32(x, one), mx);
         __m256i t00 = GatherTexels(set, _mm256_add_epi32(row0, x0));
         __m256i t10 = GatherTexels(set, _mm256_add_epi32(row0, x1));
@@ -436,11 +473,11 @@ TOLVANE_WIDE __m256i SampleOct(const SamplerSetup& s, __m256 u, __m256 v, __m256
     ChooseLevels8(s, lod, fine, coarse, weights, fineUniform, coarseUniform);
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;  // the same for magnification here
     __m256i low, high;
-    FetchLevels8(*s.texture, fine, fineUniform, linear, u, v, low, high);
+    FetchLevels8(*s.texture, fine, fineUniform, linear, s.rowPairs, u, v, low, high);
     __m256i weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(weights));
     if (!_mm256_testz_si256(weight, weight)) {
         __m256i low2, high2;
-        FetchLevels8(*s.texture, coarse, coarseUniform, linear, u, v, low2, high2);
+        FetchLevels8(*s.texture, coarse, coarseUniform, linear, s.rowPairs, u, v, low2, high2);
         weight = _mm256_slli_epi32(weight, 7);  // the form Lerp16 takes
         low = Lerp16(low, low2, Spread16(_mm256_castsi256_si128(weight)));
         high = Lerp16(high, high2, Spread16(_mm256_extracti128_si256(weight, 1)));
