@@ -13,6 +13,8 @@
 // for AVX-512 can stand in for a shared inline function elsewhere.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "platform/d3d8/raster/pipeline.h"
 
 // GCC 12's AVX-512 headers start many intrinsics from an undefined vector and then warn
@@ -296,9 +298,13 @@ TOLVANE_W16 V16 LoadTexels(const At& at) {
 template <typename At>
 TOLVANE_W16 void LoadTexelPairs(const At& at, V16& left, V16& right) {
     __m128i q[8];
-    for (int k = 0; k < 8; ++k)
-        q[k] = _mm_castpd_si128(_mm_loadh_pd(_mm_load_sd(reinterpret_cast<const double*>(at(2 * k))),
-                                             reinterpret_cast<const double*>(at(2 * k + 1))));
+    for (int k = 0; k < 8; ++k) {
+        // A texel pair is only 4-byte aligned: the low half is copied out as bytes (the
+        // same load instruction), the high half's load takes any address.
+        double low;
+        std::memcpy(&low, at(2 * k), sizeof low);
+        q[k] = _mm_castpd_si128(_mm_loadh_pd(_mm_set_sd(low), reinterpret_cast<const double*>(at(2 * k + 1))));
+    }
     __m256i a = _mm256_inserti128_si256(_mm256_castsi128_si256(q[0]), q[1], 1);
     __m256i b = _mm256_inserti128_si256(_mm256_castsi128_si256(q[2]), q[3], 1);
     __m256i c = _mm256_inserti128_si256(_mm256_castsi128_si256(q[4]), q[5], 1);
