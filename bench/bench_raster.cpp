@@ -196,7 +196,7 @@ Texture MakeTexture(std::uint32_t seed, bool panels) {
     t.sampler.levelCount = static_cast<int>(t.levels.size());
     t.rowPairs.resize(t.levels.size());
     for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2) {
-        t.rowPairs[l].resize(2 * static_cast<std::size_t>(s + 1) * s);
+        t.rowPairs[l].resize(raster::RowPairTexels(s, s));
         raster::BuildRowPairs(t.levels[l].data(), s, s, s, t.rowPairs[l].data());
         t.sampler.levels[l] = {t.levels[l].data(), s, s, s, t.rowPairs[l].data()};
     }

@@ -212,7 +212,7 @@ const raster::SamplerTexture* TextureCore::Sampler(bool rowPairs) {
         }
         levels_[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
         if (keepRowPairs_) {
-            rowPairs_[i].resize(2 * (static_cast<std::size_t>(width) + 1) * static_cast<std::size_t>(height));
+            rowPairs_[i].resize(raster::RowPairTexels(width, height));
             raster::BuildRowPairs(copies_[i].data(), width, height, width, rowPairs_[i].data());
             levels_[i].rowPairs = rowPairs_[i].data();
         }

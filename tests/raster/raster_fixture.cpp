@@ -90,7 +90,7 @@ void Texture::AddRowPairs() {
     rowPairs.resize(storage.size());
     for (int l = 0; l < sampler.levelCount; ++l) {
         raster::SamplerLevel& level = sampler.levels[l];
-        rowPairs[l].assign(2 * (static_cast<std::size_t>(level.pitch) + 1) * level.height, 0u);
+        rowPairs[l].assign(raster::RowPairTexels(level.pitch, level.height), 0u);
         raster::BuildRowPairs(level.texels, level.width, level.height, level.pitch, rowPairs[l].data());
         level.rowPairs = rowPairs[l].data();
     }

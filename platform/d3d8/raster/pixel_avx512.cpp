@@ -619,7 +619,6 @@ struct DrawStates {
     const DrawSetup& d;
     TOLVANE_W16 int StageCount() const { return kFixed ? 2 : d.stageCount; }
     TOLVANE_W16 bool Samples(int s) const { return kFixed || (d.stages[s].readsTexture && d.layout.texcoord[s] >= 0); }
-    TOLVANE_W16 int Coordinates(int s) const { return d.layout.texcoord[s]; }
     TOLVANE_W16 bool NeedsLod(int s) const { return kFixed ? s == 0 : d.stages[s].sampler.needsLod; }
     TOLVANE_W16 bool Linear(int s) const { return kFixed ? s == 0 : d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
     TOLVANE_W16 DWORD MipFilter(int s) const {
@@ -659,7 +658,7 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
     LevelTables16 tables[kMaxStages];
     float widths[kMaxStages] = {}, heights[kMaxStages] = {};
     for (int s = 0; s < stageCount; ++s) {
-        if (states.Coordinates(s) < 0) continue;
+        if (layout.texcoord[s] < 0) continue;
         const SamplerSetup& sampler = d.stages[s].sampler;
         const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
         widths[s] = static_cast<float>(base.width);
@@ -683,7 +682,7 @@ TOLVANE_W16 void ShadeRows16Body(const DrawSetup& d, const Prim& prim, const flo
         const Plane16 zPlane = MakePlane(pl, fy), qPlane = MakePlane(pl + 3, fy);
         Plane16 uPlanes[kMaxStages], vPlanes[kMaxStages];
         for (int s = 0; s < stageCount; ++s) {
-            int slot = states.Coordinates(s);
+            int slot = layout.texcoord[s];
             if (slot < 0) continue;
             uPlanes[s] = MakePlane(pl + 3 * (2 + slot), fy);
             vPlanes[s] = MakePlane(pl + 3 * (3 + slot), fy);

@@ -123,12 +123,15 @@ bool SamplerReadsFormat(D3DFORMAT format);
 bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
                  std::uint32_t* destination, int destinationPitch);
 
-// The interleaved rows of a level (see SamplerLevel::rowPairs): 2 * (pitch + 1) * height
-// texels, about twice the level. Only the eight- and sixteen-pixel paths read them, for
-// levels whose sizes are powers of two; RowPairsPay says whether this processor runs them.
-// The device builds them for textures of up to kMaxRowPairTexels texels in their largest
-// level.
+// The interleaved rows of a level (see SamplerLevel::rowPairs): RowPairTexels(pitch,
+// height) = 2 * (pitch + 1) * height texels, about twice the level. Only the eight- and
+// sixteen-pixel paths read them, for levels whose sizes are powers of two; RowPairsPay says
+// whether this processor runs them. The device builds them for textures of up to
+// kMaxRowPairTexels texels in their largest level.
 constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
+constexpr std::size_t RowPairTexels(int pitch, int height) {
+    return 2 * (static_cast<std::size_t>(pitch) + 1) * static_cast<std::size_t>(height);
+}
 void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs);
 bool RowPairsPay();
 
