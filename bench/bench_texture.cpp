@@ -16,7 +16,7 @@
 #include "image/convert.h"
 #include "image/image_file.h"
 #include "platform/win32/host.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {

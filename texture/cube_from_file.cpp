@@ -3,7 +3,7 @@
 
 #include "image/convert.h"
 #include "texture/load_settings.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {

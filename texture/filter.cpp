@@ -1,7 +1,7 @@
 // Regenerating the mipmap chain of a texture, cube texture or volume texture from one of
 // its levels.
 #include "image/convert.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {

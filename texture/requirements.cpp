@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {

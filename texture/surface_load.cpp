@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "image/convert.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {

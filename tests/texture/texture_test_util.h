@@ -12,7 +12,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/host.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace texture_test {

@@ -11,8 +11,8 @@
 #include "image/convert.h"
 #include "image/image_file.h"
 #include "names.h"
+#include "platform/d3d8/scoped.h"
 #include "platform/win32/host.h"
-#include "texture/scoped.h"
 #include "texture/texture.h"
 #include "writers.h"
 

@@ -1,5 +1,6 @@
-// Scope objects for the borrowed state of texture creation: platform references that are
-// released, and locks that are undone, on every path out of a function.
+// Scope objects for the interfaces of d3d8.h: ComRef owns a reference and releases it,
+// SurfaceLock and VolumeLock undo a lock, on every path out of a function. Texture
+// creation, the tools and programs using the library hold their objects in them.
 #pragma once
 
 #include <utility>
