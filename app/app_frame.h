@@ -11,6 +11,9 @@
 #include "math/types.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/windows.h"
+#include "app/export.h"
+
+TOLVANE_API_BEGIN
 
 // The camera: three axes and a position, copied as one block.
 struct CameraFrame {
@@ -87,6 +90,10 @@ public:
     int SetCameraFrame(const CameraFrame* frame);
     // The camera itself, for change in place.
     CameraFrame& GetCameraFrame();
+    // The folder LoadTexture reads relative file names from; the names themselves stay as
+    // they are ('\\' included). Empty, the default, reads them from the working directory.
+    int SetDataDirectory(const char* directory);
+    const std::string& GetDataDirectory() const { return m_szDataDir; }
     // Stores the text of the next error box; the code is not kept.
     int SetErrorMessage(const char* text, HRESULT code);
 
@@ -130,6 +137,7 @@ protected:
     POINT m_lastCursor;
     std::string m_szError;
     std::string m_szTitle;
+    std::string m_szDataDir;
     HINSTANCE m_hInstance;
     HWND m_hWnd;
     IDirect3DVertexBuffer8* m_pAxesVB;
@@ -154,3 +162,5 @@ LRESULT AppWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // (culling off, lighting on, depth buffer on, axis lines on, title "Tolvane", 800 by 600),
 // Create, then Run. Returns -1 when Create fails, else the result of Run.
 int RunApplication(AppFrame& app, HINSTANCE instance);
+
+TOLVANE_API_END

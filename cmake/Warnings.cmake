@@ -6,8 +6,8 @@ target_compile_options(tolvane_warnings INTERFACE
 
 # tolvane_layer(target): a layer library with the project's include root and warnings.
 function(tolvane_layer target)
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${target} PRIVATE tolvane_warnings)
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
+  target_link_libraries(${target} PRIVATE $<BUILD_INTERFACE:tolvane_warnings>)
 endfunction()
 
 # Exact float arithmetic: no contraction of a*b+c into a fused multiply-add, so
@@ -16,19 +16,24 @@ function(tolvane_exact_float target)
   target_compile_options(${target} PRIVATE -ffp-contract=off)
 endfunction()
 
-# tolvane_add_layer(target dir [PUBLIC deps...] [PRIVATE deps...]): a static library of
-# every .cpp in dir (main.cpp excluded: program entries are executables of their own).
+# tolvane_add_layer(target dir [PACKAGED] [PUBLIC deps...] [PRIVATE deps...]): a static library
+# of every .cpp in dir (main.cpp excluded: program entries are executables of their own).
+# A PACKAGED layer is one of the installed libraries: it follows BUILD_SHARED_LIBS.
 function(tolvane_add_layer target dir)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE" ${ARGN})
+  cmake_parse_arguments(ARG "PACKAGED" "" "PUBLIC;PRIVATE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(sources)
-    add_library(${target} STATIC ${sources})
+    if(ARG_PACKAGED)
+      add_library(${target} ${sources})
+    else()
+      add_library(${target} STATIC ${sources})
+    endif()
     tolvane_layer(${target})
     target_link_libraries(${target} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
   else()
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_include_directories(${target} INTERFACE $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
     target_link_libraries(${target} INTERFACE ${ARG_PUBLIC} ${ARG_PRIVATE})
   endif()
 endfunction()

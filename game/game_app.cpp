@@ -371,5 +371,6 @@ VehicleState GameApp::GetVehicleState(int index) const {
 
 int GameMain(HINSTANCE instance) {
     GameApp app;
+    app.SetDataDirectory(GameDataDirectory().c_str());
     return RunApplication(app, instance);
 }

@@ -3,6 +3,8 @@
 // operations of the frame and owns the nine platform resources of the scene.
 #pragma once
 
+#include <string>
+
 #include "app/app_frame.h"
 #include "math/types.h"
 #include "world/moving_object.h"
@@ -73,5 +75,11 @@ protected:
 };
 
 // The program entry's work for the game: construct GameApp and run it with the program's
-// settings. Returns the exit code.
+// settings, reading its data from GameDataDirectory(). Returns the exit code.
 int GameMain(HINSTANCE instance);
+
+// The folder holding the game's data (its Textures folder), whatever the working
+// directory: for an installed program share/tolvane beside its bin/, for a program of the
+// build tree the source tree it was built from. Empty when that has no data: the names
+// are then read from the working directory.
+std::string GameDataDirectory();

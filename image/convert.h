@@ -2,6 +2,9 @@
 #pragma once
 
 #include "image/pixel_codec.h"
+#include "image/export.h"
+
+TOLVANE_API_BEGIN
 
 // Filter word: the type in the low byte, flags above.
 constexpr DWORD FILTER_NONE = 1;
@@ -22,3 +25,5 @@ constexpr DWORD FILTER_DITHER = 0x80000;
 // written; E_FAIL when a format has no codec, the two formats' classes differ or no
 // strategy accepts the pair. Sets destination->Dither to filter AND FILTER_DITHER.
 HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter);
+
+TOLVANE_API_END

@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "image/export.h"
+
+TOLVANE_API_BEGIN
 
 // Pixels whose red, green and blue all lie in [rangeLow, rangeHigh] are left out of the
 // fit and marked transparent.
@@ -27,3 +30,5 @@ enum class DxtBlockKind { Dxt1, ExplicitAlpha, InterpolatedAlpha };
 // side by side in vector registers.
 void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
 void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
+
+TOLVANE_API_END

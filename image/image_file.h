@@ -5,6 +5,9 @@
 #include <cstdint>
 
 #include "platform/d3d8/d3d8types.h"
+#include "image/export.h"
+
+TOLVANE_API_BEGIN
 
 // No decoder accepted the data.
 constexpr HRESULT ERR_INVALID_DATA = static_cast<HRESULT>(0x88760B59u);
@@ -78,3 +81,5 @@ HRESULT DecodeJpeg(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodePng(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodeTga(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size);
+
+TOLVANE_API_END

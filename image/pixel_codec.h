@@ -5,6 +5,9 @@
 
 #include "math/types.h"
 #include "platform/d3d8/d3d8types.h"
+#include "image/export.h"
+
+TOLVANE_API_BEGIN
 
 // A region of a surface to read or write.
 struct SurfaceDesc {
@@ -74,3 +77,5 @@ UINT FindNearestPaletteEntry(const Color (&palette)[256], const Color& c, bool w
 
 // A codec for the description's format, or null (no codec for the format, or no memory).
 PixelCodec* CreatePixelCodec(const SurfaceDesc& desc);
+
+TOLVANE_API_END

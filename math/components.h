@@ -10,6 +10,9 @@
 #include <cstddef>
 
 #include "math/math3d.h"
+#include "math/export.h"
+
+TOLVANE_API_BEGIN
 
 namespace tolvane_math_detail {
 
@@ -138,3 +141,5 @@ inline T BaryCentric(const T& p1, const T& p2, const T& p3, float f, float g) {
 }
 
 }  // namespace tolvane_math_detail
+
+TOLVANE_API_END

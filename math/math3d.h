@@ -17,6 +17,9 @@
 #include <cstdint>
 
 #include "math/types.h"
+#include "math/export.h"
+
+TOLVANE_API_BEGIN
 
 // The two tolerances, compared inclusively, defined by their float bits. kUnitTolerance
 // (0x3727C5AC, the float nearest 1e-5): a squared length within it of 1 is already unit, a w
@@ -283,3 +286,5 @@ Color* ColorModulate(Color* out, const Color* c1, const Color* c2);
 Color* ColorLerp(Color* out, const Color* c1, const Color* c2, float s);
 Color* ColorAdjustSaturation(Color* out, const Color* c, float s);
 Color* ColorAdjustContrast(Color* out, const Color* c, float k);
+
+TOLVANE_API_END

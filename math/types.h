@@ -2,6 +2,10 @@
 // Matrix have the layouts of the platform's D3DVECTOR, D3DCOLORVALUE and D3DMATRIX.
 #pragma once
 
+#include "math/export.h"
+
+TOLVANE_API_BEGIN
+
 struct Vector2 {
     float x, y;
 };
@@ -41,3 +45,5 @@ struct Matrix {
         float m[4][4];
     };
 };
+
+TOLVANE_API_END

@@ -5,6 +5,9 @@
 #include <cstddef>
 
 #include "platform/d3d8/d3d8types.h"
+#include "texture/export.h"
+
+TOLVANE_API_BEGIN
 
 // Kind of a format: which formats may stand in for it, and which default filters it gets.
 constexpr DWORD FORMAT_KIND_RGB = 0;        // colour formats, with the YUV and block-compressed ones
@@ -46,3 +49,5 @@ DWORD FormatMatchScore(const FormatInfo& wanted, const FormatInfo& candidate);
 
 // The block-compressed and packed YUV formats: their surfaces are locked whole.
 bool IsBlockFormat(D3DFORMAT format);
+
+TOLVANE_API_END

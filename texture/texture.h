@@ -10,6 +10,9 @@
 #include "image/image_file.h"
 #include "platform/d3d8/d3d8.h"
 #include "texture/format_table.h"
+#include "texture/export.h"
+
+TOLVANE_API_BEGIN
 
 // Asks for the default value of a size, level count, filter, usage or source level.
 constexpr DWORD USE_DEFAULT = 0xFFFFFFFFu;
@@ -130,3 +133,5 @@ HRESULT CreateCubeTextureFromFileInMemoryEx(IDirect3DDevice8* device, const void
                                             D3DPOOL pool, DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
                                             ImageInfo* info, PALETTEENTRY* palette,
                                             IDirect3DCubeTexture8** texture);
+
+TOLVANE_API_END

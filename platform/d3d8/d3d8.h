@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8types.h"
+#include "platform/d3d8/export.h"
+
+TOLVANE_API_BEGIN
 
 struct IDirect3D8;
 struct IDirect3DDevice8;
@@ -200,3 +203,5 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile();
 
 // Direct3DCreate8 with a given profile (copied). Null for a wrong SDK version.
 IDirect3D8* Direct3DCreate8WithProfile(UINT sdkVersion, const D3DDeviceProfile& profile);
+
+TOLVANE_API_END

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "platform/win32/windows.h"
+#include "platform/d3d8/export.h"
+
+TOLVANE_API_BEGIN
 
 constexpr DWORD MAKEFOURCC(char a, char b, char c, char d) {
     return static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) |
@@ -643,3 +646,5 @@ struct D3DCAPS8 {
     DWORD PixelShaderVersion;
     float MaxPixelShaderValue;
 };
+
+TOLVANE_API_END

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "platform/win32/windows.h"
+#include "platform/win32/export.h"
+
+TOLVANE_API_BEGIN
 
 namespace host {
 
@@ -54,3 +57,5 @@ bool GetDesktopSize(int& width, int& height);
 void Shutdown();
 
 }  // namespace host
+
+TOLVANE_API_END

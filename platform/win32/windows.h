@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include "platform/win32/export.h"
+
+TOLVANE_API_BEGIN
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -315,3 +318,5 @@ HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
+
+TOLVANE_API_END

@@ -185,3 +185,26 @@ TEST_F(GameAppTest, MissingTexturesLeaveTheirSlotsEmpty) {
     EXPECT_EQ(static_cast<DWORD>(load), 0x80070002u);
     EXPECT_TRUE(host::MessageBoxLog().empty());
 }
+
+// With a data directory the game's relative names ("Textures\...", unchanged) are read from
+// it, whatever the working directory; GameDataDirectory finds the repository's from the
+// build tree. An absolute name is not redirected.
+TEST_F(GameAppTest, DataDirectoryHoldsTheTexturesFromAnyWorkingDirectory) {
+    const std::string data = GameDataDirectory();
+    ASSERT_FALSE(data.empty());
+    EXPECT_EQ(access((data + "/Textures/corridor1.jpg").c_str(), R_OK), 0) << data;
+    ASSERT_EQ(chdir("/"), 0);
+    ASSERT_EQ(game->SetDataDirectory(data.c_str()), 0);
+    HRESULT absolute = 0;
+    const int result = RunGame(1, [&](int) {
+        EXPECT_NE(game->m_pCorridorTex, nullptr);
+        EXPECT_NE(game->m_pCorridorShineTex, nullptr);
+        EXPECT_NE(game->m_pVehicleTex, nullptr);
+        EXPECT_NE(game->m_pVehicleShineTex, nullptr);
+        IDirect3DTexture8* texture = nullptr;
+        absolute = game->LoadTexture("/Textures/corridor1.jpg", &texture);
+        EXPECT_EQ(texture, nullptr);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(static_cast<DWORD>(absolute), 0x80070002u);
+}

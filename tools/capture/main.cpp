@@ -230,6 +230,7 @@ int main(int argc, char** argv) {
     });
 
     GameApp app;
+    app.SetDataDirectory(GameDataDirectory().c_str());
     std::size_t nextEvent = 0;
     std::vector<double> frameMs;
     auto passStart = std::chrono::steady_clock::now();
