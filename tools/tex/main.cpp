@@ -10,6 +10,7 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
+#include "image/result_name.h"
 #include "names.h"
 #include "platform/d3d8/scoped.h"
 #include "platform/win32/host.h"
@@ -60,7 +61,8 @@ constexpr const char* USAGE = R"(usage:
 }
 
 int Fail(HRESULT hr, const std::string& file, const char* what) {
-    std::fprintf(stderr, "tolvane-tex: %s: %s: %s\n", ResultName(hr).c_str(), file.c_str(), what);
+    std::fprintf(stderr, "tolvane-tex: %s 0x%08X: %s: %s\n", ResultName(hr), static_cast<unsigned>(hr), file.c_str(),
+                 what);
     return 1;
 }
 
