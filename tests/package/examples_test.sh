@@ -64,7 +64,9 @@ grep -q "^$ok of $files files decoded$" "$work/corpus.txt" || fail "count line: 
 # The same program through pkg-config, without CMake.
 flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs tolvane-image) ||
     fail "pkg-config tolvane-image"
-c++ -O1 -o "$work/decode_folder_pc" "$examples/decode_folder/main.cpp" $flags || fail "pkg-config build"
+libdir=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --variable=libdir tolvane-image)
+c++ -O1 -o "$work/decode_folder_pc" "$examples/decode_folder/main.cpp" $flags -Wl,-rpath,"$libdir" ||
+    fail "pkg-config build"
 "$work/decode_folder_pc" "$folder" | cmp -s - "$work/corpus.txt" || fail "the pkg-config build prints another table"
 
 # (3) The cube, headless: a picture with many colours, and it turns between frames.
