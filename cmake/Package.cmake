@@ -9,6 +9,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(TOLVANE_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tolvane)
+set(TOLVANE_PACKAGE_TEMPLATES ${CMAKE_CURRENT_LIST_DIR})
 set(TOLVANE_DATA_DIR ${CMAKE_INSTALL_DATADIR}/tolvane)
 
 if(BUILD_SHARED_LIBS)
@@ -97,7 +98,7 @@ function(tolvane_write_package)
     set(TOLVANE_FIND_DEPENDENCIES "${packages}")
   endif()
   install(EXPORT TolvaneTargets NAMESPACE Tolvane:: DESTINATION ${TOLVANE_CMAKE_DIR})
-  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TolvaneConfig.cmake.in
+  configure_package_config_file(${TOLVANE_PACKAGE_TEMPLATES}/TolvaneConfig.cmake.in
     ${PROJECT_BINARY_DIR}/package/TolvaneConfig.cmake INSTALL_DESTINATION ${TOLVANE_CMAKE_DIR})
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/package/TolvaneConfigVersion.cmake
     COMPATIBILITY SameMinorVersion)
@@ -149,7 +150,7 @@ function(tolvane_write_package)
     set(PC_NAME ${name})
     # The .pc file finds its prefix from where it lies, so the installed tree can move.
     file(RELATIVE_PATH PC_PREFIX /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/tolvane.pc.in
+    configure_file(${TOLVANE_PACKAGE_TEMPLATES}/tolvane.pc.in
       ${PROJECT_BINARY_DIR}/package/tolvane-${name}.pc @ONLY)
     install(FILES ${PROJECT_BINARY_DIR}/package/tolvane-${name}.pc
       DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

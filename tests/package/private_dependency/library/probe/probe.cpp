@@ -1,0 +1,5 @@
+#include "probe/probe.h"
+
+#include <hwy/targets.h>
+
+long long ProbeTargets() { return static_cast<long long>(hwy::SupportedTargets()); }
