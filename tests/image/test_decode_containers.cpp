@@ -94,7 +94,7 @@ TEST(DecodeDib, TopDown8BitIsUsedInPlaceAfterItsPalette) {
 // The limit is on the pixel count, not on a side: a strip of 64000 pixels either way
 // decodes (the BMP suite has a 1 x 64000 file), each pixel where it belongs.
 TEST(DecodeDib, LongStripsWithinThePixelLimitDecode) {
-    for (const auto [width, height] : {std::pair{1, 64000}, std::pair{64000, 1}}) {
+    for (const auto& [width, height] : {std::pair{1, 64000}, std::pair{64000, 1}}) {
         ByteWriter dib = DibHeader(width, height, 8, 0, 2);
         dib.u32(0x00102030).u32(0x00405060);
         const int stride = (width + 3) / 4 * 4;
@@ -330,7 +330,7 @@ TEST(DecodePpm, Refusals) {
         {"P6 1 1 0\n\x01\x02\x03", E_FAIL},
         {"P3 1 1 99999999999 1 1 1", E_FAIL},                 // past 32 bits
         {"P632 358888888632!\n", E_FAIL},
-        {"P6 20000 1 255\n", E_OUTOFMEMORY},
+        {"P6 20000 20000 255\n", E_OUTOFMEMORY},
         {"P6 1 1 255", E_FAIL},                               // no separator
         {"P5 1 1 255\n\x01", E_FAIL},
         {"P", E_FAIL},
