@@ -134,18 +134,20 @@ std::vector<BatchJob> ListBatchJobs(const BatchOptions& options) {
     return jobs;
 }
 
-int RunBatch(IDirect3DDevice8* device, const ConvertOptions& convert, const BatchOptions& options,
-             const std::vector<BatchJob>& jobs) {
+unsigned BatchThreads(const BatchOptions& options, std::size_t jobs) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const unsigned threads =
-        static_cast<unsigned>(std::min<std::size_t>(options.jobs ? options.jobs : cores, std::max<std::size_t>(jobs.size(), 1)));
+    return static_cast<unsigned>(std::min<std::size_t>(options.jobs ? options.jobs : cores, std::max<std::size_t>(jobs, 1)));
+}
+
+int RunBatch(const std::vector<IDirect3DDevice8*>& devices, const ConvertOptions& convert,
+             const BatchOptions& options, const std::vector<BatchJob>& jobs) {
     Progress progress(jobs.size(), !options.json && isatty(STDERR_FILENO));
     std::mutex lock;
     std::atomic<std::size_t> next{0};
     std::size_t converted = 0, failed = 0;
     std::uint64_t bytesIn = 0, bytesOut = 0;
 
-    auto work = [&] {
+    auto work = [&](IDirect3DDevice8* device) {
         for (std::size_t i = next.fetch_add(1); i < jobs.size(); i = next.fetch_add(1)) {
             const BatchJob& job = jobs[i];
             ConvertOutcome outcome;
@@ -176,8 +178,8 @@ int RunBatch(IDirect3DDevice8* device, const ConvertOptions& convert, const Batc
         }
     };
     std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
+    for (std::size_t t = 1; t < devices.size(); ++t) pool.emplace_back(work, devices[t]);
+    work(devices[0]);
     for (std::thread& t : pool) t.join();
     progress.End();
     if (!options.json) {

@@ -30,6 +30,11 @@ struct BatchJob {
 // with the earlier one's name and fails rather than overwrite it.
 std::vector<BatchJob> ListBatchJobs(const BatchOptions& options);
 
-// Runs the jobs; returns the exit status: 0 when every file converted, 1 otherwise.
-int RunBatch(IDirect3DDevice8* device, const ConvertOptions& convert, const BatchOptions& options,
-             const std::vector<BatchJob>& jobs);
+// The number of threads a batch of jobs runs on: -j N, or one per processor, but never
+// more than there are jobs.
+unsigned BatchThreads(const BatchOptions& options, std::size_t jobs);
+
+// Runs the jobs on one thread per device; returns the exit status: 0 when every file
+// converted, 1 otherwise.
+int RunBatch(const std::vector<IDirect3DDevice8*>& devices, const ConvertOptions& convert,
+             const BatchOptions& options, const std::vector<BatchJob>& jobs);

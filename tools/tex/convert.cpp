@@ -10,6 +10,7 @@
 
 #include "image/convert.h"
 #include "image/dxt.h"
+#include "image/pixel_formats.h"
 #include "names.h"
 #include "platform/win32/host.h"
 #include "writers.h"
@@ -59,11 +60,6 @@ HRESULT ReadLevel(IDirect3DSurface8* surface, const PALETTEENTRY* palette, bool 
                     static_cast<const std::uint8_t*>(bits) + static_cast<std::size_t>(y) * pitch, rowBytes);
     }
     return S_OK;
-}
-
-bool IsDxtFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
 }
 
 // Encodes a width x height level of A8R8G8B8 pixels (tightly packed, as bytes blue, green,
@@ -124,13 +120,19 @@ bool Commit(const std::string& temporary, const std::string& path, bool ok, std:
 }  // namespace
 
 HeadlessDevice::~HeadlessDevice() {
-    device_.Reset();
+    devices_.clear();
     d3d_.Reset();
     if (window_) DestroyWindow(window_);
     host::Shutdown();
 }
 
-HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile) {
+std::vector<IDirect3DDevice8*> HeadlessDevice::All() const {
+    std::vector<IDirect3DDevice8*> all;
+    for (const auto& d : devices_) all.push_back(d.Get());
+    return all;
+}
+
+HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile, unsigned count) {
     host::SetHeadless(true);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = ToolWindowProc;
@@ -152,8 +154,13 @@ HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile) {
     pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
     pp.BackBufferFormat = mode.Format;
     pp.hDeviceWindow = window_;
-    return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                              device_.Out());
+    devices_.resize(count);
+    for (ComRef<IDirect3DDevice8>& device : devices_) {
+        hr = d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
+                                device.Out());
+        if (FAILED(hr)) return hr;
+    }
+    return S_OK;
 }
 
 HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
@@ -232,7 +239,7 @@ ConvertOutcome ConvertFile(IDirect3DDevice8* device, const ConvertOptions& o, co
 
     const bool png = EndsWith(output, ".png");
     // The high-quality encoder starts from an A8R8G8B8 texture of the same size and levels.
-    const bool high = !png && o.dxtQuality == DxtQuality::High && IsDxtFormat(desc.Format);
+    const bool high = !png && o.dxtQuality == DxtQuality::High && tolvane::pixels::IsDxt(desc.Format);
     if (high) {
         texture.Reset();
         cube.Reset();

@@ -41,17 +41,20 @@ struct ConvertOutcome {
     std::uint64_t bytesIn = 0, bytesOut = 0;
 };
 
-// A headless window and a windowed device on it with the given profile. The device may be
-// shared by conversions running on several threads.
+// A headless window and windowed devices on it with the given profile. A device is not to
+// be shared between threads (releasing a texture flushes the device's rasterizer), so a
+// batch makes one per thread.
 class HeadlessDevice {
 public:
     ~HeadlessDevice();
-    HRESULT Create(const D3DDeviceProfile& profile);
-    IDirect3DDevice8* Get() const { return device_.Get(); }
+    // Creates the window and count devices.
+    HRESULT Create(const D3DDeviceProfile& profile, unsigned count = 1);
+    IDirect3DDevice8* Get(unsigned i = 0) const { return devices_[i].Get(); }
+    std::vector<IDirect3DDevice8*> All() const;
 
 private:
     ComRef<IDirect3D8> d3d_;
-    ComRef<IDirect3DDevice8> device_;
+    std::vector<ComRef<IDirect3DDevice8>> devices_;
     HWND window_ = nullptr;
 };
 

@@ -342,10 +342,12 @@ ConvertCommand ParseConvert(const std::vector<std::string>& args) {
 
 int CommandConvert(const std::vector<std::string>& args) {
     const ConvertCommand c = ParseConvert(args);
+    const bool batch = !c.batch.outDir.empty();
+    const std::vector<BatchJob> jobs = batch ? ListBatchJobs(c.batch) : std::vector<BatchJob>{};
     HeadlessDevice hd;
-    HRESULT hr = hd.Create(c.options.profile);
+    HRESULT hr = hd.Create(c.options.profile, batch ? BatchThreads(c.batch, jobs.size()) : 1);
     if (FAILED(hr)) return Fail(hr, c.files[0], "cannot create the device");
-    if (!c.batch.outDir.empty()) return RunBatch(hd.Get(), c.options, c.batch, ListBatchJobs(c.batch));
+    if (batch) return RunBatch(hd.All(), c.options, c.batch, jobs);
 
     const std::string& input = c.files[0];
     const std::string& output = c.files[1];
