@@ -89,10 +89,6 @@ std::uint8_t* LinearRow(const PixelCodec& c, UINT row, UINT slice) {
     return c.Data + static_cast<std::size_t>(row) * c.RowPitch + static_cast<std::size_t>(slice) * c.SlicePitch;
 }
 
-bool IsDxt(D3DFORMAT f) {
-    return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
-}
-
 bool BlockAligned(const D3DBOX& b) { return ((b.Left | b.Top | b.Right | b.Bottom) & 3u) == 0; }
 
 // 1. Raw copy: same format, no source key, same size; bytes are moved as they are.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "image/pixel_formats.h"
 #include "texture/scoped.h"
 #include "texture/texture.h"
 
@@ -56,10 +57,6 @@ UINT MulClamped(UINT a, UINT b) {
     return p > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT>(p);
 }
 
-bool IsDxtFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
-}
 
 // A request, with USE_DEFAULT (or D3DFMT_UNKNOWN) for every reference not given.
 struct Request {
@@ -129,7 +126,7 @@ void AdjustSize(const D3DCAPS8& caps, ResourceKind kind, D3DFORMAT wanted, Reque
         r.height = NextPow2(r.height);
         r.depth = NextPow2(r.depth);
     }
-    if (IsDxtFormat(wanted)) {
+    if (tolvane::pixels::IsDxt(wanted)) {
         r.width = RoundUpTo4(r.width);
         r.height = RoundUpTo4(r.height);
     }

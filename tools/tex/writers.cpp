@@ -125,30 +125,10 @@ bool HasDdsForm(D3DFORMAT format) {
 }
 
 void DdsLevelLayout(D3DFORMAT format, UINT width, UINT height, UINT* rowBytes, UINT* rows) {
-    switch (format) {
-        case D3DFMT_DXT1:
-            *rowBytes = (width + 3) / 4 * 8;
-            *rows = (height + 3) / 4;
-            return;
-        case D3DFMT_DXT2:
-        case D3DFMT_DXT3:
-        case D3DFMT_DXT4:
-        case D3DFMT_DXT5:
-            *rowBytes = (width + 3) / 4 * 16;
-            *rows = (height + 3) / 4;
-            return;
-        case D3DFMT_UYVY:
-        case D3DFMT_YUY2:
-            *rowBytes = (width + 1) / 2 * 4;  // whole pixel pairs
-            *rows = height;
-            return;
-        default: {
-            const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(format);
-            *rowBytes = width * (facts ? facts->BitsPerPixel / 8u : 4u);
-            *rows = height;
-            return;
-        }
-    }
+    const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(format);
+    if (facts == nullptr) facts = tolvane::pixels::FindFormatFacts(D3DFMT_A8R8G8B8);
+    *rowBytes = static_cast<UINT>(tolvane::pixels::StorageRowBytes(*facts, width));
+    *rows = static_cast<UINT>(tolvane::pixels::StorageRows(*facts, height));
 }
 
 bool WriteDds(const std::string& path, D3DFORMAT format, UINT width, UINT height, UINT levelCount, UINT faces,
