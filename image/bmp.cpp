@@ -157,53 +157,72 @@ HRESULT DecodeBmpFile(DecodedImage* image, const void* data, UINT size) {
     return DecodeDib(image, p + 14, size - 14);
 }
 
-HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
+namespace {
+
+// The info header's fields and what follows from them.
+struct DibLayout {
+    std::uint32_t headerSize;
+    std::int32_t width;
+    std::uint16_t bitCount;
+    std::uint32_t compression;
+    std::uint64_t colorCount;   // entries in the colour table
+    std::uint64_t pixelOffset;  // from the start of the header
+    bool topDown;
+    std::uint64_t height;       // rows, whichever way they are stored
+};
+
+// The header, the colour table's place and the row order: E_FAIL for a header that is too
+// short, a colour table past the end, planes other than 1, or top-down rows with RLE.
+HRESULT ReadDibLayout(const std::uint8_t* p, UINT size, DibLayout* d) {
     if (size < kInfoHeaderSize || Read32(p) < kInfoHeaderSize) {
         return E_FAIL;
     }
-    const std::uint32_t headerSize = Read32(p);
-    const std::int32_t width = ReadSigned32(p + 4);
+    d->headerSize = Read32(p);
+    d->width = ReadSigned32(p + 4);
     const std::int32_t signedHeight = ReadSigned32(p + 8);
     const std::uint16_t planes = Read16(p + 12);
-    const std::uint16_t bitCount = Read16(p + 14);
-    const std::uint32_t compression = Read32(p + 16);
+    d->bitCount = Read16(p + 14);
+    d->compression = Read32(p + 16);
     const std::uint32_t colorsUsed = Read32(p + 32);
-
-    std::uint64_t colorCount = colorsUsed;
-    if (bitCount <= 8 && colorsUsed == 0) {
-        colorCount = std::uint64_t{1} << bitCount;
+    d->colorCount = colorsUsed;
+    if (d->bitCount <= 8 && colorsUsed == 0) {
+        d->colorCount = std::uint64_t{1} << d->bitCount;
     }
-    const std::uint64_t pixelOffset = std::uint64_t{headerSize} + 4 * colorCount;
-    if (pixelOffset > size || planes != 1) {
+    d->pixelOffset = std::uint64_t{d->headerSize} + 4 * d->colorCount;
+    if (d->pixelOffset > size || planes != 1) {
         return E_FAIL;
     }
-    const bool topDown = signedHeight < 0;
-    if (topDown && compression != kNone && compression != kBitFields) {
+    d->topDown = signedHeight < 0;
+    if (d->topDown && d->compression != kNone && d->compression != kBitFields) {
         return E_FAIL;
     }
-    const std::uint64_t height = topDown ? -std::int64_t{signedHeight} : signedHeight;
+    d->height = d->topDown ? -std::int64_t{signedHeight} : signedHeight;
+    return S_OK;
+}
 
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-    switch (compression) {
+// The format from the bit count (plain and RLE) or the masks (bit fields); E_NOTIMPL for
+// other compressions, E_FAIL for combinations without a format.
+HRESULT DibFormat(const std::uint8_t* p, const DibLayout& d, D3DFORMAT* format) {
+    *format = D3DFMT_UNKNOWN;
+    switch (d.compression) {
     case kNone:
     case kRle8:
     case kRle4:
-        format = FormatOfBitCount(bitCount);
-        if ((compression == kRle8 && bitCount != 8) || (compression == kRle4 && bitCount != 4)) {
+        if ((d.compression == kRle8 && d.bitCount != 8) || (d.compression == kRle4 && d.bitCount != 4)) {
             return E_FAIL;
         }
+        *format = FormatOfBitCount(d.bitCount);
         break;
     case kBitFields: {
-        if (headerSize < kMaskHeaderSize) {
+        if (d.headerSize < kMaskHeaderSize) {
             return E_FAIL;
         }
         const std::uint32_t red = Read32(p + 40), green = Read32(p + 44), blue = Read32(p + 48),
                             alpha = Read32(p + 52);
         for (const MaskFormat& row : kMaskFormats) {
-            if (row.bitCount == bitCount && row.red == red && row.green == green && row.blue == blue &&
+            if (row.bitCount == d.bitCount && row.red == red && row.green == green && row.blue == blue &&
                 row.alpha == alpha) {
-                format = row.format;
+                *format = row.format;
             }
         }
         break;
@@ -211,53 +230,40 @@ HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size) {
     default:
         return E_NOTIMPL;
     }
-    if (format == D3DFMT_UNKNOWN || width < 0) {
-        return E_FAIL;
-    }
-    HRESULT sizeCheck = CheckImageSize(static_cast<std::uint64_t>(width), height);
-    if (FAILED(sizeCheck)) {
-        return sizeCheck;
-    }
-    const auto w = static_cast<std::uint32_t>(width);
-    const auto h = static_cast<std::uint32_t>(height);
-    const std::uint32_t rowBytes = bitCount < 8 ? w : w * (bitCount / 8u);
-    const std::uint32_t pitch = (rowBytes + 3) & ~3u;
-    const std::uint64_t stride = (std::uint64_t{w} * bitCount + 31) / 32 * 4;
-    const std::uint8_t* pixels = p + pixelOffset;
-    const std::uint64_t available = size - pixelOffset;
+    return *format == D3DFMT_UNKNOWN ? E_FAIL : S_OK;
+}
 
-    image->Format = format;
-    image->Pitch = pitch;
-    SetSize(image, w, h);
-    if (format == D3DFMT_P8) {
-        std::uint8_t* palette = AllocateWhitePalette(image);
-        if (palette == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        const std::uint64_t entries = std::min<std::uint64_t>(colorCount, 256);
-        const std::uint8_t* table = p + headerSize;
-        for (std::uint64_t i = 0; i < entries; ++i) {
-            palette[4 * i + 0] = table[4 * i + 2];
-            palette[4 * i + 1] = table[4 * i + 1];
-            palette[4 * i + 2] = table[4 * i + 0];
-            palette[4 * i + 3] = 0xFF;
-        }
+// The owned palette from the colour table (stored blue, green, red, reserved), cut to 256
+// entries; the entries past the table stay opaque white.
+HRESULT ReadDibPalette(DecodedImage* image, const std::uint8_t* p, const DibLayout& d) {
+    std::uint8_t* palette = AllocateWhitePalette(image);
+    if (palette == nullptr) {
+        return E_OUTOFMEMORY;
     }
-
-    if (compression == kRle8 || compression == kRle4) {
-        image->Pixels = AllocatePixels(std::uint64_t{pitch} * h, true);
-        if (image->Pixels == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        image->OwnsPixels = TRUE;
-        return DecodeRle(pixels, pixels + available, compression == kRle4, image->Pixels, pitch, w, h);
+    const std::uint64_t entries = std::min<std::uint64_t>(d.colorCount, 256);
+    const std::uint8_t* table = p + d.headerSize;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        palette[4 * i + 0] = table[4 * i + 2];
+        palette[4 * i + 1] = table[4 * i + 1];
+        palette[4 * i + 2] = table[4 * i + 0];
+        palette[4 * i + 3] = 0xFF;
     }
+    return S_OK;
+}
 
-    const std::uint64_t lastRowBytes = (std::uint64_t{w} * bitCount + 7) / 8;
+// Uncompressed rows: used in place when stored top-down at 8 bits or more, else copied (1-
+// and 4-bit pixels unpacked to a byte each) top row first, each row's padding zeroed.
+HRESULT ReadDibRows(DecodedImage* image, const std::uint8_t* pixels, std::uint64_t available, const DibLayout& d,
+                    std::uint32_t rowBytes) {
+    const auto w = static_cast<std::uint32_t>(d.width);
+    const auto h = static_cast<std::uint32_t>(d.height);
+    const std::uint32_t pitch = image->Pitch;
+    const std::uint64_t stride = (std::uint64_t{w} * d.bitCount + 31) / 32 * 4;
+    const std::uint64_t lastRowBytes = (std::uint64_t{w} * d.bitCount + 7) / 8;
     if (available < stride * (h - 1) + lastRowBytes) {
         return E_FAIL;
     }
-    if (topDown && bitCount >= 8) {
+    if (d.topDown && d.bitCount >= 8) {
         // Stored as the image wants it: use the caller's bytes in place.
         image->Pixels = const_cast<std::uint8_t*>(pixels);
         image->OwnsPixels = FALSE;
@@ -269,9 +275,9 @@ HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size) {
     }
     image->OwnsPixels = TRUE;
     for (std::uint32_t y = 0; y < h; ++y) {
-        const std::uint8_t* in = pixels + stride * (topDown ? y : h - 1 - y);
+        const std::uint8_t* in = pixels + stride * (d.topDown ? y : h - 1 - y);
         std::uint8_t* out = image->Pixels + std::uint64_t{pitch} * y;
-        switch (bitCount) {
+        switch (d.bitCount) {
         case 1: Unpack1(in, out, w); break;
         case 4: Unpack4(in, out, w); break;
         default: std::memcpy(out, in, rowBytes); break;
@@ -279,4 +285,39 @@ HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size) {
         std::memset(out + rowBytes, 0, pitch - rowBytes);
     }
     return S_OK;
+}
+
+}  // namespace
+
+HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    DibLayout d = {};
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    HRESULT hr = ReadDibLayout(p, size, &d);
+    if (SUCCEEDED(hr)) hr = DibFormat(p, d, &format);
+    if (SUCCEEDED(hr) && d.width < 0) hr = E_FAIL;
+    if (SUCCEEDED(hr)) hr = CheckImageSize(static_cast<std::uint64_t>(d.width), d.height);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const auto w = static_cast<std::uint32_t>(d.width);
+    const auto h = static_cast<std::uint32_t>(d.height);
+    const std::uint32_t rowBytes = d.bitCount < 8 ? w : w * (d.bitCount / 8u);
+    image->Format = format;
+    image->Pitch = (rowBytes + 3) & ~3u;
+    SetSize(image, w, h);
+    if (format == D3DFMT_P8 && FAILED(hr = ReadDibPalette(image, p, d))) {
+        return hr;
+    }
+    const std::uint8_t* pixels = p + d.pixelOffset;
+    const std::uint64_t available = size - d.pixelOffset;
+    if (d.compression == kRle8 || d.compression == kRle4) {
+        image->Pixels = AllocatePixels(std::uint64_t{image->Pitch} * h, true);
+        if (image->Pixels == nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        image->OwnsPixels = TRUE;
+        return DecodeRle(pixels, pixels + available, d.compression == kRle4, image->Pixels, image->Pitch, w, h);
+    }
+    return ReadDibRows(image, pixels, available, d, rowBytes);
 }

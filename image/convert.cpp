@@ -82,15 +82,11 @@ struct Job {
 
     bool SameSize() const { return sw == dw && sh == dh && sd == dd; }
     bool BothColour() const { return src.Class == 1 && dst.Class == 1; }
-    DWORD Type() const { return filter & 0xFFFF; }
+    DWORD Type() const { return FilterType(filter); }
 };
 
 std::uint8_t* LinearRow(const PixelCodec& c, UINT row, UINT slice) {
     return c.Data + static_cast<std::size_t>(row) * c.RowPitch + static_cast<std::size_t>(slice) * c.SlicePitch;
-}
-
-bool IsDxt(D3DFORMAT f) {
-    return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
 }
 
 bool BlockAligned(const D3DBOX& b) { return ((b.Left | b.Top | b.Right | b.Bottom) & 3u) == 0; }
@@ -611,8 +607,8 @@ bool Empty(const D3DBOX& b) { return b.Right == b.Left || b.Bottom == b.Top || b
 }  // namespace
 
 HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
-    const DWORD type = filter & 0xFFFF;
-    if (type < FILTER_NONE || type > FILTER_BOX || (filter & 0xFFF00000u) != 0) {
+    const DWORD type = FilterType(filter);
+    if (type < FILTER_NONE || type > FILTER_BOX || (filter & ~(FILTER_TYPE_MASK | FILTER_MIRROR | FILTER_DITHER)) != 0) {
         return D3DERR_INVALIDCALL;
     }
     if (destination == nullptr || source == nullptr || destination->Data == nullptr || source->Data == nullptr ||

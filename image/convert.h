@@ -17,6 +17,10 @@ constexpr DWORD FILTER_MIRROR_V = 0x20000;
 constexpr DWORD FILTER_MIRROR_W = 0x40000;
 constexpr DWORD FILTER_MIRROR = FILTER_MIRROR_U | FILTER_MIRROR_V | FILTER_MIRROR_W;
 constexpr DWORD FILTER_DITHER = 0x80000;
+// The filter type is the word's low byte; the flags above are the only other bits a filter
+// word may carry.
+constexpr DWORD FILTER_TYPE_MASK = 0xFF;
+constexpr DWORD FilterType(DWORD filter) { return filter & FILTER_TYPE_MASK; }
 
 // Copies the source region into the destination region, converting and resampling.
 // Returns 0; D3DERR_INVALIDCALL for a filter word outside the table, a null description or

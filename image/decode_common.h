@@ -10,18 +10,22 @@
 
 namespace image_detail {
 
-// Largest picture any decoder accepts: 16384 pixels a side and 2^28 pixels in all (1 GiB
-// at 4 bytes per pixel). Larger headers are refused with E_OUTOFMEMORY before anything
-// is allocated, so a few hostile bytes cannot ask for gigabytes.
-constexpr std::uint32_t kMaxDimension = 16384;
+// Largest picture any decoder accepts: 2^28 pixels in all, whatever its shape (a 1 x 64000
+// strip is as legitimate as a square), and no owned buffer above 1 GiB (2^28 pixels of at
+// most 4 bytes, rows padded to 4 bytes included). Larger headers are refused with
+// E_OUTOFMEMORY before anything is allocated, so a few hostile bytes cannot ask for
+// gigabytes. A side can then be as long as the pixel limit; row sizes of up to 4 bytes per
+// pixel (2^30) fit 32-bit pitches.
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kMaxBufferBytes = std::uint64_t{1} << 30;
+constexpr std::uint32_t kMaxDimension = static_cast<std::uint32_t>(kMaxPixels);
 
-// S_OK for a usable size; E_FAIL for an empty one; E_OUTOFMEMORY above the limits.
+// S_OK for a usable size; E_FAIL for an empty one; E_OUTOFMEMORY above the pixel limit.
 inline HRESULT CheckImageSize(std::uint64_t width, std::uint64_t height) {
     if (width == 0 || height == 0) {
         return E_FAIL;
     }
-    if (width > kMaxDimension || height > kMaxDimension || width * height > kMaxPixels) {
+    if (width > kMaxPixels || height > kMaxPixels || width * height > kMaxPixels) {
         return E_OUTOFMEMORY;
     }
     return S_OK;
@@ -40,7 +44,7 @@ inline std::int32_t ReadSigned32(const std::uint8_t* p) { return static_cast<std
 
 // Owned buffers are malloc'ed and released by DecodedImage::Free with free.
 inline std::uint8_t* AllocatePixels(std::uint64_t bytes, bool zeroed = false) {
-    if (bytes == 0 || bytes > SIZE_MAX) {
+    if (bytes == 0 || bytes > kMaxBufferBytes || bytes > SIZE_MAX) {
         return nullptr;
     }
     void* memory = zeroed ? std::calloc(1, static_cast<std::size_t>(bytes)) : std::malloc(static_cast<std::size_t>(bytes));

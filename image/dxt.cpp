@@ -109,7 +109,7 @@ unsigned QuantiseByte(float value, int c) {
 // m00, m01, m02, m11, m12, m22.
 enum { M00, M01, M02, M11, M12, M22 };
 
-// One block between the preparation (steps 1-5) and the fit (steps 7-12).
+// One block between the preparation (inclusion, weighted space, covariance) and the fit.
 struct Fit {
     unsigned mask;  // included pixels
     int count;
@@ -121,7 +121,7 @@ struct Fit {
 
 enum class Prepared { Empty, SingleColor, Fit };
 
-// Steps 1 to 5: inclusion, the special blocks, the weighted space and the covariance.
+// Inclusion, the special blocks, the weighted space and the covariance.
 Prepared Prepare(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::uint32_t rangeHigh, Fit& f) {
     f.mask = 0;
     f.count = 0;
@@ -177,7 +177,7 @@ Prepared Prepare(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::ui
 }
 
 #if defined(__SSE2__)
-// Steps 1 to 5 with vector arithmetic: the weighted colours four pixels at a time, and the
+// The preparation with vector arithmetic: the weighted colours four pixels at a time, and the
 // mean and covariance as running sums in pixel order with one lane per channel or entry,
 // so every sum is formed exactly as in Prepare.
 Prepared PrepareFast(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::uint32_t rangeHigh, Fit& f) {
@@ -276,7 +276,7 @@ inline void SquareSymmetric(const T a[6], T out[6]) {
     out[M22] = a[M02] * a[M02] + a[M12] * a[M12] + a[M22] * a[M22];
 }
 
-// Step 6: nine rounds of M <- M^4 scaled to trace 3.
+// The principal axis by repeated squaring: nine rounds of M <- M^4 scaled to trace 3.
 void PowerRounds(Fit& f) {
     for (int round = 0; round < 9; ++round) {
         float t[6];
@@ -295,7 +295,7 @@ void PowerRounds(Fit& f) {
 }
 
 #if defined(__SSE2__)
-// Step 6 for four blocks at once, one per lane: the same operations in the same order, so
+// The power rounds for four blocks at once, one per lane: the same operations in the same order, so
 // each lane's bits equal PowerRounds on that block. A lane whose trace reached 0 keeps
 // computing meaningless values that are not used.
 void PowerRounds4(Fit* const fits[4]) {
@@ -342,7 +342,7 @@ void PowerRounds4(Fit* const fits[4]) {
 #endif
 
 #if defined(__SSE2__)
-// Step 8 four pixels at a time: t = (axis . p) / (axis . axis) with the same operations per
+// The extent along the axis four pixels at a time: t = (axis . p) / (axis . axis) with the same operations per
 // lane; the extremes of the included pixels. Minimum and maximum do not depend on the order
 // they are taken in (equal values can differ only as +0 and -0, which give the same end).
 void ExtentFast(const Fit& f, const Vec3& axis, float axisLength2, float& tMin, float& tMax) {
@@ -371,7 +371,7 @@ void ExtentFast(const Fit& f, const Vec3& axis, float axisLength2, float& tMin, 
     }
 }
 
-// Step 12's bin of every pixel, four at a time: the clamp to [0, last bin] and truncation
+// The bin of every pixel, four at a time: the clamp to [0, last bin] and truncation
 // give the same bin as the comparisons of the plain loop.
 void BinsFast(const Fit& f, const Vec3& c0, const Vec3& d, float length2, float bins, float lastBin, int out[16]) {
     const __m128 d0 = _mm_set1_ps(d.v[0]), d1 = _mm_set1_ps(d.v[1]), d2 = _mm_set1_ps(d.v[2]);
@@ -389,15 +389,9 @@ void BinsFast(const Fit& f, const Vec3& c0, const Vec3& d, float length2, float 
 }
 #endif
 
-// Steps 7 to 12 (or 13): the axis, the segment, the ends and the indices. Fast selects the
-// vector loops for steps 8 and 12, which give the plain loops' bits.
-template <bool Fast>
-void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]) {
-    if (f.flat) {
-        SingleColorBlock(pixels, f.mask, out);
-        return;
-    }
-    // 7. The row of the largest diagonal entry, scaled by its square root.
+// The principal axis: the row of the largest diagonal entry (the first of equal ones) of the
+// raised covariance, scaled by its square root. False when it has no length.
+bool PrincipalAxis(const Fit& f, Vec3* axis, float* length2) {
     static constexpr int kDiagonal[3] = {M00, M11, M22};
     static constexpr int kRowEntries[3][3] = {{M00, M01, M02}, {M01, M11, M12}, {M02, M12, M22}};
     int k = 0;
@@ -407,13 +401,14 @@ void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]
         }
     }
     const float root = std::sqrt(f.m[kDiagonal[k]]);
-    const Vec3 axis = {{f.m[kRowEntries[k][0]] / root, f.m[kRowEntries[k][1]] / root, f.m[kRowEntries[k][2]] / root}};
-    const float axisLength2 = Dot(axis, axis);
-    if (!(axisLength2 > 0.0f)) {
-        SingleColorBlock(pixels, f.mask, out);
-        return;
-    }
-    // 8. Extent of the included pixels along the axis.
+    *axis = {{f.m[kRowEntries[k][0]] / root, f.m[kRowEntries[k][1]] / root, f.m[kRowEntries[k][2]] / root}};
+    *length2 = Dot(*axis, *axis);
+    return *length2 > 0.0f;
+}
+
+// The ends of the segment that the included pixels' projections on the axis span.
+template <bool Fast>
+void SegmentAlongAxis(const Fit& f, const Vec3& axis, float axisLength2, Vec3* e0, Vec3* e1) {
     float tMin = 99999.0f, tMax = -99999.0f;
 #if defined(__SSE2__)
     if constexpr (Fast) {
@@ -430,12 +425,15 @@ void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]
             }
         }
     }
-    Vec3 e0, e1;
     for (int c = 0; c < 3; ++c) {
-        e0.v[c] = f.mean[c] + tMin * axis.v[c];
-        e1.v[c] = f.mean[c] + tMax * axis.v[c];
+        e0->v[c] = f.mean[c] + tMin * axis.v[c];
+        e1->v[c] = f.mean[c] + tMax * axis.v[c];
     }
-    // 9. Clip the segment to [0, weight] channel by channel, moving the outside end along it.
+}
+
+// Clips the segment to [0, weight] channel by channel (blue, green, red): an end outside is
+// moved along the segment to the boundary, first below 0, then above the weight.
+void ClipToBox(Vec3& e0, Vec3& e1) {
     for (int c = 0; c < 3; ++c) {
         if ((e0.v[c] < 0.0f) != (e1.v[c] < 0.0f)) {
             Vec3& lo = e0.v[c] < 0.0f ? e0 : e1;
@@ -457,23 +455,30 @@ void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]
             up.v[c] = w;
         }
     }
-    // 10. Quantise to R5G6B5 and order the ends for the mode.
+}
+
+// The ends quantised to R5G6B5 and ordered for the mode: color0 > color1 for four colours,
+// color0 <= color1 for three. False when the four-colour ends collapse to one colour.
+bool QuantiseEnds(const Vec3& e0, const Vec3& e1, bool fourColor, unsigned* color0, unsigned* color1) {
     auto pack = [](const Vec3& e) {
         return static_cast<unsigned>(((QuantiseByte(e.v[2], 2) >> 3) << 11) | ((QuantiseByte(e.v[1], 1) >> 2) << 5) |
                                      (QuantiseByte(e.v[0], 0) >> 3));
     };
-    unsigned color0 = pack(e0), color1 = pack(e1);
-    const bool fourColor = f.count == 16;
-    if (fourColor ? !(color0 > color1) : color1 < color0) {
-        const unsigned swap = color0;
-        color0 = color1;
-        color1 = swap;
+    *color0 = pack(e0);
+    *color1 = pack(e1);
+    if (fourColor ? !(*color0 > *color1) : *color1 < *color0) {
+        const unsigned swap = *color0;
+        *color0 = *color1;
+        *color1 = swap;
     }
-    // 11. The ends as the decoder will see them, in the same centred space as the pixels.
-    if (color0 == color1 && fourColor) {
-        SingleColorBlock(pixels, f.mask, out);
-        return;
-    }
+    return !(*color0 == *color1 && fourColor);
+}
+
+// The indices: each included pixel's projection on the quantised segment (the ends as the
+// decoder sees them, in the pixels' centred space) cut into four (or three) equal bins, not
+// at the midpoints between palette colours; left-out pixels take 3.
+template <bool Fast>
+std::uint32_t BinIndices(const Fit& f, unsigned color0, unsigned color1, bool fourColor) {
     unsigned rgb0[3], rgb1[3];
     Expand565(static_cast<std::uint16_t>(color0), rgb0);
     Expand565(static_cast<std::uint16_t>(color1), rgb1);
@@ -485,13 +490,13 @@ void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]
         c1.v[c] -= f.mean[c];
         d.v[c] = c1.v[c] - c0.v[c];
     }
-    // 12. Indices: the segment cut into four (or three) equal bins.
     static constexpr unsigned kFourColorIndex[4] = {0, 2, 3, 1};
     static constexpr unsigned kThreeColorIndex[3] = {0, 2, 1};
     const float length2 = Dot(d, d);
     const float bins = fourColor ? 4.0f : 3.0f;
     const float lastBin = fourColor ? 3.0f : 2.0f;
     const unsigned* map = fourColor ? kFourColorIndex : kThreeColorIndex;
+    // Three-colour ends that collapsed put every included pixel at index 0.
     const bool collapsed = !fourColor && color0 == color1;
     int bin[16] = {};
     if (!collapsed) {
@@ -515,10 +520,31 @@ void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]
         const unsigned index = ((f.mask >> i) & 1u) ? map[bin[i]] : 3u;
         indices = (indices << 2) | index;
     }
-    WriteColorBlock(out, color0, color1, indices);
+    return indices;
 }
 
-// The encoder of every block kind: steps 1-13 for one block.
+// After the power rounds: the axis, the segment along it clipped to the box, the quantised
+// ends and the binned indices. A block whose axis or quantised ends collapse becomes a
+// single-colour block, the one fallback. Fast selects the vector loops for the segment and
+// the bins, which give the plain loops' bits.
+template <bool Fast>
+void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]) {
+    Vec3 axis, e0, e1;
+    float axisLength2 = 0;
+    unsigned color0 = 0, color1 = 0;
+    const bool fourColor = f.count == 16;
+    if (!f.flat && PrincipalAxis(f, &axis, &axisLength2)) {
+        SegmentAlongAxis<Fast>(f, axis, axisLength2, &e0, &e1);
+        ClipToBox(e0, e1);
+        if (QuantiseEnds(e0, e1, fourColor, &color0, &color1)) {
+            WriteColorBlock(out, color0, color1, BinIndices<Fast>(f, color0, color1, fourColor));
+            return;
+        }
+    }
+    SingleColorBlock(pixels, f.mask, out);
+}
+
+// The colour encoder of every block kind, for one block.
 void EncodeColor(const std::uint32_t pixels[16], std::uint8_t out[8], std::uint32_t rangeLow,
                  std::uint32_t rangeHigh) {
     Fit f;

@@ -106,6 +106,90 @@ HRESULT DecodeRle(const std::uint8_t* src, const std::uint8_t* end, std::uint32_
     return S_OK;
 }
 
+// The 18-byte header's fields.
+struct TgaHeader {
+    std::uint8_t idLength, mapType, imageType, mapBits, pixelBits, descriptor;
+    std::uint16_t mapFirst, mapLength, width, height;
+
+    bool Rle() const { return (imageType & 8) != 0; }
+    bool TopDown() const { return (descriptor & kTopDown) != 0; }
+    bool RightToLeft() const { return (descriptor & kRightToLeft) != 0; }
+    std::uint32_t BytesPerPixel() const { return (pixelBits + 7u) / 8; }
+    std::uint32_t MapEntryBytes() const { return (mapBits + 7u) / 8; }
+};
+
+TgaHeader ReadTgaHeader(const std::uint8_t* p) {
+    return {p[0], p[1], p[2], p[7], p[16], p[17], Read16(p + 3), Read16(p + 5), Read16(p + 12), Read16(p + 14)};
+}
+
+// The pixel format of the image type and depth; E_FAIL for an unknown type, an empty size,
+// a colour map of an unknown entry size or a depth the type does not take.
+HRESULT TgaFormat(const TgaHeader& h, D3DFORMAT* format) {
+    *format = D3DFMT_UNKNOWN;
+    if (h.mapType > 1 || (h.imageType & 0xF4) != 0 || h.width == 0 || h.height == 0) {
+        return E_FAIL;
+    }
+    if (h.mapType == 1 && TrueColorFormat(h.mapBits) == D3DFMT_UNKNOWN) {
+        return E_FAIL;
+    }
+    switch (h.imageType & 3) {
+    case 1:
+        *format = h.mapType == 1 && h.pixelBits == 8 ? D3DFMT_P8 : D3DFMT_UNKNOWN;
+        break;
+    case 2:
+        *format = TrueColorFormat(h.pixelBits);
+        break;
+    case 3:
+        *format = h.pixelBits == 8 ? D3DFMT_L8 : D3DFMT_UNKNOWN;
+        break;
+    default:
+        break;
+    }
+    return *format == D3DFMT_UNKNOWN ? E_FAIL : S_OK;
+}
+
+// The owned palette from the colour map, whose entries must fit in 256 from the first index.
+HRESULT ReadTgaPalette(DecodedImage* image, const std::uint8_t* map, const TgaHeader& h) {
+    if (std::uint32_t{h.mapFirst} + h.mapLength > 256) {
+        return E_FAIL;
+    }
+    std::uint8_t* palette = AllocateWhitePalette(image);
+    if (palette == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    for (std::uint32_t i = 0; i < h.mapLength; ++i) {
+        ConvertMapEntry(map + i * h.MapEntryBytes(), h.mapBits, palette + 4 * (h.mapFirst + i));
+    }
+    return S_OK;
+}
+
+// The owned pixels, top row first and left to right, from RLE packets or stored rows.
+HRESULT ReadTgaPixels(DecodedImage* image, const std::uint8_t* src, const std::uint8_t* end, const TgaHeader& h) {
+    const std::uint32_t bpp = h.BytesPerPixel(), pitch = image->Pitch;
+    image->Pixels = AllocatePixels(std::uint64_t{pitch} * h.height);
+    if (image->Pixels == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    image->OwnsPixels = TRUE;
+    if (h.Rle()) {
+        const HRESULT hr = DecodeRle(src, end, bpp, image->Pixels, pitch, h.width, h.height, h.TopDown());
+        if (FAILED(hr)) {
+            return hr;
+        }
+    } else {
+        for (std::uint32_t y = 0; y < h.height; ++y) {
+            const std::uint8_t* in = src + std::uint64_t{pitch} * (h.TopDown() ? y : h.height - 1u - y);
+            std::memcpy(image->Pixels + std::uint64_t{pitch} * y, in, pitch);
+        }
+    }
+    if (h.RightToLeft()) {
+        for (std::uint32_t y = 0; y < h.height; ++y) {
+            ReverseRow(image->Pixels + std::uint64_t{pitch} * y, h.width, bpp);
+        }
+    }
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT DecodeTga(DecodedImage* image, const void* data, UINT size) {
@@ -113,107 +197,39 @@ HRESULT DecodeTga(DecodedImage* image, const void* data, UINT size) {
     if (size < kHeaderBytes) {
         return E_FAIL;
     }
-    const std::uint8_t idLength = p[0];
-    const std::uint8_t mapType = p[1];
-    const std::uint8_t imageType = p[2];
-    const std::uint16_t mapFirst = Read16(p + 3);
-    const std::uint16_t mapLength = Read16(p + 5);
-    const std::uint8_t mapBits = p[7];
-    const std::uint16_t width = Read16(p + 12);
-    const std::uint16_t height = Read16(p + 14);
-    const std::uint8_t pixelBits = p[16];
-    const std::uint8_t descriptor = p[17];
-    if (mapType > 1 || (imageType & 0xF4) != 0 || width == 0 || height == 0) {
-        return E_FAIL;
-    }
-    if (mapType == 1 && TrueColorFormat(mapBits) == D3DFMT_UNKNOWN) {
-        return E_FAIL;
-    }
+    const TgaHeader h = ReadTgaHeader(p);
     D3DFORMAT format = D3DFMT_UNKNOWN;
-    switch (imageType & 3) {
-    case 1:
-        format = mapType == 1 && pixelBits == 8 ? D3DFMT_P8 : D3DFMT_UNKNOWN;
-        break;
-    case 2:
-        format = TrueColorFormat(pixelBits);
-        break;
-    case 3:
-        format = pixelBits == 8 ? D3DFMT_L8 : D3DFMT_UNKNOWN;
-        break;
-    default:
-        break;
+    HRESULT hr = TgaFormat(h, &format);
+    if (SUCCEEDED(hr)) hr = CheckImageSize(h.width, h.height);
+    if (FAILED(hr)) {
+        return hr;
     }
-    if (format == D3DFMT_UNKNOWN) {
-        return E_FAIL;
-    }
-    HRESULT sizeCheck = CheckImageSize(width, height);
-    if (FAILED(sizeCheck)) {
-        return sizeCheck;
-    }
-    const std::uint32_t entryBytes = (mapBits + 7u) / 8;
-    const std::uint64_t mapBytes = mapType == 1 ? std::uint64_t{entryBytes} * mapLength : 0;
-    const std::uint64_t pixelOffset = kHeaderBytes + idLength + mapBytes;
+    const std::uint64_t mapBytes = h.mapType == 1 ? std::uint64_t{h.MapEntryBytes()} * h.mapLength : 0;
+    const std::uint64_t pixelOffset = kHeaderBytes + h.idLength + mapBytes;
     if (pixelOffset > size) {
         return E_FAIL;
     }
     image->Format = format;
-    if (format == D3DFMT_P8) {
-        if (std::uint32_t{mapFirst} + mapLength > 256) {
-            return E_FAIL;
-        }
-        std::uint8_t* palette = AllocateWhitePalette(image);
-        if (palette == nullptr) {
-            return E_OUTOFMEMORY;
-        }
-        const std::uint8_t* map = p + kHeaderBytes + idLength;
-        for (std::uint32_t i = 0; i < mapLength; ++i) {
-            ConvertMapEntry(map + i * entryBytes, mapBits, palette + 4 * (mapFirst + i));
-        }
+    if (format == D3DFMT_P8 && FAILED(hr = ReadTgaPalette(image, p + kHeaderBytes + h.idLength, h))) {
+        return hr;
     }
-
-    const std::uint32_t bpp = (pixelBits + 7u) / 8;
-    const std::uint32_t pitch = bpp * width;
-    const std::uint64_t imageBytes = std::uint64_t{pitch} * height;
-    const bool rle = (imageType & 8) != 0;
-    const bool topDown = (descriptor & kTopDown) != 0;
-    const bool rightToLeft = (descriptor & kRightToLeft) != 0;
-    const std::uint8_t* src = p + pixelOffset;
-    const std::uint8_t* end = p + size;
-    image->Pitch = pitch;
-    SetSize(image, width, height);
+    const std::uint32_t bpp = h.BytesPerPixel();
+    image->Pitch = bpp * h.width;
+    SetSize(image, h.width, h.height);
 
     // Uncompressed data must hold every pixel; RLE data at least one run packet (a
     // header and one pixel) per 128 pixels. Checked before the buffer is allocated.
-    const std::uint64_t pixels = std::uint64_t{width} * height;
+    const std::uint8_t* src = p + pixelOffset;
+    const std::uint8_t* end = p + size;
+    const std::uint64_t pixels = std::uint64_t{h.width} * h.height;
     const auto remaining = static_cast<std::uint64_t>(end - src);
-    if (remaining < (rle ? (pixels + 127) / 128 * (1 + bpp) : imageBytes)) {
+    if (remaining < (h.Rle() ? (pixels + 127) / 128 * (1 + bpp) : std::uint64_t{image->Pitch} * h.height)) {
         return E_FAIL;
     }
-    if (!rle && topDown && !rightToLeft) {
+    if (!h.Rle() && h.TopDown() && !h.RightToLeft()) {
         image->Pixels = const_cast<std::uint8_t*>(src);
         image->OwnsPixels = FALSE;
         return S_OK;
     }
-    image->Pixels = AllocatePixels(imageBytes);
-    if (image->Pixels == nullptr) {
-        return E_OUTOFMEMORY;
-    }
-    image->OwnsPixels = TRUE;
-    if (rle) {
-        HRESULT hr = DecodeRle(src, end, bpp, image->Pixels, pitch, width, height, topDown);
-        if (FAILED(hr)) {
-            return hr;
-        }
-    } else {
-        for (std::uint32_t y = 0; y < height; ++y) {
-            const std::uint8_t* in = src + std::uint64_t{pitch} * (topDown ? y : height - 1u - y);
-            std::memcpy(image->Pixels + std::uint64_t{pitch} * y, in, pitch);
-        }
-    }
-    if (rightToLeft) {
-        for (std::uint32_t y = 0; y < height; ++y) {
-            ReverseRow(image->Pixels + std::uint64_t{pitch} * y, width, bpp);
-        }
-    }
-    return S_OK;
+    return ReadTgaPixels(image, src, end, h);
 }

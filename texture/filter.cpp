@@ -13,7 +13,7 @@ DWORD DefaultMipFilter(D3DFORMAT levelZeroFormat) {
 // Point and box filters halve exactly, so each level is made from the one just above it;
 // the others resample from the source level every time.
 bool IsChained(DWORD filter) {
-    const DWORD type = filter & 0xFF;
+    const DWORD type = FilterType(filter);
     return type == FILTER_POINT || type == FILTER_BOX;
 }
 

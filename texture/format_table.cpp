@@ -3,6 +3,8 @@
 
 #include <iterator>
 
+#include "image/pixel_formats.h"
+
 namespace {
 constexpr DWORD RGB = FORMAT_KIND_RGB;
 constexpr DWORD PAL = FORMAT_KIND_PALETTE;
@@ -11,7 +13,7 @@ constexpr DWORD SGN = FORMAT_KIND_SIGNED;
 }  // namespace
 
 // clang-format off
-const FormatInfo FormatTable[FORMAT_TABLE_ROWS + 1] = {
+constexpr FormatInfo FormatTable[FORMAT_TABLE_ROWS + 1] = {
     // Format               Kind bpp   L  A   R   G   B  Subst Select
     {D3DFMT_R8G8B8,         RGB, 24,   0, 0,  8,  8,  8,  0,  1},
     {D3DFMT_A8R8G8B8,       RGB, 32,   0, 8,  8,  8,  8,  1,  1},
@@ -48,6 +50,47 @@ const FormatInfo FormatTable[FORMAT_TABLE_ROWS + 1] = {
 // clang-format on
 static_assert(std::size(FormatTable) == FORMAT_TABLE_ROWS + 1, "29 rows and the default row");
 
+namespace {
+
+// The rows restate the pixel formats' facts in the five slots of the substitution score;
+// they must agree with the image layer's table: the same formats and kinds, the same bits
+// per pixel (16 for the YUV and block formats), and the channel widths of the colour,
+// luminance and signed formats (signed: U, V, W in B, G, R; Q or an unsigned L in A or L).
+constexpr bool RowAgrees(const FormatInfo& row) {
+    using namespace tolvane::pixels;
+    const FormatFacts* f = FindFormatFacts(row.Format);
+    if (f == nullptr) return false;
+    const bool blocks = f->Kind == CodecKind::Yuv || f->Kind == CodecKind::Dxt;
+    if (row.BitsPerPixel != (blocks ? 16u : f->BitsPerPixel)) return false;
+    switch (f->Kind) {
+        case CodecKind::Rgb:
+            return row.Kind == FORMAT_KIND_RGB && row.LBits == 0 && row.ABits == f->Alpha.Bits &&
+                   row.RBits == f->Red.Bits && row.GBits == f->Green.Bits && row.BBits == f->Blue.Bits;
+        case CodecKind::Luminance:
+            return row.Kind == FORMAT_KIND_LUMINANCE && row.LBits == 0 && row.ABits == f->Alpha.Bits &&
+                   row.RBits == f->Red.Bits && row.GBits == f->Red.Bits && row.BBits == f->Red.Bits;
+        case CodecKind::Signed:
+            return row.Kind == FORMAT_KIND_SIGNED && row.LBits + row.ABits == f->Alpha.Bits &&
+                   row.RBits == f->Blue.Bits && row.GBits == f->Green.Bits && row.BBits == f->Red.Bits;
+        case CodecKind::Palette:
+            return row.Kind == FORMAT_KIND_PALETTE;
+        case CodecKind::Yuv:
+        case CodecKind::Dxt:
+            return row.Kind == FORMAT_KIND_RGB;
+    }
+    return false;
+}
+
+constexpr bool TableAgreesWithPixelFormats() {
+    for (std::size_t i = 0; i < FORMAT_TABLE_ROWS; ++i) {
+        if (!RowAgrees(FormatTable[i])) return false;
+    }
+    return tolvane::pixels::kFormatFacts.size() == FORMAT_TABLE_ROWS;
+}
+static_assert(TableAgreesWithPixelFormats(), "the format table disagrees with image/pixel_formats.h");
+
+}  // namespace
+
 const FormatInfo& FindFormatInfo(D3DFORMAT format) {
     for (std::size_t i = 0; i < FORMAT_TABLE_ROWS; ++i) {
         if (FormatTable[i].Format == format) return FormatTable[i];
@@ -79,16 +122,6 @@ DWORD FormatMatchScore(const FormatInfo& wanted, const FormatInfo& candidate) {
 }
 
 bool IsBlockFormat(D3DFORMAT format) {
-    switch (format) {
-        case D3DFMT_DXT1:
-        case D3DFMT_DXT2:
-        case D3DFMT_DXT3:
-        case D3DFMT_DXT4:
-        case D3DFMT_DXT5:
-        case D3DFMT_YUY2:
-        case D3DFMT_UYVY:
-            return true;
-        default:
-            return false;
-    }
+    const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(format);
+    return facts != nullptr && facts->BlockWidth * facts->BlockHeight > 1;
 }

@@ -1,5 +1,7 @@
-// The pixel formats that texture creation knows, with their channel bits. The table drives
-// the choice of a substitute format and the default filters.
+// The pixel formats that texture creation knows, with their channel bits as the
+// substitution score counts them. The table drives the choice of a substitute format and the
+// default filters; the formats' own facts (names, fields, storage) live in
+// image/pixel_formats.h, which this table is checked against when it is compiled.
 #pragma once
 
 #include <cstddef>

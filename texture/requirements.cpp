@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "image/pixel_formats.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
@@ -56,48 +57,47 @@ UINT MulClamped(UINT a, UINT b) {
     return p > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<UINT>(p);
 }
 
-bool IsDxtFormat(D3DFORMAT format) {
-    return format == D3DFMT_DXT1 || format == D3DFMT_DXT2 || format == D3DFMT_DXT3 || format == D3DFMT_DXT4 ||
-           format == D3DFMT_DXT5;
+
+// A request, with USE_DEFAULT (or D3DFMT_UNKNOWN) for every reference not given.
+struct Request {
+    UINT width, height, depth, levels;
+    D3DFORMAT format;
+};
+
+// What the check reads from the device.
+struct DeviceFacts {
+    ComRef<IDirect3D8> d3d;
+    D3DCAPS8 caps = {};
+    D3DDISPLAYMODE mode = {};
+};
+
+bool ArgumentsValid(IDirect3DDevice8* device, DWORD usage, D3DPOOL pool, ResourceKind kind) {
+    return device && (usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) == 0 &&
+           !(kind == ResourceKind::VolumeTexture && usage != 0) &&
+           (pool == D3DPOOL_DEFAULT || pool == D3DPOOL_MANAGED || pool == D3DPOOL_SYSTEMMEM);
 }
 
-HRESULT CheckRequirements(IDirect3DDevice8* device, UINT* widthRef, UINT* heightRef, UINT* depthRef,
-                          UINT* levelsRef, DWORD usage, D3DFORMAT* formatRef, D3DPOOL pool, ResourceKind kind) {
-    if (usage == USE_DEFAULT) usage = 0;
-    if (!device || (usage & ~(D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) != 0 ||
-        (kind == ResourceKind::VolumeTexture && usage != 0) ||
-        (pool != D3DPOOL_DEFAULT && pool != D3DPOOL_MANAGED && pool != D3DPOOL_SYSTEMMEM)) {
-        return D3DERR_INVALIDCALL;
+HRESULT QueryDevice(IDirect3DDevice8* device, DeviceFacts* facts) {
+    HRESULT hr = device->GetDirect3D(facts->d3d.Out());
+    if (SUCCEEDED(hr)) hr = device->GetDeviceCaps(&facts->caps);
+    if (SUCCEEDED(hr)) hr = device->GetDisplayMode(&facts->mode);
+    return hr;
+}
+
+// Defaults, the cube's square, the device's limits and aspect, powers of two and whole 4x4
+// blocks, in that order; the result is never 0 in any dimension.
+void AdjustSize(const D3DCAPS8& caps, ResourceKind kind, D3DFORMAT wanted, Request& r) {
+    if (r.width == USE_DEFAULT && r.height == USE_DEFAULT) {
+        r.width = r.height = 256;
+    } else if (r.width == USE_DEFAULT) {
+        r.width = r.height;
+    } else if (r.height == USE_DEFAULT) {
+        r.height = r.width;
     }
-    const KindCaps kindCaps = CapsOf(kind);
-
-    ComRef<IDirect3D8> d3d;
-    HRESULT hr = device->GetDirect3D(d3d.Out());
-    if (FAILED(hr)) return hr;
-    D3DCAPS8 caps = {};
-    hr = device->GetDeviceCaps(&caps);
-    if (FAILED(hr)) return hr;
-    D3DDISPLAYMODE mode = {};
-    hr = device->GetDisplayMode(&mode);
-    if (FAILED(hr)) return hr;
-
-    UINT width = widthRef ? *widthRef : USE_DEFAULT;
-    UINT height = heightRef ? *heightRef : USE_DEFAULT;
-    UINT depth = depthRef ? *depthRef : USE_DEFAULT;
-    const UINT requestedLevels = levelsRef ? *levelsRef : USE_DEFAULT;
-    const D3DFORMAT wanted = formatRef ? *formatRef : D3DFMT_UNKNOWN;
-
-    if (width == USE_DEFAULT && height == USE_DEFAULT) {
-        width = height = 256;
-    } else if (width == USE_DEFAULT) {
-        width = height;
-    } else if (height == USE_DEFAULT) {
-        height = width;
-    }
-    if (width == 0) width = 1;
-    if (height == 0) height = 1;
-    if (kind == ResourceKind::CubeTexture) width = height = std::max(width, height);
-    if (depth == USE_DEFAULT || depth == 0) depth = 1;
+    if (r.width == 0) r.width = 1;
+    if (r.height == 0) r.height = 1;
+    if (kind == ResourceKind::CubeTexture) r.width = r.height = std::max(r.width, r.height);
+    if (r.depth == USE_DEFAULT || r.depth == 0) r.depth = 1;
 
     // A limit of 0 is a device that reports none; clamping to it would ask for an empty
     // texture, which no device can create.
@@ -105,56 +105,62 @@ HRESULT CheckRequirements(IDirect3DDevice8* device, UINT* widthRef, UINT* height
         if (limit != 0 && v > limit) v = limit;
     };
     if (kind == ResourceKind::VolumeTexture) {
-        clampTo(depth, caps.MaxVolumeExtent);
-        clampTo(width, caps.MaxVolumeExtent);
-        clampTo(height, caps.MaxVolumeExtent);
+        clampTo(r.depth, caps.MaxVolumeExtent);
+        clampTo(r.width, caps.MaxVolumeExtent);
+        clampTo(r.height, caps.MaxVolumeExtent);
     } else {
-        clampTo(width, caps.MaxTextureWidth);
-        clampTo(height, caps.MaxTextureHeight);
+        clampTo(r.width, caps.MaxTextureWidth);
+        clampTo(r.height, caps.MaxTextureHeight);
     }
     if (kind == ResourceKind::Texture) {
         const DWORD aspect = (caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) ? 1 : caps.MaxTextureAspectRatio;
         if (aspect != 0) {
-            width = std::min(width, MulClamped(height, aspect));
-            height = std::min(height, MulClamped(width, aspect));
+            r.width = std::min(r.width, MulClamped(r.height, aspect));
+            r.height = std::min(r.height, MulClamped(r.width, aspect));
         }
     }
 
     // Rounding follows clamping, so a limit that is not a power of two can be exceeded.
-    if (caps.TextureCaps & kindCaps.Pow2Bit) {
-        width = NextPow2(width);
-        height = NextPow2(height);
-        depth = NextPow2(depth);
+    if (caps.TextureCaps & CapsOf(kind).Pow2Bit) {
+        r.width = NextPow2(r.width);
+        r.height = NextPow2(r.height);
+        r.depth = NextPow2(r.depth);
     }
-    if (IsDxtFormat(wanted)) {
-        width = RoundUpTo4(width);
-        height = RoundUpTo4(height);
+    if (tolvane::pixels::IsDxt(wanted)) {
+        r.width = RoundUpTo4(r.width);
+        r.height = RoundUpTo4(r.height);
     }
+}
 
-    UINT levels = 1;
-    if ((caps.TextureCaps & kindCaps.MipmapBit) && IsPow2(width) && IsPow2(height) && IsPow2(depth)) {
-        UINT largest = std::max(width, height);
-        if (kind == ResourceKind::VolumeTexture) largest = std::max(largest, depth);
-        const UINT full = 1 + Log2(largest);
-        levels = (requestedLevels >= 1 && requestedLevels <= full) ? requestedLevels : full;
+// The requested count when it lies within the full chain, else the full chain; 1 without
+// mipmaps or when a dimension is not a power of two.
+UINT LevelCount(const D3DCAPS8& caps, ResourceKind kind, const Request& r, UINT requested) {
+    if (!(caps.TextureCaps & CapsOf(kind).MipmapBit) || !IsPow2(r.width) || !IsPow2(r.height) ||
+        !IsPow2(r.depth)) {
+        return 1;
     }
+    UINT largest = std::max(r.width, r.height);
+    if (kind == ResourceKind::VolumeTexture) largest = std::max(largest, r.depth);
+    const UINT full = 1 + Log2(largest);
+    return (requested >= 1 && requested <= full) ? requested : full;
+}
 
-    // The wanted format itself wins at once; otherwise the substitute with the lowest score,
-    // fewer bits per pixel breaking a tie and the earlier row breaking a full tie.
+// The wanted format itself wins at once; otherwise the substitute with the lowest score,
+// fewer bits per pixel breaking a tie and the earlier row breaking a full tie. Null when the
+// device takes none.
+const FormatInfo* ChooseFormat(const DeviceFacts& device, DWORD usage, ResourceKind kind, D3DFORMAT wanted) {
     const FormatInfo& want = FindFormatInfo(wanted);
     const FormatInfo* best = nullptr;
     DWORD bestScore = 0xFFFFFFFFu;
     for (std::size_t i = 0; i < FORMAT_TABLE_ROWS; ++i) {
         const FormatInfo& row = FormatTable[i];
         if (!row.Selectable) continue;
-        if (FAILED(d3d->CheckDeviceFormat(caps.AdapterOrdinal, caps.DeviceType, mode.Format, usage,
-                                          kindCaps.ResourceType, row.Format))) {
+        if (FAILED(device.d3d->CheckDeviceFormat(device.caps.AdapterOrdinal, device.caps.DeviceType,
+                                                 device.mode.Format, usage, CapsOf(kind).ResourceType,
+                                                 row.Format))) {
             continue;
         }
-        if (row.Format == wanted) {
-            best = &row;
-            break;
-        }
+        if (row.Format == wanted) return &row;
         if (!row.Substitutable) continue;
         const DWORD score = FormatMatchScore(want, row);
         if (score == 0xFFFFFFFFu) continue;
@@ -163,14 +169,31 @@ HRESULT CheckRequirements(IDirect3DDevice8* device, UINT* widthRef, UINT* height
             bestScore = score;
         }
     }
-    d3d.Reset();
-    if (!best) return D3DERR_NOTAVAILABLE;
+    return best;
+}
 
-    if (widthRef) *widthRef = width;
-    if (heightRef) *heightRef = height;
-    if (depthRef) *depthRef = depth;
-    if (levelsRef) *levelsRef = levels;
-    if (formatRef) *formatRef = best->Format;
+HRESULT CheckRequirements(IDirect3DDevice8* device, UINT* widthRef, UINT* heightRef, UINT* depthRef,
+                          UINT* levelsRef, DWORD usage, D3DFORMAT* formatRef, D3DPOOL pool, ResourceKind kind) {
+    if (usage == USE_DEFAULT) usage = 0;
+    if (!ArgumentsValid(device, usage, pool, kind)) return D3DERR_INVALIDCALL;
+    DeviceFacts facts;
+    const HRESULT hr = QueryDevice(device, &facts);
+    if (FAILED(hr)) return hr;
+
+    Request r = {widthRef ? *widthRef : USE_DEFAULT, heightRef ? *heightRef : USE_DEFAULT,
+                 depthRef ? *depthRef : USE_DEFAULT, levelsRef ? *levelsRef : USE_DEFAULT,
+                 formatRef ? *formatRef : D3DFMT_UNKNOWN};
+    AdjustSize(facts.caps, kind, r.format, r);
+    r.levels = LevelCount(facts.caps, kind, r, r.levels);
+    const FormatInfo* chosen = ChooseFormat(facts, usage, kind, r.format);
+    facts.d3d.Reset();
+    if (!chosen) return D3DERR_NOTAVAILABLE;
+
+    if (widthRef) *widthRef = r.width;
+    if (heightRef) *heightRef = r.height;
+    if (depthRef) *depthRef = r.depth;
+    if (levelsRef) *levelsRef = r.levels;
+    if (formatRef) *formatRef = chosen->Format;
     return S_OK;
 }
 

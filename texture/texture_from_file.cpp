@@ -53,8 +53,8 @@ void SettleLoad(const DecodedImage& image, D3DFORMAT format, DWORD filter, DWORD
     if (mipFilter == USE_DEFAULT) mipFilter = isSigned ? FILTER_POINT : FILTER_BOX;
     filter |= extraFilterFlags;
     mipFilter |= extraFilterFlags;
-    const DWORD filterType = filter & 0xFF;
-    const DWORD mipType = mipFilter & 0xFF;
+    const DWORD filterType = FilterType(filter);
+    const DWORD mipType = FilterType(mipFilter);
     out->FilterLowerLevels = filterType == FILTER_NONE || mipType == FILTER_POINT || mipType == FILTER_BOX;
 
     // A palettised image takes its colour key in the palette: the entry that equals the key

@@ -361,7 +361,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 HRESULT Device::CreateImageSurface(UINT width, UINT height, D3DFORMAT format, IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    const FormatInfo* info = FindFormat(format);
+    const FormatStorage* info = FindFormat(format);
     if (info == nullptr || info->kind != FormatKind::Color || width == 0 || height == 0) return D3DERR_INVALIDCALL;
     auto* surface = new Surface(this, nullptr, 0, D3DPOOL_SYSTEMMEM);
     if (!surface->memory.Allocate(*info, width, height, 1)) {

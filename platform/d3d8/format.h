@@ -16,7 +16,7 @@ namespace d3d8 {
 
 enum class FormatKind { Color, Depth, Index, VertexData };
 
-struct FormatInfo {
+struct FormatStorage {
     D3DFORMAT format;
     UINT blockBytes;   // bytes per block (a block is one pixel for plain formats)
     UINT blockWidth;   // pixels per block across
@@ -25,7 +25,7 @@ struct FormatInfo {
 };
 
 // The row of a format, or null for a format the device does not know.
-const FormatInfo* FindFormat(D3DFORMAT format);
+const FormatStorage* FindFormat(D3DFORMAT format);
 
 struct Layout {
     UINT pitch = 0;        // bytes from one row of blocks to the next
@@ -36,7 +36,7 @@ struct Layout {
 
 // The layout of width x height x depth pixels (all at least 1). False when the region
 // is larger than the device keeps in one allocation (2 GiB) or a pitch overflows.
-bool ComputeLayout(const FormatInfo& info, UINT width, UINT height, UINT depth, Layout& layout);
+bool ComputeLayout(const FormatStorage& info, UINT width, UINT height, UINT depth, Layout& layout);
 
 // Size of mip level `level` of an extent: halved per level, never below 1.
 constexpr UINT LevelExtent(UINT extent, UINT level) {

@@ -44,9 +44,9 @@ public:
     // Allocates memory that reads as zero; false when the size is too large or memory runs
     // out. The zeros are written when the memory is first read or partly written, so a
     // level that its first user overwrites whole is never cleared.
-    bool Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth);
+    bool Allocate(const FormatStorage& info, UINT width, UINT height, UINT depth);
 
-    const FormatInfo& Info() const { return *info_; }
+    const FormatStorage& Info() const { return *info_; }
     D3DFORMAT Format() const { return info_->format; }
     UINT Width() const { return width_; }
     UINT Height() const { return height_; }
@@ -80,7 +80,7 @@ public:
     bool dirty = true;
 
 private:
-    const FormatInfo* info_ = nullptr;
+    const FormatStorage* info_ = nullptr;
     UINT width_ = 0;
     UINT height_ = 0;
     UINT depth_ = 0;

@@ -24,7 +24,7 @@ LiveObject::~LiveObject() { --g_liveObjects; }
 
 // ---- PixelMemory ------------------------------------------------------------------------
 
-bool PixelMemory::Allocate(const FormatInfo& info, UINT width, UINT height, UINT depth) {
+bool PixelMemory::Allocate(const FormatStorage& info, UINT width, UINT height, UINT depth) {
     Layout layout;
     if (!ComputeLayout(info, width, height, depth, layout)) return false;
     bits_.reset(static_cast<std::uint8_t*>(::operator new[](layout.size, kAlignment, std::nothrow)));
@@ -282,7 +282,7 @@ void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
 }  // namespace
 
 bool Texture::Build(UINT width, UINT height) {
-    const FormatInfo* info = FindFormat(format_);
+    const FormatStorage* info = FindFormat(format_);
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
@@ -334,7 +334,7 @@ HRESULT Texture::CopyFrom(TextureCore& source) {
 }
 
 bool CubeTexture::Build(UINT edgeLength) {
-    const FormatInfo* info = FindFormat(format_);
+    const FormatStorage* info = FindFormat(format_);
     for (auto& face : faces) {
         for (UINT i = 0; i < levels_; ++i) {
             face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
@@ -394,7 +394,7 @@ HRESULT CubeTexture::CopyFrom(TextureCore& source) {
 }
 
 bool VolumeTexture::Build(UINT width, UINT height, UINT depth) {
-    const FormatInfo* info = FindFormat(format_);
+    const FormatStorage* info = FindFormat(format_);
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Volume>(device_, this, usage_, pool_));
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i),

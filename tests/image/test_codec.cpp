@@ -384,7 +384,7 @@ TEST(PixelCodec, RoundTripThroughA8R8G8B8) {
         {D3DFMT_R3G3B2, 0xFF}, {D3DFMT_A8R3G3B2, 0xFFFF}, {D3DFMT_A8, 0xFF}, {D3DFMT_L8, 0xFF},
         {D3DFMT_A8L8, 0xFFFF}, {D3DFMT_A4L4, 0xFF}, {D3DFMT_P8, 0xFF}, {D3DFMT_A8P8, 0xFFFF}};
     for (const auto& [format, mask] : formats) {
-        const UINT bytes = testutil::BitsOf(format) / 8;
+        const UINT bytes = testutil::FactsOf(format).BlockBytes;
         Surface src(format, 256, 4);
         Surface mid(D3DFMT_A8R8G8B8, 256, 4);
         Surface back(format, 256, 4);
@@ -401,7 +401,7 @@ TEST(PixelCodec, RoundTripThroughA8R8G8B8) {
                 std::uint32_t a = 0, c = 0;
                 std::memcpy(&a, src.Row(y) + x * bytes, bytes);
                 std::memcpy(&c, back.Row(y) + x * bytes, bytes);
-                ASSERT_EQ(a & mask, c) << "format " << format << " pixel " << x << "," << y;
+                ASSERT_EQ(a & mask, c) << testutil::NameOf(format) << " pixel " << x << "," << y;
             }
         }
     }
@@ -415,7 +415,7 @@ TEST(PixelCodec, SignedReadWriteRoundTrip) {
     for (D3DFORMAT format : {D3DFMT_V8U8, D3DFMT_L6V5U5, D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8, D3DFMT_V16U16,
                              D3DFMT_W11V11U10}) {
         Surface s(format, 64, 1);
-        const UINT bytes = testutil::BitsOf(format) / 8;
+        const UINT bytes = testutil::FactsOf(format).BlockBytes;
         for (UINT x = 0; x < 64 * bytes; ++x) s.Row(0)[x] = static_cast<std::uint8_t>(rng());
         std::vector<std::uint8_t> before(s.Row(0), s.Row(0) + 64 * bytes);
         SurfaceDesc d = s.Desc();
@@ -431,12 +431,12 @@ TEST(PixelCodec, SignedReadWriteRoundTrip) {
             for (int ch = 0; ch < 4; ++ch) {
                 const bool lowBitCleared = format == D3DFMT_W11V11U10 && ch == 2;
                 if (lowBitCleared) {
-                    EXPECT_NEAR(b[ch], a[ch], 1.0f / 1024) << format << " channel " << ch;
+                    EXPECT_NEAR(b[ch], a[ch], 1.0f / 1024) << testutil::NameOf(format) << " channel " << ch;
                 } else if (a[ch] >= 0.0f) {
-                    EXPECT_EQ(b[ch], a[ch]) << format << " channel " << ch;
+                    EXPECT_EQ(b[ch], a[ch]) << testutil::NameOf(format) << " channel " << ch;
                 } else {
-                    EXPECT_GT(b[ch], a[ch]) << format << " channel " << ch;
-                    EXPECT_LE(b[ch] - a[ch], 1.0f / 16) << format << " channel " << ch;
+                    EXPECT_GT(b[ch], a[ch]) << testutil::NameOf(format) << " channel " << ch;
+                    EXPECT_LE(b[ch] - a[ch], 1.0f / 16) << testutil::NameOf(format) << " channel " << ch;
                 }
             }
         }
@@ -475,6 +475,6 @@ TEST(PixelCodec, YuvRoundTripThroughA8R8G8B8) {
         ASSERT_EQ(ConvertSurface(&b, &m, FILTER_NONE), S_OK);
         for (UINT y = 0; y < 4; ++y)
             for (UINT x = 0; x < 128; ++x)
-                ASSERT_NEAR(back.Row(y)[x], src.Row(y)[x], 1) << "format " << f << " byte " << x << " row " << y;
+                ASSERT_NEAR(back.Row(y)[x], src.Row(y)[x], 1) << testutil::NameOf(f) << " byte " << x << " row " << y;
     }
 }

@@ -12,6 +12,7 @@
 #include "image/filter_weights.h"
 #include "image/float_rounding.h"
 #include "image/pixel_codec.h"
+#include "test_codec_util.h"
 
 namespace rz = tolvane::rz;
 
@@ -168,7 +169,7 @@ TEST(TowardZero, ConversionIgnoresCallerRoundingMode) {
             const auto other = convert(format, filter);
             EXPECT_EQ(std::fegetround(), mode);
             std::fesetround(FE_TONEAREST);
-            EXPECT_EQ(other, nearest) << "mode " << mode << " format " << format;
+            EXPECT_EQ(other, nearest) << "mode " << mode << " " << testutil::NameOf(format);
         }
     }
 }

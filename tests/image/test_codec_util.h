@@ -7,26 +7,20 @@
 
 #include "image/convert.h"
 #include "image/pixel_codec.h"
+#include "image/pixel_formats.h"
 
 namespace testutil {
 
 constexpr std::uint8_t kGuard = 0xA5;
 constexpr std::size_t kGuardBytes = 64;
 
-inline UINT BitsOf(D3DFORMAT f) {
-    switch (f) {
-        case D3DFMT_R8G8B8: return 24;
-        case D3DFMT_A8R8G8B8: case D3DFMT_X8R8G8B8: case D3DFMT_X8L8V8U8: case D3DFMT_Q8W8V8U8:
-        case D3DFMT_V16U16: case D3DFMT_W11V11U10: return 32;
-        case D3DFMT_R3G3B2: case D3DFMT_A8: case D3DFMT_L8: case D3DFMT_A4L4: case D3DFMT_P8: return 8;
-        default: return 16;
-    }
+// The facts of a format from the image layer's table.
+inline const tolvane::pixels::FormatFacts& FactsOf(D3DFORMAT f) { return *tolvane::pixels::FindFormatFacts(f); }
+inline bool IsDxt(D3DFORMAT f) { return tolvane::pixels::IsDxt(f); }
+inline const char* NameOf(D3DFORMAT f) {
+    const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(f);
+    return facts ? facts->Name : "unknown format";
 }
-
-inline bool IsDxt(D3DFORMAT f) {
-    return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
-}
-inline bool IsYuv(D3DFORMAT f) { return f == D3DFMT_YUY2 || f == D3DFMT_UYVY; }
 
 // A surface of width x height x depth pixels, its bytes framed by guard bytes.
 struct Surface {
@@ -36,16 +30,10 @@ struct Surface {
     std::vector<std::uint8_t> bytes;  // guard, slices, guard
 
     Surface(D3DFORMAT f, UINT w, UINT h, UINT d = 1, UINT pad = 0) : format(f), width(w), height(h), depth(d) {
-        if (IsDxt(f)) {
-            rowPitch = ((w + 3) / 4) * (f == D3DFMT_DXT1 ? 8 : 16) + pad;
-            rows = (h + 3) / 4;
-        } else if (IsYuv(f)) {
-            rowPitch = ((w + 1) / 2) * 4 + pad;
-            rows = h;
-        } else {
-            rowPitch = w * BitsOf(f) / 8 + pad;
-            rows = h;
-        }
+        // A format without a codec (depth, index) gets 2 bytes a pixel, which no test reads.
+        const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(f);
+        rowPitch = (facts ? static_cast<UINT>(tolvane::pixels::StorageRowBytes(*facts, w)) : 2 * w) + pad;
+        rows = facts ? static_cast<UINT>(tolvane::pixels::StorageRows(*facts, h)) : h;
         slicePitch = rowPitch * rows + pad;
         bytes.assign(2 * kGuardBytes + static_cast<std::size_t>(slicePitch) * d, kGuard);
         std::memset(Data(), 0, static_cast<std::size_t>(slicePitch) * d);

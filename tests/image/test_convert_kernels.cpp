@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "image/filter_kernels.h"
+#include "test_codec_util.h"
 
 using namespace tolvane::pixels;
 
@@ -22,7 +23,7 @@ TEST(FilterKernels, BoxHalveIntegerMatchesReference) {
             for (auto& b : r1) b = static_cast<std::uint8_t>(rng());
             BoxHalveIntegerRow(f, r0.data(), r1.data(), fast.data(), width);
             BoxHalveIntegerRowRef(f, r0.data(), r1.data(), ref.data(), width);
-            ASSERT_EQ(fast, ref) << "format " << f << " width " << width;
+            ASSERT_EQ(fast, ref) << testutil::NameOf(f) << " width " << width;
         }
     }
     EXPECT_FALSE(BoxHalveIntegerSupported(D3DFMT_R8G8B8));

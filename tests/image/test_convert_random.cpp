@@ -46,16 +46,16 @@ bool MayChange(const Surface& s, const D3DBOX& r, std::size_t offset) {
     const std::size_t col = inSlice % s.rowPitch;
     if (slice < r.Front || slice >= r.Back) return false;
     if (testutil::IsDxt(s.format)) {
-        const std::size_t blockBytes = s.format == D3DFMT_DXT1 ? 8 : 16;
+        const std::size_t blockBytes = testutil::FactsOf(s.format).BlockBytes;
         const std::size_t bx = col / blockBytes;
         return row >= r.Top / 4 && row < (r.Bottom + 3) / 4 && bx >= r.Left / 4 && bx < (r.Right + 3) / 4;
     }
     if (row < r.Top || row >= r.Bottom) return false;
-    if (testutil::IsYuv(s.format)) {
+    if (testutil::FactsOf(s.format).Kind == tolvane::pixels::CodecKind::Yuv) {
         const std::size_t pair = col / 4;
         return pair >= r.Left / 2 && pair < (r.Right + 1) / 2;
     }
-    const std::size_t bytes = testutil::BitsOf(s.format) / 8;
+    const std::size_t bytes = testutil::FactsOf(s.format).BlockBytes;
     return col / bytes >= r.Left && col / bytes < r.Right;
 }
 

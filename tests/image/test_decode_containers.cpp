@@ -91,6 +91,28 @@ TEST(DecodeDib, TopDown8BitIsUsedInPlaceAfterItsPalette) {
     EXPECT_EQ(0, std::memcmp(image.Palette, palette, sizeof(palette)));
 }
 
+// The limit is on the pixel count, not on a side: a strip of 64000 pixels either way
+// decodes (the BMP suite has a 1 x 64000 file), each pixel where it belongs.
+TEST(DecodeDib, LongStripsWithinThePixelLimitDecode) {
+    for (const auto& [width, height] : {std::pair{1, 64000}, std::pair{64000, 1}}) {
+        ByteWriter dib = DibHeader(width, height, 8, 0, 2);
+        dib.u32(0x00102030).u32(0x00405060);
+        const int stride = (width + 3) / 4 * 4;
+        for (int row = 0; row < height; ++row)
+            for (int x = 0; x < stride; ++x) dib.raw(Row({x < width && (row + x) % 3 == 0 ? 1u : 0u}));
+        DecodedImage image;
+        ASSERT_EQ(Decode(DecodeDib, image, dib.bytes), S_OK) << width << "x" << height;
+        EXPECT_EQ(image.Rect.right, width);
+        EXPECT_EQ(image.Rect.bottom, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int fileRow = height - 1 - y;  // bottom-up
+                ASSERT_EQ(image.Pixels[y * image.Pitch + x], (fileRow + x) % 3 == 0 ? 1 : 0) << x << "," << y;
+            }
+        image.Free();
+    }
+}
+
 TEST(DecodeDib, BitFieldMasksSelectTheFormat) {
     struct Case {
         unsigned bitCount;
@@ -148,7 +170,8 @@ TEST(DecodeDib, HeaderRefusals) {
         {"compression 5", DibHeader(1, 1, 24, 5).fill(8, 0).bytes, E_NOTIMPL},
         {"negative width", DibHeader(-1, 1, 24, 0).fill(8, 0).bytes, E_FAIL},
         {"zero height", DibHeader(1, 0, 24, 0).fill(8, 0).bytes, E_FAIL},
-        {"width over the limit", DibHeader(16385, 1, 8, 0, 1).fill(20000, 0).bytes, E_OUTOFMEMORY},
+        {"pixels over the limit", DibHeader(16385, 16385, 8, 0, 1).fill(20000, 0).bytes, E_OUTOFMEMORY},
+        {"one row over the limit", DibHeader((1 << 28) + 1, 1, 8, 0, 1).fill(20000, 0).bytes, E_OUTOFMEMORY},
         {"huge size", DibHeader(3000000, 2000000, 24, 0).fill(8, 0).bytes, E_OUTOFMEMORY},
         {"height INT_MIN", DibHeader(1, INT32_MIN, 32, 0).fill(8, 0).bytes, E_OUTOFMEMORY},
         {"short pixel data", DibHeader(4, 4, 24, 0).fill(4 * 12 - 1, 0).bytes, E_FAIL},
@@ -307,7 +330,7 @@ TEST(DecodePpm, Refusals) {
         {"P6 1 1 0\n\x01\x02\x03", E_FAIL},
         {"P3 1 1 99999999999 1 1 1", E_FAIL},                 // past 32 bits
         {"P632 358888888632!\n", E_FAIL},
-        {"P6 20000 1 255\n", E_OUTOFMEMORY},
+        {"P6 20000 20000 255\n", E_OUTOFMEMORY},
         {"P6 1 1 255", E_FAIL},                               // no separator
         {"P5 1 1 255\n\x01", E_FAIL},
         {"P", E_FAIL},

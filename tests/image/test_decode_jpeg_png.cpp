@@ -124,7 +124,9 @@ TEST(DecodeJpeg, HeaderSizeAboveTheLimitIsRefusedBeforeDecoding) {
     Bytes file = EncodeJpeg(8, 8, 3, Gradient(8, 8, 3));
     const std::size_t at = FrameSizeOffset(file);
     ASSERT_NE(at, 0u);
-    // height 8, width 20000 (big-endian)
+    // height 20000, width 20000 (big-endian): 4e8 pixels, over the 2^28 limit
+    file[at] = 20000 >> 8;
+    file[at + 1] = 20000 & 0xFF;
     file[at + 2] = 20000 >> 8;
     file[at + 3] = 20000 & 0xFF;
     DecodedImage image;

@@ -490,3 +490,90 @@ TEST(DxtCodec, PartialBlockRowKeepsRowsOutsideTheRegion) {
     for (int i = 0; i < 8; ++i) EXPECT_EQ(decoded[i], 0xFFFFFFFFu) << "row " << i / 4 << " kept white";
     for (int i = 8; i < 16; ++i) EXPECT_EQ(decoded[i], 0xFFFF0000u) << "row " << i / 4 << " red";
 }
+
+namespace {
+
+// Squared error of a decoded block against its pixels over red, green, blue and alpha; in
+// DXT1 a transparent pixel counts only for its alpha (it decodes to 0 whatever its colour).
+std::uint64_t BlockError(DxtBlockKind kind, const std::uint8_t* block, const std::uint32_t pixels[16]) {
+    std::uint32_t decoded[16];
+    std::uint32_t want[16];
+    std::memcpy(want, pixels, sizeof want);
+    switch (kind) {
+        case DxtBlockKind::Dxt1:
+            DecodeDxtColorBlock(block, decoded);
+            for (std::uint32_t& p : want) p = (p >> 24) >= 128 ? p | 0xFF000000u : 0;
+            for (std::uint32_t& p : decoded) p = (p >> 24) ? p : 0;
+            break;
+        case DxtBlockKind::ExplicitAlpha:
+            DecodeDxtAlphaExplicit(block, decoded);
+            break;
+        case DxtBlockKind::InterpolatedAlpha:
+            DecodeDxtAlphaInterpolated(block, decoded);
+            break;
+    }
+    std::uint64_t sum = 0;
+    for (int i = 0; i < 16; ++i)
+        for (int c = 0; c < 4; ++c) {
+            const int d = int((decoded[i] >> (8 * c)) & 0xFF) - int((want[i] >> (8 * c)) & 0xFF);
+            sum += static_cast<std::uint64_t>(d * d);
+        }
+    return sum;
+}
+
+// Blocks of two photographs with the four kinds of alpha of the batch test, plus random
+// and flat blocks.
+std::vector<std::uint32_t> TestBlocks() {
+    std::vector<std::uint32_t> pixels;
+    std::mt19937 rng(21);
+    for (const char* name : {"/jpeg/pillow/flower.jpg", "/jpeg/pillow/iptc.jpg"}) {
+        testutil::Picture pic;
+        if (!testutil::LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + name, pic)) continue;
+        for (unsigned by = 0; by + 4 <= pic.height; by += 4)
+            for (unsigned bx = 0; bx + 4 <= pic.width; bx += 4)
+                for (int i = 0; i < 16; ++i) {
+                    std::uint32_t p = pic.argb[(by + i / 4) * pic.width + bx + (i & 3)];
+                    const unsigned kind = (bx / 4 + by / 4) % 4;
+                    if (kind == 1 && rng() % 5 == 0) p &= 0x00FFFFFFu;
+                    if (kind == 2) p = (p & 0xFFFFFFu) | ((rng() % 256) << 24);
+                    if (kind == 3) p = pic.argb[by * pic.width + bx];
+                    pixels.push_back(p);
+                }
+    }
+    for (int n = 0; n < 1000; ++n)
+        for (int i = 0; i < 16; ++i) pixels.push_back(static_cast<std::uint32_t>(rng()) | (n % 3 ? 0xFF000000u : 0));
+    return pixels;
+}
+
+}  // namespace
+
+// The high-quality encoder is never worse than the exact one on any block, better on the
+// photographs as a whole, and its blocks decode alike with libsquish's decoder.
+TEST(DxtEncodeHigh, NeverWorseOnAnyBlockAndReadAlikeBySquish) {
+    const std::vector<std::uint32_t> pixels = TestBlocks();
+    const std::size_t count = pixels.size() / 16;
+    ASSERT_GT(count, 10000u) << "the photographs were not found";
+    const struct {
+        DxtBlockKind kind;
+        D3DFORMAT format;
+    } kinds[] = {{DxtBlockKind::Dxt1, D3DFMT_DXT1},
+                 {DxtBlockKind::ExplicitAlpha, D3DFMT_DXT3},
+                 {DxtBlockKind::InterpolatedAlpha, D3DFMT_DXT5}};
+    for (const auto& k : kinds) {
+        const std::size_t size = k.kind == DxtBlockKind::Dxt1 ? 8 : 16;
+        std::vector<std::uint8_t> spec(count * size), high(count * size);
+        EncodeDxtBlocks(k.kind, pixels.data(), count, spec.data());
+        EncodeDxtBlocksHigh(k.kind, pixels.data(), count, high.data());
+        std::uint64_t specTotal = 0, highTotal = 0;
+        for (std::size_t b = 0; b < count; ++b) {
+            const std::uint64_t s = BlockError(k.kind, &spec[b * size], &pixels[b * 16]);
+            const std::uint64_t h = BlockError(k.kind, &high[b * size], &pixels[b * 16]);
+            ASSERT_LE(h, s) << "block " << b << " format " << k.format;
+            specTotal += s;
+            highTotal += h;
+            if (b % 5 == 0) ExpectSameAsSquish(&high[b * size], k.format);
+            if (HasFailure()) return;
+        }
+        EXPECT_LT(static_cast<double>(highTotal), 0.85 * static_cast<double>(specTotal)) << "format " << k.format;
+    }
+}

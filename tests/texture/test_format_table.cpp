@@ -3,6 +3,8 @@
 
 #include <set>
 
+#include "image/pixel_formats.h"
+#include "platform/d3d8/format.h"
 #include "texture/texture.h"
 
 TEST(FormatTable, EveryFormatAppearsOnceAndOnlyTheDefaultRowIsUnselectable) {
@@ -60,4 +62,19 @@ TEST(FormatMatchScore, KindRulesAndUnsubstitutableRows) {
     EXPECT_EQ(FormatMatchScore(FindFormatInfo(D3DFMT_L8), FindFormatInfo(D3DFMT_P8)), none);
     EXPECT_EQ(FormatMatchScore(FindFormatInfo(D3DFMT_X8R8G8B8), FindFormatInfo(D3DFMT_Q8W8V8U8)), none);
     EXPECT_NE(FormatMatchScore(FindFormatInfo(D3DFMT_A8L8), FindFormatInfo(D3DFMT_L8)), none);
+}
+
+// The device keeps its own record of how each format is stored (the platform knows nothing
+// of the image layer); both must describe the same storage unit for every format, and the
+// sampler reads exactly the block-compressed formats as blocks.
+TEST(FormatTable, DeviceStorageAgreesWithThePixelFormats) {
+    for (const tolvane::pixels::FormatFacts& facts : tolvane::pixels::kFormatFacts) {
+        const d3d8::FormatStorage* storage = d3d8::FindFormat(facts.Format);
+        ASSERT_NE(storage, nullptr) << facts.Name;
+        EXPECT_EQ(storage->blockBytes, facts.BlockBytes) << facts.Name;
+        EXPECT_EQ(storage->blockWidth, facts.BlockWidth) << facts.Name;
+        EXPECT_EQ(storage->blockHeight, facts.BlockHeight) << facts.Name;
+        EXPECT_EQ(storage->kind, d3d8::FormatKind::Color) << facts.Name;
+        EXPECT_EQ(IsBlockFormat(facts.Format), facts.BlockWidth > 1) << facts.Name;
+    }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -261,6 +262,152 @@ TEST(TexTool, CubeMapsRoundTrip) {
         EXPECT_EQ(levels, 5u);
     }
     EXPECT_EQ(face, 6u);
+}
+
+
+namespace {
+
+std::size_t CountLines(const std::string& text, const std::string& word) {
+    std::size_t n = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) n += line.find(word) != std::string::npos;
+    return n;
+}
+
+std::vector<std::string> FilesUnder(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+        if (e.is_regular_file()) files.push_back(std::filesystem::relative(e.path(), dir).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+// A folder of corpus files with broken ones among them, converted on three threads: every
+// good file gives the bytes a one-file run gives, every bad one is reported on one line
+// with its result code, nothing is written for it, and the exit status is 1.
+TEST(TexToolBatch, ConvertsGoodFilesAsOneFileRunsAndReportsBadOnes) {
+    const std::vector<std::string> good = {"jpeg/pillow/hopper.jpg", "png/pngsuite/basn3p08.png",
+                                           "jpeg/libjpeg-turbo/testorig.jpg"};
+    for (const std::string& f : good) {
+        if (!HaveCorpus(f)) GTEST_SKIP() << "corpus not found";
+    }
+    namespace fs = std::filesystem;
+    const fs::path in = fs::path(WriteTempFile("unused", {})).parent_path() / "in";
+    const fs::path out = in.parent_path() / "out";
+    fs::remove_all(in);
+    fs::remove_all(out);
+    fs::create_directories(in / "sub");
+    fs::copy_file(Corpus(good[0]), in / "hopper.jpg");
+    fs::copy_file(Corpus(good[1]), in / "palette.png");
+    fs::copy_file(Corpus(good[2]), in / "sub" / "testorig.jpg");
+    std::ofstream(in / "junk.png") << std::string(100, '\0');
+    std::ofstream(in / "sub" / "empty.bmp");
+    std::ofstream(in / "notes.txt") << "not an image";
+    // More files than threads, so that conversions overlap (the thread-sanitizer run).
+    for (int i = 0; i < 8; ++i) fs::copy_file(Corpus(good[0]), in / "sub" / ("copy" + std::to_string(i) + ".jpg"));
+
+    ToolRun r = RunTool("convert '" + in.string() + "' --out-dir '" + out.string() + "' -r -j 3 --format D3DFMT_DXT1");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("converted 11, failed 2;"), std::string::npos) << r.out;
+    EXPECT_EQ(CountLines(r.err, "ERR_INVALID_DATA 0x88760B59: " + (in / "junk.png").string()), 1u) << r.err;
+    EXPECT_EQ(CountLines(r.err, (in / "sub" / "empty.bmp").string() + ": cannot create the texture"), 1u) << r.err;
+    std::vector<std::string> expected = {"hopper.dds", "palette.dds", "sub/testorig.dds"};
+    for (int i = 0; i < 8; ++i) expected.push_back("sub/copy" + std::to_string(i) + ".dds");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FilesUnder(out.string()), expected);
+    for (const auto& [source, converted] : {std::pair{"hopper.jpg", "hopper.dds"}, std::pair{"palette.png", "palette.dds"},
+                                           std::pair{"sub/testorig.jpg", "sub/testorig.dds"}}) {
+        const std::string single = WriteTempFile("single.dds", {});
+        ASSERT_EQ(RunTool("convert '" + (in / source).string() + "' '" + single + "' --format D3DFMT_DXT1").status, 0);
+        EXPECT_EQ(ReadText(single), ReadText((out / converted).string())) << source;
+    }
+
+    // Without -r the subfolder is left alone; --json gives one line per file; --to png.
+    fs::remove_all(out);
+    r = RunTool("convert '" + in.string() + "' --out-dir '" + out.string() + "' --json --to png -j 2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(CountLines(r.out, "{\"input\":"), 3u) << r.out;
+    EXPECT_EQ(CountLines(r.out, "\"ok\":true,\"width\":"), 2u) << r.out;
+    EXPECT_EQ(CountLines(r.out, "\"ok\":false,\"result\":\"ERR_INVALID_DATA\",\"value\":\"0x88760B59\""), 1u) << r.out;
+    EXPECT_EQ(FilesUnder(out.string()), (std::vector<std::string>{"hopper.png", "palette.png"}));
+}
+
+// The output is written under another name and renamed: when the rename fails (the name is
+// taken by a folder), the failure is reported and no temporary file stays behind.
+TEST(TexToolBatch, AFailedWriteLeavesNoFile) {
+    namespace fs = std::filesystem;
+    const std::string source = WriteTempFile("flat.bmp", MakeBmp24(8, 8, [](UINT, UINT) { return 0x336699u; }));
+    const fs::path out = fs::path(source).parent_path() / "out";
+    fs::remove_all(out);
+    fs::create_directories(out / "flat.dds" / "taken");
+    ToolRun r = RunTool("convert '" + source + "' --out-dir '" + out.string() + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("E_FAIL 0x80004005: " + source), std::string::npos) << r.err;
+    EXPECT_TRUE(FilesUnder(out.string()).empty()) << "only the folder that took the name";
+    for (const auto& e : fs::directory_iterator(out)) EXPECT_EQ(e.path().filename(), "flat.dds");
+    // The one-file form: the same.
+    r = RunTool("convert '" + source + "' '" + (out / "flat.dds").string() + "'");
+    EXPECT_EQ(r.status, 1);
+    for (const auto& e : fs::directory_iterator(out)) EXPECT_EQ(e.path().filename(), "flat.dds");
+    EXPECT_EQ(RunTool("convert a.bmp b.dds -j 2").status, 2) << "batch options need --out-dir";
+}
+
+namespace {
+
+std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                      static_cast<unsigned char>(bytes[at + 1]) << 8 |
+                                      static_cast<unsigned char>(bytes[at + 2]) << 16 |
+                                      static_cast<unsigned char>(bytes[at + 3]) << 24);
+}
+
+}  // namespace
+
+// Each format keeps its own DDS form: the header's pixel format describes it and the level
+// holds the device's bytes, which for a flat colour are the format's own packing of it.
+// (The signed formats have theirs too, but no image file converts to them.)
+TEST(TexTool, EveryFormatInItsOwnDdsForm) {
+    const std::string source = WriteTempFile("flat.dds", MakeDdsArgb(4, 4, 1, 1, [](UINT, UINT) {
+        return [](UINT, UINT) { return 0xFFFFFFFFu; };
+    }));
+    struct Case {
+        const char* format;
+        std::uint32_t flags, bits, r, g, b, a;
+        std::uint32_t pixel;  // white, opaque, in the format's packing
+    };
+    const Case cases[] = {
+        {"D3DFMT_X4R4G4B4", 0x40, 16, 0xF00, 0xF0, 0xF, 0, 0x0FFF},
+        {"D3DFMT_R3G3B2", 0x40, 8, 0xE0, 0x1C, 0x3, 0, 0xFF},
+        {"D3DFMT_A8R3G3B2", 0x41, 16, 0xE0, 0x1C, 0x3, 0xFF00, 0xFFFF},
+        {"D3DFMT_A8", 0x2, 8, 0, 0, 0, 0xFF, 0xFF},
+        {"D3DFMT_L8", 0x20000, 8, 0xFF, 0, 0, 0, 0xFF},
+        {"D3DFMT_A8L8", 0x20001, 16, 0xFF, 0, 0, 0xFF00, 0xFFFF},
+        {"D3DFMT_A4L4", 0x20001, 8, 0xF, 0, 0, 0xF0, 0xFF},
+        {"D3DFMT_R8G8B8", 0x40, 24, 0xFF0000, 0xFF00, 0xFF, 0, 0xFFFFFF},
+    };
+    for (const Case& c : cases) {
+        const std::string out = WriteTempFile("own.dds", {});
+        ToolRun r = RunTool("convert '" + source + "' '" + out + "' --levels 1 --format " + c.format + " --formats " +
+                            c.format);
+        ASSERT_EQ(r.status, 0) << c.format << r.err;
+        EXPECT_EQ(r.err.find("no DDS form"), std::string::npos) << c.format;
+        const std::string dds = ReadText(out);
+        const std::uint32_t bytes = c.bits / 8;
+        ASSERT_EQ(dds.size(), 128u + 16 * bytes) << c.format;
+        EXPECT_EQ(Le32(dds, 80), c.flags) << c.format;
+        EXPECT_EQ(Le32(dds, 84), 0u) << c.format;
+        EXPECT_EQ(Le32(dds, 88), c.bits) << c.format;
+        EXPECT_EQ(Le32(dds, 92), c.r) << c.format;
+        EXPECT_EQ(Le32(dds, 96), c.g) << c.format;
+        EXPECT_EQ(Le32(dds, 100), c.b) << c.format;
+        EXPECT_EQ(Le32(dds, 104), c.a) << c.format;
+        EXPECT_EQ(Le32(dds, 20), 4 * bytes) << c.format << ": the pitch";
+        const std::uint32_t mask = (1u << (8 * bytes)) - 1;
+        for (UINT i = 0; i < 16; ++i) EXPECT_EQ(Le32(dds + "   ", 128 + i * bytes) & mask, c.pixel) << c.format;
+    }
 }
 
 #endif  // TOLVANE_TEX_TOOL

@@ -10,11 +10,9 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
-#include "image/result_name.h"
+#include "batch.h"
+#include "convert.h"
 #include "names.h"
-#include "platform/d3d8/scoped.h"
-#include "platform/win32/host.h"
-#include "texture/texture.h"
 #include "writers.h"
 
 namespace {
@@ -30,8 +28,21 @@ constexpr const char* USAGE = R"(usage:
       Creates a texture (or with --cube a cube texture) from FILE on the software device,
       prints {"width":W,"height":H,"levels":N,"format":"D3DFMT_..."} on one line and writes
       every level (and face) to OUT.dds, or level --level I (face --face F) to OUT.png.
-      Formats without a DDS form here are written to the DDS as D3DFMT_A8R8G8B8 (a note on
-      standard error says so).
+      The DDS holds each level in the texture's own format, bit for bit; only the
+      palettised P8 and A8P8 are written as D3DFMT_A8R8G8B8 (a note on standard error says
+      so). info and decode read back DDS files in A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5,
+      A1R5G5B5, A4R4G4B4 and DXT1 to DXT5 only; the other forms are for other tools.
+  tolvane-tex convert FILE|FOLDER... --out-dir DIR [-r] [--to dds|png] [-j N] [--json] [options]
+      Converts many files at once, N at a time (default: one per processor), each to
+      DIR/NAME.dds (or .png) with the options above. A FOLDER gives its files ending in
+      .bmp .dib .dds .jpg .jpeg .png .ppm .tga (with -r those of its subfolders too, kept
+      at the same place under DIR). Shows progress on standard error (a bar on a
+      terminal, a line per file otherwise), each failure on one line with the result
+      code's name, its value and the file, then a summary on standard output: files
+      converted and failed, bytes read and written. --json prints one JSON object per
+      file on standard output instead. Outputs are written under a temporary name and
+      renamed when complete: a failed file leaves nothing. Exit status 1 if any file
+      failed.
       --width W --height H     size of level 0 (default: the image's; with --cube, the larger
                                of the two is the cube's edge)
       --levels N               level count (default 0: full chain)
@@ -41,6 +52,9 @@ constexpr const char* USAGE = R"(usage:
       --color-key 0xAARRGGBB   colour made transparent (default 0: none)
       --cube                   make a cube texture (the file must hold six faces)
       --level I --face F       the level and face written to a PNG (default 0)
+      --dxt-quality spec|high  the DXT encoder: spec (default) is the texture layer's;
+                               high refines every block by least squares over the best
+                               indices (slower, never worse on any block)
       --caps LIST              the device's texture limits, a comma list of: pow2,
                                squareonly, nomipmap, nocubemipmap, cubepow2, maxsize=N,
                                aspect=N. Without it the device is the default profile
@@ -61,8 +75,7 @@ constexpr const char* USAGE = R"(usage:
 }
 
 int Fail(HRESULT hr, const std::string& file, const char* what) {
-    std::fprintf(stderr, "tolvane-tex: %s 0x%08X: %s: %s\n", ResultName(hr), static_cast<unsigned>(hr), file.c_str(),
-                 what);
+    std::fprintf(stderr, "tolvane-tex: %s: %s: %s\n", ResultText(hr).c_str(), file.c_str(), what);
     return 1;
 }
 
@@ -169,37 +182,6 @@ std::vector<D3DFORMAT> ParseFormatList(const std::string& list) {
     return formats;
 }
 
-bool EndsWith(const std::string& s, const char* suffix) {
-    const std::size_t n = std::strlen(suffix);
-    if (s.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
-    }
-    return true;
-}
-
-// Converts a region of pixels to 8-bit RGBA, palette applied.
-HRESULT ToRgba(void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
-               std::vector<std::uint8_t>* rgba) {
-    rgba->assign(static_cast<std::size_t>(width) * height * 4, 0);
-    SurfaceDesc dst;
-    dst.Data = rgba->data();
-    dst.Format = D3DFMT_A8R8G8B8;
-    dst.RowPitch = width * 4;
-    dst.Whole = dst.Region = {0, 0, width, height, 0, 1};
-    SurfaceDesc src;
-    src.Data = pixels;
-    src.Format = format;
-    src.RowPitch = pitch;
-    src.Whole = src.Region = {0, 0, width, height, 0, 1};
-    src.Palette = palette;
-    HRESULT hr = ConvertSurface(&dst, &src, FILTER_NONE);
-    if (FAILED(hr)) return hr;
-    // A8R8G8B8 is stored blue, green, red, alpha.
-    for (std::size_t i = 0; i < rgba->size(); i += 4) std::swap((*rgba)[i], (*rgba)[i + 2]);
-    return S_OK;
-}
-
 // The whole file in memory, kept for as long as a decoded image points into it.
 struct LoadedImage {
     MappedFile file;
@@ -259,74 +241,31 @@ int CommandDecode(const std::vector<std::string>& args) {
     return 0;
 }
 
-LRESULT ToolWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
-// A headless window and a windowed device on it with the given profile.
-struct HeadlessDevice {
-    ComRef<IDirect3D8> d3d;
-    ComRef<IDirect3DDevice8> device;
-    HWND window = nullptr;
-
-    ~HeadlessDevice() {
-        device.Reset();
-        d3d.Reset();
-        if (window) DestroyWindow(window);
-        host::Shutdown();
-    }
-
-    HRESULT Create(const D3DDeviceProfile& profile) {
-        host::SetHeadless(true);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = ToolWindowProc;
-        wc.lpszClassName = "tolvane-tex";
-        RegisterClassA(&wc);
-        window = CreateWindowExA(0, "tolvane-tex", "tolvane-tex", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
-                                 nullptr, nullptr);
-        if (!window) {
-            const DWORD error = GetLastError();
-            return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
-        }
-        d3d.Attach(Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile));
-        if (!d3d) return E_FAIL;
-        D3DDISPLAYMODE mode = {};
-        HRESULT hr = d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
-        if (FAILED(hr)) return hr;
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferFormat = mode.Format;
-        pp.hDeviceWindow = window;
-        return d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                 device.Out());
-    }
-};
-
-struct ConvertOptions {
-    std::string input, output;
-    UINT width = USE_DEFAULT, height = USE_DEFAULT, levels = 0;
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-    D3DPOOL pool = D3DPOOL_MANAGED;
-    DWORD filter = USE_DEFAULT, mipFilter = USE_DEFAULT;
-    D3DCOLOR colorKey = 0;
-    bool cube = false;
-    DWORD level = 0, face = 0;
-    D3DDeviceProfile profile;
-};
-
-ConvertOptions ParseConvert(const std::vector<std::string>& args) {
-    ConvertOptions o;
-    o.profile = D3DDefaultDeviceProfile();
+struct ConvertCommand {
+    ConvertOptions options;
     std::vector<std::string> files;
+    BatchOptions batch;
+};
+
+ConvertCommand ParseConvert(const std::vector<std::string>& args) {
+    ConvertCommand c;
+    ConvertOptions& o = c.options;
+    o.profile = D3DDefaultDeviceProfile();
+    bool batchOnly = false;  // an option that only a batch takes was given
+    std::string to;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--cube") {
             o.cube = true;
             continue;
         }
-        if (a.rfind("--", 0) != 0) {
-            files.push_back(a);
+        if (a == "-r" || a == "--json") {
+            (a == "-r" ? c.batch.recurse : c.batch.json) = true;
+            batchOnly = true;
+            continue;
+        }
+        if (a.rfind("--", 0) != 0 && a != "-j") {
+            c.files.push_back(a);
             continue;
         }
         if (i + 1 == args.size()) UsageError(a + " needs a value");
@@ -364,124 +303,68 @@ ConvertOptions ParseConvert(const std::vector<std::string>& args) {
             ApplyCaps(v, &o.profile);
         } else if (a == "--formats") {
             o.profile.TextureFormats = o.profile.CubeTextureFormats = ParseFormatList(v);
+        } else if (a == "--dxt-quality") {
+            if (v == "spec") {
+                o.dxtQuality = DxtQuality::Spec;
+            } else if (v == "high") {
+                o.dxtQuality = DxtQuality::High;
+            } else {
+                UsageError("--dxt-quality must be spec or high");
+            }
+        } else if (a == "--out-dir") {
+            if (v.empty()) UsageError("--out-dir needs a folder");
+            c.batch.outDir = v;
+        } else if (a == "--to") {
+            if (v != "dds" && v != "png") UsageError("--to must be dds or png");
+            to = v;
+            batchOnly = true;
+        } else if (a == "-j") {
+            c.batch.jobs = NumberArg(a, v);
+            if (c.batch.jobs == 0) UsageError("-j must be at least 1");
+            batchOnly = true;
         } else {
             UsageError("convert: unknown option " + a);
         }
     }
-    if (files.size() != 2) UsageError("convert takes FILE and OUT.png or OUT.dds");
-    o.input = files[0];
-    o.output = files[1];
-    if (!EndsWith(o.output, ".png") && !EndsWith(o.output, ".dds")) UsageError("the output must end in .png or .dds");
-    return o;
-}
-
-// Reads one level of the texture: its tightly packed bytes in the texture's format, or
-// (toRgba) as 8-bit RGBA.
-HRESULT ReadLevel(IDirect3DSurface8* surface, const PALETTEENTRY* palette, bool asA8R8G8B8, bool toRgba,
-                  std::vector<std::uint8_t>* bytes) {
-    D3DSURFACE_DESC desc = {};
-    HRESULT hr = surface->GetDesc(&desc);
-    if (FAILED(hr)) return hr;
-    SurfaceLock lock(surface);
-    hr = lock.Lock(nullptr, D3DLOCK_READONLY);
-    if (FAILED(hr)) return hr;
-    void* bits = lock.Bits().pBits;
-    const UINT pitch = static_cast<UINT>(lock.Bits().Pitch);
-    if (toRgba) return ToRgba(bits, desc.Format, pitch, desc.Width, desc.Height, palette, bytes);
-    if (asA8R8G8B8) {
-        hr = ToRgba(bits, desc.Format, pitch, desc.Width, desc.Height, palette, bytes);
-        if (FAILED(hr)) return hr;
-        for (std::size_t i = 0; i < bytes->size(); i += 4) std::swap((*bytes)[i], (*bytes)[i + 2]);
-        return S_OK;
+    if (!c.batch.outDir.empty()) {
+        if (c.files.empty()) UsageError("convert --out-dir takes at least one FILE or folder");
+        c.batch.inputs = c.files;
+        c.batch.extension = to == "png" ? ".png" : ".dds";
+        return c;
     }
-    UINT rowBytes = 0, rows = 0;
-    DdsLevelLayout(desc.Format, desc.Width, desc.Height, &rowBytes, &rows);
-    bytes->resize(static_cast<std::size_t>(rowBytes) * rows);
-    for (UINT y = 0; y < rows; ++y) {
-        std::memcpy(bytes->data() + static_cast<std::size_t>(y) * rowBytes,
-                    static_cast<const std::uint8_t*>(bits) + static_cast<std::size_t>(y) * pitch, rowBytes);
+    if (batchOnly) UsageError("-r, -j, --to and --json convert many files and need --out-dir");
+    if (c.files.size() != 2) UsageError("convert takes FILE and OUT.png or OUT.dds (or FILES... --out-dir DIR)");
+    if (!EndsWith(c.files[1], ".png") && !EndsWith(c.files[1], ".dds")) {
+        UsageError("the output must end in .png or .dds");
     }
-    return S_OK;
+    return c;
 }
 
 int CommandConvert(const std::vector<std::string>& args) {
-    const ConvertOptions o = ParseConvert(args);
+    const ConvertCommand c = ParseConvert(args);
+    const bool batch = !c.batch.outDir.empty();
+    const std::vector<BatchJob> jobs = batch ? ListBatchJobs(c.batch) : std::vector<BatchJob>{};
     HeadlessDevice hd;
-    HRESULT hr = hd.Create(o.profile);
-    if (FAILED(hr)) return Fail(hr, o.input, "cannot create the device");
+    HRESULT hr = hd.Create(c.options.profile, batch ? BatchThreads(c.batch, jobs.size()) : 1);
+    if (FAILED(hr)) return Fail(hr, c.files[0], "cannot create the device");
+    if (batch) return RunBatch(hd.All(), c.options, c.batch, jobs);
 
-    // A palette is asked for only when a palettised format is wanted, so that the texture
-    // keeps it rather than being widened.
-    const bool palettised = o.format == D3DFMT_P8 || o.format == D3DFMT_A8P8;
-    PALETTEENTRY palette[256] = {};
-    ComRef<IDirect3DTexture8> texture;
-    ComRef<IDirect3DCubeTexture8> cube;
-    if (o.cube) {
-        UINT size = o.width != USE_DEFAULT ? o.width : o.height;
-        hr = CreateCubeTextureFromFileEx(hd.device.Get(), o.input.c_str(), size, o.levels, 0, o.format, o.pool,
-                                         o.filter, o.mipFilter, o.colorKey, nullptr, palettised ? palette : nullptr,
-                                         cube.Out());
-    } else {
-        hr = CreateTextureFromFileEx(hd.device.Get(), o.input.c_str(), o.width, o.height, o.levels, 0, o.format,
-                                     o.pool, o.filter, o.mipFilter, o.colorKey, nullptr,
-                                     palettised ? palette : nullptr, texture.Out());
-    }
-    if (FAILED(hr)) return Fail(hr, o.input, "cannot create the texture");
-
-    IDirect3DBaseTexture8* base = o.cube ? static_cast<IDirect3DBaseTexture8*>(cube.Get()) : texture.Get();
-    D3DSURFACE_DESC desc = {};
-    hr = o.cube ? cube->GetLevelDesc(0, &desc) : texture->GetLevelDesc(0, &desc);
-    if (FAILED(hr)) return Fail(hr, o.input, "cannot describe the texture");
-    const UINT levels = base->GetLevelCount();
-    std::printf("{\"width\":%u,\"height\":%u,\"levels\":%u,\"format\":\"%s\"}\n", desc.Width, desc.Height, levels,
-                FormatName(desc.Format).c_str());
-    std::fflush(stdout);
-
-    const UINT faces = o.cube ? 6 : 1;
-    auto surfaceOf = [&](UINT face, UINT level, IDirect3DSurface8** out) {
-        return o.cube ? cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), level, out)
-                      : texture->GetSurfaceLevel(level, out);
-    };
-    const PALETTEENTRY* pal = palettised ? palette : nullptr;
-    std::string error;
-    if (EndsWith(o.output, ".png")) {
-        if (o.level >= levels) return Fail(D3DERR_INVALIDCALL, o.input, "the texture has no such level");
-        ComRef<IDirect3DSurface8> surface;
-        hr = surfaceOf(o.face, o.level, surface.Out());
-        if (FAILED(hr)) return Fail(hr, o.input, "cannot get the level");
-        std::vector<std::uint8_t> rgba;
-        hr = ReadLevel(surface.Get(), pal, false, true, &rgba);
-        if (FAILED(hr)) return Fail(hr, o.input, "cannot read the level");
-        D3DSURFACE_DESC ld = {};
-        surface->GetDesc(&ld);
-        if (!WritePngRgba(o.output, rgba, ld.Width, ld.Height, &error)) {
-            std::fprintf(stderr, "tolvane-tex: %s\n", error.c_str());
-            return 1;
+    const std::string& input = c.files[0];
+    const std::string& output = c.files[1];
+    // The texture's summary is printed as soon as it exists, before anything is written.
+    const ConvertOutcome outcome = ConvertFile(hd.Get(), c.options, input, output, [&](const ConvertOutcome& made) {
+        std::printf("%s\n", TextureSummaryJson(made).c_str());
+        std::fflush(stdout);
+        if (made.widened) {
+            std::fprintf(stderr, "tolvane-tex: note: %s has no DDS form here; %s holds D3DFMT_A8R8G8B8 levels\n",
+                         FormatName(made.format).c_str(), output.c_str());
         }
-        return 0;
-    }
-
-    const bool widen = !HasDdsForm(desc.Format);
-    if (widen) {
-        std::fprintf(stderr, "tolvane-tex: note: %s has no DDS form here; %s holds D3DFMT_A8R8G8B8 levels\n",
-                     FormatName(desc.Format).c_str(), o.output.c_str());
-    }
-    std::vector<std::vector<std::uint8_t>> data;
-    for (UINT face = 0; face < faces; ++face) {
-        for (UINT level = 0; level < levels; ++level) {
-            ComRef<IDirect3DSurface8> surface;
-            hr = surfaceOf(face, level, surface.Out());
-            if (FAILED(hr)) return Fail(hr, o.input, "cannot get a level");
-            data.emplace_back();
-            hr = ReadLevel(surface.Get(), pal, widen, false, &data.back());
-            if (FAILED(hr)) return Fail(hr, o.input, "cannot read a level");
-        }
-    }
-    if (!WriteDds(o.output, widen ? D3DFMT_A8R8G8B8 : desc.Format, desc.Width, desc.Height, levels, faces, data,
-                  &error)) {
-        std::fprintf(stderr, "tolvane-tex: %s\n", error.c_str());
+    });
+    if (outcome.writeFailed) {
+        std::fprintf(stderr, "tolvane-tex: %s\n", outcome.what.c_str());
         return 1;
     }
+    if (FAILED(outcome.result)) return Fail(outcome.result, input, outcome.what.c_str());
     return 0;
 }
 

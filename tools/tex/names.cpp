@@ -1,52 +1,34 @@
 #include "names.h"
 
 #include <cstdio>
-#include <iterator>
 
-#include "image/image_file.h"
-
-namespace {
-
-struct FormatNameRow {
-    D3DFORMAT Format;
-    const char* Name;
-};
-
-constexpr FormatNameRow FORMAT_NAMES[] = {
-    {D3DFMT_UNKNOWN, "D3DFMT_UNKNOWN"},     {D3DFMT_R8G8B8, "D3DFMT_R8G8B8"},
-    {D3DFMT_A8R8G8B8, "D3DFMT_A8R8G8B8"},   {D3DFMT_X8R8G8B8, "D3DFMT_X8R8G8B8"},
-    {D3DFMT_R5G6B5, "D3DFMT_R5G6B5"},       {D3DFMT_X1R5G5B5, "D3DFMT_X1R5G5B5"},
-    {D3DFMT_A1R5G5B5, "D3DFMT_A1R5G5B5"},   {D3DFMT_A4R4G4B4, "D3DFMT_A4R4G4B4"},
-    {D3DFMT_R3G3B2, "D3DFMT_R3G3B2"},       {D3DFMT_A8, "D3DFMT_A8"},
-    {D3DFMT_A8R3G3B2, "D3DFMT_A8R3G3B2"},   {D3DFMT_X4R4G4B4, "D3DFMT_X4R4G4B4"},
-    {D3DFMT_A8P8, "D3DFMT_A8P8"},           {D3DFMT_P8, "D3DFMT_P8"},
-    {D3DFMT_L8, "D3DFMT_L8"},               {D3DFMT_A8L8, "D3DFMT_A8L8"},
-    {D3DFMT_A4L4, "D3DFMT_A4L4"},           {D3DFMT_V8U8, "D3DFMT_V8U8"},
-    {D3DFMT_L6V5U5, "D3DFMT_L6V5U5"},       {D3DFMT_X8L8V8U8, "D3DFMT_X8L8V8U8"},
-    {D3DFMT_Q8W8V8U8, "D3DFMT_Q8W8V8U8"},   {D3DFMT_V16U16, "D3DFMT_V16U16"},
-    {D3DFMT_W11V11U10, "D3DFMT_W11V11U10"}, {D3DFMT_UYVY, "D3DFMT_UYVY"},
-    {D3DFMT_YUY2, "D3DFMT_YUY2"},           {D3DFMT_DXT1, "D3DFMT_DXT1"},
-    {D3DFMT_DXT2, "D3DFMT_DXT2"},           {D3DFMT_DXT3, "D3DFMT_DXT3"},
-    {D3DFMT_DXT4, "D3DFMT_DXT4"},           {D3DFMT_DXT5, "D3DFMT_DXT5"},
-};
-
-}  // namespace
+#include "image/pixel_formats.h"
+#include "image/result_name.h"
 
 std::string FormatName(D3DFORMAT format) {
-    for (const FormatNameRow& row : FORMAT_NAMES) {
-        if (row.Format == format) return row.Name;
-    }
+    if (format == D3DFMT_UNKNOWN) return "D3DFMT_UNKNOWN";
+    if (const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(format)) return facts->Name;
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(format));
     return text;
 }
 
 bool ParseFormatName(const std::string& name, D3DFORMAT* format) {
-    for (const FormatNameRow& row : FORMAT_NAMES) {
+    if (name == "D3DFMT_UNKNOWN") {
+        *format = D3DFMT_UNKNOWN;
+        return true;
+    }
+    for (const tolvane::pixels::FormatFacts& row : tolvane::pixels::kFormatFacts) {
         if (name == row.Name) {
             *format = row.Format;
             return true;
         }
     }
     return false;
+}
+
+std::string ResultText(HRESULT result) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%s 0x%08X", ResultName(result), static_cast<unsigned>(result));
+    return text;
 }

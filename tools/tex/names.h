@@ -1,4 +1,4 @@
-// Names of formats for the texture tool's input and output.
+// Names of formats and result codes for the texture tool's input and output.
 #pragma once
 
 #include <string>
@@ -10,3 +10,5 @@
 std::string FormatName(D3DFORMAT format);
 // The format of a D3DFMT_ name; false for a name that is not one of them.
 bool ParseFormatName(const std::string& name, D3DFORMAT* format);
+// "ERR_INVALID_DATA 0x88760B59": the code's name and its value.
+std::string ResultText(HRESULT result);

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/pixel_formats.h"
+
 namespace {
 
 struct FileCloser {
@@ -29,34 +31,45 @@ void PngWarning(png_structp, png_const_charp) {}
 // DDS description: flags and caps bits.
 constexpr std::uint32_t DDSD_CAPS = 0x1, DDSD_HEIGHT = 0x2, DDSD_WIDTH = 0x4, DDSD_PITCH = 0x8,
                         DDSD_PIXELFORMAT = 0x1000, DDSD_MIPMAPCOUNT = 0x20000, DDSD_LINEARSIZE = 0x80000;
-constexpr std::uint32_t DDPF_ALPHAPIXELS = 0x1, DDPF_FOURCC = 0x4, DDPF_RGB = 0x40;
+// Pixel format flags: an alpha mask is present; alpha only; FOURCC code; RGB masks;
+// luminance (red mask); signed U and V with an unsigned luminance; signed U, V (W, Q).
+constexpr std::uint32_t DDPF_ALPHAPIXELS = 0x1, DDPF_ALPHA = 0x2, DDPF_FOURCC = 0x4, DDPF_RGB = 0x40,
+                        DDPF_LUMINANCE = 0x20000, DDPF_BUMPLUMINANCE = 0x40000, DDPF_BUMPDUDV = 0x80000;
 constexpr std::uint32_t DDSCAPS_COMPLEX = 0x8, DDSCAPS_TEXTURE = 0x1000, DDSCAPS_MIPMAP = 0x400000;
 constexpr std::uint32_t DDSCAPS2_CUBEMAP_ALL_FACES = 0xFE00;
 
+// The masks name the fields as the device stores them: red, green, blue, alpha for colour
+// formats; luminance in the red mask; U, V, W (or L), Q in red, green, blue, alpha for the
+// signed formats.
 struct DdsPixelFormat {
     std::uint32_t Flags, FourCC, Bits, RMask, GMask, BMask, AMask;
 };
 
 bool DdsPixelFormatOf(D3DFORMAT format, DdsPixelFormat* pf) {
+    constexpr std::uint32_t RGBA = DDPF_RGB | DDPF_ALPHAPIXELS, LA = DDPF_LUMINANCE | DDPF_ALPHAPIXELS;
     switch (format) {
-        case D3DFMT_A8R8G8B8:
-            *pf = {DDPF_RGB | DDPF_ALPHAPIXELS, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u};
-            return true;
-        case D3DFMT_X8R8G8B8:
-            *pf = {DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0};
-            return true;
-        case D3DFMT_R5G6B5:
-            *pf = {DDPF_RGB, 0, 16, 0xF800, 0x7E0, 0x1F, 0};
-            return true;
-        case D3DFMT_X1R5G5B5:
-            *pf = {DDPF_RGB, 0, 16, 0x7C00, 0x3E0, 0x1F, 0};
-            return true;
-        case D3DFMT_A1R5G5B5:
-            *pf = {DDPF_RGB | DDPF_ALPHAPIXELS, 0, 16, 0x7C00, 0x3E0, 0x1F, 0x8000};
-            return true;
-        case D3DFMT_A4R4G4B4:
-            *pf = {DDPF_RGB | DDPF_ALPHAPIXELS, 0, 16, 0xF00, 0xF0, 0xF, 0xF000};
-            return true;
+        case D3DFMT_R8G8B8: *pf = {DDPF_RGB, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0}; return true;
+        case D3DFMT_A8R8G8B8: *pf = {RGBA, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u}; return true;
+        case D3DFMT_X8R8G8B8: *pf = {DDPF_RGB, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0}; return true;
+        case D3DFMT_R5G6B5: *pf = {DDPF_RGB, 0, 16, 0xF800, 0x7E0, 0x1F, 0}; return true;
+        case D3DFMT_X1R5G5B5: *pf = {DDPF_RGB, 0, 16, 0x7C00, 0x3E0, 0x1F, 0}; return true;
+        case D3DFMT_A1R5G5B5: *pf = {RGBA, 0, 16, 0x7C00, 0x3E0, 0x1F, 0x8000}; return true;
+        case D3DFMT_A4R4G4B4: *pf = {RGBA, 0, 16, 0xF00, 0xF0, 0xF, 0xF000}; return true;
+        case D3DFMT_X4R4G4B4: *pf = {DDPF_RGB, 0, 16, 0xF00, 0xF0, 0xF, 0}; return true;
+        case D3DFMT_R3G3B2: *pf = {DDPF_RGB, 0, 8, 0xE0, 0x1C, 0x3, 0}; return true;
+        case D3DFMT_A8R3G3B2: *pf = {RGBA, 0, 16, 0xE0, 0x1C, 0x3, 0xFF00}; return true;
+        case D3DFMT_A8: *pf = {DDPF_ALPHA, 0, 8, 0, 0, 0, 0xFF}; return true;
+        case D3DFMT_L8: *pf = {DDPF_LUMINANCE, 0, 8, 0xFF, 0, 0, 0}; return true;
+        case D3DFMT_A8L8: *pf = {LA, 0, 16, 0xFF, 0, 0, 0xFF00}; return true;
+        case D3DFMT_A4L4: *pf = {LA, 0, 8, 0xF, 0, 0, 0xF0}; return true;
+        case D3DFMT_V8U8: *pf = {DDPF_BUMPDUDV, 0, 16, 0xFF, 0xFF00, 0, 0}; return true;
+        case D3DFMT_L6V5U5: *pf = {DDPF_BUMPLUMINANCE, 0, 16, 0x1F, 0x3E0, 0xFC00, 0}; return true;
+        case D3DFMT_X8L8V8U8: *pf = {DDPF_BUMPLUMINANCE, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0}; return true;
+        case D3DFMT_Q8W8V8U8: *pf = {DDPF_BUMPDUDV, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000u}; return true;
+        case D3DFMT_V16U16: *pf = {DDPF_BUMPDUDV, 0, 32, 0xFFFF, 0xFFFF0000u, 0, 0}; return true;
+        case D3DFMT_W11V11U10: *pf = {DDPF_BUMPDUDV, 0, 32, 0x3FF, 0x1FFC00, 0xFFE00000u, 0}; return true;
+        case D3DFMT_UYVY:
+        case D3DFMT_YUY2:
         case D3DFMT_DXT1:
         case D3DFMT_DXT2:
         case D3DFMT_DXT3:
@@ -112,28 +125,10 @@ bool HasDdsForm(D3DFORMAT format) {
 }
 
 void DdsLevelLayout(D3DFORMAT format, UINT width, UINT height, UINT* rowBytes, UINT* rows) {
-    switch (format) {
-        case D3DFMT_DXT1:
-            *rowBytes = (width + 3) / 4 * 8;
-            *rows = (height + 3) / 4;
-            return;
-        case D3DFMT_DXT2:
-        case D3DFMT_DXT3:
-        case D3DFMT_DXT4:
-        case D3DFMT_DXT5:
-            *rowBytes = (width + 3) / 4 * 16;
-            *rows = (height + 3) / 4;
-            return;
-        case D3DFMT_A8R8G8B8:
-        case D3DFMT_X8R8G8B8:
-            *rowBytes = width * 4;
-            *rows = height;
-            return;
-        default:
-            *rowBytes = width * 2;
-            *rows = height;
-            return;
-    }
+    const tolvane::pixels::FormatFacts* facts = tolvane::pixels::FindFormatFacts(format);
+    if (facts == nullptr) facts = tolvane::pixels::FindFormatFacts(D3DFMT_A8R8G8B8);
+    *rowBytes = static_cast<UINT>(tolvane::pixels::StorageRowBytes(*facts, width));
+    *rows = static_cast<UINT>(tolvane::pixels::StorageRows(*facts, height));
 }
 
 bool WriteDds(const std::string& path, D3DFORMAT format, UINT width, UINT height, UINT levelCount, UINT faces,

@@ -12,8 +12,10 @@
 bool WritePngRgba(const std::string& path, const std::vector<std::uint8_t>& rgba, UINT width, UINT height,
                   std::string* error);
 
-// Whether a DDS file of ours can hold this format as it is: A8R8G8B8, X8R8G8B8, R5G6B5,
-// X1R5G5B5, A1R5G5B5, A4R4G4B4 and DXT1 to DXT5.
+// Whether a DDS file of ours can hold this format as it is: every format texture creation
+// knows except the palettised P8 and A8P8. Colour formats carry RGB masks (with the alpha
+// flag when they have alpha), A8 the alpha-only flag, L8, A8L8 and A4L4 the luminance flag,
+// the signed formats the bump flags, the YUV and DXT formats their FOURCC.
 bool HasDdsForm(D3DFORMAT format);
 
 // Bytes of one tightly packed row (DXT: one row of 4x4 blocks) and the number of rows (block
