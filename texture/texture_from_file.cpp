@@ -38,19 +38,30 @@ DWORD PaletteWord(const PALETTEENTRY& e) {
            (static_cast<DWORD>(e.peBlue) << 16) | (static_cast<DWORD>(e.peFlags) << 24);
 }
 
+// Bits of a pixel of a format the JPEG and PNG decoders write.
+UINT BitsOf(D3DFORMAT decoded) {
+    switch (decoded) {
+        case D3DFMT_L8: return 8;
+        case D3DFMT_A8L8: return 16;
+        default: return 32;  // D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8
+    }
+}
+
 UINT ChainLength(const DecodedImage* image) {
     UINT n = 0;
     for (; image; image = image->NextLevel) ++n;
     return n;
 }
 
-// Level 0 of the texture offered to the decoder as the place of its rows, when the decoded
-// pixels would reach the level unchanged: the texture gets the image's own format and
-// size, no colour key applies, and the converter would take the pair as a raw copy. The
-// texture is then made before the decoding ends, exactly as it would be made after it, and
-// the decoder writes the level's rows; the box chain follows from there. Whatever does not
-// qualify (or fails on the way: the same failure comes again on the ordinary path) gets no
-// rows, and nothing of this stays.
+// Level 0 of the texture offered to the decoder as the place of its rows, when the texture
+// gets the image's size and either its format with no colour key (the converter would
+// take the pair as a raw copy: the decoded bytes are the level's) or a format of no fewer
+// bytes a pixel that the converter reaches row by row. The texture is then made before the
+// decoding ends, exactly as it would be made after it, and the decoder writes its rows at
+// the level's pitch; in the second case each row is then converted where it lies (a row
+// is read whole before it is written, and never reaches into the next). The box chain
+// follows from there. Whatever does not qualify (or fails on the way: the same failure
+// comes again on the ordinary path) gets no rows, and nothing of this stays.
 class LevelZeroTarget final : public ImageTarget {
 public:
     struct Request {
@@ -78,6 +89,33 @@ public:
     // Whether the decoder filled level 0 with image: then the texture is handed over, its
     // level unlocked.
     bool Filled(const DecodedImage& image) const { return bits_ != nullptr && image.Pixels == bits_; }
+    // Converts the decoded rows of a filled level 0 into the texture's format where they
+    // lie, described as the ordinary load describes them; then unlocks. The converter's
+    // result.
+    HRESULT Finish(const DecodedImage& image, const LoadSettings& settings, const PALETTEENTRY* callerPalette) {
+        HRESULT hr = S_OK;
+        if (image.Format != format_ || settings.ColorKey != 0) {
+            const D3DBOX all = {0, 0, width_, height_, 0, 1};
+            SurfaceDesc source;
+            source.Data = bits_;
+            source.Format = image.Format;
+            source.RowPitch = image.Pitch;
+            source.Region = all;
+            source.Whole = all;
+            source.ColorKey = settings.ColorKey;
+            source.Palette = settings.WorkingPalette;
+            SurfaceDesc destination;
+            destination.Data = bits_;
+            destination.Format = format_;
+            destination.RowPitch = image.Pitch;
+            destination.Whole = all;
+            destination.Region = all;
+            destination.Palette = callerPalette;
+            hr = ConvertSurface(&destination, &source, settings.Filter);
+        }
+        Unlock();
+        return hr;
+    }
     void Unlock() {
         lock_.reset();
         surface_.Reset();
@@ -107,9 +145,12 @@ private:
         UINT h = r_.height == 0 || r_.height == USE_DEFAULT ? height : r_.height;
         levels_ = r_.mipLevels;
         format_ = settings.Format;
-        if (settings.ColorKey != 0 ||
-            FAILED(CheckTextureRequirements(r_.device, &w, &h, &levels_, r_.usage, &format_, r_.pool)) ||
-            format_ != format || w != width || h != height) {
+        if (FAILED(CheckTextureRequirements(r_.device, &w, &h, &levels_, r_.usage, &format_, r_.pool)) ||
+            w != width || h != height) {
+            return false;
+        }
+        const bool unchanged = format_ == format && settings.ColorKey == 0;
+        if (!unchanged && (IsBlockFormat(format_) || FindFormatInfo(format_).BitsPerPixel < BitsOf(format))) {
             return false;
         }
         // Lower levels loaded from the image would read it where the decoder put it, in a
@@ -117,17 +158,19 @@ private:
         if (!settings.FilterLowerLevels && levels_ != 1) return false;
         width_ = w;
         height_ = h;
-        // The converter's own decision for the level-0 load; with one format, one size and
-        // no key or palette it is the raw copy, which moves the bytes unchanged.
+        // The converter's own decision for the level-0 load: with one size it is the raw
+        // copy (one format, no key or palette), which moves the bytes unchanged, or the
+        // row-by-row conversion.
         static const BYTE anywhere = 0;
         SurfaceDesc source;
         source.Data = const_cast<BYTE*>(&anywhere);
         source.Format = format;
         source.Region = {0, 0, width, height, 0, 1};
         source.Whole = source.Region;
+        source.ColorKey = settings.ColorKey;
         source.Palette = settings.WorkingPalette;
         SurfaceDesc destination;
-        destination.Format = format;
+        destination.Format = format_;
         destination.Whole = source.Region;
         destination.Region = source.Region;
         destination.Palette = r_.callerPalette;
@@ -249,7 +292,8 @@ HRESULT CreateTextureFromFileInMemoryEx(IDirect3DDevice8* device, const void* da
     if (FAILED(hr)) return hr;
     if (levelZeroFilled) {
         // Made while decoding, with the values just settled again.
-        direct.Unlock();
+        hr = direct.Finish(image, settings, palette);
+        if (FAILED(hr)) return hr;
         created = std::move(direct.created_);
         twin = std::move(direct.twin_);
     } else {
