@@ -156,7 +156,8 @@ void PackRgbRow(const JSAMPLE* in, std::uint8_t* out, JDIMENSION width) {
 // Memory for libjpeg's whole-image buffers of this picture: every coefficient of every
 // component in whole MCUs (what a progressive or buffered file keeps, 2 bytes each), plus
 // room for the row buffers and tables. The picture's size is already within the decoder
-// limits, so the largest cap (2^28 pixels at 4:4:4) stays near 1.6 GiB.
+// limits and it has one or three components, so the largest cap (2^28 pixels at 4:4:4)
+// stays near 1.6 GiB.
 long WorkingMemoryFor(const jpeg_decompress_struct& cinfo) {
     int maxH = 1;
     int maxV = 1;
@@ -200,6 +201,12 @@ HRESULT ReadHeader(jpeg_decompress_struct* cinfo, ErrorManager* errors) {
     const HRESULT sizeCheck = CheckImageSize(cinfo->image_width, cinfo->image_height);
     if (FAILED(sizeCheck)) {
         return sizeCheck;
+    }
+    // Only one component (grey) or three (colour) come out as 1 or 3 output components;
+    // any other count is refused here, before libjpeg sizes its buffers for it, so that
+    // the cap below is never more than three components' worth.
+    if (cinfo->num_components != 1 && cinfo->num_components != 3) {
+        return E_FAIL;
     }
     cinfo->mem->max_memory_to_use = WorkingMemoryFor(*cinfo);
     return S_OK;
