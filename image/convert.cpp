@@ -16,8 +16,6 @@ using namespace tolvane::pixels;
 
 namespace {
 
-// A strategy that does not apply to the pair; the next one is tried.
-constexpr HRESULT kDecline = E_FAIL;
 constexpr float kRowComplete = 1.0f - 0.00001f;
 
 // One row of Color values for the length of a call.
@@ -92,13 +90,17 @@ std::uint8_t* LinearRow(const PixelCodec& c, UINT row, UINT slice) {
 bool BlockAligned(const D3DBOX& b) { return ((b.Left | b.Top | b.Right | b.Bottom) & 3u) == 0; }
 
 // 1. Raw copy: same format, no source key, same size; bytes are moved as they are.
-HRESULT RawCopy(const Job& j) {
+bool TakesRawCopy(const Job& j) {
     if (j.src.Format != j.dst.Format || j.src.HasColorKey || !j.SameSize()) {
-        return kDecline;
+        return false;
     }
     if (j.src.HasPalette && std::memcmp(j.src.PaletteColors, j.dst.PaletteColors, sizeof(j.src.PaletteColors)) != 0) {
-        return kDecline;
+        return false;
     }
+    return j.src.Linear || (IsDxt(j.src.Format) && BlockAligned(j.src.Region) && BlockAligned(j.dst.Region));
+}
+
+HRESULT RawCopy(const Job& j) {
     if (j.src.Linear) {
         for (UINT z = 0; z < j.sd; ++z) {
             for (UINT y = 0; y < j.sh; ++y) {
@@ -106,9 +108,6 @@ HRESULT RawCopy(const Job& j) {
             }
         }
         return S_OK;
-    }
-    if (!IsDxt(j.src.Format) || !BlockAligned(j.src.Region) || !BlockAligned(j.dst.Region)) {
-        return kDecline;
     }
     const std::size_t blockBytes = j.src.Format == D3DFMT_DXT1 ? 8 : 16;
     const std::size_t rowBytes = (j.sw / 4) * blockBytes;
@@ -125,10 +124,9 @@ HRESULT RawCopy(const Job& j) {
 }
 
 // 2. Same size: row by row through Color.
+bool TakesSameSize(const Job& j) { return j.SameSize(); }
+
 HRESULT SameSize(const Job& j) {
-    if (!j.SameSize()) {
-        return kDecline;
-    }
     ColorRow row(j.sw);
     if (!row.Ok()) {
         return E_OUTOFMEMORY;
@@ -143,10 +141,9 @@ HRESULT SameSize(const Job& j) {
 }
 
 // 3. No filter: what overlaps is copied, the rest of the destination cleared.
+bool TakesFilterNone(const Job& j) { return j.Type() == FILTER_NONE; }
+
 HRESULT FilterNone(const Job& j) {
-    if (j.Type() != FILTER_NONE) {
-        return kDecline;
-    }
     ColorRow row(std::max(j.sw, j.dw));
     if (!row.Ok()) {
         return E_OUTOFMEMORY;
@@ -171,10 +168,9 @@ HRESULT FilterNone(const Job& j) {
 
 // 4. Point sampling with 16.16 fixed-point steps. The products are taken in 64 bits so
 // that wide surfaces (65536 pixels and more) do not overflow.
+bool TakesFilterPoint(const Job& j) { return j.Type() == FILTER_POINT; }
+
 HRESULT FilterPoint(const Job& j) {
-    if (j.Type() != FILTER_POINT) {
-        return kDecline;
-    }
     const std::uint64_t stepX = (static_cast<std::uint64_t>(j.sw) << 16) / j.dw;
     const std::uint64_t stepY = (static_cast<std::uint64_t>(j.sh) << 16) / j.dh;
     const std::uint64_t stepZ = (static_cast<std::uint64_t>(j.sd) << 16) / j.dd;
@@ -209,11 +205,12 @@ bool Halves(UINT source, UINT destination) {
 }
 
 // 5. Box filter, 2-D: exact halving by 2x2 averages.
+bool TakesBox2D(const Job& j) {
+    return j.Type() == FILTER_BOX && j.BothColour() && j.sd == 1 && j.dd == 1 && Halves(j.sw, j.dw) &&
+           Halves(j.sh, j.dh);
+}
+
 HRESULT Box2D(const Job& j) {
-    if (j.Type() != FILTER_BOX || !j.BothColour() || j.sd != 1 || j.dd != 1 || !Halves(j.sw, j.dw) ||
-        !Halves(j.sh, j.dh)) {
-        return kDecline;
-    }
     if ((j.filter & FILTER_DITHER) == 0 && j.src.Format == j.dst.Format && j.sw % 2 == 0 && j.sh % 2 == 0 &&
         BoxHalveIntegerSupported(j.src.Format)) {
         for (UINT y = 0; y < j.dh; ++y) {
@@ -243,11 +240,12 @@ HRESULT Box2D(const Job& j) {
 }
 
 // 6. Box filter, volumes: 2x2x2 averages.
+bool TakesBoxVolume(const Job& j) {
+    return j.Type() == FILTER_BOX && j.BothColour() && Halves(j.sw, j.dw) && Halves(j.sh, j.dh) &&
+           Halves(j.sd, j.dd);
+}
+
 HRESULT BoxVolume(const Job& j) {
-    if (j.Type() != FILTER_BOX || !j.BothColour() || !Halves(j.sw, j.dw) || !Halves(j.sh, j.dh) ||
-        !Halves(j.sd, j.dd)) {
-        return kDecline;
-    }
     ColorRow rows[4] = {ColorRow(j.sw), ColorRow(j.sw), ColorRow(j.sw), ColorRow(j.sw)};
     ColorRow out(j.dw);
     for (const ColorRow& r : rows) {
@@ -363,10 +361,11 @@ inline Color BlendRow(const LinearWeight& wx, const Color* row) {
 }
 
 // 7 and 8. Linear filter; 2-D when volume is false.
+bool TakesLinear(const Job& j, bool volume) {
+    return j.Type() == FILTER_LINEAR && j.BothColour() && (volume || (j.sd == 1 && j.dd == 1));
+}
+
 HRESULT LinearFilter(const Job& j, bool volume) {
-    if (j.Type() != FILTER_LINEAR || !j.BothColour() || (!volume && (j.sd != 1 || j.dd != 1))) {
-        return kDecline;
-    }
     LinearWeights wx(j.dw), wy(j.dh), wz(j.dd);
     ColorRow out(j.dw);
     RowCache cache(j.src, j.sw, volume ? 4 : 2);
@@ -510,10 +509,9 @@ private:
 // 9 and 10. Triangle filter: every source row is read once and scattered into the open
 // destination rows its weights reach; a row is written once its weights sum to 1. Any
 // filter type reaches here when its own strategy declined. 2-D when volume is false.
+bool TakesTriangle(const Job& j, bool volume) { return j.BothColour() && (volume || (j.sd == 1 && j.dd == 1)); }
+
 HRESULT Triangle(const Job& j, bool volume) {
-    if (!j.BothColour() || (!volume && (j.sd != 1 || j.dd != 1))) {
-        return kDecline;
-    }
     FilterWeights wx, wy, wz;
     ColumnTaps taps;
     if (!wx.Build(j.sw, j.dw, (j.filter & FILTER_MIRROR_U) != 0) ||
@@ -604,20 +602,53 @@ bool RegionValid(const SurfaceDesc& d) {
 
 bool Empty(const D3DBOX& b) { return b.Right == b.Left || b.Bottom == b.Top || b.Back == b.Front; }
 
-}  // namespace
+// A strategy: whether it takes the pair of regions, and the work. The work fails only when
+// memory runs out.
+struct Strategy {
+    bool (*Takes)(const Job&);
+    HRESULT (*Run)(const Job&);
+};
 
-HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
+// Cheapest first; the first that takes the pair does the work.
+constexpr Strategy kStrategies[] = {
+    {TakesRawCopy, RawCopy},
+    {TakesSameSize, SameSize},
+    {TakesFilterNone, FilterNone},
+    {TakesFilterPoint, FilterPoint},
+    {TakesBox2D, Box2D},
+    {TakesBoxVolume, BoxVolume},
+    {[](const Job& j) { return TakesLinear(j, false); }, [](const Job& j) { return LinearFilter(j, false); }},
+    {[](const Job& j) { return TakesLinear(j, true); }, [](const Job& j) { return LinearFilter(j, true); }},
+    {[](const Job& j) { return TakesTriangle(j, false); }, [](const Job& j) { return Triangle(j, false); }},
+    {[](const Job& j) { return TakesTriangle(j, true); }, [](const Job& j) { return Triangle(j, true); }},
+};
+
+// The refusals made before any codec exists: the filter word, null descriptions or pixel
+// addresses (the destination's only when it is to be written), regions, and resampling
+// from an empty source.
+HRESULT CheckArguments(const SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter,
+                       bool destinationWritten) {
     const DWORD type = FilterType(filter);
     if (type < FILTER_NONE || type > FILTER_BOX || (filter & ~(FILTER_TYPE_MASK | FILTER_MIRROR | FILTER_DITHER)) != 0) {
         return D3DERR_INVALIDCALL;
     }
-    if (destination == nullptr || source == nullptr || destination->Data == nullptr || source->Data == nullptr ||
-        !RegionValid(*destination) || !RegionValid(*source)) {
+    if (destination == nullptr || source == nullptr || (destinationWritten && destination->Data == nullptr) ||
+        source->Data == nullptr || !RegionValid(*destination) || !RegionValid(*source)) {
         return D3DERR_INVALIDCALL;
     }
     // Resampling from nothing has no defined result; copying nothing is fine.
     if (Empty(source->Region) && !Empty(destination->Region) && type != FILTER_NONE) {
         return D3DERR_INVALIDCALL;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
+    HRESULT hr = CheckArguments(destination, source, filter, true);
+    if (FAILED(hr)) {
+        return hr;
     }
     destination->Dither = filter & FILTER_DITHER;
 
@@ -632,21 +663,44 @@ HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWOR
     if (Empty(destination->Region)) {
         return S_OK;
     }
-    using Strategy = HRESULT (*)(const Job&);
-    static constexpr Strategy kStrategies[] = {
-        RawCopy,
-        SameSize,
-        FilterNone,
-        FilterPoint,
-        Box2D,
-        BoxVolume,
-        [](const Job& j) { return LinearFilter(j, false); },
-        [](const Job& j) { return LinearFilter(j, true); },
-        [](const Job& j) { return Triangle(j, false); },
-        [](const Job& j) { return Triangle(j, true); },
-    };
-    for (Strategy strategy : kStrategies) {
-        if (strategy(job) == S_OK) {
+    // A strategy that takes the pair and runs out of memory leaves the pair to the next
+    // one that takes it; out of memory is reported when none manages.
+    hr = E_FAIL;
+    for (const Strategy& strategy : kStrategies) {
+        if (strategy.Takes(job)) {
+            if (strategy.Run(job) == S_OK) {
+                return S_OK;
+            }
+            hr = E_OUTOFMEMORY;
+        }
+    }
+    return hr;
+}
+
+HRESULT CheckConversion(const SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
+    HRESULT hr = CheckArguments(destination, source, filter, false);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // Codecs are made as for the real call, over the source's pixels: they only describe
+    // the pair here and write nothing.
+    SurfaceDesc described = *destination;
+    described.Data = source->Data;
+    described.RowPitch = 0;
+    described.SlicePitch = 0;
+    described.Dither = filter & FILTER_DITHER;
+    CodecHolder dst(CreatePixelCodec(described));
+    CodecHolder src(CreatePixelCodec(*source));
+    if (dst.Get() == nullptr || src.Get() == nullptr || dst.Get()->Class != src.Get()->Class) {
+        return E_FAIL;
+    }
+    const Job job{*dst.Get(),        *src.Get(),        filter,           src.Get()->Width, src.Get()->Height,
+                  src.Get()->Depth, dst.Get()->Width, dst.Get()->Height, dst.Get()->Depth};
+    if (Empty(destination->Region)) {
+        return S_OK;
+    }
+    for (const Strategy& strategy : kStrategies) {
+        if (strategy.Takes(job)) {
             return S_OK;
         }
     }

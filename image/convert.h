@@ -28,6 +28,13 @@ constexpr DWORD FilterType(DWORD filter) { return filter & FILTER_TYPE_MASK; }
 // given), or an empty source for a resampling filter, all refused before anything is
 // written; E_FAIL when a format has no codec, the two formats' classes differ or no
 // strategy accepts the pair. Sets destination->Dither to filter AND FILTER_DITHER.
+// When every strategy that takes the pair runs out of memory: E_OUTOFMEMORY.
 HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter);
+
+// What ConvertSurface would return for these descriptions short of running out of memory,
+// decided by the same tests, without writing anything: the destination's Data and pitches
+// are not read. A caller may prepare the destination (discard its contents) once this
+// succeeds.
+HRESULT CheckConversion(const SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter);
 
 TOLVANE_API_END

@@ -19,12 +19,33 @@ void FreeChain(DecodedImage* head, DecodedImage* DecodedImage::*link) {
     }
 }
 
-using Decoder = HRESULT (*)(DecodedImage*, const void*, UINT);
+using Decoder = HRESULT (*)(DecodedImage*, const void*, UINT, ImageTarget*);
+
+// A decoder that always makes its own buffer (or points into the data).
+template <HRESULT (*decode)(DecodedImage*, const void*, UINT)>
+HRESULT OwnBuffer(DecodedImage* image, const void* data, UINT size, ImageTarget*) {
+    return decode(image, data, size);
+}
+
+// Hands the target to the first decoder that asks, null to any later one.
+class OneShotTarget final : public ImageTarget {
+public:
+    explicit OneShotTarget(ImageTarget* target) : target_(target) {}
+    BYTE* Rows(D3DFORMAT format, UINT width, UINT height, UINT* pitch) override {
+        ImageTarget* target = target_;
+        target_ = nullptr;
+        return target != nullptr ? target->Rows(format, width, height, pitch) : nullptr;
+    }
+
+private:
+    ImageTarget* target_;
+};
 
 // The recognition order. The first three and the PNG signature are strong; JPEG needs
 // the library to read a header; TGA and the bare DIB have weak headers and come last.
 constexpr Decoder kDecoders[] = {
-    DecodeBmpFile, DecodePpm, DecodeDds, DecodeJpeg, DecodePng, DecodeTga, DecodeDib,
+    OwnBuffer<DecodeBmpFile>, OwnBuffer<DecodePpm>, OwnBuffer<DecodeDds>, DecodeJpeg,
+    DecodePng,                OwnBuffer<DecodeTga>, OwnBuffer<DecodeDib>,
 };
 static_assert(std::size(kDecoders) == 7);
 
@@ -54,15 +75,16 @@ void DecodedImage::Free() {
     Rect = {0, 0, 0, 0};
 }
 
-HRESULT DecodeImage(DecodedImage* image, const void* data, UINT size, ImageInfo* info) {
+HRESULT DecodeImage(DecodedImage* image, const void* data, UINT size, ImageInfo* info, ImageTarget* target) {
     if (image == nullptr || data == nullptr) {
         return D3DERR_INVALIDCALL;
     }
     image->Free();
+    OneShotTarget oneShot(target);
     for (Decoder decode : kDecoders) {
         // A refusal's own code (E_FAIL, E_OUTOFMEMORY, E_NOTIMPL) is dropped: only the
         // refusal of every decoder is reported.
-        if (SUCCEEDED(decode(image, data, size))) {
+        if (SUCCEEDED(decode(image, data, size, target != nullptr ? &oneShot : nullptr))) {
             if (info != nullptr) {
                 UINT levels = 1;
                 for (const DecodedImage* level = image->NextLevel; level != nullptr; level = level->NextLevel) {

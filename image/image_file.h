@@ -71,14 +71,35 @@ struct ResourceBlock {
     HRESULT Load(HMODULE module, const void* name, bool wide);
 };
 
-// Tries the seven decoders in their fixed order; 0 or ERR_INVALID_DATA.
-HRESULT DecodeImage(DecodedImage* image, const void* data, UINT size, ImageInfo* info);
+// Rows offered to a decoder in place of a buffer of its own, so that a picture can be
+// decoded straight into its final place. The JPEG and PNG decoders ask once they know what
+// they will produce and before they write a row; the others never ask. A decoder that
+// takes the rows writes width x height pixels of format there, rows pitch bytes apart
+// (the pitch and the first row's address are multiples of 4), and the record's Pixels
+// then point at them with OwnsPixels 0. A decoder that fails after taking them leaves
+// them partly written.
+class ImageTarget {
+public:
+    // The first row, or null to let the decoder allocate its own buffer. Asked at most once
+    // per decoding (a later decoder of the same data gets null).
+    virtual BYTE* Rows(D3DFORMAT format, UINT width, UINT height, UINT* pitch) = 0;
+
+protected:
+    ~ImageTarget() = default;
+};
+
+// Tries the seven decoders in their fixed order; 0 or ERR_INVALID_DATA. With a target,
+// the image may be decoded into its rows (see ImageTarget); results are otherwise the same.
+HRESULT DecodeImage(DecodedImage* image, const void* data, UINT size, ImageInfo* info,
+                    ImageTarget* target = nullptr);
 
 HRESULT DecodeBmpFile(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodePpm(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodeDds(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodeJpeg(DecodedImage* image, const void* data, UINT size);
+HRESULT DecodeJpeg(DecodedImage* image, const void* data, UINT size, ImageTarget* target);
 HRESULT DecodePng(DecodedImage* image, const void* data, UINT size);
+HRESULT DecodePng(DecodedImage* image, const void* data, UINT size, ImageTarget* target);
 HRESULT DecodeTga(DecodedImage* image, const void* data, UINT size);
 HRESULT DecodeDib(DecodedImage* image, const void* data, UINT size);
 

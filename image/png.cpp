@@ -51,11 +51,24 @@ void ErrorHook(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 void WarningHook(png_structp, png_const_charp) {}
 
-// Everything that must survive a jump back into Decode lives here, in memory.
+// Everything the steps share and that must survive a jump back into Decode lives here,
+// in memory.
 struct PngState {
     png_structp png = nullptr;
     png_infop info = nullptr;
     png_bytep* rows = nullptr;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int depth = 0;
+    int colorType = 0;
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    bool hasTransparency = false;
+    double fileGamma = 0.0;  // 0 unless gamma correction was asked for
+    // The palette and its transparency as stored, before libpng's transforms touch them.
+    png_color colors[256] = {};
+    png_byte alphas[256] = {};
+    int colorCount = 0;
+    int alphaCount = 0;
 };
 
 void Release(PngState* state) {
@@ -73,168 +86,205 @@ UINT ChannelsOf(D3DFORMAT format) {
     }
 }
 
-HRESULT Decode(DecodedImage* image, PngState* state, Reader* reader) {
+// The header: the size against the decoder limits, the format from the colour type.
+HRESULT ReadHeader(PngState* state, Reader* reader) {
     png_structp png = state->png;
-    png_infop info = state->info;
-    if (setjmp(png_jmpbuf(png))) {
-        Release(state);
-        image->Free();
-        return E_FAIL;
-    }
     png_set_user_limits(png, kMaxDimension, kMaxDimension);
     png_set_chunk_malloc_max(png, kMaxChunkBytes);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kChunksRead, 2);
     png_set_read_fn(png, reader, ReadData);
-    png_read_info(png, info);
-
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int depth = 0;
-    int colorType = 0;
-    png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
-    HRESULT sizeCheck = CheckImageSize(width, height);
+    png_read_info(png, state->info);
+    png_get_IHDR(png, state->info, &state->width, &state->height, &state->depth, &state->colorType, nullptr, nullptr,
+                 nullptr);
+    const HRESULT sizeCheck = CheckImageSize(state->width, state->height);
     if (FAILED(sizeCheck)) {
-        Release(state);
         return sizeCheck;
     }
-    D3DFORMAT format = D3DFMT_UNKNOWN;
-    switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY: format = D3DFMT_L8; break;
-    case PNG_COLOR_TYPE_RGB: format = D3DFMT_R8G8B8; break;
-    case PNG_COLOR_TYPE_PALETTE: format = D3DFMT_P8; break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA: format = D3DFMT_A8L8; break;
-    case PNG_COLOR_TYPE_RGB_ALPHA: format = D3DFMT_A8R8G8B8; break;
-    default:
-        Release(state);
-        return E_FAIL;
+    switch (state->colorType) {
+    case PNG_COLOR_TYPE_GRAY: state->format = D3DFMT_L8; break;
+    case PNG_COLOR_TYPE_RGB: state->format = D3DFMT_R8G8B8; break;
+    case PNG_COLOR_TYPE_PALETTE: state->format = D3DFMT_P8; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA: state->format = D3DFMT_A8L8; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: state->format = D3DFMT_A8R8G8B8; break;
+    default: return E_FAIL;
     }
+    state->hasTransparency = png_get_valid(png, state->info, PNG_INFO_tRNS) != 0;
+    return S_OK;
+}
 
-    // The palette and its transparency as stored, before libpng's transforms touch them.
-    png_color colors[256] = {};
-    png_byte alphas[256] = {};
-    int colorCount = 0;
-    int alphaCount = 0;
-    const bool hasTransparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
-    if (format == D3DFMT_P8) {
-        png_colorp palette = nullptr;
-        if (png_get_PLTE(png, info, &palette, &colorCount) != 0 && palette != nullptr) {
-            colorCount = std::clamp(colorCount, 0, 256);
-            std::memcpy(colors, palette, sizeof(png_color) * static_cast<std::size_t>(colorCount));
-        } else {
-            colorCount = 0;
-        }
-        png_bytep trans = nullptr;
-        if (hasTransparency && png_get_tRNS(png, info, &trans, &alphaCount, nullptr) != 0 && trans != nullptr) {
-            alphaCount = std::clamp(alphaCount, 0, colorCount);
-            std::memcpy(alphas, trans, static_cast<std::size_t>(alphaCount));
-        } else {
-            alphaCount = 0;
-        }
+// A palette image's colours and transparency, copied before the transforms start.
+void KeepPalette(PngState* state) {
+    if (state->format != D3DFMT_P8) {
+        return;
     }
+    png_colorp palette = nullptr;
+    if (png_get_PLTE(state->png, state->info, &palette, &state->colorCount) != 0 && palette != nullptr) {
+        state->colorCount = std::clamp(state->colorCount, 0, 256);
+        std::memcpy(state->colors, palette, sizeof(png_color) * static_cast<std::size_t>(state->colorCount));
+    } else {
+        state->colorCount = 0;
+    }
+    png_bytep trans = nullptr;
+    if (state->hasTransparency && png_get_tRNS(state->png, state->info, &trans, &state->alphaCount, nullptr) != 0 &&
+        trans != nullptr) {
+        state->alphaCount = std::clamp(state->alphaCount, 0, state->colorCount);
+        std::memcpy(state->alphas, trans, static_cast<std::size_t>(state->alphaCount));
+    } else {
+        state->alphaCount = 0;
+    }
+}
 
-    // The transforms, in this order.
-    if (depth == 16) {
+// The transforms, in this order; the format follows the ones that change the layout.
+void SetTransforms(PngState* state) {
+    png_structp png = state->png;
+    if (state->depth == 16) {
         png_set_strip_16(png);
     }
-    if (depth < 8) {
+    if (state->depth < 8) {
         png_set_packing(png);
     }
-    if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) {
+    if (state->colorType == PNG_COLOR_TYPE_GRAY && state->depth < 8) {
         png_set_expand(png);
     }
     double fileGamma = 0.0;
     int intent = 0;
-    if (png_get_sRGB(png, info, &intent) != 0) {
-        png_set_sRGB(png, info, intent);
-    } else if (png_get_gAMA(png, info, &fileGamma) != 0) {
+    if (png_get_sRGB(png, state->info, &intent) != 0) {
+        png_set_sRGB(png, state->info, intent);
+    } else if (png_get_gAMA(png, state->info, &fileGamma) != 0) {
         png_set_gamma(png, kScreenGamma, fileGamma);
-    } else {
-        fileGamma = 0.0;
+        state->fileGamma = fileGamma;
     }
-    if (format != D3DFMT_P8 && hasTransparency) {
+    if (state->format != D3DFMT_P8 && state->hasTransparency) {
         png_set_expand(png);
-        if (format == D3DFMT_R8G8B8) {
-            format = D3DFMT_A8R8G8B8;
-        } else if (format == D3DFMT_L8) {
-            format = D3DFMT_A8L8;
+        if (state->format == D3DFMT_R8G8B8) {
+            state->format = D3DFMT_A8R8G8B8;
+        } else if (state->format == D3DFMT_L8) {
+            state->format = D3DFMT_A8L8;
         }
     }
-    if (colorType == PNG_COLOR_TYPE_RGB || colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+    if (state->colorType == PNG_COLOR_TYPE_RGB || state->colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
         png_set_bgr(png);
     }
-    if (format == D3DFMT_R8G8B8) {
+    if (state->format == D3DFMT_R8G8B8) {
         png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-        format = D3DFMT_X8R8G8B8;
+        state->format = D3DFMT_X8R8G8B8;
     }
     png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    png_read_update_info(png, state->info);
+}
 
-    const UINT channels = png_get_channels(png, info);
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
-    if (channels != ChannelsOf(format) || png_get_bit_depth(png, info) != 8 ||
-        rowBytes != std::size_t{width} * channels) {
-        Release(state);
+// The rows libpng will write must be the format's: 8-bit channels, as many as it has.
+HRESULT CheckLayout(const PngState& state) {
+    const UINT channels = png_get_channels(state.png, state.info);
+    const std::size_t rowBytes = png_get_rowbytes(state.png, state.info);
+    if (channels != ChannelsOf(state.format) || png_get_bit_depth(state.png, state.info) != 8 ||
+        rowBytes != std::size_t{state.width} * channels) {
         return E_FAIL;
     }
-    image->Pixels = AllocatePixels(std::uint64_t{rowBytes} * height);
-    state->rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * height));
-    if (image->Pixels == nullptr || state->rows == nullptr) {
-        Release(state);
-        image->Free();
-        return E_OUTOFMEMORY;
-    }
-    image->OwnsPixels = TRUE;
-    image->Format = format;
-    image->Pitch = static_cast<DWORD>(rowBytes);
-    SetSize(image, width, height);
-    for (png_uint_32 y = 0; y < height; ++y) {
-        state->rows[y] = image->Pixels + rowBytes * y;
-    }
-    png_read_image(png, state->rows);
+    return S_OK;
+}
 
-    if (format == D3DFMT_P8) {
-        std::uint8_t* palette = AllocateWhitePalette(image);
-        if (palette == nullptr) {
-            Release(state);
-            image->Free();
+// Where the rows go (the target's rows when it offers them, else a buffer of the image),
+// and the table of row addresses libpng writes through.
+HRESULT PlaceRows(DecodedImage* image, PngState* state, ImageTarget* target) {
+    UINT pitch = 0;
+    BYTE* rows = target != nullptr ? target->Rows(state->format, state->width, state->height, &pitch) : nullptr;
+    if (rows != nullptr) {
+        image->Pixels = rows;
+        image->OwnsPixels = FALSE;
+    } else {
+        pitch = static_cast<UINT>(std::size_t{state->width} * ChannelsOf(state->format));
+        image->Pixels = AllocatePixels(std::uint64_t{pitch} * state->height);
+        if (image->Pixels == nullptr) {
             return E_OUTOFMEMORY;
         }
-        std::uint8_t table[256];
-        const double exponent = fileGamma > 1e-6 ? 1.0 / (fileGamma * kScreenGamma) : 1.0;
-        for (int i = 0; i < 256; ++i) {
-            table[i] = fileGamma > 1e-6
-                           ? static_cast<std::uint8_t>(std::floor(255.0 * std::pow(i / 255.0, exponent) + 0.5))
-                           : static_cast<std::uint8_t>(i);
-        }
-        for (int i = 0; i < colorCount; ++i) {
-            palette[4 * i + 0] = table[colors[i].red];
-            palette[4 * i + 1] = table[colors[i].green];
-            palette[4 * i + 2] = table[colors[i].blue];
-            palette[4 * i + 3] = i < alphaCount ? alphas[i] : 0xFF;
-        }
+        image->OwnsPixels = TRUE;
+    }
+    image->Format = state->format;
+    image->Pitch = pitch;
+    SetSize(image, state->width, state->height);
+    state->rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * state->height));
+    if (state->rows == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    for (png_uint_32 y = 0; y < state->height; ++y) {
+        state->rows[y] = image->Pixels + std::size_t{pitch} * y;
+    }
+    return S_OK;
+}
+
+// A palette image's palette: colours through the gamma table, alpha from tRNS.
+HRESULT BuildPalette(DecodedImage* image, const PngState& state) {
+    if (state.format != D3DFMT_P8) {
+        return S_OK;
+    }
+    std::uint8_t* palette = AllocateWhitePalette(image);
+    if (palette == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    std::uint8_t table[256];
+    const bool corrected = state.fileGamma > 1e-6;
+    const double exponent = corrected ? 1.0 / (state.fileGamma * kScreenGamma) : 1.0;
+    for (int i = 0; i < 256; ++i) {
+        table[i] = corrected ? static_cast<std::uint8_t>(std::floor(255.0 * std::pow(i / 255.0, exponent) + 0.5))
+                             : static_cast<std::uint8_t>(i);
+    }
+    for (int i = 0; i < state.colorCount; ++i) {
+        palette[4 * i + 0] = table[state.colors[i].red];
+        palette[4 * i + 1] = table[state.colors[i].green];
+        palette[4 * i + 2] = table[state.colors[i].blue];
+        palette[4 * i + 3] = i < state.alphaCount ? state.alphas[i] : 0xFF;
+    }
+    return S_OK;
+}
+
+HRESULT DecodeSteps(DecodedImage* image, PngState* state, Reader* reader, ImageTarget* target) {
+    HRESULT hr = ReadHeader(state, reader);
+    if (FAILED(hr)) return hr;
+    KeepPalette(state);
+    SetTransforms(state);
+    hr = CheckLayout(*state);
+    if (FAILED(hr)) return hr;
+    hr = PlaceRows(image, state, target);
+    if (FAILED(hr)) return hr;
+    png_read_image(state->png, state->rows);
+    return BuildPalette(image, *state);
+}
+
+// The one place a library error comes back to, and the one cleanup.
+HRESULT Decode(DecodedImage* image, PngState* state, Reader* reader, ImageTarget* target) {
+    HRESULT hr;
+    if (setjmp(png_jmpbuf(state->png))) {
+        hr = E_FAIL;
+    } else {
+        hr = DecodeSteps(image, state, reader, target);
     }
     Release(state);
-    return S_OK;
+    if (FAILED(hr)) {
+        image->Free();
+    }
+    return hr;
 }
 
 }  // namespace
 
-HRESULT DecodePng(DecodedImage* image, const void* data, UINT size) {
+HRESULT DecodePng(DecodedImage* image, const void* data, UINT size) { return DecodePng(image, data, size, nullptr); }
+
+HRESULT DecodePng(DecodedImage* image, const void* data, UINT size, ImageTarget* target) {
     const auto* bytes = static_cast<const png_byte*>(data);
     if (size == 0 || png_sig_cmp(bytes, 0, std::min<std::size_t>(size, 8)) != 0) {
         return E_FAIL;
     }
     PngState state;
     state.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorHook, WarningHook);
-    if (state.png == nullptr) {
-        return E_OUTOFMEMORY;
+    if (state.png != nullptr) {
+        state.info = png_create_info_struct(state.png);
     }
-    state.info = png_create_info_struct(state.png);
     if (state.info == nullptr) {
-        png_destroy_read_struct(&state.png, nullptr, nullptr);
+        Release(&state);
         return E_OUTOFMEMORY;
     }
     Reader reader{bytes, size};
-    return Decode(image, &state, &reader);
+    return Decode(image, &state, &reader, target);
 }

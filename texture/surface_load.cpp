@@ -30,13 +30,15 @@ D3DBOX BoxOf(const RECT& r) {
             static_cast<UINT>(r.bottom), 0, 1};
 }
 
-// Whether ConvertSurface takes these formats, regions and filter, asked with an empty
-// destination region so that nothing is written (the destination needs no memory yet).
-bool ConversionAccepted(SurfaceDesc destination, const SurfaceDesc& source, DWORD filter) {
-    destination.Data = source.Data;
-    destination.RowPitch = 0;
-    destination.Region = {0, 0, 0, 0, 0, 0};
-    return SUCCEEDED(ConvertSurface(&destination, &source, filter));
+// The lock for a load into the region `locked` (as the converter will see it): a load
+// covering the whole destination writes every pixel, so its old contents may be discarded,
+// but only when the converter will take the pair (the same decision it makes itself).
+// Anything but running out of memory then fails before a pixel is written.
+DWORD LoadLockFlags(bool whole, SurfaceDesc destination, const SurfaceDesc& source, const D3DBOX& locked,
+                    DWORD filter) {
+    if (!whole) return 0;
+    destination.Region = locked;
+    return SUCCEEDED(CheckConversion(&destination, &source, filter)) ? D3DLOCK_DISCARD : 0;
 }
 
 // Moves a region to the origin, keeping its size: the locked bits start at its corner.
@@ -91,7 +93,7 @@ HRESULT LoadSurfaceFromMemory(IDirect3DSurface8* destination, const PALETTEENTRY
     const bool block = IsBlockFormat(desc.Format);
     const bool whole = rect.left == 0 && rect.top == 0 && rect.right == static_cast<LONG>(desc.Width) &&
                        rect.bottom == static_cast<LONG>(desc.Height);
-    const DWORD lockFlags = whole && ConversionAccepted(dst, src, filter) ? D3DLOCK_DISCARD : 0;
+    const DWORD lockFlags = LoadLockFlags(whole, dst, src, BoxOf(block ? rect : AtOrigin(rect)), filter);
     SurfaceLock lock(destination);
     hr = lock.Lock(block ? nullptr : &rect, lockFlags);
     if (FAILED(hr)) return hr;
@@ -100,9 +102,9 @@ HRESULT LoadSurfaceFromMemory(IDirect3DSurface8* destination, const PALETTEENTRY
     dst.RowPitch = static_cast<UINT>(lock.Bits().Pitch);
     dst.Region = BoxOf(rect);
     hr = ConvertSurface(&dst, &src, filter);
-    // Only running out of memory fails after the dry run: what a discarded surface holds
+    // Only running out of memory fails after the check: what a discarded surface holds
     // then is unknown, so it is cleared.
-    if (FAILED(hr) && lockFlags == D3DLOCK_DISCARD) {
+    if (hr == E_OUTOFMEMORY && lockFlags == D3DLOCK_DISCARD) {
         const std::size_t rows = block ? (desc.Height + 3) / 4 : desc.Height;
         std::memset(dst.Data, 0, std::min<std::size_t>(desc.Size, rows * dst.RowPitch));
     }
@@ -243,7 +245,7 @@ HRESULT LoadVolumeFromMemory(IDirect3DVolume8* destination, const PALETTEENTRY* 
     const bool block = IsBlockFormat(desc.Format);
     const bool whole = box.Left == 0 && box.Top == 0 && box.Front == 0 && box.Right == desc.Width &&
                        box.Bottom == desc.Height && box.Back == desc.Depth;
-    const DWORD lockFlags = whole && ConversionAccepted(dst, src, filter) ? D3DLOCK_DISCARD : 0;
+    const DWORD lockFlags = LoadLockFlags(whole, dst, src, block ? box : AtOrigin(box), filter);
     VolumeLock lock(destination);
     hr = lock.Lock(block ? nullptr : &box, lockFlags);
     if (FAILED(hr)) return hr;
@@ -253,7 +255,7 @@ HRESULT LoadVolumeFromMemory(IDirect3DVolume8* destination, const PALETTEENTRY* 
     dst.SlicePitch = static_cast<UINT>(lock.Bits().SlicePitch);
     dst.Region = box;
     hr = ConvertSurface(&dst, &src, filter);
-    if (FAILED(hr) && lockFlags == D3DLOCK_DISCARD)
+    if (hr == E_OUTOFMEMORY && lockFlags == D3DLOCK_DISCARD)
         std::memset(dst.Data, 0, std::min<std::size_t>(desc.Size, std::size_t{desc.Depth} * dst.SlicePitch));
     return hr;
 }

@@ -366,3 +366,34 @@ TEST(ConvertSurface, VolumeFilters) {
     EXPECT_EQ(dst.Get32(0, 0, 1), 0x60606060u);  // slices 1 and 2 at a half each
     EXPECT_TRUE(dst.GuardsIntact());
 }
+
+// CheckConversion answers what ConvertSurface does, by the same tests, over pairs of
+// formats of every class, every filter type (and a bad one), halving, equal, odd and empty
+// regions; it writes nothing.
+TEST(ConvertSurface, CheckConversionAgreesWithTheConversion) {
+    const D3DFORMAT formats[] = {D3DFMT_A8R8G8B8, D3DFMT_L8, D3DFMT_P8, D3DFMT_V8U8, D3DFMT_DXT1, D3DFMT_YUY2};
+    const D3DBOX sources[] = {{0, 0, 8, 8, 0, 1}, {0, 0, 0, 0, 0, 1}, {2, 2, 5, 4, 0, 1}};
+    const D3DBOX destinations[] = {{0, 0, 8, 8, 0, 1}, {0, 0, 4, 4, 0, 1}, {0, 0, 6, 2, 0, 1}, {0, 0, 0, 8, 0, 1}};
+    int refusals = 0;
+    for (D3DFORMAT from : formats) {
+        for (D3DFORMAT to : formats) {
+            for (DWORD filter = FILTER_NONE; filter <= FILTER_BOX + 1; ++filter) {
+                for (const D3DBOX& s : sources) {
+                    for (const D3DBOX& d : destinations) {
+                        Surface source(from, 8, 8), destination(to, 8, 8);
+                        SurfaceDesc sd = source.DescOf(s), dd = destination.DescOf(d);
+                        const std::vector<std::uint8_t> before = destination.bytes;
+                        const HRESULT checked = CheckConversion(&dd, &sd, filter);
+                        ASSERT_EQ(destination.bytes, before);
+                        const HRESULT converted = ConvertSurface(&dd, &sd, filter);
+                        ASSERT_EQ(checked, converted) << from << " to " << to << ", filter " << filter << ", "
+                                                      << s.Right - s.Left << "x" << s.Bottom - s.Top << " to "
+                                                      << d.Right - d.Left << "x" << d.Bottom - d.Top;
+                        refusals += FAILED(checked);
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(refusals, 0);
+}

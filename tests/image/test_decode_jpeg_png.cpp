@@ -2,6 +2,7 @@
 // files written in the test.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <jpeglib.h>
 #include <png.h>
@@ -132,6 +133,56 @@ TEST(DecodeJpeg, HeaderSizeAboveTheLimitIsRefusedBeforeDecoding) {
     DecodedImage image;
     EXPECT_EQ(DecodeJpeg(&image, file.data(), static_cast<UINT>(file.size())), E_OUTOFMEMORY);
     EXPECT_EQ(DecodeImage(&image, file.data(), static_cast<UINT>(file.size()), nullptr), ERR_INVALID_DATA);
+}
+
+// A progressive 4:4:4 colour file whose coefficients alone (6 bytes a pixel) need more than
+// 256 MiB, made row by row on the fly: bands of colour 64 rows high, which code to a few
+// hundred kilobytes. The decoder gives libjpeg the memory this picture needs.
+TEST(DecodeJpeg, LargeProgressiveFileIsDecoded) {
+    constexpr JDIMENSION kSide = 6912;  // 864 x 864 blocks x 3 components x 128 bytes: 287 MB
+    const auto band = [](JDIMENSION y, int c) { return static_cast<JSAMPLE>((y / 64 * 37 + c * 85) & 0xFF); };
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* encoded = nullptr;
+    unsigned long encodedSize = 0;
+    jpeg_mem_dest(&cinfo, &encoded, &encodedSize);
+    cinfo.image_width = kSide;
+    cinfo.image_height = kSide;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    for (int c = 0; c < 3; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    Bytes row(kSide * 3);
+    while (cinfo.next_scanline < kSide) {
+        for (JDIMENSION x = 0; x < kSide; ++x) {
+            for (int c = 0; c < 3; ++c) row[x * 3 + c] = band(cinfo.next_scanline, c);
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const Bytes file(encoded, encoded + encodedSize);
+    std::free(encoded);
+
+    DecodedImage image;
+    ASSERT_EQ(DecodeJpeg(&image, file.data(), static_cast<UINT>(file.size())), S_OK);
+    ASSERT_EQ(image.Format, D3DFMT_X8R8G8B8);
+    ASSERT_EQ(image.Rect.right, static_cast<LONG>(kSide));
+    ASSERT_EQ(image.Rect.bottom, static_cast<LONG>(kSide));
+    // The middle of each band (away from the edges the quantisation blurs) keeps its colour.
+    for (JDIMENSION y = 32; y < kSide; y += 64 * 13) {
+        for (JDIMENSION x : {JDIMENSION{0}, kSide / 2, kSide - 1}) {
+            const std::uint8_t* p = image.Pixels + std::size_t{y} * image.Pitch + std::size_t{x} * 4;
+            for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[2 - c], band(y, c), 2) << "at " << x << ", " << y;
+            EXPECT_EQ(p[3], 0);
+        }
+    }
 }
 
 TEST(DecodeJpeg, MarkerLongerThanTheDataIsSkippedNoFurtherThanTheEnd) {

@@ -1,6 +1,8 @@
 // Loading pixels into surfaces: rectangles, locking and the source description.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "fake_device.h"
 #include "image/convert.h"
 #include "texture_test_util.h"
@@ -355,4 +357,92 @@ TEST_F(SurfaceLoad, WholeLoadsDiscardOnlyWhenTheConversionIsAccepted) {
                                     FILTER_NONE, 0),
               E_FAIL);
     for (std::uint32_t pixel : ReadLevel32(fresh.Get(), 0)) ASSERT_EQ(pixel & 0xFFFFFF, 0u);
+}
+
+namespace {
+
+// Every byte of a surface or volume, row by row without the pitch's padding; fill writes a
+// pattern that no load here produces.
+template <typename Resource>
+std::vector<BYTE> ResourceBytes(Resource* resource, bool fill) {
+    std::vector<BYTE> bytes;
+    if constexpr (std::is_same_v<Resource, IDirect3DSurface8>) {
+        D3DSURFACE_DESC desc = {};
+        D3DLOCKED_RECT locked = {};
+        EXPECT_EQ(resource->GetDesc(&desc), S_OK);
+        EXPECT_EQ(resource->LockRect(&locked, nullptr, 0), S_OK);
+        const UINT rowBytes = desc.Size / desc.Height;
+        for (UINT y = 0; y < desc.Height; ++y) {
+            BYTE* row = static_cast<BYTE*>(locked.pBits) + y * locked.Pitch;
+            for (UINT x = 0; x < rowBytes; ++x) {
+                if (fill) row[x] = static_cast<BYTE>(0x5A + 7 * x + 13 * y);
+                bytes.push_back(row[x]);
+            }
+        }
+        resource->UnlockRect();
+    } else {
+        D3DVOLUME_DESC desc = {};
+        D3DLOCKED_BOX locked = {};
+        EXPECT_EQ(resource->GetDesc(&desc), S_OK);
+        EXPECT_EQ(resource->LockBox(&locked, nullptr, 0), S_OK);
+        const UINT rowBytes = desc.Size / (desc.Height * desc.Depth);
+        for (UINT z = 0; z < desc.Depth; ++z) {
+            for (UINT y = 0; y < desc.Height; ++y) {
+                BYTE* row = static_cast<BYTE*>(locked.pBits) + z * locked.SlicePitch + y * locked.RowPitch;
+                for (UINT x = 0; x < rowBytes; ++x) {
+                    if (fill) row[x] = static_cast<BYTE>(0x5A + 7 * x + 13 * y + 29 * z);
+                    bytes.push_back(row[x]);
+                }
+            }
+        }
+        resource->UnlockBox();
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// Loads covering a whole level that the converter refuses only after looking at the pair
+// (no strategy resamples signed pixels with a box filter; an empty source cannot be
+// resampled) fail without touching the level: the old pixels stay, byte for byte.
+TEST_F(SurfaceLoad, RefusedWholeLoadsKeepTheOldPixels) {
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.TextureFormats.push_back(D3DFMT_V8U8);
+    profile.VolumeTextureFormats.push_back(D3DFMT_V8U8);
+    ASSERT_NE(MakeDevice(profile), nullptr);
+    auto bump = MakeTexture(16, 16, D3DFMT_V8U8, 2);
+    ASSERT_NE(bump.Get(), nullptr);
+    auto level1 = Level(bump.Get(), 1);
+    const std::vector<BYTE> before = ResourceBytes(level1.Get(), true);
+    EXPECT_EQ(FilterTexture(bump.Get(), nullptr, 0, FILTER_BOX), E_FAIL);
+    EXPECT_EQ(ResourceBytes(level1.Get(), false), before) << "a refused box filter changed level 1";
+
+    auto tex = MakeTexture(16, 16, D3DFMT_X8R8G8B8);
+    auto level0 = Level(tex.Get(), 0);
+    const std::vector<BYTE> old = ResourceBytes(level0.Get(), true);
+    std::vector<std::uint32_t> source(16 * 16, 0xFF336699u);
+    const RECT empty = {4, 4, 4, 4};
+    for (DWORD filter : {FILTER_POINT, FILTER_LINEAR, FILTER_TRIANGLE, FILTER_BOX}) {
+        EXPECT_EQ(LoadSurfaceFromMemory(level0.Get(), nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 64, nullptr,
+                                        &empty, filter, 0),
+                  D3DERR_INVALIDCALL)
+            << filter;
+        EXPECT_EQ(ResourceBytes(level0.Get(), false), old) << "filter " << filter << " changed the level";
+    }
+
+    ComRef<IDirect3DVolumeTexture8> volumes[2];
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 2, 0, D3DFMT_V8U8, D3DPOOL_MANAGED, volumes[0].Out()), S_OK);
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, volumes[1].Out()), S_OK);
+    ComRef<IDirect3DVolume8> bumpLevel1, colourLevel0;
+    ASSERT_EQ(volumes[0]->GetVolumeLevel(1, bumpLevel1.Out()), S_OK);
+    ASSERT_EQ(volumes[1]->GetVolumeLevel(0, colourLevel0.Out()), S_OK);
+    const std::vector<BYTE> bumpBefore = ResourceBytes(bumpLevel1.Get(), true);
+    EXPECT_EQ(FilterVolumeTexture(volumes[0].Get(), nullptr, 0, FILTER_BOX), E_FAIL);
+    EXPECT_EQ(ResourceBytes(bumpLevel1.Get(), false), bumpBefore);
+    const std::vector<BYTE> colourBefore = ResourceBytes(colourLevel0.Get(), true);
+    const D3DBOX emptyBox = {0, 0, 8, 8, 3, 3};
+    EXPECT_EQ(LoadVolumeFromMemory(colourLevel0.Get(), nullptr, nullptr, source.data(), D3DFMT_A8R8G8B8, 32, 256,
+                                   nullptr, &emptyBox, FILTER_LINEAR, 0),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(ResourceBytes(colourLevel0.Get(), false), colourBefore);
 }

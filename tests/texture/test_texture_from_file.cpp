@@ -297,3 +297,107 @@ TEST_F(TextureFromFile, NoUsableFormatAndBadArgumentsReleaseEverything) {
               D3DERR_INVALIDCALL);
     EXPECT_EQ(out, UNTOUCHED);
 }
+
+namespace {
+
+// Every byte of every level, row by row without the pitch's padding.
+std::vector<BYTE> TextureBytes(IDirect3DTexture8* texture) {
+    std::vector<BYTE> bytes;
+    for (UINT level = 0; level < texture->GetLevelCount(); ++level) {
+        ComRef<IDirect3DSurface8> surface;
+        D3DSURFACE_DESC desc = {};
+        D3DLOCKED_RECT locked = {};
+        EXPECT_EQ(texture->GetSurfaceLevel(level, surface.Out()), S_OK);
+        EXPECT_EQ(surface->GetDesc(&desc), S_OK);
+        EXPECT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), S_OK);
+        const UINT rowBytes = desc.Size / desc.Height;
+        for (UINT y = 0; y < desc.Height; ++y) {
+            const BYTE* row = static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch;
+            bytes.insert(bytes.end(), row, row + rowBytes);
+        }
+        surface->UnlockRect();
+    }
+    return bytes;
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    Bytes bytes;
+    if (f == nullptr) return bytes;
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+    std::fclose(f);
+    return bytes;
+}
+
+}  // namespace
+
+// JPEG and PNG pictures decode straight into level 0 when the texture takes their size
+// (and converts them where they lie when its format differs or a colour key applies).
+// Whatever the route, creation gives what decoding, then creating the texture, loading
+// level 0 and filtering the chain gives, byte for byte, for every pool, every format the
+// decoders produce, keyed or not, on a device with luminance formats and one without (and
+// for a stretched picture, which cannot take the direct route).
+TEST_F(TextureFromFile, CreationEqualsDecodeThenLoadByteForByte) {
+    const std::string corpus = TOLVANE_CORPUS_DIR;
+    std::vector<std::pair<std::string, Bytes>> files = {
+        {"colour jpeg", MakeJpeg(64, 32, [](UINT x, UINT y) { return Ramp(x, y, 64, 32) ^ (x * y); })},
+        {"grey jpeg", ReadFile(corpus + "/jpeg/jpeg-decoder/mozilla/jpg-gray.jpg")},
+        {"rgb png", MakeRgbPng(32, 32, [](UINT x, UINT y) { return Ramp(x, y, 32, 32); })},
+        {"rgba png", ReadFile(corpus + "/png/pngsuite/basn6a08.png")},
+        {"grey alpha png", ReadFile(corpus + "/png/pngsuite/basn4a08.png")},
+        {"grey png", ReadFile(corpus + "/png/pngsuite/basn0g08.png")},
+        {"stretched jpeg", MakeJpeg(48, 20, [](UINT x, UINT y) { return Ramp(x, y, 48, 20); })},
+    };
+    D3DDeviceProfile noLuminance = D3DDefaultDeviceProfile();
+    std::erase_if(noLuminance.TextureFormats,
+                  [](D3DFORMAT f) { return f == D3DFMT_L8 || f == D3DFMT_A8L8 || f == D3DFMT_A4L4; });
+    for (const D3DDeviceProfile& profile : {D3DDefaultDeviceProfile(), noLuminance}) {
+        ASSERT_NE(MakeDevice(profile), nullptr);
+        for (const auto& [name, file] : files) {
+            ASSERT_FALSE(file.empty()) << name << ": corpus file missing";
+            for (D3DCOLOR key : {0u, 0xFF000000u, 0xFF808080u}) {
+                for (D3DPOOL pool : {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_DEFAULT}) {
+                    SCOPED_TRACE(name + ", key " + std::to_string(key) + ", pool " + std::to_string(pool) +
+                                 (&profile == &noLuminance ? ", no luminance formats" : ""));
+                    PALETTEENTRY palette[256];
+                    ComRef<IDirect3DTexture8> created;
+                    ImageInfo info = {};
+                    ASSERT_EQ(CreateTextureFromFileInMemoryEx(device_.Get(), file.data(),
+                                                              static_cast<UINT>(file.size()), USE_DEFAULT,
+                                                              USE_DEFAULT, USE_DEFAULT, 0, D3DFMT_UNKNOWN, pool,
+                                                              USE_DEFAULT, USE_DEFAULT, key, &info, palette,
+                                                              created.Out()),
+                              S_OK);
+
+                    // The decode-then-load route, in the system-memory pool (readable for every pool).
+                    DecodedImage image;
+                    ASSERT_EQ(DecodeImage(&image, file.data(), static_cast<UINT>(file.size()), nullptr), S_OK);
+                    EXPECT_EQ(info.Format, image.Format);
+                    D3DSURFACE_DESC desc = {};
+                    ASSERT_EQ(created->GetLevelDesc(0, &desc), S_OK);
+                    ComRef<IDirect3DTexture8> expected, readable;
+                    ComRef<IDirect3DSurface8> top;
+                    ASSERT_EQ(device_->CreateTexture(desc.Width, desc.Height, created->GetLevelCount(), 0,
+                                                     desc.Format, D3DPOOL_SYSTEMMEM, expected.Out()),
+                              S_OK);
+                    ASSERT_EQ(expected->GetSurfaceLevel(0, top.Out()), S_OK);
+                    ASSERT_EQ(LoadSurfaceFromMemory(top.Get(), nullptr, nullptr, image.Pixels, image.Format,
+                                                    image.Pitch, nullptr, &image.Rect, USE_DEFAULT, key),
+                              S_OK);
+                    ASSERT_EQ(FilterTexture(expected.Get(), nullptr, 0, USE_DEFAULT), S_OK);
+                    for (const PALETTEENTRY& e : palette) ASSERT_EQ(e.peFlags, 0xFF);
+
+                    IDirect3DTexture8* result = created.Get();
+                    if (pool == D3DPOOL_DEFAULT) {
+                        ASSERT_EQ(device_->CreateTexture(desc.Width, desc.Height, created->GetLevelCount(), 0,
+                                                         desc.Format, D3DPOOL_SYSTEMMEM, readable.Out()),
+                                  S_OK);
+                        ASSERT_EQ(device_->UpdateTexture(created.Get(), readable.Get()), S_OK);
+                        result = readable.Get();
+                    }
+                    EXPECT_EQ(TextureBytes(result), TextureBytes(expected.Get()));
+                }
+            }
+        }
+    }
+}
