@@ -13,7 +13,7 @@
 #include "image/convert.h"
 #include "platform/d3d8/d3d8.h"
 #include "platform/win32/host.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {
