@@ -3,7 +3,7 @@
 
 #include <iterator>
 
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 
 namespace {
 constexpr DWORD RGB = FORMAT_KIND_RGB;

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 

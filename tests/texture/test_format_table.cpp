@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 #include "platform/d3d8/format.h"
 #include "texture/texture.h"
 

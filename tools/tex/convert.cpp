@@ -10,7 +10,7 @@
 
 #include "image/convert.h"
 #include "image/dxt.h"
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 #include "names.h"
 #include "platform/win32/host.h"
 #include "writers.h"

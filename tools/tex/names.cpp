@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 #include "image/result_name.h"
 
 std::string FormatName(D3DFORMAT format) {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "image/pixel_formats.h"
+#include "image/format_facts.h"
 
 namespace {
 
