@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/raster/vertex_processing.h"
@@ -28,28 +26,17 @@ using namespace detail;
 
 namespace {
 
-// Fills first .. last with value in 32-byte stores: the clear of a frame is store-bound
-// once its lines are on their way (see ClearRect), and the baseline build's std::fill
-// stores 16 bytes at a time.
-template <typename T>
-__attribute__((target("avx2"))) void FillAvx2(T* first, T* last, T value) {
-    for (; first < last && (reinterpret_cast<std::uintptr_t>(first) & 31); ++first) *first = value;
-    const __m256i v = sizeof(T) == 4 ? _mm256_set1_epi32(static_cast<int>(value)) : _mm256_set1_epi16(static_cast<short>(value));
-    constexpr std::ptrdiff_t kStep = 32 / sizeof(T);
-    for (; last - first >= kStep; first += kStep) _mm256_store_si256(reinterpret_cast<__m256i*>(first), v);
-    for (; first < last; ++first) *first = value;
-}
-
-template <typename T>
-void FillRow(T* first, T* last, T value) {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) FillAvx2(first, last, value);
-    else std::fill(first, last, value);
-}
-
 // Asks for the cache line at p ahead of writes to it. An asm statement: the compiler
 // deletes a loop of prefetch builtins as a loop without effects.
-inline void PrefetchForWrite(const void* p) { asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p))); }
+inline void PrefetchForWrite(const void* p) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p)));
+#elif defined(__aarch64__)
+    asm volatile("prfm pstl1keep, %0" : : "Q"(*static_cast<const char*>(p)));
+#else
+    (void)p;
+#endif
+}
 
 // Tiles are bands of 32 rows across the target (up to 1024 pixels wide). A band's rows are
 // long runs in memory, which the hardware prefetcher streams in (a clear is the band's
@@ -86,7 +73,7 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); 
 }  // namespace
 
 struct Rasterizer::Impl {
-    explicit Impl(int threads) : pool(threads) {}
+    explicit Impl(const RasterOptions& o) : options(o), pool(o.threads) {}
 
     void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
               const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
@@ -122,6 +109,7 @@ struct Rasterizer::Impl {
     void RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
     void RasterLine(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
 
+    RasterOptions options;
     WorkerPool pool;
     // The queued frame: draws, their primitives, the planes and the tile bins.
     RenderTarget binTarget{};
@@ -153,7 +141,15 @@ struct Rasterizer::Impl {
 
 Rasterizer::Rasterizer(int threads) {
     if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    impl_ = std::make_unique<Impl>(threads);
+    RasterOptions options;
+    options.threads = threads;
+    impl_ = std::make_unique<Impl>(options);
+}
+
+Rasterizer::Rasterizer(const RasterOptions& options) {
+    RasterOptions o = options;
+    if (o.threads <= 0) o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    impl_ = std::make_unique<Impl>(o);
 }
 
 Rasterizer::~Rasterizer() { Flush(); }
@@ -202,7 +198,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
     if (QueueFull()) Flush();
 
     draws.emplace_back();
-    BuildDrawSetup(state, target, draws.back());
+    BuildDrawSetup(state, target, draws.back(), options);
     draw = &draws.back();
     drawIndex = static_cast<std::uint32_t>(draws.size() - 1);
     if (draw->clipX0 >= draw->clipX1 || draw->clipY0 >= draw->clipY1) return;
@@ -807,11 +803,11 @@ void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y
         if (y + kAhead <= y1) fetch(y + kAhead);
         if (prim.clearColor) {
             std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
-            FillRow(row + x0, row + x1 + 1, prim.clearColorValue);
+            FillColor(row + x0, row + x1 + 1, prim.clearColorValue);
         }
         if (prim.clearDepth) {
             std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
-            FillRow(row + x0, row + x1 + 1, prim.clearDepthValue);
+            FillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
         }
     }
 }
