@@ -83,17 +83,18 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     d.alphaCompare = ToCompareFunc(d.alphaFunc);
     d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
     d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
-    d.srcBlend = rs[D3DRS_SRCBLEND];
-    d.destBlend = rs[D3DRS_DESTBLEND];
+    DWORD srcBlend = rs[D3DRS_SRCBLEND], destBlend = rs[D3DRS_DESTBLEND];
     // The two-in-one source factors set the destination factor too.
-    if (d.srcBlend == D3DBLEND_BOTHSRCALPHA) {
-        d.srcBlend = D3DBLEND_SRCALPHA;
-        d.destBlend = D3DBLEND_INVSRCALPHA;
-    } else if (d.srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
-        d.srcBlend = D3DBLEND_INVSRCALPHA;
-        d.destBlend = D3DBLEND_SRCALPHA;
+    if (srcBlend == D3DBLEND_BOTHSRCALPHA) {
+        srcBlend = D3DBLEND_SRCALPHA;
+        destBlend = D3DBLEND_INVSRCALPHA;
+    } else if (srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
+        srcBlend = D3DBLEND_INVSRCALPHA;
+        destBlend = D3DBLEND_SRCALPHA;
     }
-    d.blendOp = rs[D3DRS_BLENDOP];
+    d.srcBlend = ToBlendFactor(srcBlend);
+    d.destBlend = ToBlendFactor(destBlend);
+    d.blendOp = ToBlendOp(rs[D3DRS_BLENDOP]);
     DWORD cw = rs[D3DRS_COLORWRITEENABLE];
     d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
                   ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
@@ -125,8 +126,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         SamplerSetup& sampler = stage.sampler;
         sampler.texture = state.texture[s];
         if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
-        sampler.addressU = ts[D3DTSS_ADDRESSU];
-        sampler.addressV = ts[D3DTSS_ADDRESSV];
+        sampler.addressU = ToAddressMode(ts[D3DTSS_ADDRESSU]);
+        sampler.addressV = ToAddressMode(ts[D3DTSS_ADDRESSV]);
         sampler.border = ts[D3DTSS_BORDERCOLOR];
         sampler.magFilter = ts[D3DTSS_MAGFILTER];
         sampler.minFilter = ts[D3DTSS_MINFILTER];
@@ -148,7 +149,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
                 inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]) &&
                           (!rowPairs || TexelShift(first.rowPairs, level.rowPairs, sampler.tables.rowPairShift[l]));
             }
-            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+            sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap;
             sampler.rowPairs = sampler.wrapPow2 && rowPairs;
             sampler.levelsInReach = inReach;
             sampler.vectorSampling = sampler.wrapPow2 &&

@@ -12,8 +12,8 @@ namespace raster::detail {
 constexpr int kMaxStages = static_cast<int>(D3DMAXTEXTURESTAGES);
 
 // Recurring constants of the pipeline.
-constexpr float kSubPixel = 1.0f / 256.0f;          // edge functions count 1/256 pixel steps
-constexpr float kSubPixelScale = 256.0f;
+constexpr int kSubPixelSteps = 256;                 // screen positions and edges count 1/256 pixel steps
+constexpr float kSubPixel = 1.0f / kSubPixelSteps;  // one step, in pixels
 constexpr float kDepthScale = 65535.0f;             // depth 0..1 to the 16-bit depth buffer
 constexpr float kCoordinateClamp = 268435456.0f;    // 2^28: scaled texel coordinates stay inside int range
 constexpr float kMaxLod = 64.0f;                    // levels of detail beyond this choose the last level anyway
@@ -35,6 +35,51 @@ constexpr CompareFunc ToCompareFunc(DWORD func) {
         case D3DCMP_NOTEQUAL: return CompareFunc::NotEqual;
         case D3DCMP_GREATEREQUAL: return CompareFunc::GreaterEqual;
         default: return CompareFunc::Always;
+    }
+}
+
+// A blend factor (D3DBLEND_*) after the two-in-one source factors are resolved; values
+// outside the set weigh by one.
+enum class BlendFactor : std::uint8_t {
+    Zero, One, SrcColor, InvSrcColor, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha, DestColor, InvDestColor, SrcAlphaSat
+};
+constexpr BlendFactor ToBlendFactor(DWORD factor) {
+    switch (factor) {
+        case D3DBLEND_ZERO: return BlendFactor::Zero;
+        case D3DBLEND_SRCCOLOR: return BlendFactor::SrcColor;
+        case D3DBLEND_INVSRCCOLOR: return BlendFactor::InvSrcColor;
+        case D3DBLEND_SRCALPHA: return BlendFactor::SrcAlpha;
+        case D3DBLEND_INVSRCALPHA: return BlendFactor::InvSrcAlpha;
+        case D3DBLEND_DESTALPHA: return BlendFactor::DestAlpha;
+        case D3DBLEND_INVDESTALPHA: return BlendFactor::InvDestAlpha;
+        case D3DBLEND_DESTCOLOR: return BlendFactor::DestColor;
+        case D3DBLEND_INVDESTCOLOR: return BlendFactor::InvDestColor;
+        case D3DBLEND_SRCALPHASAT: return BlendFactor::SrcAlphaSat;
+        default: return BlendFactor::One;
+    }
+}
+
+// A blend operation (D3DBLENDOP_*); values outside the set add.
+enum class BlendOp : std::uint8_t { Add, Subtract, RevSubtract, Min, Max };
+constexpr BlendOp ToBlendOp(DWORD op) {
+    switch (op) {
+        case D3DBLENDOP_SUBTRACT: return BlendOp::Subtract;
+        case D3DBLENDOP_REVSUBTRACT: return BlendOp::RevSubtract;
+        case D3DBLENDOP_MIN: return BlendOp::Min;
+        case D3DBLENDOP_MAX: return BlendOp::Max;
+        default: return BlendOp::Add;
+    }
+}
+
+// A texture address mode (D3DTADDRESS_*); values outside the set wrap.
+enum class AddressMode : std::uint8_t { Wrap, Mirror, Clamp, Border, MirrorOnce };
+constexpr AddressMode ToAddressMode(DWORD mode) {
+    switch (mode) {
+        case D3DTADDRESS_MIRROR: return AddressMode::Mirror;
+        case D3DTADDRESS_CLAMP: return AddressMode::Clamp;
+        case D3DTADDRESS_BORDER: return AddressMode::Border;
+        case D3DTADDRESS_MIRRORONCE: return AddressMode::MirrorOnce;
+        default: return AddressMode::Wrap;
     }
 }
 
@@ -73,8 +118,8 @@ using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0,
 // The sampler states of one stage, decoded once per draw.
 struct SamplerSetup {
     const SamplerTexture* texture = nullptr;  // null: reads opaque white
-    DWORD addressU = D3DTADDRESS_WRAP;
-    DWORD addressV = D3DTADDRESS_WRAP;
+    AddressMode addressU = AddressMode::Wrap;
+    AddressMode addressV = AddressMode::Wrap;
     std::uint32_t border = 0;
     DWORD magFilter = D3DTEXF_POINT;
     DWORD minFilter = D3DTEXF_POINT;
@@ -123,9 +168,9 @@ struct DrawSetup {
     CompareFunc alphaCompare = CompareFunc::Always;
     std::uint32_t alphaRef = 0;
     bool blend = false;
-    DWORD srcBlend = D3DBLEND_ONE;
-    DWORD destBlend = D3DBLEND_ZERO;  // after the two-in-one source factors are resolved
-    DWORD blendOp = D3DBLENDOP_ADD;
+    BlendFactor srcBlend = BlendFactor::One;
+    BlendFactor destBlend = BlendFactor::Zero;  // after the two-in-one source factors are resolved
+    BlendOp blendOp = BlendOp::Add;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;
     bool fog = false;

@@ -148,48 +148,48 @@ Rgba RunStages(const DrawSetup& d, StageInputs& in, const std::uint32_t* samples
     return in.current;
 }
 
-inline int Factor(DWORD factor, int channel, const Rgba& src, const Rgba& dst, bool alphaChannel) {
+inline int Factor(BlendFactor factor, int channel, const Rgba& src, const Rgba& dst, bool alphaChannel) {
+    const int s[4] = {src.r, src.g, src.b, src.a};
+    const int t[4] = {dst.r, dst.g, dst.b, dst.a};
     switch (factor) {
-        case D3DBLEND_ZERO: return 0;
-        case D3DBLEND_ONE: return 255;
-        case D3DBLEND_SRCCOLOR: return channel == 0 ? src.r : channel == 1 ? src.g : channel == 2 ? src.b : src.a;
-        case D3DBLEND_INVSRCCOLOR:
-            return 255 - (channel == 0 ? src.r : channel == 1 ? src.g : channel == 2 ? src.b : src.a);
-        case D3DBLEND_SRCALPHA: return src.a;
-        case D3DBLEND_INVSRCALPHA: return 255 - src.a;
-        case D3DBLEND_DESTALPHA: return dst.a;
-        case D3DBLEND_INVDESTALPHA: return 255 - dst.a;
-        case D3DBLEND_DESTCOLOR: return channel == 0 ? dst.r : channel == 1 ? dst.g : channel == 2 ? dst.b : dst.a;
-        case D3DBLEND_INVDESTCOLOR:
-            return 255 - (channel == 0 ? dst.r : channel == 1 ? dst.g : channel == 2 ? dst.b : dst.a);
-        case D3DBLEND_SRCALPHASAT: return alphaChannel ? 255 : std::min(src.a, 255 - dst.a);
-        default: return 255;
+        case BlendFactor::Zero: return 0;
+        case BlendFactor::One: return 255;
+        case BlendFactor::SrcColor: return s[channel];
+        case BlendFactor::InvSrcColor: return 255 - s[channel];
+        case BlendFactor::SrcAlpha: return src.a;
+        case BlendFactor::InvSrcAlpha: return 255 - src.a;
+        case BlendFactor::DestAlpha: return dst.a;
+        case BlendFactor::InvDestAlpha: return 255 - dst.a;
+        case BlendFactor::DestColor: return t[channel];
+        case BlendFactor::InvDestColor: return 255 - t[channel];
+        case BlendFactor::SrcAlphaSat: return alphaChannel ? 255 : std::min(src.a, 255 - dst.a);
     }
+    Unreachable();
 }
 
-inline int BlendChannel(DWORD op, int s, int d) {
+inline int BlendChannel(BlendOp op, int s, int d) {
     switch (op) {
-        case D3DBLENDOP_SUBTRACT: return Clamp255(s - d);
-        case D3DBLENDOP_REVSUBTRACT: return Clamp255(d - s);
-        case D3DBLENDOP_MIN: return std::min(s, d);
-        case D3DBLENDOP_MAX: return std::max(s, d);
-        default: return Clamp255(s + d);
+        case BlendOp::Add: return Clamp255(s + d);
+        case BlendOp::Subtract: return Clamp255(s - d);
+        case BlendOp::RevSubtract: return Clamp255(d - s);
+        case BlendOp::Min: return std::min(s, d);
+        case BlendOp::Max: return std::max(s, d);
     }
+    Unreachable();
 }
 
 Rgba Blend(const DrawSetup& d, const Rgba& src, const Rgba& dst) {
-    const DWORD sf = d.srcBlend, df = d.destBlend;  // the two-in-one factors are resolved at set-up
     const int s[4] = {src.r, src.g, src.b, src.a};
     const int t[4] = {dst.r, dst.g, dst.b, dst.a};
     int out[4];
     for (int c = 0; c < 4; ++c) {
         // MIN and MAX ignore the factors.
-        if (d.blendOp == D3DBLENDOP_MIN || d.blendOp == D3DBLENDOP_MAX) {
+        if (d.blendOp == BlendOp::Min || d.blendOp == BlendOp::Max) {
             out[c] = BlendChannel(d.blendOp, s[c], t[c]);
             continue;
         }
-        int sv = Mul255(s[c], Factor(sf, c, src, dst, c == 3));
-        int dv = Mul255(t[c], Factor(df, c, src, dst, c == 3));
+        int sv = Mul255(s[c], Factor(d.srcBlend, c, src, dst, c == 3));
+        int dv = Mul255(t[c], Factor(d.destBlend, c, src, dst, c == 3));
         out[c] = BlendChannel(d.blendOp, sv, dv);
     }
     return {out[0], out[1], out[2], out[3]};
@@ -215,7 +215,7 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
         if (d.depthTest) {
             float z = rowBase[0] + pl[1] * fx;
             z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-            depth = static_cast<std::uint32_t>(z * 65535.0f + 0.5f);
+            depth = static_cast<std::uint32_t>(z * kDepthScale + 0.5f);
             if (!Compare(d.depthFunc, depth, depthRow[x])) continue;
         }
         const float q = rowBase[1] + pl[4] * fx;
@@ -280,7 +280,7 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
         }
         std::uint32_t value = PackRgba(color);
         value = (value & d.writeMask) | (old & ~d.writeMask);
-        if (!target.hasAlpha) value |= 0xFF000000u;
+        if (!target.hasAlpha) value |= kOpaqueAlpha;
         colorRow[x] = value;
     }
 }

@@ -299,36 +299,39 @@ HWY_INLINE VU RunStagesByPixel(const DrawSetup& d, VU diffuse, VU specular, cons
 
 // ---- blending -----------------------------------------------------------------------
 
-HWY_INLINE VU Factor(DWORD factor, VU src, VU dst) {
+HWY_INLINE VU Factor(BlendFactor factor, VU src, VU dst) {
     switch (factor) {
-        case D3DBLEND_ZERO: return hn::Zero(du);
-        case D3DBLEND_ONE: return Ones();
-        case D3DBLEND_SRCCOLOR: return src;
-        case D3DBLEND_INVSRCCOLOR: return Invert(src);
-        case D3DBLEND_SRCALPHA: return ReplicateAlpha(src);
-        case D3DBLEND_INVSRCALPHA: return Invert(ReplicateAlpha(src));
-        case D3DBLEND_DESTALPHA: return ReplicateAlpha(dst);
-        case D3DBLEND_INVDESTALPHA: return Invert(ReplicateAlpha(dst));
-        case D3DBLEND_DESTCOLOR: return dst;
-        case D3DBLEND_INVDESTCOLOR: return Invert(dst);
-        case D3DBLEND_SRCALPHASAT:
+        case BlendFactor::Zero: return hn::Zero(du);
+        case BlendFactor::One: return Ones();
+        case BlendFactor::SrcColor: return src;
+        case BlendFactor::InvSrcColor: return Invert(src);
+        case BlendFactor::SrcAlpha: return ReplicateAlpha(src);
+        case BlendFactor::InvSrcAlpha: return Invert(ReplicateAlpha(src));
+        case BlendFactor::DestAlpha: return ReplicateAlpha(dst);
+        case BlendFactor::InvDestAlpha: return Invert(ReplicateAlpha(dst));
+        case BlendFactor::DestColor: return dst;
+        case BlendFactor::InvDestColor: return Invert(dst);
+        case BlendFactor::SrcAlphaSat:
             return hn::Or(hn::BitCast(du, hn::Min(hn::BitCast(d8, ReplicateAlpha(src)), hn::BitCast(d8, Invert(ReplicateAlpha(dst))))),
                           AlphaOne());
-        default: return Ones();
     }
+    Unreachable();
 }
 
 HWY_INLINE VU Blend(const DrawSetup& d, VU src, VU dst) {
-    if (d.blendOp == D3DBLENDOP_MIN) return hn::BitCast(du, hn::Min(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
-    if (d.blendOp == D3DBLENDOP_MAX) return hn::BitCast(du, hn::Max(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
+    if (d.blendOp == BlendOp::Min) return hn::BitCast(du, hn::Min(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
+    if (d.blendOp == BlendOp::Max) return hn::BitCast(du, hn::Max(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
     const Channels s = Split(src), t = Split(dst), sf = Split(Factor(d.srcBlend, src, dst)), tf = Split(Factor(d.destBlend, src, dst));
     const Channels a = {Mul255(s.even, sf.even), Mul255(s.odd, sf.odd)};
     const Channels b = {Mul255(t.even, tf.even), Mul255(t.odd, tf.odd)};
     switch (d.blendOp) {
-        case D3DBLENDOP_SUBTRACT: return JoinSaturated(hn::Sub(a.even, b.even), hn::Sub(a.odd, b.odd));
-        case D3DBLENDOP_REVSUBTRACT: return JoinSaturated(hn::Sub(b.even, a.even), hn::Sub(b.odd, a.odd));
-        default: return JoinSaturated(hn::Add(a.even, b.even), hn::Add(a.odd, b.odd));
+        case BlendOp::Add: return JoinSaturated(hn::Add(a.even, b.even), hn::Add(a.odd, b.odd));
+        case BlendOp::Subtract: return JoinSaturated(hn::Sub(a.even, b.even), hn::Sub(a.odd, b.odd));
+        case BlendOp::RevSubtract: return JoinSaturated(hn::Sub(b.even, a.even), hn::Sub(b.odd, a.odd));
+        case BlendOp::Min:
+        case BlendOp::Max: break;  // above
     }
+    Unreachable();
 }
 
 // ---- sampling -----------------------------------------------------------------------

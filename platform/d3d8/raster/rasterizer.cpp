@@ -517,7 +517,7 @@ void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
     if (!constantColor) return;
     const float* a = v[0]->attr;
     constantDiffuse = (ColorByte(a[3]) << 24) | (ColorByte(a[0]) << 16) | (ColorByte(a[1]) << 8) | ColorByte(a[2]);
-    constantSpecular = 0xFF000000u;
+    constantSpecular = kOpaqueAlpha;
     if (draw->layout.specular >= 0) {
         const float* sp = a + draw->layout.specular;
         constantSpecular |= (ColorByte(sp[0]) << 16) | (ColorByte(sp[1]) << 8) | ColorByte(sp[2]);
@@ -553,8 +553,8 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
     const ScreenVertex* v[3] = {&a, &b, &c};
     std::int64_t X[3], Y[3];
     for (int i = 0; i < 3; ++i) {
-        X[i] = std::llrint(static_cast<double>(v[i]->x) * 256.0);
-        Y[i] = std::llrint(static_cast<double>(v[i]->y) * 256.0);
+        X[i] = std::llrint(static_cast<double>(v[i]->x) * kSubPixelSteps);
+        Y[i] = std::llrint(static_cast<double>(v[i]->y) * kSubPixelSteps);
     }
     std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
     if (area == 0) return;
@@ -566,8 +566,10 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
     Prim prim;
     prim.kind = PrimKind::Triangle;
     // Pixel bounds: pixel centres (integers) inside the fixed-point bounding box.
-    std::int64_t minX = CeilDiv(std::min({X[0], X[1], X[2]}), 256), maxX = FloorDiv(std::max({X[0], X[1], X[2]}), 256);
-    std::int64_t minY = CeilDiv(std::min({Y[0], Y[1], Y[2]}), 256), maxY = FloorDiv(std::max({Y[0], Y[1], Y[2]}), 256);
+    std::int64_t minX = CeilDiv(std::min({X[0], X[1], X[2]}), kSubPixelSteps),
+                 maxX = FloorDiv(std::max({X[0], X[1], X[2]}), kSubPixelSteps);
+    std::int64_t minY = CeilDiv(std::min({Y[0], Y[1], Y[2]}), kSubPixelSteps),
+                 maxY = FloorDiv(std::max({Y[0], Y[1], Y[2]}), kSubPixelSteps);
     prim.minX = static_cast<int>(std::max<std::int64_t>(minX, draw->clipX0));
     prim.minY = static_cast<int>(std::max<std::int64_t>(minY, draw->clipY0));
     prim.maxX = static_cast<int>(std::min<std::int64_t>(maxX, draw->clipX1 - 1));
@@ -585,15 +587,16 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
         std::int64_t eb = X[j] - X[i];
         std::int64_t ec = -(ea * X[i] + eb * Y[i]);
         bool topLeft = ea > 0 || (ea == 0 && eb > 0);
-        prim.edgeA[i] = ea * 256;
-        prim.edgeB[i] = eb * 256;
+        prim.edgeA[i] = ea * kSubPixelSteps;
+        prim.edgeB[i] = eb * kSubPixelSteps;
         prim.edgeC[i] = topLeft ? ec : ec - 1;
     }
 
     // Planes from the snapped positions, relative to vertex 0.
-    float x0 = static_cast<float>(X[0]) / 256.0f, y0 = static_cast<float>(Y[0]) / 256.0f;
-    float dx1 = static_cast<float>(X[1] - X[0]) / 256.0f, dy1 = static_cast<float>(Y[1] - Y[0]) / 256.0f;
-    float dx2 = static_cast<float>(X[2] - X[0]) / 256.0f, dy2 = static_cast<float>(Y[2] - Y[0]) / 256.0f;
+    // Multiplying by the power of two kSubPixel is exact, as dividing by 256 is.
+    float x0 = static_cast<float>(X[0]) * kSubPixel, y0 = static_cast<float>(Y[0]) * kSubPixel;
+    float dx1 = static_cast<float>(X[1] - X[0]) * kSubPixel, dy1 = static_cast<float>(Y[1] - Y[0]) * kSubPixel;
+    float dx2 = static_cast<float>(X[2] - X[0]) * kSubPixel, dy2 = static_cast<float>(Y[2] - Y[0]) * kSubPixel;
     float det = dx1 * dy2 - dx2 * dy1;
     float inv = 1.0f / det;
     prim.originX = x0;
@@ -865,8 +868,8 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
     prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
     if (!prim.clearColor && !prim.clearDepth) return;
-    prim.clearColorValue = target.hasAlpha ? color : (color | 0xFF000000u);
-    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
+    prim.clearColorValue = target.hasAlpha ? color : (color | kOpaqueAlpha);
+    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * kDepthScale + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
         x0 = std::max(x0, vx0);
         y0 = std::max(y0, vy0);

@@ -38,30 +38,32 @@ inline int FloorToInt(double v) { return static_cast<int>(v + 1073741824.0) - 10
 
 // Keeps scaled coordinates inside the range where FloorToInt is exact.
 inline double ClampCoordinate(double v) {
-    return v < -268435456.0 ? -268435456.0 : (v > 268435456.0 ? 268435456.0 : v);
+    constexpr double kClamp = kCoordinateClamp;
+    return v < -kClamp ? -kClamp : (v > kClamp ? kClamp : v);
 }
 
 // Maps a texel index to the level, or returns -1 for a border texel.
-inline int Address(int i, int size, DWORD mode) {
+inline int Address(int i, int size, AddressMode mode) {
     if (static_cast<unsigned>(i) < static_cast<unsigned>(size)) return i;
     switch (mode) {
-        case D3DTADDRESS_MIRROR: {
+        case AddressMode::Wrap: {
+            int m = i % size;
+            return m < 0 ? m + size : m;
+        }
+        case AddressMode::Mirror: {
             int period = 2 * size;
             int m = i % period;
             if (m < 0) m += period;
             return m < size ? m : period - 1 - m;
         }
-        case D3DTADDRESS_CLAMP: return i < 0 ? 0 : size - 1;
-        case D3DTADDRESS_BORDER: return -1;
-        case D3DTADDRESS_MIRRORONCE: {
+        case AddressMode::Clamp: return i < 0 ? 0 : size - 1;
+        case AddressMode::Border: return -1;
+        case AddressMode::MirrorOnce: {
             int m = i < 0 ? -i - 1 : i;
             return m < size ? m : size - 1;
         }
-        default: {
-            int m = i % size;
-            return m < 0 ? m + size : m;
-        }
     }
+    Unreachable();
 }
 
 inline std::uint32_t Texel(const SamplerLevel& level, const SamplerSetup& s, int x, int y) {
@@ -128,7 +130,7 @@ namespace {
 
 // floor of a float as an int, for values clamped well inside the int range.
 inline int FloorToIntFast(float v) {
-    v = v < -268435456.0f ? -268435456.0f : (v > 268435456.0f ? 268435456.0f : v);
+    v = v < -kCoordinateClamp ? -kCoordinateClamp : (v > kCoordinateClamp ? kCoordinateClamp : v);
     int i = static_cast<int>(v);
     return static_cast<float>(i) > v ? i - 1 : i;
 }
@@ -185,7 +187,7 @@ __attribute__((always_inline)) inline std::uint32_t SampleOne(const SamplerSetup
     int level = s.baseLevel;
     if (!(lod > 0.0f)) return Pack(FetchLevel<Wrap>(s, texture->levels[level], s.magFilter >= D3DTEXF_LINEAR, u, v));
     const bool linear = s.minFilter >= D3DTEXF_LINEAR;
-    if (lod > 64.0f) lod = 64.0f;
+    if (lod > kMaxLod) lod = kMaxLod;
     switch (s.mipFilter) {
         case D3DTEXF_POINT: {
             float nearest = std::floor(lod + 0.5f);
