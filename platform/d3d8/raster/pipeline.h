@@ -177,9 +177,9 @@ struct DrawSetup {
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
-    bool fastStages = false;  // every stage op has a packed (four-pixel) form
+    bool fastStages = false;  // every stage op has a packed form (the vector body runs them)
     // Every stage's colour is TEXTURE x CURRENT (MODULATE, no modifiers, no temp), and its
-    // alpha one of ChainAlpha: the sixteen-pixel path runs such chains without decoding them.
+    // alpha one of ChainAlpha: the vector body runs such chains without decoding them.
     enum class ChainAlpha : std::uint8_t { Current, Texture, Product };
     bool modulateChain = false;
     ChainAlpha chainAlpha[kMaxStages] = {};

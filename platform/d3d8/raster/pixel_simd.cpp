@@ -201,7 +201,11 @@ HWY_INLINE VU PackArgb(VI r, VI g, VI b, VI a) {
 }
 
 // A plane over the pixels of one row: base + dx * fx; dy kept for the derivatives.
+// (Structs of vectors declare their constructors here, inside the target's attributes:
+// GCC does not give implicit ones the target, and Arm's vector constructors insist.)
 struct Plane {
+    HWY_INLINE Plane() {}
+    HWY_INLINE Plane(VF b, VF d, float y) : base(b), dx(d), dy(y) {}
     VF base, dx;
     float dy;
 };
@@ -440,6 +444,7 @@ struct LevelAt {
 // What a stage's sampling needs once its level of detail is known: the coordinates and
 // the level choice of each lane.
 struct StageLookup {
+    HWY_INLINE StageLookup() {}
     VF u, v, lod;  // lod: read only by pixel-by-pixel sampling
     VI fine, coarse, weight;
 };
@@ -455,6 +460,7 @@ enum class Fetch : std::uint8_t {
 // Where the texels of one level lookup lie for a group, worked out ahead of the loads
 // so that the loads of several groups can be issued together.
 struct LevelFetch {
+    HWY_INLINE LevelFetch() {}
     Fetch fetch;
     bool perLane;                   // the lanes' levels differ and lie out of reach of the shifts
     const std::uint32_t* base;      // offsets count from here (texels or interleaved rows)
@@ -621,6 +627,7 @@ HWY_INLINE void ChooseLevelsN(const SamplerSetup& s, MipFilter mipFilter, VF lod
 
 // The second half of sampling: where the texels lie, then the texels.
 struct StageFetch {
+    HWY_INLINE StageFetch() {}
     LevelFetch fine, coarse;
     bool blend;
     VI weight;
@@ -716,6 +723,7 @@ constexpr int kBatch = 4;
 
 // A group of pixels between the passes over a batch.
 struct Group {
+    HWY_INLINE Group() {}
     int gx;
     bool whole;  // every lane inside the target
     MI cover;
@@ -726,6 +734,7 @@ struct Group {
 
 // What a row's groups share.
 struct RowPlanes {
+    HWY_INLINE RowPlanes() {}
     Plane z, q, u[kMaxStages], v[kMaxStages], color[7], fog;
 };
 
@@ -755,9 +764,9 @@ HWY_INLINE bool DepthTest(const States& states, const std::uint16_t* depthRow, c
 template <class States>
 HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const RowPlanes& planes, const float* widths,
                               const float* heights, Group& g) {
-    const bool partial = !hn::AllTrue(di, g.cover);
+    bool partial = false;
     IndicesF first{};
-    if (partial) first = hn::IndicesFromVec(df, hn::Set(di, static_cast<std::int32_t>(hn::FindKnownFirstTrue(di, g.cover))));
+    bool prepared = false;  // partial and first, worked out at the first sampled stage
     for (int s = 0; s < states.StageCount(); ++s) {
         if (!states.Samples(s)) continue;
         const StageSetup& stage = d.stages[s];
@@ -782,6 +791,11 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
             out.v = v;
             out.lod = lod;
             continue;
+        }
+        if (!prepared) {
+            prepared = true;
+            partial = !hn::AllTrue(di, g.cover);
+            if (partial) first = hn::IndicesFromVec(df, hn::Set(di, static_cast<std::int32_t>(hn::FindKnownFirstTrue(di, g.cover))));
         }
         if (partial) {
             u = FillUncovered(u, g.cover, first);
