@@ -476,6 +476,14 @@ HWY_INLINE LevelAt LanesAt(const LevelFetch& f, int which) {
 }
 HWY_INLINE StoredAt BaseAt(const LevelFetch& f, int which) { return {f.base, f.offsets[which]}; }
 
+// Each lane's entry of a table by level (SamplerTexture::kMaxLevels entries): a permute
+// where the levels fit in one vector, else a gather.
+HWY_INLINE VI LevelTable(const std::int32_t* table, int levelCount, VI levels) {
+    static_assert(SamplerTexture::kMaxLevels >= kMaxLanes, "a vector's load stays inside the table");
+    if (levelCount <= static_cast<int>(hn::Lanes(di))) return hn::TableLookupLanes(hn::LoadU(di, table), hn::IndicesFromVec(di, levels));
+    return hn::GatherIndex(di, table, levels);
+}
+
 // AddressLevel for one level choice: point or bilinear, every lane's level in levels.
 HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u, VF v, LevelFetch& out) {
     const SamplerSetup::LevelTables& t = s.tables;
@@ -491,13 +499,13 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u
         h = hn::Set(di, first.height);
         pitch = hn::Set(di, first.pitch);
     } else {
-        w = hn::GatherIndex(di, t.width, levels);
-        h = hn::GatherIndex(di, t.height, levels);
-        pitch = hn::GatherIndex(di, t.pitch, levels);
+        w = LevelTable(t.width, s.texture->levelCount, levels);
+        h = LevelTable(t.height, s.texture->levelCount, levels);
+        pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
         if (s.levelsInReach) {
             const SamplerLevel& zero = s.texture->levels[0];
             out.base = rowPairs ? zero.rowPairs : zero.texels;
-            shift = hn::GatherIndex(di, rowPairs ? t.rowPairShift : t.texelShift, levels);
+            shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
         } else {
             out.perLane = true;
             hn::Store(levels, di, out.levels);
