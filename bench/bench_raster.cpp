@@ -4,7 +4,12 @@
 // frames are drawn through Mesa (offscreen OpenGL, fixed function; llvmpipe with
 // GALLIUM_DRIVER=llvmpipe) when it is available, and the frame-rate ratio is printed:
 // from the separate runs, and from BM_SideBySide, which alternates the two in rounds.
+//
+// TOLVANE_VECTOR_TARGETS=avx2 (or sse4, ssse3, scalar; a comma-separated list) limits the
+// pixel stage to those Highway targets, e.g. to measure a processor without AVX-512 on one
+// that has it; the target that runs is printed first.
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,11 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <map>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
@@ -291,9 +298,34 @@ private:
     T* data_;
 };
 
+
+// The targets TOLVANE_VECTOR_TARGETS names (all when it is unset).
+std::int64_t VectorTargets() {
+    const char* names = std::getenv("TOLVANE_VECTOR_TARGETS");
+    if (!names) return -1;
+    std::int64_t targets = 0;
+    std::string list = names;
+    for (std::size_t start = 0; start <= list.size();) {
+        std::size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        const std::string name = list.substr(start, end - start);
+        for (std::int64_t bit = 1; bit != 0 && bit <= (std::int64_t{1} << 62); bit <<= 1)
+            if (strcasecmp(hwy::TargetName(bit), name.c_str()) == 0) targets |= bit;
+        start = end + 1;
+    }
+    return targets;
+}
+
+raster::RasterOptions Options(int threads) {
+    raster::RasterOptions options;
+    options.threads = threads;
+    options.vectorTargets = VectorTargets();
+    return options;
+}
+
 struct TolvaneRenderer {
     explicit TolvaneRenderer(int threads)
-        : rasterizer(threads), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
+        : rasterizer(Options(threads)), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
         target.color = color.data();
         target.width = kWidth;
         target.height = kHeight;
@@ -585,6 +617,7 @@ int main(int argc, char** argv) {
     // llvmpipe unless the caller chose another Gallium driver.
     setenv("GALLIUM_DRIVER", "llvmpipe", 0);
     benchmark::Initialize(&argc, argv);
+    std::printf("pixel stage target: %s\n", hwy::TargetName(raster::detail::ShadingTarget(VectorTargets())));
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -4,7 +4,11 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <random>
+#include <string>
+
+#include <hwy/targets.h>
 
 #include "platform/d3d8/raster/pipeline.h"
 #include "raster_fixture.h"
@@ -41,7 +45,7 @@ struct BusyScene {
         s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
         s.stageState[1][D3DTSS_COLOROP] = variant ? D3DTOP_ADDSIGNED : D3DTOP_MODULATE;
         s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-        // Mirror addressing keeps the first variant off the eight-pixel path.
+        // Mirror addressing sends the first variant's second stage to pixel-by-pixel sampling.
         s.stageState[1][D3DTSS_ADDRESSU] = variant ? D3DTADDRESS_WRAP : D3DTADDRESS_MIRROR;
         s.renderState[D3DRS_FOGENABLE] = TRUE;
         s.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
@@ -65,17 +69,6 @@ struct BusyScene {
     std::vector<MeshVertex> vertices;
 };
 
-// Restores the default paths when a test ends, failed or not.
-struct PathScope {
-    ~PathScope() {
-        raster::detail::SetReferenceShading(false);
-        raster::detail::SetWideSampling(true);
-        raster::detail::SetWideShading(true);
-        raster::detail::SetAvx512Shading(true);
-        raster::detail::SetFixedStateShading(true);
-    }
-};
-
 TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     BusyScene scene;
     // Several tiles each way, the last ones partial.
@@ -92,145 +85,19 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-// The wide paths (sixteen pixels at a time with AVX-512, eight with AVX2, and the gather
-// sampler of the four-pixel path) run the same arithmetic as the SSE2 four-pixel path:
-// identical pixels, also on a target whose width ends inside a group of sixteen (and of
-// eight) and whose rows cross a tile boundary.
-TEST(RasterPaths, WidePathsGiveTheSamePixels) {
-    PathScope scope;
-    BusyScene scene;
-    raster::Rasterizer r(2);
-    for (int width : {96, 1050})
-    for (bool variant : {false, true}) {
-        SCOPED_TRACE(width);
-        Target sixteen(width, 80), eightAvx2(width, 80), gathered(width, 80), narrow(width, 80);
-        raster::detail::SetWideShading(true);
-        raster::detail::SetWideSampling(true);
-        raster::detail::SetAvx512Shading(false);
-        scene.Draw(r, eightAvx2, variant);
-        raster::detail::SetAvx512Shading(true);
-        scene.Draw(r, sixteen, variant);
-        raster::detail::SetWideShading(false);
-        scene.Draw(r, gathered, variant);
-        raster::detail::SetWideSampling(false);
-        scene.Draw(r, narrow, variant);
-        EXPECT_EQ(sixteen.color, narrow.color) << "variant " << variant;
-        EXPECT_EQ(eightAvx2.color, narrow.color) << "variant " << variant;
-        EXPECT_EQ(eightAvx2.depth, narrow.depth) << "variant " << variant;
-        EXPECT_EQ(sixteen.depth, narrow.depth) << "variant " << variant;
-        EXPECT_EQ(gathered.color, narrow.color) << "variant " << variant;
-    }
+// The common textured draw of the scene (see FixedStatesApply).
+void CommonTexturedDraw(raster::PipelineState& s) {
+    s.renderState[D3DRS_FOGENABLE] = FALSE;
+    s.renderState[D3DRS_ALPHABLENDENABLE] = FALSE;
+    s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+    s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+    s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
 }
 
-// Bilinear lookups with wrapping read a level's interleaved rows where the texture has
-// them: the same pixels as from its texels on the eight- and the sixteen-pixel path, with
-// noise texels so that any wrong corner or wrap shows. Rows that disagree with the texels
-// must change the picture where the processor runs those paths.
-TEST(RasterPaths, InterleavedRowsGiveTheSamePixels) {
-    PathScope scope;
-    BusyScene scene;
-    std::mt19937 random(11);
-    for (auto& level : scene.texture.storage)
-        for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
-    raster::Rasterizer r(2);
-    for (bool sixteen : {true, false})
-        for (int width : {96, 1050}) {
-            SCOPED_TRACE(testing::Message() << "width " << width << (sixteen ? ", sixteen" : ", eight"));
-            raster::detail::SetAvx512Shading(sixteen);
-            Target plain(width, 80), paired(width, 80), stale(width, 80);
-            for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
-            scene.Draw(r, plain, true);
-            scene.texture.AddRowPairs();
-            scene.Draw(r, paired, true);
-            EXPECT_EQ(paired.color, plain.color);
-            EXPECT_EQ(paired.depth, plain.depth);
-            if (raster::RowPairsPay()) {
-                for (auto& level : scene.texture.rowPairs)
-                    for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
-                scene.Draw(r, stale, true);
-                EXPECT_NE(stale.color, plain.color);
-            }
-        }
-}
+using Tweak = std::function<void(raster::PipelineState&)>;
 
-// The sixteen-pixel rows function specialised to the states of the common textured draw
-// (two textured stages, trilinear then point, a modulate chain, LESSEQUAL
-// depth) gives the pixels of the generic one, with and without specular, and takes exactly
-// the draws with those states.
-TEST(RasterPaths, StateSpecialisedRowsGiveTheSamePixels) {
-    PathScope scope;
-    BusyScene scene;
-    raster::Rasterizer r(2);
-    auto common = [](raster::PipelineState& s) {
-        s.renderState[D3DRS_FOGENABLE] = FALSE;
-        s.renderState[D3DRS_ALPHABLENDENABLE] = FALSE;
-        s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
-        s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
-        s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
-    };
-    for (DWORD specular : {FALSE, TRUE})
-        for (int width : {96, 1050}) {
-            SCOPED_TRACE(width);
-            auto tweak = [&](raster::PipelineState& s) {
-                common(s);
-                s.renderState[D3DRS_SPECULARENABLE] = specular;
-                s.renderState[D3DRS_LIGHTING] = specular;
-                s.renderState[D3DRS_AMBIENT] = 0xFF406080u;
-            };
-            Target fixed(width, 80), generic(width, 80);
-            fixed.hasAlpha = generic.hasAlpha = true;  // alpha mistakes show
-            raster::detail::SetFixedStateShading(true);
-            scene.Draw(r, fixed, true, tweak);
-            raster::detail::SetFixedStateShading(false);
-            scene.Draw(r, generic, true, tweak);
-            EXPECT_EQ(fixed.color, generic.color) << "specular " << specular;
-            EXPECT_EQ(fixed.depth, generic.depth) << "specular " << specular;
-        }
-
-    // Which draws it takes.
-    Target target(64, 64);
-    raster::PipelineState s = BasicState(64, 64, kMeshFvf);
-    s.texture[0] = &scene.texture.sampler;
-    s.texture[1] = &scene.shine.sampler;
-    s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
-    s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
-    s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-    common(s);
-    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
-        raster::PipelineState changed = s;
-        if (change) change(changed);
-        raster::detail::DrawSetup setup;
-        raster::detail::BuildDrawSetup(changed, target.View(), setup);
-        return raster::detail::FixedStatesApply(setup);
-    };
-    EXPECT_TRUE(applies({}));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ALPHABLENDENABLE] = TRUE; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) {
-        c.renderState[D3DRS_FOGENABLE] = TRUE;
-        c.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
-    }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_POINT; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
-}
-
-// The same agreement over the states the wide paths decode for themselves: every depth
-// and alpha compare, blend factors and operations, write masks, mip and texture filters,
-// level clamps, stage operations and arguments, specular, texture factor.
-TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
-    PathScope scope;
-    BusyScene scene;
-    // Texel alpha that varies, into a target that keeps alpha: alpha mistakes show.
-    for (Texture* t : {&scene.texture, &scene.shine})
-        for (int l = 0; l < t->sampler.levelCount; ++l)
-            for (int y = 0; y < t->sampler.levels[l].height; ++y)
-                for (int x = 0; x < t->sampler.levels[l].width; ++x)
-                    t->At(l, x, y) = (t->At(l, x, y) & 0x00FFFFFFu) | (static_cast<std::uint32_t>(x * 37 + y * 11 + l * 50) << 24);
-    raster::Rasterizer r(1);
-    using Tweak = std::function<void(raster::PipelineState&)>;
+// State changes over everything the vector body decodes for itself.
+std::vector<std::pair<const char*, Tweak>> PackedStateTweaks() {
     std::vector<std::pair<const char*, Tweak>> tweaks;
     for (DWORD func = D3DCMP_NEVER; func <= D3DCMP_ALWAYS; ++func) {
         tweaks.emplace_back("depth compare", [func](raster::PipelineState& s) { s.renderState[D3DRS_ZFUNC] = func; });
@@ -298,36 +165,169 @@ TEST(RasterPaths, WidePathsAgreeUnderEveryPackedState) {
         s.stageState[0][D3DTSS_RESULTARG] = D3DTA_TEMP;
         s.stageState[1][D3DTSS_COLORARG2] = D3DTA_TEMP;
     });
-    for (const auto& [what, tweak] : tweaks) {
-        SCOPED_TRACE(what);
-        Target sixteen(90, 60), eight(90, 60), narrow(90, 60);
-        sixteen.hasAlpha = eight.hasAlpha = narrow.hasAlpha = true;
-        raster::detail::SetWideShading(true);
-        raster::detail::SetAvx512Shading(true);
-        scene.Draw(r, sixteen, true, tweak);
-        raster::detail::SetAvx512Shading(false);
-        scene.Draw(r, eight, true, tweak);
-        raster::detail::SetWideShading(false);
-        scene.Draw(r, narrow, true, tweak);
-        EXPECT_EQ(sixteen.color, narrow.color);
-        EXPECT_EQ(sixteen.depth, narrow.depth);
-        EXPECT_EQ(eight.color, narrow.color);
-        EXPECT_EQ(eight.depth, narrow.depth);
+    return tweaks;
+}
+
+// ---- the vector body on every target ------------------------------------------------
+
+// The vector targets compiled into the pixel stage, best first (the one-lane fallback is
+// the plain path, tested on its own).
+std::vector<std::int64_t> VectorTargets() {
+    std::vector<std::int64_t> targets;
+    for (std::int64_t left = raster::detail::CompiledShadingTargets() & ~HWY_SCALAR; left != 0; left &= left - 1)
+        targets.push_back(left & -left);
+    return targets;
+}
+
+raster::RasterOptions On(std::int64_t target, int threads = 2) {
+    raster::RasterOptions options;
+    options.threads = threads;
+    options.vectorTargets = target;
+    return options;
+}
+
+// Each compiled target on the busy scenes: its pixels against every other target this
+// processor runs (exactly) and against the plain path (within a step). A target the
+// processor lacks is skipped, saying so; the ones that run are printed.
+class RasterTargets : public testing::TestWithParam<std::int64_t> {
+protected:
+    void SetUp() override {
+        target_ = GetParam();
+        if ((hwy::SupportedTargets() & target_) == 0)
+            GTEST_SKIP() << hwy::TargetName(target_) << ": this processor lacks it";
+        ASSERT_EQ(raster::detail::ShadingTarget(target_), target_);
+        std::printf("[ target   ] %s runs the pixel stage\n", hwy::TargetName(target_));
+    }
+    // The other vector targets this processor runs.
+    std::vector<std::int64_t> Others() const {
+        std::vector<std::int64_t> others;
+        for (std::int64_t t : VectorTargets())
+            if (t != target_ && (hwy::SupportedTargets() & t)) others.push_back(t);
+        return others;
+    }
+    std::int64_t target_ = 0;
+};
+
+std::string TargetTestName(const testing::TestParamInfo<std::int64_t>& info) { return hwy::TargetName(info.param); }
+
+// On a target whose width ends inside a group of sixteen (and of eight and four) and
+// whose rows cross a tile boundary.
+TEST_P(RasterTargets, GiveTheSamePixelsAsTheOtherTargets) {
+    BusyScene scene;
+    raster::Rasterizer r(On(target_));
+    const std::vector<std::int64_t> others = Others();
+    if (others.empty()) GTEST_SKIP() << "no second vector target on this processor to compare with";
+    for (int width : {96, 1050})
+        for (bool variant : {false, true}) {
+            Target ours(width, 80);
+            scene.Draw(r, ours, variant);
+            for (std::int64_t other : others) {
+                SCOPED_TRACE(testing::Message() << "width " << width << ", variant " << variant << ", against "
+                                                << hwy::TargetName(other));
+                Target theirs(width, 80);
+                raster::Rasterizer o(On(other));
+                scene.Draw(o, theirs, variant);
+                EXPECT_EQ(ours.color, theirs.color);
+                EXPECT_EQ(ours.depth, theirs.depth);
+            }
+        }
+}
+
+// Bilinear lookups with wrapping read a level's interleaved rows where the texture has
+// them: the same pixels as from its texels, with noise texels so that any wrong corner or
+// wrap shows. Rows that disagree with the texels must change the picture.
+TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
+    BusyScene scene;
+    std::mt19937 random(11);
+    for (auto& level : scene.texture.storage)
+        for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
+    raster::Rasterizer r(On(target_));
+    for (int width : {96, 1050}) {
+        SCOPED_TRACE(width);
+        Target plain(width, 80), paired(width, 80), stale(width, 80);
+        for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
+        scene.Draw(r, plain, true);
+        scene.texture.AddRowPairs();
+        scene.Draw(r, paired, true);
+        EXPECT_EQ(paired.color, plain.color);
+        EXPECT_EQ(paired.depth, plain.depth);
+        ASSERT_TRUE(raster::RowPairsPay());
+        for (auto& level : scene.texture.rowPairs)
+            for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
+        scene.Draw(r, stale, true);
+        EXPECT_NE(stale.color, plain.color);
     }
 }
 
-// The fast path differs from the plain one only where float texel positions (against
+// The rows function specialised to the states of the common textured draw (two textured
+// stages, trilinear then point, a modulate chain, LESSEQUAL depth) gives the pixels of
+// the generic one, with and without specular.
+TEST_P(RasterTargets, StateSpecialisedRowsGiveTheSamePixels) {
+    BusyScene scene;
+    raster::RasterOptions generic = On(target_);
+    generic.fixedStateShading = false;
+    raster::Rasterizer fixedRaster(On(target_)), genericRaster(generic);
+    for (DWORD specular : {FALSE, TRUE})
+        for (int width : {96, 1050}) {
+            SCOPED_TRACE(width);
+            auto tweak = [&](raster::PipelineState& s) {
+                CommonTexturedDraw(s);
+                s.renderState[D3DRS_SPECULARENABLE] = specular;
+                s.renderState[D3DRS_LIGHTING] = specular;
+                s.renderState[D3DRS_AMBIENT] = 0xFF406080u;
+            };
+            Target fixed(width, 80), other(width, 80);
+            fixed.hasAlpha = other.hasAlpha = true;  // alpha mistakes show
+            scene.Draw(fixedRaster, fixed, true, tweak);
+            scene.Draw(genericRaster, other, true, tweak);
+            EXPECT_EQ(fixed.color, other.color) << "specular " << specular;
+            EXPECT_EQ(fixed.depth, other.depth) << "specular " << specular;
+        }
+}
+
+// The same agreement over the states the vector body decodes for itself: every depth and
+// alpha compare, blend factors and operations, write masks, mip and texture filters, level
+// clamps, stage operations and arguments, specular, texture factor.
+TEST_P(RasterTargets, AgreeWithTheOtherTargetsUnderEveryPackedState) {
+    const std::vector<std::int64_t> others = Others();
+    if (others.empty()) GTEST_SKIP() << "no second vector target on this processor to compare with";
+    BusyScene scene;
+    // Texel alpha that varies, into a target that keeps alpha: alpha mistakes show.
+    for (Texture* t : {&scene.texture, &scene.shine})
+        for (int l = 0; l < t->sampler.levelCount; ++l)
+            for (int y = 0; y < t->sampler.levels[l].height; ++y)
+                for (int x = 0; x < t->sampler.levels[l].width; ++x)
+                    t->At(l, x, y) = (t->At(l, x, y) & 0x00FFFFFFu) | (static_cast<std::uint32_t>(x * 37 + y * 11 + l * 50) << 24);
+    raster::Rasterizer r(On(target_, 1));
+    std::vector<std::unique_ptr<raster::Rasterizer>> owned;
+    for (std::int64_t other : others) owned.push_back(std::make_unique<raster::Rasterizer>(On(other, 1)));
+    for (const auto& [what, tweak] : PackedStateTweaks()) {
+        SCOPED_TRACE(what);
+        Target ours(90, 60);
+        ours.hasAlpha = true;
+        scene.Draw(r, ours, true, tweak);
+        for (std::size_t k = 0; k < others.size(); ++k) {
+            SCOPED_TRACE(hwy::TargetName(others[k]));
+            Target theirs(90, 60);
+            theirs.hasAlpha = true;
+            scene.Draw(*owned[k], theirs, true, tweak);
+            EXPECT_EQ(ours.color, theirs.color);
+            EXPECT_EQ(ours.depth, theirs.depth);
+        }
+    }
+}
+
+// The vector body differs from the plain path only where float texel positions (against
 // double) or rounding of constant colours move a result by a step.
-TEST(RasterPaths, FastShadingMatchesThePlainPath) {
-    PathScope scope;
+TEST_P(RasterTargets, MatchThePlainPath) {
     BusyScene scene;
     Target fast(96, 80), plain(96, 80);
-    raster::Rasterizer r(2);
+    raster::RasterOptions reference = On(target_);
+    reference.referenceShading = true;
+    raster::Rasterizer r(On(target_)), ref(reference);
     for (bool variant : {false, true}) {
-        raster::detail::SetReferenceShading(false);
         scene.Draw(r, fast, variant);
-        raster::detail::SetReferenceShading(true);
-        scene.Draw(r, plain, variant);
+        scene.Draw(ref, plain, variant);
         int far = 0;
         for (std::size_t i = 0; i < fast.color.size(); ++i)
             for (int shift = 0; shift < 32; shift += 8) {
@@ -340,6 +340,40 @@ TEST(RasterPaths, FastShadingMatchesThePlainPath) {
         EXPECT_LE(far, static_cast<int>(fast.color.size() / 200)) << "variant " << variant;
         EXPECT_EQ(fast.depth, plain.depth);
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Compiled, RasterTargets, testing::ValuesIn(VectorTargets()), TargetTestName);
+
+// Which draws the specialised rows function takes: exactly those with its states.
+TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
+    BusyScene scene;
+    Target target(64, 64);
+    raster::PipelineState s = BasicState(64, 64, kMeshFvf);
+    s.texture[0] = &scene.texture.sampler;
+    s.texture[1] = &scene.shine.sampler;
+    s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+    s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
+    s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+    CommonTexturedDraw(s);
+    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
+        raster::PipelineState changed = s;
+        if (change) change(changed);
+        raster::detail::DrawSetup setup;
+        raster::detail::BuildDrawSetup(changed, target.View(), setup);
+        return raster::detail::FixedStatesApply(setup);
+    };
+    EXPECT_TRUE(applies({}));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ALPHABLENDENABLE] = TRUE; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) {
+        c.renderState[D3DRS_FOGENABLE] = TRUE;
+        c.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
+    }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_POINT; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
 }
 
 struct LitVertex {
@@ -419,11 +453,12 @@ TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
 // One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.
 std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse, std::uint32_t texel, DWORD alphaOp = D3DTOP_SELECTARG1,
                          bool reference = false) {
-    PathScope scope;
-    raster::detail::SetReferenceShading(reference);
     Target t(4, 4);
     t.View();
-    raster::Rasterizer r(1);
+    raster::RasterOptions options;
+    options.threads = 1;
+    options.referenceShading = reference;
+    raster::Rasterizer r(options);
     Texture tex(1, 1, 1);
     tex.At(0, 0, 0) = texel;
     raster::PipelineState s = BasicState(4, 4, kScreenFvf);
@@ -619,10 +654,11 @@ TEST(RasterVertices, SpecularColourAndSecondTextureCoordinates) {
     halves.At(0, 0, 0) = 0xFF800000u;  // left texel red
     halves.At(0, 1, 0) = 0xFF008000u;  // right texel green
     for (bool reference : {false, true}) {
-        PathScope scope;
-        raster::detail::SetReferenceShading(reference);
         Target t(8, 8);
-        raster::Rasterizer r(1);
+        raster::RasterOptions options;
+        options.threads = 1;
+        options.referenceShading = reference;
+        raster::Rasterizer r(options);
         raster::PipelineState s = BasicState(8, 8, kTwoSetFvf);
         s.texture[0] = &halves.sampler;
         s.stageState[0][D3DTSS_COLOROP] = D3DTOP_ADD;  // texture + diffuse

@@ -36,6 +36,18 @@ bool StageReads(const StageSetup& stage, DWORD selector) {
 
 // A texture the sampler can address: levels present, each with texels and a size.
 // Anything else reads as unbound (opaque white) rather than faulting.
+// How far level's first texel lies from first's, in texels: false when the distance
+// does not fit in 30 bits (the vector body adds texel offsets to it in 32-bit lanes).
+bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int32_t& shift) {
+    const std::intptr_t bytes = reinterpret_cast<std::intptr_t>(level) - reinterpret_cast<std::intptr_t>(first);
+    const std::intptr_t texels = bytes / static_cast<std::intptr_t>(sizeof(std::uint32_t));
+    if (bytes % static_cast<std::intptr_t>(sizeof(std::uint32_t)) != 0 || texels < -(std::intptr_t{1} << 30) ||
+        texels > (std::intptr_t{1} << 30))
+        return false;
+    shift = static_cast<std::int32_t>(texels);
+    return true;
+}
+
 bool UsableTexture(const SamplerTexture& texture) {
     if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
     for (int l = 0; l < texture.levelCount; ++l) {
@@ -51,7 +63,7 @@ bool UsableTexture(const SamplerTexture& texture) {
 // buffer is D16 without stencil bits), texture coordinate transforms
 // (TEXTURETRANSFORMFLAGS), user clip planes (CLIPPLANEENABLE), point sprites and point
 // scaling, vertex blending, DITHERENABLE and edge antialiasing.
-void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
     d.target = target;
@@ -65,21 +77,24 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     d.depthTest = zEnable;
     d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
     d.depthFunc = rs[D3DRS_ZFUNC];
+    d.depthCompare = ToCompareFunc(d.depthFunc);
     d.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
     d.alphaFunc = rs[D3DRS_ALPHAFUNC];
+    d.alphaCompare = ToCompareFunc(d.alphaFunc);
     d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
     d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
-    d.srcBlend = rs[D3DRS_SRCBLEND];
-    d.destBlend = rs[D3DRS_DESTBLEND];
+    DWORD srcBlend = rs[D3DRS_SRCBLEND], destBlend = rs[D3DRS_DESTBLEND];
     // The two-in-one source factors set the destination factor too.
-    if (d.srcBlend == D3DBLEND_BOTHSRCALPHA) {
-        d.srcBlend = D3DBLEND_SRCALPHA;
-        d.destBlend = D3DBLEND_INVSRCALPHA;
-    } else if (d.srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
-        d.srcBlend = D3DBLEND_INVSRCALPHA;
-        d.destBlend = D3DBLEND_SRCALPHA;
+    if (srcBlend == D3DBLEND_BOTHSRCALPHA) {
+        srcBlend = D3DBLEND_SRCALPHA;
+        destBlend = D3DBLEND_INVSRCALPHA;
+    } else if (srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
+        srcBlend = D3DBLEND_INVSRCALPHA;
+        destBlend = D3DBLEND_SRCALPHA;
     }
-    d.blendOp = rs[D3DRS_BLENDOP];
+    d.srcBlend = ToBlendFactor(srcBlend);
+    d.destBlend = ToBlendFactor(destBlend);
+    d.blendOp = ToBlendOp(rs[D3DRS_BLENDOP]);
     DWORD cw = rs[D3DRS_COLORWRITEENABLE];
     d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
                   ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
@@ -111,29 +126,34 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         SamplerSetup& sampler = stage.sampler;
         sampler.texture = state.texture[s];
         if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
-        sampler.addressU = ts[D3DTSS_ADDRESSU];
-        sampler.addressV = ts[D3DTSS_ADDRESSV];
+        sampler.addressU = ToAddressMode(ts[D3DTSS_ADDRESSU]);
+        sampler.addressV = ToAddressMode(ts[D3DTSS_ADDRESSV]);
         sampler.border = ts[D3DTSS_BORDERCOLOR];
         sampler.magFilter = ts[D3DTSS_MAGFILTER];
         sampler.minFilter = ts[D3DTSS_MINFILTER];
         sampler.mipFilter = ts[D3DTSS_MIPFILTER];
+        sampler.mip = ToMipFilter(sampler.mipFilter);
         sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
         if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true, rowPairs = true;
+            bool pow2 = true, rowPairs = true, inReach = true;
+            const SamplerLevel& first = sampler.texture->levels[0];
             for (int l = 0; l < sampler.texture->levelCount; ++l) {
                 const SamplerLevel& level = sampler.texture->levels[l];
                 pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
                 sampler.tables.width[l] = level.width;
                 sampler.tables.height[l] = level.height;
                 sampler.tables.pitch[l] = level.pitch;
-                sampler.tables.texels[l] = reinterpret_cast<std::uintptr_t>(level.texels);
-                sampler.tables.rowPairs[l] = reinterpret_cast<std::uintptr_t>(level.rowPairs);
                 rowPairs = rowPairs && level.rowPairs;
+                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]) &&
+                          (!rowPairs || TexelShift(first.rowPairs, level.rowPairs, sampler.tables.rowPairShift[l]));
             }
-            sampler.wrapPow2 = pow2 && sampler.addressU == D3DTADDRESS_WRAP && sampler.addressV == D3DTADDRESS_WRAP;
+            sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap;
             sampler.rowPairs = sampler.wrapPow2 && rowPairs;
+            sampler.levelsInReach = inReach;
+            sampler.vectorSampling = sampler.wrapPow2 &&
+                                     (sampler.minFilter >= D3DTEXF_LINEAR) == (sampler.magFilter >= D3DTEXF_LINEAR);
         }
         // Without mipmaps and with one filter for both directions the level of detail
         // changes nothing.
@@ -165,7 +185,6 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
             d.modulateChain = false;
         d.modulateChain = d.modulateChain && color;
     }
-    d.wide = WideShadingApplies(d);
 
     AttributeLayout& layout = d.layout;
     layout.count = 4;
@@ -182,17 +201,13 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         layout.texcoord[s] = layout.count;
         layout.count += 2;
     }
-    d.shade = ChooseSpanShader(d);
-    d.shadeRows = ChooseRowsShader(d);
+    ChooseShaders(d, options);
 }
 
 }  // namespace raster::detail
 
 namespace raster {
 
-bool RowPairsPay() {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
+bool RowPairsPay() { return true; }
 
 }  // namespace raster

@@ -10,6 +10,89 @@
 namespace raster::detail {
 
 constexpr int kMaxStages = static_cast<int>(D3DMAXTEXTURESTAGES);
+
+// Recurring constants of the pipeline.
+constexpr int kSubPixelSteps = 256;                 // screen positions and edges count 1/256 pixel steps
+constexpr float kSubPixel = 1.0f / kSubPixelSteps;  // one step, in pixels
+constexpr float kDepthScale = 65535.0f;             // depth 0..1 to the 16-bit depth buffer
+constexpr float kCoordinateClamp = 268435456.0f;    // 2^28: scaled texel coordinates stay inside int range
+constexpr float kMaxLod = 64.0f;                    // levels of detail beyond this choose the last level anyway
+constexpr std::uint32_t kOpaqueAlpha = 0xFF000000u; // alpha byte of an opaque colour
+constexpr std::uint32_t kColorBits = 0x00FFFFFFu;   // the red, green and blue bytes
+
+// Marks the end of a switch that covers every value of an enum class.
+[[noreturn]] inline void Unreachable() { __builtin_unreachable(); }
+
+// A depth or alpha compare function (D3DCMP_*); values outside the set pass, as ALWAYS.
+enum class CompareFunc : std::uint8_t { Never, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always };
+constexpr CompareFunc ToCompareFunc(DWORD func) {
+    switch (func) {
+        case D3DCMP_NEVER: return CompareFunc::Never;
+        case D3DCMP_LESS: return CompareFunc::Less;
+        case D3DCMP_EQUAL: return CompareFunc::Equal;
+        case D3DCMP_LESSEQUAL: return CompareFunc::LessEqual;
+        case D3DCMP_GREATER: return CompareFunc::Greater;
+        case D3DCMP_NOTEQUAL: return CompareFunc::NotEqual;
+        case D3DCMP_GREATEREQUAL: return CompareFunc::GreaterEqual;
+        default: return CompareFunc::Always;
+    }
+}
+
+// A blend factor (D3DBLEND_*) after the two-in-one source factors are resolved; values
+// outside the set weigh by one.
+enum class BlendFactor : std::uint8_t {
+    Zero, One, SrcColor, InvSrcColor, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha, DestColor, InvDestColor, SrcAlphaSat
+};
+constexpr BlendFactor ToBlendFactor(DWORD factor) {
+    switch (factor) {
+        case D3DBLEND_ZERO: return BlendFactor::Zero;
+        case D3DBLEND_SRCCOLOR: return BlendFactor::SrcColor;
+        case D3DBLEND_INVSRCCOLOR: return BlendFactor::InvSrcColor;
+        case D3DBLEND_SRCALPHA: return BlendFactor::SrcAlpha;
+        case D3DBLEND_INVSRCALPHA: return BlendFactor::InvSrcAlpha;
+        case D3DBLEND_DESTALPHA: return BlendFactor::DestAlpha;
+        case D3DBLEND_INVDESTALPHA: return BlendFactor::InvDestAlpha;
+        case D3DBLEND_DESTCOLOR: return BlendFactor::DestColor;
+        case D3DBLEND_INVDESTCOLOR: return BlendFactor::InvDestColor;
+        case D3DBLEND_SRCALPHASAT: return BlendFactor::SrcAlphaSat;
+        default: return BlendFactor::One;
+    }
+}
+
+// A blend operation (D3DBLENDOP_*); values outside the set add.
+enum class BlendOp : std::uint8_t { Add, Subtract, RevSubtract, Min, Max };
+constexpr BlendOp ToBlendOp(DWORD op) {
+    switch (op) {
+        case D3DBLENDOP_SUBTRACT: return BlendOp::Subtract;
+        case D3DBLENDOP_REVSUBTRACT: return BlendOp::RevSubtract;
+        case D3DBLENDOP_MIN: return BlendOp::Min;
+        case D3DBLENDOP_MAX: return BlendOp::Max;
+        default: return BlendOp::Add;
+    }
+}
+
+// A texture address mode (D3DTADDRESS_*); values outside the set wrap.
+enum class AddressMode : std::uint8_t { Wrap, Mirror, Clamp, Border, MirrorOnce };
+constexpr AddressMode ToAddressMode(DWORD mode) {
+    switch (mode) {
+        case D3DTADDRESS_MIRROR: return AddressMode::Mirror;
+        case D3DTADDRESS_CLAMP: return AddressMode::Clamp;
+        case D3DTADDRESS_BORDER: return AddressMode::Border;
+        case D3DTADDRESS_MIRRORONCE: return AddressMode::MirrorOnce;
+        default: return AddressMode::Wrap;
+    }
+}
+
+// How a sampler chooses between levels (D3DTEXF_* as MIPFILTER): every filter above POINT
+// blends two levels.
+enum class MipFilter : std::uint8_t { None, Point, Linear };
+constexpr MipFilter ToMipFilter(DWORD filter) {
+    switch (filter) {
+        case D3DTEXF_NONE: return MipFilter::None;
+        case D3DTEXF_POINT: return MipFilter::Point;
+        default: return MipFilter::Linear;
+    }
+}
 // Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
 constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
 
@@ -35,24 +118,30 @@ using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0,
 // The sampler states of one stage, decoded once per draw.
 struct SamplerSetup {
     const SamplerTexture* texture = nullptr;  // null: reads opaque white
-    DWORD addressU = D3DTADDRESS_WRAP;
-    DWORD addressV = D3DTADDRESS_WRAP;
+    AddressMode addressU = AddressMode::Wrap;
+    AddressMode addressV = AddressMode::Wrap;
     std::uint32_t border = 0;
     DWORD magFilter = D3DTEXF_POINT;
     DWORD minFilter = D3DTEXF_POINT;
     DWORD mipFilter = D3DTEXF_NONE;
+    MipFilter mip = MipFilter::None;
     float lodBias = 0.0f;
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
     bool needsLod = true;   // false when the level of detail cannot change the result
     bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows
+    // The vector body samples it (wrapPow2, one filter for minification and magnification);
+    // otherwise it samples pixel by pixel.
+    bool vectorSampling = false;
+    bool levelsInReach = false;  // texelShift and rowPairShift hold every level's distance
     // The levels by index, for look-ups of a level per lane (entries past the last are 0).
     struct LevelTables {
         int width[SamplerTexture::kMaxLevels];
         int height[SamplerTexture::kMaxLevels];
         int pitch[SamplerTexture::kMaxLevels];
-        std::uint64_t texels[SamplerTexture::kMaxLevels];  // addresses
-        std::uint64_t rowPairs[SamplerTexture::kMaxLevels];  // addresses of the interleaved rows
+        // Each level's first texel (interleaved-row texel) counted in texels from level 0's.
+        std::int32_t texelShift[SamplerTexture::kMaxLevels];
+        std::int32_t rowPairShift[SamplerTexture::kMaxLevels];
     } tables = {};
 };
 
@@ -73,27 +162,28 @@ struct DrawSetup {
     bool depthTest = false;
     bool depthWrite = false;
     DWORD depthFunc = D3DCMP_LESSEQUAL;
+    CompareFunc depthCompare = CompareFunc::LessEqual;
     bool alphaTest = false;
     DWORD alphaFunc = D3DCMP_ALWAYS;
+    CompareFunc alphaCompare = CompareFunc::Always;
     std::uint32_t alphaRef = 0;
     bool blend = false;
-    DWORD srcBlend = D3DBLEND_ONE;
-    DWORD destBlend = D3DBLEND_ZERO;  // after the two-in-one source factors are resolved
-    DWORD blendOp = D3DBLENDOP_ADD;
+    BlendFactor srcBlend = BlendFactor::One;
+    BlendFactor destBlend = BlendFactor::Zero;  // after the two-in-one source factors are resolved
+    BlendOp blendOp = BlendOp::Add;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;
     bool fog = false;
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
-    bool fastStages = false;  // every stage op has a packed (four-pixel) form
+    bool fastStages = false;  // every stage op has a packed form (the vector body runs them)
     // Every stage's colour is TEXTURE x CURRENT (MODULATE, no modifiers, no temp), and its
-    // alpha one of ChainAlpha: the sixteen-pixel path runs such chains without decoding them.
+    // alpha one of ChainAlpha: the vector body runs such chains without decoding them.
     enum class ChainAlpha : std::uint8_t { Current, Texture, Product };
     bool modulateChain = false;
     ChainAlpha chainAlpha[kMaxStages] = {};
-    bool wide = false;        // shaded by the eight- or sixteen-pixel path
-    // The span function for the draw's pixels, chosen once per draw (ChooseSpanShader).
+    // The span function for the draw's pixels, chosen once per draw (ChooseShaders).
     SpanShader shade = nullptr;
     // The same for a run of rows, which sets up a primitive's values once for all of them.
     RowsShader shadeRows = nullptr;
@@ -145,56 +235,41 @@ struct Prim {
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
 
 // Decodes the states of a draw into its pixel configuration.
-void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw);
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw,
+                    const RasterOptions& options = {});
 
-// Pixel stage: shades pixels x0 .. x1 - 1 of row y of a primitive, four pixels at a
-// time. Pixels of the aligned group of four outside x0 .. x1 - 1 may be rewritten with
-// their own values: they belong to the same tile.
-void ShadeSpan(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
-// The span function for a draw: the plain one when tests ask for it, else the widest
-// path that takes the draw on this processor.
-SpanShader ChooseSpanShader(const DrawSetup& draw);
-// The plain pixel-by-pixel version, kept as the reference the fast one is tested against.
+// Pixel stage. The span and rows functions of a draw are chosen once per draw from the
+// rasterizer's options (ChooseShaders): the plain reference, or the vector body for the
+// best allowed target this processor runs.
+void ChooseShaders(DrawSetup& draw, const RasterOptions& options);
+// The plain pixel-by-pixel version, kept as the reference the vector one is tested against.
 void ShadeSpanRef(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
-// Selects the plain version for every later draw (tests only).
-void SetReferenceShading(bool on);
-// The eight-pixel AVX2 version: whether it can shade a draw on this processor, and the
-// span function. It gives the same pixels as the four-pixel path.
-bool WideShadingApplies(const DrawSetup& draw);
-void ShadeSpanAvx2(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
-// The sixteen-pixel version where the processor has it and tests allow it, else the eight.
-SpanShader WideSpanShader();
-// Turns the eight-pixel path off or on (tests only).
-void SetWideShading(bool on);
-// Lets the eight-pixel path hand its draws to the sixteen-pixel AVX-512 version where the
-// processor has it, or keeps them on AVX2 (tests only; both give the same pixels).
-void SetAvx512Shading(bool on);
-// The sixteen-pixel version: whether the processor can run it, and the span function.
-bool Avx512ShadingAvailable();
-void ShadeSpan16(const DrawSetup& draw, const Prim& prim, const float* planes, int y, int x0, int x1);
-void ShadeRows16(const DrawSetup& draw, const Prim& prim, const float* planes, int y0, int rows, const RowSpan* spans);
-// The same specialised to the states of the most common textured draw (see
-// FixedStatesApply), which it alone may shade; both give the same pixels.
-bool FixedStatesApply(const DrawSetup& draw);
-void ShadeRows16Fixed(const DrawSetup& draw, const Prim& prim, const float* planes, int y0, int rows,
-                      const RowSpan* spans);
-// Turns the specialised version off or on (tests only).
-void SetFixedStateShading(bool on);
-// The rows function for a draw: the sixteen-pixel one where the draw takes it, else one
-// that calls the draw's span function row by row.
-RowsShader ChooseRowsShader(const DrawSetup& draw);
+// The stages of one pixel, for operations without a packed form (see PackedStageOp):
+// diffuse and specular colours, and each stage's texel.
+std::uint32_t RunStagesOnePixel(const DrawSetup& draw, std::uint32_t diffuse, std::uint32_t specular,
+                                const std::uint32_t* samples);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
+// Whether a draw has the states of the most common textured draw, which the vector body
+// shades with those states fixed at compile time (two textured stages, the first
+// trilinear, the second point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth
+// test with writes, no blending, alpha test or fog, every colour channel written).
+bool FixedStatesApply(const DrawSetup& draw);
+
+// The vector body (pixel_simd.cpp): its rows function for a draw on the best of targets
+// (Highway target bits) that this processor runs, the portable one when none; the
+// targets compiled in; and the target ShadingTarget(targets) runs.
+RowsShader VectorRowsShader(const DrawSetup& draw, std::int64_t targets, bool fixedStates);
+std::int64_t CompiledShadingTargets();
+std::int64_t ShadingTarget(std::int64_t targets);
+// Fills first .. last with value (clears), in the widest stores the processor has.
+void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value);
+void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value);
 
 // Sampler: the texel colour of a stage at (u, v) with the level of detail lod (log2 of
 // texels per pixel, bias included). SampleTextureRef is the plain version.
 std::uint32_t SampleTexture(const SamplerSetup& sampler, float u, float v, float lod);
 std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, float lod);
-// SampleTexture for the lanes set in the bit mask lanes of four (the others read 0).
-void SampleQuad(const SamplerSetup& sampler, const float* u, const float* v, const float* lod, int lanes,
-                std::uint32_t* out);
-// Turns the AVX2 gather path of SampleQuad off or on (tests only; it gives the same texels).
-void SetWideSampling(bool on);
 
 // The level choice of SampleOne for a minified or magnified lane: the finer level, the
 // coarser one and the 8-bit weight of the coarser (0 when only one level is read), and

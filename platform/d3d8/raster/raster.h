@@ -86,10 +86,22 @@ struct IndexInput {
 // Number of vertices a primitive count needs for the type (0 for an unknown type).
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount);
 
+// How a rasterizer works; the output does not depend on any of it, except that the plain
+// reference shading may differ from the others by a step in some pixels.
+struct RasterOptions {
+    int threads = 0;  // 0 takes the number of cores
+    // The vector targets the pixel stage may run, as Highway target bits (HWY_AVX2 ...):
+    // the best of them this processor has is taken, the portable fallback when none is.
+    std::int64_t vectorTargets = -1;
+    bool referenceShading = false;   // the plain pixel-by-pixel path instead (tests)
+    bool fixedStateShading = true;   // the rows functions specialised to common draws
+};
+
 class Rasterizer {
 public:
     // threads = 0 takes the number of cores. Output does not depend on the thread count.
     explicit Rasterizer(int threads = 0);
+    explicit Rasterizer(const RasterOptions& options);
     ~Rasterizer();
     Rasterizer(const Rasterizer&) = delete;
     Rasterizer& operator=(const Rasterizer&) = delete;
@@ -124,9 +136,9 @@ bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int widt
                  std::uint32_t* destination, int destinationPitch);
 
 // The interleaved rows of a level (see SamplerLevel::rowPairs): RowPairTexels(pitch,
-// height) = 2 * (pitch + 1) * height texels, about twice the level. Only the eight- and
-// sixteen-pixel paths read them, for levels whose sizes are powers of two; RowPairsPay says
-// whether this processor runs them. The device builds them for textures of up to
+// height) = 2 * (pitch + 1) * height texels, about twice the level. The vector pixel stage
+// reads them for levels whose sizes are powers of two; RowPairsPay says whether it runs on
+// this processor. The device builds them for textures of up to
 // kMaxRowPairTexels texels in their largest level.
 constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
 constexpr std::size_t RowPairTexels(int pitch, int height) {

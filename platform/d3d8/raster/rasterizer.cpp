@@ -15,8 +15,6 @@
 #include <thread>
 #include <vector>
 
-#include <immintrin.h>
-
 #include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
 #include "platform/d3d8/raster/vertex_processing.h"
@@ -28,28 +26,17 @@ using namespace detail;
 
 namespace {
 
-// Fills first .. last with value in 32-byte stores: the clear of a frame is store-bound
-// once its lines are on their way (see ClearRect), and the baseline build's std::fill
-// stores 16 bytes at a time.
-template <typename T>
-__attribute__((target("avx2"))) void FillAvx2(T* first, T* last, T value) {
-    for (; first < last && (reinterpret_cast<std::uintptr_t>(first) & 31); ++first) *first = value;
-    const __m256i v = sizeof(T) == 4 ? _mm256_set1_epi32(static_cast<int>(value)) : _mm256_set1_epi16(static_cast<short>(value));
-    constexpr std::ptrdiff_t kStep = 32 / sizeof(T);
-    for (; last - first >= kStep; first += kStep) _mm256_store_si256(reinterpret_cast<__m256i*>(first), v);
-    for (; first < last; ++first) *first = value;
-}
-
-template <typename T>
-void FillRow(T* first, T* last, T value) {
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) FillAvx2(first, last, value);
-    else std::fill(first, last, value);
-}
-
 // Asks for the cache line at p ahead of writes to it. An asm statement: the compiler
 // deletes a loop of prefetch builtins as a loop without effects.
-inline void PrefetchForWrite(const void* p) { asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p))); }
+inline void PrefetchForWrite(const void* p) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetchw %0" : : "m"(*static_cast<const char*>(p)));
+#elif defined(__aarch64__)
+    asm volatile("prfm pstl1keep, %0" : : "Q"(*static_cast<const char*>(p)));
+#else
+    (void)p;
+#endif
+}
 
 // Tiles are bands of 32 rows across the target (up to 1024 pixels wide). A band's rows are
 // long runs in memory, which the hardware prefetcher streams in (a clear is the band's
@@ -86,7 +73,7 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); 
 }  // namespace
 
 struct Rasterizer::Impl {
-    explicit Impl(int threads) : pool(threads) {}
+    explicit Impl(const RasterOptions& o) : options(o), pool(o.threads) {}
 
     void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
               const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
@@ -122,6 +109,7 @@ struct Rasterizer::Impl {
     void RasterTriangle(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
     void RasterLine(const Prim& prim, const float* planes, int x0, int y0, int x1, int y1);
 
+    RasterOptions options;
     WorkerPool pool;
     // The queued frame: draws, their primitives, the planes and the tile bins.
     RenderTarget binTarget{};
@@ -153,7 +141,15 @@ struct Rasterizer::Impl {
 
 Rasterizer::Rasterizer(int threads) {
     if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    impl_ = std::make_unique<Impl>(threads);
+    RasterOptions options;
+    options.threads = threads;
+    impl_ = std::make_unique<Impl>(options);
+}
+
+Rasterizer::Rasterizer(const RasterOptions& options) {
+    RasterOptions o = options;
+    if (o.threads <= 0) o.threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    impl_ = std::make_unique<Impl>(o);
 }
 
 Rasterizer::~Rasterizer() { Flush(); }
@@ -202,7 +198,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
     if (QueueFull()) Flush();
 
     draws.emplace_back();
-    BuildDrawSetup(state, target, draws.back());
+    BuildDrawSetup(state, target, draws.back(), options);
     draw = &draws.back();
     drawIndex = static_cast<std::uint32_t>(draws.size() - 1);
     if (draw->clipX0 >= draw->clipX1 || draw->clipY0 >= draw->clipY1) return;
@@ -521,7 +517,7 @@ void Rasterizer::Impl::NoteColors(const ClipVertex* const* v, int count) {
     if (!constantColor) return;
     const float* a = v[0]->attr;
     constantDiffuse = (ColorByte(a[3]) << 24) | (ColorByte(a[0]) << 16) | (ColorByte(a[1]) << 8) | ColorByte(a[2]);
-    constantSpecular = 0xFF000000u;
+    constantSpecular = kOpaqueAlpha;
     if (draw->layout.specular >= 0) {
         const float* sp = a + draw->layout.specular;
         constantSpecular |= (ColorByte(sp[0]) << 16) | (ColorByte(sp[1]) << 8) | ColorByte(sp[2]);
@@ -557,8 +553,8 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
     const ScreenVertex* v[3] = {&a, &b, &c};
     std::int64_t X[3], Y[3];
     for (int i = 0; i < 3; ++i) {
-        X[i] = std::llrint(static_cast<double>(v[i]->x) * 256.0);
-        Y[i] = std::llrint(static_cast<double>(v[i]->y) * 256.0);
+        X[i] = std::llrint(static_cast<double>(v[i]->x) * kSubPixelSteps);
+        Y[i] = std::llrint(static_cast<double>(v[i]->y) * kSubPixelSteps);
     }
     std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
     if (area == 0) return;
@@ -570,8 +566,10 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
     Prim prim;
     prim.kind = PrimKind::Triangle;
     // Pixel bounds: pixel centres (integers) inside the fixed-point bounding box.
-    std::int64_t minX = CeilDiv(std::min({X[0], X[1], X[2]}), 256), maxX = FloorDiv(std::max({X[0], X[1], X[2]}), 256);
-    std::int64_t minY = CeilDiv(std::min({Y[0], Y[1], Y[2]}), 256), maxY = FloorDiv(std::max({Y[0], Y[1], Y[2]}), 256);
+    std::int64_t minX = CeilDiv(std::min({X[0], X[1], X[2]}), kSubPixelSteps),
+                 maxX = FloorDiv(std::max({X[0], X[1], X[2]}), kSubPixelSteps);
+    std::int64_t minY = CeilDiv(std::min({Y[0], Y[1], Y[2]}), kSubPixelSteps),
+                 maxY = FloorDiv(std::max({Y[0], Y[1], Y[2]}), kSubPixelSteps);
     prim.minX = static_cast<int>(std::max<std::int64_t>(minX, draw->clipX0));
     prim.minY = static_cast<int>(std::max<std::int64_t>(minY, draw->clipY0));
     prim.maxX = static_cast<int>(std::min<std::int64_t>(maxX, draw->clipX1 - 1));
@@ -589,15 +587,16 @@ void Rasterizer::Impl::SetupTriangle(const ScreenVertex& a, const ScreenVertex& 
         std::int64_t eb = X[j] - X[i];
         std::int64_t ec = -(ea * X[i] + eb * Y[i]);
         bool topLeft = ea > 0 || (ea == 0 && eb > 0);
-        prim.edgeA[i] = ea * 256;
-        prim.edgeB[i] = eb * 256;
+        prim.edgeA[i] = ea * kSubPixelSteps;
+        prim.edgeB[i] = eb * kSubPixelSteps;
         prim.edgeC[i] = topLeft ? ec : ec - 1;
     }
 
     // Planes from the snapped positions, relative to vertex 0.
-    float x0 = static_cast<float>(X[0]) / 256.0f, y0 = static_cast<float>(Y[0]) / 256.0f;
-    float dx1 = static_cast<float>(X[1] - X[0]) / 256.0f, dy1 = static_cast<float>(Y[1] - Y[0]) / 256.0f;
-    float dx2 = static_cast<float>(X[2] - X[0]) / 256.0f, dy2 = static_cast<float>(Y[2] - Y[0]) / 256.0f;
+    // Multiplying by the power of two kSubPixel is exact, as dividing by 256 is.
+    float x0 = static_cast<float>(X[0]) * kSubPixel, y0 = static_cast<float>(Y[0]) * kSubPixel;
+    float dx1 = static_cast<float>(X[1] - X[0]) * kSubPixel, dy1 = static_cast<float>(Y[1] - Y[0]) * kSubPixel;
+    float dx2 = static_cast<float>(X[2] - X[0]) * kSubPixel, dy2 = static_cast<float>(Y[2] - Y[0]) * kSubPixel;
     float det = dx1 * dy2 - dx2 * dy1;
     float inv = 1.0f / det;
     prim.originX = x0;
@@ -807,11 +806,11 @@ void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y
         if (y + kAhead <= y1) fetch(y + kAhead);
         if (prim.clearColor) {
             std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
-            FillRow(row + x0, row + x1 + 1, prim.clearColorValue);
+            FillColor(row + x0, row + x1 + 1, prim.clearColorValue);
         }
         if (prim.clearDepth) {
             std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
-            FillRow(row + x0, row + x1 + 1, prim.clearDepthValue);
+            FillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
         }
     }
 }
@@ -869,8 +868,8 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
     prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
     if (!prim.clearColor && !prim.clearDepth) return;
-    prim.clearColorValue = target.hasAlpha ? color : (color | 0xFF000000u);
-    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * 65535.0f + 0.5f);
+    prim.clearColorValue = target.hasAlpha ? color : (color | kOpaqueAlpha);
+    prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * kDepthScale + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
         x0 = std::max(x0, vx0);
         y0 = std::max(y0, vy0);

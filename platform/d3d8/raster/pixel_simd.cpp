@@ -1,0 +1,1086 @@
+// The pixel stage over the processor's vector width, written once and compiled for every
+// Highway target of the build (SSSE3, SSE4, AVX2, AVX-512 and the portable fallback on
+// x86; NEON on arm64; WASM SIMD), one chosen per draw at run time (ChooseRowsShader).
+//
+// It runs the arithmetic of ShadeSpanRef's fast twin lane for lane: the same float
+// operations in the same order (the library builds with -ffp-contract=off, so no fused
+// multiply-adds), the same fixed-point filters, so every target gives the same pixels.
+//
+// A group is one vector of pixels (four to sixteen). Each batch of groups goes through
+// the named steps pass by pass: DepthTest and LevelOfDetail per group, then each stage's
+// texel addresses (Address), the texel loads and filters (Sample), and per group the
+// stages (Stages), Fog, AlphaTest, Blend and Write. Each group's work is one long chain of
+// dependent steps; run pass by pass, the chains of the batch's groups overlap instead of
+// each one stalling on its own loads.
+//
+// Colours stay packed eight bits per channel between the steps; arithmetic splits them
+// into the even and the odd byte of each 16-bit lane (Channels), where a trilinear blend
+// of two bilinear levels stays without packing in between.
+//
+// Scalable vectors (SVE, RVV) are left out: the batches keep vectors in arrays.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "platform/d3d8/raster/pixel_simd.cpp"
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#endif
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/d3d8/raster/pipeline.h"
+
+HWY_BEFORE_NAMESPACE();
+namespace raster::detail {
+namespace HWY_NAMESPACE {
+
+#if HWY_TARGET == HWY_SCALAR
+// One lane (the fallback where the compiler has no portable vector target): the channel
+// layout needs two 16-bit lanes per pixel, so the plain version shades, pixel by pixel.
+void ShadeRowsGeneric(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
+    for (int i = 0; i < rows; ++i)
+        if (spans[i].x0 < spans[i].x1) ShadeSpanRef(d, prim, pl, y0 + i, spans[i].x0, spans[i].x1);
+}
+void ShadeRowsTwoStageTrilinear(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
+                                const RowSpan* spans) {
+    ShadeRowsGeneric(d, prim, pl, y0, rows, spans);
+}
+void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { std::fill(first, last, value); }
+void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) { std::fill(first, last, value); }
+#else
+namespace {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DU = hn::ScalableTag<std::uint32_t>;
+using DI = hn::RebindToSigned<DU>;
+using DF = hn::RebindToFloat<DU>;
+using D16 = hn::Repartition<std::uint16_t, DU>;
+using DS16 = hn::RebindToSigned<D16>;
+using D8 = hn::Repartition<std::uint8_t, DU>;
+using DDepth = hn::Rebind<std::uint16_t, DU>;  // one 16-bit depth per pixel
+using DH = hn::Half<DI>;
+using D64 = hn::Repartition<std::uint64_t, DU>;
+using DI64 = hn::RebindToSigned<D64>;
+using VU = hn::Vec<DU>;
+using VI = hn::Vec<DI>;
+using VF = hn::Vec<DF>;
+using V16 = hn::Vec<D16>;
+using MI = hn::Mask<DI>;
+
+constexpr DU du;
+constexpr DI di;
+constexpr DF df;
+constexpr D16 d16;
+constexpr DS16 ds16;
+constexpr D8 d8;
+// Lanes of the widest vector of any target here (sixteen with AVX-512).
+constexpr int kMaxLanes = HWY_MAX_BYTES / 4;
+
+// ---- colours: eight bits per channel, four channels per 32-bit lane ---------------
+
+HWY_INLINE VU Ones() { return hn::Set(du, 0xFFFFFFFFu); }
+HWY_INLINE VU AlphaOne() { return hn::Set(du, kOpaqueAlpha); }
+
+// The channels of packed colours as 16-bit lanes: the even bytes (blue, red) and the
+// odd ones (green, alpha) of each pixel.
+struct Channels {
+    V16 even, odd;
+};
+
+HWY_INLINE Channels Split(VU v) {
+    const V16 w = hn::BitCast(d16, v);
+    return {hn::And(w, hn::Set(d16, 0x00FF)), hn::ShiftRight<8>(w)};
+}
+
+// Channels known to be 0..255, packed again.
+HWY_INLINE VU Join(Channels c) { return hn::BitCast(du, hn::Or(c.even, hn::ShiftLeft<8>(c.odd))); }
+
+// Signed channel values, saturated to 0..255 and packed.
+HWY_INLINE V16 Saturate(V16 v) {
+    const auto s = hn::Min(hn::Max(hn::BitCast(ds16, v), hn::Zero(ds16)), hn::Set(ds16, 255));
+    return hn::BitCast(d16, s);
+}
+HWY_INLINE VU JoinSaturated(V16 even, V16 odd) { return Join({Saturate(even), Saturate(odd)}); }
+
+// a * b / 255 rounded, in 16-bit lanes holding 0..255.
+HWY_INLINE V16 Mul255(V16 a, V16 b) {
+    const V16 t = hn::Add(hn::Mul(a, b), hn::Set(d16, 128));
+    return hn::ShiftRight<8>(hn::Add(t, hn::ShiftRight<8>(t)));
+}
+
+HWY_INLINE VU Modulate(VU a, VU b) {
+    const Channels x = Split(a), y = Split(b);
+    return Join({Mul255(x.even, y.even), Mul255(x.odd, y.odd)});
+}
+
+// The alpha byte of each pixel copied into all four.
+HWY_INLINE VU ReplicateAlpha(VU v) {
+    alignas(16) static constexpr std::uint8_t kPick[16] = {3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15};
+    return hn::BitCast(du, hn::TableLookupBytes(hn::BitCast(d8, v), hn::LoadDup128(d8, kPick)));
+}
+
+HWY_INLINE VU Invert(VU v) { return hn::Not(v); }
+
+// Colour bytes of color, alpha byte of alpha.
+HWY_INLINE VU ColorAlpha(VU color, VU alpha) { return hn::IfVecThenElse(hn::Set(du, kColorBits), color, alpha); }
+
+// a * alpha + b * (1 - alpha), per channel.
+HWY_INLINE VU Mix(VU a, VU b, VU alpha) {
+    const Channels x = Split(a), y = Split(b), s = Split(alpha), t = Split(Invert(alpha));
+    return JoinSaturated(hn::Add(Mul255(x.even, s.even), Mul255(y.even, t.even)),
+                         hn::Add(Mul255(x.odd, s.odd), Mul255(y.odd, t.odd)));
+}
+
+// (a * (256 - w) + b * w) >> 8 for a, b in 0..255 and weight = w << 7, exactly: the signed
+// high half of (b - a) * 2 * weight is floor((b - a) * w / 256).
+HWY_INLINE V16 Lerp(V16 a, V16 b, V16 weight) {
+    const auto step = hn::MulHigh(hn::BitCast(ds16, hn::ShiftLeft<1>(hn::Sub(b, a))), hn::BitCast(ds16, weight));
+    return hn::Add(a, hn::BitCast(d16, step));
+}
+HWY_INLINE Channels Lerp(Channels a, Channels b, V16 weight) {
+    return {Lerp(a.even, b.even, weight), Lerp(a.odd, b.odd, weight)};
+}
+// A weight per pixel (below 2^15) in both 16-bit halves of its lane.
+HWY_INLINE V16 SpreadWeight(VI weight) { return hn::BitCast(d16, hn::Or(weight, hn::ShiftLeft<16>(weight))); }
+
+// The lanes where value func reference holds (both below 2^31).
+HWY_INLINE MI Compare(CompareFunc func, VI value, VI reference) {
+    switch (func) {
+        case CompareFunc::Never: return hn::FirstN(di, 0);
+        case CompareFunc::Less: return hn::Lt(value, reference);
+        case CompareFunc::Equal: return hn::Eq(value, reference);
+        case CompareFunc::LessEqual: return hn::Not(hn::Gt(value, reference));
+        case CompareFunc::Greater: return hn::Gt(value, reference);
+        case CompareFunc::NotEqual: return hn::Not(hn::Eq(value, reference));
+        case CompareFunc::GreaterEqual: return hn::Not(hn::Lt(value, reference));
+        case CompareFunc::Always: return hn::Eq(value, value);
+    }
+    Unreachable();
+}
+
+// Truncation towards zero of values known to lie inside the int range: on x86 the one
+// instruction, without the fix-up ConvertTo adds for values beyond it.
+HWY_INLINE VI TruncateInRange(VF v) {
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+    return VI{_mm512_cvttps_epi32(v.raw)};
+#elif HWY_ARCH_X86 && HWY_TARGET == HWY_AVX2
+    return VI{_mm256_cvttps_epi32(v.raw)};
+#elif HWY_ARCH_X86 && (HWY_TARGET == HWY_SSE4 || HWY_TARGET == HWY_SSSE3)
+    return VI{_mm_cvttps_epi32(v.raw)};
+#else
+    return hn::ConvertTo(di, v);
+#endif
+}
+
+// 0..1 to 0..255, rounded (NaN to 0).
+HWY_INLINE VI ToByte(VF v) {
+    v = hn::Min(hn::Max(v, hn::Zero(df)), hn::Set(df, 1.0f));
+    return TruncateInRange(hn::Add(hn::Mul(v, hn::Set(df, 255.0f)), hn::Set(df, 0.5f)));
+}
+
+// log2(x) to about 0.008 (see the plain version); -128 for x <= 0 and NaN.
+HWY_INLINE VF FastLog2(VF x) {
+    const VI bits = hn::BitCast(di, x);
+    const VF exponent = hn::ConvertTo(df, hn::Sub(hn::ShiftRight<23>(bits), hn::Set(di, 127)));
+    const VF m = hn::BitCast(df, hn::Or(hn::And(bits, hn::Set(di, 0x007FFFFF)), hn::Set(di, 0x3F800000)));
+    const VF inner = hn::Add(hn::Mul(hn::Set(df, -0.34484843f), m), hn::Set(df, 2.03454529f));
+    const VF poly = hn::Sub(hn::Mul(inner, m), hn::Set(df, 1.68969686f));
+    return hn::IfThenElse(hn::Gt(x, hn::Zero(df)), hn::Add(exponent, poly), hn::Set(df, -128.0f));
+}
+
+HWY_INLINE VI FloorToInt(VF v) {
+    v = hn::Min(hn::Max(v, hn::Set(df, -kCoordinateClamp)), hn::Set(df, kCoordinateClamp));
+    return TruncateInRange(hn::Floor(v));
+}
+
+HWY_INLINE VU PackArgb(VI r, VI g, VI b, VI a) {
+    const VI argb = hn::Or(hn::Or(hn::ShiftLeft<24>(a), hn::ShiftLeft<16>(r)), hn::Or(hn::ShiftLeft<8>(g), b));
+    return hn::BitCast(du, argb);
+}
+
+// A plane over the pixels of one row: base + dx * fx; dy kept for the derivatives.
+// (Structs of vectors declare their constructors here, inside the target's attributes:
+// GCC does not give implicit ones the target, and Arm's vector constructors insist.)
+struct Plane {
+    HWY_INLINE Plane() {}
+    HWY_INLINE Plane(VF b, VF d, float y) : base(b), dx(d), dy(y) {}
+    VF base, dx;
+    float dy;
+};
+
+HWY_INLINE Plane MakePlane(const float* p, float fy) {
+    return {hn::Set(df, p[0] + p[2] * fy), hn::Set(df, p[1]), p[2]};
+}
+
+HWY_INLINE VF At(const Plane& plane, VF fx) { return hn::Add(plane.base, hn::Mul(plane.dx, fx)); }
+
+// ---- the stages ---------------------------------------------------------------------
+
+struct StageInputs {
+    VU diffuse, current, texture, factor, specular, temp;
+};
+
+HWY_INLINE VU Argument(DWORD arg, const StageInputs& in) {
+    VU v;
+    switch (arg & D3DTA_SELECTMASK) {
+        case D3DTA_DIFFUSE: v = in.diffuse; break;
+        case D3DTA_CURRENT: v = in.current; break;
+        case D3DTA_TEXTURE: v = in.texture; break;
+        case D3DTA_TFACTOR: v = in.factor; break;
+        case D3DTA_SPECULAR: v = in.specular; break;
+        case D3DTA_TEMP: v = in.temp; break;
+        default: v = hn::Zero(du); break;
+    }
+    if (arg & D3DTA_ALPHAREPLICATE) v = ReplicateAlpha(v);
+    if (arg & D3DTA_COMPLEMENT) v = Invert(v);
+    return v;
+}
+
+// A channel operation on 16-bit channels, saturated and packed.
+template <typename Op>
+HWY_INLINE VU PerChannel(VU a1, VU a2, Op op) {
+    const Channels x = Split(a1), y = Split(a2);
+    return JoinSaturated(op(x.even, y.even), op(x.odd, y.odd));
+}
+
+HWY_INLINE VU Operate(DWORD op, VU a1, VU a2, const StageInputs& in) {
+    const V16 half = hn::Set(d16, 128);
+    switch (op) {
+        case D3DTOP_SELECTARG1: return a1;
+        case D3DTOP_SELECTARG2: return a2;
+        case D3DTOP_MODULATE: return Modulate(a1, a2);
+        case D3DTOP_MODULATE2X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<1>(Mul255(a, b)); });
+        case D3DTOP_MODULATE4X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<2>(Mul255(a, b)); });
+        case D3DTOP_ADD: return hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case D3DTOP_SUBTRACT: return hn::BitCast(du, hn::SaturatedSub(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case D3DTOP_ADDSIGNED: return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), half); });
+        case D3DTOP_ADDSIGNED2X:
+            return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::ShiftLeft<1>(hn::Sub(hn::Add(a, b), half)); });
+        case D3DTOP_ADDSMOOTH: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), Mul255(a, b)); });
+        case D3DTOP_BLENDDIFFUSEALPHA: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
+        case D3DTOP_BLENDTEXTUREALPHA: return Mix(a1, a2, ReplicateAlpha(in.texture));
+        case D3DTOP_BLENDFACTORALPHA: return Mix(a1, a2, ReplicateAlpha(in.factor));
+        case D3DTOP_BLENDCURRENTALPHA: return Mix(a1, a2, ReplicateAlpha(in.current));
+        default: return a1;  // not reached: only packed operations come here (PackedStageOp)
+    }
+}
+
+HWY_INLINE VU RunStages(const DrawSetup& d, StageInputs& in, const VU* textures) {
+    for (int s = 0; s < d.stageCount; ++s) {
+        const StageSetup& stage = d.stages[s];
+        in.texture = textures[s];
+        const VU color = Operate(stage.colorOp, Argument(stage.colorArg[1], in), Argument(stage.colorArg[2], in), in);
+        VU alpha;
+        if (stage.alphaOp == D3DTOP_DISABLE) alpha = in.current;
+        else if (stage.alphaOp == stage.colorOp && stage.alphaArg[1] == stage.colorArg[1] && stage.alphaArg[2] == stage.colorArg[2])
+            alpha = color;
+        else
+            alpha = Operate(stage.alphaOp, Argument(stage.alphaArg[1], in), Argument(stage.alphaArg[2], in), in);
+        const VU result = ColorAlpha(color, alpha);
+        if (stage.resultToTemp) in.temp = result;
+        else in.current = result;
+    }
+    return in.current;
+}
+
+// Stages with operations that have no packed form, pixel by pixel.
+HWY_INLINE VU RunStagesByPixel(const DrawSetup& d, VU diffuse, VU specular, const VU* textures) {
+    alignas(HWY_MAX_BYTES) std::uint32_t diffuses[kMaxLanes], speculars[kMaxLanes], out[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t samples[kMaxStages][kMaxLanes];
+    hn::Store(diffuse, du, diffuses);
+    hn::Store(specular, du, speculars);
+    for (int s = 0; s < d.stageCount; ++s) hn::Store(textures[s], du, samples[s]);
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    for (int i = 0; i < lanes; ++i) {
+        std::uint32_t laneSamples[kMaxStages];
+        for (int s = 0; s < d.stageCount; ++s) laneSamples[s] = samples[s][i];
+        out[i] = RunStagesOnePixel(d, diffuses[i], speculars[i], laneSamples);
+    }
+    return hn::Load(du, out);
+}
+
+// ---- blending -----------------------------------------------------------------------
+
+HWY_INLINE VU Factor(BlendFactor factor, VU src, VU dst) {
+    switch (factor) {
+        case BlendFactor::Zero: return hn::Zero(du);
+        case BlendFactor::One: return Ones();
+        case BlendFactor::SrcColor: return src;
+        case BlendFactor::InvSrcColor: return Invert(src);
+        case BlendFactor::SrcAlpha: return ReplicateAlpha(src);
+        case BlendFactor::InvSrcAlpha: return Invert(ReplicateAlpha(src));
+        case BlendFactor::DestAlpha: return ReplicateAlpha(dst);
+        case BlendFactor::InvDestAlpha: return Invert(ReplicateAlpha(dst));
+        case BlendFactor::DestColor: return dst;
+        case BlendFactor::InvDestColor: return Invert(dst);
+        case BlendFactor::SrcAlphaSat:
+            return hn::Or(hn::BitCast(du, hn::Min(hn::BitCast(d8, ReplicateAlpha(src)), hn::BitCast(d8, Invert(ReplicateAlpha(dst))))),
+                          AlphaOne());
+    }
+    Unreachable();
+}
+
+HWY_INLINE VU Blend(const DrawSetup& d, VU src, VU dst) {
+    if (d.blendOp == BlendOp::Min) return hn::BitCast(du, hn::Min(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
+    if (d.blendOp == BlendOp::Max) return hn::BitCast(du, hn::Max(hn::BitCast(d8, src), hn::BitCast(d8, dst)));
+    const Channels s = Split(src), t = Split(dst), sf = Split(Factor(d.srcBlend, src, dst)), tf = Split(Factor(d.destBlend, src, dst));
+    const Channels a = {Mul255(s.even, sf.even), Mul255(s.odd, sf.odd)};
+    const Channels b = {Mul255(t.even, tf.even), Mul255(t.odd, tf.odd)};
+    switch (d.blendOp) {
+        case BlendOp::Add: return JoinSaturated(hn::Add(a.even, b.even), hn::Add(a.odd, b.odd));
+        case BlendOp::Subtract: return JoinSaturated(hn::Sub(a.even, b.even), hn::Sub(a.odd, b.odd));
+        case BlendOp::RevSubtract: return JoinSaturated(hn::Sub(b.even, a.even), hn::Sub(b.odd, a.odd));
+        case BlendOp::Min:
+        case BlendOp::Max: break;  // above
+    }
+    Unreachable();
+}
+
+// ---- sampling -----------------------------------------------------------------------
+
+// Lanes outside cover may hold anything: they take the first covered lane's value, so
+// that they neither split a group's level nor read far away.
+using IndicesF = decltype(hn::IndicesFromVec(DF(), hn::Zero(DI())));
+HWY_INLINE VF FillUncovered(VF v, MI cover, const IndicesF& first) {
+    return hn::IfThenElse(hn::RebindMask(df, cover), v, hn::TableLookupLanes(v, first));
+}
+
+// Texels at index (in texels) from base, one per lane.
+HWY_INLINE VU Gather(const std::uint32_t* base, VI index) { return hn::GatherIndex(du, base, index); }
+
+// Loads lane by lane. Scalar loads into 128-bit blocks cost less than the hardware
+// gathers (which several processors split into as many loads anyway, and slower), and
+// take 8- and 16-byte entries per lane. at(i) is lane i's address; offsets are read from
+// memory, stored a pass earlier, so the loads wait on no vector work.
+using D128 = hn::Full128<std::uint32_t>;
+#define TOLVANE_INLINE_LAMBDA __attribute__((always_inline))
+using D128x64 = hn::Full128<std::uint64_t>;
+
+// A whole vector from its 128-bit blocks, block(j) giving block j.
+template <class Block>
+HWY_INLINE VU FromBlocks(const Block& block) {
+    if constexpr (kMaxLanes == 4) {
+        return block(0);
+    } else if constexpr (kMaxLanes == 8) {
+        return hn::Combine(du, block(1), block(0));
+    } else {
+        const hn::Half<DU> dh;
+        return hn::Combine(du, hn::Combine(dh, block(3), block(2)), hn::Combine(dh, block(1), block(0)));
+    }
+}
+
+HWY_INLINE std::uint64_t Load64(const std::uint32_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);  // texel pairs are only 4-byte aligned
+    return v;
+}
+
+// One texel per lane.
+template <class At>
+HWY_INLINE VU LoadTexels(const At& at) {
+    return FromBlocks([&](int j) TOLVANE_INLINE_LAMBDA {
+        auto v = hn::Set(D128(), *at(4 * j));
+        v = hn::InsertLane(v, 1, *at(4 * j + 1));
+        v = hn::InsertLane(v, 2, *at(4 * j + 2));
+        return hn::InsertLane(v, 3, *at(4 * j + 3));
+    });
+}
+
+// Two neighbouring texels (at(i), at(i) + 1) per lane: the first in left, the second in
+// right, in lane order.
+template <class At>
+HWY_INLINE void LoadTexelPairs(const At& at, VU& left, VU& right) {
+    auto half = [&](int first) TOLVANE_INLINE_LAMBDA {
+        return FromBlocks([&](int j) TOLVANE_INLINE_LAMBDA {
+            const auto v = hn::Set(D128x64(), Load64(at(first + 2 * j)));
+            return hn::BitCast(D128(), hn::InsertLane(v, 1, Load64(at(first + 2 * j + 1))));
+        });
+    };
+    const VU low = half(0), high = half(kMaxLanes / 2);
+    left = hn::ConcatEven(du, high, low);
+    right = hn::ConcatOdd(du, high, low);
+}
+
+// The 2 x 2 footprints from interleaved rows (at(i): lane i's four texels, top left,
+// bottom left, top right, bottom right), each corner in lane order.
+template <class At>
+HWY_INLINE void LoadFootprints(const At& at, VU& t00, VU& t01, VU& t10, VU& t11) {
+    // Register k holds the entries of lanes k, k + 4, k + 8 ... in its blocks, so that a
+    // 4 x 4 transpose within each block puts lanes 4j .. 4j + 3 in block j.
+    VU r[4];
+    for (int k = 0; k < 4; ++k)
+        r[k] = FromBlocks([&](int j) TOLVANE_INLINE_LAMBDA { return hn::LoadU(D128(), at(k + 4 * j)); });
+    const D64 d64;
+    // The left and the right column of lanes k, k + 1 (k = 0, 2) in each block.
+    const auto left01 = hn::BitCast(d64, hn::InterleaveLower(du, r[0], r[1]));
+    const auto right01 = hn::BitCast(d64, hn::InterleaveUpper(du, r[0], r[1]));
+    const auto left23 = hn::BitCast(d64, hn::InterleaveLower(du, r[2], r[3]));
+    const auto right23 = hn::BitCast(d64, hn::InterleaveUpper(du, r[2], r[3]));
+    t00 = hn::BitCast(du, hn::InterleaveLower(d64, left01, left23));
+    t01 = hn::BitCast(du, hn::InterleaveUpper(d64, left01, left23));
+    t10 = hn::BitCast(du, hn::InterleaveLower(d64, right01, right23));
+    t11 = hn::BitCast(du, hn::InterleaveUpper(d64, right01, right23));
+}
+
+// Lane addresses: one base and stored offsets, or each lane's own level.
+struct StoredAt {
+    const std::uint32_t* base;
+    const std::int32_t* offsets;
+    HWY_INLINE const std::uint32_t* operator()(int i) const { return base + offsets[i]; }
+};
+struct LevelAt {
+    const SamplerTexture* texture;
+    bool rowPairs;
+    const std::int32_t* levels;
+    const std::int32_t* offsets;
+    HWY_INLINE const std::uint32_t* operator()(int i) const {
+        const SamplerLevel& level = texture->levels[levels[i]];
+        return (rowPairs ? level.rowPairs : level.texels) + offsets[i];
+    }
+};
+
+// What a stage's sampling needs once its level of detail is known: the coordinates and
+// the level choice of each lane.
+struct StageLookup {
+    HWY_INLINE StageLookup() {}
+    VF u, v, lod;  // lod: read only by pixel-by-pixel sampling
+    VI fine, coarse, weight;
+};
+
+// How the texels of one level lookup are read.
+enum class Fetch : std::uint8_t {
+    Point,        // one texel at offsets[0]
+    Footprints,   // bilinear, interleaved rows at offsets[0]
+    Pairs,        // bilinear, two texel pairs at offsets[0] and offsets[1]
+    Corners,      // bilinear with wrapping in x: four texels, gathered
+};
+
+// Where the texels of one level lookup lie for a group, worked out ahead of the loads
+// so that the loads of several groups can be issued together.
+struct LevelFetch {
+    HWY_INLINE LevelFetch() {}
+    Fetch fetch;
+    bool perLane;                   // the lanes' levels differ and lie out of reach of the shifts
+    const std::uint32_t* base;      // offsets count from here (texels or interleaved rows)
+    const SamplerTexture* texture;  // perLane: each lane's level from here
+    VI wx, wy;                      // bilinear weights, in the form Lerp takes
+    VI corners[4];                  // Corners: the four texels' offsets from base
+    alignas(HWY_MAX_BYTES) std::int32_t offsets[2][kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::int32_t levels[kMaxLanes];  // perLane
+};
+
+HWY_INLINE LevelAt LanesAt(const LevelFetch& f, int which) {
+    return {f.texture, f.fetch == Fetch::Footprints, f.levels, f.offsets[which]};
+}
+HWY_INLINE StoredAt BaseAt(const LevelFetch& f, int which) { return {f.base, f.offsets[which]}; }
+
+// Each lane's entry of a table by level (SamplerTexture::kMaxLevels entries): a permute
+// where the levels fit in one vector, else a gather.
+HWY_INLINE VI LevelTable(const std::int32_t* table, int levelCount, VI levels) {
+    static_assert(SamplerTexture::kMaxLevels >= kMaxLanes, "a vector's load stays inside the table");
+    if (levelCount <= static_cast<int>(hn::Lanes(di))) return hn::TableLookupLanes(hn::LoadU(di, table), hn::IndicesFromVec(di, levels));
+    return hn::GatherIndex(di, table, levels);
+}
+
+// AddressLevel for one level choice: point or bilinear, every lane's level in levels.
+HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u, VF v, LevelFetch& out) {
+    const SamplerSetup::LevelTables& t = s.tables;
+    out.perLane = false;
+    out.texture = s.texture;
+    VI w, h, pitch, shift = hn::Zero(di), pairShift = hn::Zero(di);
+    const int level0 = hn::GetLane(levels);
+    const SamplerLevel& first = s.texture->levels[level0];
+    const bool rowPairs = linear && s.rowPairs;
+    out.base = rowPairs ? first.rowPairs : first.texels;
+    if (hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
+        w = hn::Set(di, first.width);
+        h = hn::Set(di, first.height);
+        pitch = hn::Set(di, first.pitch);
+    } else {
+        w = LevelTable(t.width, s.texture->levelCount, levels);
+        h = LevelTable(t.height, s.texture->levelCount, levels);
+        pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
+        if (s.levelsInReach) {
+            const SamplerLevel& zero = s.texture->levels[0];
+            out.base = rowPairs ? zero.rowPairs : zero.texels;
+            shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
+        } else {
+            out.perLane = true;
+            hn::Store(levels, di, out.levels);
+        }
+    }
+    const VI one = hn::Set(di, 1);
+    const VI mx = hn::Sub(w, one), my = hn::Sub(h, one);
+    if (!linear) {
+        const VI x = FloorToInt(hn::Mul(u, hn::ConvertTo(df, w)));
+        const VI y = FloorToInt(hn::Mul(v, hn::ConvertTo(df, h)));
+        out.fetch = Fetch::Point;
+        hn::Store(hn::Add(shift, hn::Add(hn::Mul(hn::And(y, my), pitch), hn::And(x, mx))), di, out.offsets[0]);
+        return;
+    }
+    const VF su = hn::Mul(u, hn::ConvertTo(df, hn::ShiftLeft<8>(w)));
+    const VF sv = hn::Mul(v, hn::ConvertTo(df, hn::ShiftLeft<8>(h)));
+    const VI fx = FloorToInt(hn::Sub(su, hn::Set(df, 128.0f)));
+    const VI fy = FloorToInt(hn::Sub(sv, hn::Set(df, 128.0f)));
+    const VI x = hn::ShiftRight<8>(fx), y = hn::ShiftRight<8>(fy);
+    const VI byte = hn::Set(di, 255);
+    out.wx = hn::ShiftLeft<7>(hn::And(fx, byte));
+    out.wy = hn::ShiftLeft<7>(hn::And(fy, byte));
+    const VI x0 = hn::And(x, mx);
+    if (rowPairs) {
+        // Row pair y starts at 2 * y * (pitch + 1); each entry is two texels.
+        out.fetch = Fetch::Footprints;
+        const VI entry = hn::Add(hn::Mul(hn::And(y, my), hn::Add(pitch, one)), x0);
+        hn::Store(hn::Add(shift, hn::ShiftLeft<1>(entry)), di, out.offsets[0]);
+        return;
+    }
+    const VI row0 = hn::Add(shift, hn::Mul(hn::And(y, my), pitch));
+    const VI row1 = hn::Add(shift, hn::Mul(hn::And(hn::Add(y, one), my), pitch));
+    // Where no lane wraps in x, each row's two texels sit side by side.
+    if (hn::AllFalse(di, hn::Eq(x0, mx))) {
+        out.fetch = Fetch::Pairs;
+        hn::Store(hn::Add(row0, x0), di, out.offsets[0]);
+        hn::Store(hn::Add(row1, x0), di, out.offsets[1]);
+        return;
+    }
+    out.fetch = Fetch::Corners;
+    const VI x1 = hn::And(hn::Add(x, one), mx);
+    out.corners[0] = hn::Add(row0, x0);
+    out.corners[1] = hn::Add(row0, x1);
+    out.corners[2] = hn::Add(row1, x0);
+    out.corners[3] = hn::Add(row1, x1);
+}
+
+// The texels of a point lookup.
+HWY_INLINE VU PointTexels(const LevelFetch& f) {
+    return f.perLane ? LoadTexels(LanesAt(f, 0)) : LoadTexels(BaseAt(f, 0));
+}
+
+// Four texels per lane at the corners' offsets (each lane's own level when perLane).
+HWY_INLINE VU CornerTexels(const LevelFetch& f, int k) {
+    if (!f.perLane) return Gather(f.base, f.corners[k]);
+    alignas(HWY_MAX_BYTES) std::int32_t offsets[kMaxLanes];
+    hn::Store(f.corners[k], di, offsets);
+    return LoadTexels(LevelAt{f.texture, false, f.levels, offsets});
+}
+
+// The texels of a level lookup as channels: a blend of two levels takes them as they are.
+HWY_INLINE Channels SampleLevel(const LevelFetch& f) {
+    VU t00, t10, t01, t11;
+    switch (f.fetch) {
+        case Fetch::Point: return Split(PointTexels(f));
+        case Fetch::Footprints:
+            if (f.perLane) LoadFootprints(LanesAt(f, 0), t00, t01, t10, t11);
+            else LoadFootprints(BaseAt(f, 0), t00, t01, t10, t11);
+            break;
+        case Fetch::Pairs:
+            if (f.perLane) {
+                LoadTexelPairs(LanesAt(f, 0), t00, t10);
+                LoadTexelPairs(LanesAt(f, 1), t01, t11);
+            } else {
+                LoadTexelPairs(BaseAt(f, 0), t00, t10);
+                LoadTexelPairs(BaseAt(f, 1), t01, t11);
+            }
+            break;
+        case Fetch::Corners:
+            t00 = CornerTexels(f, 0);
+            t10 = CornerTexels(f, 1);
+            t01 = CornerTexels(f, 2);
+            t11 = CornerTexels(f, 3);
+            break;
+    }
+    const V16 wx = SpreadWeight(f.wx), wy = SpreadWeight(f.wy);
+    const Channels top = Lerp(Split(t00), Split(t10), wx), bottom = Lerp(Split(t01), Split(t11), wx);
+    return Lerp(top, bottom, wy);
+}
+
+// The level choice of ChooseLevels for a group (one filter for minification and
+// magnification, as VectorSampling demands).
+HWY_INLINE void ChooseLevelsN(const SamplerSetup& s, MipFilter mipFilter, VF lods, StageLookup& out) {
+    const int last = s.texture->levelCount - 1;
+    const VI base = hn::Set(di, s.baseLevel);
+    const auto minified = hn::Gt(lods, hn::Zero(df));  // false for NaN
+    const VF clamped = hn::Min(lods, hn::Set(df, kMaxLod));
+    const VI span = hn::Set(di, last - s.baseLevel);
+    const VI lastLevel = hn::Set(di, last);
+    out.fine = out.coarse = base;
+    out.weight = hn::Zero(di);
+    switch (mipFilter) {
+        case MipFilter::Point: {
+            const VF nearest = hn::Floor(hn::Add(clamped, hn::Set(df, 0.5f)));
+            const VF spanF = hn::ConvertTo(df, span);
+            const auto capped = hn::RebindMask(di, hn::Ge(nearest, spanF));
+            VI level = hn::Add(base, TruncateInRange(hn::Min(nearest, spanF)));
+            level = hn::IfThenElse(capped, lastLevel, level);
+            out.fine = out.coarse = hn::IfThenElse(hn::RebindMask(di, minified), level, base);
+            return;
+        }
+        case MipFilter::None: return;
+        case MipFilter::Linear: {
+            const VI whole = TruncateInRange(hn::IfThenElseZero(minified, clamped));
+            const auto capped = hn::Not(hn::Lt(whole, span));
+            const VF fraction = hn::Sub(clamped, hn::ConvertTo(df, whole));
+            const VI w = TruncateInRange(hn::Mul(fraction, hn::Set(df, 256.0f)));
+            const auto blended = hn::AndNot(capped, hn::RebindMask(di, minified));
+            out.weight = hn::IfThenElseZero(blended, w);
+            out.fine = hn::IfThenElse(capped, lastLevel, hn::Add(base, whole));
+            out.coarse = hn::Min(hn::IfThenElse(blended, hn::Add(out.fine, hn::Set(di, 1)), out.fine), lastLevel);
+            return;
+        }
+    }
+    Unreachable();
+}
+
+// The second half of sampling: where the texels lie, then the texels.
+struct StageFetch {
+    HWY_INLINE StageFetch() {}
+    LevelFetch fine, coarse;
+    bool blend;
+    VI weight;
+};
+
+HWY_INLINE void Address(const SamplerSetup& s, bool linear, const StageLookup& at, StageFetch& out) {
+    AddressLevel(s, at.fine, linear, at.u, at.v, out.fine);
+    out.blend = !hn::AllFalse(di, hn::Ne(at.weight, hn::Zero(di)));
+    out.weight = at.weight;
+    if (out.blend) AddressLevel(s, at.coarse, linear, at.u, at.v, out.coarse);
+}
+
+HWY_INLINE VU Sample(const StageFetch& f) {
+    if (f.fine.fetch == Fetch::Point && !f.blend) return PointTexels(f.fine);
+    Channels texels = SampleLevel(f.fine);
+    if (f.blend) texels = Lerp(texels, SampleLevel(f.coarse), SpreadWeight(hn::ShiftLeft<7>(f.weight)));
+    return Join(texels);
+}
+
+// A sampler the vector lookups do not take (other address modes, sizes that are not
+// powers of two, different filters for minification and magnification), lane by lane.
+HWY_INLINE VU SampleByPixel(const SamplerSetup& s, VF u, VF v, VF lod, MI cover) {
+    alignas(HWY_MAX_BYTES) float us[kMaxLanes], vs[kMaxLanes], lods[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t out[kMaxLanes];
+    hn::Store(u, df, us);
+    hn::Store(v, df, vs);
+    hn::Store(lod, df, lods);
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    for (int i = 0; i < lanes; ++i) out[i] = 0;
+    alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+    hn::Store(hn::VecFromMask(di, cover), di, covered);
+    for (int i = 0; i < lanes; ++i)
+        if (covered[i]) out[i] = SampleTexture(s, us[i], vs[i], lods[i]);
+    return hn::Load(du, out);
+}
+
+// ---- the draw states a rows function tests ------------------------------------------
+
+// The draw states the body tests, as a generic draw has them (Generic) or fixed at compile
+// time to those of a common draw (see FixedStatesApply), where the tests and loops over
+// them fold away.
+struct Generic {
+    const DrawSetup& d;
+    HWY_INLINE int StageCount() const { return d.stageCount; }
+    HWY_INLINE bool Samples(int s) const { return d.stages[s].readsTexture && d.layout.texcoord[s] >= 0; }
+    HWY_INLINE bool VectorSampling(int s) const { return d.stages[s].sampler.vectorSampling; }
+    HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
+    HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
+    HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
+    HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
+    HWY_INLINE bool DepthTest() const { return d.depthTest; }
+    HWY_INLINE CompareFunc DepthFunc() const { return d.depthCompare; }
+    HWY_INLINE bool DepthWrite() const { return d.depthWrite; }
+    HWY_INLINE bool ModulateChain() const { return d.modulateChain; }
+    HWY_INLINE DrawSetup::ChainAlpha Alpha(int s) const { return d.chainAlpha[s]; }
+    HWY_INLINE bool Specular() const { return d.layout.specular >= 0; }
+    HWY_INLINE bool SpecularAdd() const { return d.specularAdd; }
+    HWY_INLINE bool Fog() const { return d.layout.fog >= 0; }
+    HWY_INLINE bool AlphaTest() const { return d.alphaTest; }
+    HWY_INLINE bool Blend() const { return d.blend; }
+    HWY_INLINE bool AllChannels() const { return d.writeMask == 0xFFFFFFFFu; }
+};
+
+// The most common textured draw: two textured stages, the first trilinear, the second
+// point-sampled without mipmaps, a modulate chain (alpha from the first texture), a
+// LESSEQUAL depth test with writes, no blending, alpha test or fog, every colour channel
+// written (specular either way). Further common draws are further such structs.
+struct TwoStageTrilinear : Generic {
+    HWY_INLINE int StageCount() const { return 2; }
+    HWY_INLINE bool Samples(int) const { return true; }
+    HWY_INLINE bool VectorSampling(int) const { return true; }
+    HWY_INLINE bool NeedsLod(int s) const { return s == 0; }
+    HWY_INLINE bool Linear(int s) const { return s == 0; }
+    HWY_INLINE MipFilter Mip(int s) const { return s == 0 ? MipFilter::Linear : MipFilter::None; }
+    HWY_INLINE bool PackedStages() const { return true; }
+    HWY_INLINE bool DepthTest() const { return true; }
+    HWY_INLINE CompareFunc DepthFunc() const { return CompareFunc::LessEqual; }
+    HWY_INLINE bool DepthWrite() const { return true; }
+    HWY_INLINE bool ModulateChain() const { return true; }
+    HWY_INLINE DrawSetup::ChainAlpha Alpha(int s) const {
+        return s == 0 ? DrawSetup::ChainAlpha::Texture : DrawSetup::ChainAlpha::Current;
+    }
+    HWY_INLINE bool Fog() const { return false; }
+    HWY_INLINE bool AlphaTest() const { return false; }
+    HWY_INLINE bool Blend() const { return false; }
+    HWY_INLINE bool AllChannels() const { return true; }
+};
+
+// ---- the body -----------------------------------------------------------------------
+
+// Groups per batch; longer spans take several batches.
+constexpr int kBatch = 4;
+
+// A group of pixels between the passes over a batch.
+struct Group {
+    HWY_INLINE Group() {}
+    int gx;
+    bool whole;  // every lane inside the target
+    MI cover;
+    VF fx, w;
+    VI depth, oldDepth;
+    StageLookup lookup[kMaxStages];
+};
+
+// What a row's groups share.
+struct RowPlanes {
+    HWY_INLINE RowPlanes() {}
+    Plane z, q, u[kMaxStages], v[kMaxStages], color[7], fog;
+};
+
+// Depth test: the group's depth values and the lanes that pass.
+template <class States>
+HWY_INLINE bool DepthTest(const States& states, const std::uint16_t* depthRow, const RowPlanes& planes, Group& g) {
+    g.depth = g.oldDepth = hn::Zero(di);
+    if (!states.DepthTest() && !states.DepthWrite()) return true;
+    const VF z = hn::Min(hn::Max(At(planes.z, g.fx), hn::Zero(df)), hn::Set(df, 1.0f));
+    g.depth = TruncateInRange(hn::Add(hn::Mul(z, hn::Set(df, kDepthScale)), hn::Set(df, 0.5f)));
+    if (!states.DepthTest()) g.depth = hn::Zero(di);
+    if (g.whole) {
+        g.oldDepth = hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(DDepth(), depthRow + g.gx)));
+    } else {
+        alignas(HWY_MAX_BYTES) std::int32_t old[kMaxLanes] = {};
+        alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+        hn::Store(hn::VecFromMask(di, g.cover), di, covered);
+        for (size_t i = 0; i < hn::Lanes(di); ++i)
+            if (covered[i]) old[i] = depthRow[g.gx + static_cast<int>(i)];
+        g.oldDepth = hn::Load(di, old);
+    }
+    if (states.DepthTest()) g.cover = hn::And(g.cover, Compare(states.DepthFunc(), g.depth, g.oldDepth));
+    return !hn::AllFalse(di, g.cover);
+}
+
+// Level of detail and level choice of each sampled stage.
+template <class States>
+HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const RowPlanes& planes, const float* widths,
+                              const float* heights, Group& g) {
+    bool partial = false;
+    IndicesF first{};
+    bool prepared = false;  // partial and first, worked out at the first sampled stage
+    for (int s = 0; s < states.StageCount(); ++s) {
+        if (!states.Samples(s)) continue;
+        const StageSetup& stage = d.stages[s];
+        VF u = hn::Mul(At(planes.u[s], g.fx), g.w), v = hn::Mul(At(planes.v[s], g.fx), g.w);
+        VF lod = hn::Zero(df);
+        if (states.NeedsLod(s)) {
+            // du/dx = (dU/dx - u dQ/dx) / Q in texels of the largest level in use.
+            const VF width = hn::Set(df, widths[s]), height = hn::Set(df, heights[s]);
+            const VF qdx = planes.q.dx, qdy = hn::Set(df, planes.q.dy);
+            const VF udy = hn::Set(df, planes.u[s].dy), vdy = hn::Set(df, planes.v[s].dy);
+            const VF dudx = hn::Mul(hn::Mul(hn::Sub(planes.u[s].dx, hn::Mul(u, qdx)), g.w), width);
+            const VF dudy = hn::Mul(hn::Mul(hn::Sub(udy, hn::Mul(u, qdy)), g.w), width);
+            const VF dvdx = hn::Mul(hn::Mul(hn::Sub(planes.v[s].dx, hn::Mul(v, qdx)), g.w), height);
+            const VF dvdy = hn::Mul(hn::Mul(hn::Sub(vdy, hn::Mul(v, qdy)), g.w), height);
+            const VF xx = hn::Add(hn::Mul(dudx, dudx), hn::Mul(dvdx, dvdx));
+            const VF yy = hn::Add(hn::Mul(dudy, dudy), hn::Mul(dvdy, dvdy));
+            lod = hn::Add(hn::Mul(hn::Set(df, 0.5f), FastLog2(hn::Max(xx, yy))), hn::Set(df, stage.sampler.lodBias));
+        }
+        StageLookup& out = g.lookup[s];
+        if (!states.VectorSampling(s)) {
+            out.u = u;
+            out.v = v;
+            out.lod = lod;
+            continue;
+        }
+        if (!prepared) {
+            prepared = true;
+            partial = !hn::AllTrue(di, g.cover);
+            if (partial) first = hn::IndicesFromVec(df, hn::Set(di, static_cast<std::int32_t>(hn::FindKnownFirstTrue(di, g.cover))));
+        }
+        if (partial) {
+            u = FillUncovered(u, g.cover, first);
+            v = FillUncovered(v, g.cover, first);
+            lod = FillUncovered(lod, g.cover, first);
+        }
+        out.u = u;
+        out.v = v;
+        ChooseLevelsN(stage.sampler, states.Mip(s), lod, out);
+    }
+}
+
+// Diffuse and specular of a group.
+HWY_INLINE void VertexColors(const Prim& prim, bool specularPlanes, const RowPlanes& planes, const Group& g, VU& diffuse,
+                             VU& specular) {
+    if (prim.constantColor) {
+        diffuse = hn::Set(du, prim.diffuse);
+        specular = hn::Set(du, prim.specular);
+        return;
+    }
+    auto byte = [&](int k) { return ToByte(hn::Mul(At(planes.color[k], g.fx), g.w)); };
+    diffuse = PackArgb(byte(0), byte(1), byte(2), byte(3));
+    specular = AlphaOne();
+    if (specularPlanes) specular = hn::Or(PackArgb(byte(4), byte(5), byte(6), hn::Zero(di)), AlphaOne());
+}
+
+// Fog: the colour towards the fog colour by the group's fog factor, alpha kept.
+HWY_INLINE VU Fog(VU color, VU fogColor, const Plane& fogPlane, const Group& g) {
+    VI f = ToByte(hn::Mul(At(fogPlane, g.fx), g.w));
+    f = hn::Or(f, hn::ShiftLeft<16>(f));
+    f = hn::Or(f, hn::ShiftLeft<8>(f));
+    const VU factor = hn::BitCast(du, f);
+    const Channels c = Split(color), fc = Split(fogColor), s = Split(factor), t = Split(Invert(factor));
+    const VU fogged = JoinSaturated(hn::Add(Mul255(c.even, s.even), Mul255(fc.even, t.even)),
+                                    hn::Add(Mul255(c.odd, s.odd), Mul255(fc.odd, t.odd)));
+    return ColorAlpha(fogged, color);
+}
+
+// Write: depth and colour of the covered lanes; the other lanes of a group inside the
+// target are rewritten with their own values (they lie in the same tile).
+template <class States>
+HWY_INLINE void Write(const States& states, const DrawSetup& d, std::uint32_t* colorRow, std::uint16_t* depthRow,
+                      const Group& g, VU color) {
+    const RenderTarget& target = d.target;
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+    if (!g.whole) hn::Store(hn::VecFromMask(di, g.cover), di, covered);
+    if (states.DepthWrite()) {
+        const VI merged = hn::IfThenElse(g.cover, g.depth, g.oldDepth);
+        if (g.whole) {
+            hn::StoreU(hn::DemoteTo(DDepth(), merged), DDepth(), depthRow + g.gx);
+        } else {
+            alignas(HWY_MAX_BYTES) std::int32_t values[kMaxLanes];
+            hn::Store(merged, di, values);
+            for (int i = 0; i < lanes; ++i)
+                if (covered[i]) depthRow[g.gx + i] = static_cast<std::uint16_t>(values[i]);
+        }
+    }
+    VU old;
+    if (g.whole) {
+        old = hn::LoadU(du, colorRow + g.gx);
+    } else {
+        alignas(HWY_MAX_BYTES) std::uint32_t oldValues[kMaxLanes] = {};
+        for (int i = 0; i < lanes; ++i)
+            if (g.gx + i < target.width) oldValues[i] = colorRow[g.gx + i];
+        old = hn::Load(du, oldValues);
+    }
+    if (states.Blend()) color = Blend(d, color, target.hasAlpha ? old : hn::Or(old, AlphaOne()));
+    VU value = states.AllChannels() ? color : hn::IfVecThenElse(hn::Set(du, d.writeMask), color, old);
+    if (!target.hasAlpha) value = hn::Or(value, AlphaOne());
+    value = hn::IfThenElse(hn::RebindMask(du, g.cover), value, old);
+    if (g.whole) {
+        hn::StoreU(value, du, colorRow + g.gx);
+    } else {
+        alignas(HWY_MAX_BYTES) std::uint32_t values[kMaxLanes];
+        hn::Store(value, du, values);
+        for (int i = 0; i < lanes; ++i)
+            if (covered[i]) colorRow[g.gx + i] = values[i];
+    }
+}
+
+// A primitive's rows within one tile. What depends only on the draw and the primitive
+// (texture sizes, constants) is set up once for all the rows: spans are short (two
+// sixteen-pixel groups on average in the game's scene).
+template <class States>
+HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
+                              const RowSpan* spans) {
+    const States states{d};
+    const int stageCount = states.StageCount();
+    const RenderTarget& target = d.target;
+    const AttributeLayout& layout = d.layout;
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    const VF originX = hn::Set(df, prim.originX);
+    const VI laneIndex = hn::Iota(di, 0);
+
+    float widths[kMaxStages] = {}, heights[kMaxStages] = {};
+    for (int s = 0; s < stageCount; ++s) {
+        if (layout.texcoord[s] < 0) continue;
+        const SamplerSetup& sampler = d.stages[s].sampler;
+        const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
+        widths[s] = static_cast<float>(base.width);
+        heights[s] = static_cast<float>(base.height);
+    }
+    const VU factor = hn::Set(du, d.textureFactor);
+    const VU fogColor = hn::Set(du, d.fogColor);
+
+    for (int row = 0; row < rows; ++row) {
+        const int x0 = spans[row].x0, x1 = spans[row].x1;
+        if (x0 >= x1) continue;
+        const int y = y0 + row;
+        std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
+        std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+        const float fy = static_cast<float>(y) - prim.originY;
+        RowPlanes planes;
+        planes.z = MakePlane(pl, fy);
+        planes.q = MakePlane(pl + 3, fy);
+        for (int s = 0; s < stageCount; ++s) {
+            const int slot = layout.texcoord[s];
+            if (slot < 0) continue;
+            planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
+            planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
+        }
+        if (!prim.constantColor) {
+            for (int k = 0; k < 4; ++k) planes.color[k] = MakePlane(pl + 3 * (2 + k), fy);
+            if (states.Specular())
+                for (int k = 0; k < 3; ++k) planes.color[4 + k] = MakePlane(pl + 3 * (2 + layout.specular + k), fy);
+        }
+        if (states.Fog()) planes.fog = MakePlane(pl + 3 * (2 + layout.fog), fy);
+
+        const int groupMask = ~(lanes - 1);
+        for (int batchX = x0 & groupMask; batchX < x1; batchX += lanes * kBatch) {
+            // Depth test and level of detail.
+            Group groups[kBatch];
+            int count = 0;
+            for (int gx = batchX; gx < x1 && gx < batchX + lanes * kBatch; gx += lanes) {
+                Group& g = groups[count];
+                const VI xs = hn::Add(hn::Set(di, gx), laneIndex);
+                g.gx = gx;
+                g.whole = gx + lanes <= target.width;
+                g.cover = hn::And(hn::Not(hn::Lt(xs, hn::Set(di, x0))), hn::Lt(xs, hn::Set(di, x1)));
+                g.fx = hn::Sub(hn::ConvertTo(df, xs), originX);
+                if (!DepthTest(states, depthRow, planes, g)) continue;
+                g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
+                LevelOfDetail(states, d, planes, widths, heights, g);
+                ++count;
+            }
+
+            // Texel addresses, then the texels.
+            StageFetch where[kBatch][kMaxStages];
+            for (int i = 0; i < count; ++i)
+                for (int s = 0; s < stageCount; ++s)
+                    if (states.Samples(s) && states.VectorSampling(s))
+                        Address(d.stages[s].sampler, states.Linear(s), groups[i].lookup[s], where[i][s]);
+            VU fetched[kBatch][kMaxStages];
+            for (int i = 0; i < count; ++i)
+                for (int s = 0; s < stageCount; ++s) {
+                    const StageLookup& at = groups[i].lookup[s];
+                    if (!states.Samples(s)) fetched[i][s] = Ones();
+                    else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s]);
+                    else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
+                }
+
+            // Stages, fog, alpha test, blend and write.
+            for (int i = 0; i < count; ++i) {
+                Group& g = groups[i];
+                const VU* textures = fetched[i];
+                VU diffuse, specular;
+                VertexColors(prim, states.Specular(), planes, g, diffuse, specular);
+
+                VU color = diffuse;
+                if (states.ModulateChain()) {
+                    for (int s = 0; s < stageCount; ++s) {
+                        const VU product = Modulate(textures[s], color);
+                        switch (states.Alpha(s)) {
+                            case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
+                            case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
+                            case DrawSetup::ChainAlpha::Product: color = product; break;
+                        }
+                    }
+                } else if (stageCount > 0) {
+                    if (states.PackedStages()) {
+                        StageInputs in{diffuse, diffuse, Ones(), factor, specular, hn::Zero(du)};
+                        color = RunStages(d, in, textures);
+                    } else {
+                        color = RunStagesByPixel(d, diffuse, specular, textures);
+                    }
+                }
+                if (states.SpecularAdd())
+                    color = hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, color), hn::BitCast(d8, hn::AndNot(AlphaOne(), specular))));
+                if (states.Fog()) color = Fog(color, fogColor, planes.fog, g);
+                if (states.AlphaTest()) {
+                    const VI alpha = hn::BitCast(di, hn::ShiftRight<24>(color));
+                    g.cover = hn::And(g.cover, Compare(d.alphaCompare, alpha, hn::Set(di, static_cast<std::int32_t>(d.alphaRef))));
+                    if (hn::AllFalse(di, g.cover)) continue;
+                }
+                Write(states, d, colorRow, depthRow, g, color);
+            }
+        }
+    }
+}
+
+// Fills first .. last with value in aligned full-vector stores.
+template <typename T>
+HWY_INLINE void Fill(T* first, T* last, T value) {
+    const hn::ScalableTag<T> d;
+    const std::size_t lanes = hn::Lanes(d);
+    for (; first < last && (reinterpret_cast<std::uintptr_t>(first) % (lanes * sizeof(T))) != 0; ++first) *first = value;
+    const auto v = hn::Set(d, value);
+    for (; static_cast<std::size_t>(last - first) >= lanes; first += lanes) hn::Store(v, d, first);
+    for (; first < last; ++first) *first = value;
+}
+
+}  // namespace
+
+void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { Fill(first, last, value); }
+void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) { Fill(first, last, value); }
+
+void ShadeRowsGeneric(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
+    ShadeRowsBody<Generic>(d, prim, pl, y0, rows, spans);
+}
+
+void ShadeRowsTwoStageTrilinear(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
+                                const RowSpan* spans) {
+    ShadeRowsBody<TwoStageTrilinear>(d, prim, pl, y0, rows, spans);
+}
+#endif  // HWY_TARGET == HWY_SCALAR
+
+}  // namespace HWY_NAMESPACE
+}  // namespace raster::detail
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace raster::detail {
+
+HWY_EXPORT(ShadeRowsGeneric);
+HWY_EXPORT(ShadeRowsTwoStageTrilinear);
+HWY_EXPORT(FillColorN);
+HWY_EXPORT(FillDepthN);
+
+void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) {
+    HWY_DYNAMIC_DISPATCH(FillColorN)(first, last, value);
+}
+void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) {
+    HWY_DYNAMIC_DISPATCH(FillDepthN)(first, last, value);
+}
+
+namespace {
+
+// The index in the dispatch tables of the best target in targets that this processor runs
+// (the portable fallback when none).
+// The processor's targets, asked once.
+std::int64_t Supported() {
+    static const std::int64_t supported = hwy::SupportedTargets();
+    return supported;
+}
+
+std::size_t TableIndex(std::int64_t targets) {
+    const std::int64_t usable = targets & Supported() & HWY_TARGETS;
+    const std::int64_t chosen = (HWY_CHOSEN_TARGET_SHIFT(usable) | HWY_CHOSEN_TARGET_MASK_SCALAR) & HWY_CHOSEN_TARGET_MASK_TARGETS;
+    return hwy::Num0BitsBelowLS1Bit_Nonzero64(static_cast<std::uint64_t>(chosen));
+}
+
+}  // namespace
+
+std::int64_t CompiledShadingTargets() { return HWY_TARGETS; }
+
+std::int64_t ShadingTarget(std::int64_t targets) {
+    const std::int64_t usable = targets & Supported() & HWY_TARGETS;
+    if (usable == 0) return HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) ? HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) : HWY_STATIC_TARGET;
+    return usable & -usable;
+}
+
+RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixedStates) {
+    const std::size_t index = TableIndex(targets);
+    if (fixedStates && FixedStatesApply(d)) return HWY_DISPATCH_TABLE(ShadeRowsTwoStageTrilinear)[index];
+    return HWY_DISPATCH_TABLE(ShadeRowsGeneric)[index];
+}
+
+}  // namespace raster::detail
+#endif  // HWY_ONCE
