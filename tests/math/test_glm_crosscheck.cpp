@@ -103,7 +103,11 @@ protected:
         const Vector3 axis = RandomVector(1);
         Matrix r, s, m;
         MatrixRotationAxis(&r, &axis, Uniform(-3, 3));
-        MatrixScaling(&s, Uniform(0.5f, 2), Uniform(0.5f, 2), Uniform(0.5f, 2));
+        // One draw per statement: the order in which a call's arguments are evaluated differs
+        // between compilers and targets (GCC takes them right to left on x86-64, not on
+        // arm64), and the samples must not. z, y, x keeps the samples the bounds were set on.
+        const float sz = Uniform(0.5f, 2), sy = Uniform(0.5f, 2), sx = Uniform(0.5f, 2);
+        MatrixScaling(&s, sx, sy, sz);
         MatrixMultiply(&m, &s, &r);
         m._41 = Uniform(-10, 10);
         m._42 = Uniform(-10, 10);
