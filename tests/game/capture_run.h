@@ -32,8 +32,8 @@ inline CaptureResult RunCapture(const std::string& arguments, const std::string&
     CaptureResult result;
     const std::string tracePath = TempPath("trace.jsonl");
     const std::string outputPath = TempPath("output.txt");
-    std::string command = std::string("cd '") + TOLVANE_SOURCE_DIR + "' && '" + TOLVANE_BINARY_DIR +
-                          "/bin/tolvane-capture' " + arguments + " --trace '" + tracePath + "'";
+    std::string command = std::string("cd '") + TOLVANE_SOURCE_DIR + "' && " + TOLVANE_PROGRAM_LAUNCHER + " '" +
+                          TOLVANE_BINARY_DIR + "/bin/tolvane-capture' " + arguments + " --trace '" + tracePath + "'";
     if (!script.empty()) {
         const std::string scriptPath = TempPath("input.txt");
         std::ofstream(scriptPath) << script;

@@ -32,7 +32,8 @@ std::string ReadText(const std::string& path) {
 ToolRun RunTool(const std::string& arguments) {
     const std::string dir = std::filesystem::path(WriteTempFile("stdout.txt", {})).parent_path().string();
     const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
-    const std::string command = std::string("'") + TOLVANE_TEX_TOOL + "' " + arguments + " >'" + out + "' 2>'" + err + "'";
+    const std::string command = std::string(TOLVANE_PROGRAM_LAUNCHER) + " '" + TOLVANE_TEX_TOOL + "' " + arguments +
+                                " >'" + out + "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadText(out), ReadText(err)};
 }
