@@ -7,8 +7,9 @@
 //   recorded in host::MessageBoxLog. Every box answers IDOK. (SDL draws its box on X11
 //   with a font of the server; a bare Xvfb lacks the one it asks for, so there the text
 //   goes to standard error too.)
-// - GetCursorPos reads the screen position of the mouse from SDL, or headless the
-//   position set with host::SetCursorPosition (or SetCursorPos).
+// - GetCursorPos reports the screen position of the mouse as of the last events pumped
+//   (see message.cpp), or headless the position set with host::SetCursorPosition (or
+//   SetCursorPos).
 // - Icons, cursors and stock objects are tokens: nothing draws them.
 #include <SDL.h>
 
@@ -64,13 +65,7 @@ BOOL GetCursorPos(POINT* point) {
     }
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
-    if (!system.headless && system.videoStarted) {
-        int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y);
-        *point = POINT{x, y};
-        return TRUE;
-    }
-    *point = system.cursor;
+    *point = win32::CursorPosition(system);
     return TRUE;
 }
 
@@ -78,7 +73,10 @@ BOOL SetCursorPos(int x, int y) {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
     system.cursor = POINT{x, y};
-    if (!system.headless && system.videoStarted) SDL_WarpMouseGlobal(x, y);
+    if (!system.headless && system.videoStarted) {
+        SDL_WarpMouseGlobal(x, y);
+        system.cursorFromEvents = true;
+    }
     return TRUE;
 }
 

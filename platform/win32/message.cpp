@@ -13,6 +13,10 @@
 //   coordinates in lParam. Mouse motion sends nothing: the cursor is read with
 //   GetCursorPos, and a message per motion event would crowd a loop that handles one
 //   message per pass.
+// - mouse motion and buttons move the cursor that GetCursorPos reports: the window's
+//   position plus the event's client position. SDL's global mouse state is no substitute:
+//   on an X server without raw input events it keeps the position of a button press until
+//   the release, and under Wayland there is no global position at all.
 // - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word.
 // - the close button: WM_CLOSE. SDL's own quit event is ignored (WM_CLOSE covers it).
 // TranslateMessage makes no WM_CHAR messages; nothing here reads them.
@@ -87,13 +91,18 @@ void Enqueue(WindowSystem& system, HWND hwnd, UINT message, WPARAM wParam, LPARA
     msg.wParam = wParam;
     msg.lParam = lParam;
     msg.time = MessageTime();
-    msg.pt = system.cursor;
-    if (!system.headless && system.videoStarted) {
-        int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y);
-        msg.pt = POINT{x, y};
-    }
+    msg.pt = CursorPosition(system);
     system.queue.push_back(msg);
+}
+
+// The cursor moved to the client position (x, y) of an SDL window.
+void TrackCursor(WindowSystem& system, Uint32 windowId, int x, int y) {
+    SDL_Window* window = SDL_GetWindowFromID(windowId);
+    if (window == nullptr) return;
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(window, &left, &top);
+    system.cursor = POINT{left + x, top + y};
+    system.cursorFromEvents = true;
 }
 
 void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
@@ -112,8 +121,12 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             Enqueue(system, hwnd, down ? WM_KEYDOWN : WM_KEYUP, key, static_cast<LPARAM>(static_cast<std::int32_t>(bits)));
             return;
         }
+        case SDL_MOUSEMOTION:
+            TrackCursor(system, event.motion.windowID, event.motion.x, event.motion.y);
+            return;
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
+            TrackCursor(system, event.button.windowID, event.button.x, event.button.y);
             HWND hwnd = WindowForEvent(system, event.button.windowID);
             if (hwnd == nullptr) return;
             bool down = event.type == SDL_MOUSEBUTTONDOWN;
@@ -146,6 +159,14 @@ bool Passes(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 }
 
 }  // namespace
+
+POINT CursorPosition(WindowSystem& system) {
+    if (system.headless || !system.videoStarted || system.cursorFromEvents) return system.cursor;
+    // Until the first mouse event the server's pointer is the best there is.
+    int x = 0, y = 0;
+    SDL_GetGlobalMouseState(&x, &y);
+    return POINT{x, y};
+}
 
 DWORD MessageTime() {
     static const auto start = std::chrono::steady_clock::now();

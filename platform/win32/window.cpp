@@ -337,6 +337,7 @@ void Shutdown() {
     system.windows.clear();
     system.classes.clear();
     system.queue.clear();
+    system.cursorFromEvents = false;
     // SDL's video subsystem stays up for the rest of the process: started again after a
     // shutdown, its X11 driver now and then fails to connect and SDL falls back to its
     // offscreen driver (seen under Xvfb), which would count as no display.

@@ -60,7 +60,11 @@ struct WindowSystem {
     std::map<HWND, Window> windows;
     std::deque<MSG> queue;
     std::vector<host::MessageBoxRecord> messageBoxes;
-    POINT cursor = {0, 0};  // headless cursor position
+    // The cursor in screen coordinates. Headless it is the injected position; with a
+    // display it follows the mouse events as they are pumped (cursorFromEvents is set once
+    // one has arrived), since SDL's global mouse state is not live on every X server.
+    POINT cursor = {0, 0};
+    bool cursorFromEvents = false;
     host::FrameSink frameSink;
 };
 
@@ -73,6 +77,9 @@ bool StartVideo();
 
 // Turns pending SDL events into queued messages (display only; the caller holds no lock).
 void PumpEvents();
+
+// The cursor in screen coordinates (caller holds the lock).
+POINT CursorPosition(WindowSystem& system);
 
 // Milliseconds for MSG::time.
 DWORD MessageTime();

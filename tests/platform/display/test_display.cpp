@@ -181,6 +181,44 @@ TEST_F(Display, CursorPositionIsTheScreensOne) {
     EXPECT_EQ(point.y, 50);
 }
 
+// The cursor is the window's position plus the client position of the latest mouse
+// event, as the events are pumped: pushed events never move the server's pointer, so a
+// cursor read from the server's global state would not follow them.
+TEST_F(Display, CursorFollowsTheMouseEventsOfTheWindow) {
+    ASSERT_TRUE(SetCursorPos(5, 6));
+    SDL_Delay(20);
+    Drain();  // the motion of the warp itself
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(sdl_, &left, &top);
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.windowID = SDL_GetWindowID(sdl_);
+    motion.motion.state = SDL_BUTTON_LMASK;
+    const int steps[][2] = {{30, 40}, {31, 40}, {250, 7}};
+    for (const auto& step : steps) {
+        motion.motion.x = step[0];
+        motion.motion.y = step[1];
+        ASSERT_EQ(SDL_PushEvent(&motion), 1);
+    }
+    Drain();
+    POINT point{};
+    ASSERT_TRUE(GetCursorPos(&point));
+    EXPECT_EQ(point.x, left + 250);
+    EXPECT_EQ(point.y, top + 7);
+
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.windowID = SDL_GetWindowID(sdl_);
+    press.button.button = SDL_BUTTON_LEFT;
+    press.button.x = 12;
+    press.button.y = 13;
+    ASSERT_EQ(SDL_PushEvent(&press), 1);
+    Drain();
+    ASSERT_TRUE(GetCursorPos(&point));
+    EXPECT_EQ(point.x, left + 12);
+    EXPECT_EQ(point.y, top + 13);
+}
+
 TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
     IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
     ASSERT_NE(d3d, nullptr);
