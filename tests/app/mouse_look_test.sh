@@ -4,7 +4,7 @@
 # button (XTEST events, as a user's). In every frame the game turns by one step towards
 # each direction in which the cursor moved since the last frame with the button held:
 # right and left, up and down, and inverted after F3. The cursor the game read must be
-# where xdotool put the pointer.
+# where xdotool put the pointer. SIGTERM then ends the program with exit code 0.
 # Usage: mouse_look_test.sh CAPTURE_PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or
 # xdotool are absent.
 set -u
@@ -79,16 +79,17 @@ drag 0 -5
 last_x=$cx
 last_y=$((cy - 120))
 
-xdotool key Escape
-for _ in $(seq 1 100); do
+# kill -TERM closes the window: the program ends with exit code 0.
+kill -TERM "$pid"
+for _ in $(seq 1 300); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end on Esc"
+kill -0 "$pid" 2>/dev/null && fail "the program did not end on SIGTERM"
 wait "$pid"
 code=$?
 pid=
-[ "$code" -eq 0 ] || { cat "$work/out.txt"; fail "exit code $code, expected 0"; }
+[ "$code" -eq 0 ] || { cat "$work/out.txt"; fail "exit code $code after SIGTERM, expected 0"; }
 
 # Per pass: the yaw and pitch of the camera's forward axis and the cursor the game read.
 # A pass with the button held (and not paused) must turn by exactly one step of 0.005
