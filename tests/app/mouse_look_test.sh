@@ -51,7 +51,19 @@ settle() {
   fail "the game stopped running passes"
 }
 
-# A drag of 24 moves of (DX, DY) pixels from the window's centre, one every 20 ms.
+# Waits until the game has run at least one more pass, so that a slow build (sanitizers)
+# sees each move in a frame of its own, as a fast one does.
+next_pass() {
+  local start
+  start=$(passes)
+  for _ in $(seq 1 250); do
+    [ "$(passes)" -gt "$start" ] && return
+    sleep 0.02
+  done
+  fail "the game stopped running passes"
+}
+
+# A drag of 12 moves of (DX, DY) pixels from the window's centre, a pass or more apart.
 cx=$((X + WIDTH / 2))
 cy=$((Y + HEIGHT / 2))
 drag() {
@@ -59,22 +71,22 @@ drag() {
   settle
   xdotool mousedown 1
   settle
-  for _ in $(seq 1 24); do
+  for _ in $(seq 1 12); do
     xdotool mousemove_relative -- "$1" "$2"
-    sleep 0.02
+    next_pass
   done
   settle
   xdotool mouseup 1
   settle
 }
 
-drag 6 0
-drag -6 0
-drag 0 -5
-drag 0 5
+drag 12 0
+drag -12 0
+drag 0 -10
+drag 0 10
 xdotool key F3
 settle
-drag 0 -5
+drag 0 -10
 # The last drag ended 120 pixels above the centre.
 last_x=$cx
 last_y=$((cy - 120))

@@ -88,7 +88,7 @@ diff_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 | cut -d
 press 2
 drift=
 shot "$work/still2.png" || fail "no screenshot"
-for _ in $(seq 1 15); do
+for _ in $(seq 1 30); do
   sleep 1
   mv "$work/still2.png" "$work/still1.png"
   shot "$work/still2.png" || fail "no screenshot"
