@@ -83,6 +83,10 @@ public:
     int SetMoveSpeed(float speed);
     float GetMoveSpeed() const;
     bool IsPaused() const { return m_bPaused; }
+    bool IsMouseDown() const { return m_bMouseDown; }
+    bool IsMouseInverted() const { return m_bInvertMouse; }
+    // The cursor as read in the last frame in which the left button was held.
+    POINT GetLastCursor() const { return m_lastCursor; }
     HWND GetWindow() const { return m_hWnd; }
     int SetFarDistance(float farDistance);
     int SetPaused(bool paused);

@@ -10,7 +10,10 @@
 //   where its caps ask for one, or more levels than the full chain: D3DERR_INVALIDCALL.
 // - Present hands the back buffer to host::PresentFrame; it is allowed inside a scene,
 //   and fails with D3DERR_INVALIDCALL when the window is gone. Source and destination
-//   rectangles and the dirty region are ignored: the whole back buffer is shown.
+//   rectangles are for swap effects that copy (D3DSWAPEFFECT_COPY, COPY_VSYNC), as on the
+//   platform; with any other a rectangle is D3DERR_INVALIDCALL. Such a device keeps the
+//   client area's picture (FrontImage) and composes each present into it. The dirty region
+//   is only a hint of what changed: it is accepted, and the whole source rectangle copied.
 // - Only FVF codes are vertex shaders; the code is checked when a draw uses it.
 #include <algorithm>
 #include <cmath>
@@ -95,6 +98,7 @@ Device::~Device() {
 
 HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     displayMode_ = d3d_->DisplayMode();
+    swapEffect_ = params.SwapEffect;
     backBuffer_ = new Surface(this, this, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
     backBuffer_->flushBeforeLock = true;
     if (!backBuffer_->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
@@ -191,14 +195,25 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) {
 }
 
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
-                        const void* dirtyRegion) {
+                        const void* /*dirtyRegion*/) {
+    const bool copies = swapEffect_ == D3DSWAPEFFECT_COPY || swapEffect_ == D3DSWAPEFFECT_COPY_VSYNC;
+    if ((sourceRect != nullptr || destRect != nullptr) && !copies) return D3DERR_INVALIDCALL;
     FlushRaster();
     HWND window = destWindowOverride != nullptr ? destWindowOverride : window_;
     const PixelMemory& color = backBuffer_->memory;
-    bool shown = host::PresentFrame(window, reinterpret_cast<const std::uint32_t*>(color.Bits()),
-                                    static_cast<int>(color.Width()), static_cast<int>(color.Height()),
-                                    static_cast<int>(color.GetLayout().pitch));
-    return shown ? D3D_OK : D3DERR_INVALIDCALL;
+    const auto* pixels = reinterpret_cast<const std::uint32_t*>(color.Bits());
+    const int width = static_cast<int>(color.Width());
+    const int height = static_cast<int>(color.Height());
+    const int pitch = static_cast<int>(color.GetLayout().pitch);
+    if (!copies) return host::PresentFrame(window, pixels, width, height, pitch) ? D3D_OK : D3DERR_INVALIDCALL;
+    RECT client{};
+    if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
+    if (!front_.Compose(window, client.right, client.bottom, pixels, width, height, pitch, sourceRect, destRect))
+        return D3DERR_INVALIDCALL;
+    if (front_.pixels.empty()) return D3D_OK;  // a client area of no pixels
+    return host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4)
+               ? D3D_OK
+               : D3DERR_INVALIDCALL;
 }
 
 HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "platform/d3d8/objects.h"
+#include "platform/d3d8/present.h"
 
 namespace d3d8 {
 
@@ -155,6 +156,8 @@ private:
     DWORD behaviorFlags_;
     HWND window_;
     D3DDISPLAYMODE displayMode_{};
+    D3DSWAPEFFECT swapEffect_ = D3DSWAPEFFECT_DISCARD;
+    FrontImage front_;  // the client area's picture, for swap effects that copy
 
     Surface* backBuffer_ = nullptr;  // owned; counts are the device's
     Surface* depthBuffer_ = nullptr;

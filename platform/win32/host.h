@@ -35,6 +35,10 @@ void ClearMessageBoxLog();
 
 // Headless input: the cursor position that GetCursorPos reports.
 void SetCursorPosition(int x, int y);
+// Headless input: the mouse moved to client position (x, y) of the window, with the MK_
+// flags given (buttons, Shift, Ctrl). The cursor follows, and one WM_MOUSEMOVE with the
+// latest position waits as with a real mouse. False when the window does not exist.
+bool MoveMouse(HWND window, int x, int y, WPARAM keyFlags);
 
 // Presentation. A frame is 32-bit X8R8G8B8 pixels, row by row with the given pitch in bytes.
 // With a display it goes to the window's client area; headless it goes to the frame sink.

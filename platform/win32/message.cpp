@@ -3,30 +3,46 @@
 // One queue for the thread holds posted messages and the messages made from SDL events,
 // in the order they arrived; PeekMessageA first turns pending SDL events into messages
 // (appended after what was posted before), then hands out the oldest message that passes
-// its filter. WM_QUIT passes every filter.
+// its filter. WM_QUIT passes every filter. Mouse motion waits apart: one WM_MOUSEMOVE at
+// most, with the latest position, handed out only when nothing in the queue passes.
 //
 // SDL events and the messages they become:
 // - key down / up: WM_KEYDOWN / WM_KEYUP with the virtual-key code (letters and digits
 //   as their upper-case ASCII codes). Auto-repeat sends further WM_KEYDOWN messages with
-//   bit 30 of lParam set, as the platform does. Keys without a code send nothing.
+//   bit 30 of lParam set, as the platform does; a repeat that finds the key's previous
+//   repeat still waiting at the end of the queue adds to its repeat count (the low word of
+//   lParam) instead. Keys without a code send nothing.
 // - left (right) button down / up: WM_LBUTTONDOWN / WM_LBUTTONUP (WM_RBUTTON...), client
-//   coordinates in lParam. Mouse motion sends nothing: the cursor is read with
-//   GetCursorPos, and a message per motion event would crowd a loop that handles one
-//   message per pass.
+//   coordinates in lParam.
+// - mouse motion: the pending WM_MOUSEMOVE, client coordinates in lParam and the MK_
+//   flags of the buttons and of Shift and Ctrl in wParam.
+// - mouse motion and buttons move the cursor that GetCursorPos reports: the window's
+//   position plus the event's client position. SDL's global mouse state is no substitute:
+//   on an X server without raw input events it keeps the position of a button press until
+//   the release, and under Wayland there is no global position at all.
 // - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word.
-// - the close button: WM_CLOSE. SDL's own quit event is ignored (WM_CLOSE covers it).
-// TranslateMessage makes no WM_CHAR messages; nothing here reads them.
+// - the close button: WM_CLOSE.
+// - SDL's quit event, which SDL makes of SIGINT (Ctrl-C) and SIGTERM: WM_CLOSE to every
+//   window, so that a program ends as when its window is closed. (SDL is told not to make
+//   one of the last window's close, which the close button's WM_CLOSE covers.) Headless,
+//   the layer catches the two signals itself while it has windows, unless the program has
+//   handlers of its own; a second signal before the first was handled ends the process
+//   as the signal would by default.
+//
+// TranslateMessage turns a WM_KEYDOWN of a key that types a character into WM_CHAR, with
+// the US keyboard's characters: the Shift state (GetKeyState, which follows the key
+// messages retrieved so far) picks the shifted character, Ctrl with a letter gives its
+// control code, and lParam is the key message's (repeat count, scan code, previous state).
+// The WM_CHAR is the next message PeekMessageA hands out.
 #include <SDL.h>
 
+#include <csignal>
 #include <chrono>
 
 #include "platform/win32/window_system.h"
 
 namespace win32 {
 namespace {
-
-constexpr WPARAM MK_LBUTTON = 0x0001;
-constexpr WPARAM MK_RBUTTON = 0x0002;
 
 // The virtual-key code of an SDL key, 0 when it has none.
 WPARAM VirtualKey(SDL_Keycode key) {
@@ -87,13 +103,36 @@ void Enqueue(WindowSystem& system, HWND hwnd, UINT message, WPARAM wParam, LPARA
     msg.wParam = wParam;
     msg.lParam = lParam;
     msg.time = MessageTime();
-    msg.pt = system.cursor;
-    if (!system.headless && system.videoStarted) {
-        int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y);
-        msg.pt = POINT{x, y};
-    }
+    msg.pt = CursorPosition(system);
     system.queue.push_back(msg);
+}
+
+// The cursor moved to the client position (x, y) of an SDL window.
+void TrackCursor(WindowSystem& system, Uint32 windowId, int x, int y) {
+    SDL_Window* window = SDL_GetWindowFromID(windowId);
+    if (window == nullptr) return;
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(window, &left, &top);
+    system.cursor = POINT{left + x, top + y};
+    system.cursorFromEvents = true;
+}
+
+// Asks every window to close, as the user's close of each would.
+void CloseEveryWindow(WindowSystem& system) {
+    for (const auto& [handle, window] : system.windows) Enqueue(system, handle, WM_CLOSE, 0, 0);
+}
+
+// Set by the headless signal handler, read by PumpEvents.
+volatile std::sig_atomic_t g_closeSignal = 0;
+
+extern "C" void OnCloseSignal(int signal) {
+    if (g_closeSignal != 0) {
+        // Asked twice before the loop took the first: the loop is not running.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_closeSignal = signal;
 }
 
 void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
@@ -109,11 +148,36 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             DWORD bits = 1u | ((static_cast<DWORD>(event.key.keysym.scancode) & 0xFFu) << 16);
             if (!down || event.key.repeat != 0) bits |= 1u << 30;
             if (!down) bits |= 1u << 31;
+            if (down && event.key.repeat != 0 && !system.queue.empty()) {
+                MSG& last = system.queue.back();
+                const DWORD lastBits = static_cast<DWORD>(last.lParam);
+                if (last.hwnd == hwnd && last.message == WM_KEYDOWN && last.wParam == key &&
+                    (lastBits & (1u << 30)) != 0 && (lastBits & 0xFFFFu) < 0xFFFFu) {
+                    last.lParam = static_cast<LPARAM>(static_cast<std::int32_t>(lastBits + 1));
+                    return;
+                }
+            }
             Enqueue(system, hwnd, down ? WM_KEYDOWN : WM_KEYUP, key, static_cast<LPARAM>(static_cast<std::int32_t>(bits)));
+            return;
+        }
+        case SDL_MOUSEMOTION: {
+            TrackCursor(system, event.motion.windowID, event.motion.x, event.motion.y);
+            if (event.motion.windowID == 0) return;
+            HWND hwnd = WindowForEvent(system, event.motion.windowID);
+            if (hwnd == nullptr) return;
+            WPARAM flags = 0;
+            if ((event.motion.state & SDL_BUTTON_LMASK) != 0) flags |= MK_LBUTTON;
+            if ((event.motion.state & SDL_BUTTON_RMASK) != 0) flags |= MK_RBUTTON;
+            if ((event.motion.state & SDL_BUTTON_MMASK) != 0) flags |= MK_MBUTTON;
+            const SDL_Keymod mods = SDL_GetModState();
+            if ((mods & KMOD_SHIFT) != 0) flags |= MK_SHIFT;
+            if ((mods & KMOD_CTRL) != 0) flags |= MK_CONTROL;
+            QueueMouseMove(system, hwnd, event.motion.x, event.motion.y, flags);
             return;
         }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
+            TrackCursor(system, event.button.windowID, event.button.x, event.button.y);
             HWND hwnd = WindowForEvent(system, event.button.windowID);
             if (hwnd == nullptr) return;
             bool down = event.type == SDL_MOUSEBUTTONDOWN;
@@ -124,6 +188,9 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
                 Enqueue(system, hwnd, down ? WM_RBUTTONDOWN : WM_RBUTTONUP, down ? MK_RBUTTON : 0, where);
             return;
         }
+        case SDL_QUIT:
+            CloseEveryWindow(system);
+            return;
         case SDL_WINDOWEVENT: {
             HWND hwnd = WindowForEvent(system, event.window.windowID);
             if (hwnd == nullptr) return;
@@ -145,7 +212,40 @@ bool Passes(const MSG& msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     return msg.message >= filterMin && msg.message <= filterMax;
 }
 
+// A retrieved key message updates the key states that GetKeyState reports.
+void Retrieved(WindowSystem& system, const MSG& msg) {
+    if (msg.wParam >= 256) return;
+    if (msg.message == WM_KEYDOWN) system.keyState[msg.wParam] |= 0x80;
+    if (msg.message == WM_KEYUP) system.keyState[msg.wParam] &= 0x7F;
+}
+
+// The character a key types on the US keyboard, 0 for none.
+WPARAM Character(WPARAM key, bool shift, bool control) {
+    if (key >= 'A' && key <= 'Z') {
+        if (control) return key - 'A' + 1;
+        return shift ? key : key - 'A' + 'a';
+    }
+    if (control) return 0;
+    if (key >= '0' && key <= '9') return shift ? static_cast<unsigned char>(")!@#$%^&*("[key - '0']) : key;
+    switch (key) {
+        case VK_SPACE: return ' ';
+        case VK_RETURN: return '\r';
+        case VK_BACK: return 0x08;
+        case VK_TAB: return 0x09;
+        case VK_ESCAPE: return 0x1B;
+        default: return 0;
+    }
+}
+
 }  // namespace
+
+POINT CursorPosition(WindowSystem& system) {
+    if (system.headless || !system.videoStarted || system.cursorFromEvents) return system.cursor;
+    // Until the first mouse event the server's pointer is the best there is.
+    int x = 0, y = 0;
+    SDL_GetGlobalMouseState(&x, &y);
+    return POINT{x, y};
+}
 
 DWORD MessageTime() {
     static const auto start = std::chrono::steady_clock::now();
@@ -153,13 +253,53 @@ DWORD MessageTime() {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
+void QueueMouseMove(WindowSystem& system, HWND hwnd, int x, int y, WPARAM flags) {
+    MSG& move = system.pendingMove;
+    move = MSG{};
+    move.hwnd = hwnd;
+    move.message = WM_MOUSEMOVE;
+    move.wParam = flags;
+    move.lParam = PointParam(x, y);
+    move.time = MessageTime();
+    move.pt = CursorPosition(system);
+    system.movePending = true;
+}
+
+void CatchCloseSignals(WindowSystem& system) {
+    if (system.signalsCaught) return;
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = OnCloseSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(signal, &action, nullptr);
+    }
+    system.signalsCaught = true;
+}
+
+void ReleaseCloseSignals(WindowSystem& system) {
+    if (!system.signalsCaught) return;
+    for (int signal : {SIGINT, SIGTERM}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler == OnCloseSignal) std::signal(signal, SIG_DFL);
+    }
+    g_closeSignal = 0;
+    system.signalsCaught = false;
+}
+
 void PumpEvents() {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
+    if (g_closeSignal != 0) {
+        g_closeSignal = 0;
+        CloseEveryWindow(system);
+    }
     if (!system.videoStarted) return;
     SDL_PumpEvents();
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) TranslateEvent(system, event);
+    for (auto& [handle, window] : system.windows) FitFrame(window);
 }
 
 }  // namespace win32
@@ -178,7 +318,15 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remo
     for (auto it = system.queue.begin(); it != system.queue.end(); ++it) {
         if (!win32::Passes(*it, hwnd, filterMin, filterMax)) continue;
         *msg = *it;
-        if ((removeMsg & PM_REMOVE) != 0) system.queue.erase(it);
+        if ((removeMsg & PM_REMOVE) != 0) {
+            system.queue.erase(it);
+            win32::Retrieved(system, *msg);
+        }
+        return TRUE;
+    }
+    if (system.movePending && win32::Passes(system.pendingMove, hwnd, filterMin, filterMax)) {
+        *msg = system.pendingMove;
+        if ((removeMsg & PM_REMOVE) != 0) system.movePending = false;
         return TRUE;
     }
     return FALSE;
@@ -202,7 +350,28 @@ void PostQuitMessage(int exitCode) {
     win32::Enqueue(system, nullptr, WM_QUIT, static_cast<WPARAM>(static_cast<std::intptr_t>(exitCode)), 0);
 }
 
-BOOL TranslateMessage(const MSG* msg) { return FALSE; }
+BOOL TranslateMessage(const MSG* msg) {
+    if (msg == nullptr || (msg->message != WM_KEYDOWN && msg->message != WM_KEYUP)) return FALSE;
+    if (msg->message == WM_KEYUP) return TRUE;
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    const WPARAM character =
+        win32::Character(msg->wParam, (system.keyState[VK_SHIFT] & 0x80) != 0, (system.keyState[VK_CONTROL] & 0x80) != 0);
+    if (character == 0) return TRUE;
+    MSG typed = *msg;
+    typed.message = WM_CHAR;
+    typed.wParam = character;
+    system.queue.push_front(typed);
+    return TRUE;
+}
+
+SHORT GetKeyState(int virtualKey) {
+    if (virtualKey < 0 || virtualKey > 255) return 0;
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    // Down is the sign bit, as on the platform.
+    return static_cast<SHORT>((system.keyState[virtualKey] & 0x80) != 0 ? 0x8000 : 0);
+}
 
 LRESULT DispatchMessageA(const MSG* msg) {
     if (msg == nullptr || msg->hwnd == nullptr) return 0;
@@ -225,3 +394,17 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE) DestroyWindow(hwnd);
     return 0;
 }
+
+namespace host {
+
+bool MoveMouse(HWND hwnd, int x, int y, WPARAM keyFlags) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) return false;
+    system.cursor = POINT{found->second.x + x, found->second.y + y};
+    win32::QueueMouseMove(system, hwnd, x, y, keyFlags);
+    return true;
+}
+
+}  // namespace host

@@ -2,9 +2,11 @@
 //
 // - RegisterClassA keeps the class by name (names compare without regard to case, as on
 //   the platform); a second registration of a name fails with ERROR_CLASS_ALREADY_EXISTS.
-// - CreateWindowExA makes an SDL window whose client area is the requested size: SDL
-//   gives no control over the frame, so the outer size passed in becomes the client area
-//   and GetClientRect reports what SDL really made. The window is shown only when the
+// - CreateWindowExA makes an SDL window of the requested outer size. SDL sizes the client
+//   area and learns the window manager's frame only once the window is managed: the
+//   client area starts at the outer size and is shrunk by the frame's borders as soon as
+//   SDL reports them (at creation or as events are pumped). Without a window manager there
+//   is no frame. GetClientRect reports what SDL really made. The window is shown only when the
 //   style has WS_VISIBLE (there is no ShowWindow). It is not resizable. No WM_CREATE is
 //   sent; DestroyWindow sends WM_DESTROY to the window procedure.
 // - Headless (host::SetHeadless), windows are records only: the client area is the
@@ -44,6 +46,8 @@ constexpr int kUseDefault = static_cast<int>(0x80000000u);
 bool StartVideo() {
     WindowSystem& system = System();
     if (system.videoStarted) return true;
+    // SDL's quit event then comes only from SIGINT and SIGTERM (see message.cpp).
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "win32: no display: %s\n", SDL_GetError());
         SetLastError(ERROR_NOT_SUPPORTED);
@@ -58,6 +62,15 @@ bool StartVideo() {
     }
     system.videoStarted = true;
     return true;
+}
+
+void FitFrame(Window& window) {
+    if (window.frameFitted || window.sdlWindow == nullptr) return;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(window.sdlWindow, &top, &left, &bottom, &right) != 0) return;
+    if (top == 0 && left == 0 && bottom == 0 && right == 0) return;  // not known yet, or no frame
+    SDL_SetWindowSize(window.sdlWindow, std::max(1, window.width - left - right), std::max(1, window.height - top - bottom));
+    window.frameFitted = true;
 }
 
 void ReleaseSdlObjects(Window& window) {
@@ -162,7 +175,9 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
             return nullptr;
         }
         window.sdlId = SDL_GetWindowID(window.sdlWindow);
+        win32::FitFrame(window);
     }
+    if (system.headless) win32::CatchCloseSignals(system);
     window.handle = reinterpret_cast<HWND>(system.nextHandle);
     system.nextHandle += 4;
     HWND handle = window.handle;
@@ -190,6 +205,8 @@ BOOL DestroyWindow(HWND hwnd) {
     system.windows.erase(found);
     // Messages still queued for the window go with it.
     std::erase_if(system.queue, [hwnd](const MSG& msg) { return msg.hwnd == hwnd; });
+    if (system.movePending && system.pendingMove.hwnd == hwnd) system.movePending = false;
+    if (system.windows.empty()) win32::ReleaseCloseSignals(system);  // nothing left to close
     return TRUE;
 }
 
@@ -337,6 +354,10 @@ void Shutdown() {
     system.windows.clear();
     system.classes.clear();
     system.queue.clear();
+    system.movePending = false;
+    win32::ReleaseCloseSignals(system);
+    std::fill(std::begin(system.keyState), std::end(system.keyState), BYTE{0});
+    system.cursorFromEvents = false;
     // SDL's video subsystem stays up for the rest of the process: started again after a
     // shutdown, its X11 driver now and then fails to connect and SDL falls back to its
     // offscreen driver (seen under Xvfb), which would count as no display.

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -43,6 +44,7 @@ struct Window {
     int y = 0;
     int width = 0;   // outer size as created
     int height = 0;
+    bool frameFitted = false;  // the client area was shrunk by the window manager's frame
     SDL_Window* sdlWindow = nullptr;  // null when headless
     std::uint32_t sdlId = 0;
     SDL_Renderer* renderer = nullptr;
@@ -50,6 +52,11 @@ struct Window {
     int textureWidth = 0;
     int textureHeight = 0;
 };
+
+// Shows a message box with the window system and returns once the user has closed it;
+// false when it could not be shown. MessageBoxA calls it on a thread of its own while its
+// modal loop keeps the owner's messages flowing.
+using BoxShower = std::function<bool(SDL_Window* parent, const std::string& caption, const std::string& text, UINT type)>;
 
 struct WindowSystem {
     std::mutex mutex;
@@ -59,9 +66,22 @@ struct WindowSystem {
     std::map<std::string, WindowClass> classes;  // keyed by the lower-case name
     std::map<HWND, Window> windows;
     std::deque<MSG> queue;
+    // Mouse motion is coalesced as on the platform: at most one WM_MOUSEMOVE waits, with
+    // the latest position, and it is handed out only when no other message passes the
+    // filter, so a fast mouse never crowds a loop that takes one message per pass.
+    bool movePending = false;
+    MSG pendingMove{};
+    // Keys as of the key messages retrieved so far (GetKeyState): 0x80 while down.
+    BYTE keyState[256] = {};
     std::vector<host::MessageBoxRecord> messageBoxes;
-    POINT cursor = {0, 0};  // headless cursor position
+    // The cursor in screen coordinates. Headless it is the injected position; with a
+    // display it follows the mouse events as they are pumped (cursorFromEvents is set once
+    // one has arrived), since SDL's global mouse state is not live on every X server.
+    POINT cursor = {0, 0};
+    bool cursorFromEvents = false;
     host::FrameSink frameSink;
+    BoxShower boxShower;  // SDL's message box when empty
+    bool signalsCaught = false;  // the headless handlers of SIGINT and SIGTERM are in place
 };
 
 // The one instance. Lock its mutex for every access.
@@ -74,8 +94,24 @@ bool StartVideo();
 // Turns pending SDL events into queued messages (display only; the caller holds no lock).
 void PumpEvents();
 
+// Headless: SIGINT and SIGTERM become WM_CLOSE to every window (see message.cpp) until
+// they are released (caller holds the lock).
+void CatchCloseSignals(WindowSystem& system);
+void ReleaseCloseSignals(WindowSystem& system);
+
+// The mouse moved to the client position (x, y) of a window, with the MK_ flags given:
+// leaves one pending WM_MOUSEMOVE for it (caller holds the lock).
+void QueueMouseMove(WindowSystem& system, HWND hwnd, int x, int y, WPARAM flags);
+
+// The cursor in screen coordinates (caller holds the lock).
+POINT CursorPosition(WindowSystem& system);
+
 // Milliseconds for MSG::time.
 DWORD MessageTime();
+
+// Once the window manager has told the size of a window's frame, shrinks the client
+// area so that the outer size is the one asked for (caller holds the lock).
+void FitFrame(Window& window);
 
 // Destroys the SDL objects of a window record (caller holds the lock).
 void ReleaseSdlObjects(Window& window);

@@ -28,19 +28,25 @@ void ExpectVector(const Vector3& v, double x, double y, double z, double toleran
 TEST_F(FrameTest, HeldKeysStepTogetherAndOppositeKeysCancel) {
     ASSERT_GE(CreateLikeTheGame(), 0);
     std::vector<Vector3> positions;
-    RunPasses({{0, WM_KEYDOWN, 'W'}, {1, WM_KEYDOWN, 'S'}, {3, WM_KEYDOWN, 'D'}, {4, WM_KEYDOWN, VK_SPACE},
-               {5, WM_KEYUP, 'W'}, {6, WM_KEYDOWN, 'A'}, {7, WM_KEYDOWN, 'C'}},
-              9, [&](int, bool) { positions.push_back(app->m_camera.position); });
-    ASSERT_EQ(positions.size(), 9u);
+    // Each key down is followed by its WM_CHAR, which takes a pass of its own.
+    RunPasses({{0, WM_KEYDOWN, 'W'}, {2, WM_KEYDOWN, 'S'}, {4, WM_KEYDOWN, 'D'}, {6, WM_KEYDOWN, VK_SPACE},
+               {8, WM_KEYUP, 'W'}, {10, WM_KEYDOWN, 'A'}, {12, WM_KEYDOWN, 'C'}},
+              14, [&](int, bool) { positions.push_back(app->m_camera.position); });
+    ASSERT_EQ(positions.size(), 14u);
     ExpectVector(positions[0], 300, 200, -795, 0);  // W alone
-    ExpectVector(positions[1], 300, 200, -795, 0);  // W and S: no net movement
-    ExpectVector(positions[2], 300, 200, -795, 0);
-    ExpectVector(positions[3], 305, 200, -795, 0);  // D: right
-    ExpectVector(positions[4], 310, 205, -795, 0);  // D and Space
-    ExpectVector(positions[5], 315, 210, -800, 0);  // S, D, Space
-    ExpectVector(positions[6], 315, 215, -805, 0);  // A cancels D
-    ExpectVector(positions[7], 315, 215, -810, 0);  // C cancels Space
-    ExpectVector(positions[8], 315, 215, -815, 0);
+    ExpectVector(positions[1], 300, 200, -790, 0);
+    ExpectVector(positions[2], 300, 200, -790, 0);  // W and S: no net movement
+    ExpectVector(positions[3], 300, 200, -790, 0);
+    ExpectVector(positions[4], 305, 200, -790, 0);  // D: right
+    ExpectVector(positions[5], 310, 200, -790, 0);
+    ExpectVector(positions[6], 315, 205, -790, 0);  // D and Space
+    ExpectVector(positions[7], 320, 210, -790, 0);
+    ExpectVector(positions[8], 325, 215, -795, 0);  // S, D, Space
+    ExpectVector(positions[9], 330, 220, -800, 0);
+    ExpectVector(positions[10], 330, 225, -805, 0);  // A cancels D
+    ExpectVector(positions[11], 330, 230, -810, 0);
+    ExpectVector(positions[12], 330, 230, -815, 0);  // C cancels Space
+    ExpectVector(positions[13], 330, 230, -820, 0);
 }
 
 TEST_F(FrameTest, TurningMovesForwardAndRightAboutUpAndPitchingLeavesRightAlone) {

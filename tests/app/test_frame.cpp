@@ -225,11 +225,12 @@ TEST_F(FrameTest, EscapeEndsTheLoopThroughTheQuitMessageOneMessagePerPass) {
     ASSERT_GE(CreateLikeTheGame(), 0);
     const int result = RunPasses({{0, WM_KEYDOWN, VK_ESCAPE}, {0, WM_KEYUP, VK_ESCAPE}}, 20);
     EXPECT_EQ(result, 0);
-    // Pass 0 takes the key down, pass 1 the key up (which posts the quit), pass 2 the quit.
-    EXPECT_EQ(passes, 3);
+    // Pass 0 takes the key down, pass 1 its WM_CHAR, pass 2 the key up (which posts the
+    // quit), pass 3 the quit.
+    EXPECT_EQ(passes, 4);
     EXPECT_EQ(app->initScenes, 1);
     EXPECT_EQ(app->releaseScenes, 1);
-    EXPECT_EQ(app->renders, 3);
+    EXPECT_EQ(app->renders, 4);
     EXPECT_EQ(app->m_pDevice, nullptr);
     EXPECT_EQ(app->m_pD3D, nullptr);
     EXPECT_EQ(app->m_pAxesVB, nullptr);
@@ -244,7 +245,8 @@ TEST_F(FrameTest, EachPassHandlesAtMostOneMessage) {
             return s.message == WM_KEYDOWN;
         })));
     });
-    EXPECT_EQ(handled, (std::vector<int>{1, 2, 3, 3, 3}));
+    // Each key down's WM_CHAR is the next message, in a pass of its own.
+    EXPECT_EQ(handled, (std::vector<int>{1, 1, 2, 2, 3}));
     EXPECT_EQ(app->m_keys['X'], 1);
     EXPECT_EQ(app->m_keys['Y'], 1);
     EXPECT_EQ(app->m_keys['Z'], 1);
@@ -272,23 +274,24 @@ TEST_F(FrameTest, KeyStatesFollowDownAndUp) {
 TEST_F(FrameTest, F12AndDeactivationPauseUpdateAndRender) {
     ASSERT_GE(CreateLikeTheGame(), 0);
     std::vector<float> z;
+    // W's WM_CHAR takes pass 1.
     RunPasses({{0, WM_KEYDOWN, 'W'},
-               {1, WM_KEYUP, VK_F12},
-               {3, WM_ACTIVATE, WA_ACTIVE},
-               {4, WM_ACTIVATE, WA_INACTIVE},
-               {6, WM_ACTIVATE, WA_CLICKACTIVE},
-               {7, WM_KEYUP, VK_F12},
-               {8, WM_KEYUP, VK_F12}},
-              10, [&](int, bool) { z.push_back(app->m_camera.position.z); });
-    const std::vector<bool> expectedRendered = {true, false, false, true, false, false, true, false, true, true};
+               {2, WM_KEYUP, VK_F12},
+               {4, WM_ACTIVATE, WA_ACTIVE},
+               {5, WM_ACTIVATE, WA_INACTIVE},
+               {7, WM_ACTIVATE, WA_CLICKACTIVE},
+               {8, WM_KEYUP, VK_F12},
+               {9, WM_KEYUP, VK_F12}},
+              11, [&](int, bool) { z.push_back(app->m_camera.position.z); });
+    const std::vector<bool> expectedRendered = {true, true, false, false, true, false, false, true, false, true, true};
     EXPECT_EQ(rendered_, expectedRendered);
     // W is held throughout; the camera moves only in the passes that are not paused.
     const float s = 5.0f;
     const float z0 = -800.0f;
-    const std::vector<float> expectedZ = {z0 + s,     z0 + s,     z0 + s,     z0 + 2 * s, z0 + 2 * s,
-                                          z0 + 2 * s, z0 + 3 * s, z0 + 3 * s, z0 + 4 * s, z0 + 5 * s};
+    const std::vector<float> expectedZ = {z0 + s,     z0 + 2 * s, z0 + 2 * s, z0 + 2 * s, z0 + 3 * s, z0 + 3 * s,
+                                          z0 + 3 * s, z0 + 4 * s, z0 + 4 * s, z0 + 5 * s, z0 + 6 * s};
     EXPECT_EQ(z, expectedZ);
-    EXPECT_EQ(app->renders, 5);
+    EXPECT_EQ(app->renders, 6);
 }
 
 TEST_F(FrameTest, F1BuildsTheAxesOnFirstUseAndRefillsThemInPlace) {

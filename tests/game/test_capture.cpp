@@ -2,8 +2,16 @@
 // headless display, driven by scripted input, observed through the trace and the shots.
 #include <png.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+
+#include <algorithm>
+#include <chrono>
+#include <iterator>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #include "capture_run.h"
 
@@ -102,17 +110,19 @@ TEST(GameCapture, TheFirstFrameLooksAlongTheCorridorFromTheStart) {
 // A chase key places the camera above and behind the vehicle at once; from the next
 // rendered frame the chase keeps it 200 behind, oriented like the vehicle.
 TEST(GameCapture, ChaseKeysPlaceTheCameraAndTheChaseFollows) {
-    // Paused while the keys are pressed, so that the trace shows the key's placement.
-    const CaptureResult run = RunCapture("--frames 12",
+    // Paused while the keys are pressed, so that the trace shows the key's placement. A
+    // digit's key down is followed by its WM_CHAR, which takes a pass of its own: '1' is
+    // down in pass 3, typed in 4 and released in 5.
+    const CaptureResult run = RunCapture("--frames 17",
                                          "0 press F12\n"
-                                         "2 press 1\n"
-                                         "4 press F12\n"
+                                         "3 press 1\n"
                                          "6 press F12\n"
-                                         "8 press 2\n"
-                                         "10 press F12\n");
+                                         "9 press F12\n"
+                                         "12 press 2\n"
+                                         "15 press F12\n");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    ASSERT_EQ(run.trace.size(), 12u);
-    const std::string& placedA = run.trace[3];
+    ASSERT_EQ(run.trace.size(), 17u);
+    const std::string& placedA = run.trace[5];
     EXPECT_FALSE(Flag(placedA, "rendered"));
     EXPECT_TRUE(Flag(placedA, "chaseA"));
     const Vector3 a = Vehicle(placedA, 0, "position");
@@ -120,7 +130,7 @@ TEST(GameCapture, ChaseKeysPlaceTheCameraAndTheChaseFollows) {
     ExpectSame(Camera(placedA, "forward"), Vehicle(placedA, 0, "forward"));
     ExpectSame(Camera(placedA, "right"), Vehicle(placedA, 0, "right"));
 
-    const std::string& chasedA = run.trace[5];
+    const std::string& chasedA = run.trace[7];
     EXPECT_TRUE(Flag(chasedA, "rendered"));
     const Vector3 a5 = Vehicle(chasedA, 0, "position");
     const Vector3 f5 = Vehicle(chasedA, 0, "forward");
@@ -128,7 +138,7 @@ TEST(GameCapture, ChaseKeysPlaceTheCameraAndTheChaseFollows) {
     ExpectSame(Camera(chasedA, "up"), Vehicle(chasedA, 0, "up"));
 
     // '2' switches from chase A to chase B.
-    const std::string& placedB = run.trace[9];
+    const std::string& placedB = run.trace[14];
     EXPECT_FALSE(Flag(placedB, "rendered"));
     EXPECT_TRUE(Flag(placedB, "chaseB"));
     EXPECT_FALSE(Flag(placedB, "chaseA"));
@@ -136,40 +146,43 @@ TEST(GameCapture, ChaseKeysPlaceTheCameraAndTheChaseFollows) {
     ExpectNear(Camera(placedB, "position"), b.x, b.y + 50, b.z - 100, 0);
     ExpectSame(Camera(placedB, "forward"), Vehicle(placedB, 1, "forward"));
 
-    const std::string& chasedB = run.trace[11];
+    const std::string& chasedB = run.trace[16];
     const Vector3 b11 = Vehicle(chasedB, 1, "position");
     const Vector3 f11 = Vehicle(chasedB, 1, "forward");
     ExpectNear(Camera(chasedB, "position"), b11.x - 200 * f11.x, b11.y - 200 * f11.y, b11.z - 200 * f11.z, 1e-3f);
 }
 
 TEST(GameCapture, TheAutopilotFliesItsRouteFromTheStartFrame) {
-    const CaptureResult run = RunCapture("--frames 6",
+    const CaptureResult run = RunCapture("--frames 8",
                                          "0 keydown W\n"
                                          "1 keyup W\n"
                                          "2 press 3\n");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    ASSERT_EQ(run.trace.size(), 6u);
-    // W moved the camera off the start; '3' (released in pass 3) resets it and the
-    // autopilot flies straight on: -15, -10, then the first target (250, 250, 0) is within
-    // 10 and the next one lies straight ahead.
-    EXPECT_FALSE(Flag(run.trace[2], "autopilot"));
-    EXPECT_TRUE(Flag(run.trace[3], "autopilot"));
+    ASSERT_EQ(run.trace.size(), 8u);
+    // W moved the camera off the start; '3' (down in pass 3 behind W's WM_CHAR and key up,
+    // typed in 4, released in 5) resets it and the autopilot flies straight on: -15, -10,
+    // then the first target (250, 250, 0) is within 10 and the next one lies straight ahead.
+    EXPECT_FALSE(Flag(run.trace[4], "autopilot"));
+    EXPECT_TRUE(Flag(run.trace[5], "autopilot"));
     const float expectedZ[] = {-15, -10, -5};
     for (int i = 0; i < 3; ++i) {
-        ExpectNear(Camera(run.trace[3 + i], "position"), 250, 250, expectedZ[i], 0);
-        ExpectNear(Camera(run.trace[3 + i], "forward"), 0, 0, 1, 0);
+        ExpectNear(Camera(run.trace[5 + i], "position"), 250, 250, expectedZ[i], 0);
+        ExpectNear(Camera(run.trace[5 + i], "forward"), 0, 0, 1, 0);
     }
 }
 
 TEST(GameCapture, VCyclesTheSpeedBackToOneAfterTen) {
+    // Each press: down, its WM_CHAR, then the release that changes the speed.
     std::string script;
     for (int i = 0; i < 7; ++i)
-        script += std::to_string(2 * i) + " press V\n";
-    const CaptureResult run = RunCapture("--frames 14", script);
+        script += std::to_string(3 * i) + " press V\n";
+    const CaptureResult run = RunCapture("--frames 21", script);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     std::vector<float> speeds;
-    for (int i = 0; i < 7; ++i)
-        speeds.push_back(Number(run.trace[2 * i + 1], "speed"));
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(Number(run.trace[3 * i + 1], "speed"), i == 0 ? 5 : speeds.back());
+        speeds.push_back(Number(run.trace[3 * i + 2], "speed"));
+    }
     EXPECT_EQ(speeds, (std::vector<float>{6, 7, 8, 9, 10, 1, 2}));
 }
 
@@ -201,8 +214,9 @@ TEST(GameCapture, TBlendsTheCorridorOnly) {
     const CaptureResult run =
         RunCapture("--frames 43 --shot 40:'" + plain + "' --shot 42:'" + blended + "'", "40 press T\n");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_FALSE(Flag(run.trace[40], "blend"));
-    EXPECT_TRUE(Flag(run.trace[41], "blend"));
+    // Down in pass 40, typed in 41, released in 42.
+    EXPECT_FALSE(Flag(run.trace[41], "blend"));
+    EXPECT_TRUE(Flag(run.trace[42], "blend"));
     Picture a, b;
     ASSERT_TRUE(ReadPng(plain, a));
     ASSERT_TRUE(ReadPng(blended, b));
@@ -227,11 +241,58 @@ TEST(GameCapture, TBlendsTheCorridorOnly) {
 TEST(GameCapture, EscapeEndsTheProgramWithExitCodeZero) {
     const CaptureResult run = RunCapture("--frames 50", "0 press ESC\n");
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    // Down in pass 0, up in pass 1 (which posts the quit), the quit retrieved in pass 2.
-    EXPECT_EQ(run.trace.size(), 3u);
+    // Down in pass 0, its WM_CHAR in pass 1, up in pass 2 (which posts the quit), the
+    // quit retrieved in pass 3.
+    EXPECT_EQ(run.trace.size(), 4u);
     const CaptureResult closed = RunCapture("--frames 50", "3 close\n");
     EXPECT_EQ(closed.exitCode, 0) << closed.output;
     EXPECT_EQ(closed.trace.size(), 5u);
+}
+
+// Ctrl-C (SIGINT) and kill (SIGTERM) close the window: the game shuts down as on Esc and
+// the program exits with code 0, long before its last frame.
+TEST(GameCapture, InterruptAndTerminateEndTheProgramWithExitCodeZero) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        const std::string trace = TempPath("signal_trace.jsonl");
+        const std::string program = std::string(TOLVANE_BINARY_DIR) + "/bin/tolvane-capture";
+        std::vector<std::string> arguments = {program, "--frames", "100000000", "--trace", trace};
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        // Started from the source folder, where the Textures folder is.
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addchdir_np(&actions, TOLVANE_SOURCE_DIR);
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0) << program;
+
+        // Running: a few passes in the trace.
+        auto passes = [&] {
+            std::ifstream in(trace);
+            return std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n');
+        };
+        for (int i = 0; i < 600 && passes() < 5; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_GE(passes(), 5) << "the program did not start running";
+        ASSERT_EQ(kill(pid, signal), 0);
+        int status = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 400 && ended == 0; ++i) {
+            ended = waitpid(pid, &status, WNOHANG);
+            if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << "signal " << signal << " did not end the program";
+            continue;
+        }
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "signal " << signal;
+        std::remove(trace.c_str());
+    }
 }
 
 TEST(GameCapture, TheTraceIsTheSameFromRunToRun) {

@@ -492,6 +492,70 @@ TEST_F(DeviceTest, ScenesDoNotNestAndPresentFailsWhenTheWindowIsGone) {
     EXPECT_EQ(frame_.count, 1);
 }
 
+// Rectangles are for swap effects that copy: the source rectangle of the back buffer,
+// clipped to it, goes stretched (point sampled) into the destination rectangle, clipped
+// to the client area; the rest of the client area keeps what it showed. The dirty region
+// is accepted and changes nothing.
+TEST_F(DeviceTest, PresentCopiesRectanglesWhenTheSwapEffectCopies) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    const RECT quarter{0, 0, kWidth / 2, kHeight / 2};
+    const char dirty[32] = {};
+    EXPECT_EQ(device_->Present(&quarter, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Present(nullptr, &quarter, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, dirty), D3D_OK);
+    Drop(device_);
+
+    D3DPRESENT_PARAMETERS params = Params(false);
+    params.SwapEffect = D3DSWAPEFFECT_COPY;
+    ASSERT_EQ(d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                                 &params, &device_),
+              D3D_OK);
+    IDirect3DSurface8* back = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(back->LockRect(&locked, nullptr, 0), D3D_OK);
+    auto pattern = [](int x, int y) { return 0xFF000000u | static_cast<std::uint32_t>(x << 8 | y); };
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            static_cast<std::uint32_t*>(locked.pBits)[y * (locked.Pitch / 4) + x] = pattern(x, y);
+    ASSERT_EQ(back->UnlockRect(), D3D_OK);
+    back->Release();
+
+    const RECT lowerRight{kWidth / 2, kHeight / 2, kWidth, kHeight};
+    ASSERT_EQ(device_->Present(&quarter, &lowerRight, nullptr, dirty), D3D_OK);
+    ASSERT_EQ(frame_.width, kWidth);
+    ASSERT_EQ(frame_.height, kHeight);
+    EXPECT_EQ(frame_.At(0, 0), 0u);  // never presented: black
+    EXPECT_EQ(frame_.At(kWidth / 2 - 1, kHeight - 1), 0u);
+    EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2), pattern(0, 0));
+    EXPECT_EQ(frame_.At(kWidth - 1, kHeight - 1), pattern(kWidth / 2 - 1, kHeight / 2 - 1));
+
+    // The whole back buffer into the upper left quarter: every other pixel, by centres.
+    ASSERT_EQ(device_->Present(nullptr, &quarter, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(0, 0), pattern(1, 1));
+    EXPECT_EQ(frame_.At(5, 7), pattern(11, 15));
+    EXPECT_EQ(frame_.At(kWidth - 1, kHeight - 1), pattern(kWidth / 2 - 1, kHeight / 2 - 1));  // kept
+
+    // A source past the back buffer is clipped to it (4 by 8 pixels here), then doubled
+    // into the 8 by 16 destination; a destination past the client area loses what lies outside.
+    const RECT pastSource{kWidth - 4, kHeight - 8, kWidth + 36, kHeight + 52};
+    const RECT lowerLeft{0, kHeight / 2, 8, kHeight / 2 + 16};
+    ASSERT_EQ(device_->Present(&pastSource, &lowerLeft, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(0, kHeight / 2), pattern(kWidth - 4, kHeight - 8));
+    EXPECT_EQ(frame_.At(7, kHeight / 2 + 15), pattern(kWidth - 1, kHeight - 1));
+    EXPECT_EQ(frame_.At(8, kHeight / 2), 0u);
+    const RECT strip{0, 0, 16, 8};
+    const RECT pastClient{kWidth - 8, 0, kWidth + 8, 8};
+    ASSERT_EQ(device_->Present(&strip, &pastClient, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(kWidth - 8, 3), pattern(0, 3));
+    EXPECT_EQ(frame_.At(kWidth - 1, 3), pattern(7, 3));
+
+    const int shown = frame_.count;
+    const RECT inverted{10, 0, 5, 8};
+    EXPECT_EQ(device_->Present(&inverted, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(frame_.count, shown);
+}
+
 TEST_F(DeviceTest, LastReleaseFreesEveryObject) {
     const int before = d3d8::LiveObjectCount();
     ASSERT_EQ(MakeDevice(), D3D_OK);

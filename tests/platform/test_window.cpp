@@ -1,5 +1,6 @@
 // The window layer on the headless display: classes, windows, the message queue,
 // dispatching, message boxes and the cursor.
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -267,6 +268,108 @@ TEST_F(HeadlessWindow, CursorPositionIsTheInjectedOne) {
     EXPECT_EQ(point.x, 5);
     EXPECT_EQ(point.y, 6);
     EXPECT_FALSE(GetCursorPos(nullptr));
+}
+
+// A loop that takes one message per pass and translates each, as the program's does.
+std::vector<MSG> TakeTranslated(HWND hwnd) {
+    std::vector<MSG> taken;
+    MSG msg{};
+    while (PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        taken.push_back(msg);
+    }
+    return taken;
+}
+
+// WM_CHAR follows its key down at once, with the US keyboard's characters under the Shift
+// and Ctrl states of the keys retrieved before it, and the key message's lParam (repeat
+// count and scan code). Keys that type nothing, and key ups, make none.
+TEST_F(HeadlessWindow, TranslateMakesCharactersOfKeyDowns) {
+    Register("CN");
+    HWND hwnd = Create("CN");
+    const LPARAM repeated = (0x1Eu << 16) | (1u << 30) | 3u;  // scan code, previously down, 3 repeats
+    PostMessageA(hwnd, WM_KEYDOWN, 'A', repeated);
+    PostMessageA(hwnd, WM_KEYUP, 'A', static_cast<LPARAM>(0xC0000001u));
+    PostMessageA(hwnd, WM_KEYDOWN, VK_SHIFT, 1);
+    PostMessageA(hwnd, WM_KEYDOWN, 'A', 1);
+    PostMessageA(hwnd, WM_KEYDOWN, '2', 1);
+    PostMessageA(hwnd, WM_KEYDOWN, VK_F3, 1);
+    PostMessageA(hwnd, WM_KEYUP, VK_SHIFT, 1);
+    PostMessageA(hwnd, WM_KEYDOWN, '2', 1);
+    PostMessageA(hwnd, WM_KEYDOWN, VK_CONTROL, 1);
+    PostMessageA(hwnd, WM_KEYDOWN, 'C', 1);
+    PostMessageA(hwnd, WM_KEYUP, VK_CONTROL, 1);
+    PostMessageA(hwnd, WM_KEYDOWN, VK_RETURN, 1);
+    PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 1);
+    std::vector<std::pair<WPARAM, LPARAM>> chars;
+    std::vector<UINT> order;
+    for (const MSG& msg : TakeTranslated(hwnd)) {
+        order.push_back(msg.message);
+        if (msg.message == WM_CHAR) chars.emplace_back(msg.wParam, msg.lParam);
+    }
+    const std::vector<std::pair<WPARAM, LPARAM>> expected = {
+        {'a', repeated}, {'A', 1}, {'@', 1}, {'2', 1}, {0x03, 1}, {'\r', 1}, {0x1B, 1}};
+    EXPECT_EQ(chars, expected);
+    ASSERT_GE(order.size(), 2u);
+    EXPECT_EQ(order[0], WM_KEYDOWN);
+    EXPECT_EQ(order[1], WM_CHAR);  // the very next message, before the key up
+    EXPECT_EQ(order[2], WM_KEYUP);
+    EXPECT_EQ(GetKeyState(VK_SHIFT), 0);
+    EXPECT_LT(GetKeyState(VK_ESCAPE), 0);  // down: the sign bit
+}
+
+// One WM_MOUSEMOVE waits at most, with the latest position and flags, and only when no
+// other message does: a loop taking one message per pass sees every key at once.
+TEST_F(HeadlessWindow, MouseMovesAreCoalescedBehindOtherMessages) {
+    Register("CN");
+    HWND hwnd = CreateWindowExA(0, "CN", "Tolvane", WS_VISIBLE, 100, 50, 320, 240, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    for (int i = 0; i < 100; ++i) ASSERT_TRUE(host::MoveMouse(hwnd, i, 2 * i, MK_LBUTTON));
+    PostMessageA(hwnd, WM_KEYDOWN, VK_LEFT, 1);
+    ASSERT_TRUE(host::MoveMouse(hwnd, 300, -4, MK_LBUTTON | MK_SHIFT));
+    PostMessageA(hwnd, WM_KEYUP, VK_LEFT, 1);
+    const std::vector<MSG> taken = TakeTranslated(hwnd);
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0].message, WM_KEYDOWN);
+    EXPECT_EQ(taken[1].message, WM_KEYUP);
+    EXPECT_EQ(taken[2].message, WM_MOUSEMOVE);
+    EXPECT_EQ(taken[2].wParam, MK_LBUTTON | MK_SHIFT);
+    EXPECT_EQ(static_cast<short>(LOWORD(taken[2].lParam)), 300);
+    EXPECT_EQ(static_cast<short>(HIWORD(taken[2].lParam)), -4);
+    POINT cursor{};
+    ASSERT_TRUE(GetCursorPos(&cursor));
+    EXPECT_EQ(cursor.x, 400);  // the window's position plus the client position
+    EXPECT_EQ(cursor.y, 46);
+
+    // A filter that leaves mouse messages out leaves the move waiting; a window that is
+    // gone takes its move with it.
+    ASSERT_TRUE(host::MoveMouse(hwnd, 1, 1, 0));
+    MSG msg{};
+    EXPECT_FALSE(PeekMessageA(&msg, hwnd, WM_KEYDOWN, WM_CHAR, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageA(&msg, hwnd, WM_MOUSEMOVE, WM_MOUSEMOVE, PM_NOREMOVE));
+    ASSERT_TRUE(DestroyWindow(hwnd));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_FALSE(host::MoveMouse(hwnd, 1, 1, 0));
+}
+
+// SIGINT and SIGTERM close every window, as the user's close would; the layer lets go of
+// the signals when its windows are gone.
+TEST_F(HeadlessWindow, InterruptAndTerminateCloseTheWindows) {
+    Register("CN");
+    HWND first = Create("CN");
+    HWND second = Create("CN");
+    for (int signal : {SIGINT, SIGTERM}) {
+        ASSERT_EQ(std::raise(signal), 0);
+        std::vector<HWND> closed;
+        MSG msg{};
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.message == WM_CLOSE) closed.push_back(msg.hwnd);
+        EXPECT_EQ(closed, (std::vector<HWND>{first, second})) << "signal " << signal;
+    }
+    host::Shutdown();
+    struct sigaction action {};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &action), 0);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
 }
 
 TEST_F(HeadlessWindow, StockResourcesAreDistinctTokens) {

@@ -3,6 +3,8 @@
 // window system. Passes of the message loop are numbered from 0.
 //
 //   --frames N            run N passes, then end the program as if the window were closed
+//   --window              run in a real window on the display instead (no shots): the
+//                         trace then records what the game made of real input
 //   --input FILE          scripted input events (see input_script.h), posted before their pass
 //   --shot FRAME:FILE     write the back buffer presented in pass FRAME as a PNG (repeatable)
 //   --trace FILE          one JSON object per pass: camera, modes, vehicles
@@ -37,11 +39,12 @@ struct Options {
     std::map<int, std::vector<std::string>> shots;
     std::string traceFile;
     bool stats = false;
+    bool window = false;
 };
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: tolvane-capture --frames N [--input FILE] [--shot FRAME:FILE.png]... "
+                 "usage: tolvane-capture --frames N [--window] [--input FILE] [--shot FRAME:FILE.png]... "
                  "[--trace FILE] [--stats]\n");
 }
 
@@ -79,6 +82,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.traceFile = argv[++i];
         } else if (arg == "--stats") {
             options.stats = true;
+        } else if (arg == "--window") {
+            options.window = true;
         } else {
             std::fprintf(stderr, "capture: unknown or incomplete option \"%s\"\n", arg.c_str());
             return false;
@@ -86,6 +91,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     if (options.frames < 0) {
         std::fprintf(stderr, "capture: --frames N is required\n");
+        return false;
+    }
+    if (options.window && !options.shots.empty()) {
+        std::fprintf(stderr, "capture: --shot reads the headless display's frames; it cannot go with --window\n");
         return false;
     }
     return true;
@@ -157,7 +166,10 @@ std::string TraceLine(int pass, bool rendered, GameApp& app) {
             line += "null";
         line += "}";
     }
-    line += "]}\n";
+    const POINT cursor = app.GetLastCursor();
+    line += std::string("],\"mouse\":{\"down\":") + Bool(app.IsMouseDown()) +
+            ",\"inverted\":" + Bool(app.IsMouseInverted()) + ",\"cursor\":[" + std::to_string(cursor.x) + "," +
+            std::to_string(cursor.y) + "]}}\n";
     return line;
 }
 
@@ -201,7 +213,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    host::SetHeadless(true);
+    host::SetHeadless(!options.window);
     int currentPass = -1;
     bool presentedThisPass = false;
     bool shotsFailed = false;

@@ -4,6 +4,9 @@
 // xdotool instead.
 #include <SDL.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,7 +17,18 @@
 
 namespace {
 
-LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) { return DefWindowProcA(hwnd, msg, wParam, lParam); }
+constexpr UINT WM_USER_TEST = 0x0401;
+// Messages of the program's own (plus their wParam) and key downs, as the procedure saw them.
+std::vector<UINT> g_dispatched;
+std::atomic<int> g_dispatchCount{0};
+
+LRESULT Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_USER_TEST || msg == WM_KEYDOWN) {
+        g_dispatched.push_back(msg == WM_USER_TEST ? msg + static_cast<UINT>(wParam) : msg);
+        ++g_dispatchCount;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
 
 class Display : public ::testing::Test {
 protected:
@@ -179,6 +193,72 @@ TEST_F(Display, CursorPositionIsTheScreensOne) {
     ASSERT_TRUE(GetCursorPos(&point));
     EXPECT_EQ(point.x, 40);
     EXPECT_EQ(point.y, 50);
+}
+
+// The cursor is the window's position plus the client position of the latest mouse
+// event, as the events are pumped: pushed events never move the server's pointer, so a
+// cursor read from the server's global state would not follow them.
+TEST_F(Display, CursorFollowsTheMouseEventsOfTheWindow) {
+    ASSERT_TRUE(SetCursorPos(5, 6));
+    SDL_Delay(20);
+    Drain();  // the motion of the warp itself
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(sdl_, &left, &top);
+    SDL_Event motion{};
+    motion.type = SDL_MOUSEMOTION;
+    motion.motion.windowID = SDL_GetWindowID(sdl_);
+    motion.motion.state = SDL_BUTTON_LMASK;
+    const int steps[][2] = {{30, 40}, {31, 40}, {250, 7}};
+    for (const auto& step : steps) {
+        motion.motion.x = step[0];
+        motion.motion.y = step[1];
+        ASSERT_EQ(SDL_PushEvent(&motion), 1);
+    }
+    Drain();
+    POINT point{};
+    ASSERT_TRUE(GetCursorPos(&point));
+    EXPECT_EQ(point.x, left + 250);
+    EXPECT_EQ(point.y, top + 7);
+
+    SDL_Event press{};
+    press.type = SDL_MOUSEBUTTONDOWN;
+    press.button.windowID = SDL_GetWindowID(sdl_);
+    press.button.button = SDL_BUTTON_LEFT;
+    press.button.x = 12;
+    press.button.y = 13;
+    ASSERT_EQ(SDL_PushEvent(&press), 1);
+    Drain();
+    ASSERT_TRUE(GetCursorPos(&point));
+    EXPECT_EQ(point.x, left + 12);
+    EXPECT_EQ(point.y, top + 13);
+}
+
+// While a message box is up its modal loop keeps dispatching the window's messages; the
+// owner's input is dropped (the owner is disabled), and a quit waits, with what follows
+// it, for the program's own loop. The box itself is replaced by one that stays up until
+// the window procedure has seen the first message.
+TEST_F(Display, MessageBoxKeepsTheMessagesFlowing) {
+    g_dispatched.clear();
+    g_dispatchCount = 0;
+    win32::System().boxShower = [](SDL_Window*, const std::string&, const std::string& text, UINT) {
+        for (int i = 0; i < 500 && g_dispatchCount < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to dispatch what it must not
+        return text == "Render() f'ed up!";
+    };
+    ASSERT_TRUE(PostMessageA(hwnd_, WM_USER_TEST, 1, 0));
+    ASSERT_TRUE(PostMessageA(hwnd_, WM_KEYDOWN, 'W', 1));
+    ASSERT_TRUE(PostMessageA(hwnd_, WM_USER_TEST, 2, 0));
+    PostQuitMessage(0);
+    ASSERT_TRUE(PostMessageA(hwnd_, WM_USER_TEST, 3, 0));
+    EXPECT_EQ(MessageBoxA(hwnd_, "Render() f'ed up!", "Error", MB_ICONWARNING), IDOK);
+    win32::System().boxShower = nullptr;
+    EXPECT_EQ(g_dispatched, (std::vector<UINT>{WM_USER_TEST + 1, WM_USER_TEST + 2}));
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_QUIT);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_USER_TEST);
+    EXPECT_EQ(msg.wParam, 3u);
 }
 
 TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {

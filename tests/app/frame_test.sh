@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The game under a window manager that frames its windows (openbox on a virtual X
+# display): the window's outer size, frame included, is the configured 800 by 600 and the
+# client area is what the frame leaves; Ctrl-C (SIGINT) ends the program with exit code 0.
+# Usage: frame_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb, xdotool, xprop or
+# openbox are absent.
+set -u
+prog=$1
+root=$2
+
+for tool in Xvfb xdotool xprop openbox; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "frame test: $tool not found, skipped"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+pid=
+xvfb=
+wm=
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
+  if [ -n "$wm" ]; then kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null; fi
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "frame test: $*"; exit 1; }
+
+source "$(dirname "$0")/xvfb.sh"
+start_xvfb
+openbox >"$work/openbox.log" 2>&1 &
+wm=$!
+# The window manager is up once it has named itself on the root window.
+for _ in $(seq 1 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  kill -0 "$wm" 2>/dev/null || { cat "$work/openbox.log"; echo "frame test: openbox did not start, skipped"; exit 77; }
+  sleep 0.05
+done
+
+cd "$root"
+# With job control on, the program starts with SIGINT at its default action, as from a
+# terminal (a script's background commands otherwise ignore it).
+set -m
+"$prog" >"$work/out.txt" 2>&1 &
+pid=$!
+set +m
+find_window
+
+# The frame's borders (left, right, top, bottom) as the window manager tells them; the
+# client area shrinks to fit once the program has seen them.
+extents=
+for _ in $(seq 1 50); do
+  extents=$(xprop -id "$wid" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p' | tr -d ' ')
+  if [ -n "$extents" ]; then
+    IFS=, read -r left right top bottom <<<"$extents"
+    eval "$(xdotool getwindowgeometry --shell "$wid")"
+    [ $((WIDTH + left + right)) -eq 800 ] && [ $((HEIGHT + top + bottom)) -eq 600 ] && break
+  fi
+  sleep 0.1
+done
+[ -n "$extents" ] || fail "the window manager gave the window no frame"
+echo "frame test: borders $extents, client area ${WIDTH}x${HEIGHT}"
+[ $((top + bottom + left + right)) -gt 0 ] || fail "the frame has no borders"
+[ $((WIDTH + left + right)) -eq 800 ] && [ $((HEIGHT + top + bottom)) -eq 600 ] ||
+  fail "outer size $((WIDTH + left + right))x$((HEIGHT + top + bottom)), expected 800x600"
+
+# Ctrl-C in the terminal: SIGINT.
+sleep 1
+kill -INT "$pid"
+for _ in $(seq 1 300); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -0 "$pid" 2>/dev/null && fail "the program did not end on SIGINT"
+wait "$pid"
+code=$?
+pid=
+[ "$code" -eq 0 ] || { cat "$work/out.txt"; fail "exit code $code after SIGINT, expected 0"; }
+echo "frame test: passed"

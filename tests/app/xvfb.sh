@@ -1,0 +1,50 @@
+# Sourced by the tests that run a program in a window: starts a private Xvfb and sets
+# DISPLAY. Needs $work (a scratch folder) and the functions fail (message, exit 1); sets
+# $xvfb to the server's process id. Exits 77 (skipped) when the server cannot start.
+start_xvfb() {
+  # -displayfd hands back a display number that no other server holds, so tests running
+  # side by side never meet each other's windows.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb=$!
+  for _ in $(seq 1 100); do
+    [ -s "$work/display" ] && break
+    kill -0 "$xvfb" 2>/dev/null || { cat "$work/xvfb.log"; echo "Xvfb did not start, skipped"; exit 77; }
+    sleep 0.05
+  done
+  [ -s "$work/display" ] || fail "Xvfb gave no display number"
+  export DISPLAY=":$(head -n 1 "$work/display")"
+  unset WAYLAND_DISPLAY
+  # The server answers before the program starts: SDL falls back to no display otherwise.
+  for _ in $(seq 1 100); do
+    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
+}
+
+# Waits for the window titled Tolvane of process $pid; sets wid and evaluates its geometry
+# (X, Y, WIDTH, HEIGHT). SDL may make the window again when it sets up its renderer: a
+# window is taken once its geometry can be read.
+find_window() {
+  wid=
+  local geometry=
+  for _ in $(seq 1 150); do
+    wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | tail -n 1)
+    if [ -n "$wid" ] && geometry=$(xdotool getwindowgeometry --shell "$wid" 2>/dev/null); then
+      break
+    fi
+    geometry=
+    kill -0 "$pid" 2>/dev/null || { cat "$work/out.txt"; fail "the program ended before its window appeared"; }
+    sleep 0.1
+  done
+  [ -n "$geometry" ] || fail "no window titled Tolvane"
+  eval "$geometry"
+}
+
+# Gives the window the input focus: without a window manager, a real (XTEST) click into
+# it and the focus set directly. Keys sent with --window are synthetic and SDL ignores them.
+focus_window() {
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  xdotool windowfocus --sync "$wid" 2>/dev/null || true
+  sleep 0.3
+}
