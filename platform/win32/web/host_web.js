@@ -1,0 +1,92 @@
+// The page's side of the window layer's web host (see sdl_web.cpp): the canvas, its
+// events as SDL events, presentation, message boxes and the yield of every pass.
+// Built into the module with --pre-js; the page gives Module.canvas and may give
+// Module.onMessageBox(flags, title, text) and Module.onFrame(count).
+
+Module.hostFrames = 0;
+
+// SDL key codes of KeyboardEvent.code values; letters and digits are their characters.
+var hostKeyCodes = (function () {
+  var mask = 1 << 30, codes = {
+    Enter: 13, Escape: 27, Backspace: 8, Tab: 9, Space: 32, Delete: 127,
+    Insert: mask | 73, Home: mask | 74, PageUp: mask | 75, End: mask | 77, PageDown: mask | 78,
+    ArrowRight: mask | 79, ArrowLeft: mask | 80, ArrowDown: mask | 81, ArrowUp: mask | 82,
+    NumpadEnter: mask | 88, ControlLeft: mask | 224, ShiftLeft: mask | 225, AltLeft: mask | 226,
+    ControlRight: mask | 228, ShiftRight: mask | 229, AltRight: mask | 230
+  };
+  for (var i = 0; i < 26; ++i) codes['Key' + String.fromCharCode(65 + i)] = 97 + i;
+  for (var d = 0; d < 10; ++d) codes['Digit' + d] = 48 + d;
+  for (var f = 1; f <= 12; ++f) codes['F' + f] = mask | (57 + f);
+  return codes;
+})();
+
+// SDL scan codes for lParam's bits 16-23: letters 4.., digits 30.. (1-9, then 0).
+function hostScancode(code) {
+  if (/^Key[A-Z]$/.test(code)) return 4 + code.charCodeAt(3) - 65;
+  if (/^Digit[0-9]$/.test(code)) return code === 'Digit0' ? 39 : 29 + (code.charCodeAt(5) - 48);
+  var sym = hostKeyCodes[code];
+  return sym !== undefined && (sym & (1 << 30)) ? sym & 0x1FF : 0;
+}
+
+Module.hostInstall = function (canvas) {
+  canvas.tabIndex = 0;
+  function key(down) {
+    return function (e) {
+      var sym = hostKeyCodes[e.code];
+      if (sym === undefined) return;
+      e.preventDefault();
+      Module._tolvane_host_key(down ? 1 : 0, sym, hostScancode(e.code), e.repeat ? 1 : 0);
+      if (down && e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey) {
+        var text = allocateUTF8(e.key);
+        Module._tolvane_host_text(text);
+        _free(text);
+      }
+    };
+  }
+  canvas.addEventListener('keydown', key(true));
+  canvas.addEventListener('keyup', key(false));
+  function where(e) {
+    var r = canvas.getBoundingClientRect();
+    return [Math.round((e.clientX - r.left) * canvas.width / r.width),
+            Math.round((e.clientY - r.top) * canvas.height / r.height)];
+  }
+  canvas.addEventListener('mousemove', function (e) { var p = where(e); Module._tolvane_host_mouse(0, 0, p[0], p[1]); });
+  canvas.addEventListener('mousedown', function (e) {
+    canvas.focus();
+    var p = where(e); Module._tolvane_host_mouse(1, e.button + 1, p[0], p[1]);
+  });
+  canvas.addEventListener('mouseup', function (e) { var p = where(e); Module._tolvane_host_mouse(2, e.button + 1, p[0], p[1]); });
+  canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
+  canvas.addEventListener('focus', function () { Module._tolvane_host_focus(1); });
+  canvas.addEventListener('blur', function () { Module._tolvane_host_focus(0); });
+};
+
+Module.hostCanvasSize = function (width, height) {
+  var canvas = Module.canvas;
+  canvas.width = width;
+  canvas.height = height;
+  Module.hostContext = canvas.getContext('2d');
+  Module.hostImage = Module.hostContext.createImageData(width, height);
+};
+
+Module.hostPresent = function (pointer, width, height) {
+  var image = Module.hostImage;
+  if (!image || image.width !== width || image.height !== height) {
+    Module.hostImage = image = Module.hostContext.createImageData(width, height);
+  }
+  image.data.set(HEAPU8.subarray(pointer, pointer + width * height * 4));
+  Module.hostContext.putImageData(image, 0, 0);
+  ++Module.hostFrames;
+  if (Module.onFrame) Module.onFrame(Module.hostFrames);
+};
+
+Module.hostMessageBox = function (flags, title, text) {
+  console.log('message box: ' + title + ': ' + text);
+  if (Module.onMessageBox) Module.onMessageBox(flags, title, text);
+};
+
+(function () {
+  var channel = new MessageChannel(), waiting = [];
+  channel.port1.onmessage = function () { var resolve = waiting.shift(); if (resolve) resolve(); };
+  Module.hostYield = function (resolve) { waiting.push(resolve); channel.port2.postMessage(0); };
+})();
