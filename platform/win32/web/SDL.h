@@ -39,6 +39,25 @@ constexpr Uint32 SDL_MESSAGEBOX_INFORMATION = 0x40u;
 constexpr Uint8 SDL_BUTTON_LEFT = 1;
 constexpr Uint8 SDL_BUTTON_MIDDLE = 2;
 constexpr Uint8 SDL_BUTTON_RIGHT = 3;
+constexpr Uint32 SDL_BUTTON_LMASK = 1u << 0;
+constexpr Uint32 SDL_BUTTON_MMASK = 1u << 1;
+constexpr Uint32 SDL_BUTTON_RMASK = 1u << 2;
+constexpr const char* SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE = "SDL_QUIT_ON_LAST_WINDOW_CLOSE";
+
+enum SDL_bool { SDL_FALSE = 0, SDL_TRUE = 1 };
+
+enum SDL_Keymod : int {
+    KMOD_NONE = 0,
+    KMOD_LSHIFT = 0x0001,
+    KMOD_RSHIFT = 0x0002,
+    KMOD_LCTRL = 0x0040,
+    KMOD_RCTRL = 0x0080,
+    KMOD_LALT = 0x0100,
+    KMOD_RALT = 0x0200,
+    KMOD_SHIFT = KMOD_LSHIFT | KMOD_RSHIFT,
+    KMOD_CTRL = KMOD_LCTRL | KMOD_RCTRL,
+    KMOD_ALT = KMOD_LALT | KMOD_RALT,
+};
 
 enum SDL_EventType : Uint32 {
     SDL_FIRSTEVENT = 0,
@@ -148,6 +167,7 @@ union SDL_Event {
     Uint8 padding[56];
 };
 
+SDL_bool SDL_SetHint(const char* name, const char* value);
 int SDL_InitSubSystem(Uint32 flags);
 void SDL_QuitSubSystem(Uint32 flags);
 const char* SDL_GetError();
@@ -157,6 +177,8 @@ int SDL_GetDesktopDisplayMode(int displayIndex, SDL_DisplayMode* mode);
 SDL_Window* SDL_CreateWindow(const char* title, int x, int y, int w, int h, Uint32 flags);
 void SDL_DestroyWindow(SDL_Window* window);
 Uint32 SDL_GetWindowID(SDL_Window* window);
+SDL_Window* SDL_GetWindowFromID(Uint32 id);
+void SDL_SetWindowSize(SDL_Window* window, int w, int h);
 void SDL_GetWindowPosition(SDL_Window* window, int* x, int* y);
 void SDL_GetWindowSize(SDL_Window* window, int* w, int* h);
 void SDL_GetWindowSizeInPixels(SDL_Window* window, int* w, int* h);
@@ -176,6 +198,7 @@ int SDL_PollEvent(SDL_Event* event);
 void SDL_FlushEvents(Uint32 minType, Uint32 maxType);
 Uint32 SDL_GetGlobalMouseState(int* x, int* y);
 Uint32 SDL_GetMouseState(int* x, int* y);
+SDL_Keymod SDL_GetModState();
 void SDL_WarpMouseGlobal(int x, int y);
 void SDL_StartTextInput();
 void SDL_StopTextInput();

@@ -41,6 +41,7 @@ std::deque<SDL_Event> gEvents;
 SDL_Window* gWindow = nullptr;
 int gMouseX = 0, gMouseY = 0;
 Uint32 gButtons = 0;
+int gMods = KMOD_NONE;  // the modifier keys held, from the key events
 bool gFocused = false;
 const char* gError = "";
 
@@ -77,7 +78,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_key(int down, int sym, int sca
     event.key.repeat = repeat ? 1 : 0;
     event.key.keysym.sym = sym;
     event.key.keysym.scancode = scancode;
-    Push(event);
+    int mod = 0;
+    switch (sym) {
+    case SDLK_LSHIFT: mod = KMOD_LSHIFT; break;
+    case SDLK_RSHIFT: mod = KMOD_RSHIFT; break;
+    case SDLK_LCTRL: mod = KMOD_LCTRL; break;
+    case SDLK_RCTRL: mod = KMOD_RCTRL; break;
+    case SDLK_LALT: mod = KMOD_LALT; break;
+    case SDLK_RALT: mod = KMOD_RALT; break;
+    default: break;
+    }
+    {
+        std::lock_guard lock(gMutex);
+        gMods = down ? (gMods | mod) : (gMods & ~mod);
+        event.key.keysym.mod = static_cast<Uint16>(gMods);
+        gEvents.push_back(event);
+    }
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_text(const char* text) {
@@ -162,6 +178,17 @@ void SDL_DestroyWindow(SDL_Window* window) {
 }
 
 Uint32 SDL_GetWindowID(SDL_Window* window) { return window != nullptr ? window->id : 0; }
+
+SDL_Window* SDL_GetWindowFromID(Uint32 id) { return gWindow != nullptr && gWindow->id == id ? gWindow : nullptr; }
+
+void SDL_SetWindowSize(SDL_Window* window, int w, int h) {
+    if (window == nullptr || w <= 0 || h <= 0) return;
+    window->width = w;
+    window->height = h;
+    web_canvas_size(w, h);
+}
+
+SDL_bool SDL_SetHint(const char*, const char*) { return SDL_TRUE; }  // none that a page needs
 
 void SDL_GetWindowPosition(SDL_Window* window, int* x, int* y) {
     if (x) *x = 0;
@@ -266,6 +293,11 @@ Uint32 SDL_GetMouseState(int* x, int* y) {
     if (x) *x = gMouseX;
     if (y) *y = gMouseY;
     return gButtons;
+}
+
+SDL_Keymod SDL_GetModState() {
+    std::lock_guard lock(gMutex);
+    return static_cast<SDL_Keymod>(gMods);
 }
 
 void SDL_WarpMouseGlobal(int x, int y) {
