@@ -489,7 +489,7 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u
     const SamplerSetup::LevelTables& t = s.tables;
     out.perLane = false;
     out.texture = s.texture;
-    VI w, h, pitch, shift = hn::Zero(di), pairShift = hn::Zero(di);
+    VI w, h, pitch, shift = hn::Zero(di);
     const int level0 = hn::GetLane(levels);
     const SamplerLevel& first = s.texture->levels[level0];
     const bool rowPairs = linear && s.rowPairs;
