@@ -15,9 +15,10 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
+#include "image/result_name.h"
 #include "names.h"
 #include "platform/win32/host.h"
-#include "texture/scoped.h"
+#include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
 namespace {
@@ -33,7 +34,7 @@ ComRef<IDirect3DTexture8> gTexture;
 ComRef<IDirect3DCubeTexture8> gCube;
 
 const char* Error(HRESULT hr, const char* what) {
-    gText = "{\"error\":\"" + ResultName(hr) + "\",\"what\":\"" + what + "\"}";
+    gText = std::string("{\"error\":\"") + ResultName(hr) + "\",\"what\":\"" + what + "\"}";
     return gText.c_str();
 }
 
