@@ -15,7 +15,6 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
-#include "image/result_name.h"
 #include "names.h"
 #include "platform/win32/host.h"
 #include "platform/d3d8/scoped.h"
@@ -34,7 +33,7 @@ ComRef<IDirect3DTexture8> gTexture;
 ComRef<IDirect3DCubeTexture8> gCube;
 
 const char* Error(HRESULT hr, const char* what) {
-    gText = std::string("{\"error\":\"") + ResultName(hr) + "\",\"what\":\"" + what + "\"}";
+    gText = "{\"error\":\"" + ResultText(hr) + "\",\"what\":\"" + what + "\"}";
     return gText.c_str();
 }
 
