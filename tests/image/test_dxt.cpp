@@ -561,19 +561,19 @@ TEST(DxtEncodeHigh, NeverWorseOnAnyBlockAndReadAlikeBySquish) {
                  {DxtBlockKind::InterpolatedAlpha, D3DFMT_DXT5}};
     for (const auto& k : kinds) {
         const std::size_t size = k.kind == DxtBlockKind::Dxt1 ? 8 : 16;
-        std::vector<std::uint8_t> spec(count * size), high(count * size);
-        EncodeDxtBlocks(k.kind, pixels.data(), count, spec.data());
+        std::vector<std::uint8_t> exact(count * size), high(count * size);
+        EncodeDxtBlocks(k.kind, pixels.data(), count, exact.data());
         EncodeDxtBlocksHigh(k.kind, pixels.data(), count, high.data());
-        std::uint64_t specTotal = 0, highTotal = 0;
+        std::uint64_t exactTotal = 0, highTotal = 0;
         for (std::size_t b = 0; b < count; ++b) {
-            const std::uint64_t s = BlockError(k.kind, &spec[b * size], &pixels[b * 16]);
+            const std::uint64_t s = BlockError(k.kind, &exact[b * size], &pixels[b * 16]);
             const std::uint64_t h = BlockError(k.kind, &high[b * size], &pixels[b * 16]);
             ASSERT_LE(h, s) << "block " << b << " format " << k.format;
-            specTotal += s;
+            exactTotal += s;
             highTotal += h;
             if (b % 5 == 0) ExpectSameAsSquish(&high[b * size], k.format);
             if (HasFailure()) return;
         }
-        EXPECT_LT(static_cast<double>(highTotal), 0.85 * static_cast<double>(specTotal)) << "format " << k.format;
+        EXPECT_LT(static_cast<double>(highTotal), 0.85 * static_cast<double>(exactTotal)) << "format " << k.format;
     }
 }

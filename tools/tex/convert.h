@@ -11,9 +11,9 @@
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
-// The DXT encoder of --dxt-quality: the texture layer's own (Spec) or the image layer's
+// The DXT encoder of --dxt-quality: the texture layer's own (Exact) or the image layer's
 // least-squares encoder run on the A8R8G8B8 levels (High).
-enum class DxtQuality { Spec, High };
+enum class DxtQuality { Exact, High };
 
 struct ConvertOptions {
     UINT width = USE_DEFAULT, height = USE_DEFAULT, levels = 0;
@@ -23,7 +23,7 @@ struct ConvertOptions {
     D3DCOLOR colorKey = 0;
     bool cube = false;
     DWORD level = 0, face = 0;
-    DxtQuality dxtQuality = DxtQuality::Spec;
+    DxtQuality dxtQuality = DxtQuality::Exact;
     D3DDeviceProfile profile;
 };
 

@@ -305,7 +305,7 @@ ConvertCommand ParseConvert(const std::vector<std::string>& args) {
             o.profile.TextureFormats = o.profile.CubeTextureFormats = ParseFormatList(v);
         } else if (a == "--dxt-quality") {
             if (v == "spec") {
-                o.dxtQuality = DxtQuality::Spec;
+                o.dxtQuality = DxtQuality::Exact;
             } else if (v == "high") {
                 o.dxtQuality = DxtQuality::High;
             } else {
