@@ -643,6 +643,23 @@ HRESULT CheckArguments(const SurfaceDesc* destination, const SurfaceDesc* source
     return S_OK;
 }
 
+// Makes the pair's codecs and hands their job to use; E_FAIL when a format has no codec or
+// the two formats' classes differ, S_OK at once for an empty destination region.
+template <class Use>
+HRESULT WithJob(const SurfaceDesc& destination, const SurfaceDesc& source, DWORD filter, Use use) {
+    CodecHolder dst(CreatePixelCodec(destination));
+    CodecHolder src(CreatePixelCodec(source));
+    if (dst.Get() == nullptr || src.Get() == nullptr || dst.Get()->Class != src.Get()->Class) {
+        return E_FAIL;
+    }
+    const Job job{*dst.Get(),        *src.Get(),        filter,           src.Get()->Width, src.Get()->Height,
+                  src.Get()->Depth, dst.Get()->Width, dst.Get()->Height, dst.Get()->Depth};
+    if (Empty(destination.Region)) {
+        return S_OK;
+    }
+    return use(job);
+}
+
 }  // namespace
 
 HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
@@ -653,28 +670,20 @@ HRESULT ConvertSurface(SurfaceDesc* destination, const SurfaceDesc* source, DWOR
     destination->Dither = filter & FILTER_DITHER;
 
     const RoundToNearestScope rounding;
-    CodecHolder dst(CreatePixelCodec(*destination));
-    CodecHolder src(CreatePixelCodec(*source));
-    if (dst.Get() == nullptr || src.Get() == nullptr || dst.Get()->Class != src.Get()->Class) {
-        return E_FAIL;
-    }
-    const Job job{*dst.Get(),        *src.Get(),        filter,           src.Get()->Width, src.Get()->Height,
-                  src.Get()->Depth, dst.Get()->Width, dst.Get()->Height, dst.Get()->Depth};
-    if (Empty(destination->Region)) {
-        return S_OK;
-    }
     // A strategy that takes the pair and runs out of memory leaves the pair to the next
     // one that takes it; out of memory is reported when none manages.
-    hr = E_FAIL;
-    for (const Strategy& strategy : kStrategies) {
-        if (strategy.Takes(job)) {
-            if (strategy.Run(job) == S_OK) {
-                return S_OK;
+    return WithJob(*destination, *source, filter, [](const Job& job) {
+        HRESULT result = E_FAIL;
+        for (const Strategy& strategy : kStrategies) {
+            if (strategy.Takes(job)) {
+                if (strategy.Run(job) == S_OK) {
+                    return S_OK;
+                }
+                result = E_OUTOFMEMORY;
             }
-            hr = E_OUTOFMEMORY;
         }
-    }
-    return hr;
+        return result;
+    });
 }
 
 HRESULT CheckConversion(const SurfaceDesc* destination, const SurfaceDesc* source, DWORD filter) {
@@ -689,20 +698,12 @@ HRESULT CheckConversion(const SurfaceDesc* destination, const SurfaceDesc* sourc
     described.RowPitch = 0;
     described.SlicePitch = 0;
     described.Dither = filter & FILTER_DITHER;
-    CodecHolder dst(CreatePixelCodec(described));
-    CodecHolder src(CreatePixelCodec(*source));
-    if (dst.Get() == nullptr || src.Get() == nullptr || dst.Get()->Class != src.Get()->Class) {
-        return E_FAIL;
-    }
-    const Job job{*dst.Get(),        *src.Get(),        filter,           src.Get()->Width, src.Get()->Height,
-                  src.Get()->Depth, dst.Get()->Width, dst.Get()->Height, dst.Get()->Depth};
-    if (Empty(destination->Region)) {
-        return S_OK;
-    }
-    for (const Strategy& strategy : kStrategies) {
-        if (strategy.Takes(job)) {
-            return S_OK;
+    return WithJob(described, *source, filter, [](const Job& job) {
+        for (const Strategy& strategy : kStrategies) {
+            if (strategy.Takes(job)) {
+                return S_OK;
+            }
         }
-    }
-    return E_FAIL;
+        return E_FAIL;
+    });
 }
