@@ -50,9 +50,13 @@ find_window
 
 # The frame's borders (left, right, top, bottom) as the window manager tells them; the
 # client area shrinks to fit once the program has seen them.
+# SDL may replace its first window while it sets up its renderer, so the window is looked
+# up again on every try rather than trusting the first one found.
 extents=
-for _ in $(seq 1 50); do
-  extents=$(xprop -id "$wid" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p' | tr -d ' ')
+for _ in $(seq 1 100); do
+  wid=$(xdotool search --name '^Tolvane$' 2>/dev/null | tail -n 1)
+  extents=
+  [ -n "$wid" ] && extents=$(xprop -id "$wid" _NET_FRAME_EXTENTS 2>/dev/null | sed -n 's/.*= *//p' | tr -d ' ')
   if [ -n "$extents" ]; then
     IFS=, read -r left right top bottom <<<"$extents"
     eval "$(xdotool getwindowgeometry --shell "$wid")"
