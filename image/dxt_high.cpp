@@ -19,6 +19,11 @@
 // library builds with -ffp-contract=off, and no fused multiply-add is asked for there).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "image/dxt_high.cpp"
+// Every target this compiler can build, the portable fallback among them (the reference the
+// others are tested against).
+#ifndef HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_COMPILE_ALL_ATTAINABLE
+#endif
 #ifndef HWY_DISABLED_TARGETS
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #endif
