@@ -8,9 +8,10 @@
 // are chosen by exhaustive search (every pixel takes the palette entry nearest to it, the
 // best assignment for given end points). The candidates: the exact encoder's own ends,
 // re-indexed; the extremes of the principal axis of the plain red, green, blue (power
-// iteration); end points by least squares over the better one's indices while the error
-// falls; the single-colour table for flat blocks; for opaque DXT1 blocks the three-colour
-// mode with the best ends. A candidate replaces the block only where its error is lower, so
+// iteration); end points by least squares over the better one's indices, rounded channel by
+// channel to the levels that suit those indices best (RoundEnds), while the error falls; the
+// single-colour table for flat blocks; for opaque DXT1 blocks the three-colour mode with the
+// best ends and with its own least-squares ends. A candidate replaces the block only where its error is lower, so
 // no block ends worse than the exact encoder's. The error is the plain sum of squared
 // differences of red, green and blue (and alpha), decoded as DecodeDxt* decode.
 //
@@ -222,6 +223,78 @@ void LeastSquares(const Group& g, const ColorFit& fit, VI* c0, VI* c1) {
     const MI okI = hn::RebindMask(di, ok);
     *c0 = hn::IfThenElse(okI, Quantise(e0), fit.c0);
     *c1 = hn::IfThenElse(okI, Quantise(e1), fit.c1);
+}
+
+// Rounds the ends x0 and x1 (the first and second end of the fit's indices and mode)
+// channel by channel to the levels within one step that give the least error over the fit's
+// indices. With the indices fixed, each channel's error is its own: the sum over the index
+// classes k of n_k v_k^2 - 2 v_k S_k (plus the pixels' own squares), v_k the decoded value,
+// n_k the class's pixels and S_k the sum of their channel.
+template <bool kLeftOut>
+void RoundEnds(const Group& g, const ColorFit& fit, VI* x0, VI* x1) {
+    const MF four = hn::RebindMask(df, hn::Gt(fit.c0, fit.c1));
+    const VF zero = hn::Zero(df), one = hn::Set(df, 1.0f);
+    VF n[4] = {zero, zero, zero, zero}, sum[4][3];
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c) sum[k][c] = zero;
+    for (int i = 0; i < 16; ++i) {
+        const VI index = hn::And(hn::ShiftRightSame(fit.indices, 2 * i), hn::Set(di, 3));
+        for (int k = 0; k < 3; ++k) {
+            MF in = hn::RebindMask(df, hn::Eq(index, hn::Set(di, k)));
+            if constexpr (kLeftOut) in = hn::And(in, g.in[i]);
+            n[k] = hn::Add(n[k], hn::IfThenElseZero(in, one));
+            for (int c = 0; c < 3; ++c) sum[k][c] = hn::Add(sum[k][c], hn::IfThenElseZero(in, g.ch[c][i]));
+        }
+    }
+    n[3] = hn::Sub(hn::Sub(hn::Sub(g.count, n[0]), n[1]), n[2]);
+    for (int c = 0; c < 3; ++c) sum[3][c] = hn::Sub(hn::Sub(hn::Sub(g.sum[c], sum[0][c]), sum[1][c]), sum[2][c]);
+    static constexpr int kShift[3] = {11, 5, 0}, kTop[3] = {31, 63, 31};
+    const VF third = hn::Set(df, 1.0f / 3.0f), half = hn::Set(df, 0.5f);
+    VI out0 = hn::Zero(di), out1 = hn::Zero(di);
+    for (int c = 0; c < 3; ++c) {
+        const VI top = hn::Set(di, kTop[c]);
+        const VI q0 = hn::And(hn::ShiftRightSame(*x0, kShift[c]), top);
+        const VI q1 = hn::And(hn::ShiftRightSame(*x1, kShift[c]), top);
+        VI level0[3], level1[3];
+        VF end0[3], end1[3];
+        for (int j = 0; j < 3; ++j) {
+            // Offsets 0, -1, +1: the unmoved pair comes first and keeps ties.
+            const VI step = hn::Set(di, j == 0 ? 0 : j == 1 ? -1 : 1);
+            level0[j] = hn::Min(hn::Max(hn::Add(q0, step), hn::Zero(di)), top);
+            level1[j] = hn::Min(hn::Max(hn::Add(q1, step), hn::Zero(di)), top);
+            auto expand = [&](VI v) {
+                return hn::ConvertTo(df, c == 1 ? hn::Or(hn::ShiftLeft<2>(v), hn::ShiftRight<4>(v))
+                                                : hn::Or(hn::ShiftLeft<3>(v), hn::ShiftRight<2>(v)));
+            };
+            end0[j] = expand(level0[j]);
+            end1[j] = expand(level1[j]);
+        }
+        VF twice[4];
+        for (int k = 0; k < 4; ++k) twice[k] = hn::Add(sum[k][c], sum[k][c]);
+        VF bestError = hn::Set(df, 1e30f);
+        VI best0 = q0, best1 = q1;
+        for (int j0 = 0; j0 < 3; ++j0) {
+            for (int j1 = 0; j1 < 3; ++j1) {
+                const VF e0 = end0[j0], e1 = end1[j1];
+                const VF v2 = hn::IfThenElse(four, hn::Floor(hn::Mul(hn::Add(hn::Add(e0, e0), hn::Add(e1, one)), third)),
+                                             hn::Floor(hn::Mul(hn::Add(e0, e1), half)));
+                const VF v3 = hn::Floor(hn::Mul(hn::Add(hn::Add(e1, e1), hn::Add(e0, one)), third));
+                VF error = hn::Mul(hn::MulSub(n[0], e0, twice[0]), e0);
+                error = hn::MulAdd(hn::MulSub(n[1], e1, twice[1]), e1, error);
+                error = hn::MulAdd(hn::MulSub(n[2], v2, twice[2]), v2, error);
+                error = hn::MulAdd(hn::MulSub(n[3], v3, twice[3]), v3, error);
+                const MF better = hn::Lt(error, bestError);
+                const MI betterI = hn::RebindMask(di, better);
+                bestError = hn::IfThenElse(better, error, bestError);
+                best0 = hn::IfThenElse(betterI, level0[j0], best0);
+                best1 = hn::IfThenElse(betterI, level1[j1], best1);
+            }
+        }
+        out0 = hn::Or(out0, hn::ShiftLeftSame(best0, kShift[c]));
+        out1 = hn::Or(out1, hn::ShiftLeftSame(best1, kShift[c]));
+    }
+    *x0 = out0;
+    *x1 = out1;
 }
 
 // The ends of the principal axis (power iteration on the covariance of the plain red,
@@ -477,6 +550,7 @@ ColorFit ImproveColors(const Group& g, VI exact0, VI exact1, bool dxt1) {
     KeepBetter(best, Evaluate<kLeftOut>(g, c0, c1));
     for (int round = 0; round < kRefineRounds; ++round) {
         LeastSquares<kLeftOut>(g, best, &p0, &p1);
+        RoundEnds<kLeftOut>(g, best, &p0, &p1);
         Order(p0, p1, three, &c0, &c1);
         const ColorFit next = Evaluate<kLeftOut>(g, c0, c1);
         const MF better = hn::Lt(next.error4, best.error4);
@@ -494,7 +568,11 @@ ColorFit ImproveColors(const Group& g, VI exact0, VI exact1, bool dxt1) {
     if (dxt1) {
         // The three-colour mode for opaque blocks, with the best ends.
         ColorFit swapped = Evaluate<kLeftOut>(g, hn::Min(best.c0, best.c1), hn::Max(best.c0, best.c1));
+        LeastSquares<kLeftOut>(g, swapped, &p0, &p1);
+        RoundEnds<kLeftOut>(g, swapped, &p0, &p1);
+        const ColorFit refined = Evaluate<kLeftOut>(g, hn::Min(p0, p1), hn::Max(p0, p1));
         KeepBetter(best, swapped);
+        KeepBetter(best, refined);
     }
     return best;
 }
