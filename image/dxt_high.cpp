@@ -30,6 +30,7 @@
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #endif
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
 
 #include <algorithm>
@@ -825,6 +826,8 @@ void EncodeBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t co
     const std::size_t lanes = hn::Lanes(df);
     const std::size_t blockBytes = kind == DxtBlockKind::Dxt1 ? 8 : 16;
     for (std::size_t first = 0; first < count; first += lanes) {
+        // The gathers take one pixel of each block at a time: fetch the group after this one.
+        for (std::size_t j = 0; j < lanes && first + lanes + j < count; ++j) hwy::Prefetch(pixels + 16 * (first + lanes + j));
         EncodeGroup(kind, pixels + 16 * first, std::min(lanes, count - first), out + blockBytes * first);
     }
 }
