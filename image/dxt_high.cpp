@@ -81,6 +81,9 @@ constexpr std::size_t kMaxLanes = HWY_MAX_BYTES / 4;
 
 // One group of blocks, channel by channel and pixel by pixel, one block per lane.
 struct Group {
+    // Written out so that it carries the target's attributes (GCC's implicit one does not on
+    // arm64); the same in the structs below.
+    Group() {}
     VF ch[3][16];  // red, green, blue, 0 to 255
     VF norm4[16];  // 4 x the squared length of the pixel's colour
     MF in[16];     // the pixel is in the fit (DXT1: alpha 128 or more)
@@ -90,6 +93,7 @@ struct Group {
 };
 
 struct ColorFit {
+    ColorFit() {}
     VI c0, c1;
     VI indices;  // 2 bits per pixel, pixel 0 lowest
     VF error4;   // 4 x the squared error
@@ -189,6 +193,7 @@ void KeepBetter(ColorFit& best, const ColorFit& candidate) {
 
 // The fit's index classes: pixels (in the fit) and channel sums per index.
 struct Classes {
+    Classes() {}
     VF n[4];
     VF sum[4][3];
 };
@@ -594,6 +599,7 @@ ColorFit ImproveColors(const Group& g, VI exact0, VI exact1, bool dxt1) {
 // ---- interpolated alpha ------------------------------------------------------------------
 
 struct AlphaFit {
+    AlphaFit() {}
     VI a0, a1;
     VI low, high;  // the 3-bit codes of pixels 0 to 7 and 8 to 15, 24 bits each
     VF error8;     // 8 x the squared error
