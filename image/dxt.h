@@ -31,12 +31,19 @@ enum class DxtBlockKind { Dxt1, ExplicitAlpha, InterpolatedAlpha };
 void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
 void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
 
-// The high-quality encoder: the blocks of EncodeDxtBlocks, each then improved by least-squares
-// end points over an exhaustive choice of indices (and a single-colour table, and for opaque
-// DXT1 blocks the three-colour mode). No block's error (the sum of squared differences of
+// The high-quality encoder: each block starts from the end points EncodeDxtBlocks would give
+// it and is improved by least-squares end points over an exhaustive choice of indices (and a
+// single-colour table, and for opaque DXT1 blocks the three-colour mode). No block's error (the sum of squared differences of
 // red, green, blue and alpha after decoding) exceeds that of EncodeDxtBlocks. The colour
 // halves of DXT2 to DXT5 blocks keep color0 > color1 (or equal ends at index 0), so decoders
 // that read them always in the four-colour mode agree.
 void EncodeDxtBlocksHigh(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
+// The same on the vector targets given, as Highway target bits (HWY_AVX2 ...): the best of
+// them this processor has is taken, the portable fallback when none is. Every target gives
+// the same blocks.
+void EncodeDxtBlocksHigh(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out,
+                         std::int64_t vectorTargets);
+// The targets the high-quality encoder is compiled for (the portable fallback among them).
+std::int64_t DxtHighCompiledTargets();
 
 TOLVANE_API_END

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <squish.h>
+#include <hwy/targets.h>
 
+#include <cstdio>
 #include <random>
+#include <string>
 
 #include "image/dxt.h"
 #include "test_codec_util.h"
@@ -576,4 +579,34 @@ TEST(DxtEncodeHigh, NeverWorseOnAnyBlockAndReadAlikeBySquish) {
         }
         EXPECT_LT(static_cast<double>(highTotal), 0.85 * static_cast<double>(exactTotal)) << "format " << k.format;
     }
+}
+
+// Every vector target of the high-quality encoder gives the portable fallback's blocks.
+TEST(DxtEncodeHigh, EveryVectorTargetGivesTheFallbackBlocks) {
+    const std::vector<std::uint32_t> pixels = TestBlocks();
+    const std::size_t count = pixels.size() / 16;
+    const std::int64_t compiled = DxtHighCompiledTargets();
+    const std::int64_t fallback = compiled & (HWY_EMU128 | HWY_SCALAR);
+    ASSERT_NE(fallback, 0) << "the portable fallback is not compiled";
+    std::string notRun;
+    int run = 0;
+    for (DxtBlockKind kind : {DxtBlockKind::Dxt1, DxtBlockKind::ExplicitAlpha, DxtBlockKind::InterpolatedAlpha}) {
+        const std::size_t size = kind == DxtBlockKind::Dxt1 ? 8 : 16;
+        std::vector<std::uint8_t> plain(count * size), vector(count * size);
+        EncodeDxtBlocksHigh(kind, pixels.data(), count, plain.data(), fallback);
+        for (std::int64_t bit = 1; bit != 0 && bit <= (std::int64_t{1} << 62); bit <<= 1) {
+            if (!(compiled & bit) || (bit & fallback)) continue;
+            if (!(hwy::SupportedTargets() & bit)) {
+                if (kind == DxtBlockKind::Dxt1) notRun += std::string(" ") + hwy::TargetName(bit);
+                continue;
+            }
+            EncodeDxtBlocksHigh(kind, pixels.data(), count, vector.data(), bit);
+            for (std::size_t b = 0; b < count; ++b)
+                ASSERT_EQ(0, std::memcmp(&plain[b * size], &vector[b * size], size))
+                    << hwy::TargetName(bit) << ", kind " << static_cast<int>(kind) << ", block " << b;
+            ++run;
+        }
+    }
+    if (run == 0) GTEST_SKIP() << "this processor runs none of the vector targets compiled:" << notRun;
+    if (!notRun.empty()) std::printf("not run on this processor:%s\n", notRun.c_str());
 }
