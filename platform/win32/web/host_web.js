@@ -67,11 +67,17 @@ Module.hostInstall = function (canvas) {
   canvas.addEventListener('blur', function () { Module._tolvane_host_focus(0); });
 };
 
+// The canvas's pixels are drawn through an OffscreenCanvas where the browser has one: its
+// frames go to the compositor by themselves, so the page's own rendering has nothing to
+// hand over (commit) when a frame changes and the program's thread does not wait for it.
 Module.hostCanvasSize = function (width, height) {
   var canvas = Module.canvas;
-  canvas.width = width;
-  canvas.height = height;
-  Module.hostContext = canvas.getContext('2d');
+  if (!Module.hostSurface) {
+    Module.hostSurface = canvas.transferControlToOffscreen ? canvas.transferControlToOffscreen() : canvas;
+  }
+  Module.hostSurface.width = width;
+  Module.hostSurface.height = height;
+  Module.hostContext = Module.hostSurface.getContext('2d');
   Module.hostImage = Module.hostContext.createImageData(width, height);
 };
 
