@@ -89,12 +89,16 @@ Module.hostCanvasSize = function (width, height) {
   function show() {
     scheduled = false;
     if (!pending) return;
-    var image = Module.hostImage, heap = HEAPU8;
-    if (heap.buffer !== wasmMemory.buffer) heap = new Uint8Array(wasmMemory.buffer);  // grown by a thread
-    if (!image || image.width !== width || image.height !== height) {
-      Module.hostImage = image = Module.hostContext.createImageData(width, height);
+    var memory = wasmMemory.buffer, bytes = width * height * 4, image;
+    if (typeof SharedArrayBuffer === 'undefined' || !(memory instanceof SharedArrayBuffer)) {
+      image = new ImageData(new Uint8ClampedArray(memory, pending, bytes), width, height);  // the bytes themselves
+    } else {  // an ImageData takes no shared memory: a copy
+      image = Module.hostImage;
+      if (!image || image.width !== width || image.height !== height) {
+        Module.hostImage = image = Module.hostContext.createImageData(width, height);
+      }
+      image.data.set(new Uint8Array(memory, pending, bytes));
     }
-    image.data.set(heap.subarray(pending, pending + width * height * 4));
     Module.hostContext.putImageData(image, 0, 0);
     pending = 0;
     ++Module.hostShown;
