@@ -52,9 +52,9 @@ Module.hostInstall = function (canvas) {
   canvas.addEventListener('keydown', key(true));
   canvas.addEventListener('keyup', key(false));
   function where(e) {
-    var r = canvas.getBoundingClientRect();
-    return [Math.round((e.clientX - r.left) * canvas.width / r.width),
-            Math.round((e.clientY - r.top) * canvas.height / r.height)];
+    var r = canvas.getBoundingClientRect(), size = Module.hostSurface || canvas;  // the drawing's size
+    return [Math.round((e.clientX - r.left) * size.width / r.width),
+            Math.round((e.clientY - r.top) * size.height / r.height)];
   }
   canvas.addEventListener('mousemove', function (e) { var p = where(e); Module._tolvane_host_mouse(0, 0, p[0], p[1]); });
   canvas.addEventListener('mousedown', function (e) {
