@@ -1,9 +1,15 @@
 // The page's side of the window layer's web host (see sdl_web.cpp): the canvas, its
 // events as SDL events, presentation, message boxes and the yield of every pass.
 // Built into the module with --pre-js; the page gives Module.canvas and may give
-// Module.onMessageBox(flags, title, text) and Module.onFrame(count).
+// Module.onMessageBox(flags, title, text) and Module.onFrame(count), told of every frame
+// the program presents. Module.hostFrames counts those frames, Module.hostShown the ones
+// that reached the canvas, Module.hostPasses the passes of the program's loop (its
+// yields) and Module.hostBusyMs the time the program ran between them.
 
 Module.hostFrames = 0;
+Module.hostShown = 0;
+Module.hostPasses = 0;
+Module.hostBusyMs = 0;
 
 // SDL key codes of KeyboardEvent.code values; letters and digits are their characters.
 var hostKeyCodes = (function () {
@@ -46,9 +52,9 @@ Module.hostInstall = function (canvas) {
   canvas.addEventListener('keydown', key(true));
   canvas.addEventListener('keyup', key(false));
   function where(e) {
-    var r = canvas.getBoundingClientRect();
-    return [Math.round((e.clientX - r.left) * canvas.width / r.width),
-            Math.round((e.clientY - r.top) * canvas.height / r.height)];
+    var r = canvas.getBoundingClientRect(), size = Module.hostSurface || canvas;  // the drawing's size
+    return [Math.round((e.clientX - r.left) * size.width / r.width),
+            Math.round((e.clientY - r.top) * size.height / r.height)];
   }
   canvas.addEventListener('mousemove', function (e) { var p = where(e); Module._tolvane_host_mouse(0, 0, p[0], p[1]); });
   canvas.addEventListener('mousedown', function (e) {
@@ -61,32 +67,76 @@ Module.hostInstall = function (canvas) {
   canvas.addEventListener('blur', function () { Module._tolvane_host_focus(0); });
 };
 
+// The canvas's pixels are drawn through an OffscreenCanvas where the browser has one: its
+// frames go to the compositor by themselves, so the page's own rendering has nothing to
+// hand over (commit) when a frame changes and the program's thread does not wait for it.
 Module.hostCanvasSize = function (width, height) {
   var canvas = Module.canvas;
-  canvas.width = width;
-  canvas.height = height;
-  Module.hostContext = canvas.getContext('2d');
+  if (!Module.hostSurface) {
+    Module.hostSurface = canvas.transferControlToOffscreen ? canvas.transferControlToOffscreen() : canvas;
+  }
+  Module.hostSurface.width = width;
+  Module.hostSurface.height = height;
+  Module.hostContext = Module.hostSurface.getContext('2d');
   Module.hostImage = Module.hostContext.createImageData(width, height);
 };
 
-Module.hostPresent = function (pointer, width, height) {
-  var image = Module.hostImage;
-  if (!image || image.width !== width || image.height !== height) {
-    Module.hostImage = image = Module.hostContext.createImageData(width, height);
+// The newest frame presented waits for the next animation frame; frames presented before
+// then are passed over, as a display would. The bytes stay the texture's (in the module's
+// memory) until it is destroyed, which shows a frame still waiting first (hostRelease).
+(function () {
+  var pending = 0, width = 0, height = 0, scheduled = false;
+  function show() {
+    scheduled = false;
+    if (!pending) return;
+    var memory = wasmMemory.buffer, bytes = width * height * 4, image;
+    if (typeof SharedArrayBuffer === 'undefined' || !(memory instanceof SharedArrayBuffer)) {
+      image = new ImageData(new Uint8ClampedArray(memory, pending, bytes), width, height);  // the bytes themselves
+    } else {  // an ImageData takes no shared memory: a copy
+      image = Module.hostImage;
+      if (!image || image.width !== width || image.height !== height) {
+        Module.hostImage = image = Module.hostContext.createImageData(width, height);
+      }
+      image.data.set(new Uint8Array(memory, pending, bytes));
+    }
+    Module.hostContext.putImageData(image, 0, 0);
+    pending = 0;
+    ++Module.hostShown;
   }
-  image.data.set(HEAPU8.subarray(pointer, pointer + width * height * 4));
-  Module.hostContext.putImageData(image, 0, 0);
-  ++Module.hostFrames;
-  if (Module.onFrame) Module.onFrame(Module.hostFrames);
-};
+  Module.hostPresent = function (pointer, w, h) {
+    pending = pointer;
+    width = w;
+    height = h;
+    if (!scheduled) {
+      scheduled = true;
+      requestAnimationFrame(show);
+    }
+    ++Module.hostFrames;
+    if (Module.onFrame) Module.onFrame(Module.hostFrames);
+  };
+  Module.hostRelease = function (pointer) {
+    if (pending === pointer) show();
+  };
+})();
 
 Module.hostMessageBox = function (flags, title, text) {
   console.log('message box: ' + title + ': ' + text);
   if (Module.onMessageBox) Module.onMessageBox(flags, title, text);
 };
 
+// The yield of every pass: a message to ourselves runs after the events, timers and
+// painting that wait, without the 4 ms floor of nested timers.
 (function () {
-  var channel = new MessageChannel(), waiting = [];
-  channel.port1.onmessage = function () { var resolve = waiting.shift(); if (resolve) resolve(); };
-  Module.hostYield = function (resolve) { waiting.push(resolve); channel.port2.postMessage(0); };
+  var channel = new MessageChannel(), waiting = [], resumed = performance.now();
+  channel.port1.onmessage = function () {
+    var resolve = waiting.shift();
+    resumed = performance.now();
+    if (resolve) resolve();
+  };
+  Module.hostYield = function (resolve) {
+    Module.hostBusyMs += performance.now() - resumed;
+    ++Module.hostPasses;
+    waiting.push(resolve);
+    channel.port2.postMessage(0);
+  };
 })();

@@ -4,8 +4,9 @@
 //   window sizes it. There is one display, the size of the page's viewport.
 // - The page's listeners (host_web.js) turn keyboard, mouse, focus and blur events of the
 //   canvas into SDL events, queued here until SDL_PollEvent hands them out.
-// - Presentation converts the frame to RGBA bytes and puts them on the canvas with one
-//   putImageData per frame.
+// - Presentation converts the frame to RGBA bytes in the texture and hands the newest one
+//   to the page, which puts it on the canvas once per animation frame: a page shows no
+//   more than that, and passes between two of them leave the canvas alone.
 // - SDL_PumpEvents yields to the browser: the program's loop calls it once per pass
 //   (through PeekMessageA), and the page runs its events, timers and painting there
 //   before the pass goes on. With Asyncify the call unwinds the program's stack and
@@ -13,6 +14,9 @@
 // - Message boxes are shown on the page and do not block: the call returns at once.
 #include <SDL.h>
 #include <emscripten.h>
+#ifdef __wasm_simd128__
+#include <wasm_simd128.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -51,6 +55,8 @@ EM_JS(void, web_canvas_size, (int width, int height), {
 EM_JS(void, web_present, (const Uint8* rgba, int width, int height), {
     Module.hostPresent(rgba, width, height);
 });
+// A texture's bytes are about to go: a frame of it still waiting is shown now.
+EM_JS(void, web_release, (const Uint8* rgba), { Module.hostRelease(rgba); });
 EM_JS(void, web_message_box, (Uint32 flags, const char* title, const char* text), {
     Module.hostMessageBox(flags, UTF8ToString(title), UTF8ToString(text));
 });
@@ -235,20 +241,34 @@ SDL_Texture* SDL_CreateTexture(SDL_Renderer* renderer, Uint32 format, int access
     return texture;
 }
 
-void SDL_DestroyTexture(SDL_Texture* texture) { delete texture; }
+void SDL_DestroyTexture(SDL_Texture* texture) {
+    if (texture != nullptr) web_release(texture->rgba.data());
+    delete texture;
+}
 
 int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect* rect, const void* pixels, int pitch) {
     if (texture == nullptr || pixels == nullptr || rect != nullptr || pitch < texture->width * 4) {
         gError = "bad texture update";
         return -1;
     }
-    Uint32* out = reinterpret_cast<Uint32*>(texture->rgba.data());
-    for (int y = 0; y < texture->height; ++y) {
-        const auto* row = reinterpret_cast<const Uint32*>(static_cast<const Uint8*>(pixels) +
-                                                          static_cast<std::ptrdiff_t>(y) * pitch);
-        for (int x = 0; x < texture->width; ++x) {
-            const Uint32 p = row[x];  // X8R8G8B8 -> bytes R, G, B, A
-            *out++ = 0xFF000000u | ((p & 0xFFu) << 16) | (p & 0xFF00u) | ((p >> 16) & 0xFFu);
+    // X8R8G8B8 words (bytes B, G, R, X) to the bytes R, G, B, 255.
+    Uint8* out = texture->rgba.data();
+    for (int y = 0; y < texture->height; ++y, out += texture->width * 4) {
+        const Uint8* row = static_cast<const Uint8*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitch;
+        int x = 0;
+#ifdef __wasm_simd128__
+        const v128_t alpha = wasm_i32x4_splat(static_cast<int>(0xFF000000u));
+        for (; x + 4 <= texture->width; x += 4) {
+            const v128_t p = wasm_v128_load(row + x * 4);
+            const v128_t rgba = wasm_i8x16_shuffle(p, p, 2, 1, 0, 3, 6, 5, 4, 7, 10, 9, 8, 11, 14, 13, 12, 15);
+            wasm_v128_store(out + x * 4, wasm_v128_or(rgba, alpha));
+        }
+#endif
+        for (; x < texture->width; ++x) {
+            out[x * 4 + 0] = row[x * 4 + 2];
+            out[x * 4 + 1] = row[x * 4 + 1];
+            out[x * 4 + 2] = row[x * 4 + 0];
+            out[x * 4 + 3] = 0xFF;
         }
     }
     return 0;
