@@ -1043,13 +1043,6 @@ HWY_EXPORT(ShadeRowsTwoStageTrilinear);
 HWY_EXPORT(FillColorN);
 HWY_EXPORT(FillDepthN);
 
-void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) {
-    HWY_DYNAMIC_DISPATCH(FillColorN)(first, last, value);
-}
-void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) {
-    HWY_DYNAMIC_DISPATCH(FillDepthN)(first, last, value);
-}
-
 namespace {
 
 // The index in the dispatch tables of the best target in targets that this processor runs
@@ -1081,6 +1074,9 @@ RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixed
     if (fixedStates && FixedStatesApply(d)) return HWY_DISPATCH_TABLE(ShadeRowsTwoStageTrilinear)[index];
     return HWY_DISPATCH_TABLE(ShadeRowsGeneric)[index];
 }
+
+ColorFill ColorFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillColorN)[TableIndex(targets)]; }
+DepthFill DepthFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillDepthN)[TableIndex(targets)]; }
 
 }  // namespace raster::detail
 #endif  // HWY_ONCE
