@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/d3d8/raster/pipeline.h"
 
@@ -44,6 +45,9 @@ void ShadeRowsGeneric(const DrawSetup& d, const Prim& prim, const float* pl, int
 }
 void ShadeRowsTwoStageTrilinear(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
                                 const RowSpan* spans) {
+    ShadeRowsGeneric(d, prim, pl, y0, rows, spans);
+}
+void ShadeRowsUntextured(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
     ShadeRowsGeneric(d, prim, pl, y0, rows, spans);
 }
 void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { std::fill(first, last, value); }
@@ -675,9 +679,10 @@ HWY_INLINE VU SampleByPixel(const SamplerSetup& s, VF u, VF v, VF lod, MI cover)
 // ---- the draw states a rows function tests ------------------------------------------
 
 // The draw states the body tests, as a generic draw has them (Generic) or fixed at compile
-// time to those of a common draw (see FixedStatesApply), where the tests and loops over
+// time to those of a common draw (see FixedStatesFor), where the tests and loops over
 // them fold away.
 struct Generic {
+    static constexpr int kFixedStages = -1;  // the stage count is the draw's
     const DrawSetup& d;
     HWY_INLINE int StageCount() const { return d.stageCount; }
     HWY_INLINE bool Samples(int s) const { return d.stages[s].readsTexture && d.layout.texcoord[s] >= 0; }
@@ -704,7 +709,8 @@ struct Generic {
 // LESSEQUAL depth test with writes, no blending, alpha test or fog, every colour channel
 // written (specular either way). Further common draws are further such structs.
 struct TwoStageTrilinear : Generic {
-    HWY_INLINE int StageCount() const { return 2; }
+    static constexpr int kFixedStages = 2;
+    HWY_INLINE int StageCount() const { return kFixedStages; }
     HWY_INLINE bool Samples(int) const { return true; }
     HWY_INLINE bool VectorSampling(int) const { return true; }
     HWY_INLINE bool NeedsLod(int s) const { return s == 0; }
@@ -723,6 +729,36 @@ struct TwoStageTrilinear : Generic {
     HWY_INLINE bool Blend() const { return false; }
     HWY_INLINE bool AllChannels() const { return true; }
 };
+
+// Untextured geometry (the floor and ceiling of the game's corridor): the diffuse colour,
+// depth tested and written, no stage sampled.
+struct Untextured : Generic {
+    static constexpr int kFixedStages = 0;
+    HWY_INLINE int StageCount() const { return 0; }
+    HWY_INLINE bool PackedStages() const { return true; }
+    HWY_INLINE bool DepthTest() const { return true; }
+    HWY_INLINE CompareFunc DepthFunc() const { return CompareFunc::LessEqual; }
+    HWY_INLINE bool DepthWrite() const { return true; }
+    HWY_INLINE bool ModulateChain() const { return false; }
+    HWY_INLINE bool Fog() const { return false; }
+    HWY_INLINE bool AlphaTest() const { return false; }
+    HWY_INLINE bool Blend() const { return false; }
+    HWY_INLINE bool AllChannels() const { return true; }
+};
+
+// f(s) for each stage s. Where the states fix the stage count, the calls are unrolled
+// with s a constant, so that the tests of the stages' states fold away (loops with
+// bodies this large are not unrolled by the compiler).
+template <class States, class F>
+HWY_INLINE void ForStages(const States& states, const F& f) {
+    if constexpr (States::kFixedStages >= 0) {
+        [&]<int... S>(std::integer_sequence<int, S...>) TOLVANE_INLINE_LAMBDA {
+            (f(std::integral_constant<int, S>{}), ...);
+        }(std::make_integer_sequence<int, States::kFixedStages>{});
+    } else {
+        for (int s = 0; s < states.StageCount(); ++s) f(s);
+    }
+}
 
 // ---- the body -----------------------------------------------------------------------
 
@@ -775,8 +811,8 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
     bool partial = false;
     IndicesF first{};
     bool prepared = false;  // partial and first, worked out at the first sampled stage
-    for (int s = 0; s < states.StageCount(); ++s) {
-        if (!states.Samples(s)) continue;
+    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+        if (!states.Samples(s)) return;
         const StageSetup& stage = d.stages[s];
         VF u = hn::Mul(At(planes.u[s], g.fx), g.w), v = hn::Mul(At(planes.v[s], g.fx), g.w);
         VF lod = hn::Zero(df);
@@ -798,7 +834,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
             out.u = u;
             out.v = v;
             out.lod = lod;
-            continue;
+            return;
         }
         if (!prepared) {
             prepared = true;
@@ -813,7 +849,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
         out.u = u;
         out.v = v;
         ChooseLevelsN(stage.sampler, states.Mip(s), lod, out);
-    }
+    });
 }
 
 // Diffuse and specular of a group.
@@ -900,15 +936,19 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
     const VI laneIndex = hn::Iota(di, 0);
 
     float widths[kMaxStages] = {}, heights[kMaxStages] = {};
-    for (int s = 0; s < stageCount; ++s) {
-        if (layout.texcoord[s] < 0) continue;
+    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+        if (layout.texcoord[s] < 0) return;
         const SamplerSetup& sampler = d.stages[s].sampler;
         const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
         widths[s] = static_cast<float>(base.width);
         heights[s] = static_cast<float>(base.height);
-    }
+    });
     const VU factor = hn::Set(du, d.textureFactor);
     const VU fogColor = hn::Set(du, d.fogColor);
+    // Untextured: a modulate chain over white texels where a stage takes the texel's alpha.
+    bool whiteAlpha = false;
+    if constexpr (States::kFixedStages == 0)
+        for (int s = 0; s < d.stageCount; ++s) whiteAlpha = whiteAlpha || d.chainAlpha[s] == DrawSetup::ChainAlpha::Texture;
 
     for (int row = 0; row < rows; ++row) {
         const int x0 = spans[row].x0, x1 = spans[row].x1;
@@ -920,12 +960,12 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
         RowPlanes planes;
         planes.z = MakePlane(pl, fy);
         planes.q = MakePlane(pl + 3, fy);
-        for (int s = 0; s < stageCount; ++s) {
+        ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
             const int slot = layout.texcoord[s];
-            if (slot < 0) continue;
+            if (slot < 0) return;
             planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
             planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
-        }
+        });
         if (!prim.constantColor) {
             for (int k = 0; k < 4; ++k) planes.color[k] = MakePlane(pl + 3 * (2 + k), fy);
             if (states.Specular())
@@ -954,17 +994,18 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
             // Texel addresses, then the texels.
             StageFetch where[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
-                for (int s = 0; s < stageCount; ++s)
+                ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                     if (states.Samples(s) && states.VectorSampling(s))
                         Address(d.stages[s].sampler, states.Linear(s), groups[i].lookup[s], where[i][s]);
+                });
             VU fetched[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
-                for (int s = 0; s < stageCount; ++s) {
+                ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                     const StageLookup& at = groups[i].lookup[s];
                     if (!states.Samples(s)) fetched[i][s] = Ones();
                     else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s]);
                     else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
-                }
+                });
 
             // Stages, fog, alpha test, blend and write.
             for (int i = 0; i < count; ++i) {
@@ -974,15 +1015,16 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                 VertexColors(prim, states.Specular(), planes, g, diffuse, specular);
 
                 VU color = diffuse;
+                if (whiteAlpha) color = hn::Or(color, AlphaOne());
                 if (states.ModulateChain()) {
-                    for (int s = 0; s < stageCount; ++s) {
+                    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                         const VU product = Modulate(textures[s], color);
                         switch (states.Alpha(s)) {
                             case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
                             case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
                             case DrawSetup::ChainAlpha::Product: color = product; break;
                         }
-                    }
+                    });
                 } else if (stageCount > 0) {
                     if (states.PackedStages()) {
                         StageInputs in{diffuse, diffuse, Ones(), factor, specular, hn::Zero(du)};
@@ -1029,6 +1071,10 @@ void ShadeRowsTwoStageTrilinear(const DrawSetup& d, const Prim& prim, const floa
                                 const RowSpan* spans) {
     ShadeRowsBody<TwoStageTrilinear>(d, prim, pl, y0, rows, spans);
 }
+
+void ShadeRowsUntextured(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
+    ShadeRowsBody<Untextured>(d, prim, pl, y0, rows, spans);
+}
 #endif  // HWY_TARGET == HWY_SCALAR
 
 }  // namespace HWY_NAMESPACE
@@ -1040,6 +1086,7 @@ namespace raster::detail {
 
 HWY_EXPORT(ShadeRowsGeneric);
 HWY_EXPORT(ShadeRowsTwoStageTrilinear);
+HWY_EXPORT(ShadeRowsUntextured);
 HWY_EXPORT(FillColorN);
 HWY_EXPORT(FillDepthN);
 
@@ -1071,8 +1118,12 @@ std::int64_t ShadingTarget(std::int64_t targets) {
 
 RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixedStates) {
     const std::size_t index = TableIndex(targets);
-    if (fixedStates && FixedStatesApply(d)) return HWY_DISPATCH_TABLE(ShadeRowsTwoStageTrilinear)[index];
-    return HWY_DISPATCH_TABLE(ShadeRowsGeneric)[index];
+    switch (fixedStates ? FixedStatesFor(d) : FixedStates::None) {
+        case FixedStates::TwoStageTrilinear: return HWY_DISPATCH_TABLE(ShadeRowsTwoStageTrilinear)[index];
+        case FixedStates::Untextured: return HWY_DISPATCH_TABLE(ShadeRowsUntextured)[index];
+        case FixedStates::None: return HWY_DISPATCH_TABLE(ShadeRowsGeneric)[index];
+    }
+    Unreachable();
 }
 
 ColorFill ColorFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillColorN)[TableIndex(targets)]; }
