@@ -264,6 +264,7 @@ TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
 // or of the vertices) give the pixels of the generic one, with and without specular.
 TEST_P(RasterTargets, StateSpecialisedRowsGiveTheSamePixels) {
     BusyScene scene;
+    scene.texture.AddRowPairs();
     raster::RasterOptions generic = On(target_);
     generic.fixedStateShading = false;
     raster::Rasterizer fixedRaster(On(target_)), genericRaster(generic);
@@ -351,6 +352,7 @@ INSTANTIATE_TEST_SUITE_P(Compiled, RasterTargets, testing::ValuesIn(VectorTarget
 // Which draws the specialised rows function takes: exactly those with its states.
 TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     BusyScene scene;
+    scene.texture.AddRowPairs();
     Target target(64, 64);
     raster::PipelineState s = BasicState(64, 64, kMeshFvf);
     s.texture[0] = &scene.texture.sampler;
@@ -382,6 +384,7 @@ TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
+    EXPECT_FALSE(applies([&](raster::PipelineState& c) { c.texture[0] = &scene.shine.sampler; }));  // no interleaved rows
     // Untextured: no stage samples, or no stage at all; a stage operation other than a
     // modulation by the (white) texel, or any other state, is not.
     auto untextured = [](raster::PipelineState& c) { c.texture[0] = c.texture[1] = nullptr; };

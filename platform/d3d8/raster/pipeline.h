@@ -255,8 +255,8 @@ bool PackedStageOp(DWORD op);
 // every colour channel.
 enum class FixedStates : std::uint8_t {
     None,
-    // Two textured stages, the first trilinear, the second point-sampled without mipmaps,
-    // in a modulate chain.
+    // Two textured stages, the first trilinear from interleaved rows, the second
+    // point-sampled without mipmaps, in a modulate chain.
     TwoStageTrilinear,
     // No stage samples a texture and the stages are a modulate chain (or there are none):
     // the colour is the diffuse one.

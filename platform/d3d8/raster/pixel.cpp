@@ -334,7 +334,8 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
     }
     const SamplerSetup& first = d.stages[0].sampler;
     const SamplerSetup& second = d.stages[1].sampler;
-    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && !second.needsLod &&
+    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && first.rowPairs &&
+           !second.needsLod &&
            second.minFilter < D3DTEXF_LINEAR && second.mip == MipFilter::None;
 }
 

@@ -461,6 +461,14 @@ enum class Fetch : std::uint8_t {
     Corners,      // bilinear with wrapping in x: four texels, gathered
 };
 
+// What the states tell of a stage's lookups ahead of the draw (see FetchHints in the
+// states below): whether every lane reads the one base level (no mipmaps, so no blend of
+// two), and whether bilinear lookups read interleaved rows.
+struct FetchHints {
+    bool oneLevel = false;
+    bool footprints = false;
+};
+
 // Where the texels of one level lookup lie for a group, worked out ahead of the loads
 // so that the loads of several groups can be issued together.
 struct LevelFetch {
@@ -489,16 +497,17 @@ HWY_INLINE VI LevelTable(const std::int32_t* table, int levelCount, VI levels) {
 }
 
 // AddressLevel for one level choice: point or bilinear, every lane's level in levels.
-HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u, VF v, LevelFetch& out) {
+HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, FetchHints hints, VF u, VF v,
+                              LevelFetch& out) {
     const SamplerSetup::LevelTables& t = s.tables;
     out.perLane = false;
     out.texture = s.texture;
     VI w, h, pitch, shift = hn::Zero(di);
-    const int level0 = hn::GetLane(levels);
+    const int level0 = hints.oneLevel ? s.baseLevel : hn::GetLane(levels);
     const SamplerLevel& first = s.texture->levels[level0];
-    const bool rowPairs = linear && s.rowPairs;
+    const bool rowPairs = linear && (hints.footprints || s.rowPairs);
     out.base = rowPairs ? first.rowPairs : first.texels;
-    if (hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
+    if (hints.oneLevel || hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
         w = hn::Set(di, first.width);
         h = hn::Set(di, first.height);
         pitch = hn::Set(di, first.pitch);
@@ -571,9 +580,9 @@ HWY_INLINE VU CornerTexels(const LevelFetch& f, int k) {
 }
 
 // The texels of a level lookup as channels: a blend of two levels takes them as they are.
-HWY_INLINE Channels SampleLevel(const LevelFetch& f) {
+HWY_INLINE Channels SampleLevel(const LevelFetch& f, FetchHints hints) {
     VU t00, t10, t01, t11;
-    switch (f.fetch) {
+    switch (hints.footprints ? Fetch::Footprints : f.fetch) {
         case Fetch::Point: return Split(PointTexels(f));
         case Fetch::Footprints:
             if (f.perLane) LoadFootprints(LanesAt(f, 0), t00, t01, t10, t11);
@@ -645,17 +654,18 @@ struct StageFetch {
     VI weight;
 };
 
-HWY_INLINE void Address(const SamplerSetup& s, bool linear, const StageLookup& at, StageFetch& out) {
-    AddressLevel(s, at.fine, linear, at.u, at.v, out.fine);
-    out.blend = !hn::AllFalse(di, hn::Ne(at.weight, hn::Zero(di)));
+HWY_INLINE void Address(const SamplerSetup& s, bool linear, FetchHints hints, const StageLookup& at, StageFetch& out) {
+    AddressLevel(s, at.fine, linear, hints, at.u, at.v, out.fine);
+    out.blend = !hints.oneLevel && !hn::AllFalse(di, hn::Ne(at.weight, hn::Zero(di)));
     out.weight = at.weight;
-    if (out.blend) AddressLevel(s, at.coarse, linear, at.u, at.v, out.coarse);
+    if (out.blend) AddressLevel(s, at.coarse, linear, hints, at.u, at.v, out.coarse);
 }
 
-HWY_INLINE VU Sample(const StageFetch& f) {
-    if (f.fine.fetch == Fetch::Point && !f.blend) return PointTexels(f.fine);
-    Channels texels = SampleLevel(f.fine);
-    if (f.blend) texels = Lerp(texels, SampleLevel(f.coarse), SpreadWeight(hn::ShiftLeft<7>(f.weight)));
+HWY_INLINE VU Sample(const StageFetch& f, bool linear, FetchHints hints) {
+    const bool blend = !hints.oneLevel && f.blend;
+    if (!linear && !blend) return PointTexels(f.fine);
+    Channels texels = SampleLevel(f.fine, hints);
+    if (blend) texels = Lerp(texels, SampleLevel(f.coarse, hints), SpreadWeight(hn::ShiftLeft<7>(f.weight)));
     return Join(texels);
 }
 
@@ -690,6 +700,7 @@ struct Generic {
     HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
     HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
     HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
+    HWY_INLINE FetchHints Hints(int) const { return {}; }
     HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
     HWY_INLINE bool DepthTest() const { return d.depthTest; }
     HWY_INLINE CompareFunc DepthFunc() const { return d.depthCompare; }
@@ -716,6 +727,7 @@ struct TwoStageTrilinear : Generic {
     HWY_INLINE bool NeedsLod(int s) const { return s == 0; }
     HWY_INLINE bool Linear(int s) const { return s == 0; }
     HWY_INLINE MipFilter Mip(int s) const { return s == 0 ? MipFilter::Linear : MipFilter::None; }
+    HWY_INLINE FetchHints Hints(int s) const { return s == 0 ? FetchHints{false, true} : FetchHints{true, false}; }
     HWY_INLINE bool PackedStages() const { return true; }
     HWY_INLINE bool DepthTest() const { return true; }
     HWY_INLINE CompareFunc DepthFunc() const { return CompareFunc::LessEqual; }
@@ -996,14 +1008,14 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
             for (int i = 0; i < count; ++i)
                 ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                     if (states.Samples(s) && states.VectorSampling(s))
-                        Address(d.stages[s].sampler, states.Linear(s), groups[i].lookup[s], where[i][s]);
+                        Address(d.stages[s].sampler, states.Linear(s), states.Hints(s), groups[i].lookup[s], where[i][s]);
                 });
             VU fetched[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
                 ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                     const StageLookup& at = groups[i].lookup[s];
                     if (!states.Samples(s)) fetched[i][s] = Ones();
-                    else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s]);
+                    else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s], states.Linear(s), states.Hints(s));
                     else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
                 });
 
