@@ -774,8 +774,9 @@ HWY_INLINE void ForStages(const States& states, const F& f) {
 
 // ---- the body -----------------------------------------------------------------------
 
-// Groups per batch; longer spans take several batches.
-constexpr int kBatch = 4;
+// Groups per batch; longer spans take several batches. Eight rather than four gave the
+// game's scene about 5% on AVX2 (more texel loads in flight at once).
+constexpr int kBatch = 8;
 
 // A group of pixels between the passes over a batch.
 struct Group {
