@@ -820,17 +820,16 @@ HWY_INLINE bool DepthTest(const States& states, const std::uint16_t* depthRow, c
 // Level of detail and level choice of each sampled stage.
 template <class States>
 HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const RowPlanes& planes, const float* widths,
-                              const float* heights, Group& g) {
+                              const float* heights, const bool* sharesCoords, Group& g) {
     bool partial = false;
     IndicesF first{};
     bool prepared = false;  // partial and first, worked out at the first sampled stage
     ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
         if (!states.Samples(s)) return;
         const StageSetup& stage = d.stages[s];
-        // A stage reading the coordinates of the stage before it (common: one set for
-        // both) takes them as that stage left them, uncovered lanes filled.
-        const bool shared = s > 0 && states.VectorSampling(s) && states.Samples(s - 1) && states.VectorSampling(s - 1) &&
-                            d.layout.texcoord[s] == d.layout.texcoord[s - 1];
+        // A stage whose coordinates are those of the stage before it (common: one set
+        // for both) takes them as that stage left them, uncovered lanes filled.
+        const bool shared = s > 0 && states.VectorSampling(s) && states.VectorSampling(s - 1) && sharesCoords[s];
         VF u, v;
         if (shared) {
             u = g.lookup[s - 1].u;
@@ -969,6 +968,14 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
         widths[s] = static_cast<float>(base.width);
         heights[s] = static_cast<float>(base.height);
     });
+    // Stages sampled with the same coordinate planes as the stage before them.
+    bool sharesCoords[kMaxStages] = {};
+    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+        if (s == 0 || !states.Samples(s) || !states.Samples(s - 1)) return;
+        const float* mine = pl + 3 * (2 + layout.texcoord[s]);
+        const float* before = pl + 3 * (2 + layout.texcoord[s - 1]);
+        sharesCoords[s] = std::memcmp(mine, before, 6 * sizeof(float)) == 0;
+    });
     const VU factor = hn::Set(du, d.textureFactor);
     const VU fogColor = hn::Set(du, d.fogColor);
     // Untextured: a modulate chain over white texels where a stage takes the texel's alpha.
@@ -1013,7 +1020,7 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                 g.fx = hn::Sub(hn::ConvertTo(df, xs), originX);
                 if (!DepthTest(states, depthRow, planes, g)) continue;
                 g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
-                LevelOfDetail(states, d, planes, widths, heights, g);
+                LevelOfDetail(states, d, planes, widths, heights, sharesCoords, g);
                 ++count;
             }
 
