@@ -85,7 +85,7 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     }
 }
 
-// The common textured draw of the scene (see FixedStatesApply).
+// The common textured draw of the scene (see FixedStatesFor).
 void CommonTexturedDraw(raster::PipelineState& s) {
     s.renderState[D3DRS_FOGENABLE] = FALSE;
     s.renderState[D3DRS_ALPHABLENDENABLE] = FALSE;
@@ -259,30 +259,35 @@ TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
     }
 }
 
-// The rows function specialised to the states of the common textured draw (two textured
-// stages, trilinear then point, a modulate chain, LESSEQUAL depth) gives the pixels of
-// the generic one, with and without specular.
+// The rows functions specialised to the states of common draws (two textured stages,
+// trilinear then point, in a modulate chain; untextured, with the alpha of the white texel
+// or of the vertices) give the pixels of the generic one, with and without specular.
 TEST_P(RasterTargets, StateSpecialisedRowsGiveTheSamePixels) {
     BusyScene scene;
+    scene.texture.AddRowPairs();
     raster::RasterOptions generic = On(target_);
     generic.fixedStateShading = false;
     raster::Rasterizer fixedRaster(On(target_)), genericRaster(generic);
-    for (DWORD specular : {FALSE, TRUE})
-        for (int width : {96, 1050}) {
-            SCOPED_TRACE(width);
-            auto tweak = [&](raster::PipelineState& s) {
-                CommonTexturedDraw(s);
-                s.renderState[D3DRS_SPECULARENABLE] = specular;
-                s.renderState[D3DRS_LIGHTING] = specular;
-                s.renderState[D3DRS_AMBIENT] = 0xFF406080u;
-            };
-            Target fixed(width, 80), other(width, 80);
-            fixed.hasAlpha = other.hasAlpha = true;  // alpha mistakes show
-            scene.Draw(fixedRaster, fixed, true, tweak);
-            scene.Draw(genericRaster, other, true, tweak);
-            EXPECT_EQ(fixed.color, other.color) << "specular " << specular;
-            EXPECT_EQ(fixed.depth, other.depth) << "specular " << specular;
-        }
+    enum Kind { kTextured, kUntextured, kUntexturedVertexAlpha };
+    for (Kind kind : {kTextured, kUntextured, kUntexturedVertexAlpha})
+        for (DWORD specular : {FALSE, TRUE})
+            for (int width : {96, 1050}) {
+                SCOPED_TRACE(testing::Message() << "width " << width << ", kind " << kind);
+                auto tweak = [&](raster::PipelineState& s) {
+                    CommonTexturedDraw(s);
+                    s.renderState[D3DRS_SPECULARENABLE] = specular;
+                    s.renderState[D3DRS_LIGHTING] = specular;
+                    s.renderState[D3DRS_AMBIENT] = 0xFF406080u;
+                    if (kind != kTextured) s.texture[0] = s.texture[1] = nullptr;
+                    if (kind == kUntexturedVertexAlpha) s.stageState[0][D3DTSS_ALPHAARG1] = D3DTA_DIFFUSE;
+                };
+                Target fixed(width, 80), other(width, 80);
+                fixed.hasAlpha = other.hasAlpha = true;  // alpha mistakes show
+                scene.Draw(fixedRaster, fixed, true, tweak);
+                scene.Draw(genericRaster, other, true, tweak);
+                EXPECT_EQ(fixed.color, other.color) << "specular " << specular;
+                EXPECT_EQ(fixed.depth, other.depth) << "specular " << specular;
+            }
 }
 
 // The same agreement over the states the vector body decodes for itself: every depth and
@@ -347,6 +352,7 @@ INSTANTIATE_TEST_SUITE_P(Compiled, RasterTargets, testing::ValuesIn(VectorTarget
 // Which draws the specialised rows function takes: exactly those with its states.
 TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     BusyScene scene;
+    scene.texture.AddRowPairs();
     Target target(64, 64);
     raster::PipelineState s = BasicState(64, 64, kMeshFvf);
     s.texture[0] = &scene.texture.sampler;
@@ -355,12 +361,16 @@ TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
     s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
     CommonTexturedDraw(s);
-    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
+    using raster::detail::FixedStates;
+    auto fixed = [&](const std::function<void(raster::PipelineState&)>& change) {
         raster::PipelineState changed = s;
         if (change) change(changed);
         raster::detail::DrawSetup setup;
         raster::detail::BuildDrawSetup(changed, target.View(), setup);
-        return raster::detail::FixedStatesApply(setup);
+        return raster::detail::FixedStatesFor(setup);
+    };
+    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
+        return fixed(change) == FixedStates::TwoStageTrilinear;
     };
     EXPECT_TRUE(applies({}));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
@@ -374,6 +384,26 @@ TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
+    EXPECT_FALSE(applies([&](raster::PipelineState& c) { c.texture[0] = &scene.shine.sampler; }));  // no interleaved rows
+    // Untextured: no stage samples, or no stage at all; a stage operation other than a
+    // modulation by the (white) texel, or any other state, is not.
+    auto untextured = [](raster::PipelineState& c) { c.texture[0] = c.texture[1] = nullptr; };
+    EXPECT_EQ(fixed(untextured), FixedStates::Untextured);
+    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+                  untextured(c);
+                  c.stageState[0][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+              }),
+              FixedStates::Untextured);
+    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+                  untextured(c);
+                  c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD;
+              }),
+              FixedStates::None);
+    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+                  untextured(c);
+                  c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS;
+              }),
+              FixedStates::None);
 }
 
 struct LitVertex {

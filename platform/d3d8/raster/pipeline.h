@@ -250,11 +250,19 @@ std::uint32_t RunStagesOnePixel(const DrawSetup& draw, std::uint32_t diffuse, st
                                 const std::uint32_t* samples);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(DWORD op);
-// Whether a draw has the states of the most common textured draw, which the vector body
-// shades with those states fixed at compile time (two textured stages, the first
-// trilinear, the second point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth
-// test with writes, no blending, alpha test or fog, every colour channel written).
-bool FixedStatesApply(const DrawSetup& draw);
+// The common draws that the vector body shades with their states fixed at compile time.
+// Both have a LESSEQUAL depth test with writes, no blending, alpha test or fog, and write
+// every colour channel.
+enum class FixedStates : std::uint8_t {
+    None,
+    // Two textured stages, the first trilinear from interleaved rows, the second
+    // point-sampled without mipmaps, in a modulate chain.
+    TwoStageTrilinear,
+    // No stage samples a texture and the stages are a modulate chain (or there are none):
+    // the colour is the diffuse one.
+    Untextured,
+};
+FixedStates FixedStatesFor(const DrawSetup& draw);
 
 // The vector body (pixel_simd.cpp): its rows function for a draw on the best of targets
 // (Highway target bits) that this processor runs, the portable one when none; the
@@ -262,9 +270,12 @@ bool FixedStatesApply(const DrawSetup& draw);
 RowsShader VectorRowsShader(const DrawSetup& draw, std::int64_t targets, bool fixedStates);
 std::int64_t CompiledShadingTargets();
 std::int64_t ShadingTarget(std::int64_t targets);
-// Fills first .. last with value (clears), in the widest stores the processor has.
-void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value);
-void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value);
+// Fill first .. last with value (clears) in the widest stores of the best of targets
+// (Highway target bits) that this processor runs, as VectorRowsShader chooses.
+using ColorFill = void (*)(std::uint32_t* first, std::uint32_t* last, std::uint32_t value);
+using DepthFill = void (*)(std::uint16_t* first, std::uint16_t* last, std::uint16_t value);
+ColorFill ColorFiller(std::int64_t targets);
+DepthFill DepthFiller(std::int64_t targets);
 
 // Sampler: the texel colour of a stage at (u, v) with the level of detail lod (log2 of
 // texels per pixel, bias included). SampleTextureRef is the plain version.

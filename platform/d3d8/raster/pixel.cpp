@@ -320,7 +320,9 @@ bool PackedStageOp(DWORD op) {
     }
 }
 
-bool FixedStatesApply(const DrawSetup& d) {
+namespace {
+
+bool TwoStageTrilinearApplies(const DrawSetup& d) {
     const AttributeLayout& layout = d.layout;
     if (d.stageCount != 2 || !d.modulateChain || d.chainAlpha[0] != DrawSetup::ChainAlpha::Texture ||
         d.chainAlpha[1] != DrawSetup::ChainAlpha::Current)
@@ -332,10 +334,30 @@ bool FixedStatesApply(const DrawSetup& d) {
     }
     const SamplerSetup& first = d.stages[0].sampler;
     const SamplerSetup& second = d.stages[1].sampler;
-    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && !second.needsLod &&
-           second.minFilter < D3DTEXF_LINEAR && second.mip == MipFilter::None && d.depthTest &&
-           d.depthCompare == CompareFunc::LessEqual && d.depthWrite && layout.fog < 0 && !d.alphaTest && !d.blend &&
-           d.writeMask == 0xFFFFFFFFu;
+    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && first.rowPairs &&
+           !second.needsLod &&
+           second.minFilter < D3DTEXF_LINEAR && second.mip == MipFilter::None;
+}
+
+// A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha
+// from a texture becomes opaque, which the body sees in chainAlpha).
+bool UntexturedApplies(const DrawSetup& d) {
+    if (d.stageCount == 0) return true;
+    if (!d.modulateChain) return false;
+    for (int s = 0; s < d.stageCount; ++s)
+        if (d.stages[s].readsTexture && d.layout.texcoord[s] >= 0) return false;
+    return true;
+}
+
+}  // namespace
+
+FixedStates FixedStatesFor(const DrawSetup& d) {
+    if (!d.depthTest || d.depthCompare != CompareFunc::LessEqual || !d.depthWrite || d.layout.fog >= 0 || d.alphaTest ||
+        d.blend || d.writeMask != 0xFFFFFFFFu)
+        return FixedStates::None;
+    if (TwoStageTrilinearApplies(d)) return FixedStates::TwoStageTrilinear;
+    if (UntexturedApplies(d)) return FixedStates::Untextured;
+    return FixedStates::None;
 }
 
 namespace {
