@@ -499,6 +499,12 @@ TEST(RasterStages, OperationsOnKnownColours) {
         {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, 0xC0807050u},  // t * 0x80 + f * 0x7F
         {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0xC08F5020u},  // d * 0xC0 + f * 0x3F
         {D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0A08890u},  // t + d - t * d
+        // Values outside the sets: an operation passes argument 1 (as the bump mapping ones
+        // not drawn do), a selector reads zero, before its modifiers.
+        {99, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0406080u},
+        {D3DTOP_BUMPENVMAP, D3DTA_DIFFUSE, D3DTA_TEXTURE, 0xC0804020u},
+        {D3DTOP_SELECTARG1, 0x9, D3DTA_DIFFUSE, 0xC0000000u},
+        {D3DTOP_ADD, 0x9 | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0xC0FFFFFFu},
     };
     for (const Case& c : cases) {
         for (bool reference : {false, true}) {

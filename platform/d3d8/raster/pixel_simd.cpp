@@ -222,19 +222,19 @@ struct StageInputs {
     VU diffuse, current, texture, factor, specular, temp;
 };
 
-HWY_INLINE VU Argument(DWORD arg, const StageInputs& in) {
-    VU v;
-    switch (arg & D3DTA_SELECTMASK) {
-        case D3DTA_DIFFUSE: v = in.diffuse; break;
-        case D3DTA_CURRENT: v = in.current; break;
-        case D3DTA_TEXTURE: v = in.texture; break;
-        case D3DTA_TFACTOR: v = in.factor; break;
-        case D3DTA_SPECULAR: v = in.specular; break;
-        case D3DTA_TEMP: v = in.temp; break;
-        default: v = hn::Zero(du); break;
+HWY_INLINE VU Argument(StageArg arg, const StageInputs& in) {
+    VU v = hn::Zero(du);
+    switch (arg.source) {
+        case ArgSource::Diffuse: v = in.diffuse; break;
+        case ArgSource::Current: v = in.current; break;
+        case ArgSource::Texture: v = in.texture; break;
+        case ArgSource::Factor: v = in.factor; break;
+        case ArgSource::Specular: v = in.specular; break;
+        case ArgSource::Temp: v = in.temp; break;
+        case ArgSource::Zero: break;
     }
-    if (arg & D3DTA_ALPHAREPLICATE) v = ReplicateAlpha(v);
-    if (arg & D3DTA_COMPLEMENT) v = Invert(v);
+    if (arg.alphaReplicate) v = ReplicateAlpha(v);
+    if (arg.complement) v = Invert(v);
     return v;
 }
 
@@ -245,26 +245,40 @@ HWY_INLINE VU PerChannel(VU a1, VU a2, Op op) {
     return JoinSaturated(op(x.even, y.even), op(x.odd, y.odd));
 }
 
-HWY_INLINE VU Operate(DWORD op, VU a1, VU a2, const StageInputs& in) {
+HWY_INLINE VU Operate(StageOp op, VU a1, VU a2, const StageInputs& in) {
     const V16 half = hn::Set(d16, 128);
     switch (op) {
-        case D3DTOP_SELECTARG1: return a1;
-        case D3DTOP_SELECTARG2: return a2;
-        case D3DTOP_MODULATE: return Modulate(a1, a2);
-        case D3DTOP_MODULATE2X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<1>(Mul255(a, b)); });
-        case D3DTOP_MODULATE4X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<2>(Mul255(a, b)); });
-        case D3DTOP_ADD: return hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
-        case D3DTOP_SUBTRACT: return hn::BitCast(du, hn::SaturatedSub(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
-        case D3DTOP_ADDSIGNED: return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), half); });
-        case D3DTOP_ADDSIGNED2X:
+        case StageOp::SelectArg1: return a1;
+        case StageOp::SelectArg2: return a2;
+        case StageOp::Modulate: return Modulate(a1, a2);
+        case StageOp::Modulate2x: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<1>(Mul255(a, b)); });
+        case StageOp::Modulate4x: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<2>(Mul255(a, b)); });
+        case StageOp::Add: return hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case StageOp::Subtract: return hn::BitCast(du, hn::SaturatedSub(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case StageOp::AddSigned: return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), half); });
+        case StageOp::AddSigned2x:
             return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::ShiftLeft<1>(hn::Sub(hn::Add(a, b), half)); });
-        case D3DTOP_ADDSMOOTH: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), Mul255(a, b)); });
-        case D3DTOP_BLENDDIFFUSEALPHA: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
-        case D3DTOP_BLENDTEXTUREALPHA: return Mix(a1, a2, ReplicateAlpha(in.texture));
-        case D3DTOP_BLENDFACTORALPHA: return Mix(a1, a2, ReplicateAlpha(in.factor));
-        case D3DTOP_BLENDCURRENTALPHA: return Mix(a1, a2, ReplicateAlpha(in.current));
-        default: return a1;  // not reached: only packed operations come here (PackedStageOp)
+        case StageOp::AddSmooth: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), Mul255(a, b)); });
+        case StageOp::BlendDiffuseAlpha: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
+        case StageOp::BlendTextureAlpha: return Mix(a1, a2, ReplicateAlpha(in.texture));
+        case StageOp::BlendFactorAlpha: return Mix(a1, a2, ReplicateAlpha(in.factor));
+        case StageOp::BlendCurrentAlpha: return Mix(a1, a2, ReplicateAlpha(in.current));
+        // Not reached: DISABLE ends the stages, and the others have no packed form
+        // (PackedStageOp), so RunStagesByPixel runs them.
+        case StageOp::Disable:
+        case StageOp::BlendTextureAlphaPm:
+        case StageOp::PreModulate:
+        case StageOp::ModulateAlphaAddColor:
+        case StageOp::ModulateColorAddAlpha:
+        case StageOp::ModulateInvAlphaAddColor:
+        case StageOp::ModulateInvColorAddAlpha:
+        case StageOp::BumpEnvMap:
+        case StageOp::BumpEnvMapLuminance:
+        case StageOp::DotProduct3:
+        case StageOp::MultiplyAdd:
+        case StageOp::Lerp: break;
     }
+    Unreachable();
 }
 
 HWY_INLINE VU RunStages(const DrawSetup& d, StageInputs& in, const VU* textures) {
@@ -273,7 +287,7 @@ HWY_INLINE VU RunStages(const DrawSetup& d, StageInputs& in, const VU* textures)
         in.texture = textures[s];
         const VU color = Operate(stage.colorOp, Argument(stage.colorArg[1], in), Argument(stage.colorArg[2], in), in);
         VU alpha;
-        if (stage.alphaOp == D3DTOP_DISABLE) alpha = in.current;
+        if (stage.alphaOp == StageOp::Disable) alpha = in.current;
         else if (stage.alphaOp == stage.colorOp && stage.alphaArg[1] == stage.colorArg[1] && stage.alphaArg[2] == stage.colorArg[2])
             alpha = color;
         else
