@@ -233,29 +233,33 @@ TEST_P(RasterTargets, GiveTheSamePixelsAsTheOtherTargets) {
         }
 }
 
-// Bilinear lookups with wrapping read a level's interleaved rows where the texture has
-// them: the same pixels as from its texels, with noise texels so that any wrong corner or
-// wrap shows. Rows that disagree with the texels must change the picture.
+// Bilinear lookups with wrapping read the rasterizer's interleaved copies of the rows: the
+// same pixels as from the texels, with noise texels so that any wrong corner or wrap
+// shows. The copies stay until the texture says it changed: texels changed behind their
+// back must leave another picture than after Changed(), which must match the texels.
 TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
     BusyScene scene;
     std::mt19937 random(11);
     for (auto& level : scene.texture.storage)
         for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
-    raster::Rasterizer r(On(target_));
+    raster::RasterOptions withoutRows = On(target_);
+    withoutRows.interleavedRows = false;
+    raster::Rasterizer r(On(target_)), fromTexels(withoutRows);
     for (int width : {96, 1050}) {
         SCOPED_TRACE(width);
-        Target plain(width, 80), paired(width, 80), stale(width, 80);
-        for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
-        scene.Draw(r, plain, true);
-        scene.texture.AddRowPairs();
+        Target plain(width, 80), paired(width, 80), stale(width, 80), changed(width, 80), changedPlain(width, 80);
+        scene.Draw(fromTexels, plain, true);
         scene.Draw(r, paired, true);
         EXPECT_EQ(paired.color, plain.color);
         EXPECT_EQ(paired.depth, plain.depth);
-        ASSERT_TRUE(raster::RowPairsPay());
-        for (auto& level : scene.texture.rowPairs)
+        for (auto& level : scene.texture.storage)
             for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
         scene.Draw(r, stale, true);
-        EXPECT_NE(stale.color, plain.color);
+        scene.texture.sampler.copies.Changed();
+        scene.Draw(r, changed, true);
+        scene.Draw(fromTexels, changedPlain, true);
+        EXPECT_NE(stale.color, changed.color);
+        EXPECT_EQ(changed.color, changedPlain.color);
     }
 }
 

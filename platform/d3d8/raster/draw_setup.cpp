@@ -135,7 +135,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true, rowPairs = true, inReach = true;
+            bool pow2 = true, inReach = true;
             const SamplerLevel& first = sampler.texture->levels[0];
             for (int l = 0; l < sampler.texture->levelCount; ++l) {
                 const SamplerLevel& level = sampler.texture->levels[l];
@@ -143,15 +143,19 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
                 sampler.tables.width[l] = level.width;
                 sampler.tables.height[l] = level.height;
                 sampler.tables.pitch[l] = level.pitch;
-                rowPairs = rowPairs && level.rowPairs;
-                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]) &&
-                          (!rowPairs || TexelShift(first.rowPairs, level.rowPairs, sampler.tables.rowPairShift[l]));
+                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]);
             }
             sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap;
-            sampler.rowPairs = sampler.wrapPow2 && rowPairs;
-            sampler.levelsInReach = inReach;
             sampler.vectorSampling = sampler.wrapPow2 &&
                                      (sampler.minFilter >= D3DTEXF_LINEAR) == (sampler.magFilter >= D3DTEXF_LINEAR);
+            // The vector body's bilinear lookups read interleaved rows.
+            if (sampler.vectorSampling && sampler.minFilter >= D3DTEXF_LINEAR && options.interleavedRows &&
+                !options.referenceShading)
+                sampler.rowPairLevels = InterleavedRows(*sampler.texture);
+            sampler.rowPairs = sampler.rowPairLevels != nullptr;
+            for (int l = 0; l < sampler.texture->levelCount && sampler.rowPairs; ++l)
+                inReach = inReach && TexelShift(sampler.rowPairLevels[0], sampler.rowPairLevels[l], sampler.tables.rowPairShift[l]);
+            sampler.levelsInReach = inReach;
         }
         // Without mipmaps and with one filter for both directions the level of detail
         // changes nothing.
@@ -206,9 +210,3 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 }
 
 }  // namespace raster::detail
-
-namespace raster {
-
-bool RowPairsPay() { return true; }
-
-}  // namespace raster

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/d3d8/raster/raster.h"
@@ -160,6 +161,24 @@ constexpr MipFilter ToMipFilter(DWORD filter) {
         default: return MipFilter::Linear;
     }
 }
+// The interleaved rows of a level: each row and the next interleaved, texel (x, y) then
+// (x, y + 1), wrapping at the last row, and column 0 repeated after the last column. Row
+// pair y starts at 2 * y * (pitch + 1), and the 16 bytes at 2 * (y * (pitch + 1) + x) hold
+// the 2 x 2 footprint of texel (x, y) with wrapping, so a bilinear lookup that wraps reads
+// one entry instead of two rows. RowPairTexels(pitch, height) texels, about twice the
+// level's.
+constexpr std::size_t RowPairTexels(int pitch, int height) {
+    return 2 * (static_cast<std::size_t>(pitch) + 1) * static_cast<std::size_t>(height);
+}
+void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs);
+// Interleaved rows are made for textures of up to this many texels in their largest level.
+constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
+// The interleaved rows of each level of a texture whose level sizes are all powers of two,
+// kept in the texture's copies: made at the first call after a change (or on the first
+// call), then shared by the draws until the texture changes again. Null for a texture
+// beyond kMaxRowPairTexels. Safe to call from several threads at once.
+const std::uint32_t* const* InterleavedRows(const SamplerTexture& texture);
+
 // Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
 constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
 
@@ -196,7 +215,8 @@ struct SamplerSetup {
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
     bool needsLod = true;   // false when the level of detail cannot change the result
-    bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows
+    bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows:
+    const std::uint32_t* const* rowPairLevels = nullptr;  // those of level l (InterleavedRows)
     // The vector body samples it (wrapPow2, one filter for minification and magnification);
     // otherwise it samples pixel by pixel.
     bool vectorSampling = false;

@@ -446,12 +446,11 @@ struct StoredAt {
 };
 struct LevelAt {
     const SamplerTexture* texture;
-    bool rowPairs;
+    const std::uint32_t* const* rowPairs;  // each level's interleaved rows, or null: its texels
     const std::int32_t* levels;
     const std::int32_t* offsets;
     HWY_INLINE const std::uint32_t* operator()(int i) const {
-        const SamplerLevel& level = texture->levels[levels[i]];
-        return (rowPairs ? level.rowPairs : level.texels) + offsets[i];
+        return (rowPairs ? rowPairs[levels[i]] : texture->levels[levels[i]].texels) + offsets[i];
     }
 };
 
@@ -479,6 +478,7 @@ struct LevelFetch {
     bool perLane;                   // the lanes' levels differ and lie out of reach of the shifts
     const std::uint32_t* base;      // offsets count from here (texels or interleaved rows)
     const SamplerTexture* texture;  // perLane: each lane's level from here
+    const std::uint32_t* const* rowPairLevels;  // or from here for Footprints
     VI wx, wy;                      // bilinear weights, in the form Lerp takes
     VI corners[4];                  // Corners: the four texels' offsets from base
     alignas(HWY_MAX_BYTES) std::int32_t offsets[2][kMaxLanes];
@@ -486,7 +486,7 @@ struct LevelFetch {
 };
 
 HWY_INLINE LevelAt LanesAt(const LevelFetch& f, int which) {
-    return {f.texture, f.fetch == Fetch::Footprints, f.levels, f.offsets[which]};
+    return {f.texture, f.fetch == Fetch::Footprints ? f.rowPairLevels : nullptr, f.levels, f.offsets[which]};
 }
 HWY_INLINE StoredAt BaseAt(const LevelFetch& f, int which) { return {f.base, f.offsets[which]}; }
 
@@ -503,11 +503,12 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u
     const SamplerSetup::LevelTables& t = s.tables;
     out.perLane = false;
     out.texture = s.texture;
+    out.rowPairLevels = s.rowPairLevels;
     VI w, h, pitch, shift = hn::Zero(di);
     const int level0 = hn::GetLane(levels);
     const SamplerLevel& first = s.texture->levels[level0];
     const bool rowPairs = linear && s.rowPairs;
-    out.base = rowPairs ? first.rowPairs : first.texels;
+    out.base = rowPairs ? s.rowPairLevels[level0] : first.texels;
     if (hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
         w = hn::Set(di, first.width);
         h = hn::Set(di, first.height);
@@ -517,8 +518,7 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, VF u
         h = LevelTable(t.height, s.texture->levelCount, levels);
         pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
         if (s.levelsInReach) {
-            const SamplerLevel& zero = s.texture->levels[0];
-            out.base = rowPairs ? zero.rowPairs : zero.texels;
+            out.base = rowPairs ? s.rowPairLevels[0] : s.texture->levels[0].texels;
             shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
         } else {
             out.perLane = true;
@@ -577,7 +577,7 @@ HWY_INLINE VU CornerTexels(const LevelFetch& f, int k) {
     if (!f.perLane) return Gather(f.base, f.corners[k]);
     alignas(HWY_MAX_BYTES) std::int32_t offsets[kMaxLanes];
     hn::Store(f.corners[k], di, offsets);
-    return LoadTexels(LevelAt{f.texture, false, f.levels, offsets});
+    return LoadTexels(LevelAt{f.texture, nullptr, f.levels, offsets});
 }
 
 // The texels of a level lookup as channels: a blend of two levels takes them as they are.
