@@ -432,9 +432,9 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
 // Rows are filled in wide aligned stores with a head and a tail of single pixels: every
 // start, end and width modulo the store size, rectangles across tile boundaries, an odd
 // pitch so that rows start at every alignment.
-TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
+// The number of pixels the clears get wrong.
+int WrongClearPixels(raster::Rasterizer& r) {
     Target t(301, 150);
-    raster::Rasterizer r(2);
     D3DVIEWPORT8 full{0, 0, 301, 150, 0, 1};
     r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f);
     std::vector<D3DRECT> rects;
@@ -451,7 +451,22 @@ TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
             std::uint16_t depth = t.depth[static_cast<std::size_t>(y) * t.width + x];
             if (t.At(x, y) != (in ? 0xFFA0B0C0u : 0xFF102030u) || depth != (in ? 32768 : 65535)) ++wrong;
         }
-    EXPECT_EQ(wrong, 0);
+    return wrong;
+}
+
+TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
+    raster::Rasterizer r(2);
+    EXPECT_EQ(WrongClearPixels(r), 0);
+}
+
+// The clears run on the allowed target too: its own fills, exact.
+TEST_P(RasterTargets, ClearsFillWithTheTargetExactly) {
+    raster::Rasterizer r(On(target_));
+    EXPECT_EQ(WrongClearPixels(r), 0);
+    for (std::int64_t other : Others()) {
+        EXPECT_NE(raster::detail::VectorColorFill(target_), raster::detail::VectorColorFill(other)) << hwy::TargetName(other);
+        EXPECT_NE(raster::detail::VectorDepthFill(target_), raster::detail::VectorDepthFill(other)) << hwy::TargetName(other);
+    }
 }
 
 // One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.

@@ -349,9 +349,12 @@ bool FixedStatesApply(const DrawSetup& draw);
 RowsShader VectorRowsShader(const DrawSetup& draw, std::int64_t targets, bool fixedStates);
 std::int64_t CompiledShadingTargets();
 std::int64_t ShadingTarget(std::int64_t targets);
-// Fills first .. last with value (clears), in the widest stores the processor has.
-void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value);
-void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value);
+// The clears' fills of first .. last with value, in the widest stores of the best of
+// targets that this processor runs (as VectorRowsShader chooses).
+using ColorFill = void (*)(std::uint32_t* first, std::uint32_t* last, std::uint32_t value);
+using DepthFill = void (*)(std::uint16_t* first, std::uint16_t* last, std::uint16_t value);
+ColorFill VectorColorFill(std::int64_t targets);
+DepthFill VectorDepthFill(std::int64_t targets);
 
 // Sampler: the texel colour of a stage at (u, v) with the level of detail lod (log2 of
 // texels per pixel, bias included). SampleTextureRef is the plain version.

@@ -1057,13 +1057,6 @@ HWY_EXPORT(ShadeRowsTwoStageTrilinear);
 HWY_EXPORT(FillColorN);
 HWY_EXPORT(FillDepthN);
 
-void FillColor(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) {
-    HWY_DYNAMIC_DISPATCH(FillColorN)(first, last, value);
-}
-void FillDepth(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) {
-    HWY_DYNAMIC_DISPATCH(FillDepthN)(first, last, value);
-}
-
 namespace {
 
 // The index in the dispatch tables of the best target in targets that this processor runs
@@ -1089,6 +1082,9 @@ std::int64_t ShadingTarget(std::int64_t targets) {
     if (usable == 0) return HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) ? HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) : HWY_STATIC_TARGET;
     return usable & -usable;
 }
+
+ColorFill VectorColorFill(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillColorN)[TableIndex(targets)]; }
+DepthFill VectorDepthFill(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillDepthN)[TableIndex(targets)]; }
 
 RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixedStates) {
     const std::size_t index = TableIndex(targets);

@@ -73,7 +73,9 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b) { return -FloorDiv(-a, b); 
 }  // namespace
 
 struct Rasterizer::Impl {
-    explicit Impl(const RasterOptions& o) : options(o), pool(o.threads) {}
+    explicit Impl(const RasterOptions& o)
+        : options(o), pool(o.threads), fillColor(VectorColorFill(o.vectorTargets)),
+          fillDepth(VectorDepthFill(o.vectorTargets)) {}
 
     void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
               const VertexInput& input, UINT firstVertex, UINT vertexCount, const IndexInput* indices,
@@ -111,6 +113,8 @@ struct Rasterizer::Impl {
 
     RasterOptions options;
     WorkerPool pool;
+    ColorFill fillColor;  // the clears' fills for the allowed targets
+    DepthFill fillDepth;
     // The queued frame: draws, their primitives, the planes and the tile bins.
     RenderTarget binTarget{};
     bool bound = false;
@@ -806,11 +810,11 @@ void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y
         if (y + kAhead <= y1) fetch(y + kAhead);
         if (prim.clearColor) {
             std::uint32_t* row = binTarget.color + static_cast<std::ptrdiff_t>(y) * binTarget.colorPitch;
-            FillColor(row + x0, row + x1 + 1, prim.clearColorValue);
+            fillColor(row + x0, row + x1 + 1, prim.clearColorValue);
         }
         if (prim.clearDepth) {
             std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
-            FillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
+            fillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
         }
     }
 }
