@@ -164,7 +164,7 @@ void BuildVehicle(V3 p, std::vector<Vertex>& vertices, std::vector<std::uint16_t
 
 // A 256x256 texture with a full chain of box-filtered levels.
 struct Texture {
-    std::vector<std::vector<std::uint32_t>> levels, rowPairs;
+    std::vector<std::vector<std::uint32_t>> levels;
     raster::SamplerTexture sampler;
 };
 
@@ -201,12 +201,7 @@ Texture MakeTexture(std::uint32_t seed, bool panels) {
         size = half;
     }
     t.sampler.levelCount = static_cast<int>(t.levels.size());
-    t.rowPairs.resize(t.levels.size());
-    for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2) {
-        t.rowPairs[l].resize(raster::RowPairTexels(s, s));
-        raster::BuildRowPairs(t.levels[l].data(), s, s, s, t.rowPairs[l].data());
-        t.sampler.levels[l] = {t.levels[l].data(), s, s, s, t.rowPairs[l].data()};
-    }
+    for (int l = 0, s = 256; l < t.sampler.levelCount; ++l, s /= 2) t.sampler.levels[l] = {t.levels[l].data(), s, s, s};
     return t;
 }
 

@@ -58,8 +58,11 @@ namespace {
 // luminance and signed formats (signed: U, V, W in B, G, R; Q or an unsigned L in A or L).
 constexpr bool RowAgrees(const FormatInfo& row) {
     using namespace tolvane::pixels;
-    const FormatFacts* f = FindFormatFacts(row.Format);
-    if (f == nullptr) return false;
+    // By index: under GCC's undefined-behaviour sanitizer a pointer's comparison with null
+    // is no constant expression, and the check below would not compile.
+    const int index = FormatIndex(row.Format);
+    if (index < 0) return false;
+    const FormatFacts* f = &kFormatFacts[static_cast<std::size_t>(index)];
     const bool blocks = f->Kind == CodecKind::Yuv || f->Kind == CodecKind::Dxt;
     if (row.BitsPerPixel != (blocks ? 16u : f->BitsPerPixel)) return false;
     switch (f->Kind) {

@@ -72,11 +72,7 @@ void Device::BuildPipelineState(raster::PipelineState& state) {
     state.world = worldMatrices_[0];
     for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) {
         TextureCore* core = textures_[stage] != nullptr ? dynamic_cast<TextureCore*>(textures_[stage]) : nullptr;
-        const DWORD* ts = state_.stageState[stage];
-        // Bilinear filtering with wrapping reads the levels' interleaved rows.
-        const bool rowPairs = (ts[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR || ts[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR) &&
-                              ts[D3DTSS_ADDRESSU] == D3DTADDRESS_WRAP && ts[D3DTSS_ADDRESSV] == D3DTADDRESS_WRAP;
-        state.texture[stage] = core != nullptr ? core->Sampler(rowPairs) : nullptr;
+        state.texture[stage] = core != nullptr ? core->Sampler() : nullptr;
     }
     state.lightCount = 0;
     for (const auto& [index, enabled] : lights_.enabled) {

@@ -156,10 +156,8 @@ public:
     virtual ~TextureCore() = default;
     virtual Device* OwnerDevice() const = 0;
     // Brings the sampler copies of changed levels up to date; null when the sampler
-    // cannot read the format (the stage then reads as if unbound). rowPairs: the draw
-    // filters bilinearly with wrapping, where the interleaved rows of the levels pay
-    // (raster::RowPairsPay); once built, they are kept up to date with the copies.
-    const raster::SamplerTexture* Sampler(bool rowPairs = false);
+    // cannot read the format (the stage then reads as if unbound).
+    const raster::SamplerTexture* Sampler();
     // Copies every level of source into this texture (same kind, format and level sizes).
     virtual HRESULT CopyFrom(TextureCore& source) = 0;
 
@@ -172,8 +170,6 @@ protected:
 
 private:
     std::vector<std::vector<std::uint32_t>> copies_;
-    std::vector<std::vector<std::uint32_t>> rowPairs_;  // empty until asked for
-    bool keepRowPairs_ = false;
     raster::SamplerLevel levels_[raster::SamplerTexture::kMaxLevels];
     raster::SamplerTexture sampler_;  // levels_ from the first level on
     UINT viewFirst_ = 0;

@@ -178,44 +178,27 @@ HRESULT Volume::UnlockBox() { return memory.Unlock(); }
 
 // ---- textures ---------------------------------------------------------------------------
 
-const raster::SamplerTexture* TextureCore::Sampler(bool rowPairs) {
+const raster::SamplerTexture* TextureCore::Sampler() {
     UINT count = std::min<UINT>(SamplerLevelCount(), raster::SamplerTexture::kMaxLevels);
     if (count == 0 || !raster::SamplerReadsFormat(SamplerSource(0)->Format())) return nullptr;
-    if (copies_.size() < count) {
-        copies_.resize(count);
-        rowPairs_.resize(count);
-    }
-    bool newRowPairs = false;
-    const UINT width0 = SamplerSource(0)->Width(), height0 = SamplerSource(0)->Height();
-    if (rowPairs && !keepRowPairs_ && std::uint64_t{width0} * height0 <= raster::kMaxRowPairTexels &&
-        (width0 & (width0 - 1)) == 0 && (height0 & (height0 - 1)) == 0 && raster::RowPairsPay()) {
-        keepRowPairs_ = true;
-        newRowPairs = true;
-    }
+    if (copies_.size() < count) copies_.resize(count);
     bool flushed = false;
     for (UINT i = 0; i < count; ++i) {
         PixelMemory& level = *SamplerSource(i);
         // A level locked for writing right now is copied as it stands; its unlock marks it
         // changed again.
-        if (!level.dirty && !newRowPairs) continue;
+        if (!level.dirty) continue;
         if (!flushed) {
             OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
             flushed = true;
         }
         int width = static_cast<int>(level.Width());
         int height = static_cast<int>(level.Height());
-        if (level.dirty) {
-            copies_[i].resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-            raster::UnpackLevel(level.Format(), level.Bits(), static_cast<int>(level.GetLayout().pitch), width, height,
-                                copies_[i].data(), width);
-            level.dirty = false;
-        }
+        copies_[i].resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        raster::UnpackLevel(level.Format(), level.Bits(), static_cast<int>(level.GetLayout().pitch), width, height,
+                            copies_[i].data(), width);
+        level.dirty = false;
         levels_[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
-        if (keepRowPairs_) {
-            rowPairs_[i].resize(raster::RowPairTexels(width, height));
-            raster::BuildRowPairs(copies_[i].data(), width, height, width, rowPairs_[i].data());
-            levels_[i].rowPairs = rowPairs_[i].data();
-        }
     }
     // Queued draws read sampler_ itself, so it is rewritten only after a flush.
     UINT first = std::min<UINT>(SamplerFirstLevel(), count - 1);
@@ -224,6 +207,7 @@ const raster::SamplerTexture* TextureCore::Sampler(bool rowPairs) {
         viewFirst_ = first;
         sampler_.levelCount = static_cast<int>(count - first);
         for (UINT i = first; i < count; ++i) sampler_.levels[i - first] = levels_[i];
+        if (flushed) sampler_.copies.Changed();
     }
     return &sampler_;
 }

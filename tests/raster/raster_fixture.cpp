@@ -86,16 +86,6 @@ Texture::Texture(int width, int height, int levels) {
     }
 }
 
-void Texture::AddRowPairs() {
-    rowPairs.resize(storage.size());
-    for (int l = 0; l < sampler.levelCount; ++l) {
-        raster::SamplerLevel& level = sampler.levels[l];
-        rowPairs[l].assign(raster::RowPairTexels(level.pitch, level.height), 0u);
-        raster::BuildRowPairs(level.texels, level.width, level.height, level.pitch, rowPairs[l].data());
-        level.rowPairs = rowPairs[l].data();
-    }
-}
-
 Texture Checker(int size, int cell, bool tintLevels) {
     int levels = 1;
     while ((size >> (levels - 1)) > 1) ++levels;

@@ -71,10 +71,8 @@ raster::VertexInput Input(const std::vector<V>& vertices) {
 // A texture whose levels are owned by the object.
 struct Texture {
     Texture(int width, int height, int levels);
-    std::vector<std::vector<std::uint32_t>> storage, rowPairs;
+    std::vector<std::vector<std::uint32_t>> storage;
     raster::SamplerTexture sampler;
-    // Builds the interleaved rows of every level from its texels as they are now.
-    void AddRowPairs();
     std::uint32_t& At(int level, int x, int y) {
         return storage[static_cast<std::size_t>(level)][static_cast<std::size_t>(y) * sampler.levels[level].width + x];
     }

@@ -2,6 +2,7 @@
 // textures, thread-count independence and geometry around the camera.
 #include <cstring>
 
+#include "platform/d3d8/raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
@@ -424,7 +425,7 @@ TEST(RasterUnpack, InterleavedRowsHoldEachTexelsFootprint) {
     std::vector<std::uint32_t> texels(static_cast<std::size_t>(pitch) * height);
     for (std::size_t i = 0; i < texels.size(); ++i) texels[i] = 0xFF000000u + static_cast<std::uint32_t>(i) * 0x010203u;
     std::vector<std::uint32_t> pairs(2 * (pitch + 1) * height, 0xDEADBEEFu);
-    raster::BuildRowPairs(texels.data(), width, height, pitch, pairs.data());
+    raster::detail::BuildRowPairs(texels.data(), width, height, pitch, pairs.data());
     auto texel = [&](int x, int y) { return texels[static_cast<std::size_t>(y % height) * pitch + x % width]; };
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {

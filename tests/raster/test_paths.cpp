@@ -233,29 +233,33 @@ TEST_P(RasterTargets, GiveTheSamePixelsAsTheOtherTargets) {
         }
 }
 
-// Bilinear lookups with wrapping read a level's interleaved rows where the texture has
-// them: the same pixels as from its texels, with noise texels so that any wrong corner or
-// wrap shows. Rows that disagree with the texels must change the picture.
+// Bilinear lookups with wrapping read the rasterizer's interleaved copies of the rows: the
+// same pixels as from the texels, with noise texels so that any wrong corner or wrap
+// shows. The copies stay until the texture says it changed: texels changed behind their
+// back must leave another picture than after Changed(), which must match the texels.
 TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
     BusyScene scene;
     std::mt19937 random(11);
     for (auto& level : scene.texture.storage)
         for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
-    raster::Rasterizer r(On(target_));
+    raster::RasterOptions withoutRows = On(target_);
+    withoutRows.interleavedRows = false;
+    raster::Rasterizer r(On(target_)), fromTexels(withoutRows);
     for (int width : {96, 1050}) {
         SCOPED_TRACE(width);
-        Target plain(width, 80), paired(width, 80), stale(width, 80);
-        for (raster::SamplerLevel& level : scene.texture.sampler.levels) level.rowPairs = nullptr;
-        scene.Draw(r, plain, true);
-        scene.texture.AddRowPairs();
+        Target plain(width, 80), paired(width, 80), stale(width, 80), changed(width, 80), changedPlain(width, 80);
+        scene.Draw(fromTexels, plain, true);
         scene.Draw(r, paired, true);
         EXPECT_EQ(paired.color, plain.color);
         EXPECT_EQ(paired.depth, plain.depth);
-        ASSERT_TRUE(raster::RowPairsPay());
-        for (auto& level : scene.texture.rowPairs)
+        for (auto& level : scene.texture.storage)
             for (std::uint32_t& t : level) t ^= 0x00FFFFFFu;
         scene.Draw(r, stale, true);
-        EXPECT_NE(stale.color, plain.color);
+        scene.texture.sampler.copies.Changed();
+        scene.Draw(r, changed, true);
+        scene.Draw(fromTexels, changedPlain, true);
+        EXPECT_NE(stale.color, changed.color);
+        EXPECT_EQ(changed.color, changedPlain.color);
     }
 }
 
@@ -264,7 +268,6 @@ TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
 // or of the vertices) give the pixels of the generic one, with and without specular.
 TEST_P(RasterTargets, StateSpecialisedRowsGiveTheSamePixels) {
     BusyScene scene;
-    scene.texture.AddRowPairs();
     raster::RasterOptions generic = On(target_);
     generic.fixedStateShading = false;
     raster::Rasterizer fixedRaster(On(target_)), genericRaster(generic);
@@ -352,7 +355,6 @@ INSTANTIATE_TEST_SUITE_P(Compiled, RasterTargets, testing::ValuesIn(VectorTarget
 // Which draws the specialised rows function takes: exactly those with its states.
 TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     BusyScene scene;
-    scene.texture.AddRowPairs();
     Target target(64, 64);
     raster::PipelineState s = BasicState(64, 64, kMeshFvf);
     s.texture[0] = &scene.texture.sampler;
@@ -384,7 +386,8 @@ TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
     EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
-    EXPECT_FALSE(applies([&](raster::PipelineState& c) { c.texture[0] = &scene.shine.sampler; }));  // no interleaved rows
+    // Clamped addressing: the first stage reads no interleaved rows.
+    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_ADDRESSU] = D3DTADDRESS_CLAMP; }));
     // Untextured: no stage samples, or no stage at all; a stage operation other than a
     // modulation by the (white) texel, or any other state, is not.
     auto untextured = [](raster::PipelineState& c) { c.texture[0] = c.texture[1] = nullptr; };
@@ -458,9 +461,9 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
 // Rows are filled in wide aligned stores with a head and a tail of single pixels: every
 // start, end and width modulo the store size, rectangles across tile boundaries, an odd
 // pitch so that rows start at every alignment.
-TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
+// The number of pixels the clears get wrong.
+int WrongClearPixels(raster::Rasterizer& r) {
     Target t(301, 150);
-    raster::Rasterizer r(2);
     D3DVIEWPORT8 full{0, 0, 301, 150, 0, 1};
     r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f);
     std::vector<D3DRECT> rects;
@@ -477,7 +480,22 @@ TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
             std::uint16_t depth = t.depth[static_cast<std::size_t>(y) * t.width + x];
             if (t.At(x, y) != (in ? 0xFFA0B0C0u : 0xFF102030u) || depth != (in ? 32768 : 65535)) ++wrong;
         }
-    EXPECT_EQ(wrong, 0);
+    return wrong;
+}
+
+TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
+    raster::Rasterizer r(2);
+    EXPECT_EQ(WrongClearPixels(r), 0);
+}
+
+// The clears run on the allowed target too: its own fills, exact.
+TEST_P(RasterTargets, ClearsFillWithTheTargetExactly) {
+    raster::Rasterizer r(On(target_));
+    EXPECT_EQ(WrongClearPixels(r), 0);
+    for (std::int64_t other : Others()) {
+        EXPECT_NE(raster::detail::ColorFiller(target_), raster::detail::ColorFiller(other)) << hwy::TargetName(other);
+        EXPECT_NE(raster::detail::DepthFiller(target_), raster::detail::DepthFiller(other)) << hwy::TargetName(other);
+    }
 }
 
 // One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.
@@ -529,6 +547,12 @@ TEST(RasterStages, OperationsOnKnownColours) {
         {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, 0xC0807050u},  // t * 0x80 + f * 0x7F
         {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0xC08F5020u},  // d * 0xC0 + f * 0x3F
         {D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0A08890u},  // t + d - t * d
+        // Values outside the sets: an operation passes argument 1 (as the bump mapping ones
+        // not drawn do), a selector reads zero, before its modifiers.
+        {99, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0406080u},
+        {D3DTOP_BUMPENVMAP, D3DTA_DIFFUSE, D3DTA_TEXTURE, 0xC0804020u},
+        {D3DTOP_SELECTARG1, 0x9, D3DTA_DIFFUSE, 0xC0000000u},
+        {D3DTOP_ADD, 0x9 | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0xC0FFFFFFu},
     };
     for (const Case& c : cases) {
         for (bool reference : {false, true}) {

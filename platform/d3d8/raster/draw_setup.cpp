@@ -14,23 +14,21 @@ float Bits(DWORD value) {
     return f;
 }
 
-bool ArgSelects(DWORD arg, DWORD selector) { return (arg & D3DTA_SELECTMASK) == selector; }
-
 // Which of arg0, arg1, arg2 an operation reads.
-void ArgsRead(DWORD op, bool used[3]) {
-    used[0] = op == D3DTOP_MULTIPLYADD || op == D3DTOP_LERP;
-    used[1] = op != D3DTOP_SELECTARG2 && op != D3DTOP_DISABLE;
-    used[2] = op != D3DTOP_SELECTARG1 && op != D3DTOP_DISABLE;
+void ArgsRead(StageOp op, bool used[3]) {
+    used[0] = op == StageOp::MultiplyAdd || op == StageOp::Lerp;
+    used[1] = op != StageOp::SelectArg2 && op != StageOp::Disable;
+    used[2] = op != StageOp::SelectArg1 && op != StageOp::Disable;
 }
 
-bool StageReads(const StageSetup& stage, DWORD selector) {
+bool StageReads(const StageSetup& stage, ArgSource source) {
     bool used[3];
     ArgsRead(stage.colorOp, used);
     for (int i = 0; i < 3; ++i)
-        if (used[i] && ArgSelects(stage.colorArg[i], selector)) return true;
+        if (used[i] && stage.colorArg[i].source == source) return true;
     ArgsRead(stage.alphaOp, used);
     for (int i = 0; i < 3; ++i)
-        if (used[i] && ArgSelects(stage.alphaArg[i], selector)) return true;
+        if (used[i] && stage.alphaArg[i].source == source) return true;
     return false;
 }
 
@@ -109,20 +107,20 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         const DWORD* ts = state.stageState[s];
         if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
         StageSetup& stage = d.stages[s];
-        stage.colorOp = ts[D3DTSS_COLOROP];
-        stage.colorArg[0] = ts[D3DTSS_COLORARG0];
-        stage.colorArg[1] = ts[D3DTSS_COLORARG1];
-        stage.colorArg[2] = ts[D3DTSS_COLORARG2];
-        stage.alphaOp = ts[D3DTSS_ALPHAOP];
-        stage.alphaArg[0] = ts[D3DTSS_ALPHAARG0];
-        stage.alphaArg[1] = ts[D3DTSS_ALPHAARG1];
-        stage.alphaArg[2] = ts[D3DTSS_ALPHAARG2];
-        stage.resultToTemp = ArgSelects(ts[D3DTSS_RESULTARG], D3DTA_TEMP);
-        stage.readsTexture = StageReads(stage, D3DTA_TEXTURE) || stage.colorOp == D3DTOP_BLENDTEXTUREALPHA ||
-                             stage.colorOp == D3DTOP_BLENDTEXTUREALPHAPM || stage.alphaOp == D3DTOP_BLENDTEXTUREALPHA ||
-                             stage.alphaOp == D3DTOP_BLENDTEXTUREALPHAPM;
-        readsSpecular = readsSpecular || StageReads(stage, D3DTA_SPECULAR);
-        d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, D3DTA_TEMP);
+        stage.colorOp = ToStageOp(ts[D3DTSS_COLOROP]);
+        stage.colorArg[0] = ToStageArg(ts[D3DTSS_COLORARG0]);
+        stage.colorArg[1] = ToStageArg(ts[D3DTSS_COLORARG1]);
+        stage.colorArg[2] = ToStageArg(ts[D3DTSS_COLORARG2]);
+        stage.alphaOp = ToStageOp(ts[D3DTSS_ALPHAOP]);
+        stage.alphaArg[0] = ToStageArg(ts[D3DTSS_ALPHAARG0]);
+        stage.alphaArg[1] = ToStageArg(ts[D3DTSS_ALPHAARG1]);
+        stage.alphaArg[2] = ToStageArg(ts[D3DTSS_ALPHAARG2]);
+        stage.resultToTemp = ToArgSource(ts[D3DTSS_RESULTARG]) == ArgSource::Temp;
+        stage.readsTexture = StageReads(stage, ArgSource::Texture) || stage.colorOp == StageOp::BlendTextureAlpha ||
+                             stage.colorOp == StageOp::BlendTextureAlphaPm || stage.alphaOp == StageOp::BlendTextureAlpha ||
+                             stage.alphaOp == StageOp::BlendTextureAlphaPm;
+        readsSpecular = readsSpecular || StageReads(stage, ArgSource::Specular);
+        d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, ArgSource::Temp);
         SamplerSetup& sampler = stage.sampler;
         sampler.texture = state.texture[s];
         if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
@@ -137,7 +135,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         if (sampler.texture) {
             sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
                                                                  static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true, rowPairs = true, inReach = true;
+            bool pow2 = true, inReach = true;
             const SamplerLevel& first = sampler.texture->levels[0];
             for (int l = 0; l < sampler.texture->levelCount; ++l) {
                 const SamplerLevel& level = sampler.texture->levels[l];
@@ -145,15 +143,19 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
                 sampler.tables.width[l] = level.width;
                 sampler.tables.height[l] = level.height;
                 sampler.tables.pitch[l] = level.pitch;
-                rowPairs = rowPairs && level.rowPairs;
-                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]) &&
-                          (!rowPairs || TexelShift(first.rowPairs, level.rowPairs, sampler.tables.rowPairShift[l]));
+                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]);
             }
             sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap;
-            sampler.rowPairs = sampler.wrapPow2 && rowPairs;
-            sampler.levelsInReach = inReach;
             sampler.vectorSampling = sampler.wrapPow2 &&
                                      (sampler.minFilter >= D3DTEXF_LINEAR) == (sampler.magFilter >= D3DTEXF_LINEAR);
+            // The vector body's bilinear lookups read interleaved rows.
+            if (sampler.vectorSampling && sampler.minFilter >= D3DTEXF_LINEAR && options.interleavedRows &&
+                !options.referenceShading)
+                sampler.rowPairLevels = InterleavedRows(*sampler.texture);
+            sampler.rowPairs = sampler.rowPairLevels != nullptr;
+            for (int l = 0; l < sampler.texture->levelCount && sampler.rowPairs; ++l)
+                inReach = inReach && TexelShift(sampler.rowPairLevels[0], sampler.rowPairLevels[l], sampler.tables.rowPairShift[l]);
+            sampler.levelsInReach = inReach;
         }
         // Without mipmaps and with one filter for both directions the level of detail
         // changes nothing.
@@ -168,18 +170,21 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     for (int s = 0; s < d.stageCount && d.modulateChain; ++s) {
         const StageSetup& stage = d.stages[s];
         // At the first stage CURRENT is DIFFUSE; later, DIFFUSE is not CURRENT.
-        auto isCurrent = [s](DWORD arg) { return arg == D3DTA_CURRENT || (s == 0 && arg == D3DTA_DIFFUSE); };
-        const bool color = stage.colorOp == D3DTOP_MODULATE && stage.colorArg[1] == D3DTA_TEXTURE &&
+        auto isCurrent = [s](StageArg arg) {
+            return arg == Plain(ArgSource::Current) || (s == 0 && arg == Plain(ArgSource::Diffuse));
+        };
+        const StageArg texture = Plain(ArgSource::Texture);
+        const bool color = stage.colorOp == StageOp::Modulate && stage.colorArg[1] == texture &&
                            isCurrent(stage.colorArg[2]) && !stage.resultToTemp;
         DrawSetup::ChainAlpha& alpha = d.chainAlpha[s];
-        if (stage.alphaOp == D3DTOP_DISABLE || (stage.alphaOp == D3DTOP_SELECTARG1 && isCurrent(stage.alphaArg[1])) ||
-            (stage.alphaOp == D3DTOP_SELECTARG2 && isCurrent(stage.alphaArg[2])))
+        if (stage.alphaOp == StageOp::Disable || (stage.alphaOp == StageOp::SelectArg1 && isCurrent(stage.alphaArg[1])) ||
+            (stage.alphaOp == StageOp::SelectArg2 && isCurrent(stage.alphaArg[2])))
             alpha = DrawSetup::ChainAlpha::Current;
-        else if ((stage.alphaOp == D3DTOP_SELECTARG1 && stage.alphaArg[1] == D3DTA_TEXTURE) ||
-                 (stage.alphaOp == D3DTOP_SELECTARG2 && stage.alphaArg[2] == D3DTA_TEXTURE))
+        else if ((stage.alphaOp == StageOp::SelectArg1 && stage.alphaArg[1] == texture) ||
+                 (stage.alphaOp == StageOp::SelectArg2 && stage.alphaArg[2] == texture))
             alpha = DrawSetup::ChainAlpha::Texture;
-        else if (stage.alphaOp == D3DTOP_MODULATE && ((stage.alphaArg[1] == D3DTA_TEXTURE && isCurrent(stage.alphaArg[2])) ||
-                                                      (stage.alphaArg[2] == D3DTA_TEXTURE && isCurrent(stage.alphaArg[1]))))
+        else if (stage.alphaOp == StageOp::Modulate && ((stage.alphaArg[1] == texture && isCurrent(stage.alphaArg[2])) ||
+                                                        (stage.alphaArg[2] == texture && isCurrent(stage.alphaArg[1]))))
             alpha = DrawSetup::ChainAlpha::Product;
         else
             d.modulateChain = false;
@@ -205,9 +210,3 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 }
 
 }  // namespace raster::detail
-
-namespace raster {
-
-bool RowPairsPay() { return true; }
-
-}  // namespace raster

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/d3d8/raster/raster.h"
@@ -71,6 +72,73 @@ constexpr BlendOp ToBlendOp(DWORD op) {
     }
 }
 
+// A texture stage operation (D3DTOP_*). Values outside the set pass argument 1, as the
+// operations that are not drawn do (see Operate).
+enum class StageOp : std::uint8_t {
+    Disable, SelectArg1, SelectArg2, Modulate, Modulate2x, Modulate4x, Add, AddSigned, AddSigned2x, Subtract,
+    AddSmooth, BlendDiffuseAlpha, BlendTextureAlpha, BlendFactorAlpha, BlendTextureAlphaPm, BlendCurrentAlpha,
+    PreModulate, ModulateAlphaAddColor, ModulateColorAddAlpha, ModulateInvAlphaAddColor, ModulateInvColorAddAlpha,
+    BumpEnvMap, BumpEnvMapLuminance, DotProduct3, MultiplyAdd, Lerp
+};
+constexpr StageOp ToStageOp(DWORD op) {
+    switch (op) {
+        case D3DTOP_DISABLE: return StageOp::Disable;
+        case D3DTOP_SELECTARG1: return StageOp::SelectArg1;
+        case D3DTOP_SELECTARG2: return StageOp::SelectArg2;
+        case D3DTOP_MODULATE: return StageOp::Modulate;
+        case D3DTOP_MODULATE2X: return StageOp::Modulate2x;
+        case D3DTOP_MODULATE4X: return StageOp::Modulate4x;
+        case D3DTOP_ADD: return StageOp::Add;
+        case D3DTOP_ADDSIGNED: return StageOp::AddSigned;
+        case D3DTOP_ADDSIGNED2X: return StageOp::AddSigned2x;
+        case D3DTOP_SUBTRACT: return StageOp::Subtract;
+        case D3DTOP_ADDSMOOTH: return StageOp::AddSmooth;
+        case D3DTOP_BLENDDIFFUSEALPHA: return StageOp::BlendDiffuseAlpha;
+        case D3DTOP_BLENDTEXTUREALPHA: return StageOp::BlendTextureAlpha;
+        case D3DTOP_BLENDFACTORALPHA: return StageOp::BlendFactorAlpha;
+        case D3DTOP_BLENDTEXTUREALPHAPM: return StageOp::BlendTextureAlphaPm;
+        case D3DTOP_BLENDCURRENTALPHA: return StageOp::BlendCurrentAlpha;
+        case D3DTOP_PREMODULATE: return StageOp::PreModulate;
+        case D3DTOP_MODULATEALPHA_ADDCOLOR: return StageOp::ModulateAlphaAddColor;
+        case D3DTOP_MODULATECOLOR_ADDALPHA: return StageOp::ModulateColorAddAlpha;
+        case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return StageOp::ModulateInvAlphaAddColor;
+        case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return StageOp::ModulateInvColorAddAlpha;
+        case D3DTOP_BUMPENVMAP: return StageOp::BumpEnvMap;
+        case D3DTOP_BUMPENVMAPLUMINANCE: return StageOp::BumpEnvMapLuminance;
+        case D3DTOP_DOTPRODUCT3: return StageOp::DotProduct3;
+        case D3DTOP_MULTIPLYADD: return StageOp::MultiplyAdd;
+        case D3DTOP_LERP: return StageOp::Lerp;
+        default: return StageOp::SelectArg1;
+    }
+}
+
+// Where a stage argument reads (the D3DTA_* selector); selectors outside the set read
+// zero in every channel.
+enum class ArgSource : std::uint8_t { Diffuse, Current, Texture, Factor, Specular, Temp, Zero };
+// A stage argument: its source and modifiers (alpha replicated first, then complemented).
+struct StageArg {
+    ArgSource source = ArgSource::Current;
+    bool alphaReplicate = false;  // D3DTA_ALPHAREPLICATE
+    bool complement = false;      // D3DTA_COMPLEMENT
+    friend constexpr bool operator==(const StageArg&, const StageArg&) = default;
+};
+constexpr ArgSource ToArgSource(DWORD arg) {
+    switch (arg & D3DTA_SELECTMASK) {
+        case D3DTA_DIFFUSE: return ArgSource::Diffuse;
+        case D3DTA_CURRENT: return ArgSource::Current;
+        case D3DTA_TEXTURE: return ArgSource::Texture;
+        case D3DTA_TFACTOR: return ArgSource::Factor;
+        case D3DTA_SPECULAR: return ArgSource::Specular;
+        case D3DTA_TEMP: return ArgSource::Temp;
+        default: return ArgSource::Zero;
+    }
+}
+constexpr StageArg ToStageArg(DWORD arg) {
+    return {ToArgSource(arg), (arg & D3DTA_ALPHAREPLICATE) != 0, (arg & D3DTA_COMPLEMENT) != 0};
+}
+// An argument without modifiers.
+constexpr StageArg Plain(ArgSource source) { return {source, false, false}; }
+
 // A texture address mode (D3DTADDRESS_*); values outside the set wrap.
 enum class AddressMode : std::uint8_t { Wrap, Mirror, Clamp, Border, MirrorOnce };
 constexpr AddressMode ToAddressMode(DWORD mode) {
@@ -93,6 +161,24 @@ constexpr MipFilter ToMipFilter(DWORD filter) {
         default: return MipFilter::Linear;
     }
 }
+// The interleaved rows of a level: each row and the next interleaved, texel (x, y) then
+// (x, y + 1), wrapping at the last row, and column 0 repeated after the last column. Row
+// pair y starts at 2 * y * (pitch + 1), and the 16 bytes at 2 * (y * (pitch + 1) + x) hold
+// the 2 x 2 footprint of texel (x, y) with wrapping, so a bilinear lookup that wraps reads
+// one entry instead of two rows. RowPairTexels(pitch, height) texels, about twice the
+// level's.
+constexpr std::size_t RowPairTexels(int pitch, int height) {
+    return 2 * (static_cast<std::size_t>(pitch) + 1) * static_cast<std::size_t>(height);
+}
+void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs);
+// Interleaved rows are made for textures of up to this many texels in their largest level.
+constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
+// The interleaved rows of each level of a texture whose level sizes are all powers of two,
+// kept in the texture's copies: made at the first call after a change (or on the first
+// call), then shared by the draws until the texture changes again. Null for a texture
+// beyond kMaxRowPairTexels. Safe to call from several threads at once.
+const std::uint32_t* const* InterleavedRows(const SamplerTexture& texture);
+
 // Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
 constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
 
@@ -129,7 +215,8 @@ struct SamplerSetup {
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
     bool needsLod = true;   // false when the level of detail cannot change the result
-    bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows
+    bool rowPairs = false;  // wrapPow2, and every level has its interleaved rows:
+    const std::uint32_t* const* rowPairLevels = nullptr;  // those of level l (InterleavedRows)
     // The vector body samples it (wrapPow2, one filter for minification and magnification);
     // otherwise it samples pixel by pixel.
     bool vectorSampling = false;
@@ -146,10 +233,10 @@ struct SamplerSetup {
 };
 
 struct StageSetup {
-    DWORD colorOp = D3DTOP_DISABLE;
-    DWORD colorArg[3] = {};  // arg0, arg1, arg2
-    DWORD alphaOp = D3DTOP_DISABLE;
-    DWORD alphaArg[3] = {};
+    StageOp colorOp = StageOp::Disable;
+    StageArg colorArg[3] = {};  // arg0, arg1, arg2
+    StageOp alphaOp = StageOp::Disable;
+    StageArg alphaArg[3] = {};
     bool resultToTemp = false;
     bool readsTexture = false;
     SamplerSetup sampler;
@@ -249,7 +336,7 @@ void ShadeSpanRef(const DrawSetup& draw, const Prim& prim, const float* planes, 
 std::uint32_t RunStagesOnePixel(const DrawSetup& draw, std::uint32_t diffuse, std::uint32_t specular,
                                 const std::uint32_t* samples);
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
-bool PackedStageOp(DWORD op);
+bool PackedStageOp(StageOp op);
 // The common draws that the vector body shades with their states fixed at compile time.
 // Both have a LESSEQUAL depth test with writes, no blending, alpha test or fog, and write
 // every colour channel.

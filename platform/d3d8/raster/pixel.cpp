@@ -71,51 +71,56 @@ struct StageInputs {
     Rgba diffuse, current, texture, factor, specular, temp;
 };
 
-inline Rgba Argument(DWORD arg, const StageInputs& in) {
-    Rgba v;
-    switch (arg & D3DTA_SELECTMASK) {
-        case D3DTA_DIFFUSE: v = in.diffuse; break;
-        case D3DTA_CURRENT: v = in.current; break;
-        case D3DTA_TEXTURE: v = in.texture; break;
-        case D3DTA_TFACTOR: v = in.factor; break;
-        case D3DTA_SPECULAR: v = in.specular; break;
-        case D3DTA_TEMP: v = in.temp; break;
-        default: v = {0, 0, 0, 0}; break;
+inline Rgba Argument(StageArg arg, const StageInputs& in) {
+    Rgba v = {0, 0, 0, 0};
+    switch (arg.source) {
+        case ArgSource::Diffuse: v = in.diffuse; break;
+        case ArgSource::Current: v = in.current; break;
+        case ArgSource::Texture: v = in.texture; break;
+        case ArgSource::Factor: v = in.factor; break;
+        case ArgSource::Specular: v = in.specular; break;
+        case ArgSource::Temp: v = in.temp; break;
+        case ArgSource::Zero: break;
     }
-    if (arg & D3DTA_ALPHAREPLICATE) v.r = v.g = v.b = v.a;
-    if (arg & D3DTA_COMPLEMENT) v = {255 - v.r, 255 - v.g, 255 - v.b, 255 - v.a};
+    if (arg.alphaReplicate) v.r = v.g = v.b = v.a;
+    if (arg.complement) v = {255 - v.r, 255 - v.g, 255 - v.b, 255 - v.a};
     return v;
 }
 
 // One channel of an operation; a1a is the alpha of argument 1 (for the ops that
 // mix it into colour), the alphas of diffuse, texture, factor and current for the
 // blend ops.
-inline int Operate(DWORD op, int a0, int a1, int a2, int a1a, const StageInputs& in) {
+inline int Operate(StageOp op, int a0, int a1, int a2, int a1a, const StageInputs& in) {
     switch (op) {
-        case D3DTOP_SELECTARG1: return a1;
-        case D3DTOP_SELECTARG2: return a2;
-        case D3DTOP_MODULATE: return Mul255(a1, a2);
-        case D3DTOP_MODULATE2X: return Clamp255(2 * Mul255(a1, a2));
-        case D3DTOP_MODULATE4X: return Clamp255(4 * Mul255(a1, a2));
-        case D3DTOP_ADD: return Clamp255(a1 + a2);
-        case D3DTOP_ADDSIGNED: return Clamp255(a1 + a2 - 128);
-        case D3DTOP_ADDSIGNED2X: return Clamp255(2 * (a1 + a2 - 128));
-        case D3DTOP_SUBTRACT: return Clamp255(a1 - a2);
-        case D3DTOP_ADDSMOOTH: return Clamp255(a1 + a2 - Mul255(a1, a2));
-        case D3DTOP_BLENDDIFFUSEALPHA: return Mul255(a1, in.diffuse.a) + Mul255(a2, 255 - in.diffuse.a);
-        case D3DTOP_BLENDTEXTUREALPHA: return Mul255(a1, in.texture.a) + Mul255(a2, 255 - in.texture.a);
-        case D3DTOP_BLENDFACTORALPHA: return Mul255(a1, in.factor.a) + Mul255(a2, 255 - in.factor.a);
-        case D3DTOP_BLENDCURRENTALPHA: return Mul255(a1, in.current.a) + Mul255(a2, 255 - in.current.a);
-        case D3DTOP_BLENDTEXTUREALPHAPM: return Clamp255(a1 + Mul255(a2, 255 - in.texture.a));
-        case D3DTOP_MODULATEALPHA_ADDCOLOR: return Clamp255(a1 + Mul255(a1a, a2));
-        case D3DTOP_MODULATECOLOR_ADDALPHA: return Clamp255(Mul255(a1, a2) + a1a);
-        case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return Clamp255(a1 + Mul255(255 - a1a, a2));
-        case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return Clamp255(Mul255(255 - a1, a2) + a1a);
-        case D3DTOP_MULTIPLYADD: return Clamp255(a0 + Mul255(a1, a2));
-        case D3DTOP_LERP: return Mul255(a0, a1) + Mul255(255 - a0, a2);
+        case StageOp::SelectArg1: return a1;
+        case StageOp::SelectArg2: return a2;
+        case StageOp::Modulate: return Mul255(a1, a2);
+        case StageOp::Modulate2x: return Clamp255(2 * Mul255(a1, a2));
+        case StageOp::Modulate4x: return Clamp255(4 * Mul255(a1, a2));
+        case StageOp::Add: return Clamp255(a1 + a2);
+        case StageOp::AddSigned: return Clamp255(a1 + a2 - 128);
+        case StageOp::AddSigned2x: return Clamp255(2 * (a1 + a2 - 128));
+        case StageOp::Subtract: return Clamp255(a1 - a2);
+        case StageOp::AddSmooth: return Clamp255(a1 + a2 - Mul255(a1, a2));
+        case StageOp::BlendDiffuseAlpha: return Mul255(a1, in.diffuse.a) + Mul255(a2, 255 - in.diffuse.a);
+        case StageOp::BlendTextureAlpha: return Mul255(a1, in.texture.a) + Mul255(a2, 255 - in.texture.a);
+        case StageOp::BlendFactorAlpha: return Mul255(a1, in.factor.a) + Mul255(a2, 255 - in.factor.a);
+        case StageOp::BlendCurrentAlpha: return Mul255(a1, in.current.a) + Mul255(a2, 255 - in.current.a);
+        case StageOp::BlendTextureAlphaPm: return Clamp255(a1 + Mul255(a2, 255 - in.texture.a));
+        case StageOp::ModulateAlphaAddColor: return Clamp255(a1 + Mul255(a1a, a2));
+        case StageOp::ModulateColorAddAlpha: return Clamp255(Mul255(a1, a2) + a1a);
+        case StageOp::ModulateInvAlphaAddColor: return Clamp255(a1 + Mul255(255 - a1a, a2));
+        case StageOp::ModulateInvColorAddAlpha: return Clamp255(Mul255(255 - a1, a2) + a1a);
+        case StageOp::MultiplyAdd: return Clamp255(a0 + Mul255(a1, a2));
+        case StageOp::Lerp: return Mul255(a0, a1) + Mul255(255 - a0, a2);
         // FIXME: bump mapping and premodulation are not drawn; they pass argument 1.
-        default: return a1;
+        case StageOp::PreModulate:
+        case StageOp::BumpEnvMap:
+        case StageOp::BumpEnvMapLuminance: return a1;
+        case StageOp::Disable:
+        case StageOp::DotProduct3: break;  // RunStages: DISABLE ends the stages, DOTPRODUCT3 mixes the channels
     }
+    Unreachable();
 }
 
 Rgba RunStages(const DrawSetup& d, StageInputs& in, const std::uint32_t* samples) {
@@ -125,7 +130,7 @@ Rgba RunStages(const DrawSetup& d, StageInputs& in, const std::uint32_t* samples
         Rgba c0 = Argument(stage.colorArg[0], in), c1 = Argument(stage.colorArg[1], in),
              c2 = Argument(stage.colorArg[2], in);
         Rgba result;
-        if (stage.colorOp == D3DTOP_DOTPRODUCT3) {
+        if (stage.colorOp == StageOp::DotProduct3) {
             int dot = ((c1.r - 128) * (c2.r - 128) + (c1.g - 128) * (c2.g - 128) + (c1.b - 128) * (c2.b - 128)) / 64;
             result.r = result.g = result.b = Clamp255(dot);
         } else {
@@ -133,14 +138,14 @@ Rgba RunStages(const DrawSetup& d, StageInputs& in, const std::uint32_t* samples
             result.g = Operate(stage.colorOp, c0.g, c1.g, c2.g, c1.a, in);
             result.b = Operate(stage.colorOp, c0.b, c1.b, c2.b, c1.a, in);
         }
-        if (stage.alphaOp == D3DTOP_DISABLE) {
+        if (stage.alphaOp == StageOp::Disable) {
             result.a = in.current.a;
-        } else if (stage.colorOp == D3DTOP_DOTPRODUCT3) {
+        } else if (stage.colorOp == StageOp::DotProduct3) {
             result.a = result.r;
         } else {
             int a0 = Argument(stage.alphaArg[0], in).a, a1 = Argument(stage.alphaArg[1], in).a,
                 a2 = Argument(stage.alphaArg[2], in).a;
-            result.a = stage.alphaOp == D3DTOP_DOTPRODUCT3 ? result.r : Operate(stage.alphaOp, a0, a1, a2, a1, in);
+            result.a = stage.alphaOp == StageOp::DotProduct3 ? result.r : Operate(stage.alphaOp, a0, a1, a2, a1, in);
         }
         if (stage.resultToTemp) in.temp = result;
         else in.current = result;
@@ -299,25 +304,36 @@ std::uint32_t RunStagesOnePixel(const DrawSetup& d, std::uint32_t diffuse, std::
     return PackRgba(RunStages(d, in, samples));
 }
 
-bool PackedStageOp(DWORD op) {
+bool PackedStageOp(StageOp op) {
     switch (op) {
-        case D3DTOP_DISABLE:
-        case D3DTOP_SELECTARG1:
-        case D3DTOP_SELECTARG2:
-        case D3DTOP_MODULATE:
-        case D3DTOP_MODULATE2X:
-        case D3DTOP_MODULATE4X:
-        case D3DTOP_ADD:
-        case D3DTOP_ADDSIGNED:
-        case D3DTOP_ADDSIGNED2X:
-        case D3DTOP_SUBTRACT:
-        case D3DTOP_ADDSMOOTH:
-        case D3DTOP_BLENDDIFFUSEALPHA:
-        case D3DTOP_BLENDTEXTUREALPHA:
-        case D3DTOP_BLENDFACTORALPHA:
-        case D3DTOP_BLENDCURRENTALPHA: return true;
-        default: return false;
+        case StageOp::Disable:
+        case StageOp::SelectArg1:
+        case StageOp::SelectArg2:
+        case StageOp::Modulate:
+        case StageOp::Modulate2x:
+        case StageOp::Modulate4x:
+        case StageOp::Add:
+        case StageOp::AddSigned:
+        case StageOp::AddSigned2x:
+        case StageOp::Subtract:
+        case StageOp::AddSmooth:
+        case StageOp::BlendDiffuseAlpha:
+        case StageOp::BlendTextureAlpha:
+        case StageOp::BlendFactorAlpha:
+        case StageOp::BlendCurrentAlpha: return true;
+        case StageOp::BlendTextureAlphaPm:
+        case StageOp::PreModulate:
+        case StageOp::ModulateAlphaAddColor:
+        case StageOp::ModulateColorAddAlpha:
+        case StageOp::ModulateInvAlphaAddColor:
+        case StageOp::ModulateInvColorAddAlpha:
+        case StageOp::BumpEnvMap:
+        case StageOp::BumpEnvMapLuminance:
+        case StageOp::DotProduct3:
+        case StageOp::MultiplyAdd:
+        case StageOp::Lerp: return false;
     }
+    Unreachable();
 }
 
 namespace {

@@ -226,19 +226,19 @@ struct StageInputs {
     VU diffuse, current, texture, factor, specular, temp;
 };
 
-HWY_INLINE VU Argument(DWORD arg, const StageInputs& in) {
-    VU v;
-    switch (arg & D3DTA_SELECTMASK) {
-        case D3DTA_DIFFUSE: v = in.diffuse; break;
-        case D3DTA_CURRENT: v = in.current; break;
-        case D3DTA_TEXTURE: v = in.texture; break;
-        case D3DTA_TFACTOR: v = in.factor; break;
-        case D3DTA_SPECULAR: v = in.specular; break;
-        case D3DTA_TEMP: v = in.temp; break;
-        default: v = hn::Zero(du); break;
+HWY_INLINE VU Argument(StageArg arg, const StageInputs& in) {
+    VU v = hn::Zero(du);
+    switch (arg.source) {
+        case ArgSource::Diffuse: v = in.diffuse; break;
+        case ArgSource::Current: v = in.current; break;
+        case ArgSource::Texture: v = in.texture; break;
+        case ArgSource::Factor: v = in.factor; break;
+        case ArgSource::Specular: v = in.specular; break;
+        case ArgSource::Temp: v = in.temp; break;
+        case ArgSource::Zero: break;
     }
-    if (arg & D3DTA_ALPHAREPLICATE) v = ReplicateAlpha(v);
-    if (arg & D3DTA_COMPLEMENT) v = Invert(v);
+    if (arg.alphaReplicate) v = ReplicateAlpha(v);
+    if (arg.complement) v = Invert(v);
     return v;
 }
 
@@ -249,26 +249,40 @@ HWY_INLINE VU PerChannel(VU a1, VU a2, Op op) {
     return JoinSaturated(op(x.even, y.even), op(x.odd, y.odd));
 }
 
-HWY_INLINE VU Operate(DWORD op, VU a1, VU a2, const StageInputs& in) {
+HWY_INLINE VU Operate(StageOp op, VU a1, VU a2, const StageInputs& in) {
     const V16 half = hn::Set(d16, 128);
     switch (op) {
-        case D3DTOP_SELECTARG1: return a1;
-        case D3DTOP_SELECTARG2: return a2;
-        case D3DTOP_MODULATE: return Modulate(a1, a2);
-        case D3DTOP_MODULATE2X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<1>(Mul255(a, b)); });
-        case D3DTOP_MODULATE4X: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<2>(Mul255(a, b)); });
-        case D3DTOP_ADD: return hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
-        case D3DTOP_SUBTRACT: return hn::BitCast(du, hn::SaturatedSub(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
-        case D3DTOP_ADDSIGNED: return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), half); });
-        case D3DTOP_ADDSIGNED2X:
+        case StageOp::SelectArg1: return a1;
+        case StageOp::SelectArg2: return a2;
+        case StageOp::Modulate: return Modulate(a1, a2);
+        case StageOp::Modulate2x: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<1>(Mul255(a, b)); });
+        case StageOp::Modulate4x: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::ShiftLeft<2>(Mul255(a, b)); });
+        case StageOp::Add: return hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case StageOp::Subtract: return hn::BitCast(du, hn::SaturatedSub(hn::BitCast(d8, a1), hn::BitCast(d8, a2)));
+        case StageOp::AddSigned: return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), half); });
+        case StageOp::AddSigned2x:
             return PerChannel(a1, a2, [half](V16 a, V16 b) { return hn::ShiftLeft<1>(hn::Sub(hn::Add(a, b), half)); });
-        case D3DTOP_ADDSMOOTH: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), Mul255(a, b)); });
-        case D3DTOP_BLENDDIFFUSEALPHA: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
-        case D3DTOP_BLENDTEXTUREALPHA: return Mix(a1, a2, ReplicateAlpha(in.texture));
-        case D3DTOP_BLENDFACTORALPHA: return Mix(a1, a2, ReplicateAlpha(in.factor));
-        case D3DTOP_BLENDCURRENTALPHA: return Mix(a1, a2, ReplicateAlpha(in.current));
-        default: return a1;  // not reached: only packed operations come here (PackedStageOp)
+        case StageOp::AddSmooth: return PerChannel(a1, a2, [](V16 a, V16 b) { return hn::Sub(hn::Add(a, b), Mul255(a, b)); });
+        case StageOp::BlendDiffuseAlpha: return Mix(a1, a2, ReplicateAlpha(in.diffuse));
+        case StageOp::BlendTextureAlpha: return Mix(a1, a2, ReplicateAlpha(in.texture));
+        case StageOp::BlendFactorAlpha: return Mix(a1, a2, ReplicateAlpha(in.factor));
+        case StageOp::BlendCurrentAlpha: return Mix(a1, a2, ReplicateAlpha(in.current));
+        // Not reached: DISABLE ends the stages, and the others have no packed form
+        // (PackedStageOp), so RunStagesByPixel runs them.
+        case StageOp::Disable:
+        case StageOp::BlendTextureAlphaPm:
+        case StageOp::PreModulate:
+        case StageOp::ModulateAlphaAddColor:
+        case StageOp::ModulateColorAddAlpha:
+        case StageOp::ModulateInvAlphaAddColor:
+        case StageOp::ModulateInvColorAddAlpha:
+        case StageOp::BumpEnvMap:
+        case StageOp::BumpEnvMapLuminance:
+        case StageOp::DotProduct3:
+        case StageOp::MultiplyAdd:
+        case StageOp::Lerp: break;
     }
+    Unreachable();
 }
 
 HWY_INLINE VU RunStages(const DrawSetup& d, StageInputs& in, const VU* textures) {
@@ -277,7 +291,7 @@ HWY_INLINE VU RunStages(const DrawSetup& d, StageInputs& in, const VU* textures)
         in.texture = textures[s];
         const VU color = Operate(stage.colorOp, Argument(stage.colorArg[1], in), Argument(stage.colorArg[2], in), in);
         VU alpha;
-        if (stage.alphaOp == D3DTOP_DISABLE) alpha = in.current;
+        if (stage.alphaOp == StageOp::Disable) alpha = in.current;
         else if (stage.alphaOp == stage.colorOp && stage.alphaArg[1] == stage.colorArg[1] && stage.alphaArg[2] == stage.colorArg[2])
             alpha = color;
         else
@@ -436,12 +450,11 @@ struct StoredAt {
 };
 struct LevelAt {
     const SamplerTexture* texture;
-    bool rowPairs;
+    const std::uint32_t* const* rowPairs;  // each level's interleaved rows, or null: its texels
     const std::int32_t* levels;
     const std::int32_t* offsets;
     HWY_INLINE const std::uint32_t* operator()(int i) const {
-        const SamplerLevel& level = texture->levels[levels[i]];
-        return (rowPairs ? level.rowPairs : level.texels) + offsets[i];
+        return (rowPairs ? rowPairs[levels[i]] : texture->levels[levels[i]].texels) + offsets[i];
     }
 };
 
@@ -477,6 +490,7 @@ struct LevelFetch {
     bool perLane;                   // the lanes' levels differ and lie out of reach of the shifts
     const std::uint32_t* base;      // offsets count from here (texels or interleaved rows)
     const SamplerTexture* texture;  // perLane: each lane's level from here
+    const std::uint32_t* const* rowPairLevels;  // or from here for Footprints
     VI wx, wy;                      // bilinear weights, in the form Lerp takes
     VI corners[4];                  // Corners: the four texels' offsets from base
     alignas(HWY_MAX_BYTES) std::int32_t offsets[2][kMaxLanes];
@@ -484,7 +498,7 @@ struct LevelFetch {
 };
 
 HWY_INLINE LevelAt LanesAt(const LevelFetch& f, int which) {
-    return {f.texture, f.fetch == Fetch::Footprints, f.levels, f.offsets[which]};
+    return {f.texture, f.fetch == Fetch::Footprints ? f.rowPairLevels : nullptr, f.levels, f.offsets[which]};
 }
 HWY_INLINE StoredAt BaseAt(const LevelFetch& f, int which) { return {f.base, f.offsets[which]}; }
 
@@ -502,11 +516,12 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, Fetc
     const SamplerSetup::LevelTables& t = s.tables;
     out.perLane = false;
     out.texture = s.texture;
+    out.rowPairLevels = s.rowPairLevels;
     VI w, h, pitch, shift = hn::Zero(di);
     const int level0 = hints.oneLevel ? s.baseLevel : hn::GetLane(levels);
     const SamplerLevel& first = s.texture->levels[level0];
     const bool rowPairs = linear && (hints.footprints || s.rowPairs);
-    out.base = rowPairs ? first.rowPairs : first.texels;
+    out.base = rowPairs ? s.rowPairLevels[level0] : first.texels;
     if (hints.oneLevel || hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
         w = hn::Set(di, first.width);
         h = hn::Set(di, first.height);
@@ -516,8 +531,7 @@ HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, Fetc
         h = LevelTable(t.height, s.texture->levelCount, levels);
         pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
         if (s.levelsInReach) {
-            const SamplerLevel& zero = s.texture->levels[0];
-            out.base = rowPairs ? zero.rowPairs : zero.texels;
+            out.base = rowPairs ? s.rowPairLevels[0] : s.texture->levels[0].texels;
             shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
         } else {
             out.perLane = true;
@@ -576,7 +590,7 @@ HWY_INLINE VU CornerTexels(const LevelFetch& f, int k) {
     if (!f.perLane) return Gather(f.base, f.corners[k]);
     alignas(HWY_MAX_BYTES) std::int32_t offsets[kMaxLanes];
     hn::Store(f.corners[k], di, offsets);
-    return LoadTexels(LevelAt{f.texture, false, f.levels, offsets});
+    return LoadTexels(LevelAt{f.texture, nullptr, f.levels, offsets});
 }
 
 // The texels of a level lookup as channels: a blend of two levels takes them as they are.

@@ -24,19 +24,38 @@ struct SamplerLevel {
     int width = 0;
     int height = 0;
     int pitch = 0;  // in texels
-    // Optional: each row and the next interleaved, texel (x, y) then (x, y + 1), wrapping at
-    // the last row, and column 0 repeated after the last column: row pair y starts at
-    // 2 * y * (pitch + 1), and the 16 bytes at 2 * (y * (pitch + 1) + x) hold the 2 x 2
-    // footprint of texel (x, y) with wrapping (BuildRowPairs). Bilinear lookups that wrap
-    // read one 16-byte entry instead of two rows; null when the level has none.
-    const std::uint32_t* rowPairs = nullptr;
 };
 
-// A texture as the sampler sees it (the device's 32-bit copies of its levels).
+namespace detail {
+struct SamplerCopiesState;
+}
+
+// The rasterizer's own copies of a texture's levels, in layouts its lookups read faster,
+// made at the first draw that wants them and kept until the texture changes. A copy of
+// the texture starts without them.
+class SamplerCopies {
+public:
+    SamplerCopies();
+    ~SamplerCopies();
+    SamplerCopies(const SamplerCopies&);
+    SamplerCopies& operator=(const SamplerCopies&);
+    // The texels changed: the copies are made again when next wanted. (A change of the
+    // levels' sizes or addresses is noticed without this.)
+    void Changed();
+    detail::SamplerCopiesState& State() const { return *state_; }
+
+private:
+    std::unique_ptr<detail::SamplerCopiesState> state_;
+};
+
+// A texture as the sampler sees it (the device's 32-bit copies of its levels). Whoever
+// changes its texels calls copies.Changed() afterwards, at a time when no queued draw
+// reads it (after Flush, as for any change).
 struct SamplerTexture {
     static constexpr int kMaxLevels = 16;
     int levelCount = 0;
     SamplerLevel levels[kMaxLevels];
+    mutable SamplerCopies copies;
 };
 
 // Everything a draw reads from the device, copied at the draw.
@@ -95,6 +114,7 @@ struct RasterOptions {
     std::int64_t vectorTargets = -1;
     bool referenceShading = false;   // the plain pixel-by-pixel path instead (tests)
     bool fixedStateShading = true;   // the rows functions specialised to common draws
+    bool interleavedRows = true;     // bilinear lookups that wrap read interleaved copies of the rows
 };
 
 class Rasterizer {
@@ -134,17 +154,5 @@ private:
 bool SamplerReadsFormat(D3DFORMAT format);
 bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
                  std::uint32_t* destination, int destinationPitch);
-
-// The interleaved rows of a level (see SamplerLevel::rowPairs): RowPairTexels(pitch,
-// height) = 2 * (pitch + 1) * height texels, about twice the level. The vector pixel stage
-// reads them for levels whose sizes are powers of two; RowPairsPay says whether it runs on
-// this processor. The device builds them for textures of up to
-// kMaxRowPairTexels texels in their largest level.
-constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
-constexpr std::size_t RowPairTexels(int pitch, int height) {
-    return 2 * (static_cast<std::size_t>(pitch) + 1) * static_cast<std::size_t>(height);
-}
-void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs);
-bool RowPairsPay();
 
 }  // namespace raster

@@ -204,18 +204,4 @@ bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int widt
     return true;
 }
 
-void BuildRowPairs(const std::uint32_t* texels, int width, int height, int pitch, std::uint32_t* rowPairs) {
-    const std::ptrdiff_t pairPitch = 2 * (static_cast<std::ptrdiff_t>(pitch) + 1);
-    for (int y = 0; y < height; ++y) {
-        const std::uint32_t* row = texels + static_cast<std::ptrdiff_t>(y) * pitch;
-        const std::uint32_t* below = texels + static_cast<std::ptrdiff_t>(y + 1 < height ? y + 1 : 0) * pitch;
-        std::uint32_t* out = rowPairs + y * pairPitch;
-        for (int x = 0; x <= width; ++x) {
-            const int column = x < width ? x : 0;
-            out[2 * x] = row[column];
-            out[2 * x + 1] = below[column];
-        }
-    }
-}
-
 }  // namespace raster
