@@ -80,8 +80,10 @@ struct Rasterizer::Impl {
               INT baseVertex, UINT startIndex, UINT primitiveCount);
     void Flush();
     void ClearRect(const Prim& prim, int x0, int y0, int x1, int y1);
+    // Row y, x0 .. x1, of a depth buffer of another layout than D16.
+    void ClearWords(const Prim& prim, int y, int x0, int x1);
     void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-               DWORD flags, D3DCOLOR color, float z);
+               DWORD flags, D3DCOLOR color, float z, DWORD stencil);
 
     void BindTarget(const RenderTarget& target);
     void Assemble(D3DPRIMITIVETYPE type, UINT primitiveCount, const std::uint32_t* indices);
@@ -155,8 +157,8 @@ Rasterizer::Rasterizer(const RasterOptions& options) {
 Rasterizer::~Rasterizer() { Flush(); }
 
 void Rasterizer::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-                       DWORD flags, D3DCOLOR color, float z) {
-    impl_->Clear(target, viewport, count, rects, flags, color, z);
+                       DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    impl_->Clear(target, viewport, count, rects, flags, color, z, stencil);
 }
 
 void Rasterizer::Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
@@ -180,7 +182,7 @@ void Rasterizer::Flush() { impl_->Flush(); }
 void Rasterizer::Impl::BindTarget(const RenderTarget& target) {
     if (bound && binTarget.color == target.color && binTarget.depth == target.depth && binTarget.width == target.width &&
         binTarget.height == target.height && binTarget.colorPitch == target.colorPitch &&
-        binTarget.depthPitch == target.depthPitch)
+        binTarget.depthPitch == target.depthPitch && binTarget.depthStencil == target.depthStencil)
         return;
     Flush();
     binTarget = target;
@@ -812,7 +814,24 @@ void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y
             std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
             FillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
         }
+        if (prim.clearWords) ClearWords(prim, y, x0, x1);
     }
+}
+
+void Rasterizer::Impl::ClearWords(const Prim& prim, int y, int x0, int x1) {
+    const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+    if (binTarget.depthLayout.wordBytes == 2) {
+        std::uint16_t* row = static_cast<std::uint16_t*>(binTarget.depthStencil) + start;
+        const auto keep = static_cast<std::uint16_t>(prim.clearKeep), word = static_cast<std::uint16_t>(prim.clearWord);
+        if (keep == 0) FillDepth(row + x0, row + x1 + 1, word);
+        else
+            for (int x = x0; x <= x1; ++x) row[x] = static_cast<std::uint16_t>((row[x] & keep) | word);
+        return;
+    }
+    std::uint32_t* row = static_cast<std::uint32_t*>(binTarget.depthStencil) + start;
+    if (prim.clearKeep == 0) FillColor(row + x0, row + x1 + 1, prim.clearWord);
+    else
+        for (int x = x0; x <= x1; ++x) row[x] = (row[x] & prim.clearKeep) | prim.clearWord;
 }
 
 void Rasterizer::Impl::DrawTile(int tile) {
@@ -854,7 +873,7 @@ void Rasterizer::Impl::Flush() {
 }
 
 void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
-                             const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
+                             const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
     // Clears are queued like primitives, so each tile is cleared by its own worker just
     // before it draws, while the tile is in that core's cache.
     BindTarget(target);
@@ -867,7 +886,22 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     prim.kind = PrimKind::Clear;
     prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
     prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
-    if (!prim.clearColor && !prim.clearDepth) return;
+    if (target.depthStencil != nullptr) {
+        // Depth high, stencil low, the bits between them cleared whenever either is.
+        const DepthStencilLayout& layout = target.depthLayout;
+        const int shift = 8 * layout.wordBytes - layout.depthBits;
+        const std::uint32_t depthMax = (std::uint32_t{1} << layout.depthBits) - 1;
+        const std::uint32_t stencilBits = (std::uint32_t{1} << layout.stencilBits) - 1;
+        const bool clearZ = (flags & D3DCLEAR_ZBUFFER) != 0;
+        const bool clearStencil = (flags & D3DCLEAR_STENCIL) != 0 && stencilBits != 0;
+        prim.clearWords = clearZ || clearStencil;
+        const std::uint32_t depthBits = depthMax << shift;
+        prim.clearKeep = (clearZ ? 0u : depthBits) | (clearStencil ? 0u : stencilBits);
+        const float scaled = std::clamp(z, 0.0f, 1.0f) * static_cast<float>(depthMax) + 0.5f;
+        const std::uint32_t depth = std::min(static_cast<std::uint32_t>(scaled), depthMax);
+        prim.clearWord = (clearZ ? depth << shift : 0u) | (clearStencil ? stencil & stencilBits : 0u);
+    }
+    if (!prim.clearColor && !prim.clearDepth && !prim.clearWords) return;
     prim.clearColorValue = target.hasAlpha ? color : (color | kOpaqueAlpha);
     prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * kDepthScale + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
