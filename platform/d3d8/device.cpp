@@ -1,7 +1,9 @@
 // The software device: creation, states, resources, scenes, Clear and Present.
 //
 // - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8; an automatic
-//   depth buffer is D16. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
+//   depth buffer has the format asked for (D16, D15S1, D24S8, D24X8 or D24X4S4), each
+//   pixel one word of the format's layout, depth in the high bits and stencil in the low
+//   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
 //   FALSE; every other render and stage state starts at the platform's default
 //   (raster::SetDefaultStates). Transforms start as identity, the viewport covers the
 //   back buffer with depth 0 to 1, the material is all zero.
@@ -107,8 +109,8 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     if (params.EnableAutoDepthStencil) {
         depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
         depthBuffer_->flushBeforeLock = true;
-        if (!depthBuffer_->memory.Allocate(*FindFormat(D3DFMT_D16), params.BackBufferWidth, params.BackBufferHeight,
-                                           1))
+        if (!depthBuffer_->memory.Allocate(*FindFormat(params.AutoDepthStencilFormat), params.BackBufferWidth,
+                                           params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
     }
     rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
@@ -160,9 +162,16 @@ raster::RenderTarget Device::Target() {
     target.colorPitch = static_cast<int>(color.GetLayout().pitch / 4);
     // Only an A8R8G8B8 target keeps the alpha it is given; X8R8G8B8 reads back as opaque.
     target.hasAlpha = color.Format() == D3DFMT_A8R8G8B8;
-    if (depthBuffer_ != nullptr) {
-        target.depth = reinterpret_cast<std::uint16_t*>(depthBuffer_->memory.Bits());
-        target.depthPitch = static_cast<int>(depthBuffer_->memory.GetLayout().pitch / 2);
+    raster::DepthStencilLayout layout;
+    if (depthBuffer_ != nullptr && raster::DepthStencilLayoutOf(depthBuffer_->memory.Format(), layout)) {
+        PixelMemory& depth = depthBuffer_->memory;
+        target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
+        if (depth.Format() == D3DFMT_D16) {
+            target.depth = reinterpret_cast<std::uint16_t*>(depth.Bits());
+        } else {
+            target.depthStencil = depth.Bits();
+            target.depthLayout = layout;
+        }
     }
     return target;
 }
@@ -414,12 +423,16 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
-    if ((flags & D3DCLEAR_STENCIL) != 0) return D3DERR_INVALIDCALL;  // D16 has no stencil bits
-    if ((flags & D3DCLEAR_ZBUFFER) != 0 && depthBuffer_ == nullptr) return D3DERR_INVALIDCALL;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && depthBuffer_ == nullptr) return D3DERR_INVALIDCALL;
+    // A depth buffer without stencil bits refuses a stencil clear.
+    raster::DepthStencilLayout layout;
+    if ((flags & D3DCLEAR_STENCIL) != 0 &&
+        (!raster::DepthStencilLayoutOf(depthBuffer_->memory.Format(), layout) || layout.stencilBits == 0))
+        return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
         return D3DERR_INVALIDCALL;
-    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z);
+    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z, stencil);
     return D3D_OK;
 }
 

@@ -26,7 +26,12 @@ constexpr DWORD D3DPMISCCAPS_CULLCCW = 0x00000040;
 constexpr DWORD D3DPMISCCAPS_COLORWRITEENABLE = 0x00000080;
 constexpr DWORD D3DPRASTERCAPS_ZTEST = 0x00000010;
 constexpr DWORD D3DPRASTERCAPS_FOGVERTEX = 0x00000080;
+constexpr DWORD D3DPRASTERCAPS_FOGTABLE = 0x00000100;
 constexpr DWORD D3DPRASTERCAPS_MIPMAPLODBIAS = 0x00002000;
+constexpr DWORD D3DPRASTERCAPS_WFOG = 0x00100000;
+constexpr DWORD D3DPRASTERCAPS_ZFOG = 0x00200000;
+// KEEP, ZERO, REPLACE, INCRSAT, DECRSAT, INVERT, INCR, DECR.
+constexpr DWORD D3DSTENCILCAPS_ALL = 0x000000FF;
 constexpr DWORD D3DPCMPCAPS_ALL = 0x000000FF;  // NEVER .. ALWAYS
 constexpr DWORD D3DPBLENDCAPS_BASIC = 0x000007FF;  // ZERO .. SRCALPHASAT
 constexpr DWORD D3DPSHADECAPS_COLORGOURAUDRGB = 0x00000008;
@@ -147,7 +152,9 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
                     D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX;
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
                               D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE;
-    caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS;
+    caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS |
+                       D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZFOG;
+    caps->StencilCaps = D3DSTENCILCAPS_ALL;
     caps->ZCmpCaps = D3DPCMPCAPS_ALL;
     caps->AlphaCmpCaps = D3DPCMPCAPS_ALL;
     caps->SrcBlendCaps = D3DPBLENDCAPS_BASIC;
@@ -211,8 +218,9 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     if (params->BackBufferFormat == D3DFMT_UNKNOWN) params->BackBufferFormat = DisplayMode().Format;
     if (params->BackBufferFormat != D3DFMT_X8R8G8B8 && params->BackBufferFormat != D3DFMT_A8R8G8B8)
         return D3DERR_NOTAVAILABLE;
-    if (params->EnableAutoDepthStencil &&
-        (params->AutoDepthStencilFormat != D3DFMT_D16 || !Contains(profile_.DepthStencilFormats, D3DFMT_D16)))
+    raster::DepthStencilLayout depthLayout;
+    if (params->EnableAutoDepthStencil && (!raster::DepthStencilLayoutOf(params->AutoDepthStencilFormat, depthLayout) ||
+                                           !Contains(profile_.DepthStencilFormats, params->AutoDepthStencilFormat)))
         return D3DERR_NOTAVAILABLE;
     if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0) {
         RECT client{};
@@ -259,7 +267,7 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
         p.CubeTextureFormats = withBlocks;
         p.VolumeTextureFormats = plain;
         p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
-        p.DepthStencilFormats = {D3DFMT_D16};
+        p.DepthStencilFormats = {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4};
         p.RasterThreads = 0;
         return p;
     }();
