@@ -106,7 +106,10 @@ HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displ
 
 bool Direct3D::Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const {
     if ((usage & D3DUSAGE_DEPTHSTENCIL) != 0) {
-        return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format);
+        // Only formats the rasterizer draws with, whatever the profile lists.
+        raster::DepthStencilLayout layout;
+        return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format) &&
+               raster::DepthStencilLayoutOf(format, layout);
     }
     if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
         return type != D3DRTYPE_VOLUME && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_VERTEXBUFFER &&
@@ -137,7 +140,7 @@ HRESULT Direct3D::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMA
                                          D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) {
     if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
     if (adapterFormat != kDisplayFormat || !Contains(profile_.RenderTargetFormats, renderTargetFormat) ||
-        !Contains(profile_.DepthStencilFormats, depthStencilFormat))
+        !Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, depthStencilFormat))
         return D3DERR_NOTAVAILABLE;
     return D3D_OK;
 }

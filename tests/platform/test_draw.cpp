@@ -441,6 +441,17 @@ TEST_F(DeviceTest, DepthStencilFormatsClearLockAndDraw) {
     EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D24S8), D3D_OK);
     EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D32),
               D3DERR_NOTAVAILABLE);
+    // A profile that lists a format the rasterizer cannot draw with does not advertise it.
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.DepthStencilFormats.push_back(D3DFMT_D32);
+    IDirect3D8* listing = Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile);
+    ASSERT_NE(listing, nullptr);
+    EXPECT_EQ(listing->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D32),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(listing->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
+                                         D3DFMT_D32),
+              D3DERR_NOTAVAILABLE);
+    listing->Release();
     struct Case {
         D3DFORMAT format;
         std::uint32_t word;  // after a clear to z 0.25 and stencil 5

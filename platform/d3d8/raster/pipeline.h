@@ -221,7 +221,7 @@ struct DrawSetup {
     BlendOp blendOp = BlendOp::Add;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;
-    bool fog = false;
+    bool fog = false;  // vertex fog: the interpolated factor (layout.fog)
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
@@ -328,7 +328,8 @@ bool PackedStageOp(DWORD op);
 // Whether a draw has the states of the most common textured draw, which the vector body
 // shades with those states fixed at compile time (two textured stages, the first
 // trilinear, the second point-sampled without mipmaps, a modulate chain, a LESSEQUAL depth
-// test with writes, no blending, alpha test or fog, every colour channel written).
+// test with writes on a D16 buffer, no blending, alpha test, fog or stencil, every colour
+// channel written).
 bool FixedStatesApply(const DrawSetup& draw);
 
 // The vector body (pixel_simd.cpp): its rows function for a draw on the best of targets
