@@ -17,6 +17,11 @@
 //   client area's picture (FrontImage) and composes each present into it. The dirty region
 //   is only a hint of what changed: it is accepted, and the whole source rectangle copied.
 // - Only FVF codes are vertex shaders; the code is checked when a draw uses it.
+// - SetRenderTarget points draws and clears at a 32-bit render target surface or texture
+//   level and a depth surface at least as large (or none); the device holds a reference
+//   to each it did not make itself, and the viewport becomes the whole target. A draw or
+//   clear into a texture level calls ContentsChanged on it, as a writing unlock does, so
+//   what the sampler derived from the level is rebuilt before it is read again.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -113,6 +118,8 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
                                            params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
     }
+    target_ = backBuffer_;
+    zStencil_ = depthBuffer_;
     rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
 
     raster::SetDefaultStates(state_);
@@ -147,6 +154,9 @@ void Device::UnbindAll() {
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+    FlushRaster();  // queued draws may still write the targets let go of here
+    Drop(std::exchange(target_, backBuffer_));
+    Drop(std::exchange(zStencil_, depthBuffer_));
 }
 
 void Device::FlushRaster() {
@@ -155,7 +165,7 @@ void Device::FlushRaster() {
 
 raster::RenderTarget Device::Target() {
     raster::RenderTarget target;
-    PixelMemory& color = backBuffer_->memory;
+    PixelMemory& color = target_->memory;
     target.color = reinterpret_cast<std::uint32_t*>(color.Bits());
     target.width = static_cast<int>(color.Width());
     target.height = static_cast<int>(color.Height());
@@ -163,8 +173,8 @@ raster::RenderTarget Device::Target() {
     // Only an A8R8G8B8 target keeps the alpha it is given; X8R8G8B8 reads back as opaque.
     target.hasAlpha = color.Format() == D3DFMT_A8R8G8B8;
     raster::DepthStencilLayout layout;
-    if (depthBuffer_ != nullptr && raster::DepthStencilLayoutOf(depthBuffer_->memory.Format(), layout)) {
-        PixelMemory& depth = depthBuffer_->memory;
+    if (zStencil_ != nullptr && raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
+        PixelMemory& depth = zStencil_->memory;
         target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
         if (depth.Format() == D3DFMT_D16) {
             target.depth = reinterpret_cast<std::uint16_t*>(depth.Bits());
@@ -234,17 +244,17 @@ HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurf
 
 HRESULT Device::GetRenderTarget(IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    backBuffer_->AddRef();
-    *out = backBuffer_;
+    target_->AddRef();
+    *out = target_;
     return D3D_OK;
 }
 
 HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    if (depthBuffer_ == nullptr) return D3DERR_NOTFOUND;
-    depthBuffer_->AddRef();
-    *out = depthBuffer_;
+    if (zStencil_ == nullptr) return D3DERR_NOTFOUND;
+    zStencil_->AddRef();
+    *out = zStencil_;
     return D3D_OK;
 }
 
@@ -253,6 +263,9 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
 HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const {
     if (!IsPool(pool) || (usage & ~kTextureUsages) != 0) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
+    // Targets live in the default pool only.
+    if ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) != 0 && pool != D3DPOOL_DEFAULT)
+        return D3DERR_INVALIDCALL;
     if (FindFormat(format) == nullptr || !d3d_->Supports(usage, type, format)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
@@ -402,6 +415,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTextur
     if (from == nullptr || to == nullptr || from == to || from->OwnerDevice() != this || to->OwnerDevice() != this)
         return D3DERR_INVALIDCALL;
     if (source->GetType() != destination->GetType()) return D3DERR_INVALIDCALL;
+    FlushRaster();  // queued draws may write either texture
     return to->CopyFrom(*from);
 }
 
@@ -423,16 +437,16 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
-    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && depthBuffer_ == nullptr) return D3DERR_INVALIDCALL;
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && zStencil_ == nullptr) return D3DERR_INVALIDCALL;
     // A depth buffer without stencil bits refuses a stencil clear.
     raster::DepthStencilLayout layout;
     if ((flags & D3DCLEAR_STENCIL) != 0 &&
-        (!raster::DepthStencilLayoutOf(depthBuffer_->memory.Format(), layout) || layout.stencilBits == 0))
+        (!raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout) || layout.stencilBits == 0))
         return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
-    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
-        return D3DERR_INVALIDCALL;
+    if (TargetsLocked()) return D3DERR_INVALIDCALL;
     rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z, stencil);
+    if ((flags & D3DCLEAR_TARGET) != 0) TargetWritten();
     return D3D_OK;
 }
 
@@ -473,7 +487,7 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 
 HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
     if (viewport == nullptr) return D3DERR_INVALIDCALL;
-    const PixelMemory& color = backBuffer_->memory;
+    const PixelMemory& color = target_->memory;
     const std::uint64_t right = std::uint64_t{viewport->X} + viewport->Width;
     const std::uint64_t bottom = std::uint64_t{viewport->Y} + viewport->Height;
     if (viewport->Width == 0 || viewport->Height == 0 || right > color.Width() || bottom > color.Height())
@@ -638,6 +652,99 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex
     *buffer = indices_;
     *baseVertexIndex = baseVertexIndex_;
     if (indices_ != nullptr) indices_->AddRef();
+    return D3D_OK;
+}
+
+}  // namespace d3d8
+
+namespace d3d8 {
+
+// ---- render targets -------------------------------------------------------------------------
+
+bool Device::TargetsLocked() const {
+    return target_->memory.IsLocked() || (zStencil_ != nullptr && zStencil_->memory.IsLocked());
+}
+
+void Device::TargetWritten() {
+    if (target_ != backBuffer_) target_->memory.ContentsChanged();
+}
+
+void Device::Hold(Surface* surface) {
+    if (surface != nullptr && !surface->OwnedBy(this)) surface->AddRef();
+}
+
+void Device::Drop(Surface* surface) {
+    if (surface != nullptr && !surface->OwnedBy(this)) surface->Release();
+}
+
+namespace {
+
+// Formats the rasterizer draws into: one 32-bit word a pixel.
+bool IsDrawableTargetFormat(D3DFORMAT format) { return format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8; }
+
+// A surface of its own, created for the device's targets; the result is handed out or
+// released on failure.
+HRESULT MakeTargetSurface(Device* device, DWORD usage, UINT width, UINT height, D3DFORMAT format,
+                          IDirect3DSurface8** out) {
+    auto* surface = new Surface(device, nullptr, usage, D3DPOOL_DEFAULT);
+    surface->flushBeforeLock = true;
+    if (!surface->memory.Allocate(*FindFormat(format), width, height, 1)) {
+        surface->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *out = surface;
+    return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                   BOOL /*lockable*/, IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (!IsDrawableTargetFormat(format) || !d3d_->Supports(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))
+        return D3DERR_INVALIDCALL;
+    return MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                          IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
+        return D3DERR_INVALIDCALL;
+    return MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+}
+
+HRESULT Device::SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) {
+    Surface* color = target_;  // no target: the current one stays
+    if (renderTarget != nullptr) {
+        color = dynamic_cast<Surface*>(renderTarget);
+        if (color == nullptr || color->OwnerDevice() != this || (color->Usage() & D3DUSAGE_RENDERTARGET) == 0 ||
+            !IsDrawableTargetFormat(color->memory.Format()))
+            return D3DERR_INVALIDCALL;
+    }
+    Surface* depth = nullptr;  // no depth surface: none
+    if (newZStencil != nullptr) {
+        depth = dynamic_cast<Surface*>(newZStencil);
+        if (depth == nullptr || depth->OwnerDevice() != this || (depth->Usage() & D3DUSAGE_DEPTHSTENCIL) == 0)
+            return D3DERR_INVALIDCALL;
+        // At least as large as the target, of a format that goes with it.
+        const PixelMemory& c = color->memory;
+        const PixelMemory& d = depth->memory;
+        if (d.Width() < c.Width() || d.Height() < c.Height() ||
+            FAILED(d3d_->CheckDepthStencilMatch(0, type_, displayMode_.Format, c.Format(), d.Format())))
+            return D3DERR_INVALIDCALL;
+    }
+    FlushRaster();  // queued draws write the old targets
+    Hold(color);
+    Hold(depth);
+    Drop(std::exchange(target_, color));
+    Drop(std::exchange(zStencil_, depth));
+    // The viewport covers the new target whole.
+    state_.viewport = D3DVIEWPORT8{0, 0, color->memory.Width(), color->memory.Height(), 0.0f, 1.0f};
     return D3D_OK;
 }
 

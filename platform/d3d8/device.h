@@ -127,6 +127,12 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) override;
     HRESULT GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex) override;
 
+    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                               BOOL lockable, IDirect3DSurface8** out) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                      IDirect3DSurface8** out) override;
+    HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) override;
+
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
     void ReleaseResource();
@@ -147,6 +153,13 @@ private:
     // Fills the draw's state snapshot; false when a bound texture is not this device's.
     void BuildPipelineState(raster::PipelineState& state);
     HRESULT CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexCount, UINT& vertexSize);
+    // After a draw or clear: a target that is a texture level tells its texture.
+    void TargetWritten();
+    // References to a current target or depth surface: the device's own surfaces share
+    // its count and are not counted.
+    void Hold(Surface* surface);
+    void Drop(Surface* surface);
+    bool TargetsLocked() const;
 
     std::atomic<ULONG> refs_{1};
     std::atomic<ULONG> resources_{0};
@@ -161,6 +174,10 @@ private:
 
     Surface* backBuffer_ = nullptr;  // owned; counts are the device's
     Surface* depthBuffer_ = nullptr;
+    // What draws and clears write: the back buffer and depth buffer, or surfaces set by
+    // SetRenderTarget, which the device then holds a reference to (see Hold).
+    Surface* target_ = nullptr;
+    Surface* zStencil_ = nullptr;
     std::unique_ptr<raster::Rasterizer> rasterizer_;
 
     raster::PipelineState state_;  // render and stage states, world/view/projection, viewport, material

@@ -60,8 +60,7 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     std::uint64_t vertices = VerticesFor(type, primitiveCount);
     if (vertices == 0 || primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (!IsDrawableFvf(vertexShader_)) return D3DERR_INVALIDCALL;
-    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
-        return D3DERR_INVALIDCALL;
+    if (TargetsLocked()) return D3DERR_INVALIDCALL;
     vertexCount = static_cast<UINT>(vertices);
     vertexSize = FvfSize(vertexShader_);
     return D3D_OK;
@@ -97,6 +96,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     BuildPipelineState(state);
     raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
     rasterizer_->Draw(state, Target(), type, input, startVertex, primitiveCount);
+    TargetWritten();
     return D3D_OK;
 }
 
@@ -127,6 +127,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
     raster::IndexInput indexInput{indices_->Data(), static_cast<std::size_t>(available), is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, static_cast<INT>(baseVertexIndex_), indexInput, startIndex,
                              primitiveCount);
+    TargetWritten();
     return D3D_OK;
 }
 
@@ -144,6 +145,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
     rasterizer_->Draw(state, Target(), type, input, 0, primitiveCount);
+    TargetWritten();
     SetStreamSource(0, nullptr, 0);
     return D3D_OK;
 }
@@ -171,6 +173,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
                               vertexStride};
     raster::IndexInput indexInput{indexData, indexCount, is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, 0, indexInput, 0, primitiveCount);
+    TargetWritten();
     SetStreamSource(0, nullptr, 0);
     SetIndices(nullptr, 0);
     return D3D_OK;

@@ -70,7 +70,7 @@ HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
 HRESULT PixelMemory::Unlock() {
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
-    if (lockWrites_) dirty = true;
+    if (lockWrites_) ContentsChanged();
     return D3D_OK;
 }
 
@@ -276,7 +276,7 @@ bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
 // Copies one level; both must be unlocked and of the same size and format.
 void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
     std::memcpy(destination.BitsToOverwrite(), source.Bits(), source.Size());
-    destination.dirty = true;
+    destination.ContentsChanged();
 }
 
 }  // namespace
@@ -285,6 +285,7 @@ bool Texture::Build(UINT width, UINT height) {
     const FormatStorage* info = FindFormat(format_);
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+        levels.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;  // draws may write it
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
     }
     return true;
@@ -338,6 +339,7 @@ bool CubeTexture::Build(UINT edgeLength) {
     for (auto& face : faces) {
         for (UINT i = 0; i < levels_; ++i) {
             face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+            face.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
             UINT size = LevelExtent(edgeLength, i);
             if (!face.back()->memory.Allocate(*info, size, size, 1)) return false;
         }

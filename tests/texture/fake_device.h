@@ -169,6 +169,15 @@ public:
     }
     HRESULT SetIndices(IDirect3DIndexBuffer8* b, UINT v) override { FAKE_FORWARD(SetIndices(b, v)); }
     HRESULT GetIndices(IDirect3DIndexBuffer8** b, UINT* v) override { FAKE_FORWARD(GetIndices(b, v)); }
+    HRESULT CreateRenderTarget(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m, BOOL l,
+                               IDirect3DSurface8** o) override {
+        FAKE_FORWARD(CreateRenderTarget(w, h, f, m, l, o));
+    }
+    HRESULT CreateDepthStencilSurface(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m,
+                                      IDirect3DSurface8** o) override {
+        FAKE_FORWARD(CreateDepthStencilSurface(w, h, f, m, o));
+    }
+    HRESULT SetRenderTarget(IDirect3DSurface8* t, IDirect3DSurface8* z) override { FAKE_FORWARD(SetRenderTarget(t, z)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.
