@@ -117,6 +117,10 @@ struct IDirect3DDevice8 : IUnknown {
     virtual HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
                                               D3DMULTISAMPLE_TYPE multiSample, IDirect3DSurface8** out) = 0;
     virtual HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) = 0;
+    virtual HRESULT CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UINT rectCount,
+                              IDirect3DSurface8* destination, const POINT* destPoints) = 0;
+    virtual HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
+    virtual HRESULT ValidateDevice(DWORD* numPasses) = 0;
 };
 
 struct IDirect3DResource8 : IUnknown {

@@ -132,6 +132,10 @@ public:
     HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                       IDirect3DSurface8** out) override;
     HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) override;
+    HRESULT CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UINT rectCount,
+                      IDirect3DSurface8* destination, const POINT* destPoints) override;
+    HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT ValidateDevice(DWORD* numPasses) override;
 
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }

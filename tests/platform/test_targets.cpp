@@ -1,5 +1,6 @@
 // Render targets other than the back buffer: surfaces and texture levels set with
-// SetRenderTarget, their depth surfaces, and the references the device keeps to them.
+// SetRenderTarget, their depth surfaces, and the references the device keeps to them;
+// CopyRects between surfaces, MultiplyTransform and ValidateDevice.
 #include "device_fixture.h"
 
 namespace {
@@ -158,6 +159,131 @@ TEST_F(TargetTest, TargetsAreCheckedAsThePlatformDoes) {
     for (IDirect3DSurface8* s : {small, image, depth}) s->Release();
     target->Release();
     // The device lets go of its targets at its last release: TearDown counts the objects.
+}
+
+TEST_F(TargetTest, CopyRectsMovesRectanglesToPointsOrRefusesTheWholeCall) {
+    IDirect3DSurface8 *from = nullptr, *to = nullptr, *other = nullptr;
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_A8R8G8B8, &from), D3D_OK);
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_A8R8G8B8, &to), D3D_OK);
+    ASSERT_EQ(device_->CreateImageSurface(8, 8, D3DFMT_R5G6B5, &other), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(from->LockRect(&locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) static_cast<D3DCOLOR*>(locked.pBits)[y * (locked.Pitch / 4) + x] = y * 16 + x + 1;
+    from->UnlockRect();
+
+    const RECT rects[2] = {{1, 1, 3, 3}, {0, 0, 2, 1}};
+    const POINT points[2] = {{4, 4}, {6, 7}};
+    ASSERT_EQ(device_->CopyRects(from, rects, 2, to, points), D3D_OK);
+    int copied = 0;
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            D3DCOLOR expected = 0;
+            if (x >= 4 && x < 6 && y >= 4 && y < 6) expected = (y - 3) * 16 + (x - 3) + 1;
+            if (x >= 6 && y == 7) expected = x - 6 + 1;
+            EXPECT_EQ(Pixel(to, x, y), expected) << x << "," << y;
+            copied += expected != 0;
+        }
+    }
+    EXPECT_EQ(copied, 6);
+    // Without points each rectangle keeps its place.
+    ASSERT_EQ(device_->CopyRects(from, rects, 1, to, nullptr), D3D_OK);
+    EXPECT_EQ(Pixel(to, 2, 2), 2u * 16 + 2 + 1);
+
+    const RECT outside[2] = {{0, 0, 1, 1}, {6, 6, 9, 8}};
+    const RECT empty = {2, 2, 2, 4};
+    const POINT far[1] = {{7, 0}};
+    EXPECT_EQ(device_->CopyRects(from, outside, 2, to, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(Pixel(to, 0, 0), 0u);  // the valid first rectangle was not copied either
+    EXPECT_EQ(device_->CopyRects(from, &empty, 1, to, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CopyRects(from, rects, 1, to, far), D3DERR_INVALIDCALL);  // does not fit
+    EXPECT_EQ(device_->CopyRects(from, nullptr, 0, other, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CopyRects(from, nullptr, 0, from, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CopyRects(nullptr, nullptr, 0, to, nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(to->LockRect(&locked, nullptr, 0), D3D_OK);
+    EXPECT_EQ(device_->CopyRects(from, nullptr, 0, to, nullptr), D3DERR_INVALIDCALL);
+    to->UnlockRect();
+    ASSERT_EQ(device_->CopyRects(from, nullptr, 0, to, nullptr), D3D_OK);  // the whole surface
+    EXPECT_EQ(Pixel(to, 7, 7), 7u * 16 + 7 + 1);
+    for (IDirect3DSurface8* s : {from, to, other}) s->Release();
+
+    // Block formats copy whole blocks only.
+    IDirect3DTexture8 *a = nullptr, *b = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &a), D3D_OK);
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &b), D3D_OK);
+    IDirect3DSurface8 *la = nullptr, *lb = nullptr;
+    a->GetSurfaceLevel(0, &la);
+    b->GetSurfaceLevel(0, &lb);
+    const RECT block = {4, 0, 8, 4}, split = {2, 0, 6, 4};
+    EXPECT_EQ(device_->CopyRects(la, &block, 1, lb, nullptr), D3D_OK);
+    EXPECT_EQ(device_->CopyRects(la, &split, 1, lb, nullptr), D3DERR_INVALIDCALL);
+    la->Release();
+    lb->Release();
+    a->Release();
+    b->Release();
+}
+
+TEST_F(TargetTest, MultiplyTransformPutsTheGivenMatrixFirst) {
+    D3DMATRIX translate = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 2, 3, 1}}};
+    D3DMATRIX scale = {{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1}}};
+    ASSERT_EQ(device_->SetTransform(D3DTS_VIEW, &translate), D3D_OK);
+    ASSERT_EQ(device_->MultiplyTransform(D3DTS_VIEW, &scale), D3D_OK);
+    D3DMATRIX result{};
+    device_->GetTransform(D3DTS_VIEW, &result);
+    // scale x translate: points are scaled, then moved by the unscaled offset.
+    EXPECT_EQ(result._11, 2.0f);
+    EXPECT_EQ(result._41, 1.0f);
+    EXPECT_EQ(result._43, 3.0f);
+    EXPECT_EQ(device_->MultiplyTransform(D3DTS_VIEW, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->MultiplyTransform(static_cast<D3DTRANSFORMSTATETYPE>(1), &scale), D3DERR_INVALIDCALL);
+}
+
+TEST_F(TargetTest, ValidateDeviceNamesWhatThePixelStageCannotRun) {
+    DWORD passes = 7;
+    EXPECT_EQ(device_->ValidateDevice(nullptr), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+    EXPECT_EQ(passes, 1u);
+    auto check = [&](auto set, HRESULT expected) {
+        set(DWORD{1});
+        DWORD n = 7;
+        EXPECT_EQ(device_->ValidateDevice(&n), expected);
+        if (expected != D3D_OK) EXPECT_EQ(n, 0u);
+        set(DWORD{0});
+    };
+    auto stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type, DWORD bad, DWORD good) {
+        return [=, this](DWORD on) { device_->SetTextureStageState(s, type, on ? bad : good); };
+    };
+    check(stage(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP, D3DTOP_MODULATE), D3DERR_UNSUPPORTEDCOLOROPERATION);
+    check(stage(0, D3DTSS_ALPHAOP, D3DTOP_DOTPRODUCT3, D3DTOP_SELECTARG1), D3DERR_UNSUPPORTEDALPHAOPERATION);
+    check(stage(0, D3DTSS_COLORARG1, 7, D3DTA_TEXTURE), D3DERR_UNSUPPORTEDCOLORARG);
+    check(stage(0, D3DTSS_ALPHAARG1, 0x40 | D3DTA_TEXTURE, D3DTA_TEXTURE), D3DERR_UNSUPPORTEDALPHAARG);
+    // A stage after a disabled one is not looked at.
+    check(stage(2, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP, D3DTOP_DISABLE), D3D_OK);
+    check([&](DWORD on) { device_->SetRenderState(D3DRS_ALPHABLENDENABLE, on); }, D3D_OK);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_BOTHSRCALPHA);
+    check([&](DWORD on) { device_->SetRenderState(D3DRS_ALPHABLENDENABLE, on); }, D3DERR_UNSUPPORTEDFACTORVALUE);
+
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    device_->SetTexture(0, texture);
+    check(stage(0, D3DTSS_MAGFILTER, D3DTEXF_ANISOTROPIC, D3DTEXF_POINT), D3DERR_UNSUPPORTEDTEXTUREFILTER);
+    check(stage(0, D3DTSS_MIPFILTER, D3DTEXF_GAUSSIANCUBIC, D3DTEXF_NONE), D3DERR_UNSUPPORTEDTEXTUREFILTER);
+    // As many textured stages as the caps allow pass; one more does not.
+    D3DCAPS8 caps{};
+    device_->GetDeviceCaps(&caps);
+    const DWORD allowed = caps.MaxSimultaneousTextures;
+    for (DWORD s = 0; s < allowed && s < D3DMAXTEXTURESTAGES; ++s) {
+        device_->SetTexture(s, texture);
+        device_->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    }
+    EXPECT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+    if (allowed < D3DMAXTEXTURESTAGES) {
+        device_->SetTexture(allowed, texture);
+        device_->SetTextureStageState(allowed, D3DTSS_COLOROP, D3DTOP_MODULATE);
+        EXPECT_EQ(device_->ValidateDevice(&passes), D3DERR_TOOMANYOPERATIONS);
+    }
+    for (DWORD s = 0; s < D3DMAXTEXTURESTAGES; ++s) device_->SetTexture(s, nullptr);
+    texture->Release();
 }
 
 }  // namespace

@@ -178,6 +178,13 @@ public:
         FAKE_FORWARD(CreateDepthStencilSurface(w, h, f, m, o));
     }
     HRESULT SetRenderTarget(IDirect3DSurface8* t, IDirect3DSurface8* z) override { FAKE_FORWARD(SetRenderTarget(t, z)); }
+    HRESULT CopyRects(IDirect3DSurface8* s, const RECT* r, UINT n, IDirect3DSurface8* d, const POINT* p) override {
+        FAKE_FORWARD(CopyRects(s, r, n, d, p));
+    }
+    HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE t, const D3DMATRIX* m) override {
+        FAKE_FORWARD(MultiplyTransform(t, m));
+    }
+    HRESULT ValidateDevice(DWORD* n) override { FAKE_FORWARD(ValidateDevice(n)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.
