@@ -121,6 +121,13 @@ struct IDirect3DDevice8 : IUnknown {
                               IDirect3DSurface8* destination, const POINT* destPoints) = 0;
     virtual HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
     virtual HRESULT ValidateDevice(DWORD* numPasses) = 0;
+    // State blocks, named by tokens.
+    virtual HRESULT BeginStateBlock() = 0;
+    virtual HRESULT EndStateBlock(DWORD* token) = 0;
+    virtual HRESULT ApplyStateBlock(DWORD token) = 0;
+    virtual HRESULT CaptureStateBlock(DWORD token) = 0;
+    virtual HRESULT DeleteStateBlock(DWORD token) = 0;
+    virtual HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) = 0;
 };
 
 struct IDirect3DResource8 : IUnknown {

@@ -154,6 +154,8 @@ void Device::UnbindAll() {
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+    recording_.reset();  // blocks hold textures and buffers
+    stateBlocks_.clear();
     FlushRaster();  // queued draws may still write the targets let go of here
     Drop(std::exchange(target_, backBuffer_));
     Drop(std::exchange(zStencil_, depthBuffer_));
@@ -454,6 +456,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (matrix == nullptr) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        D3DMATRIX current;
+        if (FAILED(GetTransform(state, &current))) return D3DERR_INVALIDCALL;
+        recording_->transforms[state] = *matrix;
+        return D3D_OK;
+    }
     if (state == D3DTS_VIEW) {
         state_.view = *matrix;
     } else if (state == D3DTS_PROJECTION) {
@@ -494,6 +502,11 @@ HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
         return D3DERR_INVALIDCALL;
     if (!(viewport->MinZ >= 0.0f && viewport->MinZ <= 1.0f && viewport->MaxZ >= 0.0f && viewport->MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasViewport = true;
+        recording_->viewport = *viewport;
+        return D3D_OK;
+    }
     state_.viewport = *viewport;
     return D3D_OK;
 }
@@ -506,6 +519,11 @@ HRESULT Device::GetViewport(D3DVIEWPORT8* viewport) {
 
 HRESULT Device::SetMaterial(const D3DMATERIAL8* material) {
     if (material == nullptr) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasMaterial = true;
+        recording_->material = *material;
+        return D3D_OK;
+    }
     state_.material = *material;
     return D3D_OK;
 }
@@ -518,6 +536,10 @@ HRESULT Device::GetMaterial(D3DMATERIAL8* material) {
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT8* light) {
     if (light == nullptr || !ValidLight(*light)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->lights[index] = *light;
+        return D3D_OK;
+    }
     lights_.lights[index] = *light;
     return D3D_OK;
 }
@@ -530,6 +552,10 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT8* light) {
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    if (recording_) {
+        recording_->lightEnabled[index] = enable != FALSE;
+        return D3D_OK;
+    }
     if (lights_.lights.count(index) == 0) {
         // Enabling a light that was never set creates the platform's default light:
         // white, directional, shining along +z.
@@ -558,6 +584,11 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasRenderState.set(state);
+        recording_->renderState[state] = value;
+        return D3D_OK;
+    }
     state_.renderState[state] = value;
     return D3D_OK;
 }
@@ -580,8 +611,12 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     if (texture != nullptr) {
         TextureCore* core = CoreOf(texture);
         if (core == nullptr || core->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        texture->AddRef();
     }
+    if (recording_) {
+        recording_->SetTexture(stage, texture);
+        return D3D_OK;
+    }
+    if (texture != nullptr) texture->AddRef();
     IDirect3DBaseTexture8* previous = std::exchange(textures_[stage], texture);
     if (previous != nullptr) previous->Release();
     return D3D_OK;
@@ -595,6 +630,11 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= D3DMAXTEXTURESTAGES || !IsStageState(type)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasStageState[stage].set(type);
+        recording_->stageState[stage][type] = value;
+        return D3D_OK;
+    }
     state_.stageState[stage][type] = value;
     return D3D_OK;
 }
@@ -602,6 +642,11 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetVertexShader(DWORD handle) {
     // Handles with bit 0 set name programmable shaders, which this device does not have.
     if ((handle & D3DFVF_RESERVED0) != 0) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasVertexShader = true;
+        recording_->vertexShader = handle;
+        return D3D_OK;
+    }
     vertexShader_ = handle;
     return D3D_OK;
 }
@@ -618,8 +663,12 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
     if (buffer != nullptr) {
         ours = dynamic_cast<VertexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        ours->AddRef();
     }
+    if (recording_) {
+        recording_->SetStream(ours, stride);
+        return D3D_OK;
+    }
+    if (ours != nullptr) ours->AddRef();
     VertexBuffer* previous = std::exchange(stream_, ours);
     streamStride_ = stride;
     if (previous != nullptr) previous->Release();
@@ -639,8 +688,12 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) 
     if (buffer != nullptr) {
         ours = dynamic_cast<IndexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        ours->AddRef();
     }
+    if (recording_) {
+        recording_->SetIndices(ours, baseVertexIndex);
+        return D3D_OK;
+    }
+    if (ours != nullptr) ours->AddRef();
     IndexBuffer* previous = std::exchange(indices_, ours);
     baseVertexIndex_ = baseVertexIndex;
     if (previous != nullptr) previous->Release();

@@ -15,6 +15,7 @@
 
 #include "platform/d3d8/objects.h"
 #include "platform/d3d8/present.h"
+#include "platform/d3d8/stateblock.h"
 
 namespace d3d8 {
 
@@ -136,6 +137,12 @@ public:
                       IDirect3DSurface8* destination, const POINT* destPoints) override;
     HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
     HRESULT ValidateDevice(DWORD* numPasses) override;
+    HRESULT BeginStateBlock() override;
+    HRESULT EndStateBlock(DWORD* token) override;
+    HRESULT ApplyStateBlock(DWORD token) override;
+    HRESULT CaptureStateBlock(DWORD token) override;
+    HRESULT DeleteStateBlock(DWORD token) override;
+    HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) override;
 
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
@@ -195,6 +202,12 @@ private:
     UINT baseVertexIndex_ = 0;
     DWORD vertexShader_ = 0;
     bool inScene_ = false;
+    // State blocks by token; while one is recorded the Set calls go to it instead.
+    std::map<DWORD, std::unique_ptr<StateBlock>> stateBlocks_;
+    std::unique_ptr<StateBlock> recording_;
+    DWORD nextStateBlock_ = 1;
+    void CaptureInto(StateBlock& block);
+    void UnsetUserPointerInputs(bool indices);
 };
 
 }  // namespace d3d8

@@ -9,6 +9,8 @@
 // rasterizer never reads outside a buffer.
 //
 // As on the platform, the user-pointer draws leave stream 0 (and the indices) unset.
+#include <utility>
+
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/fvf.h"
 
@@ -146,7 +148,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
                               vertexStride};
     rasterizer_->Draw(state, Target(), type, input, 0, primitiveCount);
     TargetWritten();
-    SetStreamSource(0, nullptr, 0);
+    UnsetUserPointerInputs(false);
     return D3D_OK;
 }
 
@@ -174,9 +176,18 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     raster::IndexInput indexInput{indexData, indexCount, is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, 0, indexInput, 0, primitiveCount);
     TargetWritten();
-    SetStreamSource(0, nullptr, 0);
-    SetIndices(nullptr, 0);
+    UnsetUserPointerInputs(true);
     return D3D_OK;
+}
+
+// Not SetStreamSource and SetIndices: a state block being recorded would take these.
+void Device::UnsetUserPointerInputs(bool indices) {
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    streamStride_ = 0;
+    if (indices) {
+        if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+        baseVertexIndex_ = 0;
+    }
 }
 
 }  // namespace d3d8

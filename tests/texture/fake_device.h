@@ -185,6 +185,12 @@ public:
         FAKE_FORWARD(MultiplyTransform(t, m));
     }
     HRESULT ValidateDevice(DWORD* n) override { FAKE_FORWARD(ValidateDevice(n)); }
+    HRESULT BeginStateBlock() override { FAKE_FORWARD(BeginStateBlock()); }
+    HRESULT EndStateBlock(DWORD* t) override { FAKE_FORWARD(EndStateBlock(t)); }
+    HRESULT ApplyStateBlock(DWORD t) override { FAKE_FORWARD(ApplyStateBlock(t)); }
+    HRESULT CaptureStateBlock(DWORD t) override { FAKE_FORWARD(CaptureStateBlock(t)); }
+    HRESULT DeleteStateBlock(DWORD t) override { FAKE_FORWARD(DeleteStateBlock(t)); }
+    HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE t, DWORD* o) override { FAKE_FORWARD(CreateStateBlock(t, o)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.
