@@ -128,6 +128,9 @@ struct IDirect3DDevice8 : IUnknown {
     virtual HRESULT CaptureStateBlock(DWORD token) = 0;
     virtual HRESULT DeleteStateBlock(DWORD token) = 0;
     virtual HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) = 0;
+    // User clip planes (a, b, c, d) in world space; D3DRS_CLIPPLANEENABLE enables them.
+    virtual HRESULT SetClipPlane(DWORD index, const float* plane) = 0;
+    virtual HRESULT GetClipPlane(DWORD index, float* plane) = 0;
 };
 
 struct IDirect3DResource8 : IUnknown {

@@ -143,6 +143,8 @@ public:
     HRESULT CaptureStateBlock(DWORD token) override;
     HRESULT DeleteStateBlock(DWORD token) override;
     HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) override;
+    HRESULT SetClipPlane(DWORD index, const float* plane) override;
+    HRESULT GetClipPlane(DWORD index, float* plane) override;
 
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }

@@ -190,7 +190,7 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->VertexProcessingCaps =
         D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = raster::PipelineState::kMaxLights;
-    caps->MaxUserClipPlanes = 0;
+    caps->MaxUserClipPlanes = raster::PipelineState::kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 0;
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00FFFFFF;

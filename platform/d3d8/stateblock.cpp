@@ -1,5 +1,5 @@
-// State blocks: which states each kind holds, and applying and capturing them through
-// the device's own Set and Get methods.
+// State blocks (which states each kind holds, applying and capturing them through the
+// device's own Set and Get methods) and the user clip planes they may hold.
 //
 // The pixel kind holds the render states of depth, stencil, alpha test and blending,
 // fog range, texture factor, wrapping and colour writes, and every texture stage state.
@@ -10,9 +10,11 @@
 // the indices, the transforms, the viewport, the material and the clip planes.
 #include "platform/d3d8/stateblock.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/d3d8/device.h"
+#include "platform/d3d8/raster/raster.h"
 
 namespace d3d8 {
 namespace {
@@ -79,6 +81,7 @@ bool MarkStateBlock(DWORD type, StateBlock& block) {
         block.hasViewport = block.hasMaterial = block.hasStream = block.hasIndices = true;
         for (DWORD t = D3DTS_VIEW; t <= D3DTS_TEXTURE7; ++t) block.transforms[t] = D3DMATRIX{};
         for (DWORD t = D3DTS_WORLD; t < D3DTS_WORLD + 256; ++t) block.transforms[t] = D3DMATRIX{};
+        for (DWORD i = 0; i < raster::PipelineState::kMaxClipPlanes; ++i) block.clipPlanes[i] = {};
     } else if (type == D3DSBT_PIXELSTATE) {
         for (D3DRENDERSTATETYPE state : kPixelRenderStates) block.hasRenderState.set(state);
         for (auto& stage : block.hasStageState) stage.set();
@@ -142,6 +145,7 @@ void StateBlock::Capture(IDirect3DDevice8& device) {
         if (buffer != nullptr) buffer->Release();
     }
     if (hasVertexShader) device.GetVertexShader(&vertexShader);
+    for (auto& [index, plane] : clipPlanes) device.GetClipPlane(index, plane.data());
 }
 
 void StateBlock::Apply(IDirect3DDevice8& device) {
@@ -166,6 +170,7 @@ void StateBlock::Apply(IDirect3DDevice8& device) {
     if (hasStream) device.SetStreamSource(0, stream, streamStride);
     if (hasIndices) device.SetIndices(indices, baseVertexIndex);
     if (hasVertexShader) device.SetVertexShader(vertexShader);
+    for (const auto& [index, plane] : clipPlanes) device.SetClipPlane(index, plane.data());
 }
 
 }  // namespace d3d8
@@ -225,6 +230,28 @@ HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) {
     CaptureInto(*block);
     *token = nextStateBlock_++;
     stateBlocks_[*token] = std::move(block);
+    return D3D_OK;
+}
+
+}  // namespace d3d8
+
+// ---- user clip planes ---------------------------------------------------------------------
+
+namespace d3d8 {
+
+HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
+    if (plane == nullptr || index >= raster::PipelineState::kMaxClipPlanes) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        std::copy(plane, plane + 4, recording_->clipPlanes[index].begin());
+        return D3D_OK;
+    }
+    std::copy(plane, plane + 4, state_.clipPlanes[index]);
+    return D3D_OK;
+}
+
+HRESULT Device::GetClipPlane(DWORD index, float* plane) {
+    if (plane == nullptr || index >= raster::PipelineState::kMaxClipPlanes) return D3DERR_INVALIDCALL;
+    std::copy(state_.clipPlanes[index], state_.clipPlanes[index] + 4, plane);
     return D3D_OK;
 }
 

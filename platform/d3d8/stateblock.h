@@ -49,6 +49,7 @@ struct StateBlock {
     UINT baseVertexIndex = 0;
     bool hasVertexShader = false;
     DWORD vertexShader = 0;
+    std::map<DWORD, std::array<float, 4>> clipPlanes;
     // Holds every light the device has when captured (blocks of all and vertex states);
     // the device fills lights and lightEnabled before Capture.
     bool allLights = false;

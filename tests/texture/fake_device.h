@@ -191,6 +191,8 @@ public:
     HRESULT CaptureStateBlock(DWORD t) override { FAKE_FORWARD(CaptureStateBlock(t)); }
     HRESULT DeleteStateBlock(DWORD t) override { FAKE_FORWARD(DeleteStateBlock(t)); }
     HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE t, DWORD* o) override { FAKE_FORWARD(CreateStateBlock(t, o)); }
+    HRESULT SetClipPlane(DWORD i, const float* p) override { FAKE_FORWARD(SetClipPlane(i, p)); }
+    HRESULT GetClipPlane(DWORD i, float* p) override { FAKE_FORWARD(GetClipPlane(i, p)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.

@@ -96,7 +96,7 @@ void SetUpDepthStencil(const PipelineState& state, const RenderTarget& target, D
 }  // namespace
 
 // FIXME: states read nowhere yet: texture coordinate transforms
-// (TEXTURETRANSFORMFLAGS), user clip planes (CLIPPLANEENABLE), point sprites and point
+// (TEXTURETRANSFORMFLAGS), point sprites and point
 // scaling, vertex blending, DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     const DWORD* rs = state.renderState;

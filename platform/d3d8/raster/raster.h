@@ -53,6 +53,11 @@ struct PipelineState {
     int lightCount = 0;  // the enabled lights, in index order
     D3DLIGHT8 lights[kMaxLights] = {};
     DWORD fvf = 0;  // the vertex format of the stream
+    // User clip planes (a, b, c, d) in world space, enabled by the bits of
+    // D3DRS_CLIPPLANEENABLE: a world point keeps a x + b y + c z + d >= 0. They clip
+    // what the vertex stage transforms, not pretransformed vertices.
+    static constexpr int kMaxClipPlanes = 6;
+    float clipPlanes[kMaxClipPlanes][4] = {};
 };
 
 // Fills the render and stage states with the platform's defaults.

@@ -132,6 +132,10 @@ struct Rasterizer::Impl {
     bool lastPixel = true;
     float pointSize = 1.0f;
     float guardX = 1.0f, guardY = 1.0f;
+    // The fixed clip planes, then the enabled user planes in clip space.
+    int clipPlaneCount = 7;
+    float userPlanes[PipelineState::kMaxClipPlanes][4] = {};
+    void SetUserPlanes(const PipelineState& state);
     float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpScaleZ = 1;
     int attrCount = 4;
     // Whether the primitive being set up has one diffuse and specular colour throughout.
@@ -226,6 +230,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
 
     vertexProcessor.Prepare(state, draw->layout);
     pretransformed = vertexProcessor.Pretransformed();
+    SetUserPlanes(state);
 
     if (!indices) {
         vertices.resize(vertexCount);
@@ -294,24 +299,86 @@ float Rasterizer::Impl::PlaneDistance(int plane, const ClipVertex& v) const {
         case 3: return guardX * p[3] - p[0];
         case 4: return p[1] + guardY * p[3];
         case 5: return guardY * p[3] - p[1];
-        default: return p[3] - kMinW;       // w > 0, against degenerate projections
+        case 6: return p[3] - kMinW;        // w > 0, against degenerate projections
+        default: {
+            const float* u = userPlanes[plane - 7];
+            return u[0] * p[0] + u[1] * p[1] + u[2] * p[2] + u[3] * p[3];
+        }
     }
 }
 
-constexpr int kClipPlanes = 7;
+namespace {
+
+// The inverse of a matrix (row vectors, as the platform's); false when it has none.
+bool Invert(const D3DMATRIX& matrix, double inverse[4][4]) {
+    double a[4][8];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            a[i][j] = matrix.m[i][j];
+            a[i][j + 4] = i == j ? 1.0 : 0.0;
+        }
+    for (int col = 0; col < 4; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::abs(a[r][col]) > std::abs(a[pivot][col])) pivot = r;
+        if (!(std::abs(a[pivot][col]) > 1e-30)) return false;
+        std::swap(a[col], a[pivot]);
+        const double scale = 1.0 / a[col][col];
+        for (double& v : a[col]) v *= scale;
+        for (int r = 0; r < 4; ++r) {
+            if (r == col) continue;
+            const double f = a[r][col];
+            for (int j = 0; j < 8; ++j) a[r][j] -= f * a[col][j];
+        }
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) inverse[i][j] = a[i][j + 4];
+    return true;
+}
+
+D3DMATRIX Product(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+}  // namespace
+
+// A world point x (row vector) lies at clip position x M, M = view projection; the plane
+// p keeps x . p >= 0, which in clip space is c . (M^-1 p).
+void Rasterizer::Impl::SetUserPlanes(const PipelineState& state) {
+    clipPlaneCount = 7;
+    const DWORD enabled = state.renderState[D3DRS_CLIPPLANEENABLE] & ((1u << PipelineState::kMaxClipPlanes) - 1);
+    if (enabled == 0 || pretransformed) return;
+    double inverse[4][4];
+    // A projection without an inverse flattens everything; such a draw is left unclipped.
+    if (!Invert(Product(state.view, state.projection), inverse)) return;
+    for (int plane = 0; plane < PipelineState::kMaxClipPlanes; ++plane) {
+        if ((enabled & (1u << plane)) == 0) continue;
+        const float* p = state.clipPlanes[plane];
+        float* u = userPlanes[clipPlaneCount - 7];
+        for (int i = 0; i < 4; ++i)
+            u[i] = static_cast<float>(inverse[i][0] * p[0] + inverse[i][1] * p[1] + inverse[i][2] * p[2] +
+                                      inverse[i][3] * p[3]);
+        ++clipPlaneCount;
+    }
+}
 
 std::uint32_t Rasterizer::Impl::OutCode(const ClipVertex& v) const {
     std::uint32_t code = 0;
-    for (int plane = 0; plane < kClipPlanes; ++plane)
+    for (int plane = 0; plane < clipPlaneCount; ++plane)
         if (!(PlaneDistance(plane, v) >= 0.0f)) code |= 1u << plane;
     return code;
 }
 
-// Sutherland-Hodgman against each plane in planes; polygon has room for 16 vertices.
+// Sutherland-Hodgman against each plane in planes; polygon has room for 16 vertices (a
+// triangle gains at most one vertex per plane, and there are at most 13).
 int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const {
     ClipVertex* in = polygon;
     ClipVertex* out = scratch;
-    for (int plane = 0; plane < kClipPlanes && count > 0; ++plane) {
+    for (int plane = 0; plane < clipPlaneCount && count > 0; ++plane) {
         if (!(planes & (1u << plane))) continue;
         int produced = 0;
         for (int i = 0; i < count; ++i) {
@@ -461,7 +528,7 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
         if (ca | cb) {
             // Parametric clipping of the segment against each plane it crosses.
             float t0 = 0.0f, t1 = 1.0f;
-            for (int plane = 0; plane < kClipPlanes; ++plane) {
+            for (int plane = 0; plane < clipPlaneCount; ++plane) {
                 if (!((ca | cb) & (1u << plane))) continue;
                 float da = PlaneDistance(plane, ends[0]), db = PlaneDistance(plane, ends[1]);
                 float t = da / (da - db);
