@@ -752,13 +752,15 @@ HRESULT MakeTargetSurface(Device* device, DWORD usage, UINT width, UINT height, 
 }  // namespace
 
 HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
-                                   BOOL /*lockable*/, IDirect3DSurface8** out) {
+                                   BOOL lockable, IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
     if (!IsDrawableTargetFormat(format) || !d3d_->Supports(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
-    return MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
+    HRESULT result = MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
+    if (SUCCEEDED(result)) static_cast<Surface*>(*out)->lockable = lockable != FALSE;
+    return result;
 }
 
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,

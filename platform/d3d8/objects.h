@@ -123,6 +123,8 @@ public:
     // Device surfaces that queued draws write (back buffer, depth buffer): a lock waits
     // for the rasterizer first.
     bool flushBeforeLock = false;
+    // Render targets made without the lockable flag refuse locks.
+    bool lockable = true;
     DWORD Usage() const { return usage_; }
     Device* OwnerDevice() const { return device_; }
     // The device itself owns this surface (back buffer, depth buffer).

@@ -123,7 +123,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    if (locked == nullptr) return D3DERR_INVALIDCALL;
+    if (locked == nullptr || !lockable) return D3DERR_INVALIDCALL;
     D3DBOX box;
     if (!RectToBox(rect, memory.Width(), memory.Height(), box)) return D3DERR_INVALIDCALL;
     if (flushBeforeLock) device_->FlushRaster();

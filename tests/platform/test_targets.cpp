@@ -130,7 +130,11 @@ TEST_F(TargetTest, TargetsAreCheckedAsThePlatformDoes) {
     EXPECT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
               D3DERR_INVALIDCALL);
 
-    ASSERT_EQ(device_->CreateRenderTarget(32, 32, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &target), D3D_OK);
+    ASSERT_EQ(device_->CreateRenderTarget(32, 32, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &out), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(out->LockRect(&locked, nullptr, 0), D3DERR_INVALIDCALL);  // made without the lockable flag
+    out->Release();
+    ASSERT_EQ(device_->CreateRenderTarget(32, 32, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, TRUE, &target), D3D_OK);
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 16, D3DFMT_D24S8, D3DMULTISAMPLE_NONE, &small), D3D_OK);
     ASSERT_EQ(device_->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, &depth), D3D_OK);
     ASSERT_EQ(device_->CreateImageSurface(32, 32, D3DFMT_A8R8G8B8, &image), D3D_OK);
@@ -152,7 +156,6 @@ TEST_F(TargetTest, TargetsAreCheckedAsThePlatformDoes) {
     viewport.Width = 33;
     EXPECT_EQ(device_->SetViewport(&viewport), D3DERR_INVALIDCALL);
     // A locked target refuses draws and clears.
-    D3DLOCKED_RECT locked{};
     ASSERT_EQ(target->LockRect(&locked, nullptr, 0), D3D_OK);
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     target->UnlockRect();
