@@ -110,6 +110,27 @@ struct IDirect3DDevice8 : IUnknown {
     virtual HRESULT GetStreamSource(UINT stream, IDirect3DVertexBuffer8** buffer, UINT* stride) = 0;
     virtual HRESULT SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) = 0;
     virtual HRESULT GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex) = 0;
+
+    // Render targets: GetRenderTarget and GetDepthStencilSurface name the current ones.
+    virtual HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                       BOOL lockable, IDirect3DSurface8** out) = 0;
+    virtual HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                              D3DMULTISAMPLE_TYPE multiSample, IDirect3DSurface8** out) = 0;
+    virtual HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) = 0;
+    virtual HRESULT CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UINT rectCount,
+                              IDirect3DSurface8* destination, const POINT* destPoints) = 0;
+    virtual HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) = 0;
+    virtual HRESULT ValidateDevice(DWORD* numPasses) = 0;
+    // State blocks, named by tokens.
+    virtual HRESULT BeginStateBlock() = 0;
+    virtual HRESULT EndStateBlock(DWORD* token) = 0;
+    virtual HRESULT ApplyStateBlock(DWORD token) = 0;
+    virtual HRESULT CaptureStateBlock(DWORD token) = 0;
+    virtual HRESULT DeleteStateBlock(DWORD token) = 0;
+    virtual HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) = 0;
+    // User clip planes (a, b, c, d) in world space; D3DRS_CLIPPLANEENABLE enables them.
+    virtual HRESULT SetClipPlane(DWORD index, const float* plane) = 0;
+    virtual HRESULT GetClipPlane(DWORD index, float* plane) = 0;
 };
 
 struct IDirect3DResource8 : IUnknown {

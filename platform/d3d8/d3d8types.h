@@ -647,4 +647,14 @@ struct D3DCAPS8 {
     float MaxPixelShaderValue;
 };
 
+enum D3DSTATEBLOCKTYPE : DWORD { D3DSBT_ALL = 1, D3DSBT_PIXELSTATE = 2, D3DSBT_VERTEXSTATE = 3 };
+
+// The bits of D3DRS_CLIPPLANEENABLE.
+constexpr DWORD D3DCLIPPLANE0 = 1u << 0;
+constexpr DWORD D3DCLIPPLANE1 = 1u << 1;
+constexpr DWORD D3DCLIPPLANE2 = 1u << 2;
+constexpr DWORD D3DCLIPPLANE3 = 1u << 3;
+constexpr DWORD D3DCLIPPLANE4 = 1u << 4;
+constexpr DWORD D3DCLIPPLANE5 = 1u << 5;
+
 TOLVANE_API_END

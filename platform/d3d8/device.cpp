@@ -1,7 +1,9 @@
 // The software device: creation, states, resources, scenes, Clear and Present.
 //
 // - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8; an automatic
-//   depth buffer is D16. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
+//   depth buffer has the format asked for (D16, D15S1, D24S8, D24X8 or D24X4S4), each
+//   pixel one word of the format's layout, depth in the high bits and stencil in the low
+//   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
 //   FALSE; every other render and stage state starts at the platform's default
 //   (raster::SetDefaultStates). Transforms start as identity, the viewport covers the
 //   back buffer with depth 0 to 1, the material is all zero.
@@ -15,6 +17,11 @@
 //   client area's picture (FrontImage) and composes each present into it. The dirty region
 //   is only a hint of what changed: it is accepted, and the whole source rectangle copied.
 // - Only FVF codes are vertex shaders; the code is checked when a draw uses it.
+// - SetRenderTarget points draws and clears at a 32-bit render target surface or texture
+//   level and a depth surface at least as large (or none); the device holds a reference
+//   to each it did not make itself, and the viewport becomes the whole target. A draw or
+//   clear into a texture level calls ContentsChanged on it, as a writing unlock does, so
+//   what the sampler derived from the level is rebuilt before it is read again.
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -107,10 +114,12 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     if (params.EnableAutoDepthStencil) {
         depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
         depthBuffer_->flushBeforeLock = true;
-        if (!depthBuffer_->memory.Allocate(*FindFormat(D3DFMT_D16), params.BackBufferWidth, params.BackBufferHeight,
-                                           1))
+        if (!depthBuffer_->memory.Allocate(*FindFormat(params.AutoDepthStencilFormat), params.BackBufferWidth,
+                                           params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
     }
+    target_ = backBuffer_;
+    zStencil_ = depthBuffer_;
     rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
 
     raster::SetDefaultStates(state_);
@@ -145,6 +154,11 @@ void Device::UnbindAll() {
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+    recording_.reset();  // blocks hold textures and buffers
+    stateBlocks_.clear();
+    FlushRaster();  // queued draws may still write the targets let go of here
+    Drop(std::exchange(target_, backBuffer_));
+    Drop(std::exchange(zStencil_, depthBuffer_));
 }
 
 void Device::FlushRaster() {
@@ -153,16 +167,23 @@ void Device::FlushRaster() {
 
 raster::RenderTarget Device::Target() {
     raster::RenderTarget target;
-    PixelMemory& color = backBuffer_->memory;
+    PixelMemory& color = target_->memory;
     target.color = reinterpret_cast<std::uint32_t*>(color.Bits());
     target.width = static_cast<int>(color.Width());
     target.height = static_cast<int>(color.Height());
     target.colorPitch = static_cast<int>(color.GetLayout().pitch / 4);
     // Only an A8R8G8B8 target keeps the alpha it is given; X8R8G8B8 reads back as opaque.
     target.hasAlpha = color.Format() == D3DFMT_A8R8G8B8;
-    if (depthBuffer_ != nullptr) {
-        target.depth = reinterpret_cast<std::uint16_t*>(depthBuffer_->memory.Bits());
-        target.depthPitch = static_cast<int>(depthBuffer_->memory.GetLayout().pitch / 2);
+    raster::DepthStencilLayout layout;
+    if (zStencil_ != nullptr && raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
+        PixelMemory& depth = zStencil_->memory;
+        target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
+        if (depth.Format() == D3DFMT_D16) {
+            target.depth = reinterpret_cast<std::uint16_t*>(depth.Bits());
+        } else {
+            target.depthStencil = depth.Bits();
+            target.depthLayout = layout;
+        }
     }
     return target;
 }
@@ -225,17 +246,17 @@ HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurf
 
 HRESULT Device::GetRenderTarget(IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    backBuffer_->AddRef();
-    *out = backBuffer_;
+    target_->AddRef();
+    *out = target_;
     return D3D_OK;
 }
 
 HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    if (depthBuffer_ == nullptr) return D3DERR_NOTFOUND;
-    depthBuffer_->AddRef();
-    *out = depthBuffer_;
+    if (zStencil_ == nullptr) return D3DERR_NOTFOUND;
+    zStencil_->AddRef();
+    *out = zStencil_;
     return D3D_OK;
 }
 
@@ -244,6 +265,9 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
 HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const {
     if (!IsPool(pool) || (usage & ~kTextureUsages) != 0) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
+    // Targets live in the default pool only.
+    if ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) != 0 && pool != D3DPOOL_DEFAULT)
+        return D3DERR_INVALIDCALL;
     if (FindFormat(format) == nullptr || !d3d_->Supports(usage, type, format)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
@@ -393,6 +417,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTextur
     if (from == nullptr || to == nullptr || from == to || from->OwnerDevice() != this || to->OwnerDevice() != this)
         return D3DERR_INVALIDCALL;
     if (source->GetType() != destination->GetType()) return D3DERR_INVALIDCALL;
+    FlushRaster();  // queued draws may write either texture
     return to->CopyFrom(*from);
 }
 
@@ -414,12 +439,16 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
-    if ((flags & D3DCLEAR_STENCIL) != 0) return D3DERR_INVALIDCALL;  // D16 has no stencil bits
-    if ((flags & D3DCLEAR_ZBUFFER) != 0 && depthBuffer_ == nullptr) return D3DERR_INVALIDCALL;
-    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
-    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
+    if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && zStencil_ == nullptr) return D3DERR_INVALIDCALL;
+    // A depth buffer without stencil bits refuses a stencil clear.
+    raster::DepthStencilLayout layout;
+    if ((flags & D3DCLEAR_STENCIL) != 0 &&
+        (!raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout) || layout.stencilBits == 0))
         return D3DERR_INVALIDCALL;
-    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z);
+    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
+    if (TargetsLocked()) return D3DERR_INVALIDCALL;
+    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z, stencil);
+    if ((flags & D3DCLEAR_TARGET) != 0) TargetWritten();
     return D3D_OK;
 }
 
@@ -427,6 +456,12 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
     if (matrix == nullptr) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        D3DMATRIX current;
+        if (FAILED(GetTransform(state, &current))) return D3DERR_INVALIDCALL;
+        recording_->transforms[state] = *matrix;
+        return D3D_OK;
+    }
     if (state == D3DTS_VIEW) {
         state_.view = *matrix;
     } else if (state == D3DTS_PROJECTION) {
@@ -460,13 +495,18 @@ HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
 
 HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
     if (viewport == nullptr) return D3DERR_INVALIDCALL;
-    const PixelMemory& color = backBuffer_->memory;
+    const PixelMemory& color = target_->memory;
     const std::uint64_t right = std::uint64_t{viewport->X} + viewport->Width;
     const std::uint64_t bottom = std::uint64_t{viewport->Y} + viewport->Height;
     if (viewport->Width == 0 || viewport->Height == 0 || right > color.Width() || bottom > color.Height())
         return D3DERR_INVALIDCALL;
     if (!(viewport->MinZ >= 0.0f && viewport->MinZ <= 1.0f && viewport->MaxZ >= 0.0f && viewport->MaxZ <= 1.0f))
         return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasViewport = true;
+        recording_->viewport = *viewport;
+        return D3D_OK;
+    }
     state_.viewport = *viewport;
     return D3D_OK;
 }
@@ -479,6 +519,11 @@ HRESULT Device::GetViewport(D3DVIEWPORT8* viewport) {
 
 HRESULT Device::SetMaterial(const D3DMATERIAL8* material) {
     if (material == nullptr) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasMaterial = true;
+        recording_->material = *material;
+        return D3D_OK;
+    }
     state_.material = *material;
     return D3D_OK;
 }
@@ -491,6 +536,10 @@ HRESULT Device::GetMaterial(D3DMATERIAL8* material) {
 
 HRESULT Device::SetLight(DWORD index, const D3DLIGHT8* light) {
     if (light == nullptr || !ValidLight(*light)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->lights[index] = *light;
+        return D3D_OK;
+    }
     lights_.lights[index] = *light;
     return D3D_OK;
 }
@@ -503,6 +552,10 @@ HRESULT Device::GetLight(DWORD index, D3DLIGHT8* light) {
 }
 
 HRESULT Device::LightEnable(DWORD index, BOOL enable) {
+    if (recording_) {
+        recording_->lightEnabled[index] = enable != FALSE;
+        return D3D_OK;
+    }
     if (lights_.lights.count(index) == 0) {
         // Enabling a light that was never set creates the platform's default light:
         // white, directional, shining along +z.
@@ -531,6 +584,11 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (!IsRenderState(state)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasRenderState.set(state);
+        recording_->renderState[state] = value;
+        return D3D_OK;
+    }
     state_.renderState[state] = value;
     return D3D_OK;
 }
@@ -553,8 +611,12 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     if (texture != nullptr) {
         TextureCore* core = CoreOf(texture);
         if (core == nullptr || core->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        texture->AddRef();
     }
+    if (recording_) {
+        recording_->SetTexture(stage, texture);
+        return D3D_OK;
+    }
+    if (texture != nullptr) texture->AddRef();
     IDirect3DBaseTexture8* previous = std::exchange(textures_[stage], texture);
     if (previous != nullptr) previous->Release();
     return D3D_OK;
@@ -568,6 +630,11 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= D3DMAXTEXTURESTAGES || !IsStageState(type)) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasStageState[stage].set(type);
+        recording_->stageState[stage][type] = value;
+        return D3D_OK;
+    }
     state_.stageState[stage][type] = value;
     return D3D_OK;
 }
@@ -575,6 +642,11 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetVertexShader(DWORD handle) {
     // Handles with bit 0 set name programmable shaders, which this device does not have.
     if ((handle & D3DFVF_RESERVED0) != 0) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasVertexShader = true;
+        recording_->vertexShader = handle;
+        return D3D_OK;
+    }
     vertexShader_ = handle;
     return D3D_OK;
 }
@@ -591,8 +663,12 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
     if (buffer != nullptr) {
         ours = dynamic_cast<VertexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        ours->AddRef();
     }
+    if (recording_) {
+        recording_->SetStream(ours, stride);
+        return D3D_OK;
+    }
+    if (ours != nullptr) ours->AddRef();
     VertexBuffer* previous = std::exchange(stream_, ours);
     streamStride_ = stride;
     if (previous != nullptr) previous->Release();
@@ -612,8 +688,12 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) 
     if (buffer != nullptr) {
         ours = dynamic_cast<IndexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
-        ours->AddRef();
     }
+    if (recording_) {
+        recording_->SetIndices(ours, baseVertexIndex);
+        return D3D_OK;
+    }
+    if (ours != nullptr) ours->AddRef();
     IndexBuffer* previous = std::exchange(indices_, ours);
     baseVertexIndex_ = baseVertexIndex;
     if (previous != nullptr) previous->Release();
@@ -625,6 +705,101 @@ HRESULT Device::GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex
     *buffer = indices_;
     *baseVertexIndex = baseVertexIndex_;
     if (indices_ != nullptr) indices_->AddRef();
+    return D3D_OK;
+}
+
+}  // namespace d3d8
+
+namespace d3d8 {
+
+// ---- render targets -------------------------------------------------------------------------
+
+bool Device::TargetsLocked() const {
+    return target_->memory.IsLocked() || (zStencil_ != nullptr && zStencil_->memory.IsLocked());
+}
+
+void Device::TargetWritten() {
+    if (target_ != backBuffer_) target_->memory.ContentsChanged();
+}
+
+void Device::Hold(Surface* surface) {
+    if (surface != nullptr && !surface->OwnedBy(this)) surface->AddRef();
+}
+
+void Device::Drop(Surface* surface) {
+    if (surface != nullptr && !surface->OwnedBy(this)) surface->Release();
+}
+
+namespace {
+
+// Formats the rasterizer draws into: one 32-bit word a pixel.
+bool IsDrawableTargetFormat(D3DFORMAT format) { return format == D3DFMT_X8R8G8B8 || format == D3DFMT_A8R8G8B8; }
+
+// A surface of its own, created for the device's targets; the result is handed out or
+// released on failure.
+HRESULT MakeTargetSurface(Device* device, DWORD usage, UINT width, UINT height, D3DFORMAT format,
+                          IDirect3DSurface8** out) {
+    auto* surface = new Surface(device, nullptr, usage, D3DPOOL_DEFAULT);
+    surface->flushBeforeLock = true;
+    if (!surface->memory.Allocate(*FindFormat(format), width, height, 1)) {
+        surface->Release();
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    *out = surface;
+    return D3D_OK;
+}
+
+}  // namespace
+
+HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                   BOOL lockable, IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (!IsDrawableTargetFormat(format) || !d3d_->Supports(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))
+        return D3DERR_INVALIDCALL;
+    HRESULT result = MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
+    if (SUCCEEDED(result)) static_cast<Surface*>(*out)->lockable = lockable != FALSE;
+    return result;
+}
+
+HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                          IDirect3DSurface8** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
+        return D3DERR_INVALIDCALL;
+    return MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+}
+
+HRESULT Device::SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) {
+    Surface* color = target_;  // no target: the current one stays
+    if (renderTarget != nullptr) {
+        color = dynamic_cast<Surface*>(renderTarget);
+        if (color == nullptr || color->OwnerDevice() != this || (color->Usage() & D3DUSAGE_RENDERTARGET) == 0 ||
+            !IsDrawableTargetFormat(color->memory.Format()))
+            return D3DERR_INVALIDCALL;
+    }
+    Surface* depth = nullptr;  // no depth surface: none
+    if (newZStencil != nullptr) {
+        depth = dynamic_cast<Surface*>(newZStencil);
+        if (depth == nullptr || depth->OwnerDevice() != this || (depth->Usage() & D3DUSAGE_DEPTHSTENCIL) == 0)
+            return D3DERR_INVALIDCALL;
+        // At least as large as the target, of a format that goes with it.
+        const PixelMemory& c = color->memory;
+        const PixelMemory& d = depth->memory;
+        if (d.Width() < c.Width() || d.Height() < c.Height() ||
+            FAILED(d3d_->CheckDepthStencilMatch(0, type_, displayMode_.Format, c.Format(), d.Format())))
+            return D3DERR_INVALIDCALL;
+    }
+    FlushRaster();  // queued draws write the old targets
+    Hold(color);
+    Hold(depth);
+    Drop(std::exchange(target_, color));
+    Drop(std::exchange(zStencil_, depth));
+    // The viewport covers the new target whole.
+    state_.viewport = D3DVIEWPORT8{0, 0, color->memory.Width(), color->memory.Height(), 0.0f, 1.0f};
     return D3D_OK;
 }
 

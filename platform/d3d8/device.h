@@ -15,6 +15,7 @@
 
 #include "platform/d3d8/objects.h"
 #include "platform/d3d8/present.h"
+#include "platform/d3d8/stateblock.h"
 
 namespace d3d8 {
 
@@ -127,6 +128,24 @@ public:
     HRESULT SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) override;
     HRESULT GetIndices(IDirect3DIndexBuffer8** buffer, UINT* baseVertexIndex) override;
 
+    HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                               BOOL lockable, IDirect3DSurface8** out) override;
+    HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
+                                      IDirect3DSurface8** out) override;
+    HRESULT SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) override;
+    HRESULT CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UINT rectCount,
+                      IDirect3DSurface8* destination, const POINT* destPoints) override;
+    HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) override;
+    HRESULT ValidateDevice(DWORD* numPasses) override;
+    HRESULT BeginStateBlock() override;
+    HRESULT EndStateBlock(DWORD* token) override;
+    HRESULT ApplyStateBlock(DWORD token) override;
+    HRESULT CaptureStateBlock(DWORD token) override;
+    HRESULT DeleteStateBlock(DWORD token) override;
+    HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) override;
+    HRESULT SetClipPlane(DWORD index, const float* plane) override;
+    HRESULT GetClipPlane(DWORD index, float* plane) override;
+
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
     void ReleaseResource();
@@ -147,6 +166,13 @@ private:
     // Fills the draw's state snapshot; false when a bound texture is not this device's.
     void BuildPipelineState(raster::PipelineState& state);
     HRESULT CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexCount, UINT& vertexSize);
+    // After a draw or clear: a target that is a texture level tells its texture.
+    void TargetWritten();
+    // References to a current target or depth surface: the device's own surfaces share
+    // its count and are not counted.
+    void Hold(Surface* surface);
+    void Drop(Surface* surface);
+    bool TargetsLocked() const;
 
     std::atomic<ULONG> refs_{1};
     std::atomic<ULONG> resources_{0};
@@ -161,6 +187,10 @@ private:
 
     Surface* backBuffer_ = nullptr;  // owned; counts are the device's
     Surface* depthBuffer_ = nullptr;
+    // What draws and clears write: the back buffer and depth buffer, or surfaces set by
+    // SetRenderTarget, which the device then holds a reference to (see Hold).
+    Surface* target_ = nullptr;
+    Surface* zStencil_ = nullptr;
     std::unique_ptr<raster::Rasterizer> rasterizer_;
 
     raster::PipelineState state_;  // render and stage states, world/view/projection, viewport, material
@@ -174,6 +204,12 @@ private:
     UINT baseVertexIndex_ = 0;
     DWORD vertexShader_ = 0;
     bool inScene_ = false;
+    // State blocks by token; while one is recorded the Set calls go to it instead.
+    std::map<DWORD, std::unique_ptr<StateBlock>> stateBlocks_;
+    std::unique_ptr<StateBlock> recording_;
+    DWORD nextStateBlock_ = 1;
+    void CaptureInto(StateBlock& block);
+    void UnsetUserPointerInputs(bool indices);
 };
 
 }  // namespace d3d8

@@ -26,7 +26,12 @@ constexpr DWORD D3DPMISCCAPS_CULLCCW = 0x00000040;
 constexpr DWORD D3DPMISCCAPS_COLORWRITEENABLE = 0x00000080;
 constexpr DWORD D3DPRASTERCAPS_ZTEST = 0x00000010;
 constexpr DWORD D3DPRASTERCAPS_FOGVERTEX = 0x00000080;
+constexpr DWORD D3DPRASTERCAPS_FOGTABLE = 0x00000100;
 constexpr DWORD D3DPRASTERCAPS_MIPMAPLODBIAS = 0x00002000;
+constexpr DWORD D3DPRASTERCAPS_WFOG = 0x00100000;
+constexpr DWORD D3DPRASTERCAPS_ZFOG = 0x00200000;
+// KEEP, ZERO, REPLACE, INCRSAT, DECRSAT, INVERT, INCR, DECR.
+constexpr DWORD D3DSTENCILCAPS_ALL = 0x000000FF;
 constexpr DWORD D3DPCMPCAPS_ALL = 0x000000FF;  // NEVER .. ALWAYS
 constexpr DWORD D3DPBLENDCAPS_BASIC = 0x000007FF;  // ZERO .. SRCALPHASAT
 constexpr DWORD D3DPSHADECAPS_COLORGOURAUDRGB = 0x00000008;
@@ -101,7 +106,10 @@ HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displ
 
 bool Direct3D::Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const {
     if ((usage & D3DUSAGE_DEPTHSTENCIL) != 0) {
-        return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format);
+        // Only formats the rasterizer draws with, whatever the profile lists.
+        raster::DepthStencilLayout layout;
+        return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format) &&
+               raster::DepthStencilLayoutOf(format, layout);
     }
     if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
         return type != D3DRTYPE_VOLUME && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_VERTEXBUFFER &&
@@ -132,7 +140,7 @@ HRESULT Direct3D::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE type, D3DFORMA
                                          D3DFORMAT renderTargetFormat, D3DFORMAT depthStencilFormat) {
     if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
     if (adapterFormat != kDisplayFormat || !Contains(profile_.RenderTargetFormats, renderTargetFormat) ||
-        !Contains(profile_.DepthStencilFormats, depthStencilFormat))
+        !Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, depthStencilFormat))
         return D3DERR_NOTAVAILABLE;
     return D3D_OK;
 }
@@ -147,7 +155,9 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
                     D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX;
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
                               D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE;
-    caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS;
+    caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS |
+                       D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZFOG;
+    caps->StencilCaps = D3DSTENCILCAPS_ALL;
     caps->ZCmpCaps = D3DPCMPCAPS_ALL;
     caps->AlphaCmpCaps = D3DPCMPCAPS_ALL;
     caps->SrcBlendCaps = D3DPBLENDCAPS_BASIC;
@@ -180,7 +190,7 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->VertexProcessingCaps =
         D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = raster::PipelineState::kMaxLights;
-    caps->MaxUserClipPlanes = 0;
+    caps->MaxUserClipPlanes = raster::PipelineState::kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 0;
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00FFFFFF;
@@ -211,8 +221,9 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     if (params->BackBufferFormat == D3DFMT_UNKNOWN) params->BackBufferFormat = DisplayMode().Format;
     if (params->BackBufferFormat != D3DFMT_X8R8G8B8 && params->BackBufferFormat != D3DFMT_A8R8G8B8)
         return D3DERR_NOTAVAILABLE;
-    if (params->EnableAutoDepthStencil &&
-        (params->AutoDepthStencilFormat != D3DFMT_D16 || !Contains(profile_.DepthStencilFormats, D3DFMT_D16)))
+    raster::DepthStencilLayout depthLayout;
+    if (params->EnableAutoDepthStencil && (!raster::DepthStencilLayoutOf(params->AutoDepthStencilFormat, depthLayout) ||
+                                           !Contains(profile_.DepthStencilFormats, params->AutoDepthStencilFormat)))
         return D3DERR_NOTAVAILABLE;
     if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0) {
         RECT client{};
@@ -259,7 +270,7 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
         p.CubeTextureFormats = withBlocks;
         p.VolumeTextureFormats = plain;
         p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
-        p.DepthStencilFormats = {D3DFMT_D16};
+        p.DepthStencilFormats = {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4};
         p.RasterThreads = 0;
         return p;
     }();

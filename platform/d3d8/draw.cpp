@@ -9,6 +9,8 @@
 // rasterizer never reads outside a buffer.
 //
 // As on the platform, the user-pointer draws leave stream 0 (and the indices) unset.
+#include <utility>
+
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/fvf.h"
 
@@ -60,8 +62,7 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     std::uint64_t vertices = VerticesFor(type, primitiveCount);
     if (vertices == 0 || primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (!IsDrawableFvf(vertexShader_)) return D3DERR_INVALIDCALL;
-    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
-        return D3DERR_INVALIDCALL;
+    if (TargetsLocked()) return D3DERR_INVALIDCALL;
     vertexCount = static_cast<UINT>(vertices);
     vertexSize = FvfSize(vertexShader_);
     return D3D_OK;
@@ -93,6 +94,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     BuildPipelineState(state);
     raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
     rasterizer_->Draw(state, Target(), type, input, startVertex, primitiveCount);
+    TargetWritten();
     return D3D_OK;
 }
 
@@ -123,6 +125,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
     raster::IndexInput indexInput{indices_->Data(), static_cast<std::size_t>(available), is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, static_cast<INT>(baseVertexIndex_), indexInput, startIndex,
                              primitiveCount);
+    TargetWritten();
     return D3D_OK;
 }
 
@@ -140,7 +143,8 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
     rasterizer_->Draw(state, Target(), type, input, 0, primitiveCount);
-    SetStreamSource(0, nullptr, 0);
+    TargetWritten();
+    UnsetUserPointerInputs(false);
     return D3D_OK;
 }
 
@@ -167,9 +171,19 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
                               vertexStride};
     raster::IndexInput indexInput{indexData, indexCount, is32};
     rasterizer_->DrawIndexed(state, Target(), type, input, 0, indexInput, 0, primitiveCount);
-    SetStreamSource(0, nullptr, 0);
-    SetIndices(nullptr, 0);
+    TargetWritten();
+    UnsetUserPointerInputs(true);
     return D3D_OK;
+}
+
+// Not SetStreamSource and SetIndices: a state block being recorded would take these.
+void Device::UnsetUserPointerInputs(bool indices) {
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    streamStride_ = 0;
+    if (indices) {
+        if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+        baseVertexIndex_ = 0;
+    }
 }
 
 }  // namespace d3d8

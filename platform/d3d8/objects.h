@@ -75,8 +75,11 @@ public:
     HRESULT Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits);
     HRESULT Unlock();
 
-    // Set when the pixels changed (creation, a writing lock, a copy); the sampler's copy
-    // of a texture level is rebuilt when its level is dirty.
+    // The one place that says the pixels changed (a writing lock, a copy, a draw or clear
+    // into a texture level): whatever the sampler derived from them is rebuilt.
+    void ContentsChanged() { dirty = true; }
+    // Set when the pixels changed (creation, ContentsChanged); the sampler's copy of a
+    // texture level is rebuilt when its level is dirty.
     bool dirty = true;
 
 private:
@@ -120,6 +123,12 @@ public:
     // Device surfaces that queued draws write (back buffer, depth buffer): a lock waits
     // for the rasterizer first.
     bool flushBeforeLock = false;
+    // Render targets made without the lockable flag refuse locks.
+    bool lockable = true;
+    DWORD Usage() const { return usage_; }
+    Device* OwnerDevice() const { return device_; }
+    // The device itself owns this surface (back buffer, depth buffer).
+    bool OwnedBy(const IUnknown* owner) const { return container_ == owner; }
 
 private:
     Device* device_;

@@ -70,7 +70,7 @@ HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
 HRESULT PixelMemory::Unlock() {
     if (!locked_) return D3DERR_INVALIDCALL;
     locked_ = false;
-    if (lockWrites_) dirty = true;
+    if (lockWrites_) ContentsChanged();
     return D3D_OK;
 }
 
@@ -123,7 +123,7 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
 }
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    if (locked == nullptr) return D3DERR_INVALIDCALL;
+    if (locked == nullptr || !lockable) return D3DERR_INVALIDCALL;
     D3DBOX box;
     if (!RectToBox(rect, memory.Width(), memory.Height(), box)) return D3DERR_INVALIDCALL;
     if (flushBeforeLock) device_->FlushRaster();
@@ -260,7 +260,7 @@ bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
 // Copies one level; both must be unlocked and of the same size and format.
 void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
     std::memcpy(destination.BitsToOverwrite(), source.Bits(), source.Size());
-    destination.dirty = true;
+    destination.ContentsChanged();
 }
 
 }  // namespace
@@ -269,6 +269,7 @@ bool Texture::Build(UINT width, UINT height) {
     const FormatStorage* info = FindFormat(format_);
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+        levels.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;  // draws may write it
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
     }
     return true;
@@ -322,6 +323,7 @@ bool CubeTexture::Build(UINT edgeLength) {
     for (auto& face : faces) {
         for (UINT i = 0; i < levels_; ++i) {
             face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+            face.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
             UINT size = LevelExtent(edgeLength, i);
             if (!face.back()->memory.Allocate(*info, size, size, 1)) return false;
         }

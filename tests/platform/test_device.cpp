@@ -50,7 +50,9 @@ TEST_F(DeviceTest, DefaultProfileAcceptsItsFormatsPerResourceType) {
     EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8), D3D_OK);
     EXPECT_EQ(check(D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE, D3DFMT_R5G6B5), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D16), D3D_OK);
-    EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D24S8), D3DERR_NOTAVAILABLE);
+    for (D3DFORMAT format : {D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4})
+        EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format), D3D_OK) << format;
+    EXPECT_EQ(check(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, D3DFMT_D32), D3DERR_NOTAVAILABLE);
     // Bad arguments are refused rather than answered.
     EXPECT_EQ(d3d_->CheckDeviceFormat(1, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_L8),
               D3DERR_INVALIDCALL);
@@ -184,7 +186,7 @@ TEST_F(DeviceTest, CreationRefusesWhatThePlatformRefuses) {
     params.BackBufferFormat = D3DFMT_R5G6B5;
     EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
     params = Params(true);
-    params.AutoDepthStencilFormat = D3DFMT_D24S8;
+    params.AutoDepthStencilFormat = D3DFMT_D32;
     EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
     EXPECT_EQ(create(Params(true), reinterpret_cast<HWND>(0x1234)), D3DERR_INVALIDCALL);
     EXPECT_EQ(create(Params(true), nullptr, 0), D3DERR_INVALIDCALL);

@@ -427,3 +427,81 @@ TEST_F(DeviceTest, DestinationAlphaComesFromAnAlphaBackBufferOnly) {
         device_ = nullptr;
     }
 }
+
+namespace {
+
+// Depth-stencil formats: advertised, made as the automatic depth buffer, cleared (stencil
+// only where the format has stencil bits), read back in the format's layout, and tested
+// by draws; the caps name the stencil operations and pixel fog.
+TEST_F(DeviceTest, DepthStencilFormatsClearLockAndDraw) {
+    D3DCAPS8 caps{};
+    ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_EQ(caps.StencilCaps, 0xFFu);                  // KEEP .. DECR
+    EXPECT_EQ(caps.RasterCaps & 0x00300100u, 0x00300100u);  // FOGTABLE, WFOG, ZFOG
+    EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D24S8), D3D_OK);
+    EXPECT_EQ(d3d_->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D32),
+              D3DERR_NOTAVAILABLE);
+    // A profile that lists a format the rasterizer cannot draw with does not advertise it.
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.DepthStencilFormats.push_back(D3DFMT_D32);
+    IDirect3D8* listing = Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile);
+    ASSERT_NE(listing, nullptr);
+    EXPECT_EQ(listing->CheckDepthStencilMatch(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_D32),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(listing->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE,
+                                         D3DFMT_D32),
+              D3DERR_NOTAVAILABLE);
+    listing->Release();
+    struct Case {
+        D3DFORMAT format;
+        std::uint32_t word;  // after a clear to z 0.25 and stencil 5
+    };
+    for (const Case& c : {Case{D3DFMT_D24S8, 0x40000005u}, Case{D3DFMT_D24X4S4, 0x40000005u},
+                          Case{D3DFMT_D15S1, 0x4001u}, Case{D3DFMT_D24X8, 0x40000000u}}) {
+        SCOPED_TRACE(c.format);
+        D3DPRESENT_PARAMETERS params = Params(true);
+        params.AutoDepthStencilFormat = c.format;
+        ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
+                  D3D_OK);
+        const bool stencil = c.format != D3DFMT_D24X8;
+        EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 0.25f, 5),
+                  stencil ? D3D_OK : D3DERR_INVALIDCALL);
+        if (!stencil) ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f, 5), D3D_OK);
+        IDirect3DSurface8* depth = nullptr;
+        ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+        D3DSURFACE_DESC desc{};
+        ASSERT_EQ(depth->GetDesc(&desc), D3D_OK);
+        EXPECT_EQ(desc.Format, c.format);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+        std::uint32_t word = 0;
+        std::memcpy(&word, locked.pBits, c.format == D3DFMT_D15S1 ? 2 : 4);
+        EXPECT_EQ(word, c.word);
+        depth->UnlockRect();
+        depth->Release();
+
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+        device_->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+        device_->SetRenderState(D3DRS_STENCILFUNC, D3DCMP_EQUAL);
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+        device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+        device_->SetVertexShader(kScreenFvf);
+        ScreenVertex v[3];
+        auto middle = [&](DWORD ref) {
+            device_->SetRenderState(D3DRS_STENCILREF, ref);
+            device_->Clear(0, nullptr, D3DCLEAR_TARGET, kClear, 1.0f, 0);
+            CoverAll(v, 0xFF00FF00u);
+            device_->BeginScene();
+            EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(ScreenVertex)), D3D_OK);
+            device_->EndScene();
+            EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+            return frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFFu;
+        };
+        // Without stencil bits the test is off and every draw passes.
+        EXPECT_EQ(middle(5), 0x00FF00u);
+        EXPECT_EQ(middle(6), stencil ? (kClear & 0xFFFFFFu) : 0x00FF00u);
+        Drop(device_);
+    }
+}
+
+}  // namespace

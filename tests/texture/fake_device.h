@@ -169,6 +169,30 @@ public:
     }
     HRESULT SetIndices(IDirect3DIndexBuffer8* b, UINT v) override { FAKE_FORWARD(SetIndices(b, v)); }
     HRESULT GetIndices(IDirect3DIndexBuffer8** b, UINT* v) override { FAKE_FORWARD(GetIndices(b, v)); }
+    HRESULT CreateRenderTarget(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m, BOOL l,
+                               IDirect3DSurface8** o) override {
+        FAKE_FORWARD(CreateRenderTarget(w, h, f, m, l, o));
+    }
+    HRESULT CreateDepthStencilSurface(UINT w, UINT h, D3DFORMAT f, D3DMULTISAMPLE_TYPE m,
+                                      IDirect3DSurface8** o) override {
+        FAKE_FORWARD(CreateDepthStencilSurface(w, h, f, m, o));
+    }
+    HRESULT SetRenderTarget(IDirect3DSurface8* t, IDirect3DSurface8* z) override { FAKE_FORWARD(SetRenderTarget(t, z)); }
+    HRESULT CopyRects(IDirect3DSurface8* s, const RECT* r, UINT n, IDirect3DSurface8* d, const POINT* p) override {
+        FAKE_FORWARD(CopyRects(s, r, n, d, p));
+    }
+    HRESULT MultiplyTransform(D3DTRANSFORMSTATETYPE t, const D3DMATRIX* m) override {
+        FAKE_FORWARD(MultiplyTransform(t, m));
+    }
+    HRESULT ValidateDevice(DWORD* n) override { FAKE_FORWARD(ValidateDevice(n)); }
+    HRESULT BeginStateBlock() override { FAKE_FORWARD(BeginStateBlock()); }
+    HRESULT EndStateBlock(DWORD* t) override { FAKE_FORWARD(EndStateBlock(t)); }
+    HRESULT ApplyStateBlock(DWORD t) override { FAKE_FORWARD(ApplyStateBlock(t)); }
+    HRESULT CaptureStateBlock(DWORD t) override { FAKE_FORWARD(CaptureStateBlock(t)); }
+    HRESULT DeleteStateBlock(DWORD t) override { FAKE_FORWARD(DeleteStateBlock(t)); }
+    HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE t, DWORD* o) override { FAKE_FORWARD(CreateStateBlock(t, o)); }
+    HRESULT SetClipPlane(DWORD i, const float* p) override { FAKE_FORWARD(SetClipPlane(i, p)); }
+    HRESULT GetClipPlane(DWORD i, float* p) override { FAKE_FORWARD(GetClipPlane(i, p)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.

@@ -55,11 +55,46 @@ bool UsableTexture(const SamplerTexture& texture) {
     return true;
 }
 
+// Fog from each pixel's eye-space w where the projection is a perspective one (not
+// affine: _14, _24, _34 not all 0 or _44 not 1), FOGSTART and FOGEND then in eye-space
+// units; from its depth z (0..1) under an affine projection. The same rule holds for
+// screen-space vertices, whose w is 1/rhw.
+void SetUpPixelFog(const PipelineState& state, DrawSetup& d) {
+    const DWORD* rs = state.renderState;
+    const D3DMATRIX& p = state.projection;
+    d.wFog = !(p.m[0][3] == 0.0f && p.m[1][3] == 0.0f && p.m[2][3] == 0.0f && p.m[3][3] == 1.0f);
+    const float start = Bits(rs[D3DRS_FOGSTART]), end = Bits(rs[D3DRS_FOGEND]);
+    // As per vertex: no fog where the two coincide.
+    d.fogScale = end != start ? 1.0f / (end - start) : 0.0f;
+    d.fogBias = end != start ? end * d.fogScale : 1.0f;
+    d.fogDensity = Bits(rs[D3DRS_FOGDENSITY]);
+}
+
+// A depth buffer of another layout than D16, and the stencil test where it has stencil bits.
+void SetUpDepthStencil(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+    if (target.depthStencil == nullptr) return;
+    const DWORD* rs = state.renderState;
+    const DepthStencilLayout& layout = target.depthLayout;
+    d.packedDepth = true;
+    d.depthShift = 8 * layout.wordBytes - layout.depthBits;
+    d.depthMax = static_cast<std::int32_t>((std::uint32_t{1} << layout.depthBits) - 1);
+    d.depthScale = static_cast<float>(d.depthMax);
+    d.stencilBits = (std::uint32_t{1} << layout.stencilBits) - 1;
+    d.stencil = rs[D3DRS_STENCILENABLE] != FALSE && layout.stencilBits > 0;
+    if (!d.stencil) return;
+    d.stencilCompare = ToCompareFunc(rs[D3DRS_STENCILFUNC]);
+    d.stencilFail = ToStencilOp(rs[D3DRS_STENCILFAIL]);
+    d.stencilZFail = ToStencilOp(rs[D3DRS_STENCILZFAIL]);
+    d.stencilPass = ToStencilOp(rs[D3DRS_STENCILPASS]);
+    d.stencilRef = rs[D3DRS_STENCILREF] & d.stencilBits;
+    d.stencilReadMask = rs[D3DRS_STENCILMASK] & d.stencilBits;
+    d.stencilWriteMask = rs[D3DRS_STENCILWRITEMASK] & d.stencilBits;
+}
+
 }  // namespace
 
-// FIXME: states read nowhere yet: stencil (STENCILENABLE and the stencil ops; the depth
-// buffer is D16 without stencil bits), texture coordinate transforms
-// (TEXTURETRANSFORMFLAGS), user clip planes (CLIPPLANEENABLE), point sprites and point
+// FIXME: states read nowhere yet: texture coordinate transforms
+// (TEXTURETRANSFORMFLAGS), point sprites and point
 // scaling, vertex blending, DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     const DWORD* rs = state.renderState;
@@ -71,7 +106,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.X} + vp.Width, static_cast<std::uint64_t>(target.width)));
     d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.Y} + vp.Height, static_cast<std::uint64_t>(target.height)));
     // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
-    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
+    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && (target.depth != nullptr || target.depthStencil != nullptr);
     d.depthTest = zEnable;
     d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
     d.depthFunc = rs[D3DRS_ZFUNC];
@@ -97,9 +132,12 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
                   ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
     d.specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
-    d.fog = rs[D3DRS_FOGENABLE] != FALSE &&
-            (rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE || rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE);
+    // Pixel fog takes precedence over vertex fog, whose factor is then not interpolated.
+    d.pixelFog = rs[D3DRS_FOGENABLE] != FALSE ? ToFogMode(rs[D3DRS_FOGTABLEMODE]) : FogMode::None;
+    d.fog = rs[D3DRS_FOGENABLE] != FALSE && d.pixelFog == FogMode::None && rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE;
     d.fogColor = rs[D3DRS_FOGCOLOR];
+    SetUpPixelFog(state, d);
+    SetUpDepthStencil(state, target, d);
     d.textureFactor = rs[D3DRS_TEXTUREFACTOR];
 
     bool readsSpecular = d.specularAdd;
@@ -210,3 +248,18 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
 }
 
 }  // namespace raster::detail
+
+namespace raster {
+
+bool DepthStencilLayoutOf(D3DFORMAT format, DepthStencilLayout& layout) {
+    switch (format) {
+        case D3DFMT_D16: layout = {2, 16, 0}; return true;
+        case D3DFMT_D15S1: layout = {2, 15, 1}; return true;
+        case D3DFMT_D24S8: layout = {4, 24, 8}; return true;
+        case D3DFMT_D24X8: layout = {4, 24, 0}; return true;
+        case D3DFMT_D24X4S4: layout = {4, 24, 4}; return true;
+        default: return false;
+    }
+}
+
+}  // namespace raster

@@ -20,6 +20,10 @@ constexpr float kCoordinateClamp = 268435456.0f;    // 2^28: scaled texel coordi
 constexpr float kMaxLod = 64.0f;                    // levels of detail beyond this choose the last level anyway
 constexpr std::uint32_t kOpaqueAlpha = 0xFF000000u; // alpha byte of an opaque colour
 constexpr std::uint32_t kColorBits = 0x00FFFFFFu;   // the red, green and blue bytes
+// 2^-r for 0 <= r < 1 as the cubic c0 + c1 r + c2 r^2 + c3 r^3, fitted by least squares
+// at 1000 points of the interval (largest error 1.0e-4).
+constexpr float kFogExpC0 = 0.99989943f, kFogExpC1 = -0.69108438f, kFogExpC2 = 0.23061358f,
+                kFogExpC3 = -0.039523637f;
 
 // Marks the end of a switch that covers every value of an enum class.
 [[noreturn]] inline void Unreachable() { __builtin_unreachable(); }
@@ -178,6 +182,49 @@ constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
 // call), then shared by the draws until the texture changes again. Null for a texture
 // beyond kMaxRowPairTexels. Safe to call from several threads at once.
 const std::uint32_t* const* InterleavedRows(const SamplerTexture& texture);
+// A stencil operation (D3DSTENCILOP_*); values outside the set keep the stencil value.
+enum class StencilOp : std::uint8_t { Keep, Zero, Replace, IncrSat, DecrSat, Invert, Incr, Decr };
+constexpr StencilOp ToStencilOp(DWORD op) {
+    switch (op) {
+        case D3DSTENCILOP_ZERO: return StencilOp::Zero;
+        case D3DSTENCILOP_REPLACE: return StencilOp::Replace;
+        case D3DSTENCILOP_INCRSAT: return StencilOp::IncrSat;
+        case D3DSTENCILOP_DECRSAT: return StencilOp::DecrSat;
+        case D3DSTENCILOP_INVERT: return StencilOp::Invert;
+        case D3DSTENCILOP_INCR: return StencilOp::Incr;
+        case D3DSTENCILOP_DECR: return StencilOp::Decr;
+        default: return StencilOp::Keep;
+    }
+}
+
+// A fog formula (D3DFOG_*); values outside the set draw no fog.
+enum class FogMode : std::uint8_t { None, Exp, Exp2, Linear };
+constexpr FogMode ToFogMode(DWORD mode) {
+    switch (mode) {
+        case D3DFOG_EXP: return FogMode::Exp;
+        case D3DFOG_EXP2: return FogMode::Exp2;
+        case D3DFOG_LINEAR: return FogMode::Linear;
+        default: return FogMode::None;
+    }
+}
+
+// exp(-x) for the fog formulas, to about 1e-4 (far below a step of 8-bit colour): 2^-t
+// with t = x log2(e) split into its whole part (the exponent) and a cubic in the
+// fraction. Plain float operations in a fixed order, so that the vector body, which runs
+// the same steps lane for lane, gives the same factors. x below 0 counts as 0 and x
+// beyond 87 (and NaN) as 87, where the factor is 0 in 8 bits.
+inline float FogExp(float x) {
+    float t = x * 1.44269504f;
+    t = t > 0.0f ? t : 0.0f;
+    t = t < 126.0f ? t : 126.0f;
+    const float whole = std::floor(t);
+    const float r = t - whole;
+    const float p = ((kFogExpC3 * r + kFogExpC2) * r + kFogExpC1) * r + kFogExpC0;
+    const std::uint32_t bits = static_cast<std::uint32_t>(127 - static_cast<int>(whole)) << 23;
+    float scale;
+    __builtin_memcpy(&scale, &bits, sizeof scale);
+    return p * scale;
+}
 
 // Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
 constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
@@ -260,7 +307,7 @@ struct DrawSetup {
     BlendOp blendOp = BlendOp::Add;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;
-    bool fog = false;
+    bool fog = false;  // vertex fog: the interpolated factor (layout.fog)
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
     bool usesTemp = false;
@@ -277,6 +324,29 @@ struct DrawSetup {
     int stageCount = 0;
     StageSetup stages[kMaxStages];
     AttributeLayout layout;
+    // A depth buffer of another layout than D16 (target.depthStencil), where depth and
+    // stencil share each pixel's word: the depth test and writes go through the stencil
+    // step of the body. Depth values are z scaled to the format's bits.
+    bool packedDepth = false;
+    int depthShift = 0;                 // a word's depth is word >> depthShift
+    float depthScale = kDepthScale;     // z 0..1 to depth values
+    std::int32_t depthMax = 0xFFFF;     // the largest depth value
+    std::uint32_t stencilBits = 0;      // the stencil bits of a word, the low ones
+    // The stencil test (STENCILENABLE with stencil bits in the buffer): (ref & readMask)
+    // stencilCompare (stencil & readMask); then one of the three operations, written
+    // through the write mask.
+    bool stencil = false;
+    CompareFunc stencilCompare = CompareFunc::Always;
+    StencilOp stencilFail = StencilOp::Keep, stencilZFail = StencilOp::Keep, stencilPass = StencilOp::Keep;
+    std::uint32_t stencilRef = 0;         // within stencilBits
+    std::uint32_t stencilReadMask = 0;    // within stencilBits
+    std::uint32_t stencilWriteMask = 0;   // within stencilBits
+    // Pixel fog (FOGTABLEMODE), which takes the place of vertex fog: the factor of the
+    // formula from each pixel's eye-space w (wFog) or its depth z. Linear is
+    // fogBias - distance * fogScale, that is (end - distance) / (end - start).
+    FogMode pixelFog = FogMode::None;
+    bool wFog = false;
+    float fogBias = 1.0f, fogScale = 0.0f, fogDensity = 1.0f;
 };
 
 // A vertex after transform and lighting: clip-space position and attributes.
@@ -317,6 +387,10 @@ struct Prim {
     bool clearColor = false, clearDepth = false;
     std::uint32_t clearColorValue = 0;
     std::uint16_t clearDepthValue = 0;
+    // Clear of a depth buffer of another layout (RenderTarget::depthStencil): each word
+    // becomes (word & clearKeep) | clearWord.
+    bool clearWords = false;
+    std::uint32_t clearKeep = 0, clearWord = 0;
 };
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
@@ -338,8 +412,8 @@ std::uint32_t RunStagesOnePixel(const DrawSetup& draw, std::uint32_t diffuse, st
 // Whether a stage operation has a packed form (otherwise stages run pixel by pixel).
 bool PackedStageOp(StageOp op);
 // The common draws that the vector body shades with their states fixed at compile time.
-// Both have a LESSEQUAL depth test with writes, no blending, alpha test or fog, and write
-// every colour channel.
+// Both have a LESSEQUAL depth test with writes on a D16 buffer, no blending, alpha test,
+// fog or stencil, and write every colour channel.
 enum class FixedStates : std::uint8_t {
     None,
     // Two textured stages, the first trilinear from interleaved rows, the second

@@ -66,6 +66,59 @@ inline bool Compare(DWORD func, std::uint32_t value, std::uint32_t reference) {
     }
 }
 
+inline bool Holds(CompareFunc func, std::uint32_t value, std::uint32_t reference) {
+    switch (func) {
+        case CompareFunc::Never: return false;
+        case CompareFunc::Less: return value < reference;
+        case CompareFunc::Equal: return value == reference;
+        case CompareFunc::LessEqual: return value <= reference;
+        case CompareFunc::Greater: return value > reference;
+        case CompareFunc::NotEqual: return value != reference;
+        case CompareFunc::GreaterEqual: return value >= reference;
+        case CompareFunc::Always: return true;
+    }
+    Unreachable();
+}
+
+// A stencil operation on value (within bits, the stencil's largest value).
+inline std::uint32_t ApplyStencilOp(StencilOp op, std::uint32_t value, std::uint32_t ref, std::uint32_t bits) {
+    switch (op) {
+        case StencilOp::Keep: return value;
+        case StencilOp::Zero: return 0;
+        case StencilOp::Replace: return ref;
+        case StencilOp::IncrSat: return value < bits ? value + 1 : bits;
+        case StencilOp::DecrSat: return value > 0 ? value - 1 : 0;
+        case StencilOp::Invert: return value ^ bits;
+        case StencilOp::Incr: return (value + 1) & bits;
+        case StencilOp::Decr: return (value - 1) & bits;
+    }
+    Unreachable();
+}
+
+// A word of a depth buffer of another layout than D16.
+inline std::uint32_t ReadWord(const DrawSetup& d, const void* row, int x) {
+    if (d.target.depthLayout.wordBytes == 2) return static_cast<const std::uint16_t*>(row)[x];
+    return static_cast<const std::uint32_t*>(row)[x];
+}
+inline void WriteWord(const DrawSetup& d, void* row, int x, std::uint32_t word) {
+    if (d.target.depthLayout.wordBytes == 2) static_cast<std::uint16_t*>(row)[x] = static_cast<std::uint16_t>(word);
+    else static_cast<std::uint32_t*>(row)[x] = word;
+}
+
+// The pixel fog factor at a distance (w or z, see DrawSetup::wFog).
+inline float PixelFogFactor(const DrawSetup& d, float distance) {
+    switch (d.pixelFog) {
+        case FogMode::None: return 1.0f;
+        case FogMode::Linear: return d.fogBias - distance * d.fogScale;
+        case FogMode::Exp: return FogExp(distance * d.fogDensity);
+        case FogMode::Exp2: {
+            const float t = distance * d.fogDensity;
+            return FogExp(t * t);
+        }
+    }
+    Unreachable();
+}
+
 // The inputs a stage may read.
 struct StageInputs {
     Rgba diffuse, current, texture, factor, specular, temp;
@@ -214,10 +267,42 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
     const Rgba factor = Unpack(d.textureFactor);
     const Rgba fogColor = Unpack(d.fogColor);
 
+    void* wordRow = nullptr;
+    if (d.packedDepth)
+        wordRow = static_cast<std::uint8_t*>(target.depthStencil) +
+                  static_cast<std::ptrdiff_t>(y) * target.depthPitch * target.depthLayout.wordBytes;
+    const std::uint32_t lowBits = (std::uint32_t{1} << d.depthShift) - 1;
+
     for (int x = x0; x < x1; ++x) {
         const float fx = static_cast<float>(x) - prim.originX;
         std::uint32_t depth = 0;
-        if (d.depthTest) {
+        // Depth buffers of other layouts: the word, whether the stencil and depth tests
+        // pass and the stencil value to write. Without an alpha test the stencil is
+        // written at once; with one, only for pixels that pass it.
+        std::uint32_t word = 0, stencil = 0;
+        bool passes = true;
+        if (d.packedDepth) {
+            word = ReadWord(d, wordRow, x);
+            float z = rowBase[0] + pl[1] * fx;
+            z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+            depth = std::min(static_cast<std::uint32_t>(z * d.depthScale + 0.5f), static_cast<std::uint32_t>(d.depthMax));
+            const bool depthPasses = !d.depthTest || Holds(d.depthCompare, depth, word >> d.depthShift);
+            passes = depthPasses;
+            stencil = word & lowBits;
+            if (d.stencil) {
+                const std::uint32_t old = word & d.stencilBits;
+                const bool stencilPasses = Holds(d.stencilCompare, d.stencilRef & d.stencilReadMask, old & d.stencilReadMask);
+                const StencilOp op = !stencilPasses ? d.stencilFail : (depthPasses ? d.stencilPass : d.stencilZFail);
+                const std::uint32_t changed = ApplyStencilOp(op, old, d.stencilRef, d.stencilBits);
+                stencil = (old & ~d.stencilWriteMask) | (changed & d.stencilWriteMask);
+                passes = stencilPasses && depthPasses;
+                if (!d.alphaTest) {
+                    word = (word & ~lowBits) | stencil;
+                    WriteWord(d, wordRow, x, word);
+                }
+            }
+            if (!passes && !(d.stencil && d.alphaTest)) continue;
+        } else if (d.depthTest) {
             float z = rowBase[0] + pl[1] * fx;
             z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
             depth = static_cast<std::uint32_t>(z * kDepthScale + 0.5f);
@@ -274,8 +359,28 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
             color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
             color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
         }
+        if (d.pixelFog != FogMode::None) {
+            float distance = w;
+            if (!d.wFog) {
+                distance = rowBase[0] + pl[1] * fx;
+                distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
+            }
+            int f = ToByte(PixelFogFactor(d, distance));
+            color.r = Mul255(color.r, f) + Mul255(fogColor.r, 255 - f);
+            color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
+            color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
+        }
         if (d.alphaTest && !Compare(d.alphaFunc, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
-        if (d.depthWrite) depthRow[x] = static_cast<std::uint16_t>(depth);
+        if (d.stencil && d.alphaTest) {
+            word = (word & ~lowBits) | stencil;
+            WriteWord(d, wordRow, x, word);
+            if (!passes) continue;
+        }
+        if (d.packedDepth) {
+            if (d.depthWrite) WriteWord(d, wordRow, x, (depth << d.depthShift) | stencil);
+        } else if (d.depthWrite) {
+            depthRow[x] = static_cast<std::uint16_t>(depth);
+        }
 
         std::uint32_t old = colorRow[x];
         if (d.blend) {
@@ -369,7 +474,7 @@ bool UntexturedApplies(const DrawSetup& d) {
 
 FixedStates FixedStatesFor(const DrawSetup& d) {
     if (!d.depthTest || d.depthCompare != CompareFunc::LessEqual || !d.depthWrite || d.layout.fog >= 0 || d.alphaTest ||
-        d.blend || d.writeMask != 0xFFFFFFFFu)
+        d.blend || d.writeMask != 0xFFFFFFFFu || d.packedDepth || d.pixelFog != FogMode::None)
         return FixedStates::None;
     if (TwoStageTrilinearApplies(d)) return FixedStates::TwoStageTrilinear;
     if (UntexturedApplies(d)) return FixedStates::Untextured;

@@ -727,6 +727,9 @@ struct Generic {
     HWY_INLINE bool AlphaTest() const { return d.alphaTest; }
     HWY_INLINE bool Blend() const { return d.blend; }
     HWY_INLINE bool AllChannels() const { return d.writeMask == 0xFFFFFFFFu; }
+    HWY_INLINE bool PackedDepth() const { return d.packedDepth; }
+    HWY_INLINE bool Stencil() const { return d.stencil; }
+    HWY_INLINE FogMode PixelFog() const { return d.pixelFog; }
 };
 
 // The most common textured draw: two textured stages, the first trilinear, the second
@@ -754,6 +757,9 @@ struct TwoStageTrilinear : Generic {
     HWY_INLINE bool AlphaTest() const { return false; }
     HWY_INLINE bool Blend() const { return false; }
     HWY_INLINE bool AllChannels() const { return true; }
+    HWY_INLINE bool PackedDepth() const { return false; }
+    HWY_INLINE bool Stencil() const { return false; }
+    HWY_INLINE FogMode PixelFog() const { return FogMode::None; }
 };
 
 // Untextured geometry (the floor and ceiling of the game's corridor): the diffuse colour,
@@ -799,8 +805,10 @@ struct Group {
     bool whole;  // every lane inside the target
     MI cover;
     VF fx, w;
-    VI depth, oldDepth;
+    VI depth, oldDepth;  // depth buffers of other layouts: oldDepth holds the words
     StageLookup lookup[kMaxStages];
+    VI stencil;  // the low bits of the words to write: stencil (and unused bits)
+    MI passes;   // the stencil and depth tests, when the alpha test decides first
 };
 
 // What a row's groups share.
@@ -829,6 +837,145 @@ HWY_INLINE bool DepthTest(const States& states, const std::uint16_t* depthRow, c
     }
     if (states.DepthTest()) g.cover = hn::And(g.cover, Compare(states.DepthFunc(), g.depth, g.oldDepth));
     return !hn::AllFalse(di, g.cover);
+}
+
+// ---- depth buffers of other layouts and the stencil test ----------------------------
+
+// The words of a group (16 or 32 bits) as 32-bit lanes: every lane of a whole group, the
+// covered ones otherwise (the others 0).
+HWY_INLINE VI LoadWords(const DrawSetup& d, const void* row, const Group& g) {
+    const bool narrow = d.target.depthLayout.wordBytes == 2;
+    const auto* narrowRow = static_cast<const std::uint16_t*>(row) + g.gx;
+    const auto* wideRow = static_cast<const std::uint32_t*>(row) + g.gx;
+    if (g.whole) {
+        if (narrow) return hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(DDepth(), narrowRow)));
+        return hn::BitCast(di, hn::LoadU(du, wideRow));
+    }
+    alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t words[kMaxLanes] = {};
+    hn::Store(hn::VecFromMask(di, g.cover), di, covered);
+    for (size_t i = 0; i < hn::Lanes(di); ++i)
+        if (covered[i]) words[i] = narrow ? narrowRow[i] : wideRow[i];
+    return hn::BitCast(di, hn::Load(du, words));
+}
+
+// Writes the lanes of mask.
+HWY_INLINE void StoreWords(const DrawSetup& d, void* row, const Group& g, MI mask, VI words) {
+    const bool narrow = d.target.depthLayout.wordBytes == 2;
+    auto* narrowRow = static_cast<std::uint16_t*>(row) + g.gx;
+    auto* wideRow = static_cast<std::uint32_t*>(row) + g.gx;
+    if (g.whole) {
+        if (narrow) {
+            const VI old = hn::BitCast(di, hn::PromoteTo(du, hn::LoadU(DDepth(), narrowRow)));
+            hn::StoreU(hn::DemoteTo(DDepth(), hn::IfThenElse(mask, words, old)), DDepth(), narrowRow);
+        } else {
+            const VU old = hn::LoadU(du, wideRow);
+            hn::StoreU(hn::IfThenElse(hn::RebindMask(du, mask), hn::BitCast(du, words), old), du, wideRow);
+        }
+        return;
+    }
+    alignas(HWY_MAX_BYTES) std::int32_t selected[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t values[kMaxLanes];
+    hn::Store(hn::VecFromMask(di, mask), di, selected);
+    hn::Store(hn::BitCast(du, words), du, values);
+    for (size_t i = 0; i < hn::Lanes(di); ++i) {
+        if (!selected[i]) continue;
+        if (narrow) narrowRow[i] = static_cast<std::uint16_t>(values[i]);
+        else wideRow[i] = values[i];
+    }
+}
+
+// A stencil operation on values within bits (the stencil's largest value).
+HWY_INLINE VI StencilResult(StencilOp op, VI value, VI ref, VI bits) {
+    const VI one = hn::Set(di, 1);
+    switch (op) {
+        case StencilOp::Keep: return value;
+        case StencilOp::Zero: return hn::Zero(di);
+        case StencilOp::Replace: return ref;
+        case StencilOp::IncrSat: return hn::Min(hn::Add(value, one), bits);
+        case StencilOp::DecrSat: return hn::Max(hn::Sub(value, one), hn::Zero(di));
+        case StencilOp::Invert: return hn::Xor(value, bits);
+        case StencilOp::Incr: return hn::And(hn::Add(value, one), bits);
+        case StencilOp::Decr: return hn::And(hn::Sub(value, one), bits);
+    }
+    Unreachable();
+}
+
+// The group's stencil values written into its words, in the lanes of mask.
+HWY_INLINE void WriteStencil(const DrawSetup& d, void* row, Group& g, MI mask) {
+    const VI lowBits = hn::Set(di, static_cast<std::int32_t>((std::uint32_t{1} << d.depthShift) - 1));
+    g.oldDepth = hn::Or(hn::AndNot(lowBits, g.oldDepth), g.stencil);
+    StoreWords(d, row, g, mask, g.oldDepth);
+}
+
+// The depth test of a buffer of another layout than D16, with the stencil test where it
+// is on: (ref & readMask) func (stencil & readMask), then the operation for failing the
+// stencil test, failing the depth test or passing both. Without an alpha test the stencil
+// is written at once and the failing lanes leave; with one, the alpha test decides which
+// lanes write it (passes keeps the tests' verdict).
+template <class States>
+HWY_INLINE bool DepthStencilTest(const States& states, const DrawSetup& d, void* row, const RowPlanes& planes, Group& g) {
+    const VI words = LoadWords(d, row, g);
+    g.oldDepth = words;
+    const VF z = hn::Min(hn::Max(At(planes.z, g.fx), hn::Zero(df)), hn::Set(df, 1.0f));
+    g.depth = hn::Min(TruncateInRange(hn::Add(hn::Mul(z, hn::Set(df, d.depthScale)), hn::Set(df, 0.5f))),
+                      hn::Set(di, d.depthMax));
+    g.stencil = hn::And(words, hn::Set(di, static_cast<std::int32_t>((std::uint32_t{1} << d.depthShift) - 1)));
+    MI depthPasses = hn::Eq(words, words);
+    if (states.DepthTest()) {
+        const VI oldDepth = hn::BitCast(di, hn::ShiftRightSame(hn::BitCast(du, words), d.depthShift));
+        depthPasses = Compare(d.depthCompare, g.depth, oldDepth);
+    }
+    if (!states.Stencil()) {
+        g.cover = hn::And(g.cover, depthPasses);
+        return !hn::AllFalse(di, g.cover);
+    }
+    const VI bits = hn::Set(di, static_cast<std::int32_t>(d.stencilBits));
+    const VI ref = hn::Set(di, static_cast<std::int32_t>(d.stencilRef));
+    const VI readMask = hn::Set(di, static_cast<std::int32_t>(d.stencilReadMask));
+    const VI writeMask = hn::Set(di, static_cast<std::int32_t>(d.stencilWriteMask));
+    const VI old = hn::And(words, bits);
+    const MI stencilPasses = Compare(d.stencilCompare, hn::And(ref, readMask), hn::And(old, readMask));
+    const VI passed = hn::IfThenElse(depthPasses, StencilResult(d.stencilPass, old, ref, bits),
+                                     StencilResult(d.stencilZFail, old, ref, bits));
+    const VI changed = hn::IfThenElse(stencilPasses, passed, StencilResult(d.stencilFail, old, ref, bits));
+    g.stencil = hn::Or(hn::AndNot(writeMask, old), hn::And(changed, writeMask));
+    g.passes = hn::And(stencilPasses, depthPasses);
+    if (!states.AlphaTest()) {
+        WriteStencil(d, row, g, g.cover);
+        g.cover = hn::And(g.cover, g.passes);
+    }
+    return !hn::AllFalse(di, g.cover);
+}
+
+// exp(-x) as FogExp, step for step.
+HWY_INLINE VF FogExpN(VF x) {
+    VF t = hn::Mul(x, hn::Set(df, 1.44269504f));
+    t = hn::IfThenElse(hn::Gt(t, hn::Zero(df)), t, hn::Zero(df));
+    t = hn::IfThenElse(hn::Lt(t, hn::Set(df, 126.0f)), t, hn::Set(df, 126.0f));
+    const VF whole = hn::Floor(t);
+    const VF r = hn::Sub(t, whole);
+    VF p = hn::Add(hn::Mul(hn::Set(df, kFogExpC3), r), hn::Set(df, kFogExpC2));
+    p = hn::Add(hn::Mul(p, r), hn::Set(df, kFogExpC1));
+    p = hn::Add(hn::Mul(p, r), hn::Set(df, kFogExpC0));
+    const VI exponent = hn::ShiftLeft<23>(hn::Sub(hn::Set(di, 127), TruncateInRange(whole)));
+    return hn::Mul(p, hn::BitCast(df, exponent));
+}
+
+// The pixel fog factor of a group (see DrawSetup::wFog), as PixelFogFactor.
+HWY_INLINE VF PixelFogFactor(const DrawSetup& d, FogMode mode, const RowPlanes& planes, const Group& g) {
+    VF distance = g.w;
+    if (!d.wFog) distance = hn::Min(hn::Max(At(planes.z, g.fx), hn::Zero(df)), hn::Set(df, 1.0f));
+    switch (mode) {
+        case FogMode::None: return hn::Set(df, 1.0f);
+        case FogMode::Linear: return hn::Sub(hn::Set(df, d.fogBias), hn::Mul(distance, hn::Set(df, d.fogScale)));
+        case FogMode::Exp: return FogExpN(hn::Mul(distance, hn::Set(df, d.fogDensity)));
+        case FogMode::Exp2: {
+            const VF t = hn::Mul(distance, hn::Set(df, d.fogDensity));
+            return FogExpN(hn::Mul(t, t));
+        }
+    }
+    Unreachable();
 }
 
 // Level of detail and level choice of each sampled stage.
@@ -906,8 +1053,7 @@ HWY_INLINE void VertexColors(const Prim& prim, bool specularPlanes, const RowPla
 }
 
 // Fog: the colour towards the fog colour by the group's fog factor, alpha kept.
-HWY_INLINE VU Fog(VU color, VU fogColor, const Plane& fogPlane, const Group& g) {
-    VI f = ToByte(hn::Mul(At(fogPlane, g.fx), g.w));
+HWY_INLINE VU FogBlend(VU color, VU fogColor, VI f) {
     f = hn::Or(f, hn::ShiftLeft<16>(f));
     f = hn::Or(f, hn::ShiftLeft<8>(f));
     const VU factor = hn::BitCast(du, f);
@@ -915,6 +1061,9 @@ HWY_INLINE VU Fog(VU color, VU fogColor, const Plane& fogPlane, const Group& g) 
     const VU fogged = JoinSaturated(hn::Add(Mul255(c.even, s.even), Mul255(fc.even, t.even)),
                                     hn::Add(Mul255(c.odd, s.odd), Mul255(fc.odd, t.odd)));
     return ColorAlpha(fogged, color);
+}
+HWY_INLINE VU Fog(VU color, VU fogColor, const Plane& fogPlane, const Group& g) {
+    return FogBlend(color, fogColor, ToByte(hn::Mul(At(fogPlane, g.fx), g.w)));
 }
 
 // Write: depth and colour of the covered lanes; the other lanes of a group inside the
@@ -926,7 +1075,7 @@ HWY_INLINE void Write(const States& states, const DrawSetup& d, std::uint32_t* c
     const int lanes = static_cast<int>(hn::Lanes(du));
     alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
     if (!g.whole) hn::Store(hn::VecFromMask(di, g.cover), di, covered);
-    if (states.DepthWrite()) {
+    if (states.DepthWrite() && !states.PackedDepth()) {
         const VI merged = hn::IfThenElse(g.cover, g.depth, g.oldDepth);
         if (g.whole) {
             hn::StoreU(hn::DemoteTo(DDepth(), merged), DDepth(), depthRow + g.gx);
@@ -1003,6 +1152,10 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
         const int y = y0 + row;
         std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
         std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+        void* wordRow = nullptr;
+        if (states.PackedDepth())
+            wordRow = static_cast<std::uint8_t*>(target.depthStencil) +
+                      static_cast<std::ptrdiff_t>(y) * target.depthPitch * target.depthLayout.wordBytes;
         const float fy = static_cast<float>(y) - prim.originY;
         RowPlanes planes;
         planes.z = MakePlane(pl, fy);
@@ -1032,7 +1185,9 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                 g.whole = gx + lanes <= target.width;
                 g.cover = hn::And(hn::Not(hn::Lt(xs, hn::Set(di, x0))), hn::Lt(xs, hn::Set(di, x1)));
                 g.fx = hn::Sub(hn::ConvertTo(df, xs), originX);
-                if (!DepthTest(states, depthRow, planes, g)) continue;
+                if (states.PackedDepth() ? !DepthStencilTest(states, d, wordRow, planes, g)
+                                         : !DepthTest(states, depthRow, planes, g))
+                    continue;
                 g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
                 LevelOfDetail(states, d, planes, widths, heights, sharesCoords, g);
                 ++count;
@@ -1083,11 +1238,19 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                 if (states.SpecularAdd())
                     color = hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, color), hn::BitCast(d8, hn::AndNot(AlphaOne(), specular))));
                 if (states.Fog()) color = Fog(color, fogColor, planes.fog, g);
+                if (states.PixelFog() != FogMode::None)
+                    color = FogBlend(color, fogColor, ToByte(PixelFogFactor(d, states.PixelFog(), planes, g)));
                 if (states.AlphaTest()) {
                     const VI alpha = hn::BitCast(di, hn::ShiftRight<24>(color));
                     g.cover = hn::And(g.cover, Compare(d.alphaCompare, alpha, hn::Set(di, static_cast<std::int32_t>(d.alphaRef))));
+                    if (states.Stencil()) {
+                        WriteStencil(d, wordRow, g, g.cover);
+                        g.cover = hn::And(g.cover, g.passes);
+                    }
                     if (hn::AllFalse(di, g.cover)) continue;
                 }
+                if (states.PackedDepth() && states.DepthWrite())
+                    StoreWords(d, wordRow, g, g.cover, hn::Or(hn::ShiftLeftSame(g.depth, d.depthShift), g.stencil));
                 Write(states, d, colorRow, depthRow, g, color);
             }
         }

@@ -72,12 +72,29 @@ struct PipelineState {
     int lightCount = 0;  // the enabled lights, in index order
     D3DLIGHT8 lights[kMaxLights] = {};
     DWORD fvf = 0;  // the vertex format of the stream
+    // User clip planes (a, b, c, d) in world space, enabled by the bits of
+    // D3DRS_CLIPPLANEENABLE: a world point keeps a x + b y + c z + d >= 0. They clip
+    // what the vertex stage transforms, not pretransformed vertices.
+    static constexpr int kMaxClipPlanes = 6;
+    float clipPlanes[kMaxClipPlanes][4] = {};
 };
 
 // Fills the render and stage states with the platform's defaults.
 void SetDefaultStates(PipelineState& state);
 
-// The render target (X8R8G8B8 or A8R8G8B8) and the optional 16-bit depth buffer.
+// How a depth buffer's word holds depth and stencil: depth in the high depthBits bits,
+// stencil in the low stencilBits bits, any bits between them unused (written as 0).
+struct DepthStencilLayout {
+    int wordBytes = 2;  // 2 or 4
+    int depthBits = 16;
+    int stencilBits = 0;
+};
+// The layout of a depth-stencil format the rasterizer draws with (D16, D15S1, D24S8,
+// D24X8, D24X4S4); false for any other format.
+bool DepthStencilLayoutOf(D3DFORMAT format, DepthStencilLayout& layout);
+
+// The render target (X8R8G8B8 or A8R8G8B8) and the optional depth buffer: 16-bit depth
+// values (D16) in depth, or the words of another layout in depthStencil.
 struct RenderTarget {
     std::uint32_t* color = nullptr;
     int width = 0;
@@ -88,6 +105,10 @@ struct RenderTarget {
     // A8R8G8B8: the alpha channel is stored and read by the DESTALPHA factors. Otherwise
     // (X8R8G8B8) the top byte is written as 0xFF and destination alpha reads as 1.
     bool hasAlpha = false;
+    // A depth buffer of another format than D16: its words (16 or 32 bits, see
+    // DepthStencilLayout), depthPitch counting words; depth is then null.
+    void* depthStencil = nullptr;
+    DepthStencilLayout depthLayout;
 };
 
 struct VertexInput {
@@ -126,11 +147,12 @@ public:
     Rasterizer(const Rasterizer&) = delete;
     Rasterizer& operator=(const Rasterizer&) = delete;
 
-    // Clears the given rectangles (all of the viewport when count is 0) of the target
-    // and/or depth buffer, clipped to the viewport. Like a draw, the clear may be deferred
-    // until Flush.
+    // Clears the given rectangles (all of the viewport when count is 0) of the target,
+    // depth and/or stencil (D3DCLEAR_*), clipped to the viewport; stencil flags without
+    // stencil bits in the depth buffer clear nothing. Like a draw, the clear may be
+    // deferred until Flush.
     void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-               DWORD flags, D3DCOLOR color, float z);
+               DWORD flags, D3DCOLOR color, float z, DWORD stencil = 0);
 
     // Vertices startVertex .. startVertex + VertexCountFor(type, count) - 1 of input.
     void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,

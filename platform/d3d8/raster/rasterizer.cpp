@@ -81,8 +81,10 @@ struct Rasterizer::Impl {
               INT baseVertex, UINT startIndex, UINT primitiveCount);
     void Flush();
     void ClearRect(const Prim& prim, int x0, int y0, int x1, int y1);
+    // Row y, x0 .. x1, of a depth buffer of another layout than D16.
+    void ClearWords(const Prim& prim, int y, int x0, int x1);
     void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-               DWORD flags, D3DCOLOR color, float z);
+               DWORD flags, D3DCOLOR color, float z, DWORD stencil);
 
     void BindTarget(const RenderTarget& target);
     void Assemble(D3DPRIMITIVETYPE type, UINT primitiveCount, const std::uint32_t* indices);
@@ -134,6 +136,10 @@ struct Rasterizer::Impl {
     bool lastPixel = true;
     float pointSize = 1.0f;
     float guardX = 1.0f, guardY = 1.0f;
+    // The fixed clip planes, then the enabled user planes in clip space.
+    int clipPlaneCount = 7;
+    float userPlanes[PipelineState::kMaxClipPlanes][4] = {};
+    void SetUserPlanes(const PipelineState& state);
     float vpX = 0, vpY = 0, vpHalfW = 0, vpHalfH = 0, vpMinZ = 0, vpScaleZ = 1;
     int attrCount = 4;
     // Whether the primitive being set up has one diffuse and specular colour throughout.
@@ -159,8 +165,8 @@ Rasterizer::Rasterizer(const RasterOptions& options) {
 Rasterizer::~Rasterizer() { Flush(); }
 
 void Rasterizer::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-                       DWORD flags, D3DCOLOR color, float z) {
-    impl_->Clear(target, viewport, count, rects, flags, color, z);
+                       DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    impl_->Clear(target, viewport, count, rects, flags, color, z, stencil);
 }
 
 void Rasterizer::Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
@@ -184,7 +190,7 @@ void Rasterizer::Flush() { impl_->Flush(); }
 void Rasterizer::Impl::BindTarget(const RenderTarget& target) {
     if (bound && binTarget.color == target.color && binTarget.depth == target.depth && binTarget.width == target.width &&
         binTarget.height == target.height && binTarget.colorPitch == target.colorPitch &&
-        binTarget.depthPitch == target.depthPitch)
+        binTarget.depthPitch == target.depthPitch && binTarget.depthStencil == target.depthStencil)
         return;
     Flush();
     binTarget = target;
@@ -228,6 +234,7 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
 
     vertexProcessor.Prepare(state, draw->layout);
     pretransformed = vertexProcessor.Pretransformed();
+    SetUserPlanes(state);
 
     if (!indices) {
         vertices.resize(vertexCount);
@@ -296,24 +303,86 @@ float Rasterizer::Impl::PlaneDistance(int plane, const ClipVertex& v) const {
         case 3: return guardX * p[3] - p[0];
         case 4: return p[1] + guardY * p[3];
         case 5: return guardY * p[3] - p[1];
-        default: return p[3] - kMinW;       // w > 0, against degenerate projections
+        case 6: return p[3] - kMinW;        // w > 0, against degenerate projections
+        default: {
+            const float* u = userPlanes[plane - 7];
+            return u[0] * p[0] + u[1] * p[1] + u[2] * p[2] + u[3] * p[3];
+        }
     }
 }
 
-constexpr int kClipPlanes = 7;
+namespace {
+
+// The inverse of a matrix (row vectors, as the platform's); false when it has none.
+bool Invert(const D3DMATRIX& matrix, double inverse[4][4]) {
+    double a[4][8];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            a[i][j] = matrix.m[i][j];
+            a[i][j + 4] = i == j ? 1.0 : 0.0;
+        }
+    for (int col = 0; col < 4; ++col) {
+        int pivot = col;
+        for (int r = col + 1; r < 4; ++r)
+            if (std::abs(a[r][col]) > std::abs(a[pivot][col])) pivot = r;
+        if (!(std::abs(a[pivot][col]) > 1e-30)) return false;
+        std::swap(a[col], a[pivot]);
+        const double scale = 1.0 / a[col][col];
+        for (double& v : a[col]) v *= scale;
+        for (int r = 0; r < 4; ++r) {
+            if (r == col) continue;
+            const double f = a[r][col];
+            for (int j = 0; j < 8; ++j) a[r][j] -= f * a[col][j];
+        }
+    }
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) inverse[i][j] = a[i][j + 4];
+    return true;
+}
+
+D3DMATRIX Product(const D3DMATRIX& a, const D3DMATRIX& b) {
+    D3DMATRIX r;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j] + a.m[i][3] * b.m[3][j];
+    return r;
+}
+
+}  // namespace
+
+// A world point x (row vector) lies at clip position x M, M = view projection; the plane
+// p keeps x . p >= 0, which in clip space is c . (M^-1 p).
+void Rasterizer::Impl::SetUserPlanes(const PipelineState& state) {
+    clipPlaneCount = 7;
+    const DWORD enabled = state.renderState[D3DRS_CLIPPLANEENABLE] & ((1u << PipelineState::kMaxClipPlanes) - 1);
+    if (enabled == 0 || pretransformed) return;
+    double inverse[4][4];
+    // A projection without an inverse flattens everything; such a draw is left unclipped.
+    if (!Invert(Product(state.view, state.projection), inverse)) return;
+    for (int plane = 0; plane < PipelineState::kMaxClipPlanes; ++plane) {
+        if ((enabled & (1u << plane)) == 0) continue;
+        const float* p = state.clipPlanes[plane];
+        float* u = userPlanes[clipPlaneCount - 7];
+        for (int i = 0; i < 4; ++i)
+            u[i] = static_cast<float>(inverse[i][0] * p[0] + inverse[i][1] * p[1] + inverse[i][2] * p[2] +
+                                      inverse[i][3] * p[3]);
+        ++clipPlaneCount;
+    }
+}
 
 std::uint32_t Rasterizer::Impl::OutCode(const ClipVertex& v) const {
     std::uint32_t code = 0;
-    for (int plane = 0; plane < kClipPlanes; ++plane)
+    for (int plane = 0; plane < clipPlaneCount; ++plane)
         if (!(PlaneDistance(plane, v) >= 0.0f)) code |= 1u << plane;
     return code;
 }
 
-// Sutherland-Hodgman against each plane in planes; polygon has room for 16 vertices.
+// Sutherland-Hodgman against each plane in planes; polygon has room for 16 vertices (a
+// triangle gains at most one vertex per plane, and there are at most 13).
 int Rasterizer::Impl::ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const {
     ClipVertex* in = polygon;
     ClipVertex* out = scratch;
-    for (int plane = 0; plane < kClipPlanes && count > 0; ++plane) {
+    for (int plane = 0; plane < clipPlaneCount && count > 0; ++plane) {
         if (!(planes & (1u << plane))) continue;
         int produced = 0;
         for (int i = 0; i < count; ++i) {
@@ -463,7 +532,7 @@ void Rasterizer::Impl::Line(const ClipVertex& a, const ClipVertex& b) {
         if (ca | cb) {
             // Parametric clipping of the segment against each plane it crosses.
             float t0 = 0.0f, t1 = 1.0f;
-            for (int plane = 0; plane < kClipPlanes; ++plane) {
+            for (int plane = 0; plane < clipPlaneCount; ++plane) {
                 if (!((ca | cb) & (1u << plane))) continue;
                 float da = PlaneDistance(plane, ends[0]), db = PlaneDistance(plane, ends[1]);
                 float t = da / (da - db);
@@ -816,7 +885,24 @@ void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y
             std::uint16_t* row = binTarget.depth + static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
             fillDepth(row + x0, row + x1 + 1, prim.clearDepthValue);
         }
+        if (prim.clearWords) ClearWords(prim, y, x0, x1);
     }
+}
+
+void Rasterizer::Impl::ClearWords(const Prim& prim, int y, int x0, int x1) {
+    const std::ptrdiff_t start = static_cast<std::ptrdiff_t>(y) * binTarget.depthPitch;
+    if (binTarget.depthLayout.wordBytes == 2) {
+        std::uint16_t* row = static_cast<std::uint16_t*>(binTarget.depthStencil) + start;
+        const auto keep = static_cast<std::uint16_t>(prim.clearKeep), word = static_cast<std::uint16_t>(prim.clearWord);
+        if (keep == 0) fillDepth(row + x0, row + x1 + 1, word);
+        else
+            for (int x = x0; x <= x1; ++x) row[x] = static_cast<std::uint16_t>((row[x] & keep) | word);
+        return;
+    }
+    std::uint32_t* row = static_cast<std::uint32_t*>(binTarget.depthStencil) + start;
+    if (prim.clearKeep == 0) fillColor(row + x0, row + x1 + 1, prim.clearWord);
+    else
+        for (int x = x0; x <= x1; ++x) row[x] = (row[x] & prim.clearKeep) | prim.clearWord;
 }
 
 void Rasterizer::Impl::DrawTile(int tile) {
@@ -858,7 +944,7 @@ void Rasterizer::Impl::Flush() {
 }
 
 void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
-                             const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
+                             const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
     // Clears are queued like primitives, so each tile is cleared by its own worker just
     // before it draws, while the tile is in that core's cache.
     BindTarget(target);
@@ -871,7 +957,22 @@ void Rasterizer::Impl::Clear(const RenderTarget& target, const D3DVIEWPORT8& vie
     prim.kind = PrimKind::Clear;
     prim.clearColor = (flags & D3DCLEAR_TARGET) != 0;
     prim.clearDepth = (flags & D3DCLEAR_ZBUFFER) != 0 && target.depth != nullptr;
-    if (!prim.clearColor && !prim.clearDepth) return;
+    if (target.depthStencil != nullptr) {
+        // Depth high, stencil low, the bits between them cleared whenever either is.
+        const DepthStencilLayout& layout = target.depthLayout;
+        const int shift = 8 * layout.wordBytes - layout.depthBits;
+        const std::uint32_t depthMax = (std::uint32_t{1} << layout.depthBits) - 1;
+        const std::uint32_t stencilBits = (std::uint32_t{1} << layout.stencilBits) - 1;
+        const bool clearZ = (flags & D3DCLEAR_ZBUFFER) != 0;
+        const bool clearStencil = (flags & D3DCLEAR_STENCIL) != 0 && stencilBits != 0;
+        prim.clearWords = clearZ || clearStencil;
+        const std::uint32_t depthBits = depthMax << shift;
+        prim.clearKeep = (clearZ ? 0u : depthBits) | (clearStencil ? 0u : stencilBits);
+        const float scaled = std::clamp(z, 0.0f, 1.0f) * static_cast<float>(depthMax) + 0.5f;
+        const std::uint32_t depth = std::min(static_cast<std::uint32_t>(scaled), depthMax);
+        prim.clearWord = (clearZ ? depth << shift : 0u) | (clearStencil ? stencil & stencilBits : 0u);
+    }
+    if (!prim.clearColor && !prim.clearDepth && !prim.clearWords) return;
     prim.clearColorValue = target.hasAlpha ? color : (color | kOpaqueAlpha);
     prim.clearDepthValue = static_cast<std::uint16_t>(std::clamp(z, 0.0f, 1.0f) * kDepthScale + 0.5f);
     auto clearRect = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {

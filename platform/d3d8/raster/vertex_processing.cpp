@@ -167,11 +167,9 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     emissiveSource_ = source(rs[D3DRS_EMISSIVEMATERIALSOURCE]);
     UnpackColor(rs[D3DRS_AMBIENT], ambient_);
 
-    fogMode_ = D3DFOG_NONE;
-    if (rs[D3DRS_FOGENABLE]) {
-        // FIXME: table (pixel) fog is evaluated per vertex with the vertex formulas.
-        fogMode_ = rs[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? rs[D3DRS_FOGTABLEMODE] : rs[D3DRS_FOGVERTEXMODE];
-    }
+    // Pixel fog, where set, takes the place of vertex fog (BuildDrawSetup).
+    fogMode_ = FogMode::None;
+    if (rs[D3DRS_FOGENABLE] && ToFogMode(rs[D3DRS_FOGTABLEMODE]) == FogMode::None) fogMode_ = ToFogMode(rs[D3DRS_FOGVERTEXMODE]);
     rangeFog_ = rs[D3DRS_RANGEFOGENABLE] != FALSE;
     fogStart_ = Bits(rs[D3DRS_FOGSTART]);
     fogEnd_ = Bits(rs[D3DRS_FOGEND]);
@@ -300,7 +298,7 @@ void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, Clip
             o.pos[3] = ReadFloat(vertex + 12);
         } else {
             for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
-            if (lighting_ || fogMode_ != D3DFOG_NONE)
+            if (lighting_ || fogMode_ != FogMode::None)
                 for (int c = 0; c < 3; ++c) viewPosition[c] = p[0] * wv[0][c] + p[1] * wv[1][c] + p[2] * wv[2][c] + wv[3][c];
         }
 
@@ -329,12 +327,12 @@ void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, Clip
             } else {
                 float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : viewPosition[2];
                 switch (fogMode_) {
-                    case D3DFOG_LINEAR:
+                    case FogMode::Linear:
                         f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 1.0f;
                         break;
-                    case D3DFOG_EXP: f = std::exp(-distance * fogDensity_); break;
-                    case D3DFOG_EXP2: f = std::exp(-(distance * fogDensity_) * (distance * fogDensity_)); break;
-                    default: f = 1.0f; break;
+                    case FogMode::Exp: f = std::exp(-distance * fogDensity_); break;
+                    case FogMode::Exp2: f = std::exp(-(distance * fogDensity_) * (distance * fogDensity_)); break;
+                    case FogMode::None: f = 1.0f; break;
                 }
             }
             o.attr[layout_.fog] = Clamp01(f);

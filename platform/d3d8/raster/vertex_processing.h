@@ -51,7 +51,7 @@ private:
     DWORD diffuseSource_ = D3DMCS_MATERIAL, specularSource_ = D3DMCS_MATERIAL;
     DWORD ambientSource_ = D3DMCS_MATERIAL, emissiveSource_ = D3DMCS_MATERIAL;
     float ambient_[4] = {};
-    DWORD fogMode_ = D3DFOG_NONE;
+    FogMode fogMode_ = FogMode::None;
     bool rangeFog_ = false;
     float fogStart_ = 0.0f, fogEnd_ = 1.0f, fogDensity_ = 1.0f;
     int texcoordSet_[kMaxStages] = {};

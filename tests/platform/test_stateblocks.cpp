@@ -1,0 +1,155 @@
+// State blocks: recording, the states each predefined kind holds, apply and capture,
+// and the references blocks keep to textures.
+#include "device_fixture.h"
+
+namespace {
+
+class StateBlockTest : public DeviceTest {
+protected:
+    void SetUp() override {
+        DeviceTest::SetUp();
+        ASSERT_EQ(MakeDevice(true), D3D_OK);
+    }
+    DWORD Render(D3DRENDERSTATETYPE state) {
+        DWORD value = 0;
+        device_->GetRenderState(state, &value);
+        return value;
+    }
+    DWORD Stage(DWORD stage, D3DTEXTURESTAGESTATETYPE type) {
+        DWORD value = 0;
+        device_->GetTextureStageState(stage, type, &value);
+        return value;
+    }
+    IDirect3DBaseTexture8* Bound(DWORD stage) {
+        IDirect3DBaseTexture8* texture = nullptr;
+        device_->GetTexture(stage, &texture);
+        if (texture != nullptr) texture->Release();
+        return texture;
+    }
+};
+
+TEST_F(StateBlockTest, RecordedBlocksHoldWhatWasSetAndLeaveTheDeviceAlone) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    const D3DMATRIX view = {{{2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 5, 6, 7, 1}}};
+    const DWORD zfunc = Render(D3DRS_ZFUNC), cull = Render(D3DRS_CULLMODE);
+
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    EXPECT_EQ(device_->BeginStateBlock(), D3DERR_INVALIDCALL);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_GREATER);
+    device_->SetTexture(1, texture);
+    device_->SetTransform(D3DTS_VIEW, &view);
+    device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_ADD);
+    DWORD refused = 0;
+    EXPECT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &refused), D3DERR_INVALIDCALL);
+    DWORD token = 0;
+    ASSERT_EQ(device_->EndStateBlock(&token), D3D_OK);
+    EXPECT_EQ(device_->EndStateBlock(&token), D3DERR_INVALIDCALL);
+    // Recording changed nothing on the device.
+    EXPECT_EQ(Render(D3DRS_ZFUNC), zfunc);
+    EXPECT_EQ(Bound(1), nullptr);
+    EXPECT_EQ(Stage(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE));
+
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    ASSERT_EQ(device_->ApplyStateBlock(token), D3D_OK);
+    EXPECT_EQ(Render(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_GREATER));
+    EXPECT_EQ(Render(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_NONE));  // not in the block
+    EXPECT_EQ(Bound(1), texture);
+    EXPECT_EQ(Stage(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_ADD));
+    D3DMATRIX got{};
+    device_->GetTransform(D3DTS_VIEW, &got);
+    EXPECT_EQ(got._42, 6.0f);
+
+    // Capture takes the current values of the block's states only.
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    device_->SetTexture(1, nullptr);
+    ASSERT_EQ(device_->CaptureStateBlock(token), D3D_OK);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_NEVER);
+    device_->SetRenderState(D3DRS_CULLMODE, cull);
+    device_->SetTexture(1, texture);
+    device_->ApplyStateBlock(token);
+    EXPECT_EQ(Render(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_ALWAYS));
+    EXPECT_EQ(Render(D3DRS_CULLMODE), cull);
+    EXPECT_EQ(Bound(1), nullptr);
+
+    EXPECT_EQ(device_->ApplyStateBlock(token + 1), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateStateBlock(static_cast<D3DSTATEBLOCKTYPE>(4), &refused), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateStateBlock(D3DSBT_ALL, nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->EndStateBlock(nullptr), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DeleteStateBlock(token), D3D_OK);
+    EXPECT_EQ(device_->DeleteStateBlock(token), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->ApplyStateBlock(token), D3DERR_INVALIDCALL);
+    EXPECT_EQ(texture->Release(), 0u);  // neither the device nor a block holds it now
+}
+
+TEST_F(StateBlockTest, PixelVertexAndAllBlocksHoldTheirOwnStates) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    device_->SetTexture(0, texture);
+    D3DLIGHT8 light{};
+    light.Type = D3DLIGHT_POINT;
+    light.Range = 10.0f;
+    device_->SetLight(3, &light);
+    device_->LightEnable(3, TRUE);
+    DWORD pixel = 0, vertex = 0, all = 0;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &all), D3D_OK);
+    EXPECT_EQ(texture->Release(), 2u);  // the device's binding and the block of all states
+
+    auto scramble = [&] {
+        device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_NEVER);             // pixel
+        device_->SetRenderState(D3DRS_STENCILREF, 9);                   // pixel
+        device_->SetRenderState(D3DRS_LIGHTING, FALSE);                 // vertex
+        device_->SetRenderState(D3DRS_AMBIENT, 0x123456);               // vertex
+        device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_ADD);   // pixel
+        device_->SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 1);      // both
+        device_->SetTexture(0, nullptr);                                // all only
+        device_->LightEnable(3, FALSE);                                 // vertex
+        D3DVIEWPORT8 viewport{1, 1, 8, 8, 0.0f, 1.0f};
+        device_->SetViewport(&viewport);                                // all only
+    };
+    auto lightOn = [&] {
+        BOOL on = FALSE;
+        device_->GetLightEnable(3, &on);
+        return on != FALSE;
+    };
+    auto viewportWidth = [&] {
+        D3DVIEWPORT8 viewport{};
+        device_->GetViewport(&viewport);
+        return viewport.Width;
+    };
+
+    scramble();
+    device_->ApplyStateBlock(pixel);
+    EXPECT_EQ(Render(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(Render(D3DRS_STENCILREF), 0u);
+    EXPECT_EQ(Render(D3DRS_LIGHTING), static_cast<DWORD>(FALSE));
+    EXPECT_EQ(Render(D3DRS_AMBIENT), 0x123456u);
+    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
+    EXPECT_EQ(Stage(0, D3DTSS_TEXCOORDINDEX), 0u);
+    EXPECT_FALSE(lightOn());
+    EXPECT_EQ(Bound(0), nullptr);
+
+    scramble();
+    device_->ApplyStateBlock(vertex);
+    EXPECT_EQ(Render(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_NEVER));
+    EXPECT_EQ(Render(D3DRS_LIGHTING), static_cast<DWORD>(TRUE));
+    EXPECT_EQ(Render(D3DRS_AMBIENT), 0u);
+    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_ADD));
+    EXPECT_EQ(Stage(0, D3DTSS_TEXCOORDINDEX), 0u);
+    EXPECT_TRUE(lightOn());
+    EXPECT_EQ(viewportWidth(), 8u);
+
+    scramble();
+    device_->ApplyStateBlock(all);
+    EXPECT_EQ(Render(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(Render(D3DRS_AMBIENT), 0u);
+    EXPECT_EQ(Stage(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
+    EXPECT_TRUE(lightOn());
+    EXPECT_EQ(Bound(0), texture);
+    EXPECT_EQ(viewportWidth(), static_cast<DWORD>(kWidth));
+    // The blocks still alive are freed with the device: TearDown counts the objects.
+}
+
+}  // namespace
