@@ -482,6 +482,43 @@ struct FetchHints {
     bool footprints = false;
 };
 
+// What the level of detail, the level choice and the lookups of one level (the base
+// level) read of a vector-sampled stage's sampler, set up once per call rather than per
+// group (the stores of the writes may alias the setup, so the compiler reloads it).
+struct StageConstants {
+    HWY_INLINE StageConstants() {}
+    VF width, height, lodBias;  // the base level's size, in texels
+    VI base, span, lastLevel;   // the base level, the levels below it, the last level
+    VF spanF;
+    const std::uint32_t* texels;    // the base level's
+    const std::uint32_t* rowPairs;  // the base level's interleaved rows
+    VI mx, my, pitch;               // the base level's wrap masks and pitch
+    VF pointU, pointV;              // its size
+    VF linearU, linearV;            // its size in 1/256 texels
+};
+
+HWY_INLINE void SetUpStage(const SamplerSetup& s, StageConstants& c) {
+    const SamplerLevel& level = s.texture->levels[s.baseLevel];
+    const int last = s.texture->levelCount - 1;
+    c.width = hn::Set(df, static_cast<float>(level.width));
+    c.height = hn::Set(df, static_cast<float>(level.height));
+    c.lodBias = hn::Set(df, s.lodBias);
+    c.base = hn::Set(di, s.baseLevel);
+    c.span = hn::Set(di, last - s.baseLevel);
+    c.lastLevel = hn::Set(di, last);
+    c.spanF = hn::ConvertTo(df, c.span);
+    c.texels = level.texels;
+    c.rowPairs = s.rowPairLevels ? s.rowPairLevels[s.baseLevel] : nullptr;
+    const VI w = hn::Set(di, level.width), h = hn::Set(di, level.height);
+    c.mx = hn::Sub(w, hn::Set(di, 1));
+    c.my = hn::Sub(h, hn::Set(di, 1));
+    c.pitch = hn::Set(di, level.pitch);
+    c.pointU = hn::ConvertTo(df, w);
+    c.pointV = hn::ConvertTo(df, h);
+    c.linearU = hn::ConvertTo(df, hn::ShiftLeft<8>(w));
+    c.linearV = hn::ConvertTo(df, hn::ShiftLeft<8>(h));
+}
+
 // Where the texels of one level lookup lie for a group, worked out ahead of the loads
 // so that the loads of several groups can be issued together.
 struct LevelFetch {
@@ -511,44 +548,58 @@ HWY_INLINE VI LevelTable(const std::int32_t* table, int levelCount, VI levels) {
 }
 
 // AddressLevel for one level choice: point or bilinear, every lane's level in levels.
-HWY_INLINE void AddressLevel(const SamplerSetup& s, VI levels, bool linear, FetchHints hints, VF u, VF v,
-                              LevelFetch& out) {
-    const SamplerSetup::LevelTables& t = s.tables;
+HWY_INLINE void AddressLevel(const SamplerSetup& s, const StageConstants& c, VI levels, bool linear, FetchHints hints,
+                              VF u, VF v, LevelFetch& out) {
+    const bool rowPairs = linear && (hints.footprints || s.rowPairs);
     out.perLane = false;
     out.texture = s.texture;
     out.rowPairLevels = s.rowPairLevels;
-    VI w, h, pitch, shift = hn::Zero(di);
-    const int level0 = hints.oneLevel ? s.baseLevel : hn::GetLane(levels);
-    const SamplerLevel& first = s.texture->levels[level0];
-    const bool rowPairs = linear && (hints.footprints || s.rowPairs);
-    out.base = rowPairs ? s.rowPairLevels[level0] : first.texels;
-    if (hints.oneLevel || hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
-        w = hn::Set(di, first.width);
-        h = hn::Set(di, first.height);
-        pitch = hn::Set(di, first.pitch);
+    VI mx, my, pitch, shift = hn::Zero(di);
+    VF scaleU, scaleV;  // the level's size (in 1/256 texels when linear)
+    if (hints.oneLevel) {
+        out.base = rowPairs ? c.rowPairs : c.texels;
+        mx = c.mx;
+        my = c.my;
+        pitch = c.pitch;
+        scaleU = linear ? c.linearU : c.pointU;
+        scaleV = linear ? c.linearV : c.pointV;
     } else {
-        w = LevelTable(t.width, s.texture->levelCount, levels);
-        h = LevelTable(t.height, s.texture->levelCount, levels);
-        pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
-        if (s.levelsInReach) {
-            out.base = rowPairs ? s.rowPairLevels[0] : s.texture->levels[0].texels;
-            shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
+        const SamplerSetup::LevelTables& t = s.tables;
+        VI w, h;
+        const int level0 = hn::GetLane(levels);
+        const SamplerLevel& first = s.texture->levels[level0];
+        out.base = rowPairs ? s.rowPairLevels[level0] : first.texels;
+        if (hn::AllTrue(di, hn::Eq(levels, hn::Set(di, level0)))) {
+            w = hn::Set(di, first.width);
+            h = hn::Set(di, first.height);
+            pitch = hn::Set(di, first.pitch);
         } else {
-            out.perLane = true;
-            hn::Store(levels, di, out.levels);
+            w = LevelTable(t.width, s.texture->levelCount, levels);
+            h = LevelTable(t.height, s.texture->levelCount, levels);
+            pitch = LevelTable(t.pitch, s.texture->levelCount, levels);
+            if (s.levelsInReach) {
+                out.base = rowPairs ? s.rowPairLevels[0] : s.texture->levels[0].texels;
+                shift = LevelTable(rowPairs ? t.rowPairShift : t.texelShift, s.texture->levelCount, levels);
+            } else {
+                out.perLane = true;
+                hn::Store(levels, di, out.levels);
+            }
         }
+        mx = hn::Sub(w, hn::Set(di, 1));
+        my = hn::Sub(h, hn::Set(di, 1));
+        scaleU = hn::ConvertTo(df, linear ? hn::ShiftLeft<8>(w) : w);
+        scaleV = hn::ConvertTo(df, linear ? hn::ShiftLeft<8>(h) : h);
     }
     const VI one = hn::Set(di, 1);
-    const VI mx = hn::Sub(w, one), my = hn::Sub(h, one);
     if (!linear) {
-        const VI x = FloorToInt(hn::Mul(u, hn::ConvertTo(df, w)));
-        const VI y = FloorToInt(hn::Mul(v, hn::ConvertTo(df, h)));
+        const VI x = FloorToInt(hn::Mul(u, scaleU));
+        const VI y = FloorToInt(hn::Mul(v, scaleV));
         out.fetch = Fetch::Point;
         hn::Store(hn::Add(shift, hn::Add(hn::Mul(hn::And(y, my), pitch), hn::And(x, mx))), di, out.offsets[0]);
         return;
     }
-    const VF su = hn::Mul(u, hn::ConvertTo(df, hn::ShiftLeft<8>(w)));
-    const VF sv = hn::Mul(v, hn::ConvertTo(df, hn::ShiftLeft<8>(h)));
+    const VF su = hn::Mul(u, scaleU);
+    const VF sv = hn::Mul(v, scaleV);
     const VI fx = FloorToInt(hn::Sub(su, hn::Set(df, 128.0f)));
     const VI fy = FloorToInt(hn::Sub(sv, hn::Set(df, 128.0f)));
     const VI x = hn::ShiftRight<8>(fx), y = hn::ShiftRight<8>(fy);
@@ -625,19 +676,16 @@ HWY_INLINE Channels SampleLevel(const LevelFetch& f, FetchHints hints) {
 
 // The level choice of ChooseLevels for a group (one filter for minification and
 // magnification, as VectorSampling demands).
-HWY_INLINE void ChooseLevelsN(const SamplerSetup& s, MipFilter mipFilter, VF lods, StageLookup& out) {
-    const int last = s.texture->levelCount - 1;
-    const VI base = hn::Set(di, s.baseLevel);
+HWY_INLINE void ChooseLevelsN(const StageConstants& c, MipFilter mipFilter, VF lods, StageLookup& out) {
+    const VI base = c.base, span = c.span, lastLevel = c.lastLevel;
     const auto minified = hn::Gt(lods, hn::Zero(df));  // false for NaN
     const VF clamped = hn::Min(lods, hn::Set(df, kMaxLod));
-    const VI span = hn::Set(di, last - s.baseLevel);
-    const VI lastLevel = hn::Set(di, last);
     out.fine = out.coarse = base;
     out.weight = hn::Zero(di);
     switch (mipFilter) {
         case MipFilter::Point: {
             const VF nearest = hn::Floor(hn::Add(clamped, hn::Set(df, 0.5f)));
-            const VF spanF = hn::ConvertTo(df, span);
+            const VF spanF = c.spanF;
             const auto capped = hn::RebindMask(di, hn::Ge(nearest, spanF));
             VI level = hn::Add(base, TruncateInRange(hn::Min(nearest, spanF)));
             level = hn::IfThenElse(capped, lastLevel, level);
@@ -668,11 +716,12 @@ struct StageFetch {
     VI weight;
 };
 
-HWY_INLINE void Address(const SamplerSetup& s, bool linear, FetchHints hints, const StageLookup& at, StageFetch& out) {
-    AddressLevel(s, at.fine, linear, hints, at.u, at.v, out.fine);
+HWY_INLINE void Address(const SamplerSetup& s, const StageConstants& c, bool linear, FetchHints hints, const StageLookup& at,
+                       StageFetch& out) {
+    AddressLevel(s, c, at.fine, linear, hints, at.u, at.v, out.fine);
     out.blend = !hints.oneLevel && !hn::AllFalse(di, hn::Ne(at.weight, hn::Zero(di)));
     out.weight = at.weight;
-    if (out.blend) AddressLevel(s, at.coarse, linear, hints, at.u, at.v, out.coarse);
+    if (out.blend) AddressLevel(s, c, at.coarse, linear, hints, at.u, at.v, out.coarse);
 }
 
 HWY_INLINE VU Sample(const StageFetch& f, bool linear, FetchHints hints) {
@@ -980,14 +1029,14 @@ HWY_INLINE VF PixelFogFactor(const DrawSetup& d, FogMode mode, const RowPlanes& 
 
 // Level of detail and level choice of each sampled stage.
 template <class States>
-HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const RowPlanes& planes, const float* widths,
-                              const float* heights, const bool* sharesCoords, Group& g) {
+HWY_INLINE void LevelOfDetail(const States& states, const RowPlanes& planes, const StageConstants* constants,
+                              const bool* sharesCoords, Group& g) {
     bool partial = false;
     IndicesF first{};
     bool prepared = false;  // partial and first, worked out at the first sampled stage
     ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
         if (!states.Samples(s)) return;
-        const StageSetup& stage = d.stages[s];
+        const StageConstants& c = constants[s];
         // A stage whose coordinates are those of the stage before it (common: one set
         // for both) takes them as that stage left them, uncovered lanes filled.
         const bool shared = s > 0 && states.VectorSampling(s) && states.VectorSampling(s - 1) && sharesCoords[s];
@@ -1002,7 +1051,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
         VF lod = hn::Zero(df);
         if (states.NeedsLod(s)) {
             // du/dx = (dU/dx - u dQ/dx) / Q in texels of the largest level in use.
-            const VF width = hn::Set(df, widths[s]), height = hn::Set(df, heights[s]);
+            const VF width = c.width, height = c.height;
             const VF qdx = planes.q.dx, qdy = hn::Set(df, planes.q.dy);
             const VF udy = hn::Set(df, planes.u[s].dy), vdy = hn::Set(df, planes.v[s].dy);
             const VF dudx = hn::Mul(hn::Mul(hn::Sub(planes.u[s].dx, hn::Mul(u, qdx)), g.w), width);
@@ -1011,7 +1060,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
             const VF dvdy = hn::Mul(hn::Mul(hn::Sub(vdy, hn::Mul(v, qdy)), g.w), height);
             const VF xx = hn::Add(hn::Mul(dudx, dudx), hn::Mul(dvdx, dvdx));
             const VF yy = hn::Add(hn::Mul(dudy, dudy), hn::Mul(dvdy, dvdy));
-            lod = hn::Add(hn::Mul(hn::Set(df, 0.5f), FastLog2(hn::Max(xx, yy))), hn::Set(df, stage.sampler.lodBias));
+            lod = hn::Add(hn::Mul(hn::Set(df, 0.5f), FastLog2(hn::Max(xx, yy))), c.lodBias);
         }
         StageLookup& out = g.lookup[s];
         if (!states.VectorSampling(s)) {
@@ -1034,7 +1083,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
         }
         out.u = u;
         out.v = v;
-        ChooseLevelsN(stage.sampler, states.Mip(s), lod, out);
+        ChooseLevelsN(c, states.Mip(s), lod, out);
     });
 }
 
@@ -1123,13 +1172,9 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
     const VF originX = hn::Set(df, prim.originX);
     const VI laneIndex = hn::Iota(di, 0);
 
-    float widths[kMaxStages] = {}, heights[kMaxStages] = {};
+    StageConstants constants[kMaxStages];
     ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-        if (layout.texcoord[s] < 0) return;
-        const SamplerSetup& sampler = d.stages[s].sampler;
-        const SamplerLevel& base = sampler.texture->levels[sampler.baseLevel];
-        widths[s] = static_cast<float>(base.width);
-        heights[s] = static_cast<float>(base.height);
+        if (states.Samples(s)) SetUpStage(d.stages[s].sampler, constants[s]);
     });
     // Stages sampled with the same coordinate planes as the stage before them.
     bool sharesCoords[kMaxStages] = {};
@@ -1189,7 +1234,7 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                                          : !DepthTest(states, depthRow, planes, g))
                     continue;
                 g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
-                LevelOfDetail(states, d, planes, widths, heights, sharesCoords, g);
+                LevelOfDetail(states, planes, constants, sharesCoords, g);
                 ++count;
             }
 
@@ -1198,7 +1243,7 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
             for (int i = 0; i < count; ++i)
                 ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
                     if (states.Samples(s) && states.VectorSampling(s))
-                        Address(d.stages[s].sampler, states.Linear(s), states.Hints(s), groups[i].lookup[s], where[i][s]);
+                        Address(d.stages[s].sampler, constants[s], states.Linear(s), states.Hints(s), groups[i].lookup[s], where[i][s]);
                 });
             VU fetched[kBatch][kMaxStages];
             for (int i = 0; i < count; ++i)
