@@ -180,9 +180,9 @@ TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
          [&] { bind(stride, D3DFVF_XYZB1 | D3DFVF_DIFFUSE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
         {"point size",
          [&] { bind(stride, D3DFVF_XYZ | D3DFVF_PSIZE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
-        {"three texture sets",
+        {"three texture sets wider than the stride",
          [&] { bind(stride, D3DFVF_XYZ | D3DFVF_TEX3); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
-        {"3D texture coordinates",
+        {"3D texture coordinates wider than the stride",
          [&] {
              bind(stride, D3DFVF_XYZ | D3DFVF_TEX1 | (1u << 16));
              return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1);

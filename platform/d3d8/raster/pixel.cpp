@@ -241,6 +241,10 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
                 samples[s] = 0xFFFFFFFFu;
                 continue;
             }
+            if (stage.sampler.byCoordinates) {
+                samples[s] = SampleAt(stage.sampler, pl + 3 * (2 + slot), pl + 3, fx, fy, w);
+                continue;
+            }
             const float* pu = pl + 3 * (2 + slot);
             const float* pv = pu + 3;
             float u = (rowBase[2 + slot] + pu[1] * fx) * w;
@@ -332,8 +336,8 @@ bool FixedStatesApply(const DrawSetup& d) {
     }
     const SamplerSetup& first = d.stages[0].sampler;
     const SamplerSetup& second = d.stages[1].sampler;
-    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && !second.needsLod &&
-           second.minFilter < D3DTEXF_LINEAR && second.mip == MipFilter::None && d.depthTest &&
+    return first.needsLod && first.minFilter == TextureFilter::Linear && first.mip == MipFilter::Linear && !second.needsLod &&
+           second.minFilter == TextureFilter::Point && second.mip == MipFilter::None && d.depthTest &&
            d.depthCompare == CompareFunc::LessEqual && d.depthWrite && layout.fog < 0 && !d.alphaTest && !d.blend &&
            d.writeMask == 0xFFFFFFFFu;
 }

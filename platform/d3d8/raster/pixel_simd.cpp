@@ -672,6 +672,22 @@ HWY_INLINE VU SampleByPixel(const SamplerSetup& s, VF u, VF v, VF lod, MI cover)
     return hn::Load(du, out);
 }
 
+// A stage with coordinates other than a plain (u, v) (a cube, a volume, a projected set),
+// lane by lane through the function the plain path calls.
+HWY_INLINE VU SampleAtByPixel(const SamplerSetup& s, const float* coordinates, const float* qPlane, VF fx, float fy, VF w,
+                              MI cover) {
+    alignas(HWY_MAX_BYTES) float xs[kMaxLanes], ws[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t out[kMaxLanes] = {};
+    hn::Store(fx, df, xs);
+    hn::Store(w, df, ws);
+    hn::Store(hn::VecFromMask(di, cover), di, covered);
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    for (int i = 0; i < lanes; ++i)
+        if (covered[i]) out[i] = SampleAt(s, coordinates, qPlane, xs[i], fy, ws[i]);
+    return hn::Load(du, out);
+}
+
 // ---- the draw states a rows function tests ------------------------------------------
 
 // The draw states the body tests, as a generic draw has them (Generic) or fixed at compile
@@ -682,8 +698,9 @@ struct Generic {
     HWY_INLINE int StageCount() const { return d.stageCount; }
     HWY_INLINE bool Samples(int s) const { return d.stages[s].readsTexture && d.layout.texcoord[s] >= 0; }
     HWY_INLINE bool VectorSampling(int s) const { return d.stages[s].sampler.vectorSampling; }
+    HWY_INLINE bool ByCoordinates(int s) const { return d.stages[s].sampler.byCoordinates; }
     HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
-    HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
+    HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter == TextureFilter::Linear; }
     HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
     HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
     HWY_INLINE bool DepthTest() const { return d.depthTest; }
@@ -707,6 +724,7 @@ struct TwoStageTrilinear : Generic {
     HWY_INLINE int StageCount() const { return 2; }
     HWY_INLINE bool Samples(int) const { return true; }
     HWY_INLINE bool VectorSampling(int) const { return true; }
+    HWY_INLINE bool ByCoordinates(int) const { return false; }
     HWY_INLINE bool NeedsLod(int s) const { return s == 0; }
     HWY_INLINE bool Linear(int s) const { return s == 0; }
     HWY_INLINE MipFilter Mip(int s) const { return s == 0 ? MipFilter::Linear : MipFilter::None; }
@@ -776,7 +794,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const DrawSetup& d, const Ro
     IndicesF first{};
     bool prepared = false;  // partial and first, worked out at the first sampled stage
     for (int s = 0; s < states.StageCount(); ++s) {
-        if (!states.Samples(s)) continue;
+        if (!states.Samples(s) || states.ByCoordinates(s)) continue;
         const StageSetup& stage = d.stages[s];
         VF u = hn::Mul(At(planes.u[s], g.fx), g.w), v = hn::Mul(At(planes.v[s], g.fx), g.w);
         VF lod = hn::Zero(df);
@@ -922,7 +940,7 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
         planes.q = MakePlane(pl + 3, fy);
         for (int s = 0; s < stageCount; ++s) {
             const int slot = layout.texcoord[s];
-            if (slot < 0) continue;
+            if (slot < 0 || states.ByCoordinates(s)) continue;
             planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
             planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
         }
@@ -963,6 +981,9 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                     const StageLookup& at = groups[i].lookup[s];
                     if (!states.Samples(s)) fetched[i][s] = Ones();
                     else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s]);
+                    else if (states.ByCoordinates(s))
+                        fetched[i][s] = SampleAtByPixel(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
+                                                        groups[i].fx, fy, groups[i].w, groups[i].cover);
                     else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
                 }
 

@@ -30,13 +30,25 @@ struct SamplerLevel {
     // footprint of texel (x, y) with wrapping (BuildRowPairs). Bilinear lookups that wrap
     // read one 16-byte entry instead of two rows; null when the level has none.
     const std::uint32_t* rowPairs = nullptr;
+    // Volume levels: the number of slices, and the distance from one slice to the next in
+    // texels (slice z starts at texels + z * slicePitch).
+    int depth = 1;
+    std::ptrdiff_t slicePitch = 0;
 };
+
+// What a texture's coordinates address: a plane (u, v), a volume (u, v, w) or the six
+// faces of a cube, chosen by the direction (x, y, z).
+enum class TextureKind : std::uint8_t { Plane, Volume, Cube };
 
 // A texture as the sampler sees it (the device's 32-bit copies of its levels).
 struct SamplerTexture {
     static constexpr int kMaxLevels = 16;
     int levelCount = 0;
     SamplerLevel levels[kMaxLevels];
+    TextureKind kind = TextureKind::Plane;
+    // Cube: the levels of each face in D3DCUBEMAP_FACES order (+x, -x, +y, -y, +z, -z),
+    // levelCount of them, as square as levels; levels holds face 0 again.
+    const SamplerLevel* faces[6] = {};
 };
 
 // Everything a draw reads from the device, copied at the draw.
@@ -53,6 +65,7 @@ struct PipelineState {
     int lightCount = 0;  // the enabled lights, in index order
     D3DLIGHT8 lights[kMaxLights] = {};
     DWORD fvf = 0;  // the vertex format of the stream
+    D3DMATRIX textureTransform[D3DMAXTEXTURESTAGES] = {};  // D3DTS_TEXTURE0..7
 };
 
 // Fills the render and stage states with the platform's defaults.
