@@ -281,6 +281,34 @@ TEST_P(CoordinatePaths, TextureTransformAndProjection) {
             for (int x = 0; x < kCell; ++x) undivided += plain.At(x, y) != kColumn[2];
         EXPECT_GT(undivided, 0);
     }
+    // Sets of four and of one coordinate: PROJECTED alone divides by the set's last.
+    {
+        struct Vertex4 {
+            float x, y, z, rhw;
+            float c[4];
+        };
+        const float q[3] = {2.0f, 4.0f, 1.0f};
+        std::vector<Vertex4> v;
+        for (int i = 0; i < 3; ++i) {
+            const float x = i == 1 ? 40.0f : 0.0f, y = i == 2 ? 40.0f : 0.0f;
+            v.push_back({x, y, 0.5f, 1.0f, {0.625f * q[i], 0.125f * q[i], 9.0f, q[i]}});
+        }
+        raster::PipelineState t = s;
+        t.fvf = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0);
+        t.stageState[0][D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_PROJECTED;
+        Target target(kCells * kCell, kCells * kCell);
+        raster::Rasterizer r(options_);
+        r.Draw(t, target.View(false), D3DPT_TRIANGLELIST, Input(v), 0, 1);
+        r.Flush();
+        EXPECT_EQ(target.At(5, 5), kColumn[2]);
+        // One coordinate: u alone (v reads 0), 0.625 * 2 wraps to 0.25.
+        t.fvf = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE1(0);
+        t.stageState[0][D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
+        for (Vertex4& vertex : v) vertex.c[0] = 1.25f;
+        r.Draw(t, target.View(false), D3DPT_TRIANGLELIST, Input(v), 0, 1);
+        r.Flush();
+        EXPECT_EQ(target.At(5, 5), kColumn[1]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, CoordinatePaths, testing::ValuesIn(ShadingPaths()), PathName);

@@ -259,7 +259,15 @@ std::uint64_t SampleBox(const SamplerLevel& level, const Axes& a, std::uint32_t 
     const int fy = FloorToInt(ClampFinite(static_cast<double>(v) * level.height * 256.0 - 128.0));
     const int x = fx >> 8, y = fy >> 8;
     const auto wx = static_cast<std::uint32_t>(fx & 255), wy = static_cast<std::uint32_t>(fy & 255);
+    const bool inside = x >= 0 && y >= 0 && x + 1 < level.width && y + 1 < level.height;
     auto slice = [&](int z) {
+        if (inside && static_cast<unsigned>(z) < static_cast<unsigned>(level.depth)) {
+            // The footprint lies inside the slice: no addressing.
+            const std::uint32_t* row0 = level.texels + static_cast<std::ptrdiff_t>(z) * level.slicePitch +
+                                        static_cast<std::ptrdiff_t>(y) * level.pitch + x;
+            const std::uint32_t* row1 = row0 + level.pitch;
+            return Lerp(Lerp(Spread(row0[0]), Spread(row0[1]), wx), Lerp(Spread(row1[0]), Spread(row1[1]), wx), wy);
+        }
         const std::uint64_t top = Lerp(Spread(Texel3(level, a, border, x, y, z)), Spread(Texel3(level, a, border, x + 1, y, z)), wx);
         const std::uint64_t bottom =
             Lerp(Spread(Texel3(level, a, border, x, y + 1, z)), Spread(Texel3(level, a, border, x + 1, y + 1, z)), wx);
