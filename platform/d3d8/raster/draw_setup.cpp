@@ -72,8 +72,8 @@ bool UsableTexture(const SamplerTexture& texture) {
 }  // namespace
 
 // FIXME: states read nowhere yet: stencil (STENCILENABLE and the stencil ops; the depth
-// buffer is D16 without stencil bits), user clip planes (CLIPPLANEENABLE), point sprites and point
-// scaling, vertex blending, DITHERENABLE and edge antialiasing.
+// buffer is D16 without stencil bits), user clip planes (CLIPPLANEENABLE), point sprites
+// and point scaling, vertex blending, DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
