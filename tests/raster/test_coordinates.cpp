@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "platform/d3d8/raster/pipeline.h"
@@ -177,6 +178,53 @@ TEST_P(CoordinatePaths, CubeFacesByMajorAxisWithTheirOrientation) {
     s.stageState[0][D3DTSS_MAGFILTER] = s.stageState[0][D3DTSS_MINFILTER] = D3DTEXF_POINT;
     const Target coarse = Draw(s, v);
     for (int i = 0; i < 6; ++i) EXPECT_EQ(CellSample(coarse, i) & 0xFFFFFFu, (kFace[cases[i].face] >> 1) & 0x7F7F7Fu) << i;
+}
+
+// Directions sweeping across faces, edges and the cube's centre in perspective, so that
+// the level of detail runs from magnification to the last level: each vector target gives
+// the plain path's pixels under every filter mix, a bias, and projected sets of four.
+TEST_P(CoordinatePaths, CubeLevelsAndFiltersAsThePlainPath) {
+    if (GetParam() == 0) GTEST_SKIP() << "the plain path is the reference here";
+    Cube cube(16);
+    struct Vertex4 {
+        float x, y, z, rhw;
+        float c[4];
+    };
+    const std::vector<Vertex4> v = {{0, 0, 0.5f, 1.0f, {1.5f, -0.7f, 0.4f, 1.0f}},
+                                    {32, 0, 0.5f, 0.25f, {-0.6f, 0.9f, -1.3f, 0.5f}},
+                                    {0, 32, 0.5f, 0.5f, {0.2f, 1.1f, 0.8f, 2.0f}},
+                                    {32, 32, 0.5f, 2.0f, {-1.2f, -0.3f, 0.05f, -1.0f}}};
+    const std::vector<Vertex4> strip = {v[0], v[1], v[2], v[1], v[3], v[2]};
+    raster::PipelineState s = SamplingState(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0), &cube.sampler);
+    s.textureTransform[0] = Identity();
+    auto draw = [&](bool plain) {
+        Target target(kCells * kCell, kCells * kCell);
+        target.hasAlpha = true;
+        raster::RasterOptions options = options_;
+        options.referenceShading = plain;
+        raster::Rasterizer r(options);
+        r.Draw(s, target.View(false), D3DPT_TRIANGLELIST, Input(strip), 0, 2);
+        r.Flush();
+        return target;
+    };
+    const DWORD filters[][3] = {{D3DTEXF_LINEAR, D3DTEXF_LINEAR, D3DTEXF_LINEAR}, {D3DTEXF_POINT, D3DTEXF_LINEAR, D3DTEXF_POINT},
+                                {D3DTEXF_LINEAR, D3DTEXF_POINT, D3DTEXF_LINEAR}, {D3DTEXF_POINT, D3DTEXF_POINT, D3DTEXF_NONE}};
+    for (DWORD projected : {DWORD{D3DTTFF_DISABLE}, DWORD{D3DTTFF_COUNT4 | D3DTTFF_PROJECTED}})
+        for (const auto& f : filters)
+            for (float bias : {0.0f, 1.5f}) {
+                SCOPED_TRACE(testing::Message() << "min " << f[0] << " mag " << f[1] << " mip " << f[2] << " bias " << bias
+                                                << " projected " << projected);
+                s.stageState[0][D3DTSS_MINFILTER] = f[0];
+                s.stageState[0][D3DTSS_MAGFILTER] = f[1];
+                s.stageState[0][D3DTSS_MIPFILTER] = f[2];
+                std::memcpy(&s.stageState[0][D3DTSS_MIPMAPLODBIAS], &bias, sizeof bias);
+                s.stageState[0][D3DTSS_TEXTURETRANSFORMFLAGS] = projected;
+                const Target plain = draw(true), vector = draw(false);
+                int differ = 0;
+                for (int y = 0; y < kCells * kCell; ++y)
+                    for (int x = 0; x < kCells * kCell; ++x) differ += plain.At(x, y) != vector.At(x, y);
+                EXPECT_EQ(differ, 0);
+            }
 }
 
 // Slices told apart by colour: point sampling picks one, linear filtering weighs two (within
