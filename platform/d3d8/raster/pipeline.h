@@ -158,7 +158,8 @@ struct SamplerSetup {
     } tables = {};
     // Coordinates other than a plain (u, v): a cube or a volume, a projected set, or a
     // set of other than two coordinates. Such a stage samples pixel by pixel through
-    // SampleAt, from its coordinates' planes (byCoordinates).
+    // SampleAt, from its coordinates' planes (byCoordinates); the vector body samples cubes
+    // a group at a time, with SampleAt's arithmetic lane for lane.
     TextureKind kind = TextureKind::Plane;
     AddressMode addressW = AddressMode::Wrap;
     int coordinates = 2;     // interpolated, from the layout's texcoord slot on
@@ -295,7 +296,7 @@ std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, fl
 // at that pixel: its coordinates from their planes (the first at coordinates, q's at
 // qPlane), perspective-corrected and projected, the level of detail from their screen
 // derivatives, then the plane, volume or cube lookup. The plain and the vector pixel
-// stage both call it, so they agree exactly.
+// stage both call it (the vector one for all but cubes), so they agree exactly.
 std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, const float* qPlane, float fx, float fy,
                        float w);
 

@@ -771,8 +771,9 @@ HWY_INLINE Channels SampleFaceLevel(const SamplerSetup& s, VI faces, VI levels, 
     return Lerp(top, bottom, wy16);
 }
 
-// A cube stage (byCoordinates, kind Cube) for a group: SampleAt lane by lane.
-HWY_INLINE VU SampleCubeN(const SamplerSetup& s, const float* pc, const float* pq, VF fx, float fy, VF w) {
+// A cube stage (byCoordinates, kind Cube) for a group: SampleAt lane by lane. Not
+// inlined, so that the body's code for other draws stays as it was.
+HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const float* pc, const float* pq, VF fx, float fy, VF w) {
     VF c[4], dx[4], dy[4];
     const VF zero = hn::Zero(df);
     const VF qdx = hn::Set(df, pq[1]), qdy = hn::Set(df, pq[2]);
