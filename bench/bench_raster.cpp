@@ -269,6 +269,41 @@ Scene& TheScene() {
     return scene;
 }
 
+// The environment-mapped object of the cube-mapped view: a sphere of 24 x 32 quads with
+// normals, reflecting a cube map whose faces are further textures of the scene's kind
+// (256 x 256, full chains), sampled trilinearly through reflection vectors.
+struct EnvironmentMap {
+    EnvironmentMap() {
+        constexpr int kRings = 24, kSegments = 32;
+        constexpr float kRadius = 110.0f;
+        const V3 centre = {260, 270, 560};
+        auto point = [&](int i, int j) {
+            const float theta = 3.14159265f * static_cast<float>(i) / kRings;
+            const float phi = 2 * 3.14159265f * static_cast<float>(j) / kSegments;
+            const V3 n = {std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)};
+            return Vertex{centre.x + kRadius * n.x, centre.y + kRadius * n.y, centre.z + kRadius * n.z, n.x, n.y, n.z, 0, 0};
+        };
+        for (int i = 0; i < kRings; ++i)
+            for (int j = 0; j < kSegments; ++j)
+                for (auto [a, b] : {std::pair{0, 0}, {1, 0}, {0, 1}, {0, 1}, {1, 0}, {1, 1}}) sphere.push_back(point(i + a, j + b));
+        cube.kind = raster::TextureKind::Cube;
+        for (int f = 0; f < 6; ++f) {
+            faces[f] = MakeTexture(10u + static_cast<std::uint32_t>(f), f % 2 == 0);
+            cube.faces[f] = faces[f].sampler.levels;
+        }
+        cube.levelCount = faces[0].sampler.levelCount;
+        for (int l = 0; l < cube.levelCount; ++l) cube.levels[l] = faces[0].sampler.levels[l];
+    }
+    std::vector<Vertex> sphere;
+    Texture faces[6];
+    raster::SamplerTexture cube;
+};
+
+EnvironmentMap& TheEnvironmentMap() {
+    static EnvironmentMap map;
+    return map;
+}
+
 D3DMATERIAL8 Emissive(float level) {
     D3DMATERIAL8 m{};
     m.Emissive = {level, level, level, 0.0f};
@@ -374,8 +409,27 @@ struct TolvaneRenderer {
             raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(v->data()), v->size() * sizeof(Vertex), sizeof(Vertex)};
             rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, in, 0, vehicleIndices, 48, 20);
         }
+        if (environmentMapped) DrawEnvironmentMapped();
         rasterizer.Flush();
     }
+
+    // The sphere, one stage reading the cube map through camera-space reflection vectors.
+    void DrawEnvironmentMapped() {
+        EnvironmentMap& map = TheEnvironmentMap();
+        state.material = Emissive(1.0f);
+        state.texture[0] = &map.cube;
+        state.texture[1] = nullptr;
+        state.stageState[0][D3DTSS_TEXCOORDINDEX] = D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
+        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+        raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(map.sphere.data()), map.sphere.size() * sizeof(Vertex),
+                               sizeof(Vertex)};
+        rasterizer.Draw(state, target, D3DPT_TRIANGLELIST, in, 0, static_cast<UINT>(map.sphere.size() / 3));
+        state.stageState[0][D3DTSS_TEXCOORDINDEX] = 0;
+        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        state.texture[0] = nullptr;
+    }
+
+    bool environmentMapped = false;
 
     raster::Rasterizer rasterizer;
     AlignedPixels<std::uint32_t> color;
@@ -409,6 +463,20 @@ void BM_Tolvane(benchmark::State& st) {
     // TOLVANE_BENCH_SHOTS=dir writes each view's last frame for inspection.
     if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
         WritePpm((std::string(dir) + "/tolvane_" + camera.name + ".ppm").c_str(), renderer.color.data(), false);
+}
+
+// The start view with an environment-mapped sphere in front of the camera (cube map,
+// reflection vectors, trilinear): the pixel-by-pixel sampling of cube textures.
+void BM_CubeMapped(benchmark::State& st) {
+    const Camera& camera = kCameras[0];
+    TolvaneRenderer renderer(static_cast<int>(st.range(0)));
+    renderer.environmentMapped = true;
+    renderer.Frame(camera);
+    for (auto _ : st) renderer.Frame(camera);
+    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+    st.SetLabel("start, environment-mapped sphere");
+    if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
+        WritePpm((std::string(dir) + "/tolvane_cube_mapped.ppm").c_str(), renderer.color.data(), false);
 }
 
 #ifdef TOLVANE_HAVE_OSMESA
@@ -561,6 +629,7 @@ BENCHMARK(BM_Mesa)->ArgsProduct({{0, 1, 2, 3}})->Unit(benchmark::kMillisecond)->
 BENCHMARK(BM_SideBySide)->ArgsProduct({{0, 1, 2, 3}})->ArgNames({"view"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
 #endif
 
+BENCHMARK(BM_CubeMapped)->ArgsProduct({{0, 1}})->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
 BENCHMARK(BM_Tolvane)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->ArgNames({"view", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
 
 // Collects the frame times to print the ratio of frame rates per view at the end.

@@ -53,7 +53,6 @@ constexpr DWORD D3DLINECAPS_ZTEST = 0x02;
 constexpr DWORD D3DLINECAPS_BLEND = 0x04;
 constexpr DWORD D3DLINECAPS_ALPHACMP = 0x08;
 constexpr DWORD D3DLINECAPS_FOG = 0x10;
-constexpr DWORD D3DFVFCAPS_TEXCOORDCOUNT_2 = 0x00000002;
 // DISABLE .. BLENDCURRENTALPHA (0x1 .. 0x8000), the four MODULATE..._ADD... operations
 // (0x20000 .. 0x100000), MULTIPLYADD and LERP; no PREMODULATE, bump mapping or DOTPRODUCT3.
 constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x0000FFFF | 0x001E0000 | 0x03000000;
@@ -164,7 +163,8 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->DestBlendCaps = D3DPBLENDCAPS_BASIC;
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
                       D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
-    caps->TextureCaps = profile_.TextureCaps;
+    // The profile says which textures can be made; projected coordinates are the pipeline's.
+    caps->TextureCaps = profile_.TextureCaps | D3DPTEXTURECAPS_PROJECTED;
     DWORD filters = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                     D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     caps->TextureFilterCaps = filters;
@@ -183,12 +183,13 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxTextureAspectRatio = profile_.MaxTextureAspectRatio;
     caps->MaxAnisotropy = 1;
     caps->MaxVertexW = 1e10f;
-    caps->FVFCaps = D3DFVFCAPS_TEXCOORDCOUNT_2;
+    // Every coordinate set a vertex format can carry reaches the stages.
+    caps->FVFCaps = 8 & D3DFVFCAPS_TEXCOORDCOUNTMASK;
     caps->TextureOpCaps = D3DTEXOPCAPS_SUPPORTED;
     caps->MaxTextureBlendStages = D3DMAXTEXTURESTAGES;
-    caps->MaxSimultaneousTextures = 2;
+    caps->MaxSimultaneousTextures = D3DMAXTEXTURESTAGES;
     caps->VertexProcessingCaps =
-        D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
+        D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
     caps->MaxActiveLights = raster::PipelineState::kMaxLights;
     caps->MaxUserClipPlanes = raster::PipelineState::kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 0;

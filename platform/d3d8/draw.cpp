@@ -81,6 +81,7 @@ void Device::BuildPipelineState(raster::PipelineState& state) {
         state.lights[state.lightCount++] = lights_.lights.at(index);
     }
     state.fvf = vertexShader_;
+    for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) state.textureTransform[stage] = textureMatrices_[stage];
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {

@@ -49,8 +49,8 @@ bool IsDrawableFvf(DWORD fvf) {
     DWORD position = fvf & D3DFVF_POSITION_MASK;
     if (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW) return false;
     constexpr DWORD kDecoded = D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR |
-                               D3DFVF_TEXCOUNT_MASK;
-    return (fvf & ~kDecoded) == 0 && TexCoordCount(fvf) <= 2;
+                               D3DFVF_TEXCOUNT_MASK | kTexCoordSizeMask;
+    return (fvf & ~kDecoded) == 0;
 }
 
 }  // namespace d3d8

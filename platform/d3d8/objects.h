@@ -159,7 +159,7 @@ private:
 };
 
 // What every texture kind shares besides its interface: the device, and the sampler's
-// 32-bit copies of the levels (the first face of a cube, the first slice of a volume).
+// 32-bit copies of the levels (of every face of a cube, every slice of a volume).
 class TextureCore {
 public:
     virtual ~TextureCore() = default;
@@ -171,16 +171,19 @@ public:
     virtual HRESULT CopyFrom(TextureCore& source) = 0;
 
 protected:
-    // The memory behind sampler level i.
-    virtual PixelMemory* SamplerSource(UINT level) = 0;
+    // The memory behind sampler level i of a face (face 0 but for cubes).
+    virtual PixelMemory* SamplerSource(UINT face, UINT level) = 0;
     virtual UINT SamplerLevelCount() const = 0;
+    virtual raster::TextureKind SamplerKind() const = 0;
     // The most detailed level the sampler may use (SetLOD).
     virtual DWORD SamplerFirstLevel() const = 0;
 
 private:
-    std::vector<std::vector<std::uint32_t>> copies_;
-    raster::SamplerLevel levels_[raster::SamplerTexture::kMaxLevels];
+    static constexpr int kMaxFaces = 6;
+    std::vector<std::vector<std::uint32_t>> copies_;    // face f, level i at f * kMaxLevels + i
+    raster::SamplerLevel levels_[kMaxFaces][raster::SamplerTexture::kMaxLevels];
     raster::SamplerTexture sampler_;  // levels_ from the first level on
+    raster::SamplerLevel faceViews_[kMaxFaces][raster::SamplerTexture::kMaxLevels];  // cubes: sampler_.faces
     UINT viewFirst_ = 0;
 };
 
@@ -236,8 +239,9 @@ public:
     HRESULT CopyFrom(TextureCore& source) override;
 
 protected:
-    PixelMemory* SamplerSource(UINT level) override { return &levels[level]->memory; }
+    PixelMemory* SamplerSource(UINT, UINT level) override { return &levels[level]->memory; }
     UINT SamplerLevelCount() const override { return levels_; }
+    raster::TextureKind SamplerKind() const override { return raster::TextureKind::Plane; }
 
 public:
     std::vector<std::unique_ptr<Surface>> levels;
@@ -258,8 +262,9 @@ public:
     HRESULT CopyFrom(TextureCore& source) override;
 
 protected:
-    PixelMemory* SamplerSource(UINT level) override { return &faces[0][level]->memory; }
+    PixelMemory* SamplerSource(UINT face, UINT level) override { return &faces[face][level]->memory; }
     UINT SamplerLevelCount() const override { return levels_; }
+    raster::TextureKind SamplerKind() const override { return raster::TextureKind::Cube; }
 
 public:
     std::vector<std::unique_ptr<Surface>> faces[6];
@@ -279,8 +284,9 @@ public:
     HRESULT CopyFrom(TextureCore& source) override;
 
 protected:
-    PixelMemory* SamplerSource(UINT level) override { return &levels[level]->memory; }
+    PixelMemory* SamplerSource(UINT, UINT level) override { return &levels[level]->memory; }
     UINT SamplerLevelCount() const override { return levels_; }
+    raster::TextureKind SamplerKind() const override { return raster::TextureKind::Volume; }
 
 public:
     std::vector<std::unique_ptr<Volume>> levels;

@@ -180,33 +180,50 @@ HRESULT Volume::UnlockBox() { return memory.Unlock(); }
 
 const raster::SamplerTexture* TextureCore::Sampler() {
     UINT count = std::min<UINT>(SamplerLevelCount(), raster::SamplerTexture::kMaxLevels);
-    if (count == 0 || !raster::SamplerReadsFormat(SamplerSource(0)->Format())) return nullptr;
-    if (copies_.size() < count) copies_.resize(count);
+    if (count == 0 || !raster::SamplerReadsFormat(SamplerSource(0, 0)->Format())) return nullptr;
+    const raster::TextureKind kind = SamplerKind();
+    const UINT faces = kind == raster::TextureKind::Cube ? kMaxFaces : 1;
+    if (copies_.empty()) copies_.resize(static_cast<std::size_t>(kMaxFaces) * raster::SamplerTexture::kMaxLevels);
     bool flushed = false;
-    for (UINT i = 0; i < count; ++i) {
-        PixelMemory& level = *SamplerSource(i);
-        // A level locked for writing right now is copied as it stands; its unlock marks it
-        // changed again.
-        if (!level.dirty) continue;
-        if (!flushed) {
-            OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
-            flushed = true;
+    for (UINT face = 0; face < faces; ++face)
+        for (UINT i = 0; i < count; ++i) {
+            PixelMemory& level = *SamplerSource(face, i);
+            // A level locked for writing right now is copied as it stands; its unlock marks it
+            // changed again.
+            if (!level.dirty) continue;
+            if (!flushed) {
+                OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
+                flushed = true;
+            }
+            const int width = static_cast<int>(level.Width());
+            const int height = static_cast<int>(level.Height());
+            const int depth = static_cast<int>(level.Depth());
+            const std::size_t slice = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+            std::vector<std::uint32_t>& copy = copies_[face * raster::SamplerTexture::kMaxLevels + i];
+            copy.resize(slice * static_cast<std::size_t>(depth));
+            const Layout& layout = level.GetLayout();
+            for (int z = 0; z < depth; ++z)
+                raster::UnpackLevel(level.Format(), level.Bits() + static_cast<std::size_t>(z) * layout.slicePitch,
+                                    static_cast<int>(layout.pitch), width, height, copy.data() + z * slice, width);
+            level.dirty = false;
+            raster::SamplerLevel& out = levels_[face][i];
+            out = raster::SamplerLevel{copy.data(), width, height, width};
+            out.depth = depth;
+            out.slicePitch = static_cast<std::ptrdiff_t>(slice);
         }
-        int width = static_cast<int>(level.Width());
-        int height = static_cast<int>(level.Height());
-        copies_[i].resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        raster::UnpackLevel(level.Format(), level.Bits(), static_cast<int>(level.GetLayout().pitch), width, height,
-                            copies_[i].data(), width);
-        level.dirty = false;
-        levels_[i] = raster::SamplerLevel{copies_[i].data(), width, height, width};
-    }
     // Queued draws read sampler_ itself, so it is rewritten only after a flush.
     UINT first = std::min<UINT>(SamplerFirstLevel(), count - 1);
     if (flushed || first != viewFirst_ || sampler_.levelCount != static_cast<int>(count - first)) {
         if (!flushed) OwnerDevice()->FlushRaster();
         viewFirst_ = first;
         sampler_.levelCount = static_cast<int>(count - first);
-        for (UINT i = first; i < count; ++i) sampler_.levels[i - first] = levels_[i];
+        sampler_.kind = kind;
+        for (UINT i = first; i < count; ++i) sampler_.levels[i - first] = levels_[0][i];
+        if (kind == raster::TextureKind::Cube)
+            for (UINT face = 0; face < faces; ++face) {
+                for (UINT i = first; i < count; ++i) faceViews_[face][i - first] = levels_[face][i];
+                sampler_.faces[face] = faceViews_[face];
+            }
         if (flushed) sampler_.copies.Changed();
     }
     return &sampler_;

@@ -102,13 +102,17 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
     EXPECT_EQ(caps.TextureCaps, D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
                                     D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
                                     D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP |
-                                    D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2);
+                                    D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2 |
+                                    D3DPTEXTURECAPS_PROJECTED);
     EXPECT_EQ(caps.MaxTextureWidth, 4096u);
     EXPECT_EQ(caps.MaxTextureHeight, 4096u);
     EXPECT_EQ(caps.MaxVolumeExtent, 512u);
     EXPECT_EQ(caps.MaxTextureAspectRatio, 4096u);
     EXPECT_EQ(caps.MaxTextureBlendStages, 8u);
-    EXPECT_GE(caps.MaxSimultaneousTextures, 2u);
+    // Every stage samples, and every coordinate set and the coordinate generation reach them.
+    EXPECT_EQ(caps.MaxSimultaneousTextures, 8u);
+    EXPECT_EQ(caps.FVFCaps & D3DFVFCAPS_TEXCOORDCOUNTMASK, 8u);
+    EXPECT_NE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN, 0u);
     EXPECT_EQ(caps.MaxActiveLights, 8u);
     EXPECT_EQ(caps.MaxStreams, 1u);
     EXPECT_GE(caps.MaxPrimitiveCount, 0xFFFFu);

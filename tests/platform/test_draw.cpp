@@ -180,9 +180,9 @@ TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
          [&] { bind(stride, D3DFVF_XYZB1 | D3DFVF_DIFFUSE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
         {"point size",
          [&] { bind(stride, D3DFVF_XYZ | D3DFVF_PSIZE); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
-        {"three texture sets",
+        {"three texture sets wider than the stride",
          [&] { bind(stride, D3DFVF_XYZ | D3DFVF_TEX3); return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1); }},
-        {"3D texture coordinates",
+        {"3D texture coordinates wider than the stride",
          [&] {
              bind(stride, D3DFVF_XYZ | D3DFVF_TEX1 | (1u << 16));
              return device_->DrawPrimitive(D3DPT_POINTLIST, 0, 1);
@@ -339,8 +339,9 @@ TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {
     texture->Release();
 }
 
-// Vertices carry 2D coordinates only, so a cube texture is read through its first face
-// and a volume texture through its first slice.
+// Vertices carry 2D coordinates only; the missing third reads as 0. At the centre pixel
+// u > v > 0, so the cube's direction (u, v, 0) points at +x, its first face, and the
+// volume reads its first slice.
 TEST_F(TexturedDrawTest, CubeAndVolumeTexturesReadTheirFirstFaceAndSlice) {
     IDirect3DCubeTexture8* cube = nullptr;
     ASSERT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
@@ -504,4 +505,76 @@ TEST_F(DeviceTest, DepthStencilFormatsClearLockAndDraw) {
     }
 }
 
+struct DirectionVertex {  // D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0)
+    float x, y, z, rhw;
+    float c[3];
+};
+constexpr DWORD kDirectionFvf = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0);
+
+// A triangle covering the target, every vertex with coordinates c.
+void CoverAll(DirectionVertex* v, float c0, float c1, float c2) {
+    const float corners[3][2] = {{-10.0f, -10.0f}, {300.0f, -10.0f}, {-10.0f, 300.0f}};
+    for (int i = 0; i < 3; ++i) v[i] = {corners[i][0], corners[i][1], 0.5f, 1.0f, {c0, c1, c2}};
+}
+
 }  // namespace
+
+// A cube texture filled face by face through LockRect is read by the face its coordinates
+// point at, on whichever stage it is bound to; a volume filled through LockBox by the slice.
+TEST_F(DrawTest, CubeAndVolumeTexturesSampleEveryFaceAndSlice) {
+    const D3DCOLOR kFaces[6] = {0xFFFF0000, 0xFF00FFFF, 0xFF00FF00, 0xFFFF00FF, 0xFF0000FF, 0xFFFFFF00};
+    IDirect3DCubeTexture8* cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
+    for (int f = 0; f < 6; ++f) {
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(cube->LockRect(static_cast<D3DCUBEMAP_FACES>(f), 0, &locked, nullptr, 0), D3D_OK);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                reinterpret_cast<D3DCOLOR*>(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch)[x] = kFaces[f];
+        cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(f), 0);
+    }
+    device_->SetVertexShader(kDirectionFvf);
+    DirectionVertex v[3];
+    const float directions[6][3] = {{1, 0.2f, 0.1f}, {-1, 0.2f, 0.1f}, {0.1f, 1, 0.2f},
+                                    {0.1f, -1, 0.2f}, {0.2f, 0.1f, 1}, {0.2f, 0.1f, -1}};
+    for (DWORD stage = 0; stage < 8; ++stage) {
+        // Earlier stages pass the diffuse colour on; this one selects its texel.
+        for (DWORD s = 0; s < stage; ++s) {
+            device_->SetTextureStageState(s, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+            device_->SetTextureStageState(s, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+        }
+        device_->SetTextureStageState(stage, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+        device_->SetTextureStageState(stage, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+        device_->SetTextureStageState(stage, D3DTSS_TEXCOORDINDEX, 0);
+        ASSERT_EQ(device_->SetTexture(stage, cube), D3D_OK);
+        for (int f = 0; f < 6; ++f) {
+            CoverAll(v, directions[f][0], directions[f][1], directions[f][2]);
+            EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK); }),
+                      kFaces[f] & 0xFFFFFFu)
+                << "stage " << stage << ", face " << f;
+        }
+        device_->SetTexture(stage, nullptr);
+    }
+    for (DWORD s = 0; s < 8; ++s) device_->SetTextureStageState(s, D3DTSS_COLOROP, s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+
+    IDirect3DVolumeTexture8* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(2, 2, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume), D3D_OK);
+    D3DLOCKED_BOX box{};
+    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
+    for (int z = 0; z < 4; ++z)
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < 2; ++x)
+                reinterpret_cast<D3DCOLOR*>(static_cast<BYTE*>(box.pBits) + z * box.SlicePitch + y * box.RowPitch)[x] = kFaces[z];
+    volume->UnlockBox(0);
+    device_->SetTexture(0, volume);
+    for (int z = 0; z < 4; ++z) {
+        CoverAll(v, 0.25f, 0.75f, (static_cast<float>(z) + 0.5f) / 4.0f);
+        EXPECT_EQ(Frame([&] { EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof v[0]), D3D_OK); }),
+                  kFaces[z] & 0xFFFFFFu)
+            << "slice " << z;
+    }
+    device_->SetTexture(0, nullptr);
+    EXPECT_EQ(cube->Release(), 0u);
+    EXPECT_EQ(volume->Release(), 0u);
+}

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/d3d8/raster/pipeline.h"
+#include "platform/d3d8/raster/vertex_processing.h"
 
 namespace raster::detail {
 
@@ -46,11 +47,22 @@ bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int
     return true;
 }
 
+bool UsableLevel(const SamplerLevel& level, bool volume) {
+    if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
+    if (!volume) return true;
+    return level.depth > 0 && level.slicePitch >= static_cast<std::ptrdiff_t>(level.pitch) * level.height;
+}
+
 bool UsableTexture(const SamplerTexture& texture) {
     if (texture.levelCount <= 0 || texture.levelCount > SamplerTexture::kMaxLevels) return false;
-    for (int l = 0; l < texture.levelCount; ++l) {
-        const SamplerLevel& level = texture.levels[l];
-        if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
+    const bool volume = texture.kind == TextureKind::Volume;
+    for (int l = 0; l < texture.levelCount; ++l)
+        if (!UsableLevel(texture.levels[l], volume)) return false;
+    if (texture.kind != TextureKind::Cube) return true;
+    for (const SamplerLevel* face : texture.faces) {
+        if (!face) return false;
+        for (int l = 0; l < texture.levelCount; ++l)
+            if (!UsableLevel(face[l], false) || face[l].width != face[l].height) return false;
     }
     return true;
 }
@@ -93,9 +105,8 @@ void SetUpDepthStencil(const PipelineState& state, const RenderTarget& target, D
 
 }  // namespace
 
-// FIXME: states read nowhere yet: texture coordinate transforms
-// (TEXTURETRANSFORMFLAGS), point sprites and point
-// scaling, vertex blending, DITHERENABLE and edge antialiasing.
+// FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
+// DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     const DWORD* rs = state.renderState;
     d = DrawSetup{};
@@ -165,8 +176,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         sampler.addressU = ToAddressMode(ts[D3DTSS_ADDRESSU]);
         sampler.addressV = ToAddressMode(ts[D3DTSS_ADDRESSV]);
         sampler.border = ts[D3DTSS_BORDERCOLOR];
-        sampler.magFilter = ts[D3DTSS_MAGFILTER];
-        sampler.minFilter = ts[D3DTSS_MINFILTER];
+        sampler.magFilter = ToTextureFilter(ts[D3DTSS_MAGFILTER]);
+        sampler.minFilter = ToTextureFilter(ts[D3DTSS_MINFILTER]);
         sampler.mipFilter = ts[D3DTSS_MIPFILTER];
         sampler.mip = ToMipFilter(sampler.mipFilter);
         sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
@@ -183,11 +194,12 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
                 sampler.tables.pitch[l] = level.pitch;
                 inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]);
             }
-            sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap;
-            sampler.vectorSampling = sampler.wrapPow2 &&
-                                     (sampler.minFilter >= D3DTEXF_LINEAR) == (sampler.magFilter >= D3DTEXF_LINEAR);
+            sampler.kind = sampler.texture->kind;
+            sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap &&
+                               sampler.kind == TextureKind::Plane;
+            sampler.vectorSampling = sampler.wrapPow2 && sampler.minFilter == sampler.magFilter;
             // The vector body's bilinear lookups read interleaved rows.
-            if (sampler.vectorSampling && sampler.minFilter >= D3DTEXF_LINEAR && options.interleavedRows &&
+            if (sampler.vectorSampling && sampler.minFilter == TextureFilter::Linear && options.interleavedRows &&
                 !options.referenceShading)
                 sampler.rowPairLevels = InterleavedRows(*sampler.texture);
             sampler.rowPairs = sampler.rowPairLevels != nullptr;
@@ -198,7 +210,7 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         // Without mipmaps and with one filter for both directions the level of detail
         // changes nothing.
         sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
-                           (sampler.minFilter >= D3DTEXF_LINEAR) != (sampler.magFilter >= D3DTEXF_LINEAR);
+                           sampler.minFilter != sampler.magFilter;
         d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
@@ -229,6 +241,22 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         d.modulateChain = d.modulateChain && color;
     }
 
+    // Coordinates other than a plain (u, v) go pixel by pixel through SampleAt.
+    FvfLayout fvf;
+    const bool decoded = DecodeFvf(state.fvf, fvf);
+    for (int s = 0; s < d.stageCount; ++s) {
+        SamplerSetup& sampler = d.stages[s].sampler;
+        if (!sampler.texture) continue;
+        const TextureCoordinates coordinates = StageCoordinates(state, s, fvf);
+        sampler.addressW = ToAddressMode(state.stageState[s][D3DTSS_ADDRESSW]);
+        sampler.projected = decoded && coordinates.projected;
+        sampler.coordinates = sampler.projected ? coordinates.count : (sampler.kind == TextureKind::Plane ? 2 : 3);
+        sampler.byCoordinates = sampler.projected || sampler.kind != TextureKind::Plane;
+        if (!sampler.byCoordinates) continue;
+        sampler.vectorSampling = false;
+        sampler.rowPairs = false;
+    }
+
     AttributeLayout& layout = d.layout;
     layout.count = 4;
     if (readsSpecular) {
@@ -242,7 +270,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     for (int s = 0; s < d.stageCount; ++s) {
         if (!d.stages[s].readsTexture || !d.stages[s].sampler.texture) continue;
         layout.texcoord[s] = layout.count;
-        layout.count += 2;
+        layout.texcoordCount[s] = d.stages[s].sampler.coordinates;
+        layout.count += layout.texcoordCount[s];
     }
     ChooseShaders(d, options);
 }

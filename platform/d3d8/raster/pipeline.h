@@ -226,8 +226,19 @@ inline float FogExp(float x) {
     return p * scale;
 }
 
-// Diffuse rgba, specular rgb, fog factor, and two coordinates per texture stage.
-constexpr int kMaxAttributes = 4 + 3 + 1 + 2 * kMaxStages;
+// A minification or magnification filter (D3DTEXF_* as MINFILTER and MAGFILTER): the
+// filters above LINEAR filter linearly, NONE reads as POINT.
+enum class TextureFilter : std::uint8_t { Point, Linear };
+constexpr TextureFilter ToTextureFilter(DWORD filter) {
+    switch (filter) {
+        case D3DTEXF_NONE:
+        case D3DTEXF_POINT: return TextureFilter::Point;
+        default: return TextureFilter::Linear;
+    }
+}
+
+// Diffuse rgba, specular rgb, fog factor, and up to four coordinates per texture stage.
+constexpr int kMaxAttributes = 4 + 3 + 1 + 4 * kMaxStages;
 
 // Where each interpolated value sits in a vertex's attribute array. Diffuse is always
 // at 0..3; the others are present only when the draw reads them (-1 otherwise).
@@ -236,6 +247,8 @@ struct AttributeLayout {
     int specular = -1;
     int fog = -1;
     int texcoord[kMaxStages] = {-1, -1, -1, -1, -1, -1, -1, -1};
+    // How many coordinates each stage interpolates from texcoord on (1 to 4).
+    int texcoordCount[kMaxStages] = {2, 2, 2, 2, 2, 2, 2, 2};
 };
 
 struct DrawSetup;
@@ -254,8 +267,8 @@ struct SamplerSetup {
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
     std::uint32_t border = 0;
-    DWORD magFilter = D3DTEXF_POINT;
-    DWORD minFilter = D3DTEXF_POINT;
+    TextureFilter magFilter = TextureFilter::Point;
+    TextureFilter minFilter = TextureFilter::Point;
     DWORD mipFilter = D3DTEXF_NONE;
     MipFilter mip = MipFilter::None;
     float lodBias = 0.0f;
@@ -277,6 +290,15 @@ struct SamplerSetup {
         std::int32_t texelShift[SamplerTexture::kMaxLevels];
         std::int32_t rowPairShift[SamplerTexture::kMaxLevels];
     } tables = {};
+    // Coordinates other than a plain (u, v): a cube or a volume, a projected set, or a
+    // set of other than two coordinates. Such a stage samples pixel by pixel through
+    // SampleAt, from its coordinates' planes (byCoordinates); the vector body samples cubes
+    // a group at a time, with SampleAt's arithmetic lane for lane.
+    TextureKind kind = TextureKind::Plane;
+    AddressMode addressW = AddressMode::Wrap;
+    int coordinates = 2;     // interpolated, from the layout's texcoord slot on
+    bool projected = false;  // the last coordinate divides the others (D3DTTFF_PROJECTED)
+    bool byCoordinates = false;
 };
 
 struct StageSetup {
@@ -442,6 +464,13 @@ DepthFill DepthFiller(std::int64_t targets);
 // texels per pixel, bias included). SampleTextureRef is the plain version.
 std::uint32_t SampleTexture(const SamplerSetup& sampler, float u, float v, float lod);
 std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, float lod);
+// A byCoordinates stage at pixel offset (fx, fy) from the primitive's origin, with w = 1/q
+// at that pixel: its coordinates from their planes (the first at coordinates, q's at
+// qPlane), perspective-corrected and projected, the level of detail from their screen
+// derivatives, then the plane, volume or cube lookup. The plain and the vector pixel
+// stage both call it (the vector one for all but cubes), so they agree exactly.
+std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, const float* qPlane, float fx, float fy,
+                       float w);
 
 // The level choice of SampleOne for a minified or magnified lane: the finer level, the
 // coarser one and the 8-bit weight of the coarser (0 when only one level is read), and
@@ -454,17 +483,17 @@ struct LaneLevels {
 inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
     const int last = s.texture->levelCount - 1;
     int level = s.baseLevel;
-    if (!(lod > 0.0f)) return {level, level, 0, s.magFilter >= D3DTEXF_LINEAR};
-    const bool linear = s.minFilter >= D3DTEXF_LINEAR;
+    if (!(lod > 0.0f)) return {level, level, 0, s.magFilter == TextureFilter::Linear};
+    const bool linear = s.minFilter == TextureFilter::Linear;
     if (lod > 64.0f) lod = 64.0f;
-    switch (s.mipFilter) {
-        case D3DTEXF_POINT: {
+    switch (s.mip) {
+        case MipFilter::Point: {
             float nearest = std::floor(lod + 0.5f);
             level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
             return {level, level, 0, linear};
         }
-        case D3DTEXF_NONE: return {level, level, 0, linear};
-        default: {
+        case MipFilter::None: return {level, level, 0, linear};
+        case MipFilter::Linear: {
             int whole = static_cast<int>(lod);
             if (whole >= last - level) return {last, last, 0, linear};
             level += whole;
@@ -472,6 +501,7 @@ inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
             return {level, level + 1, static_cast<int>((lod - static_cast<float>(whole)) * 256.0f), linear};
         }
     }
+    Unreachable();
 }
 
 }  // namespace raster::detail

@@ -331,6 +331,10 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
                 samples[s] = 0xFFFFFFFFu;
                 continue;
             }
+            if (stage.sampler.byCoordinates) {
+                samples[s] = SampleAt(stage.sampler, pl + 3 * (2 + slot), pl + 3, fx, fy, w);
+                continue;
+            }
             const float* pu = pl + 3 * (2 + slot);
             const float* pv = pu + 3;
             float u = (rowBase[2 + slot] + pu[1] * fx) * w;
@@ -455,9 +459,9 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
     }
     const SamplerSetup& first = d.stages[0].sampler;
     const SamplerSetup& second = d.stages[1].sampler;
-    return first.needsLod && first.minFilter >= D3DTEXF_LINEAR && first.mip == MipFilter::Linear && first.rowPairs &&
+    return first.needsLod && first.minFilter == TextureFilter::Linear && first.mip == MipFilter::Linear && first.rowPairs &&
            !second.needsLod &&
-           second.minFilter < D3DTEXF_LINEAR && second.mip == MipFilter::None;
+           second.minFilter == TextureFilter::Point && second.mip == MipFilter::None;
 }
 
 // A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha

@@ -27,6 +27,7 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -749,6 +750,185 @@ HWY_INLINE VU SampleByPixel(const SamplerSetup& s, VF u, VF v, VF lod, MI cover)
     return hn::Load(du, out);
 }
 
+// A stage with coordinates other than a plain (u, v) (a cube, a volume, a projected set),
+// lane by lane through the function the plain path calls.
+HWY_INLINE VU SampleAtByPixel(const SamplerSetup& s, const float* coordinates, const float* qPlane, VF fx, float fy, VF w,
+                              MI cover) {
+    alignas(HWY_MAX_BYTES) float xs[kMaxLanes], ws[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::int32_t covered[kMaxLanes];
+    alignas(HWY_MAX_BYTES) std::uint32_t out[kMaxLanes] = {};
+    hn::Store(fx, df, xs);
+    hn::Store(w, df, ws);
+    hn::Store(hn::VecFromMask(di, cover), di, covered);
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    for (int i = 0; i < lanes; ++i)
+        if (covered[i]) out[i] = SampleAt(s, coordinates, qPlane, xs[i], fy, ws[i]);
+    return hn::Load(du, out);
+}
+
+#if HWY_HAVE_FLOAT64
+// ---- cube stages, a group at a time ---------------------------------------------------
+//
+// SampleAt's cube lookup over the lanes: the same float operations in the same order, the
+// texel positions in double as there, and log2 from the same library call lane by lane,
+// so every lane gives SampleAt's texel.
+
+using DF64 = hn::Repartition<double, DF>;
+using DI32H = hn::Rebind<std::int32_t, DF64>;
+
+// FloorToInt(ClampFinite(v)) of the plain sampler, in double lanes.
+HWY_INLINE hn::Vec<DI32H> FloorClampedHalf(hn::Vec<DF64> v) {
+    const DF64 d64;
+    const auto limit = hn::Set(d64, static_cast<double>(kCoordinateClamp));
+    v = hn::IfThenElse(hn::Ge(v, hn::Neg(limit)), v, hn::Neg(limit));  // NaN to the low end
+    v = hn::IfThenElse(hn::Gt(v, limit), limit, v);
+    const auto shifted = hn::DemoteTo(DI32H(), hn::Add(v, hn::Set(d64, 1073741824.0)));
+    return hn::Sub(shifted, hn::Set(DI32H(), 1073741824));
+}
+
+// FloorToInt(ClampFinite(double(u) * size * scale - offset)) per lane (scale 1 with
+// offset 0 for point lookups).
+HWY_INLINE VI ScaledTexel(VF u, VI size, bool linear) {
+    const DF64 d64;
+    const hn::Half<DF> dh;
+    const hn::Half<DI> dih;
+    auto half = [&](hn::Vec<DF64> uu, hn::Vec<DF64> ss) TOLVANE_INLINE_LAMBDA {
+        hn::Vec<DF64> v = hn::Mul(uu, ss);
+        if (linear) v = hn::Sub(hn::Mul(v, hn::Set(d64, 256.0)), hn::Set(d64, 128.0));
+        return FloorClampedHalf(v);
+    };
+    const VF sizes = hn::ConvertTo(df, size);  // level sizes are exact in float
+    const auto low = half(hn::PromoteTo(d64, hn::LowerHalf(dh, u)), hn::PromoteTo(d64, hn::LowerHalf(dh, sizes)));
+    const auto high = half(hn::PromoteTo(d64, hn::UpperHalf(dh, u)), hn::PromoteTo(d64, hn::UpperHalf(dh, sizes)));
+    return hn::Combine(di, hn::BitCast(dih, high), hn::BitCast(dih, low));
+}
+
+// One level per lane (levels) of each lane's face, point or bilinear (linear per lane),
+// clamped at the face's edges: SampleBox of a face as channels.
+HWY_INLINE Channels SampleFaceLevel(const SamplerSetup& s, VI faces, VI levels, hn::Mask<DI> linear, VF u, VF v) {
+    const SamplerSetup::LevelTables& t = s.tables;
+    const VI w = LevelTable(t.width, s.texture->levelCount, levels);
+    const VI h = LevelTable(t.height, s.texture->levelCount, levels);
+    const VI byte = hn::Set(di, 255), one = hn::Set(di, 1), zero = hn::Zero(di);
+    VI x = zero, y = zero, wx = zero, wy = zero;
+    if (!hn::AllFalse(di, linear)) {
+        const VI fx = ScaledTexel(u, w, true), fy = ScaledTexel(v, h, true);
+        x = hn::ShiftRight<8>(fx);
+        y = hn::ShiftRight<8>(fy);
+        wx = hn::IfThenElseZero(linear, hn::ShiftLeft<7>(hn::And(fx, byte)));
+        wy = hn::IfThenElseZero(linear, hn::ShiftLeft<7>(hn::And(fy, byte)));
+    }
+    if (!hn::AllTrue(di, linear)) {
+        x = hn::IfThenElse(linear, x, ScaledTexel(u, w, false));
+        y = hn::IfThenElse(linear, y, ScaledTexel(v, h, false));
+    }
+    const VI mx = hn::Sub(w, one), my = hn::Sub(h, one);
+    alignas(HWY_MAX_BYTES) std::int32_t xs[2][kMaxLanes], ys[2][kMaxLanes], fs[kMaxLanes], ls[kMaxLanes];
+    hn::Store(hn::Min(hn::Max(x, zero), mx), di, xs[0]);
+    hn::Store(hn::Min(hn::Max(hn::Add(x, one), zero), mx), di, xs[1]);
+    hn::Store(hn::Min(hn::Max(y, zero), my), di, ys[0]);
+    hn::Store(hn::Min(hn::Max(hn::Add(y, one), zero), my), di, ys[1]);
+    hn::Store(faces, di, fs);
+    hn::Store(levels, di, ls);
+    alignas(HWY_MAX_BYTES) std::uint32_t texels[4][kMaxLanes];
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    for (int i = 0; i < lanes; ++i) {
+        const SamplerLevel& level = s.texture->faces[fs[i]][ls[i]];
+        const std::uint32_t* row0 = level.texels + static_cast<std::ptrdiff_t>(ys[0][i]) * level.pitch;
+        const std::uint32_t* row1 = level.texels + static_cast<std::ptrdiff_t>(ys[1][i]) * level.pitch;
+        texels[0][i] = row0[xs[0][i]];
+        texels[1][i] = row0[xs[1][i]];
+        texels[2][i] = row1[xs[0][i]];
+        texels[3][i] = row1[xs[1][i]];
+    }
+    // Point lanes carry zero weights: the blends give their first texel exactly.
+    const V16 wx16 = SpreadWeight(wx), wy16 = SpreadWeight(wy);
+    const Channels top = Lerp(Split(hn::Load(du, texels[0])), Split(hn::Load(du, texels[1])), wx16);
+    const Channels bottom = Lerp(Split(hn::Load(du, texels[2])), Split(hn::Load(du, texels[3])), wx16);
+    return Lerp(top, bottom, wy16);
+}
+
+// A cube stage (byCoordinates, kind Cube) for a group: SampleAt lane by lane. Not
+// inlined, so that the body's code for other draws stays as it was.
+HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const float* pc, const float* pq, VF fx, float fy, VF w) {
+    VF c[4], dx[4], dy[4];
+    const VF zero = hn::Zero(df);
+    const VF qdx = hn::Set(df, pq[1]), qdy = hn::Set(df, pq[2]);
+    const int n = s.coordinates;
+    for (int i = 0; i < 4; ++i) c[i] = dx[i] = dy[i] = zero;
+    for (int i = 0; i < n; ++i) {
+        const float* p = pc + 3 * i;
+        c[i] = hn::Mul(hn::Add(hn::Set(df, p[0] + p[2] * fy), hn::Mul(hn::Set(df, p[1]), fx)), w);
+        dx[i] = hn::Mul(hn::Sub(hn::Set(df, p[1]), hn::Mul(c[i], qdx)), w);
+        dy[i] = hn::Mul(hn::Sub(hn::Set(df, p[2]), hn::Mul(c[i], qdy)), w);
+    }
+    if (s.projected) {
+        const int last = n - 1;
+        const VF p = c[last], px = dx[last], py = dy[last];
+        const auto usable = hn::And(hn::Ne(p, zero), hn::Lt(hn::Abs(p), hn::Set(df, HUGE_VALF)));
+        const VF r = hn::IfThenElseZero(usable, hn::Div(hn::Set(df, 1.0f), p));
+        for (int i = 0; i < last; ++i) {
+            c[i] = hn::Mul(c[i], r);
+            dx[i] = hn::Mul(hn::Sub(dx[i], hn::Mul(c[i], px)), r);
+            dy[i] = hn::Mul(hn::Sub(dy[i], hn::Mul(c[i], py)), r);
+        }
+        c[last] = dx[last] = dy[last] = zero;
+    }
+    // The face: the axis of the largest magnitude, x before y before z on ties.
+    const VF ax = hn::Abs(c[0]), ay = hn::Abs(c[1]), az = hn::Abs(c[2]);
+    const auto alongY = hn::And(hn::Gt(ay, ax), hn::Ge(ay, az));
+    const auto alongZ = hn::AndNot(alongY, hn::And(hn::Gt(az, ax), hn::Gt(az, ay)));
+    const auto alongX = hn::Not(hn::Or(alongY, alongZ));
+    auto pick = [&](const VF* v) TOLVANE_INLINE_LAMBDA { return hn::IfThenElse(alongY, v[1], hn::IfThenElse(alongZ, v[2], v[0])); };
+    const VF cm = pick(c), dxm = pick(dx), dym = pick(dy);
+    const auto negative = hn::Lt(cm, zero);
+    const VF one = hn::Set(df, 1.0f), minusOne = hn::Set(df, -1.0f), half = hn::Set(df, 0.5f);
+    const VF major = hn::Abs(cm);
+    const VF sign = hn::IfThenElse(negative, minusOne, one);
+    const VF inverse = hn::IfThenElseZero(hn::Gt(major, zero), hn::Div(one, major));
+    // s along z on the x faces (against the sign), else along x (with it on the z faces);
+    // t along z on the y faces (with the sign), else along -y.
+    const VF sSign = hn::IfThenElse(alongX, hn::Neg(sign), hn::IfThenElse(alongZ, sign, one));
+    const VF tSign = hn::IfThenElse(alongY, sign, minusOne);
+    const VF sc = hn::Mul(sSign, hn::IfThenElse(alongX, c[2], c[0]));
+    const VF tc = hn::Mul(tSign, hn::IfThenElse(alongY, c[2], c[1]));
+    const VF sFace = hn::Add(hn::Mul(hn::Mul(half, sc), inverse), half);
+    const VF tFace = hn::Add(hn::Mul(hn::Mul(half, tc), inverse), half);
+    const VF size = hn::Set(df, static_cast<float>(s.texture->levels[s.baseLevel].width));
+    auto derivative = [&](const VF* d, const VF& alongSign, bool sAxis, const VF& value, const VF& dm) TOLVANE_INLINE_LAMBDA {
+        const VF along = sAxis ? hn::IfThenElse(alongX, d[2], d[0]) : hn::IfThenElse(alongY, d[2], d[1]);
+        const VF diff = hn::Sub(hn::Mul(alongSign, along), hn::Mul(hn::Mul(value, inverse), hn::Mul(sign, dm)));
+        return hn::Mul(hn::Mul(hn::Mul(half, diff), inverse), size);
+    };
+    const VF dsx = derivative(dx, sSign, true, sc, dxm), dsy = derivative(dy, sSign, true, sc, dym);
+    const VF dtx = derivative(dx, tSign, false, tc, dxm), dty = derivative(dy, tSign, false, tc, dym);
+    const VF xx = hn::Add(hn::Mul(dsx, dsx), hn::Mul(dtx, dtx)), yy = hn::Add(hn::Mul(dsy, dsy), hn::Mul(dty, dty));
+    alignas(HWY_MAX_BYTES) float rho2[kMaxLanes];
+    hn::Store(hn::IfThenElse(hn::Gt(xx, yy), xx, yy), df, rho2);
+    const int lanes = static_cast<int>(hn::Lanes(df));
+    for (int i = 0; i < lanes; ++i)
+        rho2[i] = rho2[i] > 0.0f ? 0.5f * std::log2(rho2[i]) + s.lodBias : -128.0f;
+    const VF lod = hn::Load(df, rho2);
+
+    StageLookup levels;
+    StageConstants constants;
+    SetUpStage(s, constants);
+    ChooseLevelsN(constants, s.mip, lod, levels);
+    const auto minified = hn::RebindMask(di, hn::Gt(lod, zero));
+    const bool minLinear = s.minFilter == TextureFilter::Linear, magLinear = s.magFilter == TextureFilter::Linear;
+    const auto linear = minLinear == magLinear ? (minLinear ? hn::FirstN(di, lanes) : hn::FirstN(di, 0))
+                                               : (minLinear ? minified : hn::Not(minified));
+    const VI face = hn::Add(hn::ShiftLeft<1>(hn::IfThenElse(hn::RebindMask(di, alongY), hn::Set(di, 1),
+                                                            hn::IfThenElseZero(hn::RebindMask(di, alongZ), hn::Set(di, 2)))),
+                            hn::IfThenElseZero(hn::RebindMask(di, negative), hn::Set(di, 1)));
+    Channels texels = SampleFaceLevel(s, face, levels.fine, linear, sFace, tFace);
+    if (!hn::AllFalse(di, hn::Ne(levels.weight, hn::Zero(di))))
+        texels = Lerp(texels, SampleFaceLevel(s, face, levels.coarse, linear, sFace, tFace),
+                      SpreadWeight(hn::ShiftLeft<7>(levels.weight)));
+    return Join(texels);
+}
+#endif  // HWY_HAVE_FLOAT64
+
 // ---- the draw states a rows function tests ------------------------------------------
 
 // The draw states the body tests, as a generic draw has them (Generic) or fixed at compile
@@ -760,8 +940,9 @@ struct Generic {
     HWY_INLINE int StageCount() const { return d.stageCount; }
     HWY_INLINE bool Samples(int s) const { return d.stages[s].readsTexture && d.layout.texcoord[s] >= 0; }
     HWY_INLINE bool VectorSampling(int s) const { return d.stages[s].sampler.vectorSampling; }
+    HWY_INLINE bool ByCoordinates(int s) const { return d.stages[s].sampler.byCoordinates; }
     HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
-    HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter >= D3DTEXF_LINEAR; }
+    HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter == TextureFilter::Linear; }
     HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
     HWY_INLINE FetchHints Hints(int) const { return {}; }
     HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
@@ -790,6 +971,7 @@ struct TwoStageTrilinear : Generic {
     HWY_INLINE int StageCount() const { return kFixedStages; }
     HWY_INLINE bool Samples(int) const { return true; }
     HWY_INLINE bool VectorSampling(int) const { return true; }
+    HWY_INLINE bool ByCoordinates(int) const { return false; }
     HWY_INLINE bool NeedsLod(int s) const { return s == 0; }
     HWY_INLINE bool Linear(int s) const { return s == 0; }
     HWY_INLINE MipFilter Mip(int s) const { return s == 0 ? MipFilter::Linear : MipFilter::None; }
@@ -1035,7 +1217,7 @@ HWY_INLINE void LevelOfDetail(const States& states, const RowPlanes& planes, con
     IndicesF first{};
     bool prepared = false;  // partial and first, worked out at the first sampled stage
     ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-        if (!states.Samples(s)) return;
+        if (!states.Samples(s) || states.ByCoordinates(s)) return;
         const StageConstants& c = constants[s];
         // A stage whose coordinates are those of the stage before it (common: one set
         // for both) takes them as that stage left them, uncovered lanes filled.
@@ -1207,7 +1389,7 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
         planes.q = MakePlane(pl + 3, fy);
         ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
             const int slot = layout.texcoord[s];
-            if (slot < 0) return;
+            if (slot < 0 || states.ByCoordinates(s)) return;
             planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
             planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
         });
@@ -1251,6 +1433,14 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                     const StageLookup& at = groups[i].lookup[s];
                     if (!states.Samples(s)) fetched[i][s] = Ones();
                     else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s], states.Linear(s), states.Hints(s));
+#if HWY_HAVE_FLOAT64
+                    else if (states.ByCoordinates(s) && d.stages[s].sampler.kind == TextureKind::Cube)
+                        fetched[i][s] = SampleCubeN(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
+                                                    groups[i].fx, fy, groups[i].w);
+#endif
+                    else if (states.ByCoordinates(s))
+                        fetched[i][s] = SampleAtByPixel(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
+                                                        groups[i].fx, fy, groups[i].w, groups[i].cover);
                     else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
                 });
 

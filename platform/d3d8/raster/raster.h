@@ -24,7 +24,12 @@ struct SamplerLevel {
     int width = 0;
     int height = 0;
     int pitch = 0;  // in texels
+    // Volume levels: the number of slices, and the distance from one slice to the next in
+    // texels (slice z starts at texels + z * slicePitch).
+    int depth = 1;
+    std::ptrdiff_t slicePitch = 0;
 };
+
 
 namespace detail {
 struct SamplerCopiesState;
@@ -48,6 +53,10 @@ private:
     std::unique_ptr<detail::SamplerCopiesState> state_;
 };
 
+// What a texture's coordinates address: a plane (u, v), a volume (u, v, w) or the six
+// faces of a cube, chosen by the direction (x, y, z).
+enum class TextureKind : std::uint8_t { Plane, Volume, Cube };
+
 // A texture as the sampler sees it (the device's 32-bit copies of its levels). Whoever
 // changes its texels calls copies.Changed() afterwards, at a time when no queued draw
 // reads it (after Flush, as for any change).
@@ -56,6 +65,10 @@ struct SamplerTexture {
     int levelCount = 0;
     SamplerLevel levels[kMaxLevels];
     mutable SamplerCopies copies;
+    TextureKind kind = TextureKind::Plane;
+    // Cube: the levels of each face in D3DCUBEMAP_FACES order (+x, -x, +y, -y, +z, -z),
+    // levelCount of them, as square as levels; levels holds face 0 again.
+    const SamplerLevel* faces[6] = {};
 };
 
 // Everything a draw reads from the device, copied at the draw.
@@ -77,6 +90,7 @@ struct PipelineState {
     // what the vertex stage transforms, not pretransformed vertices.
     static constexpr int kMaxClipPlanes = 6;
     float clipPlanes[kMaxClipPlanes][4] = {};
+    D3DMATRIX textureTransform[D3DMAXTEXTURESTAGES] = {};  // D3DTS_TEXTURE0..7
 };
 
 // Fills the render and stage states with the platform's defaults.

@@ -120,6 +120,43 @@ bool DecodeFvf(DWORD fvf, FvfLayout& layout) {
     return true;
 }
 
+TextureCoordinates StageCoordinates(const PipelineState& state, int stage, const FvfLayout& fvf) {
+    const DWORD* ts = state.stageState[stage];
+    TextureCoordinates c;
+    const DWORD index = ts[D3DTSS_TEXCOORDINDEX];
+    c.set = static_cast<int>(index & 0xFFFFu);
+    switch (index & 0xFFFF0000u) {
+        case D3DTSS_TCI_PASSTHRU:
+            c.source = TextureCoordinates::Source::Set;
+            c.count = c.set < fvf.texCount ? fvf.texcoordFloats[c.set] : 0;
+            break;
+        case D3DTSS_TCI_CAMERASPACENORMAL:
+            c.source = TextureCoordinates::Source::CameraNormal;
+            c.count = 3;
+            break;
+        case D3DTSS_TCI_CAMERASPACEPOSITION:
+            c.source = TextureCoordinates::Source::CameraPosition;
+            c.count = 3;
+            break;
+        case D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR:
+            c.source = TextureCoordinates::Source::CameraReflection;
+            c.count = 3;
+            break;
+        default:
+            c.source = TextureCoordinates::Source::None;
+            c.count = 0;
+            break;
+    }
+    const DWORD flags = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
+    const DWORD count = flags & 0xFFu;
+    if (count >= D3DTTFF_COUNT1 && count <= D3DTTFF_COUNT4) {
+        c.transform = true;
+        c.count = static_cast<int>(count);
+    }
+    c.projected = (flags & D3DTTFF_PROJECTED) != 0 && c.count > 0;
+    return c;
+}
+
 void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout& layout) {
     state_ = &state;
     layout_ = layout;
@@ -175,7 +212,16 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     fogEnd_ = Bits(rs[D3DRS_FOGEND]);
     fogDensity_ = Bits(rs[D3DRS_FOGDENSITY]);
 
-    for (int s = 0; s < kMaxStages; ++s) texcoordSet_[s] = static_cast<int>(state.stageState[s][D3DTSS_TEXCOORDINDEX] & 0xFFFFu);
+    cameraNormal_ = cameraPosition_ = false;
+    for (int s = 0; s < kMaxStages; ++s) {
+        coordinates_[s] = StageCoordinates(state, s, fvf_);
+        textureTransform_[s] = FromD3D(state.textureTransform[s]);
+        if (layout_.texcoord[s] < 0) continue;
+        using Source = TextureCoordinates::Source;
+        const Source source = coordinates_[s].source;
+        cameraNormal_ = cameraNormal_ || source == Source::CameraNormal || source == Source::CameraReflection;
+        cameraPosition_ = cameraPosition_ || source == Source::CameraPosition || source == Source::CameraReflection;
+    }
 
     lightCount_ = lighting_ ? std::min(state.lightCount, PipelineState::kMaxLights) : 0;
     const auto& v = worldView_.m;
@@ -298,21 +344,21 @@ void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, Clip
             o.pos[3] = ReadFloat(vertex + 12);
         } else {
             for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
-            if (lighting_ || fogMode_ != FogMode::None)
+            if (lighting_ || fogMode_ != FogMode::None || cameraPosition_)
                 for (int c = 0; c < 3; ++c) viewPosition[c] = p[0] * wv[0][c] + p[1] * wv[1][c] + p[2] * wv[2][c] + wv[3][c];
         }
 
         float diffuse[4], specular[4];
+        float normal[3] = {0.0f, 0.0f, 0.0f};  // in view space
+        const bool hasNormal = fvf_.normal >= 0;
+        if ((lighting_ || cameraNormal_) && hasNormal && !fvf_.pretransformed) {
+            const float n[3] = {ReadFloat(vertex + fvf_.normal), ReadFloat(vertex + fvf_.normal + 4),
+                                ReadFloat(vertex + fvf_.normal + 8)};
+            for (int c = 0; c < 3; ++c)
+                normal[c] = n[0] * normalMatrix_[0][c] + n[1] * normalMatrix_[1][c] + n[2] * normalMatrix_[2][c];
+            if (normalize_) Normalize3(normal);
+        }
         if (lighting_) {
-            float normal[3] = {0.0f, 0.0f, 0.0f};
-            bool hasNormal = fvf_.normal >= 0;
-            if (hasNormal) {
-                const float n[3] = {ReadFloat(vertex + fvf_.normal), ReadFloat(vertex + fvf_.normal + 4),
-                                    ReadFloat(vertex + fvf_.normal + 8)};
-                for (int c = 0; c < 3; ++c)
-                    normal[c] = n[0] * normalMatrix_[0][c] + n[1] * normalMatrix_[1][c] + n[2] * normalMatrix_[2][c];
-                if (normalize_) Normalize3(normal);
-            }
             Light(viewPosition, normal, hasNormal, vertexDiffuse, vertexSpecular, diffuse, specular);
         } else {
             std::memcpy(diffuse, vertexDiffuse, sizeof diffuse);
@@ -338,18 +384,60 @@ void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, Clip
             o.attr[layout_.fog] = Clamp01(f);
         }
         for (int s = 0; s < kMaxStages; ++s) {
-            int slot = layout_.texcoord[s];
+            const int slot = layout_.texcoord[s];
             if (slot < 0) continue;
-            int set = texcoordSet_[s];
-            float u = 0.0f, v = 0.0f;
-            if (set < fvf_.texCount) {
-                u = ReadFloat(vertex + fvf_.texcoord[set]);
-                if (fvf_.texcoordFloats[set] > 1) v = ReadFloat(vertex + fvf_.texcoord[set] + 4);
-            }
-            o.attr[slot] = u;
-            o.attr[slot + 1] = v;
+            WriteTexcoords(s, vertex, viewPosition, normal, o.attr + slot);
         }
     }
+}
+
+void VertexProcessor::WriteTexcoords(int stage, const std::uint8_t* vertex, const float viewPosition[3],
+                                     const float normal[3], float* out) const {
+    const TextureCoordinates& from = coordinates_[stage];
+    float in[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    int count = 0;
+    switch (from.source) {
+        case TextureCoordinates::Source::Set:
+            if (from.set < fvf_.texCount) {
+                count = fvf_.texcoordFloats[from.set];
+                for (int i = 0; i < count; ++i) in[i] = ReadFloat(vertex + fvf_.texcoord[from.set] + 4 * i);
+            }
+            break;
+        case TextureCoordinates::Source::CameraNormal:
+            std::memcpy(in, normal, 3 * sizeof(float));
+            count = 3;
+            break;
+        case TextureCoordinates::Source::CameraPosition:
+            std::memcpy(in, viewPosition, 3 * sizeof(float));
+            count = 3;
+            break;
+        case TextureCoordinates::Source::CameraReflection: {
+            // R = 2 (E . N) N - E, E the unit vector from the vertex to the eye (straight
+            // back along the view axis for a distant viewer).
+            float toEye[3] = {0.0f, 0.0f, -1.0f};
+            if (localViewer_) {
+                for (int c = 0; c < 3; ++c) toEye[c] = -viewPosition[c];
+                Normalize3(toEye);
+            }
+            const float twice = 2.0f * Dot3(toEye, normal);
+            for (int c = 0; c < 3; ++c) in[c] = twice * normal[c] - toEye[c];
+            count = 3;
+            break;
+        }
+        case TextureCoordinates::Source::None: break;
+    }
+    const float* result = in;
+    float transformed[4];
+    if (from.transform) {
+        // The matrix takes four coordinates: the one after the last given is 1, the rest 0,
+        // so that the row after a set's last coordinate translates it.
+        if (count < 4) in[count] = 1.0f;
+        const auto& m = textureTransform_[stage].m;
+        for (int c = 0; c < 4; ++c) transformed[c] = in[0] * m[0][c] + in[1] * m[1][c] + in[2] * m[2][c] + in[3] * m[3][c];
+        result = transformed;
+        count = from.count;
+    }
+    for (int i = 0; i < layout_.texcoordCount[stage]; ++i) out[i] = i < count ? result[i] : 0.0f;
 }
 
 }  // namespace raster::detail

@@ -22,6 +22,18 @@ struct FvfLayout {
 // Decodes fvf; false when the position type is not one the pipeline reads.
 bool DecodeFvf(DWORD fvf, FvfLayout& layout);
 
+// Where a stage's texture coordinates come from (TEXCOORDINDEX) and what the texture
+// transform makes of them (TEXTURETRANSFORMFLAGS).
+struct TextureCoordinates {
+    enum class Source : std::uint8_t { Set, CameraNormal, CameraPosition, CameraReflection, None };
+    Source source = Source::Set;
+    int set = 0;             // Source::Set: the vertex's coordinate set
+    int count = 2;           // coordinates the stage receives (0: none, read as zeros)
+    bool transform = false;  // through the stage's D3DTS_TEXTUREn matrix, keeping count of them
+    bool projected = false;  // the last of them divides the others, per pixel
+};
+TextureCoordinates StageCoordinates(const PipelineState& state, int stage, const FvfLayout& fvf);
+
 struct Matrix4 {
     float m[4][4];
 };
@@ -37,6 +49,10 @@ public:
 private:
     void Light(const float position[3], const float normal[3], bool hasNormal, const float vertexDiffuse[4],
                const float vertexSpecular[4], float diffuse[4], float specular[4]) const;
+
+    // The stage's coordinates of a vertex (layout texcoordCount of them) into out.
+    void WriteTexcoords(int stage, const std::uint8_t* vertex, const float viewPosition[3], const float normal[3],
+                            float* out) const;
 
     const PipelineState* state_ = nullptr;
     AttributeLayout layout_;
@@ -54,7 +70,10 @@ private:
     FogMode fogMode_ = FogMode::None;
     bool rangeFog_ = false;
     float fogStart_ = 0.0f, fogEnd_ = 1.0f, fogDensity_ = 1.0f;
-    int texcoordSet_[kMaxStages] = {};
+    TextureCoordinates coordinates_[kMaxStages];
+    Matrix4 textureTransform_[kMaxStages] = {};
+    bool cameraNormal_ = false;    // a stage generates from the camera-space normal
+    bool cameraPosition_ = false;  // or from the camera-space position
     // Lights moved to view space.
     struct ViewLight {
         D3DLIGHTTYPE type;
