@@ -53,6 +53,15 @@ shot() {
 }
 press() { xdotool key "$1"; }
 
+# SDL may replace its first window while it sets up its renderer, which a slow build
+# (sanitizers) takes seconds for: keys sent to the first window are lost. Wait until the
+# game's first picture is on the screen, then look the window up again and focus it.
+for _ in $(seq 1 120); do
+  sleep 0.5
+  shot "$work/start.png" || continue
+  [ "$(textured "$work/start.png")" -gt 200000 ] && break
+done
+find_window
 focus_window
 
 # The waits below end as soon as what they wait for is on the screen; their limits leave
