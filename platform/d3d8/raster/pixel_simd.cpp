@@ -1537,14 +1537,14 @@ HWY_EXPORT(FillDepthN);
 
 namespace {
 
-// The index in the dispatch tables of the best target in targets that this processor runs
-// (the portable fallback when none).
 // The processor's targets, asked once.
 std::int64_t Supported() {
     static const std::int64_t supported = hwy::SupportedTargets();
     return supported;
 }
 
+// The index in the dispatch tables of the best target in targets that this processor runs
+// (the portable fallback when none).
 std::size_t TableIndex(std::int64_t targets) {
     const std::int64_t usable = targets & Supported() & HWY_TARGETS;
     const std::int64_t chosen = (HWY_CHOSEN_TARGET_SHIFT(usable) | HWY_CHOSEN_TARGET_MASK_SCALAR) & HWY_CHOSEN_TARGET_MASK_TARGETS;
