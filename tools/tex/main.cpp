@@ -52,7 +52,7 @@ constexpr const char* USAGE = R"(usage:
       --color-key 0xAARRGGBB   colour made transparent (default 0: none)
       --cube                   make a cube texture (the file must hold six faces)
       --level I --face F       the level and face written to a PNG (default 0)
-      --dxt-quality spec|high  the DXT encoder: spec (default) is the texture layer's;
+      --dxt-quality exact|high the DXT encoder: exact (default) is the texture layer's;
                                high refines every block by least squares over the best
                                indices (slower, never worse on any block)
       --caps LIST              the device's texture limits, a comma list of: pow2,
@@ -304,12 +304,12 @@ ConvertCommand ParseConvert(const std::vector<std::string>& args) {
         } else if (a == "--formats") {
             o.profile.TextureFormats = o.profile.CubeTextureFormats = ParseFormatList(v);
         } else if (a == "--dxt-quality") {
-            if (v == "spec") {
+            if (v == "exact") {
                 o.dxtQuality = DxtQuality::Exact;
             } else if (v == "high") {
                 o.dxtQuality = DxtQuality::High;
             } else {
-                UsageError("--dxt-quality must be spec or high");
+                UsageError("--dxt-quality must be exact or high");
             }
         } else if (a == "--out-dir") {
             if (v.empty()) UsageError("--out-dir needs a folder");
