@@ -8,27 +8,8 @@ set -u
 prog=$1
 root=$2
 
-for tool in Xvfb xdotool xprop openbox; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "frame test: $tool not found, skipped"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d)
-pid=
-xvfb=
-wm=
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
-  if [ -n "$wm" ]; then kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null; fi
-  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "frame test: $*"; exit 1; }
-
 source "$(dirname "$0")/xvfb.sh"
+begin_window_test "frame test" xprop openbox
 start_xvfb
 openbox >"$work/openbox.log" 2>&1 &
 wm=$!

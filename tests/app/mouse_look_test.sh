@@ -11,25 +11,8 @@ set -u
 prog=$1
 root=$2
 
-for tool in Xvfb xdotool awk; do
-  if ! command -v "$tool" >/dev/null 2>&1; then
-    echo "mouse look test: $tool not found, skipped"
-    exit 77
-  fi
-done
-
-work=$(mktemp -d)
-pid=
-xvfb=
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
-  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "mouse look test: $*"; exit 1; }
-
 source "$(dirname "$0")/xvfb.sh"
+begin_window_test "mouse look test" awk
 start_xvfb
 
 cd "$root"

@@ -1,6 +1,33 @@
-# Sourced by the tests that run a program in a window: starts a private Xvfb and sets
-# DISPLAY. Needs $work (a scratch folder) and the functions fail (message, exit 1); sets
-# $xvfb to the server's process id. Exits 77 (skipped) when the server cannot start.
+# Sourced by the tests that run a program in a window. begin_window_test NAME TOOL... skips
+# (exit 77) when Xvfb, xdotool or one of the TOOLs is missing, makes the scratch folder
+# $work, and on exit ends what the test started: the program ($pid), the window manager
+# ($wm) and the server ($xvfb). fail MESSAGE ends the test with exit 1. start_xvfb starts
+# a private Xvfb and sets DISPLAY; it exits 77 (skipped) when the server cannot start.
+begin_window_test() {
+  test_name=$1
+  shift
+  for tool in Xvfb xdotool "$@"; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "$test_name: $tool not found, skipped"
+      exit 77
+    fi
+  done
+  work=$(mktemp -d)
+  pid=
+  wm=
+  xvfb=
+  trap end_window_test EXIT
+}
+
+end_window_test() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null; fi
+  if [ -n "$wm" ]; then kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null; fi
+  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null; fi
+  rm -rf "$work"
+}
+
+fail() { echo "$test_name: $*"; exit 1; }
+
 start_xvfb() {
   # -displayfd hands back a display number that no other server holds, so tests running
   # side by side never meet each other's windows.
