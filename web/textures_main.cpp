@@ -15,8 +15,8 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
+#include "headless_device.h"
 #include "names.h"
-#include "platform/win32/host.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
@@ -27,8 +27,8 @@ std::vector<std::uint8_t> gPixels;
 MappedFile gFile;
 DecodedImage gImage;
 ImageInfo gInfo = {};
-ComRef<IDirect3D8> gD3d;
-ComRef<IDirect3DDevice8> gDevice;
+HeadlessDevice gHeadless;
+IDirect3DDevice8* gDevice = nullptr;  // gHeadless's device once made
 ComRef<IDirect3DTexture8> gTexture;
 ComRef<IDirect3DCubeTexture8> gCube;
 
@@ -57,34 +57,13 @@ HRESULT ToRgba(void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT heig
     return S_OK;
 }
 
-LRESULT InspectorWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
 HRESULT EnsureDevice() {
     if (gDevice) return S_OK;
-    host::SetHeadless(true);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = InspectorWindowProc;
-    wc.lpszClassName = "inspector";
-    RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, "inspector", "inspector", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
-                                  nullptr, nullptr);
-    if (!window) return E_FAIL;
     D3DDeviceProfile profile = D3DDefaultDeviceProfile();
     profile.RasterThreads = 1;
-    gD3d.Attach(Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile));
-    if (!gD3d) return E_FAIL;
-    D3DDISPLAYMODE mode = {};
-    HRESULT hr = gD3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
-    if (FAILED(hr)) return hr;
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.Windowed = TRUE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.BackBufferFormat = mode.Format;
-    pp.hDeviceWindow = window;
-    return gD3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                              gDevice.Out());
+    const HRESULT hr = gHeadless.Create(profile);
+    if (SUCCEEDED(hr)) gDevice = gHeadless.Get();
+    return hr;
 }
 
 const DecodedImage* SourceImage(int face, int level) {
@@ -148,10 +127,10 @@ EMSCRIPTEN_KEEPALIVE const char* tex_convert(const char* path, const char* forma
     HRESULT hr = EnsureDevice();
     if (FAILED(hr)) return Error(hr, "cannot create the device");
     if (cube) {
-        hr = CreateCubeTextureFromFileEx(gDevice.Get(), path, USE_DEFAULT, 0, 0, format, D3DPOOL_MANAGED, filter,
+        hr = CreateCubeTextureFromFileEx(gDevice, path, USE_DEFAULT, 0, 0, format, D3DPOOL_MANAGED, filter,
                                          mipFilter, 0, nullptr, nullptr, gCube.Out());
     } else {
-        hr = CreateTextureFromFileEx(gDevice.Get(), path, USE_DEFAULT, USE_DEFAULT, 0, 0, format, D3DPOOL_MANAGED,
+        hr = CreateTextureFromFileEx(gDevice, path, USE_DEFAULT, USE_DEFAULT, 0, 0, format, D3DPOOL_MANAGED,
                                      filter, mipFilter, 0, nullptr, nullptr, gTexture.Out());
     }
     if (FAILED(hr)) return Error(hr, "cannot create the texture");

@@ -12,14 +12,9 @@
 #include "image/dxt.h"
 #include "image/format_facts.h"
 #include "names.h"
-#include "platform/win32/host.h"
 #include "writers.h"
 
 namespace {
-
-LRESULT ToolWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
 
 ConvertOutcome Failed(ConvertOutcome outcome, HRESULT hr, const std::string& what) {
     outcome.result = hr;
@@ -118,50 +113,6 @@ bool Commit(const std::string& temporary, const std::string& path, bool ok, std:
 }
 
 }  // namespace
-
-HeadlessDevice::~HeadlessDevice() {
-    devices_.clear();
-    d3d_.Reset();
-    if (window_) DestroyWindow(window_);
-    host::Shutdown();
-}
-
-std::vector<IDirect3DDevice8*> HeadlessDevice::All() const {
-    std::vector<IDirect3DDevice8*> all;
-    for (const auto& d : devices_) all.push_back(d.Get());
-    return all;
-}
-
-HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile, unsigned count) {
-    host::SetHeadless(true);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = ToolWindowProc;
-    wc.lpszClassName = "tolvane-tex";
-    RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, "tolvane-tex", "tolvane-tex", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
-                              nullptr, nullptr);
-    if (!window_) {
-        const DWORD error = GetLastError();
-        return error != 0 ? HRESULT_FROM_WIN32(error) : E_FAIL;
-    }
-    d3d_.Attach(Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile));
-    if (!d3d_) return E_FAIL;
-    D3DDISPLAYMODE mode = {};
-    HRESULT hr = d3d_->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
-    if (FAILED(hr)) return hr;
-    D3DPRESENT_PARAMETERS pp = {};
-    pp.Windowed = TRUE;
-    pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    pp.BackBufferFormat = mode.Format;
-    pp.hDeviceWindow = window_;
-    devices_.resize(count);
-    for (ComRef<IDirect3DDevice8>& device : devices_) {
-        hr = d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp,
-                                device.Out());
-        if (FAILED(hr)) return hr;
-    }
-    return S_OK;
-}
 
 HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
                std::vector<std::uint8_t>* rgba) {

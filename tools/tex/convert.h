@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
+#include "headless_device.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
@@ -39,23 +40,6 @@ struct ConvertOutcome {
     bool widened = false;  // the DDS holds A8R8G8B8 levels in place of the texture's format
     bool writeFailed = false;  // the output could not be written; what holds the reason
     std::uint64_t bytesIn = 0, bytesOut = 0;
-};
-
-// A headless window and windowed devices on it with the given profile. A device is not to
-// be shared between threads (releasing a texture flushes the device's rasterizer), so a
-// batch makes one per thread.
-class HeadlessDevice {
-public:
-    ~HeadlessDevice();
-    // Creates the window and count devices.
-    HRESULT Create(const D3DDeviceProfile& profile, unsigned count = 1);
-    IDirect3DDevice8* Get(unsigned i = 0) const { return devices_[i].Get(); }
-    std::vector<IDirect3DDevice8*> All() const;
-
-private:
-    ComRef<IDirect3D8> d3d_;
-    std::vector<ComRef<IDirect3DDevice8>> devices_;
-    HWND window_ = nullptr;
 };
 
 // Converts a region of pixels to 8-bit RGBA, palette applied.
