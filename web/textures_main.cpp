@@ -15,7 +15,7 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
-#include "headless_device.h"
+#include "device.h"
 #include "names.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
@@ -35,26 +35,6 @@ ComRef<IDirect3DCubeTexture8> gCube;
 const char* Error(HRESULT hr, const char* what) {
     gText = "{\"error\":\"" + ResultText(hr) + "\",\"what\":\"" + what + "\"}";
     return gText.c_str();
-}
-
-// A region of pixels as 8-bit RGBA, palette applied.
-HRESULT ToRgba(void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette) {
-    gPixels.assign(static_cast<std::size_t>(width) * height * 4, 0);
-    SurfaceDesc dst;
-    dst.Data = gPixels.data();
-    dst.Format = D3DFMT_A8R8G8B8;
-    dst.RowPitch = width * 4;
-    dst.Whole = dst.Region = {0, 0, width, height, 0, 1};
-    SurfaceDesc src;
-    src.Data = pixels;
-    src.Format = format;
-    src.RowPitch = pitch;
-    src.Whole = src.Region = {0, 0, width, height, 0, 1};
-    src.Palette = palette;
-    HRESULT hr = ConvertSurface(&dst, &src, FILTER_NONE);
-    if (FAILED(hr)) return hr;
-    for (std::size_t i = 0; i < gPixels.size(); i += 4) std::swap(gPixels[i], gPixels[i + 2]);  // B G R A -> R G B A
-    return S_OK;
 }
 
 HRESULT EnsureDevice() {
@@ -109,7 +89,7 @@ EMSCRIPTEN_KEEPALIVE const char* tex_source_level(int face, int level) {
     if (!image) return Error(D3DERR_INVALIDCALL, "the image has no such face or level");
     const UINT width = static_cast<UINT>(image->Rect.right), height = static_cast<UINT>(image->Rect.bottom);
     HRESULT hr = ToRgba(image->Pixels, image->Format, image->Pitch, width, height,
-                        reinterpret_cast<const PALETTEENTRY*>(image->Palette));
+                        reinterpret_cast<const PALETTEENTRY*>(image->Palette), &gPixels);
     if (FAILED(hr)) return Error(hr, "cannot convert the level to RGBA");
     gText = "{\"width\":" + std::to_string(width) + ",\"height\":" + std::to_string(height) + "}";
     return gText.c_str();
@@ -159,7 +139,8 @@ EMSCRIPTEN_KEEPALIVE const char* tex_result_level(int face, int level) {
     SurfaceLock lock(surface.Get());
     hr = lock.Lock(nullptr, D3DLOCK_READONLY);
     if (FAILED(hr)) return Error(hr, "cannot lock the level");
-    hr = ToRgba(lock.Bits().pBits, desc.Format, static_cast<UINT>(lock.Bits().Pitch), desc.Width, desc.Height, nullptr);
+    hr = ToRgba(lock.Bits().pBits, desc.Format, static_cast<UINT>(lock.Bits().Pitch), desc.Width, desc.Height, nullptr,
+                &gPixels);
     if (FAILED(hr)) return Error(hr, "cannot convert the level to RGBA");
     gText = "{\"width\":" + std::to_string(desc.Width) + ",\"height\":" + std::to_string(desc.Height) +
             ",\"format\":\"" + FormatName(desc.Format) + "\"}";

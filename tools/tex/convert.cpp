@@ -114,27 +114,6 @@ bool Commit(const std::string& temporary, const std::string& path, bool ok, std:
 
 }  // namespace
 
-HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
-               std::vector<std::uint8_t>* rgba) {
-    rgba->assign(static_cast<std::size_t>(width) * height * 4, 0);
-    SurfaceDesc dst;
-    dst.Data = rgba->data();
-    dst.Format = D3DFMT_A8R8G8B8;
-    dst.RowPitch = width * 4;
-    dst.Whole = dst.Region = {0, 0, width, height, 0, 1};
-    SurfaceDesc src;
-    src.Data = const_cast<void*>(pixels);
-    src.Format = format;
-    src.RowPitch = pitch;
-    src.Whole = src.Region = {0, 0, width, height, 0, 1};
-    src.Palette = palette;
-    HRESULT hr = ConvertSurface(&dst, &src, FILTER_NONE);
-    if (FAILED(hr)) return hr;
-    // A8R8G8B8 is stored blue, green, red, alpha.
-    for (std::size_t i = 0; i < rgba->size(); i += 4) std::swap((*rgba)[i], (*rgba)[i + 2]);
-    return S_OK;
-}
-
 bool EndsWith(const std::string& s, const char* suffix) {
     const std::size_t n = std::strlen(suffix);
     if (s.size() < n) return false;

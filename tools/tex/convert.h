@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
-#include "headless_device.h"
+#include "device.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 
@@ -41,10 +41,6 @@ struct ConvertOutcome {
     bool writeFailed = false;  // the output could not be written; what holds the reason
     std::uint64_t bytesIn = 0, bytesOut = 0;
 };
-
-// Converts a region of pixels to 8-bit RGBA, palette applied.
-HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
-               std::vector<std::uint8_t>* rgba);
 
 bool EndsWith(const std::string& s, const char* suffix);
 

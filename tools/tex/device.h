@@ -1,7 +1,9 @@
-// The device the tools convert with: a hidden window on the headless display and windowed
-// devices on it.
+// What the texture tools and the web inspector share on the device side: a hidden window
+// on the headless display with windowed devices to convert with, and pixels read back as
+// RGBA.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
@@ -23,3 +25,7 @@ private:
     std::vector<ComRef<IDirect3DDevice8>> devices_;
     HWND window_ = nullptr;
 };
+
+// Converts a region of pixels to 8-bit RGBA, palette applied.
+HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
+               std::vector<std::uint8_t>* rgba);

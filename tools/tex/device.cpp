@@ -1,5 +1,8 @@
-#include "headless_device.h"
+#include "device.h"
 
+#include <utility>
+
+#include "image/convert.h"
 #include "platform/win32/host.h"
 
 namespace {
@@ -51,5 +54,26 @@ HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile, unsigned count) 
                                 device.Out());
         if (FAILED(hr)) return hr;
     }
+    return S_OK;
+}
+
+HRESULT ToRgba(const void* pixels, D3DFORMAT format, UINT pitch, UINT width, UINT height, const PALETTEENTRY* palette,
+               std::vector<std::uint8_t>* rgba) {
+    rgba->assign(static_cast<std::size_t>(width) * height * 4, 0);
+    SurfaceDesc dst;
+    dst.Data = rgba->data();
+    dst.Format = D3DFMT_A8R8G8B8;
+    dst.RowPitch = width * 4;
+    dst.Whole = dst.Region = {0, 0, width, height, 0, 1};
+    SurfaceDesc src;
+    src.Data = const_cast<void*>(pixels);
+    src.Format = format;
+    src.RowPitch = pitch;
+    src.Whole = src.Region = {0, 0, width, height, 0, 1};
+    src.Palette = palette;
+    HRESULT hr = ConvertSurface(&dst, &src, FILTER_NONE);
+    if (FAILED(hr)) return hr;
+    // A8R8G8B8 is stored blue, green, red, alpha.
+    for (std::size_t i = 0; i < rgba->size(); i += 4) std::swap((*rgba)[i], (*rgba)[i + 2]);
     return S_OK;
 }
