@@ -850,7 +850,8 @@ HWY_INLINE Channels SampleFaceLevel(const SamplerSetup& s, VI faces, VI levels, 
 
 // A cube stage (byCoordinates, kind Cube) for a group: SampleAt lane by lane. Not
 // inlined, so that the body's code for other draws stays as it was.
-HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const float* pc, const float* pq, VF fx, float fy, VF w) {
+HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const StageConstants& constants, const float* pc, const float* pq, VF fx,
+                            float fy, VF w) {
     VF c[4], dx[4], dy[4];
     const VF zero = hn::Zero(df);
     const VF qdx = hn::Set(df, pq[1]), qdy = hn::Set(df, pq[2]);
@@ -911,8 +912,6 @@ HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const float* pc, const float*
     const VF lod = hn::Load(df, rho2);
 
     StageLookup levels;
-    StageConstants constants;
-    SetUpStage(s, constants);
     ChooseLevelsN(constants, s.mip, lod, levels);
     const auto minified = hn::RebindMask(di, hn::Gt(lod, zero));
     const bool minLinear = s.minFilter == TextureFilter::Linear, magLinear = s.magFilter == TextureFilter::Linear;
@@ -1435,8 +1434,8 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                     else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s], states.Linear(s), states.Hints(s));
 #if HWY_HAVE_FLOAT64
                     else if (states.ByCoordinates(s) && d.stages[s].sampler.kind == TextureKind::Cube)
-                        fetched[i][s] = SampleCubeN(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
-                                                    groups[i].fx, fy, groups[i].w);
+                        fetched[i][s] = SampleCubeN(d.stages[s].sampler, constants[s], pl + 3 * (2 + layout.texcoord[s]),
+                                                    pl + 3, groups[i].fx, fy, groups[i].w);
 #endif
                     else if (states.ByCoordinates(s))
                         fetched[i][s] = SampleAtByPixel(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
