@@ -30,8 +30,11 @@ fail() { echo "$test_name: $*"; exit 1; }
 
 start_xvfb() {
   # -displayfd hands back a display number that no other server holds, so tests running
-  # side by side never meet each other's windows.
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  # side by side never meet each other's windows. -noreset: by default the server resets
+  # when its last client leaves (the probe below), and a program connecting during the
+  # reset is refused; SDL then quietly takes its offscreen driver and the game runs
+  # without a window.
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb=$!
   for _ in $(seq 1 100); do
     [ -s "$work/display" ] && break
@@ -64,7 +67,7 @@ find_window() {
     kill -0 "$pid" 2>/dev/null || { cat "$work/out.txt"; fail "the program ended before its window appeared"; }
     sleep 0.1
   done
-  [ -n "$geometry" ] || fail "no window titled Tolvane"
+  [ -n "$geometry" ] || { cat "$work/out.txt"; fail "no window titled Tolvane"; }
   eval "$geometry"
 }
 
