@@ -131,6 +131,25 @@ struct IDirect3DDevice8 : IUnknown {
     // User clip planes (a, b, c, d) in world space; D3DRS_CLIPPLANEENABLE enables them.
     virtual HRESULT SetClipPlane(DWORD index, const float* plane) = 0;
     virtual HRESULT GetClipPlane(DWORD index, float* plane) = 0;
+
+    // Device reset: new presentation parameters, every state back to a new device's.
+    virtual HRESULT Reset(D3DPRESENT_PARAMETERS* params) = 0;
+    // A copy of the last presented frame, as it shows on the desktop, into an A8R8G8B8
+    // image surface.
+    virtual HRESULT GetFrontBuffer(IDirect3DSurface8* destination) = 0;
+    virtual HRESULT GetRasterStatus(D3DRASTER_STATUS* status) = 0;
+    virtual void SetGammaRamp(DWORD flags, const D3DGAMMARAMP* ramp) = 0;
+    virtual void GetGammaRamp(D3DGAMMARAMP* ramp) = 0;
+    // The cursor: an A8R8G8B8 image with a hot spot, its position and its visibility.
+    virtual HRESULT SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurface8* cursorBitmap) = 0;
+    virtual void SetCursorPosition(UINT xScreenSpace, UINT yScreenSpace, DWORD flags) = 0;
+    virtual BOOL ShowCursor(BOOL show) = 0;
+    // Transforms, lights and fogs vertices of stream 0 into a buffer of screen-space
+    // (D3DFVF_XYZRHW) vertices.
+    virtual HRESULT ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount,
+                                    IDirect3DVertexBuffer8* destination, DWORD flags) = 0;
+    virtual HRESULT ResourceManagerDiscardBytes(DWORD bytes) = 0;
+    virtual HRESULT GetInfo(DWORD devInfoId, void* devInfo, DWORD devInfoSize) = 0;
 };
 
 struct IDirect3DResource8 : IUnknown {

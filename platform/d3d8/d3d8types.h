@@ -678,4 +678,27 @@ constexpr DWORD D3DCLIPPLANE3 = 1u << 3;
 constexpr DWORD D3DCLIPPLANE4 = 1u << 4;
 constexpr DWORD D3DCLIPPLANE5 = 1u << 5;
 
+// ---- gamma ramp, cursor, raster status, vertex processing ------------------------------
+struct D3DGAMMARAMP {
+    WORD red[256];
+    WORD green[256];
+    WORD blue[256];
+};
+constexpr DWORD D3DSGR_NO_CALIBRATION = 0x00000000;
+constexpr DWORD D3DSGR_CALIBRATE = 0x00000001;
+
+constexpr DWORD D3DCURSOR_IMMEDIATE_UPDATE = 0x00000001;
+constexpr DWORD D3DCURSORCAPS_COLOR = 0x00000001;
+constexpr DWORD D3DCURSORCAPS_LOWRES = 0x00000002;
+
+struct D3DRASTER_STATUS {
+    BOOL InVBlank;
+    UINT ScanLine;
+};
+// D3DCAPS8::Caps: the device can report the scan line (GetRasterStatus).
+constexpr DWORD D3DCAPS_READ_SCANLINE = 0x00020000;
+
+// ProcessVertices: outputs that vertex processing does not produce are left as they are.
+constexpr DWORD D3DPV_DONOTCOPYDATA = 1u << 0;
+
 TOLVANE_API_END

@@ -100,6 +100,7 @@ Device::~Device() {
     rasterizer_.reset();
     delete backBuffer_;
     delete depthBuffer_;
+    retired_.clear();
     d3d_->Release();
 }
 
@@ -121,7 +122,16 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     target_ = backBuffer_;
     zStencil_ = depthBuffer_;
     rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
+    for (int i = 0; i < 256; ++i) {  // an identity ramp
+        const auto level = static_cast<WORD>(i * 257);
+        gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = level;
+    }
+    SetNewDeviceStates();
+    return D3D_OK;
+}
 
+void Device::SetNewDeviceStates() {
+    state_ = raster::PipelineState{};  // clip planes 0
     raster::SetDefaultStates(state_);
     state_.renderState[D3DRS_ZENABLE] = depthBuffer_ != nullptr ? D3DZB_TRUE : D3DZB_FALSE;
     state_.world = kIdentity;
@@ -129,8 +139,63 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     state_.projection = kIdentity;
     worldMatrices_.fill(kIdentity);
     textureMatrices_.fill(kIdentity);
-    state_.viewport = D3DVIEWPORT8{0, 0, params.BackBufferWidth, params.BackBufferHeight, 0.0f, 1.0f};
+    const PixelMemory& color = backBuffer_->memory;
+    state_.viewport = D3DVIEWPORT8{0, 0, color.Width(), color.Height(), 0.0f, 1.0f};
     state_.material = D3DMATERIAL8{};
+    lights_ = Lights{};
+    vertexShader_ = 0;
+}
+
+HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
+    if (params == nullptr) return D3DERR_INVALIDCALL;
+    D3DPRESENT_PARAMETERS resolved = *params;
+    HWND window = nullptr;
+    if (FAILED(d3d_->ResolvePresentParameters(resolved, window_, window))) return D3DERR_INVALIDCALL;
+    // A surface the application has locked keeps its memory.
+    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
+        return D3DERR_INVALIDCALL;
+    // The new buffers are made before anything changes, so that a failure keeps the device as it was.
+    PixelMemory color;
+    PixelMemory depth;
+    if (!color.Allocate(*FindFormat(resolved.BackBufferFormat), resolved.BackBufferWidth, resolved.BackBufferHeight,
+                        1))
+        return E_OUTOFMEMORY;
+    if (resolved.EnableAutoDepthStencil &&
+        !depth.Allocate(*FindFormat(resolved.AutoDepthStencilFormat), resolved.BackBufferWidth,
+                        resolved.BackBufferHeight, 1))
+        return E_OUTOFMEMORY;
+
+    FlushRaster();  // queued draws write the old buffers and read the bound textures
+    // The surfaces stay the same objects, so pointers the application still holds to
+    // them stay valid; a depth buffer no longer wanted is kept aside until the device goes.
+    backBuffer_->memory = std::move(color);
+    if (resolved.EnableAutoDepthStencil) {
+        if (depthBuffer_ == nullptr) {
+            depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
+            depthBuffer_->flushBeforeLock = true;
+        }
+        depthBuffer_->memory = std::move(depth);
+    } else if (depthBuffer_ != nullptr) {
+        retired_.emplace_back(std::exchange(depthBuffer_, nullptr));
+    }
+    // What the device holds goes, as at its last release; state blocks stay.
+    for (auto& texture : textures_) {
+        if (texture != nullptr) std::exchange(texture, nullptr)->Release();
+    }
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    streamStride_ = 0;
+    if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+    baseVertexIndex_ = 0;
+    Drop(std::exchange(target_, backBuffer_));
+    Drop(std::exchange(zStencil_, depthBuffer_));
+
+    window_ = window;
+    swapEffect_ = resolved.SwapEffect;
+    front_ = FrontImage{};
+    presented_ = PresentedFrame{};
+    inScene_ = false;
+    SetNewDeviceStates();
+    *params = resolved;
     return D3D_OK;
 }
 
@@ -226,15 +291,20 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     const int width = static_cast<int>(color.Width());
     const int height = static_cast<int>(color.Height());
     const int pitch = static_cast<int>(color.GetLayout().pitch);
-    if (!copies) return host::PresentFrame(window, pixels, width, height, pitch) ? D3D_OK : D3DERR_INVALIDCALL;
+    if (!copies) {
+        if (!host::PresentFrame(window, pixels, width, height, pitch)) return D3DERR_INVALIDCALL;
+        KeepPresentedFrame(pixels, width, height, pitch);
+        return D3D_OK;
+    }
     RECT client{};
     if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
     if (!front_.Compose(window, client.right, client.bottom, pixels, width, height, pitch, sourceRect, destRect))
         return D3DERR_INVALIDCALL;
     if (front_.pixels.empty()) return D3D_OK;  // a client area of no pixels
-    return host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4)
-               ? D3D_OK
-               : D3DERR_INVALIDCALL;
+    if (!host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4))
+        return D3DERR_INVALIDCALL;
+    KeepPresentedFrame(front_.pixels.data(), front_.width, front_.height, front_.width * 4);
+    return D3D_OK;
 }
 
 HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/d3d8/objects.h"
 #include "platform/d3d8/present.h"
@@ -45,6 +46,10 @@ public:
 
     const D3DDeviceProfile& Profile() const { return profile_; }
     D3DDISPLAYMODE DisplayMode();
+    // Checks presentation parameters for CreateDevice and Reset and fills in what they
+    // leave to the device (back buffer format and size, count); window is the device
+    // window, hDeviceWindow or else fallbackWindow.
+    HRESULT ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND fallbackWindow, HWND& window);
     // Whether a resource of the type and usage may have the format on this adapter.
     bool Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) const;
 
@@ -145,6 +150,18 @@ public:
     HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) override;
     HRESULT SetClipPlane(DWORD index, const float* plane) override;
     HRESULT GetClipPlane(DWORD index, float* plane) override;
+    HRESULT Reset(D3DPRESENT_PARAMETERS* params) override;
+    HRESULT GetFrontBuffer(IDirect3DSurface8* destination) override;
+    HRESULT GetRasterStatus(D3DRASTER_STATUS* status) override;
+    void SetGammaRamp(DWORD flags, const D3DGAMMARAMP* ramp) override;
+    void GetGammaRamp(D3DGAMMARAMP* ramp) override;
+    HRESULT SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurface8* cursorBitmap) override;
+    void SetCursorPosition(UINT xScreenSpace, UINT yScreenSpace, DWORD flags) override;
+    BOOL ShowCursor(BOOL show) override;
+    HRESULT ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount, IDirect3DVertexBuffer8* destination,
+                            DWORD flags) override;
+    HRESULT ResourceManagerDiscardBytes(DWORD bytes) override;
+    HRESULT GetInfo(DWORD devInfoId, void* devInfo, DWORD devInfoSize) override;
 
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
@@ -160,11 +177,14 @@ private:
     };
 
     void UnbindAll();
+    // The states of a new device: render and stage states, transforms, viewport on the
+    // whole back buffer, material, no lights, clip planes 0, no vertex shader.
+    void SetNewDeviceStates();
     bool ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth) const;
     HRESULT CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const;
     raster::RenderTarget Target();
-    // Fills the draw's state snapshot; false when a bound texture is not this device's.
-    void BuildPipelineState(raster::PipelineState& state);
+    // Fills the draw's state snapshot; without textures, no stage has one bound.
+    void BuildPipelineState(raster::PipelineState& state, bool textures = true);
     HRESULT CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexCount, UINT& vertexSize);
     // After a draw or clear: a target that is a texture level tells its texture.
     void TargetWritten();
@@ -173,6 +193,8 @@ private:
     void Hold(Surface* surface);
     void Drop(Surface* surface);
     bool TargetsLocked() const;
+    // Keeps a copy of what Present showed, for GetFrontBuffer.
+    void KeepPresentedFrame(const std::uint32_t* pixels, int width, int height, int pitchBytes);
 
     std::atomic<ULONG> refs_{1};
     std::atomic<ULONG> resources_{0};
@@ -187,6 +209,25 @@ private:
 
     Surface* backBuffer_ = nullptr;  // owned; counts are the device's
     Surface* depthBuffer_ = nullptr;
+    // Depth buffers that a Reset without one let go of, kept for pointers still held.
+    std::vector<std::unique_ptr<Surface>> retired_;
+    // The last frame Present showed (the back buffer, or the composed client area of a
+    // device that copies), for GetFrontBuffer; empty before the first.
+    struct PresentedFrame {
+        int width = 0;
+        int height = 0;
+        std::vector<std::uint32_t> pixels;  // X8R8G8B8, packed
+    };
+    PresentedFrame presented_;
+    D3DGAMMARAMP gamma_{};
+    struct Cursor {
+        UINT hotSpotX = 0, hotSpotY = 0;
+        UINT width = 0, height = 0;
+        std::vector<std::uint32_t> pixels;  // A8R8G8B8, packed; empty until set
+        UINT x = 0, y = 0;
+        bool visible = false;
+    };
+    Cursor cursor_;
     // What draws and clears write: the back buffer and depth buffer, or surfaces set by
     // SetRenderTarget, which the device then holds a reference to (see Hold).
     Surface* target_ = nullptr;

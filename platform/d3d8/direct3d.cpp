@@ -203,6 +203,34 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     return D3D_OK;
 }
 
+HRESULT Direct3D::ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND fallbackWindow, HWND& window) {
+    window = params.hDeviceWindow != nullptr ? params.hDeviceWindow : fallbackWindow;
+    if (window == nullptr || !IsWindow(window)) return D3DERR_INVALIDCALL;
+    if (!params.Windowed) return D3DERR_NOTAVAILABLE;  // full-screen modes are not offered
+    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
+        return D3DERR_INVALIDCALL;
+    if (params.BackBufferCount > 1) return D3DERR_INVALIDCALL;
+    if (params.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
+    if (params.BackBufferFormat == D3DFMT_UNKNOWN) params.BackBufferFormat = DisplayMode().Format;
+    if (params.BackBufferFormat != D3DFMT_X8R8G8B8 && params.BackBufferFormat != D3DFMT_A8R8G8B8)
+        return D3DERR_NOTAVAILABLE;
+    raster::DepthStencilLayout depthLayout;
+    if (params.EnableAutoDepthStencil && (!raster::DepthStencilLayoutOf(params.AutoDepthStencilFormat, depthLayout) ||
+                                          !Contains(profile_.DepthStencilFormats, params.AutoDepthStencilFormat)))
+        return D3DERR_NOTAVAILABLE;
+    if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0) {
+        RECT client{};
+        if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
+        if (params.BackBufferWidth == 0) params.BackBufferWidth = static_cast<UINT>(client.right - client.left);
+        if (params.BackBufferHeight == 0) params.BackBufferHeight = static_cast<UINT>(client.bottom - client.top);
+    }
+    if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0 || params.BackBufferWidth > 16384 ||
+        params.BackBufferHeight > 16384)
+        return D3DERR_INVALIDCALL;
+    params.BackBufferCount = 1;
+    return D3D_OK;
+}
+
 HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
                                D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
@@ -212,30 +240,8 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                         D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
-    HWND window = params->hDeviceWindow != nullptr ? params->hDeviceWindow : focusWindow;
-    if (window == nullptr || !IsWindow(window)) return D3DERR_INVALIDCALL;
-    if (!params->Windowed) return D3DERR_NOTAVAILABLE;  // full-screen modes are not offered
-    if (params->SwapEffect < D3DSWAPEFFECT_DISCARD || params->SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
-        return D3DERR_INVALIDCALL;
-    if (params->BackBufferCount > 1) return D3DERR_INVALIDCALL;
-    if (params->MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
-    if (params->BackBufferFormat == D3DFMT_UNKNOWN) params->BackBufferFormat = DisplayMode().Format;
-    if (params->BackBufferFormat != D3DFMT_X8R8G8B8 && params->BackBufferFormat != D3DFMT_A8R8G8B8)
-        return D3DERR_NOTAVAILABLE;
-    raster::DepthStencilLayout depthLayout;
-    if (params->EnableAutoDepthStencil && (!raster::DepthStencilLayoutOf(params->AutoDepthStencilFormat, depthLayout) ||
-                                           !Contains(profile_.DepthStencilFormats, params->AutoDepthStencilFormat)))
-        return D3DERR_NOTAVAILABLE;
-    if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0) {
-        RECT client{};
-        if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
-        if (params->BackBufferWidth == 0) params->BackBufferWidth = static_cast<UINT>(client.right - client.left);
-        if (params->BackBufferHeight == 0) params->BackBufferHeight = static_cast<UINT>(client.bottom - client.top);
-    }
-    if (params->BackBufferWidth == 0 || params->BackBufferHeight == 0 || params->BackBufferWidth > 16384 ||
-        params->BackBufferHeight > 16384)
-        return D3DERR_INVALIDCALL;
-    params->BackBufferCount = 1;
+    HWND window = nullptr;
+    if (HRESULT result = ResolvePresentParameters(*params, focusWindow, window); FAILED(result)) return result;
 
     auto* device = new Device(this, type, focusWindow, behaviorFlags, window);
     HRESULT result = device->Initialize(*params);

@@ -9,10 +9,29 @@
 // rasterizer never reads outside a buffer.
 //
 // As on the platform, the user-pointer draws leave stream 0 (and the indices) unset.
+//
+// ProcessVertices runs the draws' vertex processing (transform, lighting, vertex fog,
+// texture coordinate generation and transforms) on vertices of stream 0 in the current
+// vertex format, which must have an untransformed position, and writes them into a
+// buffer whose format has D3DFVF_XYZRHW: position through the viewport with 1/w, and the
+// destination format's diffuse, specular (alpha: the vertex fog factor when vertex fog is
+// on, else the source's) and coordinate sets, set n from stage n. A set takes as many
+// coordinates as the stage makes, components beyond them are left as they are; a stage
+// that makes none writes zeros. With D3DPV_DONOTCOPYDATA only what processing makes is
+// written: colours when lighting is on (specular also for vertex fog), sets whose stage
+// generates or transforms coordinates. No clip codes are kept: every vertex, inside the
+// view volume or not, is written in screen space (a w of 0 gives infinities, as the
+// divide does), as the platform writes them with clipping off. Elements of the
+// destination that processing has no value for (normal, point size) are left alone.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/fvf.h"
+#include "platform/d3d8/raster/vertex_processing.h"
 
 namespace d3d8 {
 namespace {
@@ -68,10 +87,10 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     return D3D_OK;
 }
 
-void Device::BuildPipelineState(raster::PipelineState& state) {
+void Device::BuildPipelineState(raster::PipelineState& state, bool textures) {
     state = state_;
     state.world = worldMatrices_[0];
-    for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) {
+    for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES && textures; ++stage) {
         TextureCore* core = textures_[stage] != nullptr ? dynamic_cast<TextureCore*>(textures_[stage]) : nullptr;
         state.texture[stage] = core != nullptr ? core->Sampler() : nullptr;
     }
@@ -185,6 +204,112 @@ void Device::UnsetUserPointerInputs(bool indices) {
         if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
         baseVertexIndex_ = 0;
     }
+}
+
+namespace {
+
+std::uint32_t PackColor(const float rgba[4]) {
+    auto byte = [](float v) { return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
+    return (byte(rgba[3]) << 24) | (byte(rgba[0]) << 16) | (byte(rgba[1]) << 8) | byte(rgba[2]);
+}
+
+}  // namespace
+
+HRESULT Device::ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount,
+                                IDirect3DVertexBuffer8* destination, DWORD flags) {
+    using raster::detail::FvfLayout;
+    if ((flags & ~D3DPV_DONOTCOPYDATA) != 0) return D3DERR_INVALIDCALL;
+    auto* dest = dynamic_cast<VertexBuffer*>(destination);
+    if (dest == nullptr || dest->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    FvfLayout out;
+    if (!IsFvf(dest->Fvf()) || (dest->Fvf() & D3DFVF_POSITION_MASK) != D3DFVF_XYZRHW ||
+        !raster::detail::DecodeFvf(dest->Fvf(), out))
+        return D3DERR_INVALIDCALL;
+    FvfLayout in;
+    if (stream_ == nullptr || !IsDrawableFvf(vertexShader_) || !raster::detail::DecodeFvf(vertexShader_, in) ||
+        in.pretransformed || streamStride_ < static_cast<UINT>(in.size))
+        return D3DERR_INVALIDCALL;
+    if (vertexCount == 0) return D3D_OK;
+    const UINT outSize = static_cast<UINT>(out.size);
+    if (BytesFor(srcStartIndex, vertexCount, streamStride_, static_cast<UINT>(in.size)) > stream_->Length() ||
+        BytesFor(destIndex, vertexCount, outSize, outSize) > dest->Length())
+        return D3DERR_INVALIDCALL;
+
+    raster::PipelineState state;
+    BuildPipelineState(state, false);
+    raster::detail::AttributeLayout layout;
+    layout.specular = 4;
+    layout.fog = 7;
+    layout.count = 8;
+    for (int set = 0; set < out.texCount; ++set) {
+        layout.texcoord[set] = layout.count;
+        layout.texcoordCount[set] = 4;
+        layout.count += 4;
+    }
+    raster::detail::VertexProcessor processor;
+    processor.Prepare(state, layout);
+
+    const DWORD* rs = state.renderState;
+    const bool copyAll = (flags & D3DPV_DONOTCOPYDATA) == 0;
+    const bool lighting = rs[D3DRS_LIGHTING] != FALSE;
+    const bool vertexFog = rs[D3DRS_FOGENABLE] != FALSE && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
+                           rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE;
+    const bool writeDiffuse = out.diffuse >= 0 && (copyAll || lighting);
+    const bool writeSpecular = out.specular >= 0 && (copyAll || lighting || vertexFog);
+    raster::detail::TextureCoordinates coordinates[8];
+    bool writeSet[8] = {};
+    for (int set = 0; set < out.texCount; ++set) {
+        coordinates[set] = raster::detail::StageCoordinates(state, set, in);
+        const bool generated = coordinates[set].source != raster::detail::TextureCoordinates::Source::Set;
+        writeSet[set] = copyAll || generated || coordinates[set].transform;
+    }
+    const D3DVIEWPORT8& vp = state.viewport;
+    const float halfWidth = static_cast<float>(vp.Width) * 0.5f, halfHeight = static_cast<float>(vp.Height) * 0.5f;
+
+    FlushRaster();  // a queued draw may still read the destination
+    const raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
+    // The source and the destination may be one buffer: each batch is processed before it is written.
+    constexpr UINT kBatch = 256;
+    std::vector<raster::detail::ClipVertex> processed(std::min(vertexCount, kBatch));
+    auto* bytes = const_cast<std::uint8_t*>(dest->Data());
+    for (UINT done = 0; done < vertexCount;) {
+        const UINT count = std::min(vertexCount - done, kBatch);
+        processor.Run(input, srcStartIndex + done, count, processed.data());
+        for (UINT i = 0; i < count; ++i) {
+            const raster::detail::ClipVertex& v = processed[i];
+            std::uint8_t* vertex = bytes + (std::size_t{destIndex} + done + i) * outSize;
+            const float rhw = 1.0f / v.pos[3];
+            const float position[4] = {static_cast<float>(vp.X) + (1.0f + v.pos[0] * rhw) * halfWidth,
+                                       static_cast<float>(vp.Y) + (1.0f - v.pos[1] * rhw) * halfHeight,
+                                       vp.MinZ + v.pos[2] * rhw * (vp.MaxZ - vp.MinZ), rhw};
+            std::memcpy(vertex, position, sizeof position);
+            if (writeDiffuse) {
+                const std::uint32_t diffuse = PackColor(v.attr);
+                std::memcpy(vertex + out.diffuse, &diffuse, 4);
+            }
+            if (writeSpecular) {
+                float specular[4] = {v.attr[4], v.attr[5], v.attr[6], v.attr[7]};
+                if (!vertexFog) {  // the source's own alpha, or opaque
+                    std::uint32_t source = 0xFF000000u;
+                    if (in.specular >= 0) {
+                        const std::uint8_t* from = input.data + (std::size_t{srcStartIndex} + done + i) * streamStride_;
+                        std::memcpy(&source, from + in.specular, 4);
+                    }
+                    specular[3] = static_cast<float>(source >> 24) / 255.0f;
+                }
+                const std::uint32_t packed = PackColor(specular);
+                std::memcpy(vertex + out.specular, &packed, 4);
+            }
+            for (int set = 0; set < out.texCount; ++set) {
+                if (!writeSet[set]) continue;
+                const int made = coordinates[set].count;
+                const int floats = made == 0 ? out.texcoordFloats[set] : std::min(made, out.texcoordFloats[set]);
+                std::memcpy(vertex + out.texcoord[set], v.attr + layout.texcoord[set], 4 * static_cast<std::size_t>(floats));
+            }
+        }
+        done += count;
+    }
+    return D3D_OK;
 }
 
 }  // namespace d3d8

@@ -335,6 +335,7 @@ public:
     VertexBuffer(Device* device, DWORD usage, D3DPOOL pool, DWORD fvf) : Buffer(device, usage, pool), fvf_(fvf) {}
     D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
     HRESULT GetDesc(D3DVERTEXBUFFER_DESC* desc) override;
+    DWORD Fvf() const { return fvf_; }
 
 private:
     DWORD fvf_;

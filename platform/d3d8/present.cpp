@@ -1,6 +1,10 @@
 #include "platform/d3d8/present.h"
 
 #include <algorithm>
+#include <cstring>
+
+#include "platform/d3d8/device.h"
+#include "platform/win32/host.h"
 
 namespace d3d8 {
 
@@ -42,6 +46,127 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
         }
     }
     return true;
+}
+
+}  // namespace d3d8
+
+// ---- the device's presentation calls --------------------------------------------------------
+//
+// - Present keeps the frame it showed: the back buffer, or for a device whose swap effect
+//   copies the composed client area (FrontImage). GetFrontBuffer copies that frame into an
+//   A8R8G8B8 surface as the desktop shows it: at the client area's position on a surface of
+//   at least the desktop's size, the rest black. Headless there is no desktop: the surface
+//   must be as large as the back buffer and the frame goes to its top left corner. Before
+//   the first Present the frame is black.
+// - There is no full-screen mode, so the gamma ramp never reaches the display: it is
+//   kept and returned, identity until set.
+// - The cursor is validated (an A8R8G8B8 surface whose sides are powers of two smaller
+//   than the display mode's, alpha 0 or 255, hot spot inside) and kept with its position
+//   and visibility; the window system's own cursor stays what it is (CursorCaps is 0).
+// - The scan line cannot be read (no D3DCAPS_READ_SCANLINE): GetRasterStatus fails.
+namespace d3d8 {
+
+void Device::KeepPresentedFrame(const std::uint32_t* pixels, int width, int height, int pitchBytes) {
+    presented_.width = width;
+    presented_.height = height;
+    presented_.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&presented_.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)],
+                    reinterpret_cast<const std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitchBytes,
+                    static_cast<std::size_t>(width) * 4);
+}
+
+HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
+    auto* surface = dynamic_cast<Surface*>(destination);
+    if (surface == nullptr || surface->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    PixelMemory& memory = surface->memory;
+    if (memory.Format() != D3DFMT_A8R8G8B8 || memory.IsLocked()) return D3DERR_INVALIDCALL;
+    UINT needWidth = backBuffer_->memory.Width();
+    UINT needHeight = backBuffer_->memory.Height();
+    POINT origin{0, 0};
+    if (!host::IsHeadless()) {
+        needWidth = displayMode_.Width;
+        needHeight = displayMode_.Height;
+        if (!ClientToScreen(window_, &origin)) origin = POINT{0, 0};
+    }
+    if (memory.Width() < needWidth || memory.Height() < needHeight) return D3DERR_INVALIDCALL;
+    FlushRaster();  // the surface may be a texture level a queued draw reads
+
+    const int width = static_cast<int>(memory.Width());
+    const int height = static_cast<int>(memory.Height());
+    const std::size_t pitch = memory.GetLayout().pitch;
+    std::uint8_t* bits = memory.Bits();
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(y) * pitch);
+        std::fill(row, row + width, 0xFF000000u);
+    }
+    // The frame, clipped to the surface.
+    const int x0 = std::max<LONG>(origin.x, 0), x1 = std::min<LONG>(origin.x + presented_.width, width);
+    const int y0 = std::max<LONG>(origin.y, 0), y1 = std::min<LONG>(origin.y + presented_.height, height);
+    for (int y = y0; y < y1; ++y) {
+        const std::uint32_t* from = &presented_.pixels[static_cast<std::size_t>(y - origin.y) * presented_.width];
+        auto* row = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(y) * pitch);
+        for (int x = x0; x < x1; ++x) row[x] = from[x - origin.x] | 0xFF000000u;
+    }
+    memory.ContentsChanged();
+    return D3D_OK;
+}
+
+HRESULT Device::GetRasterStatus(D3DRASTER_STATUS* /*status*/) { return D3DERR_INVALIDCALL; }
+
+void Device::SetGammaRamp(DWORD /*flags*/, const D3DGAMMARAMP* ramp) {
+    if (ramp != nullptr) gamma_ = *ramp;
+}
+
+void Device::GetGammaRamp(D3DGAMMARAMP* ramp) {
+    if (ramp != nullptr) *ramp = gamma_;
+}
+
+HRESULT Device::SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurface8* cursorBitmap) {
+    auto* surface = dynamic_cast<Surface*>(cursorBitmap);
+    if (surface == nullptr || surface->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    PixelMemory& memory = surface->memory;
+    const UINT width = memory.Width(), height = memory.Height();
+    auto powerOfTwo = [](UINT v) { return v != 0 && (v & (v - 1)) == 0; };
+    if (memory.Format() != D3DFMT_A8R8G8B8 || memory.IsLocked() || !powerOfTwo(width) || !powerOfTwo(height) ||
+        width >= displayMode_.Width || height >= displayMode_.Height || xHotSpot >= width || yHotSpot >= height)
+        return D3DERR_INVALIDCALL;
+    FlushRaster();  // the surface may be a render target
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * height);
+    const std::uint8_t* bits = memory.Bits();
+    for (UINT y = 0; y < height; ++y) {
+        std::memcpy(&pixels[static_cast<std::size_t>(y) * width], bits + y * memory.GetLayout().pitch,
+                    std::size_t{width} * 4);
+    }
+    for (std::uint32_t pixel : pixels) {
+        const std::uint32_t alpha = pixel >> 24;
+        if (alpha != 0 && alpha != 0xFF) return D3DERR_INVALIDCALL;
+    }
+    cursor_.hotSpotX = xHotSpot;
+    cursor_.hotSpotY = yHotSpot;
+    cursor_.width = width;
+    cursor_.height = height;
+    cursor_.pixels = std::move(pixels);
+    return D3D_OK;
+}
+
+void Device::SetCursorPosition(UINT xScreenSpace, UINT yScreenSpace, DWORD /*flags*/) {
+    cursor_.x = xScreenSpace;
+    cursor_.y = yScreenSpace;
+}
+
+BOOL Device::ShowCursor(BOOL show) {
+    const bool previous = cursor_.visible;
+    cursor_.visible = show != FALSE;
+    return previous ? TRUE : FALSE;
+}
+
+HRESULT Device::ResourceManagerDiscardBytes(DWORD /*bytes*/) { return D3D_OK; }
+
+// The device has none of the optional information (resource manager, vertex statistics).
+HRESULT Device::GetInfo(DWORD /*devInfoId*/, void* devInfo, DWORD devInfoSize) {
+    if (devInfo == nullptr || devInfoSize == 0) return D3DERR_INVALIDCALL;
+    return S_FALSE;
 }
 
 }  // namespace d3d8

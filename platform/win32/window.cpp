@@ -263,6 +263,27 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
     return TRUE;
 }
 
+// The client area's origin is where SDL places the window (its frame lies around it);
+// a headless window's client area starts at its position.
+BOOL ClientToScreen(HWND hwnd, POINT* point) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (point == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    int x = found->second.x, y = found->second.y;
+    if (found->second.sdlWindow != nullptr) SDL_GetWindowPosition(found->second.sdlWindow, &x, &y);
+    point->x += x;
+    point->y += y;
+    return TRUE;
+}
+
 int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);

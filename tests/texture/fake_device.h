@@ -193,6 +193,27 @@ public:
     HRESULT CreateStateBlock(D3DSTATEBLOCKTYPE t, DWORD* o) override { FAKE_FORWARD(CreateStateBlock(t, o)); }
     HRESULT SetClipPlane(DWORD i, const float* p) override { FAKE_FORWARD(SetClipPlane(i, p)); }
     HRESULT GetClipPlane(DWORD i, float* p) override { FAKE_FORWARD(GetClipPlane(i, p)); }
+    HRESULT Reset(D3DPRESENT_PARAMETERS* p) override { FAKE_FORWARD(Reset(p)); }
+    HRESULT GetFrontBuffer(IDirect3DSurface8* d) override { FAKE_FORWARD(GetFrontBuffer(d)); }
+    HRESULT GetRasterStatus(D3DRASTER_STATUS* s) override { FAKE_FORWARD(GetRasterStatus(s)); }
+    void SetGammaRamp(DWORD f, const D3DGAMMARAMP* r) override {
+        if (inner_) inner_->SetGammaRamp(f, r);
+    }
+    void GetGammaRamp(D3DGAMMARAMP* r) override {
+        if (inner_) inner_->GetGammaRamp(r);
+    }
+    HRESULT SetCursorProperties(UINT x, UINT y, IDirect3DSurface8* b) override {
+        FAKE_FORWARD(SetCursorProperties(x, y, b));
+    }
+    void SetCursorPosition(UINT x, UINT y, DWORD f) override {
+        if (inner_) inner_->SetCursorPosition(x, y, f);
+    }
+    BOOL ShowCursor(BOOL show) override { return inner_ ? inner_->ShowCursor(show) : FALSE; }
+    HRESULT ProcessVertices(UINT s, UINT d, UINT n, IDirect3DVertexBuffer8* b, DWORD f) override {
+        FAKE_FORWARD(ProcessVertices(s, d, n, b, f));
+    }
+    HRESULT ResourceManagerDiscardBytes(DWORD b) override { FAKE_FORWARD(ResourceManagerDiscardBytes(b)); }
+    HRESULT GetInfo(DWORD id, void* p, DWORD n) override { FAKE_FORWARD(GetInfo(id, p, n)); }
 
     // Drops the fake's own reference to every texture created through it, in creation
     // order, and returns the references each still had: 0 for one released by its user.
