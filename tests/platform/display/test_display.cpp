@@ -289,6 +289,31 @@ TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
     EXPECT_NE(window.renderer, nullptr);
     EXPECT_EQ(window.textureWidth, 320);
     EXPECT_EQ(window.textureHeight, 240);
+
+    // The front buffer is the desktop: the frame at the client area's place, black elsewhere.
+    int left = 0, top = 0;
+    SDL_GetWindowPosition(sdl_, &left, &top);
+    POINT origin{5, 6};
+    ASSERT_TRUE(ClientToScreen(hwnd_, &origin));
+    EXPECT_EQ(origin.x, left + 5);
+    EXPECT_EQ(origin.y, top + 6);
+    IDirect3DSurface8* front = nullptr;
+    ASSERT_EQ(device->CreateImageSurface(mode.Width, mode.Height, D3DFMT_A8R8G8B8, &front), D3D_OK);
+    ASSERT_EQ(device->GetFrontBuffer(front), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(front->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    auto at = [&](int x, int y) {
+        return reinterpret_cast<const std::uint32_t*>(static_cast<const BYTE*>(locked.pBits) + y * locked.Pitch)[x];
+    };
+    EXPECT_EQ(at(left, top), 0xFF336699u);
+    EXPECT_EQ(at(left + 319, top + 239), 0xFF336699u);
+    if (left + 320 < static_cast<int>(mode.Width)) EXPECT_EQ(at(left + 320, top), 0xFF000000u);
+    front->UnlockRect();
+    front->Release();
+    IDirect3DSurface8* small = nullptr;  // the size of the back buffer is not enough here
+    ASSERT_EQ(device->CreateImageSurface(320, 240, D3DFMT_A8R8G8B8, &small), D3D_OK);
+    EXPECT_EQ(device->GetFrontBuffer(small), D3DERR_INVALIDCALL);
+    small->Release();
     ASSERT_TRUE(DestroyWindow(hwnd_));
     EXPECT_LT(device->Present(nullptr, nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(device->Release(), 0u);
