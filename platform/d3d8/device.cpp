@@ -22,6 +22,16 @@
 //   to each it did not make itself, and the viewport becomes the whole target. A draw or
 //   clear into a texture level calls ContentsChanged on it, as a writing unlock does, so
 //   what the sampler derived from the level is rebuilt before it is read again.
+// - Reset takes presentation parameters as CreateDevice does (any it would refuse:
+//   D3DERR_INVALIDCALL, with nothing changed; so is a locked back or depth buffer). The
+//   back buffer and the depth buffer keep their surface objects with new memory at the
+//   new size and formats, so pointers the application holds stay valid; a depth buffer
+//   the new parameters no longer ask for is kept aside, unused, until the device goes.
+//   The targets go back to them, every state to a new device's (SetNewDeviceStates,
+//   which creation uses too), the scene ends, and the device releases its textures,
+//   stream and indices (and the targets it held); the application's references live on.
+//   State blocks are kept, tokens and contents: applying one sets what it holds again.
+//   The front buffer is black until the next Present; gamma ramp and cursor are kept.
 #include <algorithm>
 #include <cmath>
 #include <utility>
