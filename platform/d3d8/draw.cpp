@@ -266,7 +266,6 @@ HRESULT Device::ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexC
     const D3DVIEWPORT8& vp = state.viewport;
     const float halfWidth = static_cast<float>(vp.Width) * 0.5f, halfHeight = static_cast<float>(vp.Height) * 0.5f;
 
-    FlushRaster();  // a queued draw may still read the destination
     const raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
     // The source and the destination may be one buffer: each batch is processed before it is written.
     constexpr UINT kBatch = 256;

@@ -57,7 +57,8 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
 //   A8R8G8B8 surface as the desktop shows it: at the client area's position on a surface of
 //   at least the desktop's size, the rest black. Headless there is no desktop: the surface
 //   must be as large as the back buffer and the frame goes to its top left corner. Before
-//   the first Present the frame is black.
+//   the first Present the frame is black. The destination is an image surface
+//   (CreateImageSurface).
 // - There is no full-screen mode, so the gamma ramp never reaches the display: it is
 //   kept and returned, identity until set.
 // - The cursor is validated (an A8R8G8B8 surface whose sides are powers of two smaller
@@ -78,7 +79,9 @@ void Device::KeepPresentedFrame(const std::uint32_t* pixels, int width, int heig
 
 HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
     auto* surface = dynamic_cast<Surface*>(destination);
-    if (surface == nullptr || surface->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    // An image surface: one of its own, neither a target nor a texture level.
+    if (surface == nullptr || surface->OwnerDevice() != this || !surface->OwnedBy(nullptr) || surface->Usage() != 0)
+        return D3DERR_INVALIDCALL;
     PixelMemory& memory = surface->memory;
     if (memory.Format() != D3DFMT_A8R8G8B8 || memory.IsLocked()) return D3DERR_INVALIDCALL;
     UINT needWidth = backBuffer_->memory.Width();
@@ -90,7 +93,6 @@ HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
         if (!ClientToScreen(window_, &origin)) origin = POINT{0, 0};
     }
     if (memory.Width() < needWidth || memory.Height() < needHeight) return D3DERR_INVALIDCALL;
-    FlushRaster();  // the surface may be a texture level a queued draw reads
 
     const int width = static_cast<int>(memory.Width());
     const int height = static_cast<int>(memory.Height());
@@ -108,7 +110,6 @@ HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
         auto* row = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(y) * pitch);
         for (int x = x0; x < x1; ++x) row[x] = from[x - origin.x] | 0xFF000000u;
     }
-    memory.ContentsChanged();
     return D3D_OK;
 }
 

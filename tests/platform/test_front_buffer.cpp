@@ -69,7 +69,11 @@ TEST_F(FrontBufferTest, CopiesTheLastPresentedFrameBlackBeforeTheFirst) {
     EXPECT_EQ(device_->GetFrontBuffer(nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetFrontBuffer(x8), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->GetFrontBuffer(small), D3DERR_INVALIDCALL);
-    for (IDirect3DSurface8* s : {front, large, x8, small}) s->Release();
+    IDirect3DSurface8* target = nullptr;  // not an image surface
+    ASSERT_EQ(device_->CreateRenderTarget(kWidth, kHeight, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, TRUE, &target),
+              D3D_OK);
+    EXPECT_EQ(device_->GetFrontBuffer(target), D3DERR_INVALIDCALL);
+    for (IDirect3DSurface8* s : {front, large, x8, small, target}) s->Release();
 }
 
 TEST_F(FrontBufferTest, GammaRampIsKeptAndStartsAsIdentity) {
