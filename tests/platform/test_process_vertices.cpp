@@ -1,7 +1,6 @@
 // ProcessVertices: the draws' vertex processing written into a buffer of screen-space
 // vertices, what D3DPV_DONOTCOPYDATA leaves alone, and the arguments it refuses.
 #include <cstring>
-#include <vector>
 
 #include "device_fixture.h"
 
@@ -55,20 +54,18 @@ protected:
         buffer->Unlock();
     }
 
-    std::vector<Output> Read() {
-        std::vector<Output> out(3);
+    // Destination vertex i, after the destination was filled with a marker and processed.
+    Output Process(UINT first, UINT dest, UINT count, DWORD flags, UINT i) {
+        const Output marker{-1, -1, -1, -1, 0xDEADBEEF, 0xDEADBEEF, -7, -7};
+        const Output markers[3] = {marker, marker, marker};
+        Write(dest_, markers, sizeof markers);
+        EXPECT_EQ(device_->ProcessVertices(first, dest, count, dest_, flags), D3D_OK);
         BYTE* bytes = nullptr;
         EXPECT_EQ(dest_->Lock(0, 0, &bytes, D3DLOCK_READONLY), D3D_OK);
-        std::memcpy(out.data(), bytes, 3 * sizeof(Output));
+        Output out{};
+        std::memcpy(&out, bytes + i * sizeof(Output), sizeof out);
         dest_->Unlock();
         return out;
-    }
-
-    void Poison() {
-        const Output poison[3] = {{-1, -1, -1, -1, 0xDEADBEEF, 0xDEADBEEF, -7, -7},
-                                  {-1, -1, -1, -1, 0xDEADBEEF, 0xDEADBEEF, -7, -7},
-                                  {-1, -1, -1, -1, 0xDEADBEEF, 0xDEADBEEF, -7, -7}};
-        Write(dest_, poison, sizeof poison);
     }
 
     IDirect3DVertexBuffer8* source_ = nullptr;
@@ -76,41 +73,34 @@ protected:
 };
 
 TEST_F(ProcessVerticesTest, TransformsThroughTheViewportAndCopiesTheRest) {
-    const D3DMATRIX world = {{{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
-    device_->SetTransform(D3DTS_WORLD, &world);
-    Poison();
-    ASSERT_EQ(device_->ProcessVertices(0, 1, 2, dest_, 0), D3D_OK);
-    const std::vector<Output> out = Read();
-    EXPECT_EQ(out[0].diffuse, 0xDEADBEEFu);  // before destIndex: untouched
+    EXPECT_EQ(Process(0, 1, 2, 0, 0).diffuse, 0xDEADBEEFu);  // before destIndex: untouched
     // (0.5, 0.5, 1) in clip space over a 64x48 viewport with depth 0..1.
-    EXPECT_FLOAT_EQ(out[1].x, 48.0f);
-    EXPECT_FLOAT_EQ(out[1].y, 12.0f);
-    EXPECT_FLOAT_EQ(out[1].z, 1.0f);
-    EXPECT_FLOAT_EQ(out[1].rhw, 0.5f);
-    EXPECT_EQ(out[1].diffuse, 0x80102030u);
-    EXPECT_EQ(out[1].specular, 0xFF000000u);  // none in the source: black, no fog
-    EXPECT_FLOAT_EQ(out[1].u, 0.25f);
-    EXPECT_FLOAT_EQ(out[1].v, 0.5f);
+    Output out = Process(0, 1, 2, 0, 1);
+    EXPECT_FLOAT_EQ(out.x, 48.0f);
+    EXPECT_FLOAT_EQ(out.y, 12.0f);
+    EXPECT_FLOAT_EQ(out.z, 1.0f);
+    EXPECT_FLOAT_EQ(out.rhw, 0.5f);
+    EXPECT_EQ(out.diffuse, 0x80102030u);
+    EXPECT_EQ(out.specular, 0xFF000000u);  // none in the source: black, no fog
+    EXPECT_FLOAT_EQ(out.u, 0.25f);
+    EXPECT_FLOAT_EQ(out.v, 0.5f);
     // Outside the view volume: still in screen space, beyond the viewport.
-    EXPECT_FLOAT_EQ(out[2].x, 32.0f * 11.0f);
-    EXPECT_FLOAT_EQ(out[2].rhw, 1.0f);
-    EXPECT_EQ(out[2].diffuse, 0xFF405060u);
-
+    out = Process(0, 1, 2, 0, 2);
+    EXPECT_FLOAT_EQ(out.x, 32.0f * 11.0f);
+    EXPECT_FLOAT_EQ(out.rhw, 1.0f);
+    EXPECT_EQ(out.diffuse, 0xFF405060u);
     // A viewport moves and scales the result.
     const D3DVIEWPORT8 viewport{16, 8, 32, 24, 0.5f, 1.0f};
     ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
-    ASSERT_EQ(device_->ProcessVertices(0, 0, 1, dest_, 0), D3D_OK);
-    const Output moved = Read()[0];
-    EXPECT_FLOAT_EQ(moved.x, 16.0f + 24.0f);
-    EXPECT_FLOAT_EQ(moved.y, 8.0f + 6.0f);
-    EXPECT_FLOAT_EQ(moved.z, 1.0f);
+    out = Process(0, 0, 1, 0, 0);
+    EXPECT_FLOAT_EQ(out.x, 16.0f + 24.0f);
+    EXPECT_FLOAT_EQ(out.y, 8.0f + 6.0f);
+    EXPECT_FLOAT_EQ(out.z, 1.0f);
 }
 
 TEST_F(ProcessVerticesTest, DoNotCopyDataWritesOnlyWhatProcessingMakes) {
     // Lighting off, no texture transform: only the position is written.
-    Poison();
-    ASSERT_EQ(device_->ProcessVertices(0, 0, 1, dest_, D3DPV_DONOTCOPYDATA), D3D_OK);
-    Output out = Read()[0];
+    Output out = Process(0, 0, 1, D3DPV_DONOTCOPYDATA, 0);
     EXPECT_FLOAT_EQ(out.rhw, 0.5f);
     EXPECT_EQ(out.diffuse, 0xDEADBEEFu);
     EXPECT_EQ(out.specular, 0xDEADBEEFu);
@@ -127,9 +117,7 @@ TEST_F(ProcessVerticesTest, DoNotCopyDataWritesOnlyWhatProcessingMakes) {
     const D3DMATRIX doubleU = {{{2, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}}};
     device_->SetTransform(D3DTS_TEXTURE0, &doubleU);
     device_->SetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
-    Poison();
-    ASSERT_EQ(device_->ProcessVertices(0, 0, 1, dest_, D3DPV_DONOTCOPYDATA), D3D_OK);
-    out = Read()[0];
+    out = Process(0, 0, 1, D3DPV_DONOTCOPYDATA, 0);
     EXPECT_EQ(out.diffuse, 0xFF402040u);
     EXPECT_EQ(out.specular & 0xFFFFFFu, 0u);
     EXPECT_FLOAT_EQ(out.u, 0.5f);
