@@ -467,7 +467,9 @@ TEST_F(DeviceTest, DepthStencilFormatsClearLockAndDraw) {
         const bool stencil = c.format != D3DFMT_D24X8;
         EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 0.25f, 5),
                   stencil ? D3D_OK : D3DERR_INVALIDCALL);
-        if (!stencil) ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f, 5), D3D_OK);
+        if (!stencil) {
+            ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.25f, 5), D3D_OK);
+        }
         IDirect3DSurface8* depth = nullptr;
         ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
         D3DSURFACE_DESC desc{};

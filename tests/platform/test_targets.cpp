@@ -250,7 +250,9 @@ TEST_F(TargetTest, ValidateDeviceNamesWhatThePixelStageCannotRun) {
         set(DWORD{1});
         DWORD n = 7;
         EXPECT_EQ(device_->ValidateDevice(&n), expected);
-        if (expected != D3D_OK) EXPECT_EQ(n, 0u);
+        if (expected != D3D_OK) {
+            EXPECT_EQ(n, 0u);
+        }
         set(DWORD{0});
     };
     auto stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type, DWORD bad, DWORD good) {

@@ -241,6 +241,27 @@ TEST(RasterStencil, ClearsAndFormatPrecision) {
         EXPECT_EQ(t.Word(8, 4), depthOne | (0x2 & c.stencilMax));
         EXPECT_EQ(t.Word(0, 0), depthOne | c.stencilMax);
     }
+    // The same memory taken as another layout (a freed depth buffer whose address the next
+    // one reuses): the rasterizer must clear with the new layout's words, not the old.
+    {
+        WordTarget wide(24, 6, D3DFMT_D24S8), narrow(24, 6, D3DFMT_D15S1);
+        raster::RenderTarget view = narrow.View();
+        std::vector<std::uint32_t> memory(24 * 6 + 24 * 3, 0x12345678u);  // a D15S1 buffer fits in half
+        view.depthStencil = memory.data();
+        raster::RenderTarget before = view;
+        before.depthLayout = wide.layout;
+        raster::Rasterizer r(1);
+        raster::PipelineState s = BasicState(24, 6, kScreenFvf);
+        r.Clear(before, s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
+        r.Flush();
+        std::fill(memory.begin(), memory.end(), 0x12345678u);
+        r.Clear(view, s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 1);
+        r.Flush();
+        const auto* halves = reinterpret_cast<const std::uint16_t*>(memory.data());
+        EXPECT_EQ(halves[0], 0xFFFFu);
+        EXPECT_EQ(halves[24 * 6 - 1], 0xFFFFu);
+        EXPECT_EQ(memory[24 * 6 / 2], 0x12345678u) << "cleared past the end of the narrower buffer";
+    }
     // Depth compares at the format's precision: a quarter of a D15 step nearer, in the
     // middle of a D15 step, is 128 D24 steps nearer but the same D15 value.
     const float middle = 16384.0f / 32767.0f, nearer = middle - 1.0f / 131072.0f;

@@ -102,6 +102,7 @@ struct DepthStencilLayout {
     int wordBytes = 2;  // 2 or 4
     int depthBits = 16;
     int stencilBits = 0;
+    bool operator==(const DepthStencilLayout&) const = default;
 };
 // The layout of a depth-stencil format the rasterizer draws with (D16, D15S1, D24S8,
 // D24X8, D24X4S4); false for any other format.
@@ -123,6 +124,7 @@ struct RenderTarget {
     // DepthStencilLayout), depthPitch counting words; depth is then null.
     void* depthStencil = nullptr;
     DepthStencilLayout depthLayout;
+    bool operator==(const RenderTarget&) const = default;
 };
 
 struct VertexInput {

@@ -188,9 +188,8 @@ void Rasterizer::DrawIndexed(const PipelineState& state, const RenderTarget& tar
 void Rasterizer::Flush() { impl_->Flush(); }
 
 void Rasterizer::Impl::BindTarget(const RenderTarget& target) {
-    if (bound && binTarget.color == target.color && binTarget.depth == target.depth && binTarget.width == target.width &&
-        binTarget.height == target.height && binTarget.colorPitch == target.colorPitch &&
-        binTarget.depthPitch == target.depthPitch && binTarget.depthStencil == target.depthStencil)
+    // Every field: memory a freed buffer leaves may come back as another layout.
+    if (bound && binTarget == target)
         return;
     Flush();
     binTarget = target;
