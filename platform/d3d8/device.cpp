@@ -11,7 +11,10 @@
 //   resource type and usage, a size beyond its limits, a size that is not a power of two
 //   where its caps ask for one, or more levels than the full chain: D3DERR_INVALIDCALL.
 // - Present hands the back buffer to host::PresentFrame; it is allowed inside a scene,
-//   and fails with D3DERR_INVALIDCALL when the window is gone. Source and destination
+//   and fails with D3DERR_INVALIDCALL when the window is gone. With D3DSWAPEFFECT_DISCARD
+//   or FLIP the back buffer then takes the pixels of the frame before it, as in a chain of
+//   two buffers (its contents are undefined after a discarding Present), and the frame
+//   shown stays for GetFrontBuffer without a copy. Source and destination
 //   rectangles are for swap effects that copy (D3DSWAPEFFECT_COPY, COPY_VSYNC), as on the
 //   platform; with any other a rectangle is D3DERR_INVALIDCALL. Such a device keeps the
 //   client area's picture (FrontImage) and composes each present into it. The dirty region
@@ -202,7 +205,8 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     window_ = window;
     swapEffect_ = resolved.SwapEffect;
     front_ = FrontImage{};
-    presented_ = PresentedFrame{};
+    shown_ = Shown::Nothing;
+    presented_ = PixelMemory{};
     inScene_ = false;
     SetNewDeviceStates();
     *params = resolved;
@@ -296,14 +300,22 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     if ((sourceRect != nullptr || destRect != nullptr) && !copies) return D3DERR_INVALIDCALL;
     FlushRaster();
     HWND window = destWindowOverride != nullptr ? destWindowOverride : window_;
-    const PixelMemory& color = backBuffer_->memory;
+    PixelMemory& color = backBuffer_->memory;
     const auto* pixels = reinterpret_cast<const std::uint32_t*>(color.Bits());
     const int width = static_cast<int>(color.Width());
     const int height = static_cast<int>(color.Height());
     const int pitch = static_cast<int>(color.GetLayout().pitch);
     if (!copies) {
         if (!host::PresentFrame(window, pixels, width, height, pitch)) return D3DERR_INVALIDCALL;
-        KeepPresentedFrame(pixels, width, height, pitch);
+        if (presented_.Width() != color.Width() || presented_.Height() != color.Height() ||
+            presented_.Format() != color.Format()) {
+            if (!presented_.Allocate(color.Info(), color.Width(), color.Height(), 1)) {
+                shown_ = Shown::Nothing;
+                return D3D_OK;  // the frame is shown; only GetFrontBuffer goes without it
+            }
+        }
+        color.SwapBits(presented_);
+        shown_ = Shown::BackBuffer;
         return D3D_OK;
     }
     RECT client{};
@@ -313,7 +325,7 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     if (front_.pixels.empty()) return D3D_OK;  // a client area of no pixels
     if (!host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4))
         return D3DERR_INVALIDCALL;
-    KeepPresentedFrame(front_.pixels.data(), front_.width, front_.height, front_.width * 4);
+    shown_ = Shown::Front;
     return D3D_OK;
 }
 

@@ -193,8 +193,6 @@ private:
     void Hold(Surface* surface);
     void Drop(Surface* surface);
     bool TargetsLocked() const;
-    // Keeps a copy of what Present showed, for GetFrontBuffer.
-    void KeepPresentedFrame(const std::uint32_t* pixels, int width, int height, int pitchBytes);
 
     std::atomic<ULONG> refs_{1};
     std::atomic<ULONG> resources_{0};
@@ -211,14 +209,13 @@ private:
     Surface* depthBuffer_ = nullptr;
     // Depth buffers that a Reset without one let go of, kept for pointers still held.
     std::vector<std::unique_ptr<Surface>> retired_;
-    // The last frame Present showed (the back buffer, or the composed client area of a
-    // device that copies), for GetFrontBuffer; empty before the first.
-    struct PresentedFrame {
-        int width = 0;
-        int height = 0;
-        std::vector<std::uint32_t> pixels;  // X8R8G8B8, packed
-    };
-    PresentedFrame presented_;
+    // The last frame Present showed, for GetFrontBuffer. A device that copies keeps it in
+    // front_. Otherwise Present exchanges the back buffer's pixels with presented_'s (no
+    // copy: after a flip or discard the back buffer holds the frame before, as a swap
+    // chain's would).
+    enum class Shown { Nothing, BackBuffer, Front };
+    Shown shown_ = Shown::Nothing;
+    PixelMemory presented_;
     D3DGAMMARAMP gamma_{};
     struct Cursor {
         UINT hotSpotX = 0, hotSpotY = 0;

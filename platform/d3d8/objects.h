@@ -74,6 +74,11 @@ public:
     // byte: memory never written is then handed out without its clearing.
     HRESULT Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits);
     HRESULT Unlock();
+    // Exchanges the pixels with memory of the same format and size (neither locked).
+    void SwapBits(PixelMemory& other) {
+        std::swap(bits_, other.bits_);
+        std::swap(unset_, other.unset_);
+    }
 
     // The one place that says the pixels changed (a writing lock, a copy, a draw or clear
     // into a texture level): whatever the sampler derived from them is rebuilt.

@@ -52,8 +52,9 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
 
 // ---- the device's presentation calls --------------------------------------------------------
 //
-// - Present keeps the frame it showed: the back buffer, or for a device whose swap effect
-//   copies the composed client area (FrontImage). GetFrontBuffer copies that frame into an
+// - Present keeps the frame it showed: the back buffer's pixels, exchanged with a second
+//   buffer (no copy), or for a device whose swap effect copies the composed client area
+//   (FrontImage). GetFrontBuffer copies that frame into an
 //   A8R8G8B8 surface as the desktop shows it: at the client area's position on a surface of
 //   at least the desktop's size, the rest black. Headless there is no desktop: the surface
 //   must be as large as the back buffer and the frame goes to its top left corner. Before
@@ -66,16 +67,6 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
 //   and visibility; the window system's own cursor stays what it is (CursorCaps is 0).
 // - The scan line cannot be read (no D3DCAPS_READ_SCANLINE): GetRasterStatus fails.
 namespace d3d8 {
-
-void Device::KeepPresentedFrame(const std::uint32_t* pixels, int width, int height, int pitchBytes) {
-    presented_.width = width;
-    presented_.height = height;
-    presented_.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&presented_.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)],
-                    reinterpret_cast<const std::uint8_t*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitchBytes,
-                    static_cast<std::size_t>(width) * 4);
-}
 
 HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
     auto* surface = dynamic_cast<Surface*>(destination);
@@ -103,10 +94,24 @@ HRESULT Device::GetFrontBuffer(IDirect3DSurface8* destination) {
         std::fill(row, row + width, 0xFF000000u);
     }
     // The frame, clipped to the surface.
-    const int x0 = std::max<LONG>(origin.x, 0), x1 = std::min<LONG>(origin.x + presented_.width, width);
-    const int y0 = std::max<LONG>(origin.y, 0), y1 = std::min<LONG>(origin.y + presented_.height, height);
+    const std::uint32_t* frame = nullptr;
+    int frameWidth = 0, frameHeight = 0;
+    std::size_t framePitch = 0;  // in pixels
+    if (shown_ == Shown::BackBuffer) {
+        frame = reinterpret_cast<const std::uint32_t*>(presented_.Bits());
+        frameWidth = static_cast<int>(presented_.Width());
+        frameHeight = static_cast<int>(presented_.Height());
+        framePitch = presented_.GetLayout().pitch / 4;
+    } else if (shown_ == Shown::Front) {
+        frame = front_.pixels.data();
+        frameWidth = front_.width;
+        frameHeight = front_.height;
+        framePitch = static_cast<std::size_t>(front_.width);
+    }
+    const int x0 = std::max<LONG>(origin.x, 0), x1 = std::min<LONG>(origin.x + frameWidth, width);
+    const int y0 = std::max<LONG>(origin.y, 0), y1 = std::min<LONG>(origin.y + frameHeight, height);
     for (int y = y0; y < y1; ++y) {
-        const std::uint32_t* from = &presented_.pixels[static_cast<std::size_t>(y - origin.y) * presented_.width];
+        const std::uint32_t* from = frame + static_cast<std::size_t>(y - origin.y) * framePitch;
         auto* row = reinterpret_cast<std::uint32_t*>(bits + static_cast<std::size_t>(y) * pitch);
         for (int x = x0; x < x1; ++x) row[x] = from[x - origin.x] | 0xFF000000u;
     }
