@@ -307,7 +307,9 @@ TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
     };
     EXPECT_EQ(at(left, top), 0xFF336699u);
     EXPECT_EQ(at(left + 319, top + 239), 0xFF336699u);
-    if (left + 320 < static_cast<int>(mode.Width)) EXPECT_EQ(at(left + 320, top), 0xFF000000u);
+    if (left + 320 < static_cast<int>(mode.Width)) {
+        EXPECT_EQ(at(left + 320, top), 0xFF000000u);
+    }
     front->UnlockRect();
     front->Release();
     IDirect3DSurface8* small = nullptr;  // the size of the back buffer is not enough here
