@@ -14,10 +14,12 @@
 
 namespace {
 
-EM_JS(int, page_stop_after, (), { return Module.stopAfter | 0; });
-EM_JS(int, page_wants_trace, (), { return Array.isArray(Module.trace) ? 1 : 0; });
-EM_JS(void, page_trace, (const char* line), { Module.trace.push(UTF8ToString(line).trim()); });
-EM_JS(void, page_game_end, (int code), { if (Module.onGameEnd) Module.onGameEnd(code); });
+// (The threaded build runs main on a worker: these run on the page's thread, the program
+// waiting for them. Without threads they run in place.)
+int page_stop_after() { return MAIN_THREAD_EM_ASM_INT({ return Module.stopAfter | 0; }); }
+int page_wants_trace() { return MAIN_THREAD_EM_ASM_INT({ return Array.isArray(Module.trace) ? 1 : 0; }); }
+void page_trace(const char* line) { MAIN_THREAD_EM_ASM({ Module.trace.push(UTF8ToString($0).trim()); }, line); }
+void page_game_end(int code) { MAIN_THREAD_EM_ASM({ if (Module.onGameEnd) Module.onGameEnd($0); }, code); }
 
 }  // namespace
 

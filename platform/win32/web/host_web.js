@@ -1,15 +1,26 @@
 // The page's side of the window layer's web host (see sdl_web.cpp): the canvas, its
 // events as SDL events, presentation, message boxes and the yield of every pass.
 // Built into the module with --pre-js; the page gives Module.canvas and may give
-// Module.onMessageBox(flags, title, text) and Module.onFrame(count), told of every frame
-// the program presents. Module.hostFrames counts those frames, Module.hostShown the ones
-// that reached the canvas, Module.hostPasses the passes of the program's loop (its
-// yields) and Module.hostBusyMs the time the program ran between them.
+// Module.onMessageBox(flags, title, text) and Module.onFrame(count), told of the frames
+// the program presents (of every one on one thread, once per animation frame with the
+// program on a worker). Module.hostCounters() gives the count of those frames (frames),
+// of the ones that reached the canvas (shown), of the passes of the program's loop
+// (passes) and, on one thread, the time the program ran between its yields (busyMs; null
+// on a worker, where it never yields).
 
 Module.hostFrames = 0;
 Module.hostShown = 0;
 Module.hostPasses = 0;
 Module.hostBusyMs = 0;
+Module.hostOnWorker = false;
+
+Module.hostCounters = function () {
+  if (Module.hostOnWorker) {
+    return { frames: Module._tolvane_host_frames(), shown: Module.hostShown,
+             passes: Module._tolvane_host_passes(), busyMs: null };
+  }
+  return { frames: Module.hostFrames, shown: Module.hostShown, passes: Module.hostPasses, busyMs: Module.hostBusyMs };
+};
 
 // SDL key codes of KeyboardEvent.code values; letters and digits are their characters.
 var hostKeyCodes = (function () {
@@ -41,12 +52,9 @@ Module.hostInstall = function (canvas) {
       var sym = hostKeyCodes[e.code];
       if (sym === undefined) return;
       e.preventDefault();
-      Module._tolvane_host_key(down ? 1 : 0, sym, hostScancode(e.code), e.repeat ? 1 : 0);
-      if (down && e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey) {
-        var text = allocateUTF8(e.key);
-        Module._tolvane_host_text(text);
-        _free(text);
-      }
+      var text = down && e.key.length === 1 && !e.ctrlKey && !e.altKey && !e.metaKey ? allocateUTF8(e.key) : 0;
+      Module._tolvane_host_key(down ? 1 : 0, sym, hostScancode(e.code), e.repeat ? 1 : 0, text);
+      if (text) _free(text);
     };
   }
   canvas.addEventListener('keydown', key(true));
@@ -70,7 +78,8 @@ Module.hostInstall = function (canvas) {
 // The canvas's pixels are drawn through an OffscreenCanvas where the browser has one: its
 // frames go to the compositor by themselves, so the page's own rendering has nothing to
 // hand over (commit) when a frame changes and the program's thread does not wait for it.
-Module.hostCanvasSize = function (width, height) {
+// onWorker: the program runs on a worker (see hostShowFromWorker).
+Module.hostCanvasSize = function (width, height, onWorker) {
   var canvas = Module.canvas;
   if (!Module.hostSurface) {
     Module.hostSurface = canvas.transferControlToOffscreen ? canvas.transferControlToOffscreen() : canvas;
@@ -79,7 +88,20 @@ Module.hostCanvasSize = function (width, height) {
   Module.hostSurface.height = height;
   Module.hostContext = Module.hostSurface.getContext('2d');
   Module.hostImage = Module.hostContext.createImageData(width, height);
+  if (onWorker && !Module.hostOnWorker) {
+    Module.hostOnWorker = true;
+    Module.hostShowFromWorker();
+  }
 };
+
+// An ImageData of the size, for copies out of shared memory (an ImageData takes none).
+function hostImageOf(width, height) {
+  var image = Module.hostImage;
+  if (!image || image.width !== width || image.height !== height) {
+    Module.hostImage = image = Module.hostContext.createImageData(width, height);
+  }
+  return image;
+}
 
 // The newest frame presented waits for the next animation frame; frames presented before
 // then are passed over, as a display would. The bytes stay the texture's (in the module's
@@ -93,10 +115,7 @@ Module.hostCanvasSize = function (width, height) {
     if (typeof SharedArrayBuffer === 'undefined' || !(memory instanceof SharedArrayBuffer)) {
       image = new ImageData(new Uint8ClampedArray(memory, pending, bytes), width, height);  // the bytes themselves
     } else {  // an ImageData takes no shared memory: a copy
-      image = Module.hostImage;
-      if (!image || image.width !== width || image.height !== height) {
-        Module.hostImage = image = Module.hostContext.createImageData(width, height);
-      }
+      image = hostImageOf(width, height);
       image.data.set(new Uint8Array(memory, pending, bytes));
     }
     Module.hostContext.putImageData(image, 0, 0);
@@ -118,6 +137,39 @@ Module.hostCanvasSize = function (width, height) {
     if (pending === pointer) show();
   };
 })();
+
+// The program on a worker: once per animation frame the page takes the newest frame it
+// has not shown from the module's memory (tolvane_host_frame_begin and _end of
+// sdl_web.cpp) and copies it to the canvas, and tells Module.onFrame of the frames
+// presented since. hostRelease (a texture about to go) takes a frame still waiting at once.
+Module.hostShowFromWorker = function () {
+  var told = 0;
+  function take() {
+    var taken = Module._tolvane_host_frame_begin();
+    if (!taken) return;
+    try {
+      var memory = wasmMemory.buffer, at = new Int32Array(memory, taken, 3);
+      var pointer = at[0], width = at[1], height = at[2];
+      var image = hostImageOf(width, height);
+      image.data.set(new Uint8Array(memory, pointer, width * height * 4));
+      Module.hostContext.putImageData(image, 0, 0);
+      ++Module.hostShown;
+    } finally {
+      Module._tolvane_host_frame_end();
+    }
+  }
+  function frame() {
+    take();
+    var frames = Module._tolvane_host_frames();
+    if (frames !== told) {
+      told = Module.hostFrames = frames;
+      if (Module.onFrame) Module.onFrame(frames);
+    }
+    requestAnimationFrame(frame);
+  }
+  Module.hostRelease = take;
+  requestAnimationFrame(frame);
+};
 
 Module.hostMessageBox = function (flags, title, text) {
   console.log('message box: ' + title + ': ' + text);

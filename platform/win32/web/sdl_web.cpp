@@ -7,17 +7,30 @@
 // - Presentation converts the frame to RGBA bytes in the texture and hands the newest one
 //   to the page, which puts it on the canvas once per animation frame: a page shows no
 //   more than that, and passes between two of them leave the canvas alone.
-// - SDL_PumpEvents yields to the browser: the program's loop calls it once per pass
-//   (through PeekMessageA), and the page runs its events, timers and painting there
-//   before the pass goes on. With Asyncify the call unwinds the program's stack and
-//   rewinds it afterwards, so the loop is written as on the desktop.
 // - Message boxes are shown on the page and do not block: the call returns at once.
+//
+// One thread (the page that is not cross-origin isolated): the program runs on the
+// browser's thread, and SDL_PumpEvents yields to the browser: the program's loop calls it
+// once per pass (through PeekMessageA), and the page runs its events, timers and painting
+// there before the pass goes on. With Asyncify the call unwinds the program's stack and
+// rewinds it afterwards, so the loop is written as on the desktop.
+//
+// Threads (-pthread, linked with PROXY_TO_PTHREAD): the program runs on a worker and
+// never yields; the browser's thread stays free for the page. Calls into the page run
+// there while the program waits (MAIN_THREAD_EM_ASM). The listeners queue events in the
+// shared memory as before, and a texture keeps three buffers: the program converts into
+// one, a presented frame is swapped into the middle one, and the page, once per animation
+// frame, swaps a frame it has not shown yet out of there into the third, which it copies
+// to the canvas. Neither side waits for the other; the page skips the frames it missed.
 #include <SDL.h>
 #include <emscripten.h>
 #ifdef __wasm_simd128__
 #include <wasm_simd128.h>
 #endif
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -35,7 +48,17 @@ struct SDL_Renderer {
 struct SDL_Texture {
     int width = 0;
     int height = 0;
+#ifdef __EMSCRIPTEN_PTHREADS__
+    static constexpr int kFresh = 4;  // in ready: a frame the page has not taken yet
+    std::vector<Uint8> buffers[3];    // frames as the canvas takes them
+    int back = 0;                     // the program's, converted into
+    int front = 1;                    // the page's, shown from
+    std::atomic<int> ready{2};        // the newest frame presented, | kFresh
+    Uint8* Back() { return buffers[back].data(); }
+#else
     std::vector<Uint8> rgba;  // the frame as the canvas takes it
+    Uint8* Back() { return rgba.data(); }
+#endif
 };
 
 namespace {
@@ -49,34 +72,65 @@ int gMods = KMOD_NONE;  // the modifier keys held, from the key events
 bool gFocused = false;
 const char* gError = "";
 
-EM_JS(void, web_canvas_size, (int width, int height), {
-    Module.hostCanvasSize(width, height);
-});
+std::condition_variable gEventQueued;  // (the program's thread waits for it while idle)
+
+// Calls into the page. (Without threads MAIN_THREAD_EM_ASM is EM_ASM: the program runs
+// on the browser's thread.)
+#ifdef __EMSCRIPTEN_PTHREADS__
+constexpr int kOnWorker = 1;
+#else
+constexpr int kOnWorker = 0;
+#endif
+void web_canvas_size(int width, int height) {
+    MAIN_THREAD_EM_ASM({ Module.hostCanvasSize($0, $1, $2); }, width, height, kOnWorker);
+}
+void web_message_box(Uint32 flags, const char* title, const char* text) {
+    MAIN_THREAD_EM_ASM({ Module.hostMessageBox($0, UTF8ToString($1), UTF8ToString($2)); }, flags, title, text);
+}
+int web_viewport_width() { return MAIN_THREAD_EM_ASM_INT({ return window.innerWidth | 0; }); }
+int web_viewport_height() { return MAIN_THREAD_EM_ASM_INT({ return window.innerHeight | 0; }); }
+
+#ifdef __EMSCRIPTEN_PTHREADS__
+std::mutex gShowMutex;  // held by the page while it copies a frame out of gShown
+std::atomic<SDL_Texture*> gShown{nullptr};  // the texture presented last (set under gShowMutex)
+std::atomic<unsigned> gFrames{0}, gPasses{0};
+int gTaken[3];  // the frame the page takes: its bytes, width and height
+
+// A texture is about to go: a frame of it the page has not shown yet is shown now, and
+// the page takes none of it from then on.
+void web_release(SDL_Texture* texture) {
+    MAIN_THREAD_EM_ASM({ Module.hostRelease(); });
+    std::lock_guard lock(gShowMutex);
+    if (gShown.load() == texture) gShown.store(nullptr);
+}
+#else
 EM_JS(void, web_present, (const Uint8* rgba, int width, int height), {
     Module.hostPresent(rgba, width, height);
 });
 // A texture's bytes are about to go: a frame of it still waiting is shown now.
-EM_JS(void, web_release, (const Uint8* rgba), { Module.hostRelease(rgba); });
-EM_JS(void, web_message_box, (Uint32 flags, const char* title, const char* text), {
-    Module.hostMessageBox(flags, UTF8ToString(title), UTF8ToString(text));
-});
-EM_JS(int, web_viewport_width, (), { return window.innerWidth | 0; });
-EM_JS(int, web_viewport_height, (), { return window.innerHeight | 0; });
+EM_JS(void, web_release_bytes, (const Uint8* rgba), { Module.hostRelease(rgba); });
+void web_release(SDL_Texture* texture) { web_release_bytes(texture->rgba.data()); }
 // One turn of the browser's event loop: a message to ourselves runs after the events and
 // painting that wait, without the 4 ms floor that nested timers get.
 EM_ASYNC_JS(void, web_yield, (), {
     await new Promise(resolve => Module.hostYield(resolve));
 });
+#endif
 
 void Push(const SDL_Event& event) {
-    std::lock_guard lock(gMutex);
-    gEvents.push_back(event);
+    {
+        std::lock_guard lock(gMutex);
+        gEvents.push_back(event);
+    }
+    gEventQueued.notify_one();
 }
 
 }  // namespace
 
-// Called by the page's listeners (host_web.js).
-extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_key(int down, int sym, int scancode, int repeat) {
+// Called by the page's listeners (host_web.js), on the browser's thread. A key down that
+// types a character brings its text (else null): the two are queued together, so the
+// program takes both in one pass, with or without threads.
+extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_key(int down, int sym, int scancode, int repeat, const char* text) {
     SDL_Event event{};
     event.key.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     event.key.windowID = 1;
@@ -99,20 +153,21 @@ extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_key(int down, int sym, int sca
         gMods = down ? (gMods | mod) : (gMods & ~mod);
         event.key.keysym.mod = static_cast<Uint16>(gMods);
         gEvents.push_back(event);
+        if (text != nullptr) {
+            SDL_Event typed{};
+            typed.text.type = SDL_TEXTINPUT;
+            typed.text.windowID = 1;
+            std::strncpy(typed.text.text, text, sizeof typed.text.text - 1);
+            gEvents.push_back(typed);
+        }
     }
-}
-
-extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_text(const char* text) {
-    SDL_Event event{};
-    event.text.type = SDL_TEXTINPUT;
-    event.text.windowID = 1;
-    std::strncpy(event.text.text, text, sizeof event.text.text - 1);
-    Push(event);
+    gEventQueued.notify_one();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_mouse(int kind, int button, int x, int y) {
     SDL_Event event{};
     int dx = 0, dy = 0;
+    Uint32 buttons = 0;
     {
         std::lock_guard lock(gMutex);
         dx = x - gMouseX;
@@ -121,11 +176,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_mouse(int kind, int button, in
         gMouseY = y;
         if (kind == 1) gButtons |= 1u << (button - 1);
         if (kind == 2) gButtons &= ~(1u << (button - 1));
+        buttons = gButtons;
     }
     if (kind == 0) {
         event.motion.type = SDL_MOUSEMOTION;
         event.motion.windowID = 1;
-        event.motion.state = gButtons;
+        event.motion.state = buttons;
         event.motion.x = x;
         event.motion.y = y;
         event.motion.xrel = dx;
@@ -153,6 +209,29 @@ extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_focus(int focused) {
     }
     Push(event);
 }
+
+#ifdef __EMSCRIPTEN_PTHREADS__
+// The page's side of presentation (host_web.js), once per animation frame: the newest
+// frame presented that it has not taken yet, as gTaken (null when there is none). The
+// bytes stay the page's until tolvane_host_frame_end, which it calls only then.
+extern "C" EMSCRIPTEN_KEEPALIVE int* tolvane_host_frame_begin() {
+    gShowMutex.lock();
+    SDL_Texture* texture = gShown.load();
+    if (texture == nullptr || (texture->ready.load() & SDL_Texture::kFresh) == 0) {
+        gShowMutex.unlock();
+        return nullptr;
+    }
+    texture->front = texture->ready.exchange(texture->front) & ~SDL_Texture::kFresh;
+    gTaken[0] = static_cast<int>(reinterpret_cast<std::uintptr_t>(texture->buffers[texture->front].data()));
+    gTaken[1] = texture->width;
+    gTaken[2] = texture->height;
+    return gTaken;
+}
+extern "C" EMSCRIPTEN_KEEPALIVE void tolvane_host_frame_end() { gShowMutex.unlock(); }
+// The frames the program presented and the passes of its loop so far.
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned tolvane_host_frames() { return gFrames.load(); }
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned tolvane_host_passes() { return gPasses.load(); }
+#endif
 
 int SDL_InitSubSystem(Uint32 flags) { return 0; }
 void SDL_QuitSubSystem(Uint32 flags) {}
@@ -236,13 +315,19 @@ SDL_Texture* SDL_CreateTexture(SDL_Renderer* renderer, Uint32 format, int access
         gError = "only ARGB8888 textures of a positive size";
         return nullptr;
     }
-    auto* texture = new SDL_Texture{w, h, {}};
+    auto* texture = new SDL_Texture;
+    texture->width = w;
+    texture->height = h;
+#ifdef __EMSCRIPTEN_PTHREADS__
+    for (auto& buffer : texture->buffers) buffer.resize(static_cast<std::size_t>(w) * h * 4);
+#else
     texture->rgba.resize(static_cast<std::size_t>(w) * h * 4);
+#endif
     return texture;
 }
 
 void SDL_DestroyTexture(SDL_Texture* texture) {
-    if (texture != nullptr) web_release(texture->rgba.data());
+    if (texture != nullptr) web_release(texture);
     delete texture;
 }
 
@@ -252,7 +337,7 @@ int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect* rect, const void* pi
         return -1;
     }
     // X8R8G8B8 words (bytes B, G, R, X) to the bytes R, G, B, 255.
-    Uint8* out = texture->rgba.data();
+    Uint8* out = texture->Back();
     for (int y = 0; y < texture->height; ++y, out += texture->width * 4) {
         const Uint8* row = static_cast<const Uint8*>(pixels) + static_cast<std::ptrdiff_t>(y) * pitch;
         int x = 0;
@@ -284,12 +369,41 @@ int SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect*
     return 0;
 }
 
+#ifdef __EMSCRIPTEN_PTHREADS__
+void SDL_RenderPresent(SDL_Renderer* renderer) {
+    SDL_Texture* texture = gPending;
+    gPending = nullptr;
+    if (texture == nullptr) return;
+    texture->back = texture->ready.exchange(texture->back | SDL_Texture::kFresh) & ~SDL_Texture::kFresh;
+    if (gShown.load() != texture) {
+        std::lock_guard lock(gShowMutex);
+        gShown.store(texture);
+    }
+    gFrames.fetch_add(1);
+}
+
+// No yield: the program has a thread of its own. A pass that presented nothing (a message
+// handled, or the game paused) with no event waiting waits a little for one instead of
+// spinning through the next.
+void SDL_PumpEvents() {
+    static unsigned framesSeen = 0;
+    gPasses.fetch_add(1);
+    const unsigned frames = gFrames.load();
+    if (frames != framesSeen) {
+        framesSeen = frames;
+        return;
+    }
+    std::unique_lock lock(gMutex);
+    gEventQueued.wait_for(lock, std::chrono::milliseconds(2), [] { return !gEvents.empty(); });
+}
+#else
 void SDL_RenderPresent(SDL_Renderer* renderer) {
     if (gPending != nullptr) web_present(gPending->rgba.data(), gPending->width, gPending->height);
     gPending = nullptr;
 }
 
 void SDL_PumpEvents() { web_yield(); }
+#endif
 
 int SDL_PollEvent(SDL_Event* event) {
     std::lock_guard lock(gMutex);
