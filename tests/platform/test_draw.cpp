@@ -342,7 +342,10 @@ TEST_F(TexturedDrawTest, LevelOfDetailChoosesTheFirstSampledLevel) {
 // Vertices carry 2D coordinates only; the missing third reads as 0. At the centre pixel
 // u > v > 0, so the cube's direction (u, v, 0) points at +x, its first face, and the
 // volume reads its first slice.
-TEST_F(TexturedDrawTest, CubeAndVolumeTexturesReadTheirFirstFaceAndSlice) {
+// A two-component set on cube and volume textures: the missing coordinate is 0. At the
+// centre pixel u > v > 0, so the cube's direction (u, v, 0) has +x as its major axis
+// (face 0), and the volume's point sample at w = 0 is in its first slice.
+TEST_F(TexturedDrawTest, CubeAndVolumeTexturesTakeTwoComponentCoordinates) {
     IDirect3DCubeTexture8* cube = nullptr;
     ASSERT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
     for (int face = 0; face < 6; ++face) {
