@@ -117,17 +117,23 @@ Device::~Device() {
     d3d_->Release();
 }
 
+// The back or depth buffer: the device's own, counted with it; the rasterizer's queued
+// draws are finished before it is locked.
+Surface* Device::NewSwapSurface(DWORD usage) {
+    auto* surface = new Surface(this, this, usage, D3DPOOL_DEFAULT);
+    surface->flushBeforeLock = true;
+    return surface;
+}
+
 HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     displayMode_ = d3d_->DisplayMode();
     swapEffect_ = params.SwapEffect;
-    backBuffer_ = new Surface(this, this, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
-    backBuffer_->flushBeforeLock = true;
+    backBuffer_ = NewSwapSurface(D3DUSAGE_RENDERTARGET);
     if (!backBuffer_->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
                                       params.BackBufferHeight, 1))
         return E_OUTOFMEMORY;
     if (params.EnableAutoDepthStencil) {
-        depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
-        depthBuffer_->flushBeforeLock = true;
+        depthBuffer_ = NewSwapSurface(D3DUSAGE_DEPTHSTENCIL);
         if (!depthBuffer_->memory.Allocate(*FindFormat(params.AutoDepthStencilFormat), params.BackBufferWidth,
                                            params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
@@ -183,24 +189,12 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     // them stay valid; a depth buffer no longer wanted is kept aside until the device goes.
     backBuffer_->memory = std::move(color);
     if (resolved.EnableAutoDepthStencil) {
-        if (depthBuffer_ == nullptr) {
-            depthBuffer_ = new Surface(this, this, D3DUSAGE_DEPTHSTENCIL, D3DPOOL_DEFAULT);
-            depthBuffer_->flushBeforeLock = true;
-        }
+        if (depthBuffer_ == nullptr) depthBuffer_ = NewSwapSurface(D3DUSAGE_DEPTHSTENCIL);
         depthBuffer_->memory = std::move(depth);
     } else if (depthBuffer_ != nullptr) {
         retired_.emplace_back(std::exchange(depthBuffer_, nullptr));
     }
-    // What the device holds goes, as at its last release; state blocks stay.
-    for (auto& texture : textures_) {
-        if (texture != nullptr) std::exchange(texture, nullptr)->Release();
-    }
-    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
-    streamStride_ = 0;
-    if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
-    baseVertexIndex_ = 0;
-    Drop(std::exchange(target_, backBuffer_));
-    Drop(std::exchange(zStencil_, depthBuffer_));
+    ReleaseBindings();  // state blocks stay
 
     window_ = window;
     swapEffect_ = resolved.SwapEffect;
@@ -228,14 +222,20 @@ void Device::ReleaseResource() {
 }
 
 void Device::UnbindAll() {
+    ReleaseBindings();
+    recording_.reset();  // blocks hold textures and buffers
+    stateBlocks_.clear();
+}
+
+void Device::ReleaseBindings() {
+    FlushRaster();  // queued draws still read the textures and write the targets let go of here
     for (auto& texture : textures_) {
         if (texture != nullptr) std::exchange(texture, nullptr)->Release();
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    streamStride_ = 0;
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
-    recording_.reset();  // blocks hold textures and buffers
-    stateBlocks_.clear();
-    FlushRaster();  // queued draws may still write the targets let go of here
+    baseVertexIndex_ = 0;
     Drop(std::exchange(target_, backBuffer_));
     Drop(std::exchange(zStencil_, depthBuffer_));
 }

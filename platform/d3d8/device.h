@@ -177,6 +177,10 @@ private:
     };
 
     void UnbindAll();
+    // Lets go of the bound textures, stream and indices and returns the targets to the
+    // device's own buffers, after the queued draws.
+    void ReleaseBindings();
+    Surface* NewSwapSurface(DWORD usage);
     // The states of a new device: render and stage states, transforms, viewport on the
     // whole back buffer, material, no lights, clip planes 0, no vertex shader.
     void SetNewDeviceStates();

@@ -216,21 +216,33 @@ BOOL IsWindow(HWND hwnd) {
     return system.windows.count(hwnd) != 0 ? TRUE : FALSE;
 }
 
-BOOL GetClientRect(HWND hwnd, RECT* rect) {
-    WindowSystem& system = System();
-    std::lock_guard lock(system.mutex);
+namespace {
+
+// The window of a handle, for a call that writes its answer to out (the system's lock
+// held); null, with the platform's error, for an unknown handle or a null out.
+const Window* WindowFor(WindowSystem& system, HWND hwnd, const void* out) {
     auto found = system.windows.find(hwnd);
     if (found == system.windows.end()) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
+        return nullptr;
     }
-    if (rect == nullptr) {
+    if (out == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return nullptr;
     }
-    int width = found->second.width;
-    int height = found->second.height;
-    if (found->second.sdlWindow != nullptr) SDL_GetWindowSizeInPixels(found->second.sdlWindow, &width, &height);
+    return &found->second;
+}
+
+}  // namespace
+
+BOOL GetClientRect(HWND hwnd, RECT* rect) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    const Window* found = WindowFor(system, hwnd, rect);
+    if (found == nullptr) return FALSE;
+    int width = found->width;
+    int height = found->height;
+    if (found->sdlWindow != nullptr) SDL_GetWindowSizeInPixels(found->sdlWindow, &width, &height);
     *rect = RECT{0, 0, width, height};
     return TRUE;
 }
@@ -238,16 +250,9 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
 BOOL GetWindowRect(HWND hwnd, RECT* rect) {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
-    auto found = system.windows.find(hwnd);
-    if (found == system.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (rect == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const Window& window = found->second;
+    const Window* found = WindowFor(system, hwnd, rect);
+    if (found == nullptr) return FALSE;
+    const Window& window = *found;
     if (window.sdlWindow == nullptr) {
         *rect = RECT{window.x, window.y, window.x + window.width, window.y + window.height};
         return TRUE;
@@ -268,17 +273,10 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
 BOOL ClientToScreen(HWND hwnd, POINT* point) {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
-    auto found = system.windows.find(hwnd);
-    if (found == system.windows.end()) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    if (point == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    int x = found->second.x, y = found->second.y;
-    if (found->second.sdlWindow != nullptr) SDL_GetWindowPosition(found->second.sdlWindow, &x, &y);
+    const Window* found = WindowFor(system, hwnd, point);
+    if (found == nullptr) return FALSE;
+    int x = found->x, y = found->y;
+    if (found->sdlWindow != nullptr) SDL_GetWindowPosition(found->sdlWindow, &x, &y);
     point->x += x;
     point->y += y;
     return TRUE;
