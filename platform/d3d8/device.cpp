@@ -295,7 +295,7 @@ HRESULT Device::GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) {
 }
 
 HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
-                        const void* /*dirtyRegion*/) {
+                        const RGNDATA* /*dirtyRegion*/) {
     const bool copies = swapEffect_ == D3DSWAPEFFECT_COPY || swapEffect_ == D3DSWAPEFFECT_COPY_VSYNC;
     if ((sourceRect != nullptr || destRect != nullptr) && !copies) return D3DERR_INVALIDCALL;
     FlushRaster();

@@ -18,18 +18,25 @@
 #include "platform/d3d8/present.h"
 #include "platform/d3d8/stateblock.h"
 
+TOLVANE_INTERFACES_BEGIN
 namespace d3d8 {
 
 class Direct3D final : public IDirect3D8, private LiveObject {
 public:
     explicit Direct3D(const D3DDeviceProfile& profile) : profile_(profile) {}
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
         if (left == 0) delete this;
         return left;
     }
+    HRESULT RegisterSoftwareDevice(void* initializeFunction) override;
+    HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER8* identifier) override;
+    HRESULT CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
+                                       D3DMULTISAMPLE_TYPE multiSample) override;
+    HMONITOR GetAdapterMonitor(UINT adapter) override;
     UINT GetAdapterCount() override { return 1; }
     UINT GetAdapterModeCount(UINT adapter) override { return adapter == 0 ? 1 : 0; }
     HRESULT EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* out) override;
@@ -65,10 +72,11 @@ bool IsDeviceType(D3DDEVTYPE type);
 class Device final : public IDirect3DDevice8, private LiveObject {
 public:
     Device(Direct3D* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags, HWND window);
-    ~Device() override;
+    ~Device();
     // Makes the back buffer (and depth buffer) and sets the default states.
     HRESULT Initialize(const D3DPRESENT_PARAMETERS& params);
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override;
 
@@ -79,7 +87,7 @@ public:
     HRESULT GetDisplayMode(D3DDISPLAYMODE* mode) override;
     HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* params) override;
     HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
-                    const void* dirtyRegion) override;
+                    const RGNDATA* dirtyRegion) override;
     HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) override;
 
     HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -162,6 +170,34 @@ public:
                             DWORD flags) override;
     HRESULT ResourceManagerDiscardBytes(DWORD bytes) override;
     HRESULT GetInfo(DWORD devInfoId, void* devInfo, DWORD devInfoSize) override;
+
+    // swapchain.cpp
+    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* params, IDirect3DSwapChain8** out) override;
+    // misc.cpp: clip status, palettes, patches
+    HRESULT SetClipStatus(const D3DCLIPSTATUS8* status) override;
+    HRESULT GetClipStatus(D3DCLIPSTATUS8* status) override;
+    HRESULT SetPaletteEntries(UINT palette, const PALETTEENTRY* entries) override;
+    HRESULT GetPaletteEntries(UINT palette, PALETTEENTRY* entries) override;
+    HRESULT SetCurrentTexturePalette(UINT palette) override;
+    HRESULT GetCurrentTexturePalette(UINT* palette) override;
+    HRESULT DrawRectPatch(UINT handle, const float* segments, const D3DRECTPATCH_INFO* info) override;
+    HRESULT DrawTriPatch(UINT handle, const float* segments, const D3DTRIPATCH_INFO* info) override;
+    HRESULT DeletePatch(UINT handle) override;
+    // shaders.cpp: the programmable pipeline's calls (SetVertexShader and GetVertexShader
+    // are with the stream calls: an FVF code is a vertex shader too)
+    HRESULT CreateVertexShader(const DWORD* declaration, const DWORD* function, DWORD* handle, DWORD usage) override;
+    HRESULT DeleteVertexShader(DWORD handle) override;
+    HRESULT SetVertexShaderConstant(DWORD reg, const void* data, DWORD count) override;
+    HRESULT GetVertexShaderConstant(DWORD reg, void* data, DWORD count) override;
+    HRESULT GetVertexShaderDeclaration(DWORD handle, void* data, DWORD* size) override;
+    HRESULT GetVertexShaderFunction(DWORD handle, void* data, DWORD* size) override;
+    HRESULT CreatePixelShader(const DWORD* function, DWORD* handle) override;
+    HRESULT SetPixelShader(DWORD handle) override;
+    HRESULT GetPixelShader(DWORD* handle) override;
+    HRESULT DeletePixelShader(DWORD handle) override;
+    HRESULT SetPixelShaderConstant(DWORD reg, const void* data, DWORD count) override;
+    HRESULT GetPixelShaderConstant(DWORD reg, void* data, DWORD count) override;
+    HRESULT GetPixelShaderFunction(DWORD handle, void* data, DWORD* size) override;
 
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
@@ -252,6 +288,39 @@ private:
     DWORD nextStateBlock_ = 1;
     void CaptureInto(StateBlock& block);
     void UnsetUserPointerInputs(bool indices);
+
+    // misc.cpp
+    D3DCLIPSTATUS8 clipStatus_{};
+    std::map<UINT, std::array<PALETTEENTRY, 256>> palettes_;
+    UINT currentPalette_ = 0;
+    // shaders.cpp
+    DWORD pixelShader_ = 0;
+};
+
+// A swap chain of a second window: its own back buffer, presented to its window.
+class SwapChain final : public IDirect3DSwapChain8, private LiveObject {
+public:
+    SwapChain(Device* device, HWND window, D3DSWAPEFFECT swapEffect);
+    ~SwapChain();
+    // Makes the back buffer; false when memory runs out.
+    bool Initialize(const D3DPRESENT_PARAMETERS& params);
+
+    HRESULT QueryInterface(REFIID riid, void** out) override;
+    ULONG AddRef() override { return ++refs_; }
+    ULONG Release() override;
+    HRESULT Present(const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                    const RGNDATA* dirtyRegion) override;
+    HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) override;
+
+private:
+    std::atomic<ULONG> refs_{1};
+    Device* device_;
+    HWND window_;
+    D3DSWAPEFFECT swapEffect_;
+    std::unique_ptr<Surface> backBuffer_;  // counts are the swap chain's
+    PixelMemory presented_;                // the frame before, for swap effects that flip
+    FrontImage front_;                     // the client area's picture, for swap effects that copy
 };
 
 }  // namespace d3d8
+TOLVANE_INTERFACES_END

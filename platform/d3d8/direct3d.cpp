@@ -6,6 +6,7 @@
 // that texture creation reads and the formats CheckDeviceFormat accepts; the other caps
 // describe what the rasterizer draws and are the same for every profile.
 #include <algorithm>
+#include <cstdio>
 
 #include "platform/d3d8/device.h"
 #include "platform/win32/host.h"
@@ -71,6 +72,47 @@ bool Contains(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
 namespace d3d8 {
 
 bool IsDeviceType(D3DDEVTYPE type) { return type == D3DDEVTYPE_HAL || type == D3DDEVTYPE_REF; }
+
+HRESULT Direct3D::QueryInterface(REFIID riid, void** out) {
+    return AnswerQuery(this, riid, out, {&IID_IUnknown, &IID_IDirect3D8});
+}
+
+// There are no pluggable software rasterizers: the device is one already.
+HRESULT Direct3D::RegisterSoftwareDevice(void* initializeFunction) {
+    return initializeFunction == nullptr ? D3DERR_INVALIDCALL : D3DERR_NOTAVAILABLE;
+}
+
+// The adapter names itself as the software rasterizer it is; the ids are our own.
+HRESULT Direct3D::GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER8* identifier) {
+    if (adapter != 0 || identifier == nullptr || (flags & ~DWORD{D3DENUM_NO_WHQL_LEVEL}) != 0)
+        return D3DERR_INVALIDCALL;
+    *identifier = D3DADAPTER_IDENTIFIER8{};
+    std::snprintf(identifier->Driver, sizeof identifier->Driver, "tolvane_d3d8");
+    std::snprintf(identifier->Description, sizeof identifier->Description, "Tolvane software rasterizer");
+    identifier->DriverVersion.u.HighPart = (4 << 16) | 8;  // product 4, version 8
+    identifier->DriverVersion.u.LowPart = (0 << 16) | 1;   // sub-version 0, build 1
+    identifier->VendorId = 0x7017;
+    identifier->DeviceId = 0x0008;
+    identifier->SubSysId = 0;
+    identifier->Revision = 1;
+    identifier->DeviceIdentifier = GUID{0x5A1E7D38, 0x2C4B, 0x4F0E, {0x9A, 0x61, 0x3D, 0x70, 0x6C, 0x76, 0x61, 0x6E}};
+    identifier->WHQLLevel = 0;  // not certified (and not asked for with D3DENUM_NO_WHQL_LEVEL)
+    return D3D_OK;
+}
+
+// Only D3DMULTISAMPLE_NONE: the rasterizer draws one sample per pixel.
+HRESULT Direct3D::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE type, D3DFORMAT surfaceFormat, BOOL windowed,
+                                             D3DMULTISAMPLE_TYPE multiSample) {
+    if (adapter != 0 || !IsDeviceType(type) || static_cast<DWORD>(multiSample) > 16 || multiSample == 1)
+        return D3DERR_INVALIDCALL;
+    if (FindFormat(surfaceFormat) == nullptr) return D3DERR_INVALIDCALL;
+    return multiSample == D3DMULTISAMPLE_NONE ? D3D_OK : D3DERR_NOTAVAILABLE;
+}
+
+// One adapter on one monitor; the handle only has to be stable and not null.
+HMONITOR Direct3D::GetAdapterMonitor(UINT adapter) {
+    return adapter == 0 ? reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(0x00010001)) : nullptr;
+}
 
 D3DDISPLAYMODE Direct3D::DisplayMode() {
     if (!modeKnown_) {

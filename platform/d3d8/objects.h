@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <new>
 #include <vector>
@@ -23,12 +24,38 @@
 #include "platform/d3d8/format.h"
 #include "platform/d3d8/raster/raster.h"
 
+TOLVANE_INTERFACES_BEGIN
 namespace d3d8 {
 
 class Device;
 
 // Objects of the device that exist right now (a test hook for reference counting).
 int LiveObjectCount();
+
+// QueryInterface of an object whose interface chain is ids (IID_IUnknown first): on a
+// match the object itself, with a reference added; otherwise E_NOINTERFACE and null.
+HRESULT AnswerQuery(IUnknown* self, REFIID riid, void** out, std::initializer_list<const IID*> ids);
+
+// The private data of a resource, surface or volume: bytes by GUID, or an interface that
+// it holds a reference to (D3DSPD_IUNKNOWN).
+class PrivateData {
+public:
+    PrivateData() = default;
+    PrivateData(const PrivateData&) = delete;
+    PrivateData& operator=(const PrivateData&) = delete;
+    ~PrivateData();
+    HRESULT Set(REFGUID guid, const void* data, DWORD size, DWORD flags);
+    HRESULT Get(REFGUID guid, void* data, DWORD* size) const;
+    HRESULT Free(REFGUID guid);
+
+private:
+    struct Entry {
+        GUID guid;
+        std::vector<std::uint8_t> bytes;
+        IUnknown* object = nullptr;  // D3DSPD_IUNKNOWN: held
+    };
+    std::vector<Entry> entries_;
+};
 
 // Counts the object among the live ones for as long as it exists.
 struct LiveObject {
@@ -115,11 +142,18 @@ public:
     // container: the object whose count this surface shares (null: a count of its own,
     // and the surface keeps the device alive by itself).
     Surface(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool);
-    ~Surface() override;
+    ~Surface();
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
+        return privateData_.Set(guid, data, size, flags);
+    }
+    HRESULT GetPrivateData(REFGUID guid, void* data, DWORD* size) override { return privateData_.Get(guid, data, size); }
+    HRESULT FreePrivateData(REFGUID guid) override { return privateData_.Free(guid); }
+    HRESULT GetContainer(REFIID riid, void** out) override;
     HRESULT GetDesc(D3DSURFACE_DESC* desc) override;
     HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT UnlockRect() override;
@@ -141,15 +175,23 @@ private:
     std::atomic<ULONG> refs_{1};
     DWORD usage_;
     D3DPOOL pool_;
+    PrivateData privateData_;
 };
 
 class Volume final : public IDirect3DVolume8, private LiveObject {
 public:
     Volume(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool);
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
+        return privateData_.Set(guid, data, size, flags);
+    }
+    HRESULT GetPrivateData(REFGUID guid, void* data, DWORD* size) override { return privateData_.Get(guid, data, size); }
+    HRESULT FreePrivateData(REFGUID guid) override { return privateData_.Free(guid); }
+    HRESULT GetContainer(REFIID riid, void** out) override;
     HRESULT GetDesc(D3DVOLUME_DESC* desc) override;
     HRESULT LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
     HRESULT UnlockBox() override;
@@ -161,6 +203,7 @@ private:
     IUnknown* container_;
     DWORD usage_;
     D3DPOOL pool_;
+    PrivateData privateData_;
 };
 
 // What every texture kind shares besides its interface: the device, and the sampler's
@@ -199,6 +242,7 @@ public:
     TextureBase(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT levels);
     ~TextureBase() override;
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
@@ -206,6 +250,11 @@ public:
         return left;
     }
     HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
+        return privateData_.Set(guid, data, size, flags);
+    }
+    HRESULT GetPrivateData(REFGUID guid, void* data, DWORD* size) override { return privateData_.Get(guid, data, size); }
+    HRESULT FreePrivateData(REFGUID guid) override { return privateData_.Free(guid); }
     DWORD SetPriority(DWORD priority) override;
     DWORD GetPriority() override { return priority_; }
     void PreLoad() override {}
@@ -227,6 +276,7 @@ private:
     std::atomic<ULONG> refs_{1};
     DWORD priority_ = 0;
     DWORD lod_ = 0;
+    PrivateData privateData_;
 };
 
 class Texture final : public TextureBase<IDirect3DTexture8> {
@@ -302,9 +352,10 @@ template <class Interface>
 class Buffer : public Interface, private LiveObject {
 public:
     Buffer(Device* device, DWORD usage, D3DPOOL pool);
-    ~Buffer() override;
+    virtual ~Buffer();
     bool Allocate(UINT length);
 
+    HRESULT QueryInterface(REFIID riid, void** out) override;
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
@@ -312,6 +363,11 @@ public:
         return left;
     }
     HRESULT GetDevice(IDirect3DDevice8** out) override;
+    HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
+        return privateData_.Set(guid, data, size, flags);
+    }
+    HRESULT GetPrivateData(REFGUID guid, void* data, DWORD* size) override { return privateData_.Get(guid, data, size); }
+    HRESULT FreePrivateData(REFGUID guid) override { return privateData_.Free(guid); }
     DWORD SetPriority(DWORD priority) override;
     DWORD GetPriority() override { return priority_; }
     void PreLoad() override {}
@@ -333,6 +389,7 @@ private:
     UINT length_ = 0;
     bool locked_ = false;
     DWORD priority_ = 0;
+    PrivateData privateData_;
 };
 
 class VertexBuffer final : public Buffer<IDirect3DVertexBuffer8> {
@@ -362,3 +419,4 @@ private:
 bool RectToBox(const RECT* rect, UINT width, UINT height, D3DBOX& box);
 
 }  // namespace d3d8
+TOLVANE_INTERFACES_END

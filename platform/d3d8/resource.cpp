@@ -22,6 +22,76 @@ int LiveObjectCount() { return g_liveObjects.load(); }
 LiveObject::LiveObject() { ++g_liveObjects; }
 LiveObject::~LiveObject() { --g_liveObjects; }
 
+// ---- interfaces and private data -------------------------------------------------------
+
+HRESULT AnswerQuery(IUnknown* self, REFIID riid, void** out, std::initializer_list<const IID*> ids) {
+    if (out == nullptr) return E_POINTER;
+    for (const IID* id : ids)
+        if (IsEqualGUID(*id, riid)) {
+            self->AddRef();
+            *out = self;
+            return S_OK;
+        }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+PrivateData::~PrivateData() {
+    for (Entry& entry : entries_)
+        if (entry.object != nullptr) entry.object->Release();
+}
+
+HRESULT PrivateData::Set(REFGUID guid, const void* data, DWORD size, DWORD flags) {
+    if (data == nullptr && size != 0) return D3DERR_INVALIDCALL;
+    if ((flags & ~DWORD{D3DSPD_IUNKNOWN}) != 0) return D3DERR_INVALIDCALL;
+    Entry entry{guid, {}, nullptr};
+    if ((flags & D3DSPD_IUNKNOWN) != 0) {
+        if (size != sizeof(IUnknown*) || data == nullptr) return D3DERR_INVALIDCALL;
+        std::memcpy(&entry.object, data, sizeof(IUnknown*));
+        if (entry.object == nullptr) return D3DERR_INVALIDCALL;
+        entry.object->AddRef();
+    } else {
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        entry.bytes.assign(bytes, bytes + size);
+    }
+    Free(guid);
+    entries_.push_back(std::move(entry));
+    return D3D_OK;
+}
+
+HRESULT PrivateData::Get(REFGUID guid, void* data, DWORD* size) const {
+    if (size == nullptr) return D3DERR_INVALIDCALL;
+    for (const Entry& entry : entries_) {
+        if (!IsEqualGUID(entry.guid, guid)) continue;
+        const DWORD needed = entry.object != nullptr ? DWORD{sizeof(IUnknown*)} : static_cast<DWORD>(entry.bytes.size());
+        if (data == nullptr || *size < needed) {
+            *size = needed;
+            return D3DERR_MOREDATA;
+        }
+        *size = needed;
+        if (entry.object != nullptr) {
+            // An interface handed out carries a reference of its own.
+            entry.object->AddRef();
+            std::memcpy(data, &entry.object, sizeof(IUnknown*));
+        } else if (needed != 0) {
+            std::memcpy(data, entry.bytes.data(), needed);
+        }
+        return D3D_OK;
+    }
+    return D3DERR_NOTFOUND;
+}
+
+HRESULT PrivateData::Free(REFGUID guid) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (!IsEqualGUID(it->guid, guid)) continue;
+        IUnknown* object = it->object;
+        entries_.erase(it);
+        if (object != nullptr) object->Release();  // last: the release may reach back here
+        return D3D_OK;
+    }
+    return D3DERR_NOTFOUND;
+}
+
 // ---- PixelMemory ------------------------------------------------------------------------
 
 bool PixelMemory::Allocate(const FormatStorage& info, UINT width, UINT height, UINT depth) {
@@ -96,6 +166,19 @@ Surface::~Surface() {
     if (container_ == nullptr) device_->ReleaseResource();
 }
 
+HRESULT Surface::QueryInterface(REFIID riid, void** out) {
+    return AnswerQuery(this, riid, out, {&IID_IUnknown, &IID_IDirect3DSurface8});
+}
+
+// The texture or swap chain the surface is a level or buffer of; the device for its own
+// buffers and for surfaces of their own (image surfaces, render targets, depth surfaces).
+HRESULT Surface::GetContainer(REFIID riid, void** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    IUnknown* container = container_ != nullptr ? container_ : static_cast<IUnknown*>(device_);
+    HRESULT result = container->QueryInterface(riid, out);
+    return SUCCEEDED(result) ? D3D_OK : E_NOINTERFACE;
+}
+
 ULONG Surface::AddRef() { return container_ != nullptr ? container_->AddRef() : ++refs_; }
 
 ULONG Surface::Release() {
@@ -141,6 +224,16 @@ HRESULT Surface::UnlockRect() { return memory.Unlock(); }
 
 Volume::Volume(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool)
     : device_(device), container_(container), usage_(usage), pool_(pool) {}
+
+HRESULT Volume::QueryInterface(REFIID riid, void** out) {
+    return AnswerQuery(this, riid, out, {&IID_IUnknown, &IID_IDirect3DVolume8});
+}
+
+HRESULT Volume::GetContainer(REFIID riid, void** out) {
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    HRESULT result = container_->QueryInterface(riid, out);
+    return SUCCEEDED(result) ? D3D_OK : E_NOINTERFACE;
+}
 
 ULONG Volume::AddRef() { return container_->AddRef(); }
 
@@ -233,6 +326,27 @@ template <class Interface>
 TextureBase<Interface>::TextureBase(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT levels)
     : device_(device), usage_(usage), format_(format), pool_(pool), levels_(levels) {
     device_->RetainResource();
+}
+
+namespace {
+template <class Interface>
+const IID& InterfaceId();
+template <>
+const IID& InterfaceId<IDirect3DTexture8>() { return IID_IDirect3DTexture8; }
+template <>
+const IID& InterfaceId<IDirect3DCubeTexture8>() { return IID_IDirect3DCubeTexture8; }
+template <>
+const IID& InterfaceId<IDirect3DVolumeTexture8>() { return IID_IDirect3DVolumeTexture8; }
+template <>
+const IID& InterfaceId<IDirect3DVertexBuffer8>() { return IID_IDirect3DVertexBuffer8; }
+template <>
+const IID& InterfaceId<IDirect3DIndexBuffer8>() { return IID_IDirect3DIndexBuffer8; }
+}  // namespace
+
+template <class Interface>
+HRESULT TextureBase<Interface>::QueryInterface(REFIID riid, void** out) {
+    return AnswerQuery(static_cast<Interface*>(this), riid, out,
+                       {&IID_IUnknown, &IID_IDirect3DResource8, &IID_IDirect3DBaseTexture8, &InterfaceId<Interface>()});
 }
 
 template <class Interface>
@@ -455,6 +569,11 @@ HRESULT VolumeTexture::CopyFrom(TextureCore& source) {
 template <class Interface>
 Buffer<Interface>::Buffer(Device* device, DWORD usage, D3DPOOL pool) : device_(device), usage_(usage), pool_(pool) {
     device_->RetainResource();
+}
+
+template <class Interface>
+HRESULT Buffer<Interface>::QueryInterface(REFIID riid, void** out) {
+    return AnswerQuery(this, riid, out, {&IID_IUnknown, &IID_IDirect3DResource8, &InterfaceId<Interface>()});
 }
 
 template <class Interface>

@@ -3,35 +3,44 @@
 // input, POSIX for files). Sizes follow the platform: LONG and DWORD are 32-bit.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 #include "platform/win32/export.h"
 
+// The header compiles as C as well as C++: types are typedefs, constants macros, and the
+// functions have C linkage.
+#ifdef __cplusplus
+extern "C" {
+#endif
 TOLVANE_API_BEGIN
 
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using SHORT = std::int16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
-using ULONG = std::uint32_t;
-using UINT = unsigned int;
-using INT = int;
-using BOOL = int;
-using CHAR = char;
-using WCHAR = char16_t;
-using LPSTR = char*;
-using LPCSTR = const char*;
-using LPWSTR = WCHAR*;
-using LPCWSTR = const WCHAR*;
-using LPVOID = void*;
-using LPCVOID = const void*;
-using HRESULT = std::int32_t;
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
-using ATOM = WORD;
-using COLORREF = DWORD;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef int16_t SHORT;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef int INT;
+typedef int BOOL;
+typedef char CHAR;
+#ifdef __cplusplus
+typedef char16_t WCHAR;
+#else
+typedef uint16_t WCHAR;
+#endif
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef int32_t HRESULT;
+typedef uintptr_t WPARAM;
+typedef intptr_t LPARAM;
+typedef intptr_t LRESULT;
+typedef WORD ATOM;
+typedef DWORD COLORREF;
 
 #ifndef TRUE
 #define TRUE 1
@@ -48,57 +57,82 @@ struct HMENU__;
 struct HGDIOBJ__;
 struct HRSRC__;
 struct HGLOBAL__;
-using HWND = HWND__*;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
-using HICON = HICON__*;
-using HCURSOR = HCURSOR__*;
-using HBRUSH = HBRUSH__*;
-using HMENU = HMENU__*;
-using HGDIOBJ = HGDIOBJ__*;
-using HRSRC = HRSRC__*;
-using HGLOBAL = HGLOBAL__*;
-using HANDLE = void*;
+struct HMONITOR__;
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef struct HICON__* HICON;
+typedef struct HCURSOR__* HCURSOR;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HMENU__* HMENU;
+typedef struct HGDIOBJ__* HGDIOBJ;
+typedef struct HRSRC__* HRSRC;
+typedef struct HGLOBAL__* HGLOBAL;
+typedef struct HMONITOR__* HMONITOR;
+typedef void* HANDLE;
 
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
-#define LOWORD(l) (static_cast<WORD>(static_cast<std::uintptr_t>(l) & 0xFFFF))
-#define HIWORD(l) (static_cast<WORD>((static_cast<std::uintptr_t>(l) >> 16) & 0xFFFF))
-#define MAKEINTRESOURCEA(i) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
-#define MAKEINTRESOURCEW(i) (reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(i))))
-#define IS_INTRESOURCE(p) ((reinterpret_cast<std::uintptr_t>(p) >> 16) == 0)
+#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xFFFF))
+#define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xFFFF))
+#define MAKEINTRESOURCEA(i) ((LPCSTR)(uintptr_t)(WORD)(i))
+#define MAKEINTRESOURCEW(i) ((LPCWSTR)(uintptr_t)(WORD)(i))
+#define IS_INTRESOURCE(p) (((uintptr_t)(p) >> 16) == 0)
 
-struct POINT {
+typedef struct POINT {
     LONG x;
     LONG y;
-};
+} POINT;
 
-struct RECT {
+typedef struct RECT {
     LONG left;
     LONG top;
     LONG right;
     LONG bottom;
-};
+} RECT;
 
-struct PALETTEENTRY {
+// 64-bit values in two halves (the driver version of an adapter identifier).
+typedef union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+} LARGE_INTEGER;
+
+// A region as a list of rectangles (the dirty region of a presentation).
+typedef struct RGNDATAHEADER {
+    DWORD dwSize;
+    DWORD iType;
+    DWORD nCount;
+    DWORD nRgnSize;
+    RECT rcBound;
+} RGNDATAHEADER;
+
+typedef struct RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+} RGNDATA;
+
+typedef struct PALETTEENTRY {
     BYTE peRed;
     BYTE peGreen;
     BYTE peBlue;
     BYTE peFlags;
-};
+} PALETTEENTRY;
 
-struct MSG {
+typedef struct MSG {
     HWND hwnd;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
     DWORD time;
     POINT pt;
-};
+} MSG;
 
-using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
+typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
-struct WNDCLASSA {
+typedef struct WNDCLASSA {
     UINT style;
     WNDPROC lpfnWndProc;
     int cbClsExtra;
@@ -109,175 +143,173 @@ struct WNDCLASSA {
     HBRUSH hbrBackground;
     LPCSTR lpszMenuName;
     LPCSTR lpszClassName;
-};
+} WNDCLASSA;
 
-struct OSVERSIONINFOA {
+typedef struct OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
     DWORD dwMajorVersion;
     DWORD dwMinorVersion;
     DWORD dwBuildNumber;
     DWORD dwPlatformId;
     CHAR szCSDVersion[128];
-};
+} OSVERSIONINFOA;
 
 // Window messages.
-constexpr UINT WM_NULL = 0x0000;
-constexpr UINT WM_CREATE = 0x0001;
-constexpr UINT WM_DESTROY = 0x0002;
-constexpr UINT WM_SIZE = 0x0005;
-constexpr UINT WM_ACTIVATE = 0x0006;
-constexpr UINT WM_SETFOCUS = 0x0007;
-constexpr UINT WM_KILLFOCUS = 0x0008;
-constexpr UINT WM_PAINT = 0x000F;
-constexpr UINT WM_CLOSE = 0x0010;
-constexpr UINT WM_QUIT = 0x0012;
-constexpr UINT WM_KEYDOWN = 0x0100;
-constexpr UINT WM_KEYUP = 0x0101;
-constexpr UINT WM_CHAR = 0x0102;
-constexpr UINT WM_MOUSEMOVE = 0x0200;
-constexpr UINT WM_LBUTTONDOWN = 0x0201;
-constexpr UINT WM_LBUTTONUP = 0x0202;
-constexpr UINT WM_RBUTTONDOWN = 0x0204;
-constexpr UINT WM_RBUTTONUP = 0x0205;
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_MOUSEMOVE 0x0200
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_RBUTTONDOWN 0x0204
+#define WM_RBUTTONUP 0x0205
 
 // Key and button flags of mouse messages (wParam).
-constexpr WPARAM MK_LBUTTON = 0x0001;
-constexpr WPARAM MK_RBUTTON = 0x0002;
-constexpr WPARAM MK_SHIFT = 0x0004;
-constexpr WPARAM MK_CONTROL = 0x0008;
-constexpr WPARAM MK_MBUTTON = 0x0010;
+#define MK_LBUTTON 0x0001
+#define MK_RBUTTON 0x0002
+#define MK_SHIFT 0x0004
+#define MK_CONTROL 0x0008
+#define MK_MBUTTON 0x0010
 
 // WM_ACTIVATE states (low word of wParam).
-constexpr WORD WA_INACTIVE = 0;
-constexpr WORD WA_ACTIVE = 1;
-constexpr WORD WA_CLICKACTIVE = 2;
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
 
 // PeekMessage flags.
-constexpr UINT PM_NOREMOVE = 0x0000;
-constexpr UINT PM_REMOVE = 0x0001;
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
 
 // Virtual-key codes. Letters and digits are their upper-case ASCII codes.
-constexpr WPARAM VK_LBUTTON = 0x01;
-constexpr WPARAM VK_BACK = 0x08;
-constexpr WPARAM VK_TAB = 0x09;
-constexpr WPARAM VK_RETURN = 0x0D;
-constexpr WPARAM VK_SHIFT = 0x10;
-constexpr WPARAM VK_CONTROL = 0x11;
-constexpr WPARAM VK_MENU = 0x12;
-constexpr WPARAM VK_ESCAPE = 0x1B;
-constexpr WPARAM VK_SPACE = 0x20;
-constexpr WPARAM VK_PRIOR = 0x21;
-constexpr WPARAM VK_NEXT = 0x22;
-constexpr WPARAM VK_END = 0x23;
-constexpr WPARAM VK_HOME = 0x24;
-constexpr WPARAM VK_LEFT = 0x25;
-constexpr WPARAM VK_UP = 0x26;
-constexpr WPARAM VK_RIGHT = 0x27;
-constexpr WPARAM VK_DOWN = 0x28;
-constexpr WPARAM VK_INSERT = 0x2D;
-constexpr WPARAM VK_DELETE = 0x2E;
-constexpr WPARAM VK_F1 = 0x70;
-constexpr WPARAM VK_F2 = 0x71;
-constexpr WPARAM VK_F3 = 0x72;
-constexpr WPARAM VK_F4 = 0x73;
-constexpr WPARAM VK_F5 = 0x74;
-constexpr WPARAM VK_F6 = 0x75;
-constexpr WPARAM VK_F7 = 0x76;
-constexpr WPARAM VK_F8 = 0x77;
-constexpr WPARAM VK_F9 = 0x78;
-constexpr WPARAM VK_F10 = 0x79;
-constexpr WPARAM VK_F11 = 0x7A;
-constexpr WPARAM VK_F12 = 0x7B;
+#define VK_LBUTTON 0x01
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_F1 0x70
+#define VK_F2 0x71
+#define VK_F3 0x72
+#define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+#define VK_F11 0x7A
+#define VK_F12 0x7B
 
 // Window and class styles.
-constexpr DWORD WS_OVERLAPPED = 0x00000000;
-constexpr DWORD WS_CAPTION = 0x00C00000;
-constexpr DWORD WS_SYSMENU = 0x00080000;
-constexpr DWORD WS_THICKFRAME = 0x00040000;
-constexpr DWORD WS_MINIMIZEBOX = 0x00020000;
-constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
-constexpr DWORD WS_VISIBLE = 0x10000000;
-constexpr DWORD WS_OVERLAPPEDWINDOW = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME |
-                                      WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-constexpr UINT CS_VREDRAW = 0x0001;
-constexpr UINT CS_HREDRAW = 0x0002;
-constexpr UINT CS_DBLCLKS = 0x0008;
+#define WS_OVERLAPPED 0x00000000
+#define WS_CAPTION 0x00C00000
+#define WS_SYSMENU 0x00080000
+#define WS_THICKFRAME 0x00040000
+#define WS_MINIMIZEBOX 0x00020000
+#define WS_MAXIMIZEBOX 0x00010000
+#define WS_VISIBLE 0x10000000
+#define WS_OVERLAPPEDWINDOW (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#define CS_VREDRAW 0x0001
+#define CS_HREDRAW 0x0002
+#define CS_DBLCLKS 0x0008
 
 // Message boxes.
-constexpr UINT MB_OK = 0x00000000;
-constexpr UINT MB_ICONERROR = 0x00000010;
-constexpr UINT MB_ICONWARNING = 0x00000030;
-constexpr UINT MB_ICONINFORMATION = 0x00000040;
-constexpr int IDOK = 1;
+#define MB_OK 0x00000000
+#define MB_ICONERROR 0x00000010
+#define MB_ICONWARNING 0x00000030
+#define MB_ICONINFORMATION 0x00000040
+#define IDOK 1
 
 // Stock resources.
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define IDC_CROSS MAKEINTRESOURCEA(32515)
-constexpr int WHITE_BRUSH = 0;
-constexpr int BLACK_BRUSH = 4;
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
 #define RT_BITMAP MAKEINTRESOURCEA(2)
 #define RT_BITMAPW MAKEINTRESOURCEW(2)
 
 // Files.
-constexpr DWORD GENERIC_READ = 0x80000000u;
-constexpr DWORD GENERIC_WRITE = 0x40000000u;
-constexpr DWORD FILE_SHARE_READ = 0x00000001;
-constexpr DWORD OPEN_EXISTING = 3;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
-constexpr DWORD FILE_FLAG_RANDOM_ACCESS = 0x10000000;
-constexpr DWORD PAGE_READONLY = 0x02;
-constexpr DWORD FILE_MAP_READ = 0x0004;
-constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFFu;
-constexpr UINT CP_ACP = 0;
-constexpr UINT CP_UTF8 = 65001;
-constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_FLAG_RANDOM_ACCESS 0x10000000
+#define PAGE_READONLY 0x02
+#define FILE_MAP_READ 0x0004
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define CP_ACP 0
+#define CP_UTF8 65001
+#define VER_PLATFORM_WIN32_NT 2
 
 // Error numbers (GetLastError).
-constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD ERROR_INVALID_FUNCTION = 1;
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
-constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
-constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr DWORD ERROR_OUTOFMEMORY = 14;
-constexpr DWORD ERROR_SHARING_VIOLATION = 32;
-constexpr DWORD ERROR_HANDLE_EOF = 38;
-constexpr DWORD ERROR_NOT_SUPPORTED = 50;
-constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-constexpr DWORD ERROR_DISK_FULL = 112;
-constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
-constexpr DWORD ERROR_INVALID_NAME = 123;
-constexpr DWORD ERROR_BAD_PATHNAME = 161;
-constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
-constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
-constexpr DWORD ERROR_INVALID_ADDRESS = 487;
-constexpr DWORD ERROR_FILE_INVALID = 1006;
-constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
-constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
-constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
-constexpr DWORD ERROR_CLASS_ALREADY_EXISTS = 1410;
-constexpr DWORD ERROR_CLASS_HAS_WINDOWS = 1412;
-constexpr DWORD ERROR_CANNOT_FIND_WND_CLASS = 1407;
-constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
+#define ERROR_SUCCESS 0
+#define ERROR_INVALID_FUNCTION 1
+#define ERROR_FILE_NOT_FOUND 2
+#define ERROR_PATH_NOT_FOUND 3
+#define ERROR_TOO_MANY_OPEN_FILES 4
+#define ERROR_ACCESS_DENIED 5
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ENOUGH_MEMORY 8
+#define ERROR_OUTOFMEMORY 14
+#define ERROR_SHARING_VIOLATION 32
+#define ERROR_HANDLE_EOF 38
+#define ERROR_NOT_SUPPORTED 50
+#define ERROR_INVALID_PARAMETER 87
+#define ERROR_MOD_NOT_FOUND 126
+#define ERROR_DISK_FULL 112
+#define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_NAME 123
+#define ERROR_BAD_PATHNAME 161
+#define ERROR_FILENAME_EXCED_RANGE 206
+#define ERROR_FILE_TOO_LARGE 223
+#define ERROR_INVALID_ADDRESS 487
+#define ERROR_FILE_INVALID 1006
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814
+#define ERROR_CLASS_ALREADY_EXISTS 1410
+#define ERROR_CLASS_HAS_WINDOWS 1412
+#define ERROR_CANNOT_FIND_WND_CLASS 1407
+#define ERROR_INVALID_WINDOW_HANDLE 1400
 
 // Result codes shared by every layer.
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
-constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
-constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+#define S_OK 0
+#define S_FALSE 1
+#define E_FAIL ((HRESULT)0x80004005u)
+#define E_NOTIMPL ((HRESULT)0x80004001u)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000Eu)
+#define E_INVALIDARG ((HRESULT)0x80070057u)
+#define E_NOINTERFACE ((HRESULT)0x80004002u)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+#define FAILED(hr) (((HRESULT)(hr)) < 0)
 // 0x80070000 | (error & 0xFFFF), e.g. 0x80070002 for ERROR_FILE_NOT_FOUND.
-constexpr HRESULT HRESULT_FROM_WIN32(DWORD error) {
-    return error == 0 ? 0 : static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));
-}
+#define HRESULT_FROM_WIN32(error) \
+    ((DWORD)(error) == 0 ? (HRESULT)0 : (HRESULT)(0x80070000u | ((DWORD)(error) & 0xFFFFu)))
 
 // ---- user32 / gdi32 (platform/win32/window.cpp, message.cpp) -------------------------
 ATOM RegisterClassA(const WNDCLASSA* wc);
@@ -306,7 +338,7 @@ HGDIOBJ GetStockObject(int object);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
 
 // ---- kernel32 (platform/win32/file.cpp, resource.cpp) --------------------------------
-DWORD GetLastError();
+DWORD GetLastError(void);
 void SetLastError(DWORD error);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
@@ -314,7 +346,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWOR
                    DWORD flags, HANDLE templateFile);
 HANDLE CreateFileMappingA(HANDLE file, void* security, DWORD protect, DWORD sizeHigh, DWORD sizeLow,
                           LPCSTR name);
-LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, std::size_t bytes);
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, size_t bytes);
 BOOL UnmapViewOfFile(LPCVOID view);
 DWORD GetFileSize(HANDLE file, DWORD* sizeHigh);
 BOOL CloseHandle(HANDLE handle);
@@ -330,3 +362,6 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 
 TOLVANE_API_END
+#ifdef __cplusplus
+}
+#endif

@@ -507,7 +507,9 @@ TEST_F(DeviceTest, ScenesDoNotNestAndPresentFailsWhenTheWindowIsGone) {
 TEST_F(DeviceTest, PresentCopiesRectanglesWhenTheSwapEffectCopies) {
     ASSERT_EQ(MakeDevice(false), D3D_OK);
     const RECT quarter{0, 0, kWidth / 2, kHeight / 2};
-    const char dirty[32] = {};
+    RGNDATA region{};
+    region.rdh = RGNDATAHEADER{sizeof(RGNDATAHEADER), 1, 0, 0, RECT{0, 0, 1, 1}};
+    const RGNDATA* dirty = &region;
     EXPECT_EQ(device_->Present(&quarter, nullptr, nullptr, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Present(nullptr, &quarter, nullptr, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, dirty), D3D_OK);

@@ -8,12 +8,25 @@
 
 #include "platform/d3d8/d3d8.h"
 
+TOLVANE_INTERFACES_BEGIN
+
 class FakeD3D final : public IDirect3D8 {
 public:
     explicit FakeD3D(const D3DDeviceProfile& profile) : profile_(profile) {}
+    HRESULT QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }  // lives on the test's stack
     ULONG refs() const { return refs_; }
+
+    HRESULT RegisterSoftwareDevice(void*) override { return D3DERR_NOTAVAILABLE; }
+    HRESULT GetAdapterIdentifier(UINT, DWORD, D3DADAPTER_IDENTIFIER8*) override { return E_NOTIMPL; }
+    HRESULT CheckDeviceMultiSampleType(UINT, D3DDEVTYPE, D3DFORMAT, BOOL, D3DMULTISAMPLE_TYPE) override {
+        return D3DERR_NOTAVAILABLE;
+    }
+    HMONITOR GetAdapterMonitor(UINT) override { return nullptr; }
 
     UINT GetAdapterCount() override { return 1; }
     UINT GetAdapterModeCount(UINT) override { return 0; }
@@ -74,9 +87,45 @@ class FakeDevice final : public IDirect3DDevice8 {
 public:
     // inner may be null; the fake keeps no reference to it.
     FakeDevice(const D3DDeviceProfile& profile, IDirect3DDevice8* inner = nullptr) : d3d_(profile), inner_(inner) {}
+    HRESULT QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }
     FakeD3D& d3d() { return d3d_; }
+
+    HRESULT CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* p, IDirect3DSwapChain8** o) override {
+        FAKE_FORWARD(CreateAdditionalSwapChain(p, o));
+    }
+    HRESULT SetClipStatus(const D3DCLIPSTATUS8* s) override { FAKE_FORWARD(SetClipStatus(s)); }
+    HRESULT GetClipStatus(D3DCLIPSTATUS8* s) override { FAKE_FORWARD(GetClipStatus(s)); }
+    HRESULT SetPaletteEntries(UINT n, const PALETTEENTRY* e) override { FAKE_FORWARD(SetPaletteEntries(n, e)); }
+    HRESULT GetPaletteEntries(UINT n, PALETTEENTRY* e) override { FAKE_FORWARD(GetPaletteEntries(n, e)); }
+    HRESULT SetCurrentTexturePalette(UINT n) override { FAKE_FORWARD(SetCurrentTexturePalette(n)); }
+    HRESULT GetCurrentTexturePalette(UINT* n) override { FAKE_FORWARD(GetCurrentTexturePalette(n)); }
+    HRESULT CreateVertexShader(const DWORD* d, const DWORD* f, DWORD* h, DWORD u) override {
+        FAKE_FORWARD(CreateVertexShader(d, f, h, u));
+    }
+    HRESULT DeleteVertexShader(DWORD h) override { FAKE_FORWARD(DeleteVertexShader(h)); }
+    HRESULT SetVertexShaderConstant(DWORD r, const void* d, DWORD n) override {
+        FAKE_FORWARD(SetVertexShaderConstant(r, d, n));
+    }
+    HRESULT GetVertexShaderConstant(DWORD r, void* d, DWORD n) override { FAKE_FORWARD(GetVertexShaderConstant(r, d, n)); }
+    HRESULT GetVertexShaderDeclaration(DWORD h, void* d, DWORD* n) override {
+        FAKE_FORWARD(GetVertexShaderDeclaration(h, d, n));
+    }
+    HRESULT GetVertexShaderFunction(DWORD h, void* d, DWORD* n) override { FAKE_FORWARD(GetVertexShaderFunction(h, d, n)); }
+    HRESULT CreatePixelShader(const DWORD* f, DWORD* h) override { FAKE_FORWARD(CreatePixelShader(f, h)); }
+    HRESULT SetPixelShader(DWORD h) override { FAKE_FORWARD(SetPixelShader(h)); }
+    HRESULT GetPixelShader(DWORD* h) override { FAKE_FORWARD(GetPixelShader(h)); }
+    HRESULT DeletePixelShader(DWORD h) override { FAKE_FORWARD(DeletePixelShader(h)); }
+    HRESULT SetPixelShaderConstant(DWORD r, const void* d, DWORD n) override { FAKE_FORWARD(SetPixelShaderConstant(r, d, n)); }
+    HRESULT GetPixelShaderConstant(DWORD r, void* d, DWORD n) override { FAKE_FORWARD(GetPixelShaderConstant(r, d, n)); }
+    HRESULT GetPixelShaderFunction(DWORD h, void* d, DWORD* n) override { FAKE_FORWARD(GetPixelShaderFunction(h, d, n)); }
+    HRESULT DrawRectPatch(UINT h, const float* s, const D3DRECTPATCH_INFO* i) override { FAKE_FORWARD(DrawRectPatch(h, s, i)); }
+    HRESULT DrawTriPatch(UINT h, const float* s, const D3DTRIPATCH_INFO* i) override { FAKE_FORWARD(DrawTriPatch(h, s, i)); }
+    HRESULT DeletePatch(UINT h) override { FAKE_FORWARD(DeletePatch(h)); }
 
     HRESULT TestCooperativeLevel() override { FAKE_FORWARD(TestCooperativeLevel()); }
     UINT GetAvailableTextureMem() override { return 0; }
@@ -88,7 +137,7 @@ public:
     HRESULT GetDeviceCaps(D3DCAPS8* caps) override { return d3d_.GetDeviceCaps(0, D3DDEVTYPE_HAL, caps); }
     HRESULT GetDisplayMode(D3DDISPLAYMODE* mode) override { return d3d_.GetAdapterDisplayMode(0, mode); }
     HRESULT GetCreationParameters(D3DDEVICE_CREATION_PARAMETERS* p) override { FAKE_FORWARD(GetCreationParameters(p)); }
-    HRESULT Present(const RECT* a, const RECT* b, HWND c, const void* d) override { FAKE_FORWARD(Present(a, b, c, d)); }
+    HRESULT Present(const RECT* a, const RECT* b, HWND c, const RGNDATA* d) override { FAKE_FORWARD(Present(a, b, c, d)); }
     HRESULT GetBackBuffer(UINT i, D3DBACKBUFFER_TYPE t, IDirect3DSurface8** o) override {
         FAKE_FORWARD(GetBackBuffer(i, t, o));
     }
@@ -263,9 +312,16 @@ inline D3DDeviceProfile MakeProfile(DWORD textureCaps, DWORD maxSize, DWORD maxA
 class RecordingSurface final : public IDirect3DSurface8 {
 public:
     explicit RecordingSurface(IDirect3DSurface8* inner) : inner_(inner) {}
+    HRESULT QueryInterface(REFIID riid, void** out) override { return inner_->QueryInterface(riid, out); }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override { return --refs_; }
     HRESULT GetDevice(IDirect3DDevice8** out) override { return inner_->GetDevice(out); }
+    HRESULT SetPrivateData(REFGUID g, const void* d, DWORD n, DWORD f) override {
+        return inner_->SetPrivateData(g, d, n, f);
+    }
+    HRESULT GetPrivateData(REFGUID g, void* d, DWORD* n) override { return inner_->GetPrivateData(g, d, n); }
+    HRESULT FreePrivateData(REFGUID g) override { return inner_->FreePrivateData(g); }
+    HRESULT GetContainer(REFIID riid, void** out) override { return inner_->GetContainer(riid, out); }
     HRESULT GetDesc(D3DSURFACE_DESC* desc) override { return inner_->GetDesc(desc); }
     HRESULT LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override {
         locks.push_back({rect != nullptr, rect ? *rect : RECT{}, flags});
@@ -288,3 +344,4 @@ private:
     IDirect3DSurface8* inner_;
     ULONG refs_ = 1;
 };
+TOLVANE_INTERFACES_END
