@@ -1,5 +1,6 @@
 // Programs written against the platform's interfaces: a C program and its C++ twin draw the
 // same frame, and QueryInterface walks an interface chain with the platform's identifiers.
+#define COBJMACROS  // the call macros of C++ callers too
 #include <cstring>
 #include <vector>
 
@@ -165,9 +166,9 @@ TEST_F(QueryTest, ATextureAnswersItsChainAndNothingElse) {
 
 TEST_F(QueryTest, TheDeviceAndDirect3DAnswerTheirOwnIdentifiers) {
     void* out = nullptr;
-    ASSERT_EQ(device_->QueryInterface(IID_IDirect3DDevice8, &out), S_OK);
+    ASSERT_EQ(IDirect3DDevice8_QueryInterface(device_, IID_IDirect3DDevice8, &out), S_OK);
     EXPECT_EQ(out, static_cast<void*>(device_));
-    EXPECT_EQ(static_cast<IUnknown*>(out)->Release(), 1u);
+    EXPECT_EQ(IUnknown_Release(static_cast<IUnknown*>(out)), 1u);
     EXPECT_EQ(d3d_->QueryInterface(IID_IDirect3DDevice8, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     ASSERT_EQ(d3d_->QueryInterface(IID_IDirect3D8, &out), S_OK);
