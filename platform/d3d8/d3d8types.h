@@ -509,9 +509,16 @@ typedef struct D3DCOLORVALUE {
     float r, g, b, a;
 } D3DCOLORVALUE;
 
+// The matrix's elements by name and by index: a nameless union, as the platform declares
+// it (standard in C11 and C++, an extension that GCC and Clang accept quietly in C99).
+#if defined(__GNUC__) && !defined(__cplusplus)
+#define D3D8_NAMELESS __extension__
+#else
+#define D3D8_NAMELESS
+#endif
 typedef struct D3DMATRIX {
-    union {
-        struct {
+    D3D8_NAMELESS union {
+        D3D8_NAMELESS struct {
             float _11, _12, _13, _14;
             float _21, _22, _23, _24;
             float _31, _32, _33, _34;

@@ -57,8 +57,8 @@ typedef GUID CLSID;
 #define PURE
 #define THIS_ INTERFACE* This,
 #define THIS INTERFACE* This
+// The interface's own typedef comes before it (C99 allows a typedef only once).
 #define DECLARE_INTERFACE(iface)                \
-    typedef struct iface iface;                 \
     typedef struct iface##Vtbl iface##Vtbl;     \
     struct iface {                              \
         const iface##Vtbl* lpVtbl;              \
@@ -78,6 +78,10 @@ extern const IID IID_IUnknown;
 #else
 #define TOLVANE_INTERFACES_BEGIN
 #define TOLVANE_INTERFACES_END
+#endif
+
+#ifndef __cplusplus
+typedef struct IUnknown IUnknown;
 #endif
 
 TOLVANE_INTERFACES_BEGIN
