@@ -39,8 +39,10 @@ protected:
         wc.lpfnWndProc = Proc;
         wc.lpszClassName = "CN";
         ASSERT_NE(RegisterClassA(&wc), 0);
-        hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                nullptr, nullptr, nullptr);
+        RECT outer{0, 0, 320, 240};
+        AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW | WS_VISIBLE, FALSE);
+        hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, outer.right - outer.left,
+                                outer.bottom - outer.top, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(hwnd_, nullptr) << "no display (run under xvfb-run): error " << GetLastError() << ", " << SDL_GetError();
         sdl_ = win32::System().windows.at(hwnd_).sdlWindow;
         ASSERT_NE(sdl_, nullptr);
