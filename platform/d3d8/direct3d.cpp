@@ -285,6 +285,7 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
 }
 
 IDirect3D8* Direct3DCreate8WithProfile(UINT sdkVersion, const D3DDeviceProfile& profile) {
+    d3d8::RegisterModule();
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
     return new d3d8::Direct3D(profile);
 }

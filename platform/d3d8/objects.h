@@ -27,6 +27,10 @@ namespace d3d8 {
 
 class Device;
 
+// Enters d3d8.dll and its exports in the window layer's table of modules, once
+// (module.cpp).
+void RegisterModule();
+
 // Objects of the device that exist right now (a test hook for reference counting).
 int LiveObjectCount();
 

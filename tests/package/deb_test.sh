@@ -17,6 +17,7 @@ deb=${debs[0]}
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents.txt"
 for f in ./usr/include/tolvane/texture/texture.h ./usr/include/tolvane/platform/d3d8/d3d8.h \
          ./usr/include/tolvane/image/result_name.h ./usr/include/tolvane/app/app_frame.h \
+         ./usr/include/tolvane/compat/windows.h ./usr/include/tolvane/compat/d3d8.h \
          ./usr/lib/cmake/Tolvane/TolvaneConfig.cmake ./usr/lib/cmake/Tolvane/TolvaneConfigVersion.cmake \
          ./usr/lib/cmake/Tolvane/TolvaneTargets.cmake ./usr/lib/pkgconfig/tolvane-texture.pc \
          ./usr/share/tolvane/Textures/corridor1.jpg ./usr/share/tolvane/Textures/vehicleshine1.jpg \
