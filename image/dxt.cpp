@@ -27,6 +27,14 @@
 #include "image/dxt_exact-inl.h"
 #include "simd/targets.h"
 
+#ifndef TOLVANE_IMAGE_DXT_COLORS_REF
+#define TOLVANE_IMAGE_DXT_COLORS_REF
+namespace dxt_exact {
+// The colour halves block by block with the single-block encoder (EncodeColors' contract).
+void EncodeColorsRef(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride);
+}  // namespace dxt_exact
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace dxt_exact {
 namespace HWY_NAMESPACE {
@@ -60,6 +68,11 @@ void EncodeColorGroup(const VI px[16], std::size_t n, std::uint8_t* out, std::si
 // The colour halves of count blocks of 16 pixels (consecutive in pixels), stride bytes
 // apart from out on. dxt1: pixels with alpha below 128 are left out of the fit.
 void EncodeColors(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride) {
+#if HWY_TARGET == HWY_SCALAR
+    // One lane gains nothing over the single-block encoder, which skips the work of the
+    // special blocks.
+    EncodeColorsRef(dxt1, pixels, count, out, stride);
+#else
     const DI di;
     const std::size_t lanes = hn::Lanes(di);
     alignas(HWY_MAX_BYTES) std::int32_t offsets[kMaxLanes];
@@ -83,6 +96,7 @@ void EncodeColors(bool dxt1, const std::uint32_t* pixels, std::size_t count, std
             EncodeColorGroup<false>(px, n, out + stride * first, stride);
         }
     }
+#endif
 }
 
 }  // namespace HWY_NAMESPACE
@@ -561,7 +575,22 @@ void EncodeDxtAlphaInterpolated(const std::uint32_t pixels[16], std::uint8_t out
 }
 
 namespace dxt_exact {
+
 HWY_EXPORT(EncodeColors);
+
+void EncodeColorsRef(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t* px = pixels + 16 * j;
+        std::uint32_t keyed[16];
+        std::uint32_t key = 0;
+        if (dxt1 && KeyTransparent(px, keyed, key)) {
+            EncodeColor(keyed, out + stride * j, key, key);
+        } else {
+            EncodeColor(px, out + stride * j, kEmptyLow, kEmptyHigh);
+        }
+    }
+}
+
 }  // namespace dxt_exact
 
 std::int64_t DxtCompiledTargets() { return HWY_TARGETS; }

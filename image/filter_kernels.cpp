@@ -26,9 +26,23 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 #if HWY_TARGET == HWY_SCALAR
-// The one-lane target holds neither four floats nor a pair of pixels: the plain loops (the
-// four-lane portable fallback, HWY_EMU128, is the one dispatch picks without vectors).
-std::size_t BoxHalve8888(bool, const std::uint8_t*, const std::uint8_t*, std::uint8_t*, std::size_t) { return 0; }
+// The one-lane target holds neither four floats nor a pair of pixels: plain loops. The box
+// goes byte by byte, without carries between bytes, which the compiler can vectorise.
+std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
+                         std::size_t width) {
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::uint8_t* p0 = row0 + 8 * x;
+        const std::uint8_t* p1 = row1 + 8 * x;
+        for (int c = 0; c < 4; ++c) {
+            const unsigned sum = 2u + p0[c] + p0[4 + c] + p1[c] + p1[4 + c];
+            out[4 * x + c] = static_cast<std::uint8_t>(sum >> 2);
+        }
+        if (!keepAlpha) {
+            out[4 * x + 3] = 0;
+        }
+    }
+    return width;
+}
 
 void BoxAverage(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width) {
     BoxAverageRowRef(s0, s1, second, out, width);
@@ -39,29 +53,24 @@ void Scatter(const Color* source, const ColumnTap* taps, std::size_t count, floa
 }
 #else
 // A8R8G8B8 and X8R8G8B8: every destination byte is (a + b + c + d + 2) / 4 of the same byte
-// of its four source pixels, the alpha byte 0 without alpha. A vector of source pixel
-// pairs, each pair one 64-bit lane, gives one vector of destination pixels, in the lower
-// half of each 64-bit lane. The even and the odd bytes are summed apart in 16-bit lanes,
-// where the largest sum, 1022, cannot carry into a neighbour. Returns the pixels done.
+// of its four source pixels, the alpha byte 0 without alpha, in byte arithmetic. With
+// a + c = 2 h1 + r1 and b + d = 2 h2 + r2 (h the halves rounded down, r the parities),
+// (a + b + c + d + 2) / 4 = (h1 + h2 + 1 + (r1 & r2)) / 2: the rounding average of h1 + (r1 & r2)
+// (at most 255: r1 = 1 leaves h1 at most 254) and h2. The columns' halves come from the two
+// rows, the pairs from even and odd source pixels. Returns the pixels done.
 std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
                          std::size_t width) {
     const hn::ScalableTag<std::uint8_t> d8;
-    const hn::Repartition<std::uint16_t, decltype(d8)> d16;
     const hn::Repartition<std::uint32_t, decltype(d8)> d32;
-    const hn::Repartition<std::uint64_t, decltype(d8)> d64;
+    using V8 = hn::Vec<decltype(d8)>;
     const std::size_t n = hn::Lanes(d32);  // destination pixels per step
-    const auto low = hn::Set(d16, 0x00FF);
-    const auto two = hn::Set(d16, 2);
+    const std::size_t bytes = hn::Lanes(d8);
+    const V8 one = hn::Set(d8, 1);
     const auto keep = hn::Set(d32, keepAlpha ? 0xFFFFFFFFu : 0x00FFFFFFu);
-    // Four source pixels summed byte by byte, even bytes and odd bytes apart, each pair of
-    // pixels in one 64-bit lane; the destination pixel lands in the lane's lower half.
-    auto half = [&](hn::Vec<decltype(d8)> a, hn::Vec<decltype(d8)> b) {
-        const auto a16 = hn::BitCast(d16, a), b16 = hn::BitCast(d16, b);
-        const auto even = hn::BitCast(d64, hn::Add(hn::And(a16, low), hn::And(b16, low)));
-        const auto odd = hn::BitCast(d64, hn::Add(hn::ShiftRight<8>(a16), hn::ShiftRight<8>(b16)));
-        const auto evenSum = hn::ShiftRight<2>(hn::Add(hn::BitCast(d16, hn::Add(even, hn::ShiftRight<32>(even))), two));
-        const auto oddSum = hn::ShiftRight<2>(hn::Add(hn::BitCast(d16, hn::Add(odd, hn::ShiftRight<32>(odd))), two));
-        return hn::BitCast(d32, hn::Or(evenSum, hn::ShiftLeft<8>(oddSum)));
+    // Each byte's half of the two rows' sum, rounded down, and its parity.
+    auto column = [&](V8 x, V8 y, V8& half, V8& parity) {
+        parity = hn::And(hn::Xor(x, y), one);
+        half = hn::Sub(hn::AverageRound(x, y), parity);
     };
     std::size_t done = 0;
     for (; done + n <= width; done += n) {
@@ -71,10 +80,14 @@ std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::ui
         // waiting on memory.
         hwy::Prefetch(p0 + 1024);
         hwy::Prefetch(p1 + 1024);
-        const std::size_t bytes = hn::Lanes(d8);
-        const auto lo = half(hn::LoadU(d8, p0), hn::LoadU(d8, p1));
-        const auto hi = half(hn::LoadU(d8, p0 + bytes), hn::LoadU(d8, p1 + bytes));
-        hn::StoreU(hn::And(hn::ConcatEven(d32, hi, lo), keep), d32, reinterpret_cast<std::uint32_t*>(out + done * 4));
+        V8 h0, r0, h1, r1;
+        column(hn::LoadU(d8, p0), hn::LoadU(d8, p1), h0, r0);
+        column(hn::LoadU(d8, p0 + bytes), hn::LoadU(d8, p1 + bytes), h1, r1);
+        auto even = [&](V8 lo, V8 hi) { return hn::BitCast(d8, hn::ConcatEven(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo))); };
+        auto odd = [&](V8 lo, V8 hi) { return hn::BitCast(d8, hn::ConcatOdd(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo))); };
+        const V8 first = hn::Add(even(h0, h1), hn::And(even(r0, r1), odd(r0, r1)));
+        const V8 result = hn::AverageRound(first, odd(h0, h1));
+        hn::StoreU(hn::And(hn::BitCast(d32, result), keep), d32, reinterpret_cast<std::uint32_t*>(out + done * 4));
     }
     return done;
 }

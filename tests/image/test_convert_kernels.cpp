@@ -46,6 +46,22 @@ TEST_P(FilterKernels, BoxHalveIntegerMatchesReference) {
             ASSERT_EQ(fast, ref) << testutil::NameOf(f) << " width " << width;
         }
     }
+    // Every combination of the bytes at the ends of the range, where sums and parities meet
+    // the limits of byte arithmetic, in each byte of the pixel.
+    const std::uint8_t ends[8] = {0, 1, 2, 127, 128, 253, 254, 255};
+    std::vector<std::uint8_t> r0(8 * 1024), r1(8 * 1024), fast(4 * 1024), ref(4 * 1024);
+    for (std::size_t k = 0; k < 4096; ++k) {
+        const std::size_t x = k / 4, c = k % 4;
+        r0[8 * x + c] = ends[k & 7];
+        r0[8 * x + 4 + c] = ends[(k >> 3) & 7];
+        r1[8 * x + c] = ends[(k >> 6) & 7];
+        r1[8 * x + 4 + c] = ends[(k >> 9) & 7];
+    }
+    for (D3DFORMAT f : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8}) {
+        BoxHalveIntegerRow(f, r0.data(), r1.data(), fast.data(), 1024, GetParam());
+        BoxHalveIntegerRowRef(f, r0.data(), r1.data(), ref.data(), 1024);
+        ASSERT_EQ(fast, ref) << testutil::NameOf(f);
+    }
     EXPECT_FALSE(BoxHalveIntegerSupported(D3DFMT_R8G8B8));
     EXPECT_FALSE(BoxHalveIntegerSupported(D3DFMT_P8));
 }
