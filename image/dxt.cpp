@@ -79,10 +79,14 @@ void EncodeColors(bool dxt1, const std::uint32_t* pixels, std::size_t count, std
     const std::int32_t* base = reinterpret_cast<const std::int32_t*>(pixels);
     for (std::size_t first = 0; first < count; first += lanes) {
         // The gathers take one pixel of each block at a time: fetch the group after this one.
-        for (std::size_t j = 0; j < lanes && first + lanes + j < count; ++j) hwy::Prefetch(pixels + 16 * (first + lanes + j));
+        for (std::size_t j = 0; j < lanes && first + lanes + j < count; ++j) {
+            hwy::Prefetch(pixels + 16 * (first + lanes + j));
+        }
         const std::size_t n = std::min(lanes, count - first);
         // Lanes past the last block repeat it.
-        for (std::size_t j = 0; j < lanes; ++j) offsets[j] = static_cast<std::int32_t>(16 * (first + std::min(j, n - 1)));
+        for (std::size_t j = 0; j < lanes; ++j) {
+            offsets[j] = static_cast<std::int32_t>(16 * (first + std::min(j, n - 1)));
+        }
         const VI offset = hn::Load(di, offsets);
         VI px[16];
         VI alphaSigns = hn::Zero(di);
@@ -614,7 +618,8 @@ void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t
                 InterpolatedAlpha(px, block);
             }
         }
-        encodeColors(kind == DxtBlockKind::Dxt1, pixels + 16 * first, n, out + blockBytes * first + colorAt, blockBytes);
+        encodeColors(kind == DxtBlockKind::Dxt1, pixels + 16 * first, n, out + blockBytes * first + colorAt,
+                     blockBytes);
     }
 }
 

@@ -122,11 +122,13 @@ HWY_INLINE void ExactEnds(const VI px[16], ExactFit& f) {
     axis[0] = hn::Div(hn::IfThenElse(pick2, a[M02], hn::IfThenElse(pick1, a[M01], a[M00])), root);
     axis[1] = hn::Div(hn::IfThenElse(pick2, a[M12], hn::IfThenElse(pick1, a[M11], a[M01])), root);
     axis[2] = hn::Div(hn::IfThenElse(pick2, a[M22], hn::IfThenElse(pick1, a[M12], a[M02])), root);
-    const VF length2 = hn::Add(hn::Add(hn::Mul(axis[0], axis[0]), hn::Mul(axis[1], axis[1])), hn::Mul(axis[2], axis[2]));
+    const VF length2 =
+        hn::Add(hn::Add(hn::Mul(axis[0], axis[0]), hn::Mul(axis[1], axis[1])), hn::Mul(axis[2], axis[2]));
     single = hn::Or(single, hn::Not(hn::Gt(length2, zero)));
     VF tMin = hn::Set(df, 99999.0f), tMax = hn::Set(df, -99999.0f);
     for (int i = 0; i < 16; ++i) {
-        const VF dot = hn::Add(hn::Add(hn::Mul(axis[0], f.p[0][i]), hn::Mul(axis[1], f.p[1][i])), hn::Mul(axis[2], f.p[2][i]));
+        const VF dot =
+            hn::Add(hn::Add(hn::Mul(axis[0], f.p[0][i]), hn::Mul(axis[1], f.p[1][i])), hn::Mul(axis[2], f.p[2][i]));
         const VF tt = hn::Div(dot, length2);
         if constexpr (kLeftOut) {
             tMin = hn::IfThenElse(f.in[i], hn::Min(tt, tMin), tMin);
@@ -225,7 +227,8 @@ HWY_INLINE VI ExactIndices(const ExactFit& f) {
                                hn::Add(hn::ShiftLeft<2>(g), hn::ShiftRight<4>(g)),
                                hn::Add(hn::ShiftLeft<3>(r), hn::ShiftRight<2>(r))};
         for (int c = 0; c < 3; ++c) {
-            out[c] = hn::Sub(hn::Mul(hn::Mul(hn::ConvertTo(df, channel[c]), hn::Set(df, kWeight[c])), inv255), f.mean[c]);
+            const VF w = hn::Set(df, kWeight[c]);
+            out[c] = hn::Sub(hn::Mul(hn::Mul(hn::ConvertTo(df, channel[c]), w), inv255), f.mean[c]);
         }
     };
     VF c0[3], c1[3], d[3];
@@ -242,14 +245,16 @@ HWY_INLINE VI ExactIndices(const ExactFit& f) {
     const VI one = hn::Set(di, 1), three = hn::Set(di, 3);
     VI indices = hn::Zero(di);
     for (int i = 15; i >= 0; --i) {
-        const VF dot = hn::Add(hn::Add(hn::Mul(hn::Sub(f.p[0][i], c0[0]), d[0]), hn::Mul(hn::Sub(f.p[1][i], c0[1]), d[1])),
-                               hn::Mul(hn::Sub(f.p[2][i], c0[2]), d[2]));
+        const VF dot = hn::Add(
+            hn::Add(hn::Mul(hn::Sub(f.p[0][i], c0[0]), d[0]), hn::Mul(hn::Sub(f.p[1][i], c0[1]), d[1])),
+            hn::Mul(hn::Sub(f.p[2][i], c0[2]), d[2]));
         const VF s = hn::Mul(hn::Div(dot, length2), bins);
         // Clamped to [0, last bin] and truncated: the bin the comparisons of the plain loop give.
         VI bin = hn::ConvertTo(di, hn::Min(hn::Max(s, zero), lastBin));
         bin = hn::IfThenZeroElse(zeroBins, bin);
         // Bins to indices: 0, 2, 3, 1 for four colours; 0, 2, 1 for three.
-        VI index = hn::IfThenElse(hn::Eq(bin, last), one, hn::IfThenZeroElse(hn::Eq(bin, hn::Zero(di)), hn::Add(bin, one)));
+        VI index = hn::IfThenZeroElse(hn::Eq(bin, hn::Zero(di)), hn::Add(bin, one));
+        index = hn::IfThenElse(hn::Eq(bin, last), one, index);
         index = hn::IfThenElse(hn::RebindMask(di, f.in[i]), index, three);
         indices = hn::Or(hn::ShiftLeft<2>(indices), index);
     }

@@ -83,8 +83,12 @@ std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::ui
         V8 h0, r0, h1, r1;
         column(hn::LoadU(d8, p0), hn::LoadU(d8, p1), h0, r0);
         column(hn::LoadU(d8, p0 + bytes), hn::LoadU(d8, p1 + bytes), h1, r1);
-        auto even = [&](V8 lo, V8 hi) { return hn::BitCast(d8, hn::ConcatEven(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo))); };
-        auto odd = [&](V8 lo, V8 hi) { return hn::BitCast(d8, hn::ConcatOdd(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo))); };
+        auto even = [&](V8 lo, V8 hi) {
+            return hn::BitCast(d8, hn::ConcatEven(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo)));
+        };
+        auto odd = [&](V8 lo, V8 hi) {
+            return hn::BitCast(d8, hn::ConcatOdd(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo)));
+        };
         const V8 first = hn::Add(even(h0, h1), hn::And(even(r0, r1), odd(r0, r1)));
         const V8 result = hn::AverageRound(first, odd(h0, h1));
         hn::StoreU(hn::And(hn::BitCast(d32, result), keep), d32, reinterpret_cast<std::uint32_t*>(out + done * 4));

@@ -485,7 +485,8 @@ TEST_P(DxtTargetsTest, BatchMatchesSingleBlockReference) {
                 pixels.push_back(p);
             }
     for (int n = 0; n < 501; ++n)
-        for (int i = 0; i < 16; ++i) pixels.push_back(static_cast<std::uint32_t>(rng()) & (n % 2 ? 0xFF0F0F0Fu : 0xFFFFFFFFu));
+        for (int i = 0; i < 16; ++i)
+            pixels.push_back(static_cast<std::uint32_t>(rng()) & (n % 2 ? 0xFF0F0F0Fu : 0xFFFFFFFFu));
     for (int n = 0; n < 4; ++n)
         for (int i = 0; i < 16; ++i) {
             const std::uint32_t rgb = n == 3 ? (i & 1 ? 0x102030u : 0x112131u) : 0x405060u + (n == 1 ? i : 0);
