@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <map>
 #include <new>
 #include <string>
@@ -25,6 +24,7 @@
 
 #include "platform/d3d8/raster/pipeline.h"
 #include "platform/d3d8/raster/raster.h"
+#include "simd/targets.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
 #include <GL/gl.h>
@@ -330,21 +330,7 @@ private:
 
 
 // The targets TOLVANE_VECTOR_TARGETS names (all when it is unset).
-std::int64_t VectorTargets() {
-    const char* names = std::getenv("TOLVANE_VECTOR_TARGETS");
-    if (!names) return -1;
-    std::int64_t targets = 0;
-    std::string list = names;
-    for (std::size_t start = 0; start <= list.size();) {
-        std::size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        const std::string name = list.substr(start, end - start);
-        for (std::int64_t bit = 1; bit != 0 && bit <= (std::int64_t{1} << 62); bit <<= 1)
-            if (strcasecmp(hwy::TargetName(bit), name.c_str()) == 0) targets |= bit;
-        start = end + 1;
-    }
-    return targets;
-}
+std::int64_t VectorTargets() { return tolvane::simd::EnvironmentTargets(); }
 
 raster::RasterOptions Options(int threads) {
     raster::RasterOptions options;

@@ -3,10 +3,11 @@
 # Fails when a file includes a layer that its own layer may not see. The layers and their
 # arrows, as the design gives them (a layer also sees what its arrows see):
 #   math    -> (nothing)
+#   simd    -> (nothing)                      the choice of vector target (Highway only)
 #   win32   -> (nothing)                      platform/win32
 #   d3d8    -> win32, raster                  platform/d3d8
-#   raster  -> d3d8 (only d3d8types.h)        platform/d3d8/raster
-#   image   -> math, platform (only the types and files: d3d8types.h, windows.h)
+#   raster  -> d3d8 (only d3d8types.h), simd  platform/d3d8/raster
+#   image   -> math, simd, platform (only the types and files: d3d8types.h, windows.h)
 #   texture -> image, d3d8
 #   app     -> platform (d3d8, win32), math
 #   world   -> math, app
@@ -18,15 +19,16 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(arrows_math "")
+set(arrows_simd "")
 set(arrows_win32 "")
 set(arrows_d3d8 "win32;raster")
-set(arrows_raster "d3d8")
-set(arrows_image "math;d3d8;win32")
+set(arrows_raster "d3d8;simd")
+set(arrows_image "math;simd;d3d8;win32")
 set(arrows_texture "image;d3d8")
 set(arrows_app "d3d8;win32;math")
 set(arrows_world "math;app")
 set(arrows_game "app;world;texture")
-set(units math win32 d3d8 raster image texture app world game)
+set(units math simd win32 d3d8 raster image texture app world game)
 
 # Narrowed arrows: from these layers, only the named headers of the layer pointed at.
 set(only_raster_d3d8 "platform/d3d8/d3d8types.h")
@@ -86,7 +88,7 @@ endforeach()
 
 set(failures "")
 set(checked 0)
-foreach(dir math platform image texture app world game)
+foreach(dir math simd platform image texture app world game)
   file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   foreach(f ${files})
     unit_of(${f} from)

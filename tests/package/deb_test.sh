@@ -24,7 +24,7 @@ for f in ./usr/include/tolvane/texture/texture.h ./usr/include/tolvane/platform/
          ./usr/bin/tolvane ./usr/bin/tolvane-capture ./usr/bin/tolvane-tex; do
     grep -qxF "$f" "$work/contents.txt" || fail "the package has no $f"
 done
-for layer in math image texture d3d8 win32 app; do
+for layer in math simd image texture d3d8 win32 app; do
     grep -Eq "^\./usr/lib/libtolvane_$layer\.(a|so)$" "$work/contents.txt" || fail "the package has no $layer library"
     grep -qxF "./usr/lib/pkgconfig/tolvane-$layer.pc" "$work/contents.txt" || fail "no tolvane-$layer.pc"
 done

@@ -23,7 +23,7 @@ for ex in mip_chain_dds decode_folder spinning_cube windows_program; do
         cat "$work/$ex.log"
         fail "$ex does not build against $prefix"
     fi
-    for layer in math image texture platform app; do
+    for layer in math simd image texture platform app; do
         if grep -rqs -- "$source_root/$layer" "$work/build-$ex/CMakeFiles" "$work/build-$ex"/*.ninja \
              "$work/build-$ex/Makefile"; then
             fail "$ex reaches into the source tree ($source_root/$layer)"

@@ -32,6 +32,7 @@
 #include <utility>
 
 #include "platform/d3d8/raster/pipeline.h"
+#include "simd/targets.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace raster::detail {
@@ -1536,29 +1537,14 @@ HWY_EXPORT(FillDepthN);
 
 namespace {
 
-// The processor's targets, asked once.
-std::int64_t Supported() {
-    static const std::int64_t supported = hwy::SupportedTargets();
-    return supported;
-}
-
-// The index in the dispatch tables of the best target in targets that this processor runs
-// (the portable fallback when none).
-std::size_t TableIndex(std::int64_t targets) {
-    const std::int64_t usable = targets & Supported() & HWY_TARGETS;
-    const std::int64_t chosen = (HWY_CHOSEN_TARGET_SHIFT(usable) | HWY_CHOSEN_TARGET_MASK_SCALAR) & HWY_CHOSEN_TARGET_MASK_TARGETS;
-    return hwy::Num0BitsBelowLS1Bit_Nonzero64(static_cast<std::uint64_t>(chosen));
-}
+// The slot in the dispatch tables of the best target in targets that this processor runs.
+std::size_t TableIndex(std::int64_t targets) { return tolvane::simd::DispatchIndex(targets, HWY_TARGETS); }
 
 }  // namespace
 
 std::int64_t CompiledShadingTargets() { return HWY_TARGETS; }
 
-std::int64_t ShadingTarget(std::int64_t targets) {
-    const std::int64_t usable = targets & Supported() & HWY_TARGETS;
-    if (usable == 0) return HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) ? HWY_TARGETS & (HWY_EMU128 | HWY_SCALAR) : HWY_STATIC_TARGET;
-    return usable & -usable;
-}
+std::int64_t ShadingTarget(std::int64_t targets) { return tolvane::simd::ChooseTarget(targets, HWY_TARGETS); }
 
 RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixedStates) {
     const std::size_t index = TableIndex(targets);
