@@ -54,7 +54,7 @@ int Component(char c) {
 
 class Assembler {
 public:
-    bool Run(const char* text, std::size_t length) {
+    bool Run(const char* text, std::size_t length, bool validate = true) {
         SplitLines(text, length);
         std::size_t l = 0;
         while (l < lines_.size() && lines_[l].text.empty()) {
@@ -72,6 +72,9 @@ public:
             }
         }
         tokens_.push_back(D3DVS_END());
+        if (!validate) {
+            return true;
+        }
         const ShaderValidation v = ValidateShader(type_, tokens_.data(), tokens_.size());
         if (!v.ok) {
             // The message names the instruction by its ordinal; report its line.
@@ -491,6 +494,19 @@ std::string SourceText(ShaderType type, DWORD token) {
 }
 
 }  // namespace
+
+bool AssembleShaderUnchecked(const char* text, std::size_t length, std::vector<DWORD>* tokens, std::string* errors) {
+    Assembler assembler;
+    const bool ok = text != nullptr && assembler.Run(text, length, false);
+    if (errors != nullptr) {
+        *errors = ok ? std::string() : assembler.error_;
+    }
+    if (ok && tokens != nullptr) {
+        *tokens = std::move(assembler.tokens_);
+    }
+    return ok;
+}
+
 }  // namespace d3d8
 
 HRESULT TolvaneAssembleShader(const char* text, std::size_t length, std::vector<DWORD>* tokens, std::string* errors) {
