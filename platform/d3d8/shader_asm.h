@@ -24,11 +24,3 @@ HRESULT TolvaneAssembleShader(const char* text, std::size_t length, std::vector<
 HRESULT TolvaneDisassembleShader(const DWORD* tokens, std::size_t length, std::string* text, std::string* errors);
 
 TOLVANE_API_END
-
-namespace d3d8 {
-
-// The assembler without its final validation, for building programs the validator is to
-// refuse. Only the text's own errors (syntax, names, operand counts) are reported.
-bool AssembleShaderUnchecked(const char* text, std::size_t length, std::vector<DWORD>* tokens, std::string* errors);
-
-}  // namespace d3d8

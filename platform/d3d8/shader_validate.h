@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "platform/d3d8/d3d8shader.h"
 #include "platform/d3d8/shader_program.h"
@@ -55,5 +56,10 @@ std::uint8_t ShaderVersionBit(DWORD versionToken);
 const char* ShaderOpcodeName(const ShaderOpcodeInfo& info, std::uint8_t version);
 // Operand count of an instruction in a version, destination included.
 unsigned ShaderOperandCount(const ShaderOpcodeInfo& info, std::uint8_t version);
+
+// The assembler (shader_asm.h) without its final validation, for building programs the
+// validator is to refuse. Only the text's own errors (syntax, names, operand counts) are
+// reported.
+bool AssembleShaderUnchecked(const char* text, std::size_t length, std::vector<DWORD>* tokens, std::string* errors);
 
 }  // namespace d3d8

@@ -21,7 +21,19 @@ void Check(bool condition) {
     }
 }
 
-void RoundTrip(const DWORD* tokens, std::size_t tokenCount) {
+// Whether a def holds a NaN: its text ("nan") keeps neither the sign nor the payload.
+bool DefinesNaN(const d3d8::ShaderProgram& program) {
+    for (const d3d8::ShaderConstantDefinition& def : program.definitions) {
+        for (float v : def.value) {
+            if (v != v) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void RoundTrip(const DWORD* tokens, std::size_t tokenCount, bool exact) {
     std::string text;
     std::string errors;
     Check(TolvaneDisassembleShader(tokens, tokenCount, &text, &errors) == D3D_OK);
@@ -36,7 +48,8 @@ void RoundTrip(const DWORD* tokens, std::size_t tokenCount) {
         }
         original.push_back(tokens[i++]);
     }
-    Check(again == original);
+    Check(again.size() == original.size());
+    Check(!exact || again == original);
 }
 
 }  // namespace
@@ -80,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(v.ok == v.error.empty());
         if (v.ok) {
             Check(program.tokenCount <= count);
-            RoundTrip(tokens, program.tokenCount);
+            RoundTrip(tokens, program.tokenCount, !DefinesNaN(program));
         }
     }
     std::free(tokens);

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/d3d8/d3d8.h"
-#include "platform/d3d8/shader_asm.h"
 #include "platform/d3d8/shader_validate.h"
 
 namespace {
