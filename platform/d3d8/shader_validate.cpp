@@ -971,7 +971,8 @@ HRESULT ValidateVertexShader(const DWORD* shader, const DWORD* declaration, cons
     if (declaration != nullptr) {
         d3d8::VertexDeclaration layout;
         const d3d8::DeclarationResult d =
-            d3d8::ParseVertexDeclaration(declaration, UnboundedLength(), &layout, limits.maxVertexShaderConst);
+            d3d8::ParseVertexDeclaration(declaration, UnboundedLength(), &layout, limits.maxVertexShaderConst,
+                                         caps != nullptr ? caps->MaxStreams : d3d8::kDeclarationStreams);
         if (!d.ok) {
             return Report(std::string("declaration ").append(d.error), returnErrors, errors);
         }

@@ -29,7 +29,7 @@ unsigned VertexElementSize(DWORD type) {
 }
 
 DeclarationResult ParseVertexDeclaration(const DWORD* tokens, std::size_t length, VertexDeclaration* declaration,
-                                         unsigned maxConstants) {
+                                         unsigned maxConstants, unsigned maxStreams) {
     VertexDeclaration out;
     int stream = -1;
     std::size_t i = 0;
@@ -62,6 +62,9 @@ DeclarationResult ParseVertexDeclaration(const DWORD* tokens, std::size_t length
                 const unsigned n = token & D3DVSD_STREAMNUMBERMASK;
                 if ((token & ~(D3DVSD_TOKENTYPEMASK | D3DVSD_STREAMNUMBERMASK)) != 0) {
                     return Refuse(i, "a stream token with reserved bits set");
+                }
+                if (n >= maxStreams) {
+                    return Refuse(i, "stream out of range");
                 }
                 if ((out.streamsUsed & (1u << n)) != 0) {
                     return Refuse(i, "the stream is declared twice");

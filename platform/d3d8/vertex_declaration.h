@@ -46,12 +46,12 @@ struct DeclarationResult {
     std::string error;  // "token 4: ..." when not ok
 };
 
-// Parses a declaration of at most length DWORDs; constant loads must fit below
-// maxConstants. Refuses the tessellator tokens (no N-patches here), unknown element types,
+// Parses a declaration of at most length DWORDs; streams must be below maxStreams (the
+// device's D3DCAPS8::MaxStreams) and constant loads fit below maxConstants. Refuses the tessellator tokens (no N-patches here), unknown element types,
 // registers and streams out of range, a register or stream declared twice, and a
 // declaration that runs past its length without D3DVSD_END().
 DeclarationResult ParseVertexDeclaration(const DWORD* tokens, std::size_t length, VertexDeclaration* declaration,
-                                         unsigned maxConstants = 96);
+                                         unsigned maxConstants = 96, unsigned maxStreams = kDeclarationStreams);
 
 // Bytes of one element of a D3DVSDT_* type, 0 for an unknown type.
 unsigned VertexElementSize(DWORD type);

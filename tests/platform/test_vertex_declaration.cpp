@@ -72,6 +72,9 @@ TEST(VertexDeclaration, MalformedDeclarationsAreRefused) {
                        D3DVSD_REG(4, D3DVSDT_FLOAT1), D3DVSD_END()}),
               "token 3: the input register is declared twice");
     EXPECT_EQ(Refusal({D3DVSD_STREAM(1), D3DVSD_STREAM(1), D3DVSD_END()}), "token 1: the stream is declared twice");
+    const DWORD secondStream[] = {D3DVSD_STREAM(0), D3DVSD_STREAM(1), D3DVSD_END()};
+    EXPECT_TRUE(d3d8::ParseVertexDeclaration(secondStream, 3, nullptr, 96, 2).ok);
+    EXPECT_EQ(d3d8::ParseVertexDeclaration(secondStream, 3, nullptr, 96, 1).error, "token 1: stream out of range");
     EXPECT_EQ(Refusal({D3DVSD_STREAM(0) | (1u << 8), D3DVSD_END()}), "token 0: a stream token with reserved bits set");
     EXPECT_EQ(Refusal({D3DVSD_CONST(95, 2), 0, 0, 0, 0, 0, 0, 0, 0, D3DVSD_END()}),
               "token 0: the constant load runs past the last constant register");
