@@ -39,14 +39,20 @@ void RoundTrip(const DWORD* tokens, std::size_t tokenCount, bool exact) {
     Check(TolvaneDisassembleShader(tokens, tokenCount, &text, &errors) == D3D_OK);
     std::vector<DWORD> again;
     Check(TolvaneAssembleShader(text.data(), text.size(), &again, &errors) == D3D_OK);
-    // Comments are left out of the disassembly; compare the instructions only.
-    std::vector<DWORD> original;
-    for (std::size_t i = 0; i < tokenCount;) {
-        if ((tokens[i] & D3DSI_OPCODE_MASK) == D3DSIO_COMMENT && i > 0) {
+    // Comments are left out of the disassembly; compare the instructions only, walking
+    // them instruction by instruction (a parameter can look like a comment token).
+    const std::uint8_t version = d3d8::ShaderVersionBit(tokens[0]);
+    std::vector<DWORD> original{tokens[0]};
+    for (std::size_t i = 1; i < tokenCount;) {
+        const DWORD op = tokens[i] & D3DSI_OPCODE_MASK;
+        if (op == D3DSIO_COMMENT) {
             i += 1 + ((tokens[i] & D3DSI_COMMENTSIZE_MASK) >> D3DSI_COMMENTSIZE_SHIFT);
             continue;
         }
-        original.push_back(tokens[i++]);
+        const d3d8::ShaderOpcodeInfo* info = d3d8::FindShaderOpcode(op);
+        const std::size_t size = op == D3DSIO_END ? 1 : 1 + d3d8::ShaderOperandCount(*info, version);
+        original.insert(original.end(), tokens + i, tokens + i + size);
+        i += size;
     }
     Check(again.size() == original.size());
     Check(!exact || again == original);
