@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/raster.h"
+#include "raster/pipeline.h"
+#include "raster/raster.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
 #include <GL/gl.h>

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/pipeline.h"
+#include "raster/vertex_processing.h"
 
 namespace raster::detail {
 

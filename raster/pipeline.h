@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace raster::detail {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 namespace raster::detail {
 

@@ -19,7 +19,7 @@
 //
 // Scalable vectors (SVE, RVV) are left out: the batches keep vectors in arrays.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "platform/d3d8/raster/pixel_simd.cpp"
+#define HWY_TARGET_INCLUDE "raster/pixel_simd.cpp"
 #ifndef HWY_DISABLED_TARGETS
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #endif
@@ -31,7 +31,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace raster::detail {

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/raster.h"
-#include "platform/d3d8/raster/vertex_processing.h"
-#include "platform/d3d8/raster/worker_pool.h"
+#include "raster/pipeline.h"
+#include "raster/raster.h"
+#include "raster/vertex_processing.h"
+#include "raster/worker_pool.h"
 
 namespace raster {
 

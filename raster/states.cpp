@@ -1,7 +1,7 @@
 // Default render and texture-stage states, and vertex counts of primitive types.
 #include <cstring>
 
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace raster {
 

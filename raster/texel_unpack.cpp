@@ -4,7 +4,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace raster {
 

@@ -1,6 +1,6 @@
 // Transform, lighting and vertex fog of the fixed-function pipeline. Matrices multiply
 // row vectors: v' = v * M, and world x view x projection is applied in that order.
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/vertex_processing.h"
 
 #include <algorithm>
 #include <cassert>

@@ -2,7 +2,7 @@
 // lighting and vertex fog.
 #pragma once
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 namespace raster::detail {
 

@@ -31,7 +31,7 @@
 
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/fvf.h"
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/vertex_processing.h"
 
 namespace d3d8 {
 namespace {

@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "platform/d3d8/device.h"
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace d3d8 {
 namespace {

@@ -4,8 +4,8 @@
 # arrows, as the design gives them (a layer also sees what its arrows see):
 #   math    -> (nothing)
 #   win32   -> (nothing)                      platform/win32
+#   raster  -> d3d8 (only d3d8types.h)        raster
 #   d3d8    -> win32, raster                  platform/d3d8
-#   raster  -> d3d8 (only d3d8types.h)        platform/d3d8/raster
 #   image   -> math, platform (only the types and files: d3d8types.h, windows.h)
 #   texture -> image, d3d8
 #   app     -> platform (d3d8, win32), math
@@ -45,9 +45,7 @@ include(${PUBLIC})  # public_headers: every installed header, relative to ROOT
 
 # The unit of a path relative to ROOT, or "" for one outside the layers.
 function(unit_of path out)
-  if(path MATCHES "^platform/d3d8/raster/")
-    set(u raster)
-  elseif(path MATCHES "^platform/d3d8/")
+  if(path MATCHES "^platform/d3d8/")
     set(u d3d8)
   elseif(path MATCHES "^platform/win32/")
     set(u win32)
@@ -86,7 +84,7 @@ endforeach()
 
 set(failures "")
 set(checked 0)
-foreach(dir math platform image texture app world game)
+foreach(dir math raster platform image texture app world game)
   file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${dir}/*.h ${ROOT}/${dir}/*.cpp)
   foreach(f ${files})
     unit_of(${f} from)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace rastertest {
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/pipeline.h"
+#include "raster/vertex_processing.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;

@@ -2,7 +2,7 @@
 // textures, thread-count independence and geometry around the camera.
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;

@@ -10,7 +10,7 @@
 
 #include <hwy/targets.h>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
