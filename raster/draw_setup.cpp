@@ -1,6 +1,5 @@
 // The per-draw pixel configuration: what the tile workers read of the pipeline state.
 #include <algorithm>
-#include <cstring>
 
 #include "raster/pipeline.h"
 #include "raster/vertex_processing.h"
@@ -8,12 +7,6 @@
 namespace raster::detail {
 
 namespace {
-
-float Bits(DWORD value) {
-    float f = 0.0f;
-    std::memcpy(&f, &value, sizeof f);
-    return f;
-}
 
 // Which of arg0, arg1, arg2 an operation reads.
 void ArgsRead(StageOp op, bool used[3]) {
@@ -67,155 +60,149 @@ bool UsableTexture(const SamplerTexture& texture) {
     return true;
 }
 
+// The viewport within the target, as exclusive pixel ends.
+void SetUpViewport(const Viewport& vp, const RenderTarget& target, DrawSetup& d) {
+    d.clipX0 = static_cast<int>(std::min<std::uint32_t>(vp.x, static_cast<std::uint32_t>(target.width)));
+    d.clipY0 = static_cast<int>(std::min<std::uint32_t>(vp.y, static_cast<std::uint32_t>(target.height)));
+    d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.x} + vp.width, static_cast<std::uint64_t>(target.width)));
+    d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.y} + vp.height, static_cast<std::uint64_t>(target.height)));
+}
+
 // Fog from each pixel's eye-space w where the projection is a perspective one (not
-// affine: _14, _24, _34 not all 0 or _44 not 1), FOGSTART and FOGEND then in eye-space
+// affine: _14, _24, _34 not all 0 or _44 not 1), fog start and end then in eye-space
 // units; from its depth z (0..1) under an affine projection. The same rule holds for
 // screen-space vertices, whose w is 1/rhw.
 void SetUpPixelFog(const PipelineState& state, DrawSetup& d) {
-    const DWORD* rs = state.renderState;
-    const D3DMATRIX& p = state.projection;
+    const DrawState& s = state.states;
+    const Matrix& p = state.projection;
     d.wFog = !(p.m[0][3] == 0.0f && p.m[1][3] == 0.0f && p.m[2][3] == 0.0f && p.m[3][3] == 1.0f);
-    const float start = Bits(rs[D3DRS_FOGSTART]), end = Bits(rs[D3DRS_FOGEND]);
     // As per vertex: no fog where the two coincide.
-    d.fogScale = end != start ? 1.0f / (end - start) : 0.0f;
-    d.fogBias = end != start ? end * d.fogScale : 1.0f;
-    d.fogDensity = Bits(rs[D3DRS_FOGDENSITY]);
+    d.fogScale = s.fogEnd != s.fogStart ? 1.0f / (s.fogEnd - s.fogStart) : 0.0f;
+    d.fogBias = s.fogEnd != s.fogStart ? s.fogEnd * d.fogScale : 1.0f;
+    d.fogDensity = s.fogDensity;
 }
 
 // A depth buffer of another layout than D16, and the stencil test where it has stencil bits.
-void SetUpDepthStencil(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+void SetUpDepthStencil(const DrawState& s, const RenderTarget& target, DrawSetup& d) {
     if (target.depthStencil == nullptr) return;
-    const DWORD* rs = state.renderState;
     const DepthStencilLayout& layout = target.depthLayout;
     d.packedDepth = true;
     d.depthShift = 8 * layout.wordBytes - layout.depthBits;
     d.depthMax = static_cast<std::int32_t>((std::uint32_t{1} << layout.depthBits) - 1);
     d.depthScale = static_cast<float>(d.depthMax);
     d.stencilBits = (std::uint32_t{1} << layout.stencilBits) - 1;
-    d.stencil = rs[D3DRS_STENCILENABLE] != FALSE && layout.stencilBits > 0;
+    d.stencil = s.stencil && layout.stencilBits > 0;
     if (!d.stencil) return;
-    d.stencilCompare = ToCompareFunc(rs[D3DRS_STENCILFUNC]);
-    d.stencilFail = ToStencilOp(rs[D3DRS_STENCILFAIL]);
-    d.stencilZFail = ToStencilOp(rs[D3DRS_STENCILZFAIL]);
-    d.stencilPass = ToStencilOp(rs[D3DRS_STENCILPASS]);
-    d.stencilRef = rs[D3DRS_STENCILREF] & d.stencilBits;
-    d.stencilReadMask = rs[D3DRS_STENCILMASK] & d.stencilBits;
-    d.stencilWriteMask = rs[D3DRS_STENCILWRITEMASK] & d.stencilBits;
+    d.stencilCompare = s.stencilFunc;
+    d.stencilFail = s.stencilFail;
+    d.stencilZFail = s.stencilDepthFail;
+    d.stencilPass = s.stencilPass;
+    d.stencilRef = s.stencilRef & d.stencilBits;
+    d.stencilReadMask = s.stencilReadMask & d.stencilBits;
+    d.stencilWriteMask = s.stencilWriteMask & d.stencilBits;
 }
 
-}  // namespace
-
-// FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
-// DITHERENABLE and edge antialiasing.
-void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
-    const DWORD* rs = state.renderState;
-    d = DrawSetup{};
-    d.target = target;
-    const D3DVIEWPORT8& vp = state.viewport;
-    d.clipX0 = static_cast<int>(std::min<DWORD>(vp.X, static_cast<DWORD>(target.width)));
-    d.clipY0 = static_cast<int>(std::min<DWORD>(vp.Y, static_cast<DWORD>(target.height)));
-    d.clipX1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.X} + vp.Width, static_cast<std::uint64_t>(target.width)));
-    d.clipY1 = static_cast<int>(std::min<std::uint64_t>(std::uint64_t{vp.Y} + vp.Height, static_cast<std::uint64_t>(target.height)));
-    // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
-    bool zEnable = rs[D3DRS_ZENABLE] != D3DZB_FALSE && (target.depth != nullptr || target.depthStencil != nullptr);
+// The tests, blending, colour write, fog and specular addition: the states that do not
+// depend on the stages.
+void SetUpFixedState(const PipelineState& state, const RenderTarget& target, DrawSetup& d) {
+    const DrawState& s = state.states;
+    const bool zEnable = s.depthTest && (target.depth != nullptr || target.depthStencil != nullptr);
     d.depthTest = zEnable;
-    d.depthWrite = zEnable && rs[D3DRS_ZWRITEENABLE] != FALSE;
-    d.depthFunc = rs[D3DRS_ZFUNC];
-    d.depthCompare = ToCompareFunc(d.depthFunc);
-    d.alphaTest = rs[D3DRS_ALPHATESTENABLE] != FALSE;
-    d.alphaFunc = rs[D3DRS_ALPHAFUNC];
-    d.alphaCompare = ToCompareFunc(d.alphaFunc);
-    d.alphaRef = rs[D3DRS_ALPHAREF] & 0xFFu;
-    d.blend = rs[D3DRS_ALPHABLENDENABLE] != FALSE;
-    DWORD srcBlend = rs[D3DRS_SRCBLEND], destBlend = rs[D3DRS_DESTBLEND];
-    // The two-in-one source factors set the destination factor too.
-    if (srcBlend == D3DBLEND_BOTHSRCALPHA) {
-        srcBlend = D3DBLEND_SRCALPHA;
-        destBlend = D3DBLEND_INVSRCALPHA;
-    } else if (srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
-        srcBlend = D3DBLEND_INVSRCALPHA;
-        destBlend = D3DBLEND_SRCALPHA;
-    }
-    d.srcBlend = ToBlendFactor(srcBlend);
-    d.destBlend = ToBlendFactor(destBlend);
-    d.blendOp = ToBlendOp(rs[D3DRS_BLENDOP]);
-    DWORD cw = rs[D3DRS_COLORWRITEENABLE];
-    d.writeMask = ((cw & D3DCOLORWRITEENABLE_RED) ? 0x00FF0000u : 0u) | ((cw & D3DCOLORWRITEENABLE_GREEN) ? 0x0000FF00u : 0u) |
-                  ((cw & D3DCOLORWRITEENABLE_BLUE) ? 0x000000FFu : 0u) | ((cw & D3DCOLORWRITEENABLE_ALPHA) ? 0xFF000000u : 0u);
-    d.specularAdd = rs[D3DRS_SPECULARENABLE] != FALSE;
+    d.depthWrite = zEnable && s.depthWrite;
+    d.depthCompare = s.depthFunc;
+    d.alphaTest = s.alphaTest;
+    d.alphaCompare = s.alphaFunc;
+    d.alphaRef = s.alphaRef;
+    d.blend = s.blend;
+    d.srcBlend = s.srcBlend;
+    d.destBlend = s.destBlend;
+    d.blendOp = s.blendOp;
+    d.writeMask = s.colorWriteMask;
+    d.specularAdd = s.specular;
     // Pixel fog takes precedence over vertex fog, whose factor is then not interpolated.
-    d.pixelFog = rs[D3DRS_FOGENABLE] != FALSE ? ToFogMode(rs[D3DRS_FOGTABLEMODE]) : FogMode::None;
-    d.fog = rs[D3DRS_FOGENABLE] != FALSE && d.pixelFog == FogMode::None && rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE;
-    d.fogColor = rs[D3DRS_FOGCOLOR];
+    d.pixelFog = s.fog ? s.pixelFog : FogMode::None;
+    d.fog = s.fog && d.pixelFog == FogMode::None && s.vertexFog != FogMode::None;
+    d.fogColor = s.fogColor;
     SetUpPixelFog(state, d);
-    SetUpDepthStencil(state, target, d);
-    d.textureFactor = rs[D3DRS_TEXTUREFACTOR];
+    SetUpDepthStencil(s, target, d);
+    d.textureFactor = s.textureFactor;
+}
 
+// The level tables of a stage's texture, and whether the vector body can sample it.
+void SetUpTexture(const StageState& ts, SamplerSetup& sampler, const RasterOptions& options) {
+    sampler.baseLevel = static_cast<int>(std::min<std::uint32_t>(ts.maxMipLevel,
+                                                                 static_cast<std::uint32_t>(sampler.texture->levelCount - 1)));
+    bool pow2 = true, inReach = true;
+    const SamplerLevel& first = sampler.texture->levels[0];
+    for (int l = 0; l < sampler.texture->levelCount; ++l) {
+        const SamplerLevel& level = sampler.texture->levels[l];
+        pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
+        sampler.tables.width[l] = level.width;
+        sampler.tables.height[l] = level.height;
+        sampler.tables.pitch[l] = level.pitch;
+        inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]);
+    }
+    sampler.kind = sampler.texture->kind;
+    sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap &&
+                       sampler.kind == TextureKind::Plane;
+    sampler.vectorSampling = sampler.wrapPow2 && sampler.minFilter == sampler.magFilter;
+    // The vector body's bilinear lookups read interleaved rows.
+    if (sampler.vectorSampling && sampler.minFilter == TextureFilter::Linear && options.interleavedRows &&
+        !options.referenceShading)
+        sampler.rowPairLevels = InterleavedRows(*sampler.texture);
+    sampler.rowPairs = sampler.rowPairLevels != nullptr;
+    for (int l = 0; l < sampler.texture->levelCount && sampler.rowPairs; ++l)
+        inReach = inReach && TexelShift(sampler.rowPairLevels[0], sampler.rowPairLevels[l], sampler.tables.rowPairShift[l]);
+    sampler.levelsInReach = inReach;
+}
+
+// The sampler of stage s: its states, and its texture where it has a usable one.
+void SetUpSampler(const PipelineState& state, int s, SamplerSetup& sampler, const RasterOptions& options) {
+    const StageState& ts = state.states.stages[s];
+    sampler.texture = state.texture[s];
+    if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
+    sampler.addressU = ts.addressU;
+    sampler.addressV = ts.addressV;
+    sampler.border = ts.borderColor;
+    sampler.magFilter = ts.magFilter;
+    sampler.minFilter = ts.minFilter;
+    sampler.mipFilter = ts.mipFilter;
+    sampler.lodBias = ts.lodBias;
+    if (sampler.texture) SetUpTexture(ts, sampler, options);
+    // Without mipmaps and with one filter for both directions the level of detail
+    // changes nothing.
+    sampler.needsLod = sampler.mipFilter != MipFilter::None || sampler.minFilter != sampler.magFilter;
+}
+
+// The stages up to the first disabled one, with their samplers; whether they read the
+// specular colour and the temporary register.
+void SetUpStages(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
     bool readsSpecular = d.specularAdd;
     for (int s = 0; s < kMaxStages; ++s) {
-        const DWORD* ts = state.stageState[s];
-        if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        const StageState& ts = state.states.stages[s];
+        if (ts.colorOp == StageOp::Disable) break;
         StageSetup& stage = d.stages[s];
-        stage.colorOp = ToStageOp(ts[D3DTSS_COLOROP]);
-        stage.colorArg[0] = ToStageArg(ts[D3DTSS_COLORARG0]);
-        stage.colorArg[1] = ToStageArg(ts[D3DTSS_COLORARG1]);
-        stage.colorArg[2] = ToStageArg(ts[D3DTSS_COLORARG2]);
-        stage.alphaOp = ToStageOp(ts[D3DTSS_ALPHAOP]);
-        stage.alphaArg[0] = ToStageArg(ts[D3DTSS_ALPHAARG0]);
-        stage.alphaArg[1] = ToStageArg(ts[D3DTSS_ALPHAARG1]);
-        stage.alphaArg[2] = ToStageArg(ts[D3DTSS_ALPHAARG2]);
-        stage.resultToTemp = ToArgSource(ts[D3DTSS_RESULTARG]) == ArgSource::Temp;
+        stage.colorOp = ts.colorOp;
+        stage.alphaOp = ts.alphaOp;
+        for (int i = 0; i < 3; ++i) {
+            stage.colorArg[i] = ts.colorArg[i];
+            stage.alphaArg[i] = ts.alphaArg[i];
+        }
+        stage.resultToTemp = ts.resultToTemp;
         stage.readsTexture = StageReads(stage, ArgSource::Texture) || stage.colorOp == StageOp::BlendTextureAlpha ||
                              stage.colorOp == StageOp::BlendTextureAlphaPm || stage.alphaOp == StageOp::BlendTextureAlpha ||
                              stage.alphaOp == StageOp::BlendTextureAlphaPm;
         readsSpecular = readsSpecular || StageReads(stage, ArgSource::Specular);
         d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, ArgSource::Temp);
-        SamplerSetup& sampler = stage.sampler;
-        sampler.texture = state.texture[s];
-        if (sampler.texture && !UsableTexture(*sampler.texture)) sampler.texture = nullptr;
-        sampler.addressU = ToAddressMode(ts[D3DTSS_ADDRESSU]);
-        sampler.addressV = ToAddressMode(ts[D3DTSS_ADDRESSV]);
-        sampler.border = ts[D3DTSS_BORDERCOLOR];
-        sampler.magFilter = ToTextureFilter(ts[D3DTSS_MAGFILTER]);
-        sampler.minFilter = ToTextureFilter(ts[D3DTSS_MINFILTER]);
-        sampler.mipFilter = ts[D3DTSS_MIPFILTER];
-        sampler.mip = ToMipFilter(sampler.mipFilter);
-        sampler.lodBias = Bits(ts[D3DTSS_MIPMAPLODBIAS]);
-        if (sampler.texture) {
-            sampler.baseLevel = static_cast<int>(std::min<DWORD>(ts[D3DTSS_MAXMIPLEVEL],
-                                                                 static_cast<DWORD>(sampler.texture->levelCount - 1)));
-            bool pow2 = true, inReach = true;
-            const SamplerLevel& first = sampler.texture->levels[0];
-            for (int l = 0; l < sampler.texture->levelCount; ++l) {
-                const SamplerLevel& level = sampler.texture->levels[l];
-                pow2 = pow2 && (level.width & (level.width - 1)) == 0 && (level.height & (level.height - 1)) == 0;
-                sampler.tables.width[l] = level.width;
-                sampler.tables.height[l] = level.height;
-                sampler.tables.pitch[l] = level.pitch;
-                inReach = inReach && TexelShift(first.texels, level.texels, sampler.tables.texelShift[l]);
-            }
-            sampler.kind = sampler.texture->kind;
-            sampler.wrapPow2 = pow2 && sampler.addressU == AddressMode::Wrap && sampler.addressV == AddressMode::Wrap &&
-                               sampler.kind == TextureKind::Plane;
-            sampler.vectorSampling = sampler.wrapPow2 && sampler.minFilter == sampler.magFilter;
-            // The vector body's bilinear lookups read interleaved rows.
-            if (sampler.vectorSampling && sampler.minFilter == TextureFilter::Linear && options.interleavedRows &&
-                !options.referenceShading)
-                sampler.rowPairLevels = InterleavedRows(*sampler.texture);
-            sampler.rowPairs = sampler.rowPairLevels != nullptr;
-            for (int l = 0; l < sampler.texture->levelCount && sampler.rowPairs; ++l)
-                inReach = inReach && TexelShift(sampler.rowPairLevels[0], sampler.rowPairLevels[l], sampler.tables.rowPairShift[l]);
-            sampler.levelsInReach = inReach;
-        }
-        // Without mipmaps and with one filter for both directions the level of detail
-        // changes nothing.
-        sampler.needsLod = sampler.mipFilter != D3DTEXF_NONE ||
-                           sampler.minFilter != sampler.magFilter;
+        SetUpSampler(state, s, stage.sampler, options);
         d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
+    d.readsSpecular = readsSpecular;
+}
 
-    // A chain of plain modulations: what most multi-textured geometry sets.
+// A chain of plain modulations: what most multi-textured geometry sets.
+void FindModulateChain(DrawSetup& d) {
     d.modulateChain = d.stageCount > 0;
     for (int s = 0; s < d.stageCount && d.modulateChain; ++s) {
         const StageSetup& stage = d.stages[s];
@@ -240,26 +227,30 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
             d.modulateChain = false;
         d.modulateChain = d.modulateChain && color;
     }
+}
 
-    // Coordinates other than a plain (u, v) go pixel by pixel through SampleAt.
-    FvfLayout fvf;
-    const bool decoded = DecodeFvf(state.fvf, fvf);
+// Coordinates other than a plain (u, v) go pixel by pixel through SampleAt.
+void SetUpCoordinates(const PipelineState& state, DrawSetup& d) {
     for (int s = 0; s < d.stageCount; ++s) {
         SamplerSetup& sampler = d.stages[s].sampler;
         if (!sampler.texture) continue;
-        const TextureCoordinates coordinates = StageCoordinates(state, s, fvf);
-        sampler.addressW = ToAddressMode(state.stageState[s][D3DTSS_ADDRESSW]);
-        sampler.projected = decoded && coordinates.projected;
+        const TextureCoordinates coordinates = StageCoordinates(state, s);
+        sampler.addressW = state.states.stages[s].addressW;
+        sampler.projected = coordinates.projected;
         sampler.coordinates = sampler.projected ? coordinates.count : (sampler.kind == TextureKind::Plane ? 2 : 3);
         sampler.byCoordinates = sampler.projected || sampler.kind != TextureKind::Plane;
         if (!sampler.byCoordinates) continue;
         sampler.vectorSampling = false;
         sampler.rowPairs = false;
     }
+}
 
+// Where each interpolated value sits: diffuse, then what the draw reads of specular, fog
+// and each sampling stage's coordinates.
+void LayOutAttributes(DrawSetup& d) {
     AttributeLayout& layout = d.layout;
     layout.count = 4;
-    if (readsSpecular) {
+    if (d.readsSpecular) {
         layout.specular = layout.count;
         layout.count += 3;
     }
@@ -273,22 +264,24 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
         layout.texcoordCount[s] = d.stages[s].sampler.coordinates;
         layout.count += layout.texcoordCount[s];
     }
+}
+
+}  // namespace
+
+// FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
+// DITHERENABLE and edge antialiasing.
+void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
+    d = DrawSetup{};
+    d.target = target;
+    SetUpViewport(state.viewport, target, d);
+    SetUpFixedState(state, target, d);
+    SetUpStages(state, d, options);
+    FindModulateChain(d);
+    SetUpCoordinates(state, d);
+    LayOutAttributes(d);
+    // The pixel stage's branch point: a pixel program (state.states.pixelProgram) will
+    // take the place of the stages and choose its own span and rows functions here.
     ChooseShaders(d, options);
 }
 
 }  // namespace raster::detail
-
-namespace raster {
-
-bool DepthStencilLayoutOf(D3DFORMAT format, DepthStencilLayout& layout) {
-    switch (format) {
-        case D3DFMT_D16: layout = {2, 16, 0}; return true;
-        case D3DFMT_D15S1: layout = {2, 15, 1}; return true;
-        case D3DFMT_D24S8: layout = {4, 24, 8}; return true;
-        case D3DFMT_D24X8: layout = {4, 24, 0}; return true;
-        case D3DFMT_D24X4S4: layout = {4, 24, 4}; return true;
-        default: return false;
-    }
-}
-
-}  // namespace raster

@@ -912,7 +912,7 @@ HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const StageConstants& constan
     const VF lod = hn::Load(df, rho2);
 
     StageLookup levels;
-    ChooseLevelsN(constants, s.mip, lod, levels);
+    ChooseLevelsN(constants, s.mipFilter, lod, levels);
     const auto minified = hn::RebindMask(di, hn::Gt(lod, zero));
     const bool minLinear = s.minFilter == TextureFilter::Linear, magLinear = s.magFilter == TextureFilter::Linear;
     const auto linear = minLinear == magLinear ? (minLinear ? hn::FirstN(di, lanes) : hn::FirstN(di, 0))
@@ -942,7 +942,7 @@ struct Generic {
     HWY_INLINE bool ByCoordinates(int s) const { return d.stages[s].sampler.byCoordinates; }
     HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
     HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter == TextureFilter::Linear; }
-    HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
+    HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mipFilter; }
     HWY_INLINE FetchHints Hints(int) const { return {}; }
     HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
     HWY_INLINE bool DepthTest() const { return d.depthTest; }
