@@ -21,7 +21,7 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/format.h"
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace d3d8 {
 

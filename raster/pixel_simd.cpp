@@ -19,7 +19,7 @@
 //
 // Scalable vectors (SVE, RVV) are left out: the batches keep vectors in arrays.
 #undef HWY_TARGET_INCLUDE
-#define HWY_TARGET_INCLUDE "platform/d3d8/raster/pixel_simd.cpp"
+#define HWY_TARGET_INCLUDE "raster/pixel_simd.cpp"
 #ifndef HWY_DISABLED_TARGETS
 #define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
 #endif
@@ -31,7 +31,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "simd/targets.h"
 
 HWY_BEFORE_NAMESPACE();
@@ -913,7 +913,7 @@ HWY_NOINLINE VU SampleCubeN(const SamplerSetup& s, const StageConstants& constan
     const VF lod = hn::Load(df, rho2);
 
     StageLookup levels;
-    ChooseLevelsN(constants, s.mip, lod, levels);
+    ChooseLevelsN(constants, s.mipFilter, lod, levels);
     const auto minified = hn::RebindMask(di, hn::Gt(lod, zero));
     const bool minLinear = s.minFilter == TextureFilter::Linear, magLinear = s.magFilter == TextureFilter::Linear;
     const auto linear = minLinear == magLinear ? (minLinear ? hn::FirstN(di, lanes) : hn::FirstN(di, 0))
@@ -943,7 +943,7 @@ struct Generic {
     HWY_INLINE bool ByCoordinates(int s) const { return d.stages[s].sampler.byCoordinates; }
     HWY_INLINE bool NeedsLod(int s) const { return d.stages[s].sampler.needsLod; }
     HWY_INLINE bool Linear(int s) const { return d.stages[s].sampler.minFilter == TextureFilter::Linear; }
-    HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mip; }
+    HWY_INLINE MipFilter Mip(int s) const { return d.stages[s].sampler.mipFilter; }
     HWY_INLINE FetchHints Hints(int) const { return {}; }
     HWY_INLINE bool PackedStages() const { return d.stageCount == 0 || d.fastStages; }
     HWY_INLINE bool DepthTest() const { return d.depthTest; }
@@ -1340,19 +1340,149 @@ HWY_INLINE void Write(const States& states, const DrawSetup& d, std::uint32_t* c
     }
 }
 
-// A primitive's rows within one tile. What depends only on the draw and the primitive
-// (texture sizes, constants) is set up once for all the rows: spans are short (two
-// sixteen-pixel groups on average in the game's scene).
+// The planes of a row: depth, q, the coordinates of each stage sampled from (u, v), the
+// colours unless the primitive has one colour, and the fog factor.
+template <class States>
+HWY_INLINE void SetUpRowPlanes(const States& states, const DrawSetup& d, const Prim& prim, const float* pl, float fy,
+                               RowPlanes& planes) {
+    const AttributeLayout& layout = d.layout;
+    planes.z = MakePlane(pl, fy);
+    planes.q = MakePlane(pl + 3, fy);
+    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+        const int slot = layout.texcoord[s];
+        if (slot < 0 || states.ByCoordinates(s)) return;
+        planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
+        planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
+    });
+    if (!prim.constantColor) {
+        for (int k = 0; k < 4; ++k) planes.color[k] = MakePlane(pl + 3 * (2 + k), fy);
+        if (states.Specular())
+            for (int k = 0; k < 3; ++k) planes.color[4 + k] = MakePlane(pl + 3 * (2 + layout.specular + k), fy);
+    }
+    if (states.Fog()) planes.fog = MakePlane(pl + 3 * (2 + layout.fog), fy);
+}
+
+// The first pass over a batch of groups: coverage, the depth (and stencil) test, and each
+// stage's level of detail. Returns how many groups have a pixel left, gathered in groups.
+template <class States>
+HWY_INLINE int TestBatch(const States& states, const DrawSetup& d, const Prim& prim, const RowPlanes& planes,
+                         const StageConstants* constants, const bool* sharesCoords, void* wordRow,
+                         const std::uint16_t* depthRow, int batchX, int x0, int x1, Group* groups) {
+    const int lanes = static_cast<int>(hn::Lanes(du));
+    const VF originX = hn::Set(df, prim.originX);
+    const VI laneIndex = hn::Iota(di, 0);
+    int count = 0;
+    for (int gx = batchX; gx < x1 && gx < batchX + lanes * kBatch; gx += lanes) {
+        Group& g = groups[count];
+        const VI xs = hn::Add(hn::Set(di, gx), laneIndex);
+        g.gx = gx;
+        g.whole = gx + lanes <= d.target.width;
+        g.cover = hn::And(hn::Not(hn::Lt(xs, hn::Set(di, x0))), hn::Lt(xs, hn::Set(di, x1)));
+        g.fx = hn::Sub(hn::ConvertTo(df, xs), originX);
+        if (states.PackedDepth() ? !DepthStencilTest(states, d, wordRow, planes, g)
+                                 : !DepthTest(states, depthRow, planes, g))
+            continue;
+        g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
+        LevelOfDetail(states, planes, constants, sharesCoords, g);
+        ++count;
+    }
+    return count;
+}
+
+// The second pass: the texel addresses of the stages sampled a group at a time, then every
+// stage's texels (opaque white where a stage samples nothing).
+template <class States>
+HWY_INLINE void FetchTexels(const States& states, const DrawSetup& d, const float* pl, float fy,
+                            const StageConstants* constants, Group* groups, int count,
+                            VU (*fetched)[kMaxStages]) {
+    const AttributeLayout& layout = d.layout;
+    StageFetch where[kBatch][kMaxStages];
+    for (int i = 0; i < count; ++i)
+        ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+            if (states.Samples(s) && states.VectorSampling(s))
+                Address(d.stages[s].sampler, constants[s], states.Linear(s), states.Hints(s), groups[i].lookup[s], where[i][s]);
+        });
+    for (int i = 0; i < count; ++i)
+        ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+            const StageLookup& at = groups[i].lookup[s];
+            if (!states.Samples(s)) fetched[i][s] = Ones();
+            else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s], states.Linear(s), states.Hints(s));
+#if HWY_HAVE_FLOAT64
+            else if (states.ByCoordinates(s) && d.stages[s].sampler.kind == TextureKind::Cube)
+                fetched[i][s] = SampleCubeN(d.stages[s].sampler, constants[s], pl + 3 * (2 + layout.texcoord[s]),
+                                            pl + 3, groups[i].fx, fy, groups[i].w);
+#endif
+            else if (states.ByCoordinates(s))
+                fetched[i][s] = SampleAtByPixel(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
+                                                groups[i].fx, fy, groups[i].w, groups[i].cover);
+            else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
+        });
+}
+
+// The third pass, per group: the colours, the stages (a modulate chain, the packed
+// operations, or pixel by pixel), the specular addition and fog.
+template <class States>
+HWY_INLINE VU CombineGroup(const States& states, const DrawSetup& d, const Prim& prim, const RowPlanes& planes,
+                           Group& g, const VU* textures, bool whiteAlpha, VU factor, VU fogColor) {
+    VU diffuse, specular;
+    VertexColors(prim, states.Specular(), planes, g, diffuse, specular);
+    VU color = diffuse;
+    if (whiteAlpha) color = hn::Or(color, AlphaOne());
+    if (states.ModulateChain()) {
+        ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
+            const VU product = Modulate(textures[s], color);
+            switch (states.Alpha(s)) {
+                case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
+                case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
+                case DrawSetup::ChainAlpha::Product: color = product; break;
+            }
+        });
+    } else if (states.StageCount() > 0) {
+        if (states.PackedStages()) {
+            StageInputs in{diffuse, diffuse, Ones(), factor, specular, hn::Zero(du)};
+            color = RunStages(d, in, textures);
+        } else {
+            color = RunStagesByPixel(d, diffuse, specular, textures);
+        }
+    }
+    if (states.SpecularAdd())
+        color = hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, color), hn::BitCast(d8, hn::AndNot(AlphaOne(), specular))));
+    if (states.Fog()) color = Fog(color, fogColor, planes.fog, g);
+    if (states.PixelFog() != FogMode::None)
+        color = FogBlend(color, fogColor, ToByte(PixelFogFactor(d, states.PixelFog(), planes, g)));
+    return color;
+}
+
+// The last pass, per group: the alpha test (with the stencil writes it holds back), then
+// the depth or depth-stencil words and the blended colour.
+template <class States>
+HWY_INLINE void FinishGroup(const States& states, const DrawSetup& d, void* wordRow, std::uint32_t* colorRow,
+                            std::uint16_t* depthRow, Group& g, VU color) {
+    if (states.AlphaTest()) {
+        const VI alpha = hn::BitCast(di, hn::ShiftRight<24>(color));
+        g.cover = hn::And(g.cover, Compare(d.alphaCompare, alpha, hn::Set(di, static_cast<std::int32_t>(d.alphaRef))));
+        if (states.Stencil()) {
+            WriteStencil(d, wordRow, g, g.cover);
+            g.cover = hn::And(g.cover, g.passes);
+        }
+        if (hn::AllFalse(di, g.cover)) return;
+    }
+    if (states.PackedDepth() && states.DepthWrite())
+        StoreWords(d, wordRow, g, g.cover, hn::Or(hn::ShiftLeftSame(g.depth, d.depthShift), g.stencil));
+    Write(states, d, colorRow, depthRow, g, color);
+}
+
+// A primitive's rows within one tile, a batch of groups at a time in the passes above.
+// What depends only on the draw and the primitive (texture sizes, constants) is set up
+// once for all the rows: spans are short (two sixteen-pixel groups on average in the
+// game's scene).
 template <class States>
 HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows,
                               const RowSpan* spans) {
     const States states{d};
-    const int stageCount = states.StageCount();
     const RenderTarget& target = d.target;
     const AttributeLayout& layout = d.layout;
     const int lanes = static_cast<int>(hn::Lanes(du));
-    const VF originX = hn::Set(df, prim.originX);
-    const VI laneIndex = hn::Iota(di, 0);
 
     StageConstants constants[kMaxStages];
     ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
@@ -1385,108 +1515,19 @@ HWY_INLINE void ShadeRowsBody(const DrawSetup& d, const Prim& prim, const float*
                       static_cast<std::ptrdiff_t>(y) * target.depthPitch * target.depthLayout.wordBytes;
         const float fy = static_cast<float>(y) - prim.originY;
         RowPlanes planes;
-        planes.z = MakePlane(pl, fy);
-        planes.q = MakePlane(pl + 3, fy);
-        ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-            const int slot = layout.texcoord[s];
-            if (slot < 0 || states.ByCoordinates(s)) return;
-            planes.u[s] = MakePlane(pl + 3 * (2 + slot), fy);
-            planes.v[s] = MakePlane(pl + 3 * (3 + slot), fy);
-        });
-        if (!prim.constantColor) {
-            for (int k = 0; k < 4; ++k) planes.color[k] = MakePlane(pl + 3 * (2 + k), fy);
-            if (states.Specular())
-                for (int k = 0; k < 3; ++k) planes.color[4 + k] = MakePlane(pl + 3 * (2 + layout.specular + k), fy);
-        }
-        if (states.Fog()) planes.fog = MakePlane(pl + 3 * (2 + layout.fog), fy);
+        SetUpRowPlanes(states, d, prim, pl, fy, planes);
 
         const int groupMask = ~(lanes - 1);
         for (int batchX = x0 & groupMask; batchX < x1; batchX += lanes * kBatch) {
-            // Depth test and level of detail.
             Group groups[kBatch];
-            int count = 0;
-            for (int gx = batchX; gx < x1 && gx < batchX + lanes * kBatch; gx += lanes) {
-                Group& g = groups[count];
-                const VI xs = hn::Add(hn::Set(di, gx), laneIndex);
-                g.gx = gx;
-                g.whole = gx + lanes <= target.width;
-                g.cover = hn::And(hn::Not(hn::Lt(xs, hn::Set(di, x0))), hn::Lt(xs, hn::Set(di, x1)));
-                g.fx = hn::Sub(hn::ConvertTo(df, xs), originX);
-                if (states.PackedDepth() ? !DepthStencilTest(states, d, wordRow, planes, g)
-                                         : !DepthTest(states, depthRow, planes, g))
-                    continue;
-                g.w = hn::Div(hn::Set(df, 1.0f), At(planes.q, g.fx));
-                LevelOfDetail(states, planes, constants, sharesCoords, g);
-                ++count;
-            }
-
-            // Texel addresses, then the texels.
-            StageFetch where[kBatch][kMaxStages];
-            for (int i = 0; i < count; ++i)
-                ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-                    if (states.Samples(s) && states.VectorSampling(s))
-                        Address(d.stages[s].sampler, constants[s], states.Linear(s), states.Hints(s), groups[i].lookup[s], where[i][s]);
-                });
+            const int count =
+                TestBatch(states, d, prim, planes, constants, sharesCoords, wordRow, depthRow, batchX, x0, x1, groups);
             VU fetched[kBatch][kMaxStages];
-            for (int i = 0; i < count; ++i)
-                ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-                    const StageLookup& at = groups[i].lookup[s];
-                    if (!states.Samples(s)) fetched[i][s] = Ones();
-                    else if (states.VectorSampling(s)) fetched[i][s] = Sample(where[i][s], states.Linear(s), states.Hints(s));
-#if HWY_HAVE_FLOAT64
-                    else if (states.ByCoordinates(s) && d.stages[s].sampler.kind == TextureKind::Cube)
-                        fetched[i][s] = SampleCubeN(d.stages[s].sampler, constants[s], pl + 3 * (2 + layout.texcoord[s]),
-                                                    pl + 3, groups[i].fx, fy, groups[i].w);
-#endif
-                    else if (states.ByCoordinates(s))
-                        fetched[i][s] = SampleAtByPixel(d.stages[s].sampler, pl + 3 * (2 + layout.texcoord[s]), pl + 3,
-                                                        groups[i].fx, fy, groups[i].w, groups[i].cover);
-                    else fetched[i][s] = SampleByPixel(d.stages[s].sampler, at.u, at.v, at.lod, groups[i].cover);
-                });
-
-            // Stages, fog, alpha test, blend and write.
+            FetchTexels(states, d, pl, fy, constants, groups, count, fetched);
             for (int i = 0; i < count; ++i) {
                 Group& g = groups[i];
-                const VU* textures = fetched[i];
-                VU diffuse, specular;
-                VertexColors(prim, states.Specular(), planes, g, diffuse, specular);
-
-                VU color = diffuse;
-                if (whiteAlpha) color = hn::Or(color, AlphaOne());
-                if (states.ModulateChain()) {
-                    ForStages(states, [&](auto s) TOLVANE_INLINE_LAMBDA {
-                        const VU product = Modulate(textures[s], color);
-                        switch (states.Alpha(s)) {
-                            case DrawSetup::ChainAlpha::Current: color = ColorAlpha(product, color); break;
-                            case DrawSetup::ChainAlpha::Texture: color = ColorAlpha(product, textures[s]); break;
-                            case DrawSetup::ChainAlpha::Product: color = product; break;
-                        }
-                    });
-                } else if (stageCount > 0) {
-                    if (states.PackedStages()) {
-                        StageInputs in{diffuse, diffuse, Ones(), factor, specular, hn::Zero(du)};
-                        color = RunStages(d, in, textures);
-                    } else {
-                        color = RunStagesByPixel(d, diffuse, specular, textures);
-                    }
-                }
-                if (states.SpecularAdd())
-                    color = hn::BitCast(du, hn::SaturatedAdd(hn::BitCast(d8, color), hn::BitCast(d8, hn::AndNot(AlphaOne(), specular))));
-                if (states.Fog()) color = Fog(color, fogColor, planes.fog, g);
-                if (states.PixelFog() != FogMode::None)
-                    color = FogBlend(color, fogColor, ToByte(PixelFogFactor(d, states.PixelFog(), planes, g)));
-                if (states.AlphaTest()) {
-                    const VI alpha = hn::BitCast(di, hn::ShiftRight<24>(color));
-                    g.cover = hn::And(g.cover, Compare(d.alphaCompare, alpha, hn::Set(di, static_cast<std::int32_t>(d.alphaRef))));
-                    if (states.Stencil()) {
-                        WriteStencil(d, wordRow, g, g.cover);
-                        g.cover = hn::And(g.cover, g.passes);
-                    }
-                    if (hn::AllFalse(di, g.cover)) continue;
-                }
-                if (states.PackedDepth() && states.DepthWrite())
-                    StoreWords(d, wordRow, g, g.cover, hn::Or(hn::ShiftLeftSame(g.depth, d.depthShift), g.stencil));
-                Write(states, d, colorRow, depthRow, g, color);
+                const VU color = CombineGroup(states, d, prim, planes, g, fetched[i], whiteAlpha, factor, fogColor);
+                FinishGroup(states, d, wordRow, colorRow, depthRow, g, color);
             }
         }
     }

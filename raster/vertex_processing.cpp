@@ -1,6 +1,6 @@
 // Transform, lighting and vertex fog of the fixed-function pipeline. Matrices multiply
 // row vectors: v' = v * M, and world x view x projection is applied in that order.
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/vertex_processing.h"
 
 #include <algorithm>
 #include <cassert>
@@ -11,13 +11,7 @@ namespace raster::detail {
 
 namespace {
 
-float Bits(DWORD value) {
-    float f = 0.0f;
-    std::memcpy(&f, &value, sizeof f);
-    return f;
-}
-
-Matrix4 FromD3D(const D3DMATRIX& d) {
+Matrix4 From(const Matrix& d) {
     Matrix4 out{};
     std::memcpy(out.m, d.m, sizeof out.m);
     return out;
@@ -38,7 +32,7 @@ void UnpackColor(std::uint32_t c, float out[4]) {
     out[3] = static_cast<float>(c >> 24) / 255.0f;
 }
 
-void Copy4(const D3DCOLORVALUE& c, float out[4]) {
+void Copy4(const ColorValue& c, float out[4]) {
     out[0] = c.r;
     out[1] = c.g;
     out[2] = c.b;
@@ -72,101 +66,40 @@ std::uint32_t ReadDword(const std::uint8_t* p) {
 
 }  // namespace
 
-bool DecodeFvf(DWORD fvf, FvfLayout& layout) {
-    layout = FvfLayout{};
-    int offset = 0;
-    switch (fvf & D3DFVF_POSITION_MASK) {
-        case D3DFVF_XYZ: offset = 12; break;
-        case D3DFVF_XYZRHW:
-            offset = 16;
-            layout.pretransformed = true;
-            break;
-        case D3DFVF_XYZB1:
-        case D3DFVF_XYZB2:
-        case D3DFVF_XYZB3:
-        case D3DFVF_XYZB4:
-        case D3DFVF_XYZB5:
-            // Blend weights are skipped: vertex blending is not drawn.
-            offset = 12 + 4 * static_cast<int>(((fvf & D3DFVF_POSITION_MASK) - D3DFVF_XYZ) / 2);
-            break;
-        default: return false;
-    }
-    if (fvf & D3DFVF_NORMAL) {
-        layout.normal = offset;
-        offset += 12;
-    }
-    if (fvf & D3DFVF_PSIZE) {
-        layout.pointSize = offset;
-        offset += 4;
-    }
-    if (fvf & D3DFVF_DIFFUSE) {
-        layout.diffuse = offset;
-        offset += 4;
-    }
-    if (fvf & D3DFVF_SPECULAR) {
-        layout.specular = offset;
-        offset += 4;
-    }
-    layout.texCount = static_cast<int>((fvf & D3DFVF_TEXCOUNT_MASK) >> D3DFVF_TEXCOUNT_SHIFT);
-    if (layout.texCount > 8) return false;
-    for (int i = 0; i < layout.texCount; ++i) {
-        // Two bits per set above bit 16: 0 two floats, 1 three, 2 four, 3 one.
-        static constexpr int kFloats[4] = {2, 3, 4, 1};
-        layout.texcoord[i] = offset;
-        layout.texcoordFloats[i] = kFloats[(fvf >> (16 + 2 * i)) & 3u];
-        offset += 4 * layout.texcoordFloats[i];
-    }
-    layout.size = offset;
-    return true;
-}
-
-TextureCoordinates StageCoordinates(const PipelineState& state, int stage, const FvfLayout& fvf) {
-    const DWORD* ts = state.stageState[stage];
+TextureCoordinates StageCoordinates(const PipelineState& state, int stage) {
+    const StageState& ts = state.states.stages[stage];
+    const VertexLayout& vertex = state.vertex;
     TextureCoordinates c;
-    const DWORD index = ts[D3DTSS_TEXCOORDINDEX];
-    c.set = static_cast<int>(index & 0xFFFFu);
-    switch (index & 0xFFFF0000u) {
-        case D3DTSS_TCI_PASSTHRU:
-            c.source = TextureCoordinates::Source::Set;
-            c.count = c.set < fvf.texCount ? fvf.texcoordFloats[c.set] : 0;
-            break;
-        case D3DTSS_TCI_CAMERASPACENORMAL:
-            c.source = TextureCoordinates::Source::CameraNormal;
-            c.count = 3;
-            break;
-        case D3DTSS_TCI_CAMERASPACEPOSITION:
-            c.source = TextureCoordinates::Source::CameraPosition;
-            c.count = 3;
-            break;
-        case D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR:
-            c.source = TextureCoordinates::Source::CameraReflection;
-            c.count = 3;
-            break;
-        default:
-            c.source = TextureCoordinates::Source::None;
-            c.count = 0;
-            break;
+    c.source = ts.coordinateSource;
+    c.set = ts.coordinateSet;
+    switch (c.source) {
+        case CoordinateSource::Set: c.count = c.set < vertex.texCount ? vertex.texcoordFloats[c.set] : 0; break;
+        case CoordinateSource::CameraNormal:
+        case CoordinateSource::CameraPosition:
+        case CoordinateSource::CameraReflection: c.count = 3; break;
+        case CoordinateSource::None: c.count = 0; break;
     }
-    const DWORD flags = ts[D3DTSS_TEXTURETRANSFORMFLAGS];
-    const DWORD count = flags & 0xFFu;
-    if (count >= D3DTTFF_COUNT1 && count <= D3DTTFF_COUNT4) {
+    if (ts.transformCount > 0) {
         c.transform = true;
-        c.count = static_cast<int>(count);
+        c.count = ts.transformCount;
     }
-    c.projected = (flags & D3DTTFF_PROJECTED) != 0 && c.count > 0;
+    c.projected = ts.projected && c.count > 0;
     return c;
 }
 
 void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout& layout) {
     state_ = &state;
     layout_ = layout;
-    bool decoded = DecodeFvf(state.fvf, fvf_);
-    assert(decoded);
-    (void)decoded;
-    const DWORD* rs = state.renderState;
-    worldView_ = Multiply(FromD3D(state.world), FromD3D(state.view));
-    worldViewProjection_ = Multiply(worldView_, FromD3D(state.projection));
+    fvf_ = state.vertex;
+    worldView_ = Multiply(From(state.world), From(state.view));
+    worldViewProjection_ = Multiply(worldView_, From(state.projection));
+    PrepareNormals();
+    PrepareColorsAndFog(state.states);
+    PrepareCoordinates(state);
+    PrepareLights(state);
+}
 
+void VertexProcessor::PrepareNormals() {
     // Normals go through the inverse transpose of the upper 3x3 (the cofactor matrix
     // over the determinant), which keeps them perpendicular under non-uniform scales.
     const auto& a = worldView_.m;
@@ -185,87 +118,93 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     // Row-vector normal n' = n * (M^-1)^T; (M^-1)^T = cof / det.
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) normalMatrix_[r][c] = cof[r][c] * inv;
+}
 
-    lighting_ = rs[D3DRS_LIGHTING] != FALSE && !fvf_.pretransformed;
-    specularLighting_ = lighting_ && rs[D3DRS_SPECULARENABLE] != FALSE;
-    normalize_ = rs[D3DRS_NORMALIZENORMALS] != FALSE;
-    localViewer_ = rs[D3DRS_LOCALVIEWER] != FALSE;
-    bool colorVertex = rs[D3DRS_COLORVERTEX] != FALSE;
-    auto source = [&](DWORD value) -> DWORD {
+void VertexProcessor::PrepareColorsAndFog(const DrawState& rs) {
+    lighting_ = rs.lighting && !fvf_.pretransformed;
+    specularLighting_ = lighting_ && rs.specular;
+    normalize_ = rs.normalizeNormals;
+    localViewer_ = rs.localViewer;
+    auto source = [&](MaterialSource value) {
         // A colour source that names a colour the vertex lacks falls back to the material.
-        if (!colorVertex) return D3DMCS_MATERIAL;
-        if (value == D3DMCS_COLOR1 && fvf_.diffuse >= 0) return D3DMCS_COLOR1;
-        if (value == D3DMCS_COLOR2 && fvf_.specular >= 0) return D3DMCS_COLOR2;
-        return D3DMCS_MATERIAL;
+        if (!rs.colorVertex) return MaterialSource::Material;
+        switch (value) {
+            case MaterialSource::Material: return MaterialSource::Material;
+            case MaterialSource::Color1: return fvf_.diffuse >= 0 ? value : MaterialSource::Material;
+            case MaterialSource::Color2: return fvf_.specular >= 0 ? value : MaterialSource::Material;
+        }
+        Unreachable();
     };
-    diffuseSource_ = source(rs[D3DRS_DIFFUSEMATERIALSOURCE]);
-    specularSource_ = source(rs[D3DRS_SPECULARMATERIALSOURCE]);
-    ambientSource_ = source(rs[D3DRS_AMBIENTMATERIALSOURCE]);
-    emissiveSource_ = source(rs[D3DRS_EMISSIVEMATERIALSOURCE]);
-    UnpackColor(rs[D3DRS_AMBIENT], ambient_);
+    diffuseSource_ = source(rs.diffuseSource);
+    specularSource_ = source(rs.specularSource);
+    ambientSource_ = source(rs.ambientSource);
+    emissiveSource_ = source(rs.emissiveSource);
+    UnpackColor(rs.ambient, ambient_);
 
     // Pixel fog, where set, takes the place of vertex fog (BuildDrawSetup).
-    fogMode_ = FogMode::None;
-    if (rs[D3DRS_FOGENABLE] && ToFogMode(rs[D3DRS_FOGTABLEMODE]) == FogMode::None) fogMode_ = ToFogMode(rs[D3DRS_FOGVERTEXMODE]);
-    rangeFog_ = rs[D3DRS_RANGEFOGENABLE] != FALSE;
-    fogStart_ = Bits(rs[D3DRS_FOGSTART]);
-    fogEnd_ = Bits(rs[D3DRS_FOGEND]);
-    fogDensity_ = Bits(rs[D3DRS_FOGDENSITY]);
+    fogMode_ = rs.fog && rs.pixelFog == FogMode::None ? rs.vertexFog : FogMode::None;
+    rangeFog_ = rs.rangeFog;
+    fogStart_ = rs.fogStart;
+    fogEnd_ = rs.fogEnd;
+    fogDensity_ = rs.fogDensity;
+}
 
+void VertexProcessor::PrepareCoordinates(const PipelineState& state) {
     cameraNormal_ = cameraPosition_ = false;
     for (int s = 0; s < kMaxStages; ++s) {
-        coordinates_[s] = StageCoordinates(state, s, fvf_);
-        textureTransform_[s] = FromD3D(state.textureTransform[s]);
+        coordinates_[s] = StageCoordinates(state, s);
+        textureTransform_[s] = From(state.textureTransform[s]);
         if (layout_.texcoord[s] < 0) continue;
         using Source = TextureCoordinates::Source;
         const Source source = coordinates_[s].source;
         cameraNormal_ = cameraNormal_ || source == Source::CameraNormal || source == Source::CameraReflection;
         cameraPosition_ = cameraPosition_ || source == Source::CameraPosition || source == Source::CameraReflection;
     }
+}
 
-    lightCount_ = lighting_ ? std::min(state.lightCount, PipelineState::kMaxLights) : 0;
-    const auto& v = worldView_.m;
+// Lights are given in world space; lighting runs in view space.
+void VertexProcessor::PrepareLights(const PipelineState& state) {
+    lightCount_ = lighting_ ? std::min(state.lightCount, kMaxLights) : 0;
     const auto& view = state.view.m;
     for (int i = 0; i < lightCount_; ++i) {
-        const D3DLIGHT8& in = state.lights[i];
+        const raster::Light& in = state.lights[i];
         ViewLight& out = lights_[i];
-        out.type = in.Type;
-        // Lights are given in world space; lighting runs in view space.
-        const float p[3] = {in.Position.x, in.Position.y, in.Position.z};
+        out.type = in.type;
+        const float p[3] = {in.position.x, in.position.y, in.position.z};
         for (int c = 0; c < 3; ++c) out.position[c] = p[0] * view[0][c] + p[1] * view[1][c] + p[2] * view[2][c] + view[3][c];
-        const float d[3] = {in.Direction.x, in.Direction.y, in.Direction.z};
+        const float d[3] = {in.direction.x, in.direction.y, in.direction.z};
         for (int c = 0; c < 3; ++c) out.direction[c] = -(d[0] * view[0][c] + d[1] * view[1][c] + d[2] * view[2][c]);
         Normalize3(out.direction);
-        Copy4(in.Diffuse, out.diffuse);
-        Copy4(in.Specular, out.specular);
-        Copy4(in.Ambient, out.ambient);
-        out.range = in.Range;
-        out.falloff = in.Falloff;
-        out.att0 = in.Attenuation0;
-        out.att1 = in.Attenuation1;
-        out.att2 = in.Attenuation2;
-        out.cosHalfTheta = std::cos(in.Theta * 0.5f);
-        out.cosHalfPhi = std::cos(in.Phi * 0.5f);
+        Copy4(in.diffuse, out.diffuse);
+        Copy4(in.specular, out.specular);
+        Copy4(in.ambient, out.ambient);
+        out.range = in.range;
+        out.falloff = in.falloff;
+        out.att0 = in.attenuation0;
+        out.att1 = in.attenuation1;
+        out.att2 = in.attenuation2;
+        out.cosHalfTheta = std::cos(in.theta * 0.5f);
+        out.cosHalfPhi = std::cos(in.phi * 0.5f);
     }
-    (void)v;
 }
 
 void VertexProcessor::Light(const float position[3], const float normal[3], bool hasNormal,
                             const float vertexDiffuse[4], const float vertexSpecular[4], float diffuse[4],
                             float specular[4]) const {
-    const D3DMATERIAL8& material = state_->material;
-    auto pick = [&](DWORD source, const D3DCOLORVALUE& materialColor, float out[4]) {
+    const Material& material = state_->material;
+    auto pick = [&](MaterialSource source, const ColorValue& materialColor, float out[4]) {
         switch (source) {
-            case D3DMCS_COLOR1: std::memcpy(out, vertexDiffuse, 4 * sizeof(float)); return;
-            case D3DMCS_COLOR2: std::memcpy(out, vertexSpecular, 4 * sizeof(float)); return;
-            default: Copy4(materialColor, out); return;
+            case MaterialSource::Color1: std::memcpy(out, vertexDiffuse, 4 * sizeof(float)); return;
+            case MaterialSource::Color2: std::memcpy(out, vertexSpecular, 4 * sizeof(float)); return;
+            case MaterialSource::Material: Copy4(materialColor, out); return;
         }
+        Unreachable();
     };
     float md[4], ma[4], ms[4], me[4];
-    pick(diffuseSource_, material.Diffuse, md);
-    pick(ambientSource_, material.Ambient, ma);
-    pick(specularSource_, material.Specular, ms);
-    pick(emissiveSource_, material.Emissive, me);
+    pick(diffuseSource_, material.diffuse, md);
+    pick(ambientSource_, material.ambient, ma);
+    pick(specularSource_, material.specular, ms);
+    pick(emissiveSource_, material.emissive, me);
 
     float ambientSum[3] = {ambient_[0], ambient_[1], ambient_[2]};
     float diffuseSum[3] = {0, 0, 0};
@@ -274,7 +213,7 @@ void VertexProcessor::Light(const float position[3], const float normal[3], bool
         const ViewLight& light = lights_[i];
         float toLight[3];
         float attenuation = 1.0f;
-        if (light.type == D3DLIGHT_DIRECTIONAL) {
+        if (light.type == LightType::Directional) {
             std::memcpy(toLight, light.direction, sizeof toLight);
         } else {
             for (int c = 0; c < 3; ++c) toLight[c] = light.position[c] - position[c];
@@ -284,7 +223,7 @@ void VertexProcessor::Light(const float position[3], const float normal[3], bool
                 for (float& c : toLight) c /= distance;
             float denominator = light.att0 + light.att1 * distance + light.att2 * distance * distance;
             attenuation = denominator > 0.0f ? 1.0f / denominator : 1.0f;
-            if (light.type == D3DLIGHT_SPOT) {
+            if (light.type == LightType::Spot) {
                 float rho = Dot3(toLight, light.direction);
                 if (rho <= light.cosHalfPhi) {
                     attenuation = 0.0f;
@@ -309,7 +248,7 @@ void VertexProcessor::Light(const float position[3], const float normal[3], bool
             Normalize3(half);
             float nDotH = Dot3(normal, half);
             if (nDotH > 0.0f) {
-                float power = std::pow(nDotH, material.Power);
+                float power = std::pow(nDotH, material.power);
                 for (int c = 0; c < 3; ++c) specularSum[c] += light.specular[c] * power * attenuation;
             }
         }
@@ -322,11 +261,11 @@ void VertexProcessor::Light(const float position[3], const float normal[3], bool
     specular[3] = Clamp01(ms[3]);
 }
 
-void VertexProcessor::Run(const VertexInput& input, UINT first, UINT count, ClipVertex* out) const {
+void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::uint32_t count, ClipVertex* out) const {
     assert(count == 0 || static_cast<std::size_t>(first + count - 1) * input.stride + fvf_.size <= input.size);
     const auto& m = worldViewProjection_.m;
     const auto& wv = worldView_.m;
-    for (UINT i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint8_t* vertex = input.data + static_cast<std::size_t>(first + i) * input.stride;
         ClipVertex& o = *out++;
         const float p[3] = {ReadFloat(vertex), ReadFloat(vertex + 4), ReadFloat(vertex + 8)};

@@ -4,9 +4,9 @@
 #include <cassert>
 #include <cstring>
 
-#include "platform/d3d8/raster/raster.h"
+#include "platform/d3d8/state_translation.h"
 
-namespace raster {
+namespace d3d8 {
 
 namespace {
 
@@ -204,4 +204,4 @@ bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int widt
     return true;
 }
 
-}  // namespace raster
+}  // namespace d3d8

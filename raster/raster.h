@@ -1,6 +1,7 @@
-// The fixed-function pipeline behind the software device: what the device hands over for
-// a draw, and the entry points it calls. The device validates every argument (ranges,
-// buffer sizes, formats) before it calls in; the rasterizer asserts.
+// The software graphics processor under the Direct3D 8 runtime: what the runtime hands
+// over for a draw, in raster's own types, and the entry points it calls. The runtime
+// validates every argument (ranges, buffer sizes, formats) and translates its states
+// (raster/state.h) before it calls in; the rasterizer asserts.
 //
 // Ownership and timing: Draw and DrawIndexed read the vertices and indices during the
 // call and keep copies of what they need (transformed vertices and the state snapshot),
@@ -14,9 +15,60 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/d3d8/d3d8types.h"
+#include "raster/state.h"
 
 namespace raster {
+
+// A 4x4 matrix for row vectors: a point p becomes p m.
+struct Matrix {
+    float m[4][4];
+};
+struct Vector3 {
+    float x, y, z;
+};
+struct ColorValue {
+    float r, g, b, a;
+};
+
+// The viewport in target pixels, and the depth range it maps clip z 0..1 onto.
+struct Viewport {
+    std::uint32_t x = 0, y = 0, width = 0, height = 0;
+    float minZ = 0.0f, maxZ = 1.0f;
+};
+
+// A rectangle of target pixels: x1 <= x < x2, y1 <= y < y2.
+struct Rect {
+    std::int32_t x1, y1, x2, y2;
+};
+
+struct Material {
+    ColorValue diffuse, ambient, specular, emissive;
+    float power;  // the specular exponent
+};
+
+enum class LightType : std::uint8_t { Point, Spot, Directional };
+// A light as set, in world space; theta and phi are the spot's inner and outer cone angles.
+struct Light {
+    LightType type = LightType::Directional;
+    ColorValue diffuse, specular, ambient;
+    Vector3 position, direction;
+    float range, falloff, attenuation0, attenuation1, attenuation2, theta, phi;
+};
+
+enum class PrimitiveType : std::uint8_t { PointList, LineList, LineStrip, TriangleList, TriangleStrip, TriangleFan };
+
+// Where the elements of a vertex lie, as byte offsets from its start (-1: absent).
+struct VertexLayout {
+    bool pretransformed = false;  // screen x, y, z and 1/w instead of a position to transform
+    int normal = -1;
+    int pointSize = -1;
+    int diffuse = -1;
+    int specular = -1;
+    int texCount = 0;
+    int texcoord[8] = {};
+    int texcoordFloats[8] = {};  // 1 to 4
+    int size = 0;                // bytes of one vertex
+};
 
 // One mip level in the sampler's format: 32-bit A8R8G8B8, row by row.
 struct SamplerLevel {
@@ -66,35 +118,30 @@ struct SamplerTexture {
     SamplerLevel levels[kMaxLevels];
     mutable SamplerCopies copies;
     TextureKind kind = TextureKind::Plane;
-    // Cube: the levels of each face in D3DCUBEMAP_FACES order (+x, -x, +y, -y, +z, -z),
+    // Cube: the levels of each face in the order +x, -x, +y, -y, +z, -z,
     // levelCount of them, as square as levels; levels holds face 0 again.
     const SamplerLevel* faces[6] = {};
 };
 
-// Everything a draw reads from the device, copied at the draw.
+// Everything a draw reads, copied at the draw: the translated states, the textures, the
+// transforms, the lights and the vertex layout.
 struct PipelineState {
-    DWORD renderState[D3DRS_COUNT] = {};
-    DWORD stageState[D3DMAXTEXTURESTAGES][D3DTSS_COUNT] = {};
-    const SamplerTexture* texture[D3DMAXTEXTURESTAGES] = {};  // null: no texture bound
-    D3DMATRIX world = {};
-    D3DMATRIX view = {};
-    D3DMATRIX projection = {};
-    D3DVIEWPORT8 viewport = {};
-    D3DMATERIAL8 material = {};
-    static constexpr int kMaxLights = 8;
+    DrawState states;
+    const SamplerTexture* texture[kMaxStages] = {};  // null: no texture bound
+    Matrix world = {};
+    Matrix view = {};
+    Matrix projection = {};
+    Viewport viewport;
+    Material material = {};
     int lightCount = 0;  // the enabled lights, in index order
-    D3DLIGHT8 lights[kMaxLights] = {};
-    DWORD fvf = 0;  // the vertex format of the stream
+    Light lights[kMaxLights] = {};
+    VertexLayout vertex;  // of the stream; vertex processing reads only what it names
     // User clip planes (a, b, c, d) in world space, enabled by the bits of
-    // D3DRS_CLIPPLANEENABLE: a world point keeps a x + b y + c z + d >= 0. They clip
-    // what the vertex stage transforms, not pretransformed vertices.
-    static constexpr int kMaxClipPlanes = 6;
+    // states.clipPlanes: a world point keeps a x + b y + c z + d >= 0. They clip what the
+    // vertex stage transforms, not pretransformed vertices.
     float clipPlanes[kMaxClipPlanes][4] = {};
-    D3DMATRIX textureTransform[D3DMAXTEXTURESTAGES] = {};  // D3DTS_TEXTURE0..7
+    Matrix textureTransform[kMaxStages] = {};  // each stage's coordinate transform
 };
-
-// Fills the render and stage states with the platform's defaults.
-void SetDefaultStates(PipelineState& state);
 
 // How a depth buffer's word holds depth and stencil: depth in the high depthBits bits,
 // stencil in the low stencilBits bits, any bits between them unused (written as 0).
@@ -104,12 +151,9 @@ struct DepthStencilLayout {
     int stencilBits = 0;
     bool operator==(const DepthStencilLayout&) const = default;
 };
-// The layout of a depth-stencil format the rasterizer draws with (D16, D15S1, D24S8,
-// D24X8, D24X4S4); false for any other format.
-bool DepthStencilLayoutOf(D3DFORMAT format, DepthStencilLayout& layout);
 
-// The render target (X8R8G8B8 or A8R8G8B8) and the optional depth buffer: 16-bit depth
-// values (D16) in depth, or the words of another layout in depthStencil.
+// The render target (32-bit, alpha in the top byte) and the optional depth buffer: 16-bit
+// depth values in depth, or the words of another layout in depthStencil.
 struct RenderTarget {
     std::uint32_t* color = nullptr;
     int width = 0;
@@ -117,11 +161,11 @@ struct RenderTarget {
     int colorPitch = 0;  // in pixels
     std::uint16_t* depth = nullptr;
     int depthPitch = 0;  // in depth values
-    // A8R8G8B8: the alpha channel is stored and read by the DESTALPHA factors. Otherwise
-    // (X8R8G8B8) the top byte is written as 0xFF and destination alpha reads as 1.
+    // The alpha channel is stored and read by the DESTALPHA factors. Otherwise the top
+    // byte is written as 0xFF and destination alpha reads as 1.
     bool hasAlpha = false;
-    // A depth buffer of another format than D16: its words (16 or 32 bits, see
-    // DepthStencilLayout), depthPitch counting words; depth is then null.
+    // A depth buffer of another layout than 16 bits of depth: its words (16 or 32 bits,
+    // see DepthStencilLayout), depthPitch counting words; depth is then null.
     void* depthStencil = nullptr;
     DepthStencilLayout depthLayout;
     bool operator==(const RenderTarget&) const = default;
@@ -130,7 +174,7 @@ struct RenderTarget {
 struct VertexInput {
     const std::uint8_t* data = nullptr;  // vertex 0
     std::size_t size = 0;                // bytes available from data
-    UINT stride = 0;
+    std::uint32_t stride = 0;
 };
 
 struct IndexInput {
@@ -139,8 +183,15 @@ struct IndexInput {
     bool is32 = false;
 };
 
-// Number of vertices a primitive count needs for the type (0 for an unknown type).
-UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitiveCount);
+// Number of vertices a primitive count needs for the type.
+std::uint32_t VertexCountFor(PrimitiveType type, std::uint32_t primitiveCount);
+
+// Which buffers a clear writes.
+struct ClearBuffers {
+    bool color = false;
+    bool depth = false;
+    bool stencil = false;
+};
 
 // How a rasterizer works; the output does not depend on any of it, except that the plain
 // reference shading may differ from the others by a step in some pixels.
@@ -164,20 +215,20 @@ public:
     Rasterizer& operator=(const Rasterizer&) = delete;
 
     // Clears the given rectangles (all of the viewport when count is 0) of the target,
-    // depth and/or stencil (D3DCLEAR_*), clipped to the viewport; stencil flags without
-    // stencil bits in the depth buffer clear nothing. Like a draw, the clear may be
+    // depth and/or stencil, clipped to the viewport; a stencil clear without stencil bits
+    // in the depth buffer clears nothing. color is A8R8G8B8. Like a draw, the clear may be
     // deferred until Flush.
-    void Clear(const RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
-               DWORD flags, D3DCOLOR color, float z, DWORD stencil = 0);
+    void Clear(const RenderTarget& target, const Viewport& viewport, std::uint32_t count, const Rect* rects,
+               ClearBuffers buffers, std::uint32_t color, float z, std::uint32_t stencil = 0);
 
     // Vertices startVertex .. startVertex + VertexCountFor(type, count) - 1 of input.
-    void Draw(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
-              const VertexInput& input, UINT startVertex, UINT primitiveCount);
+    void Draw(const PipelineState& state, const RenderTarget& target, PrimitiveType type, const VertexInput& input,
+              std::uint32_t startVertex, std::uint32_t primitiveCount);
 
     // Index i of the draw reads vertex baseVertex + indices[startIndex + i].
-    void DrawIndexed(const PipelineState& state, const RenderTarget& target, D3DPRIMITIVETYPE type,
-                     const VertexInput& input, INT baseVertex, const IndexInput& indices, UINT startIndex,
-                     UINT primitiveCount);
+    void DrawIndexed(const PipelineState& state, const RenderTarget& target, PrimitiveType type,
+                     const VertexInput& input, std::int32_t baseVertex, const IndexInput& indices,
+                     std::uint32_t startIndex, std::uint32_t primitiveCount);
 
     // Finishes every queued draw.
     void Flush();
@@ -186,11 +237,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Texel unpackers of the sampler: a level of the given format (DXT in 4x4 blocks) into
-// A8R8G8B8. Returns false for a format the sampler does not read.
-bool SamplerReadsFormat(D3DFORMAT format);
-bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
-                 std::uint32_t* destination, int destinationPitch);
 
 }  // namespace raster

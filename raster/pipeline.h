@@ -6,11 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace raster::detail {
-
-constexpr int kMaxStages = static_cast<int>(D3DMAXTEXTURESTAGES);
 
 // Recurring constants of the pipeline.
 constexpr int kSubPixelSteps = 256;                 // screen positions and edges count 1/256 pixel steps
@@ -25,146 +23,6 @@ constexpr std::uint32_t kColorBits = 0x00FFFFFFu;   // the red, green and blue b
 constexpr float kFogExpC0 = 0.99989943f, kFogExpC1 = -0.69108438f, kFogExpC2 = 0.23061358f,
                 kFogExpC3 = -0.039523637f;
 
-// Marks the end of a switch that covers every value of an enum class.
-[[noreturn]] inline void Unreachable() { __builtin_unreachable(); }
-
-// A depth or alpha compare function (D3DCMP_*); values outside the set pass, as ALWAYS.
-enum class CompareFunc : std::uint8_t { Never, Less, Equal, LessEqual, Greater, NotEqual, GreaterEqual, Always };
-constexpr CompareFunc ToCompareFunc(DWORD func) {
-    switch (func) {
-        case D3DCMP_NEVER: return CompareFunc::Never;
-        case D3DCMP_LESS: return CompareFunc::Less;
-        case D3DCMP_EQUAL: return CompareFunc::Equal;
-        case D3DCMP_LESSEQUAL: return CompareFunc::LessEqual;
-        case D3DCMP_GREATER: return CompareFunc::Greater;
-        case D3DCMP_NOTEQUAL: return CompareFunc::NotEqual;
-        case D3DCMP_GREATEREQUAL: return CompareFunc::GreaterEqual;
-        default: return CompareFunc::Always;
-    }
-}
-
-// A blend factor (D3DBLEND_*) after the two-in-one source factors are resolved; values
-// outside the set weigh by one.
-enum class BlendFactor : std::uint8_t {
-    Zero, One, SrcColor, InvSrcColor, SrcAlpha, InvSrcAlpha, DestAlpha, InvDestAlpha, DestColor, InvDestColor, SrcAlphaSat
-};
-constexpr BlendFactor ToBlendFactor(DWORD factor) {
-    switch (factor) {
-        case D3DBLEND_ZERO: return BlendFactor::Zero;
-        case D3DBLEND_SRCCOLOR: return BlendFactor::SrcColor;
-        case D3DBLEND_INVSRCCOLOR: return BlendFactor::InvSrcColor;
-        case D3DBLEND_SRCALPHA: return BlendFactor::SrcAlpha;
-        case D3DBLEND_INVSRCALPHA: return BlendFactor::InvSrcAlpha;
-        case D3DBLEND_DESTALPHA: return BlendFactor::DestAlpha;
-        case D3DBLEND_INVDESTALPHA: return BlendFactor::InvDestAlpha;
-        case D3DBLEND_DESTCOLOR: return BlendFactor::DestColor;
-        case D3DBLEND_INVDESTCOLOR: return BlendFactor::InvDestColor;
-        case D3DBLEND_SRCALPHASAT: return BlendFactor::SrcAlphaSat;
-        default: return BlendFactor::One;
-    }
-}
-
-// A blend operation (D3DBLENDOP_*); values outside the set add.
-enum class BlendOp : std::uint8_t { Add, Subtract, RevSubtract, Min, Max };
-constexpr BlendOp ToBlendOp(DWORD op) {
-    switch (op) {
-        case D3DBLENDOP_SUBTRACT: return BlendOp::Subtract;
-        case D3DBLENDOP_REVSUBTRACT: return BlendOp::RevSubtract;
-        case D3DBLENDOP_MIN: return BlendOp::Min;
-        case D3DBLENDOP_MAX: return BlendOp::Max;
-        default: return BlendOp::Add;
-    }
-}
-
-// A texture stage operation (D3DTOP_*). Values outside the set pass argument 1, as the
-// operations that are not drawn do (see Operate).
-enum class StageOp : std::uint8_t {
-    Disable, SelectArg1, SelectArg2, Modulate, Modulate2x, Modulate4x, Add, AddSigned, AddSigned2x, Subtract,
-    AddSmooth, BlendDiffuseAlpha, BlendTextureAlpha, BlendFactorAlpha, BlendTextureAlphaPm, BlendCurrentAlpha,
-    PreModulate, ModulateAlphaAddColor, ModulateColorAddAlpha, ModulateInvAlphaAddColor, ModulateInvColorAddAlpha,
-    BumpEnvMap, BumpEnvMapLuminance, DotProduct3, MultiplyAdd, Lerp
-};
-constexpr StageOp ToStageOp(DWORD op) {
-    switch (op) {
-        case D3DTOP_DISABLE: return StageOp::Disable;
-        case D3DTOP_SELECTARG1: return StageOp::SelectArg1;
-        case D3DTOP_SELECTARG2: return StageOp::SelectArg2;
-        case D3DTOP_MODULATE: return StageOp::Modulate;
-        case D3DTOP_MODULATE2X: return StageOp::Modulate2x;
-        case D3DTOP_MODULATE4X: return StageOp::Modulate4x;
-        case D3DTOP_ADD: return StageOp::Add;
-        case D3DTOP_ADDSIGNED: return StageOp::AddSigned;
-        case D3DTOP_ADDSIGNED2X: return StageOp::AddSigned2x;
-        case D3DTOP_SUBTRACT: return StageOp::Subtract;
-        case D3DTOP_ADDSMOOTH: return StageOp::AddSmooth;
-        case D3DTOP_BLENDDIFFUSEALPHA: return StageOp::BlendDiffuseAlpha;
-        case D3DTOP_BLENDTEXTUREALPHA: return StageOp::BlendTextureAlpha;
-        case D3DTOP_BLENDFACTORALPHA: return StageOp::BlendFactorAlpha;
-        case D3DTOP_BLENDTEXTUREALPHAPM: return StageOp::BlendTextureAlphaPm;
-        case D3DTOP_BLENDCURRENTALPHA: return StageOp::BlendCurrentAlpha;
-        case D3DTOP_PREMODULATE: return StageOp::PreModulate;
-        case D3DTOP_MODULATEALPHA_ADDCOLOR: return StageOp::ModulateAlphaAddColor;
-        case D3DTOP_MODULATECOLOR_ADDALPHA: return StageOp::ModulateColorAddAlpha;
-        case D3DTOP_MODULATEINVALPHA_ADDCOLOR: return StageOp::ModulateInvAlphaAddColor;
-        case D3DTOP_MODULATEINVCOLOR_ADDALPHA: return StageOp::ModulateInvColorAddAlpha;
-        case D3DTOP_BUMPENVMAP: return StageOp::BumpEnvMap;
-        case D3DTOP_BUMPENVMAPLUMINANCE: return StageOp::BumpEnvMapLuminance;
-        case D3DTOP_DOTPRODUCT3: return StageOp::DotProduct3;
-        case D3DTOP_MULTIPLYADD: return StageOp::MultiplyAdd;
-        case D3DTOP_LERP: return StageOp::Lerp;
-        default: return StageOp::SelectArg1;
-    }
-}
-
-// Where a stage argument reads (the D3DTA_* selector); selectors outside the set read
-// zero in every channel.
-enum class ArgSource : std::uint8_t { Diffuse, Current, Texture, Factor, Specular, Temp, Zero };
-// A stage argument: its source and modifiers (alpha replicated first, then complemented).
-struct StageArg {
-    ArgSource source = ArgSource::Current;
-    bool alphaReplicate = false;  // D3DTA_ALPHAREPLICATE
-    bool complement = false;      // D3DTA_COMPLEMENT
-    friend constexpr bool operator==(const StageArg&, const StageArg&) = default;
-};
-constexpr ArgSource ToArgSource(DWORD arg) {
-    switch (arg & D3DTA_SELECTMASK) {
-        case D3DTA_DIFFUSE: return ArgSource::Diffuse;
-        case D3DTA_CURRENT: return ArgSource::Current;
-        case D3DTA_TEXTURE: return ArgSource::Texture;
-        case D3DTA_TFACTOR: return ArgSource::Factor;
-        case D3DTA_SPECULAR: return ArgSource::Specular;
-        case D3DTA_TEMP: return ArgSource::Temp;
-        default: return ArgSource::Zero;
-    }
-}
-constexpr StageArg ToStageArg(DWORD arg) {
-    return {ToArgSource(arg), (arg & D3DTA_ALPHAREPLICATE) != 0, (arg & D3DTA_COMPLEMENT) != 0};
-}
-// An argument without modifiers.
-constexpr StageArg Plain(ArgSource source) { return {source, false, false}; }
-
-// A texture address mode (D3DTADDRESS_*); values outside the set wrap.
-enum class AddressMode : std::uint8_t { Wrap, Mirror, Clamp, Border, MirrorOnce };
-constexpr AddressMode ToAddressMode(DWORD mode) {
-    switch (mode) {
-        case D3DTADDRESS_MIRROR: return AddressMode::Mirror;
-        case D3DTADDRESS_CLAMP: return AddressMode::Clamp;
-        case D3DTADDRESS_BORDER: return AddressMode::Border;
-        case D3DTADDRESS_MIRRORONCE: return AddressMode::MirrorOnce;
-        default: return AddressMode::Wrap;
-    }
-}
-
-// How a sampler chooses between levels (D3DTEXF_* as MIPFILTER): every filter above POINT
-// blends two levels.
-enum class MipFilter : std::uint8_t { None, Point, Linear };
-constexpr MipFilter ToMipFilter(DWORD filter) {
-    switch (filter) {
-        case D3DTEXF_NONE: return MipFilter::None;
-        case D3DTEXF_POINT: return MipFilter::Point;
-        default: return MipFilter::Linear;
-    }
-}
 // The interleaved rows of a level: each row and the next interleaved, texel (x, y) then
 // (x, y + 1), wrapping at the last row, and column 0 repeated after the last column. Row
 // pair y starts at 2 * y * (pitch + 1), and the 16 bytes at 2 * (y * (pitch + 1) + x) hold
@@ -182,32 +40,6 @@ constexpr std::size_t kMaxRowPairTexels = 1024 * 1024;
 // call), then shared by the draws until the texture changes again. Null for a texture
 // beyond kMaxRowPairTexels. Safe to call from several threads at once.
 const std::uint32_t* const* InterleavedRows(const SamplerTexture& texture);
-// A stencil operation (D3DSTENCILOP_*); values outside the set keep the stencil value.
-enum class StencilOp : std::uint8_t { Keep, Zero, Replace, IncrSat, DecrSat, Invert, Incr, Decr };
-constexpr StencilOp ToStencilOp(DWORD op) {
-    switch (op) {
-        case D3DSTENCILOP_ZERO: return StencilOp::Zero;
-        case D3DSTENCILOP_REPLACE: return StencilOp::Replace;
-        case D3DSTENCILOP_INCRSAT: return StencilOp::IncrSat;
-        case D3DSTENCILOP_DECRSAT: return StencilOp::DecrSat;
-        case D3DSTENCILOP_INVERT: return StencilOp::Invert;
-        case D3DSTENCILOP_INCR: return StencilOp::Incr;
-        case D3DSTENCILOP_DECR: return StencilOp::Decr;
-        default: return StencilOp::Keep;
-    }
-}
-
-// A fog formula (D3DFOG_*); values outside the set draw no fog.
-enum class FogMode : std::uint8_t { None, Exp, Exp2, Linear };
-constexpr FogMode ToFogMode(DWORD mode) {
-    switch (mode) {
-        case D3DFOG_EXP: return FogMode::Exp;
-        case D3DFOG_EXP2: return FogMode::Exp2;
-        case D3DFOG_LINEAR: return FogMode::Linear;
-        default: return FogMode::None;
-    }
-}
-
 // exp(-x) for the fog formulas, to about 1e-4 (far below a step of 8-bit colour): 2^-t
 // with t = x log2(e) split into its whole part (the exponent) and a cubic in the
 // fraction. Plain float operations in a fixed order, so that the vector body, which runs
@@ -224,17 +56,6 @@ inline float FogExp(float x) {
     float scale;
     __builtin_memcpy(&scale, &bits, sizeof scale);
     return p * scale;
-}
-
-// A minification or magnification filter (D3DTEXF_* as MINFILTER and MAGFILTER): the
-// filters above LINEAR filter linearly, NONE reads as POINT.
-enum class TextureFilter : std::uint8_t { Point, Linear };
-constexpr TextureFilter ToTextureFilter(DWORD filter) {
-    switch (filter) {
-        case D3DTEXF_NONE:
-        case D3DTEXF_POINT: return TextureFilter::Point;
-        default: return TextureFilter::Linear;
-    }
 }
 
 // Diffuse rgba, specular rgb, fog factor, and up to four coordinates per texture stage.
@@ -261,7 +82,7 @@ struct RowSpan {
 // Shades rows y0 .. y0 + rows - 1 of a primitive, row y0 + i over spans[i].
 using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0, int rows, const RowSpan* spans);
 
-// The sampler states of one stage, decoded once per draw.
+// The sampler of one stage for a draw: its states, and what the draw's texture makes of them.
 struct SamplerSetup {
     const SamplerTexture* texture = nullptr;  // null: reads opaque white
     AddressMode addressU = AddressMode::Wrap;
@@ -269,8 +90,7 @@ struct SamplerSetup {
     std::uint32_t border = 0;
     TextureFilter magFilter = TextureFilter::Point;
     TextureFilter minFilter = TextureFilter::Point;
-    DWORD mipFilter = D3DTEXF_NONE;
-    MipFilter mip = MipFilter::None;
+    MipFilter mipFilter = MipFilter::None;
     float lodBias = 0.0f;
     int baseLevel = 0;  // MAXMIPLEVEL clamped to the texture's levels
     bool wrapPow2 = false;  // both addresses WRAP and every level a power of two in size
@@ -297,7 +117,7 @@ struct SamplerSetup {
     TextureKind kind = TextureKind::Plane;
     AddressMode addressW = AddressMode::Wrap;
     int coordinates = 2;     // interpolated, from the layout's texcoord slot on
-    bool projected = false;  // the last coordinate divides the others (D3DTTFF_PROJECTED)
+    bool projected = false;  // the last coordinate divides the others
     bool byCoordinates = false;
 };
 
@@ -317,10 +137,8 @@ struct DrawSetup {
     int clipX0 = 0, clipY0 = 0, clipX1 = 0, clipY1 = 0;  // viewport within the target, exclusive ends
     bool depthTest = false;
     bool depthWrite = false;
-    DWORD depthFunc = D3DCMP_LESSEQUAL;
     CompareFunc depthCompare = CompareFunc::LessEqual;
     bool alphaTest = false;
-    DWORD alphaFunc = D3DCMP_ALWAYS;
     CompareFunc alphaCompare = CompareFunc::Always;
     std::uint32_t alphaRef = 0;
     bool blend = false;
@@ -329,6 +147,7 @@ struct DrawSetup {
     BlendOp blendOp = BlendOp::Add;
     std::uint32_t writeMask = 0xFFFFFFFFu;  // ARGB bits kept from the new colour
     bool specularAdd = false;
+    bool readsSpecular = false;  // the specular addition or a stage reads the specular colour
     bool fog = false;  // vertex fog: the interpolated factor (layout.fog)
     std::uint32_t fogColor = 0;
     std::uint32_t textureFactor = 0xFFFFFFFFu;
@@ -417,7 +236,7 @@ struct Prim {
 
 constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layout.count); }
 
-// Decodes the states of a draw into its pixel configuration.
+// The pixel configuration of a draw, from its states and its target.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw,
                     const RasterOptions& options = {});
 
@@ -472,9 +291,10 @@ std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, fl
 std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, const float* qPlane, float fx, float fy,
                        float w);
 
-// The level choice of SampleOne for a minified or magnified lane: the finer level, the
-// coarser one and the 8-bit weight of the coarser (0 when only one level is read), and
-// whether the lane filters linearly.
+// The level choice of every scalar lookup for a minified or magnified lane (its Highway
+// twin is ChooseLevelsN in pixel_simd.cpp, lane for lane the same arithmetic): the finer
+// level, the coarser one and the 8-bit weight of the coarser (0 when only one level is
+// read), and whether the lane filters linearly.
 struct LaneLevels {
     int fine, coarse, weight;
     bool linear;
@@ -485,8 +305,8 @@ inline LaneLevels ChooseLevels(const SamplerSetup& s, float lod) {
     int level = s.baseLevel;
     if (!(lod > 0.0f)) return {level, level, 0, s.magFilter == TextureFilter::Linear};
     const bool linear = s.minFilter == TextureFilter::Linear;
-    if (lod > 64.0f) lod = 64.0f;
-    switch (s.mip) {
+    if (lod > kMaxLod) lod = kMaxLod;
+    switch (s.mipFilter) {
         case MipFilter::Point: {
             float nearest = std::floor(lod + 0.5f);
             level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);

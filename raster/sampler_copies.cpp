@@ -5,7 +5,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 namespace raster {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 namespace raster::detail {
 
@@ -95,35 +95,11 @@ std::uint64_t SampleLevel(const SamplerSetup& s, const SamplerLevel& level, bool
 std::uint32_t SampleTextureRef(const SamplerSetup& s, float u, float v, float lod) {
     const SamplerTexture* texture = s.texture;
     if (!texture) return 0xFFFFFFFFu;
-    const int last = texture->levelCount - 1;
-    int level = s.baseLevel;
-    if (!(lod > 0.0f)) {
-        // Magnification (or a NaN level): the largest level in use, with the mag filter.
-        return Pack(SampleLevel(s, texture->levels[level], s.magFilter == TextureFilter::Linear, u, v));
-    }
-    const bool linear = s.minFilter == TextureFilter::Linear;
-    switch (s.mip) {
-        case MipFilter::Point: {
-            float nearest = std::floor(lod + 0.5f);
-            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
-            break;
-        }
-        case MipFilter::None: break;
-        case MipFilter::Linear: {
-            float whole = std::floor(lod);
-            if (whole >= static_cast<float>(last - level)) {
-                level = last;
-                break;
-            }
-            level += static_cast<int>(whole);
-            auto weight = static_cast<std::uint32_t>((lod - whole) * 256.0f);
-            std::uint64_t fine = SampleLevel(s, texture->levels[level], linear, u, v);
-            if (weight == 0) return Pack(fine);
-            std::uint64_t coarse = SampleLevel(s, texture->levels[level + 1], linear, u, v);
-            return Pack(Lerp(fine, coarse, weight));
-        }
-    }
-    return Pack(SampleLevel(s, texture->levels[level], linear, u, v));
+    const LaneLevels chosen = ChooseLevels(s, lod);
+    const std::uint64_t fine = SampleLevel(s, texture->levels[chosen.fine], chosen.linear, u, v);
+    if (chosen.weight == 0) return Pack(fine);
+    const std::uint64_t coarse = SampleLevel(s, texture->levels[chosen.coarse], chosen.linear, u, v);
+    return Pack(Lerp(fine, coarse, static_cast<std::uint32_t>(chosen.weight)));
 }
 
 namespace {
@@ -183,33 +159,11 @@ __attribute__((always_inline)) inline std::uint64_t FetchLevel(const SamplerSetu
 template <bool Wrap>
 __attribute__((always_inline)) inline std::uint32_t SampleOne(const SamplerSetup& s, float u, float v, float lod) {
     const SamplerTexture* texture = s.texture;
-    const int last = texture->levelCount - 1;
-    int level = s.baseLevel;
-    if (!(lod > 0.0f)) return Pack(FetchLevel<Wrap>(s, texture->levels[level], s.magFilter == TextureFilter::Linear, u, v));
-    const bool linear = s.minFilter == TextureFilter::Linear;
-    if (lod > kMaxLod) lod = kMaxLod;
-    switch (s.mip) {
-        case MipFilter::Point: {
-            float nearest = std::floor(lod + 0.5f);
-            level = nearest >= static_cast<float>(last - level) ? last : level + static_cast<int>(nearest);
-            break;
-        }
-        case MipFilter::None: break;
-        case MipFilter::Linear: {
-            int whole = static_cast<int>(lod);  // lod > 0: truncation is floor
-            if (whole >= last - level) {
-                level = last;
-                break;
-            }
-            level += whole;
-            int weight = static_cast<int>((lod - static_cast<float>(whole)) * 256.0f);
-            std::uint64_t fine = FetchLevel<Wrap>(s, texture->levels[level], linear, u, v);
-            if (weight == 0) return Pack(fine);
-            std::uint64_t coarse = FetchLevel<Wrap>(s, texture->levels[level + 1], linear, u, v);
-            return Pack(Lerp(fine, coarse, static_cast<std::uint32_t>(weight)));
-        }
-    }
-    return Pack(FetchLevel<Wrap>(s, texture->levels[level], linear, u, v));
+    const LaneLevels chosen = ChooseLevels(s, lod);
+    const std::uint64_t fine = FetchLevel<Wrap>(s, texture->levels[chosen.fine], chosen.linear, u, v);
+    if (chosen.weight == 0) return Pack(fine);
+    const std::uint64_t coarse = FetchLevel<Wrap>(s, texture->levels[chosen.coarse], chosen.linear, u, v);
+    return Pack(Lerp(fine, coarse, static_cast<std::uint32_t>(chosen.weight)));
 }
 
 }  // namespace
@@ -294,7 +248,7 @@ inline float Lod(float xx, float yy, float bias) {
     return rho2 > 0.0f ? 0.5f * std::log2(rho2) + bias : -128.0f;
 }
 
-// The cube faces in D3DCUBEMAP_FACES order: which axis and sign give the face's s and t
+// The cube faces in the order +x, -x, +y, -y, +z, -z: which axis and sign give the face's s and t
 // (s to the right, t down, as the face is seen from the cube's centre).
 struct FaceAxes {
     int sAxis;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 
 namespace raster::detail {
 
@@ -51,19 +51,6 @@ inline float FastLog2(float x) {
     float m;
     std::memcpy(&m, &bits, sizeof m);
     return exponent + (-0.34484843f * m + 2.03454529f) * m - 1.68969686f;
-}
-
-inline bool Compare(DWORD func, std::uint32_t value, std::uint32_t reference) {
-    switch (func) {
-        case D3DCMP_NEVER: return false;
-        case D3DCMP_LESS: return value < reference;
-        case D3DCMP_EQUAL: return value == reference;
-        case D3DCMP_LESSEQUAL: return value <= reference;
-        case D3DCMP_GREATER: return value > reference;
-        case D3DCMP_NOTEQUAL: return value != reference;
-        case D3DCMP_GREATEREQUAL: return value >= reference;
-        default: return true;
-    }
 }
 
 inline bool Holds(CompareFunc func, std::uint32_t value, std::uint32_t reference) {
@@ -253,64 +240,166 @@ Rgba Blend(const DrawSetup& d, const Rgba& src, const Rgba& dst) {
     return {out[0], out[1], out[2], out[3]};
 }
 
+// What the plain span function reads for every pixel of a row: the row's addresses and the
+// planes at the row, and the constant colours.
+struct SpanRow {
+    std::uint32_t* color = nullptr;
+    std::uint16_t* depth = nullptr;
+    void* words = nullptr;  // the packed depth-stencil words (packedDepth)
+    std::uint32_t lowBits = 0;  // a word's bits below its depth
+    float base[2 + kMaxAttributes];  // each plane at x = originX on the row
+    float fy = 0.0f;
+    Rgba factor, fogColor;
+};
+
+// The depth and stencil tests of one pixel. The pixel goes on (true) unless it fails them
+// and nothing more is to be written for it. Depth buffers of other layouts: the word,
+// whether the stencil and depth tests pass and the stencil value to write; without an alpha
+// test the stencil is written at once, with one only for pixels that pass it.
+struct PixelTests {
+    std::uint32_t depth = 0, word = 0, stencil = 0;
+    bool passes = true;
+};
+
+bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, const float* pl, int x, float fx, PixelTests& t) {
+    if (d.packedDepth) {
+        t.word = ReadWord(d, row.words, x);
+        float z = row.base[0] + pl[1] * fx;
+        z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+        t.depth = std::min(static_cast<std::uint32_t>(z * d.depthScale + 0.5f), static_cast<std::uint32_t>(d.depthMax));
+        const bool depthPasses = !d.depthTest || Holds(d.depthCompare, t.depth, t.word >> d.depthShift);
+        t.passes = depthPasses;
+        t.stencil = t.word & row.lowBits;
+        if (d.stencil) {
+            const std::uint32_t old = t.word & d.stencilBits;
+            const bool stencilPasses = Holds(d.stencilCompare, d.stencilRef & d.stencilReadMask, old & d.stencilReadMask);
+            const StencilOp op = !stencilPasses ? d.stencilFail : (depthPasses ? d.stencilPass : d.stencilZFail);
+            const std::uint32_t changed = ApplyStencilOp(op, old, d.stencilRef, d.stencilBits);
+            t.stencil = (old & ~d.stencilWriteMask) | (changed & d.stencilWriteMask);
+            t.passes = stencilPasses && depthPasses;
+            if (!d.alphaTest) {
+                t.word = (t.word & ~row.lowBits) | t.stencil;
+                WriteWord(d, row.words, x, t.word);
+            }
+        }
+        return t.passes || (d.stencil && d.alphaTest);
+    }
+    if (!d.depthTest) return true;
+    float z = row.base[0] + pl[1] * fx;
+    z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
+    t.depth = static_cast<std::uint32_t>(z * kDepthScale + 0.5f);
+    return Holds(d.depthCompare, t.depth, row.depth[x]);
+}
+
+// Each stage's texel at the pixel (opaque white where the stage reads none), with the
+// level of detail from the screen derivatives of its coordinates.
+void SampleStages(const DrawSetup& d, const SpanRow& row, const float* pl, float fx, float w,
+                  std::uint32_t samples[kMaxStages]) {
+    const AttributeLayout& layout = d.layout;
+    for (int s = 0; s < d.stageCount; ++s) {
+        const StageSetup& stage = d.stages[s];
+        int slot = layout.texcoord[s];
+        if (!stage.readsTexture || slot < 0) {
+            samples[s] = 0xFFFFFFFFu;
+            continue;
+        }
+        if (stage.sampler.byCoordinates) {
+            samples[s] = SampleAt(stage.sampler, pl + 3 * (2 + slot), pl + 3, fx, row.fy, w);
+            continue;
+        }
+        const float* pu = pl + 3 * (2 + slot);
+        const float* pv = pu + 3;
+        float u = (row.base[2 + slot] + pu[1] * fx) * w;
+        float v = (row.base[3 + slot] + pv[1] * fx) * w;
+        // Screen derivatives of u = U / Q: du/dx = (dU/dx - u dQ/dx) / Q, in texels of the
+        // largest level in use.
+        const SamplerLevel& base = stage.sampler.texture->levels[stage.sampler.baseLevel];
+        float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
+        float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
+        float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
+        float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
+        float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+        float lod = 0.5f * FastLog2(rho2) + stage.sampler.lodBias;
+        samples[s] = SampleTextureRef(stage.sampler, u, v, lod);
+    }
+}
+
+void MixFog(Rgba& color, const Rgba& fogColor, int f) {
+    color.r = Mul255(color.r, f) + Mul255(fogColor.r, 255 - f);
+    color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
+    color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
+}
+
+// The specular addition, then vertex fog (its interpolated factor) or pixel fog.
+void AddSpecularAndFog(const DrawSetup& d, const SpanRow& row, const float* pl, float fx, float w,
+                       const Rgba& specular, int vertexFog, Rgba& color) {
+    if (d.specularAdd) {
+        color.r = Clamp255(color.r + specular.r);
+        color.g = Clamp255(color.g + specular.g);
+        color.b = Clamp255(color.b + specular.b);
+    }
+    if (d.layout.fog >= 0) MixFog(color, row.fogColor, vertexFog);
+    if (d.pixelFog != FogMode::None) {
+        float distance = w;
+        if (!d.wFog) {
+            distance = row.base[0] + pl[1] * fx;
+            distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
+        }
+        MixFog(color, row.fogColor, ToByte(PixelFogFactor(d, distance)));
+    }
+}
+
+// The depth (or depth-stencil word) and the blended, masked colour of a pixel that passed.
+void WritePixel(const DrawSetup& d, const SpanRow& row, int x, const PixelTests& t, Rgba color) {
+    const RenderTarget& target = d.target;
+    if (d.packedDepth) {
+        if (d.depthWrite) WriteWord(d, row.words, x, (t.depth << d.depthShift) | t.stencil);
+    } else if (d.depthWrite) {
+        row.depth[x] = static_cast<std::uint16_t>(t.depth);
+    }
+    std::uint32_t old = row.color[x];
+    if (d.blend) {
+        Rgba dst = Unpack(old);
+        if (!target.hasAlpha) dst.a = 255;
+        color = Blend(d, color, dst);
+    }
+    std::uint32_t value = PackRgba(color);
+    value = (value & d.writeMask) | (old & ~d.writeMask);
+    if (!target.hasAlpha) value |= kOpaqueAlpha;
+    row.color[x] = value;
+}
+
+SpanRow RowOf(const DrawSetup& d, const Prim& prim, const float* pl, int y) {
+    const RenderTarget& target = d.target;
+    SpanRow row;
+    row.color = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
+    row.depth = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+    if (d.packedDepth)
+        row.words = static_cast<std::uint8_t*>(target.depthStencil) +
+                    static_cast<std::ptrdiff_t>(y) * target.depthPitch * target.depthLayout.wordBytes;
+    row.lowBits = (std::uint32_t{1} << d.depthShift) - 1;
+    row.fy = static_cast<float>(y) - prim.originY;
+    for (int k = 0; k < 2 + d.layout.count; ++k) row.base[k] = pl[3 * k] + pl[3 * k + 2] * row.fy;
+    row.factor = Unpack(d.textureFactor);
+    row.fogColor = Unpack(d.fogColor);
+    return row;
+}
+
 }  // namespace
 
+// The plain pixel stage, pixel by pixel in its passes: depth and stencil tests, the
+// interpolated colours, the stages' texels and combiners, specular and fog, the alpha
+// test, then the writes.
 void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
-    const RenderTarget& target = d.target;
-    std::uint32_t* colorRow = target.color + static_cast<std::ptrdiff_t>(y) * target.colorPitch;
-    std::uint16_t* depthRow = target.depth ? target.depth + static_cast<std::ptrdiff_t>(y) * target.depthPitch : nullptr;
+    const SpanRow row = RowOf(d, prim, pl, y);
     const AttributeLayout& layout = d.layout;
-    const int planeCount = 2 + layout.count;
-    const float fy = static_cast<float>(y) - prim.originY;
-    float rowBase[2 + kMaxAttributes];
-    for (int k = 0; k < planeCount; ++k) rowBase[k] = pl[3 * k] + pl[3 * k + 2] * fy;
-    const Rgba factor = Unpack(d.textureFactor);
-    const Rgba fogColor = Unpack(d.fogColor);
-
-    void* wordRow = nullptr;
-    if (d.packedDepth)
-        wordRow = static_cast<std::uint8_t*>(target.depthStencil) +
-                  static_cast<std::ptrdiff_t>(y) * target.depthPitch * target.depthLayout.wordBytes;
-    const std::uint32_t lowBits = (std::uint32_t{1} << d.depthShift) - 1;
-
     for (int x = x0; x < x1; ++x) {
         const float fx = static_cast<float>(x) - prim.originX;
-        std::uint32_t depth = 0;
-        // Depth buffers of other layouts: the word, whether the stencil and depth tests
-        // pass and the stencil value to write. Without an alpha test the stencil is
-        // written at once; with one, only for pixels that pass it.
-        std::uint32_t word = 0, stencil = 0;
-        bool passes = true;
-        if (d.packedDepth) {
-            word = ReadWord(d, wordRow, x);
-            float z = rowBase[0] + pl[1] * fx;
-            z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-            depth = std::min(static_cast<std::uint32_t>(z * d.depthScale + 0.5f), static_cast<std::uint32_t>(d.depthMax));
-            const bool depthPasses = !d.depthTest || Holds(d.depthCompare, depth, word >> d.depthShift);
-            passes = depthPasses;
-            stencil = word & lowBits;
-            if (d.stencil) {
-                const std::uint32_t old = word & d.stencilBits;
-                const bool stencilPasses = Holds(d.stencilCompare, d.stencilRef & d.stencilReadMask, old & d.stencilReadMask);
-                const StencilOp op = !stencilPasses ? d.stencilFail : (depthPasses ? d.stencilPass : d.stencilZFail);
-                const std::uint32_t changed = ApplyStencilOp(op, old, d.stencilRef, d.stencilBits);
-                stencil = (old & ~d.stencilWriteMask) | (changed & d.stencilWriteMask);
-                passes = stencilPasses && depthPasses;
-                if (!d.alphaTest) {
-                    word = (word & ~lowBits) | stencil;
-                    WriteWord(d, wordRow, x, word);
-                }
-            }
-            if (!passes && !(d.stencil && d.alphaTest)) continue;
-        } else if (d.depthTest) {
-            float z = rowBase[0] + pl[1] * fx;
-            z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
-            depth = static_cast<std::uint32_t>(z * kDepthScale + 0.5f);
-            if (!Compare(d.depthFunc, depth, depthRow[x])) continue;
-        }
-        const float q = rowBase[1] + pl[4] * fx;
+        PixelTests t;
+        if (!TestDepthStencil(d, row, pl, x, fx, t)) continue;
+        const float q = row.base[1] + pl[4] * fx;
         const float w = 1.0f / q;
-        auto attribute = [&](int k) { return (rowBase[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
+        auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
 
         StageInputs in;
         in.diffuse = {ToByte(attribute(0)), ToByte(attribute(1)), ToByte(attribute(2)), ToByte(attribute(3))};
@@ -319,83 +408,22 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
             in.specular = {ToByte(attribute(layout.specular)), ToByte(attribute(layout.specular + 1)),
                            ToByte(attribute(layout.specular + 2)), 255};
         in.current = in.diffuse;
-        in.factor = factor;
+        in.factor = row.factor;
         in.temp = {0, 0, 0, 0};
         in.texture = {255, 255, 255, 255};
 
         std::uint32_t samples[kMaxStages];
-        for (int s = 0; s < d.stageCount; ++s) {
-            const StageSetup& stage = d.stages[s];
-            int slot = layout.texcoord[s];
-            if (!stage.readsTexture || slot < 0) {
-                samples[s] = 0xFFFFFFFFu;
-                continue;
-            }
-            if (stage.sampler.byCoordinates) {
-                samples[s] = SampleAt(stage.sampler, pl + 3 * (2 + slot), pl + 3, fx, fy, w);
-                continue;
-            }
-            const float* pu = pl + 3 * (2 + slot);
-            const float* pv = pu + 3;
-            float u = (rowBase[2 + slot] + pu[1] * fx) * w;
-            float v = (rowBase[3 + slot] + pv[1] * fx) * w;
-            // Screen derivatives of u = U / Q: du/dx = (dU/dx - u dQ/dx) / Q, in texels of the
-            // largest level in use.
-            const SamplerLevel& base = stage.sampler.texture->levels[stage.sampler.baseLevel];
-            float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
-            float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
-            float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
-            float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
-            float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
-            float lod = 0.5f * FastLog2(rho2) + stage.sampler.lodBias;
-            samples[s] = SampleTextureRef(stage.sampler, u, v, lod);
-        }
+        SampleStages(d, row, pl, fx, w, samples);
         Rgba color = d.stageCount > 0 ? RunStages(d, in, samples) : in.diffuse;
+        AddSpecularAndFog(d, row, pl, fx, w, in.specular, layout.fog >= 0 ? ToByte(attribute(layout.fog)) : 0, color);
 
-        if (d.specularAdd) {
-            color.r = Clamp255(color.r + in.specular.r);
-            color.g = Clamp255(color.g + in.specular.g);
-            color.b = Clamp255(color.b + in.specular.b);
-        }
-        if (layout.fog >= 0) {
-            int f = ToByte(attribute(layout.fog));
-            color.r = Mul255(color.r, f) + Mul255(fogColor.r, 255 - f);
-            color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
-            color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
-        }
-        if (d.pixelFog != FogMode::None) {
-            float distance = w;
-            if (!d.wFog) {
-                distance = rowBase[0] + pl[1] * fx;
-                distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
-            }
-            int f = ToByte(PixelFogFactor(d, distance));
-            color.r = Mul255(color.r, f) + Mul255(fogColor.r, 255 - f);
-            color.g = Mul255(color.g, f) + Mul255(fogColor.g, 255 - f);
-            color.b = Mul255(color.b, f) + Mul255(fogColor.b, 255 - f);
-        }
-        if (d.alphaTest && !Compare(d.alphaFunc, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
+        if (d.alphaTest && !Holds(d.alphaCompare, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
         if (d.stencil && d.alphaTest) {
-            word = (word & ~lowBits) | stencil;
-            WriteWord(d, wordRow, x, word);
-            if (!passes) continue;
+            WriteWord(d, row.words, x, (t.word & ~row.lowBits) | t.stencil);
+            t.word = (t.word & ~row.lowBits) | t.stencil;
+            if (!t.passes) continue;
         }
-        if (d.packedDepth) {
-            if (d.depthWrite) WriteWord(d, wordRow, x, (depth << d.depthShift) | stencil);
-        } else if (d.depthWrite) {
-            depthRow[x] = static_cast<std::uint16_t>(depth);
-        }
-
-        std::uint32_t old = colorRow[x];
-        if (d.blend) {
-            Rgba dst = Unpack(old);
-            if (!target.hasAlpha) dst.a = 255;
-            color = Blend(d, color, dst);
-        }
-        std::uint32_t value = PackRgba(color);
-        value = (value & d.writeMask) | (old & ~d.writeMask);
-        if (!target.hasAlpha) value |= kOpaqueAlpha;
-        colorRow[x] = value;
+        WritePixel(d, row, x, t, color);
     }
 }
 
@@ -459,9 +487,9 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
     }
     const SamplerSetup& first = d.stages[0].sampler;
     const SamplerSetup& second = d.stages[1].sampler;
-    return first.needsLod && first.minFilter == TextureFilter::Linear && first.mip == MipFilter::Linear && first.rowPairs &&
+    return first.needsLod && first.minFilter == TextureFilter::Linear && first.mipFilter == MipFilter::Linear && first.rowPairs &&
            !second.needsLod &&
-           second.minFilter == TextureFilter::Point && second.mip == MipFilter::None;
+           second.minFilter == TextureFilter::Point && second.mipFilter == MipFilter::None;
 }
 
 // A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha
