@@ -797,3 +797,5 @@ typedef struct D3DTRIPATCH_INFO {
 } D3DTRIPATCH_INFO;
 
 TOLVANE_API_END
+
+#include "platform/d3d8/d3d8shader.h"
