@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 #include "platform/win32/export.h"
 
 // The header compiles as C as well as C++: types are typedefs, constants macros, and the
@@ -366,7 +367,6 @@ LPVOID LockResource(HGLOBAL data);
 // What programs written for Direct3D 8 call beyond the game's own subset. Constants here
 // are macros, as the platform's headers have them, so that `#ifdef WM_MOUSEWHEEL` and the
 // like work in programs.
-#include <cstring>
 
 // Calling conventions: Linux has one per processor, so they are empty.
 #ifndef WINAPI
@@ -376,13 +376,13 @@ LPVOID LockResource(HGLOBAL data);
 #define APIENTRY
 #endif
 
-typedef std::intptr_t INT_PTR;
-typedef std::uintptr_t UINT_PTR;
-typedef std::intptr_t LONG_PTR;
-typedef std::uintptr_t ULONG_PTR;
-typedef std::uintptr_t DWORD_PTR;
-typedef std::int64_t LONGLONG;
-typedef std::uint64_t ULONGLONG;
+typedef intptr_t INT_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t DWORD_PTR;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
 typedef float FLOAT;
 typedef char TCHAR;
 typedef RECT* LPRECT;
@@ -403,10 +403,10 @@ typedef union _LARGE_INTEGER {
 #define MAKELONG(low, high) ((LONG)(((WORD)((DWORD_PTR)(low) & 0xFFFF)) | ((DWORD)((WORD)((DWORD_PTR)(high) & 0xFFFF))) << 16))
 #define MAKEWPARAM(low, high) ((WPARAM)(DWORD)MAKELONG(low, high))
 #define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
-#define ZeroMemory(destination, length) std::memset((destination), 0, (length))
-#define FillMemory(destination, length, fill) std::memset((destination), (fill), (length))
-#define CopyMemory(destination, source, length) std::memcpy((destination), (source), (length))
-#define MoveMemory(destination, source, length) std::memmove((destination), (source), (length))
+#define ZeroMemory(destination, length) memset((destination), 0, (length))
+#define FillMemory(destination, length, fill) memset((destination), (fill), (length))
+#define CopyMemory(destination, source, length) memcpy((destination), (source), (length))
+#define MoveMemory(destination, source, length) memmove((destination), (source), (length))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
 
 // The A calls under their neutral names (the program is built for the ANSI character set).
