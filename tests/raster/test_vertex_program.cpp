@@ -394,6 +394,75 @@ TEST(VertexProgram, RelativeReadOutsideTheConstantsReadsZero) {
     }
 }
 
+// a0.x starts each vertex at 0: c[a0.x + n] before any mov a0.x reads cn.
+TEST(VertexProgram, AddressRegisterStartsAtZero) {
+    raster::ProgramConstants k;
+    FillConstants(k);
+    std::vector<In> in(3);
+    in[0].v[0][0] = 40.0f;  // the first vertex moves a0.x; the others must not see it
+    const Runs run = RunBoth({I(VertexOp::Mov, D(DestFile::Texcoord, 0), c(7, true)),
+                              I(VertexOp::Mov, D(DestFile::Address, 0, 0x1), v(0)),
+                              I(VertexOp::Mov, D(DestFile::Texcoord, 1), c(7, true))},
+                             in, k);
+    for (const Out& o : run.ref) EXPECT_EQ(o.texcoord[0][2], k[7][2]);
+    EXPECT_EQ(run.ref[0].texcoord[1][2], k[47][2]);
+    EXPECT_EQ(run.ref[1].texcoord[1][2], k[7][2]);
+}
+
+// An input register the vertex declaration leaves out reads (0, 0, 0, 1), as a stream
+// element's missing components do.
+TEST(VertexProgram, AbsentInputReadsZeroZeroZeroOne) {
+    VertexProgram p;
+    ASSERT_EQ(p.Build(std::vector<VertexInstruction>{I(VertexOp::Add, D(DestFile::Texcoord, 0), v(0), v(5))}),
+              VertexProgramError::None);
+    std::vector<In> in(20);
+    for (In& vertex : in) vertex.v[0][0] = vertex.v[0][3] = 2.0f;
+    raster::VertexProgramInput input = Inputs(in);
+    input.offset[5] = -1;
+    raster::ProgramConstants k = {};
+    std::vector<Out> ref(in.size()), vec(in.size());
+    p.RunRef(k, input, in.size(), Layout(ref));
+    p.Run(k, input, in.size(), Layout(vec));
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const float expected[4] = {2, 0, 0, 3};
+        for (int comp = 0; comp < 4; ++comp) {
+            EXPECT_EQ(ref[i].texcoord[0][comp], expected[comp]);
+            EXPECT_EQ(vec[i].texcoord[0][comp], expected[comp]);
+        }
+    }
+}
+
+// Outputs go only where the layout puts them, with only the components it asks for: the
+// specular colour's three and a stage's two coordinates leave the floats after them alone.
+TEST(VertexProgram, StoresOnlyTheComponentsTheLayoutAsksFor) {
+    VertexProgram p;
+    ASSERT_EQ(p.Build(std::vector<VertexInstruction>{I(VertexOp::Mov, D(DestFile::Color, 1), v(0)),
+                                                     I(VertexOp::Mov, D(DestFile::Texcoord, 3), v(0))}),
+              VertexProgramError::None);
+    std::vector<In> in = EdgeInputs(21);
+    raster::ProgramConstants k = {};
+    constexpr int kStride = 7;
+    for (bool vector : {false, true}) {
+        std::vector<float> out(in.size() * kStride, -9.0f);
+        raster::VertexProgramOutput layout;
+        layout.data = out.data();
+        layout.stride = kStride;
+        layout.color[1] = 0;
+        layout.colorCount[1] = 3;
+        layout.texcoord[3] = 4;
+        layout.texcoordCount[3] = 2;
+        if (vector) p.Run(k, Inputs(in), in.size(), layout);
+        else p.RunRef(k, Inputs(in), in.size(), layout);
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            const float* o = &out[i * kStride];
+            EXPECT_EQ(o[3], -9.0f);
+            EXPECT_EQ(o[6], -9.0f);
+            EXPECT_EQ(std::memcmp(o + 4, in[i].v[0], 2 * sizeof(float)), 0) << i;
+            EXPECT_TRUE(o[0] >= 0.0f && o[0] <= 1.0f) << i;
+        }
+    }
+}
+
 // Colours and fog are saturated to 0..1 (NaN to 0) when stored; position is not.
 TEST(VertexProgram, ColoursAndFogAreSaturatedWhenStored) {
     const Out o = One({I(VertexOp::Mov, D(DestFile::Color, 0), v(0)), I(VertexOp::Mov, D(DestFile::Position), v(0)),
