@@ -318,8 +318,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (!run.error_occurred) times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        for (const Run& run : runs) {
+            // With repetitions, the medians stand for their runs.
+            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")) continue;
+            times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+        }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
