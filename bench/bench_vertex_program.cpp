@@ -26,9 +26,9 @@
 #include <strings.h>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/vertex_processing.h"
-#include "platform/d3d8/raster/vertex_program.h"
+#include "raster/pipeline.h"
+#include "raster/vertex_processing.h"
+#include "raster/vertex_program.h"
 
 namespace {
 

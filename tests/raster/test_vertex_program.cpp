@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/vertex_program.h"
+#include "raster/vertex_program.h"
 
 namespace {
 
