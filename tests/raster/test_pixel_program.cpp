@@ -264,9 +264,13 @@ INSTANTIATE_TEST_SUITE_P(Compiled, ProgramTargets, testing::ValuesIn(Targets()),
 
 // A sampler that records each lookup and answers with a fixed texel per stage.
 struct RecordingSampler final : ProgramSampler {
-    void Sample(int stage, int, float u, float v, float w, float rgba[4]) const override {
-        calls.push_back({static_cast<float>(stage), u, v, w});
-        for (int k = 0; k < 4; ++k) rgba[k] = texel[stage][k];
+    void Sample(int stage, std::uint32_t lanes, const float* u, const float* v, const float* w,
+                float (*rgba)[kMaxProgramLanes]) const override {
+        for (; lanes != 0; lanes &= lanes - 1) {
+            const int lane = __builtin_ctz(lanes);
+            calls.push_back({static_cast<float>(stage), u[lane], v[lane], w[lane]});
+            for (int k = 0; k < 4; ++k) rgba[k][lane] = texel[stage][k];
+        }
     }
     float texel[6][4] = {};
     mutable std::vector<std::vector<float>> calls;

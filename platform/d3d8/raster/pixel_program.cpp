@@ -189,24 +189,45 @@ void PixelProgram::Add(const PixelInstruction& in) {
     instructions_.push_back(in);
 }
 
-void SetupSampler::Sample(int stage, int lane, float u, float v, float w, float rgba[4]) const {
+namespace {
+
+// Channel bytes as floats: c / 255, and as two's-complement c / 127 (-128 as -1).
+struct ChannelTables {
+    ChannelTables() {
+        for (int c = 0; c < 256; ++c) {
+            unsigned_[c] = static_cast<float>(c) / 255.0f;
+            const int value = c >= 128 ? c - 256 : c;
+            signed_[c] = value == -128 ? -1.0f : static_cast<float>(value) / 127.0f;
+        }
+    }
+    float unsigned_[256], signed_[256];
+};
+const ChannelTables kChannels;
+
+inline float Finite(float x) { return std::isfinite(x) ? x : 0.0f; }
+
+}  // namespace
+
+void SetupSampler::Sample(int stage, std::uint32_t lanes, const float* u, const float* v, const float* w,
+                          float (*rgba)[kMaxProgramLanes]) const {
     const ProgramStage& s = draw_.stages[stage];
     if (!s.sampler || !s.sampler->texture) {
-        rgba[0] = rgba[1] = rgba[2] = rgba[3] = 1.0f;
+        for (; lanes != 0; lanes &= lanes - 1)
+            for (int k = 0; k < 4; ++k) rgba[k][__builtin_ctz(lanes)] = 1.0f;
         return;
     }
-    auto finite = [](float x) { return std::isfinite(x) ? x : 0.0f; };
-    const std::uint32_t texel =
-        detail::SampleCoordinates(*s.sampler, finite(u), finite(v), finite(w), group_.lod[stage][lane]);
-    constexpr int kShift[4] = {16, 8, 0, 24};  // A8R8G8B8: r, g, b, a
-    for (int k = 0; k < 4; ++k) {
-        const std::uint32_t c = (texel >> kShift[k]) & 0xFFu;
-        if (s.signedTexels) {
-            const int value = c >= 128 ? static_cast<int>(c) - 256 : static_cast<int>(c);
-            rgba[k] = value == -128 ? -1.0f : static_cast<float>(value) / 127.0f;
-        } else {
-            rgba[k] = static_cast<float>(c) / 255.0f;
-        }
+    const float* table = s.signedTexels ? kChannels.signed_ : kChannels.unsigned_;
+    const float* lod = group_.lod[stage];
+    const bool plane = s.sampler->texture->kind == TextureKind::Plane;
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const int lane = __builtin_ctz(lanes);
+        const std::uint32_t texel =
+            plane ? detail::SampleTexture(*s.sampler, Finite(u[lane]), Finite(v[lane]), lod[lane])
+                  : detail::SampleCoordinates(*s.sampler, Finite(u[lane]), Finite(v[lane]), Finite(w[lane]), lod[lane]);
+        rgba[0][lane] = table[(texel >> 16) & 0xFFu];
+        rgba[1][lane] = table[(texel >> 8) & 0xFFu];
+        rgba[2][lane] = table[texel & 0xFFu];
+        rgba[3][lane] = table[texel >> 24];
     }
 }
 
@@ -234,7 +255,14 @@ struct LaneOps {
     bool Lt(float a, float b) const { return a < b; }
     float Select(bool m, float yes, float no) const { return m ? yes : no; }
     bool Or(bool a, bool b) const { return a || b; }
-    void Sample(int stage, float u, float v, float w, float out[4]) const { sampler.Sample(stage, lane, u, v, w, out); }
+    void Sample(int stage, float u, float v, float w, float out[4]) const {
+        float us[kMaxProgramLanes], vs[kMaxProgramLanes], ws[kMaxProgramLanes], texel[4][kMaxProgramLanes];
+        us[lane] = u;
+        vs[lane] = v;
+        ws[lane] = w;
+        sampler.Sample(stage, 1u << lane, us, vs, ws, texel);
+        for (int k = 0; k < 4; ++k) out[k] = texel[k][lane];
+    }
 };
 
 }  // namespace

@@ -183,22 +183,26 @@ struct ProgramResult {
     std::uint32_t killed = 0;                      // lanes texkill removed
 };
 
-// Texel lookups of the program: stage's texel at (u, v, w) for one lane, as r, g, b, a.
-// The runners call it lane by lane, for the active lanes only.
+// Texel lookups of the program: for each lane of lanes (bit per lane), stage's texel at
+// (u, v, w)[lane] into rgba[0..3][lane] as r, g, b, a. Lanes outside lanes are left as they
+// are. The runners ask for the group's active lanes only.
 class ProgramSampler {
 public:
-    virtual void Sample(int stage, int lane, float u, float v, float w, float rgba[4]) const = 0;
+    virtual void Sample(int stage, std::uint32_t lanes, const float* u, const float* v, const float* w,
+                        float (*rgba)[kMaxProgramLanes]) const = 0;
 
 protected:
     ~ProgramSampler() = default;
 };
 
 // The sampler of the pixel stage: each stage's SamplerSetup (2-D, cube or volume) at the
-// group's level of detail for the stage. Non-finite coordinates read as 0.
+// group's level of detail for the stage, lane by lane through the sampler's functions.
+// Non-finite coordinates read as 0.
 class SetupSampler final : public ProgramSampler {
 public:
     SetupSampler(const ProgramDraw& draw, const ProgramGroup& group) : draw_(draw), group_(group) {}
-    void Sample(int stage, int lane, float u, float v, float w, float rgba[4]) const override;
+    void Sample(int stage, std::uint32_t lanes, const float* u, const float* v, const float* w,
+                float (*rgba)[kMaxProgramLanes]) const override;
 
 private:
     const ProgramDraw& draw_;

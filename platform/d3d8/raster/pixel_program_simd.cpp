@@ -48,7 +48,7 @@ struct VectorOps {
     M Lt(V a, V b) const { return hn::Lt(a, b); }
     V Select(M m, V yes, V no) const { return hn::IfThenElse(m, yes, no); }
     M Or(M a, M b) const { return hn::Or(a, b); }
-    // Lane by lane through the sampler, active lanes only.
+    // The group's active lanes through the sampler; the others read 0.
     void Sample(int stage, V u, V v, V w, V out[4]) const {
         alignas(64) float us[kMaxProgramLanes], vs[kMaxProgramLanes], ws[kMaxProgramLanes];
         alignas(64) float texel[4][kMaxProgramLanes] = {};
@@ -56,12 +56,8 @@ struct VectorOps {
         hn::Store(v, df, vs);
         hn::Store(w, df, ws);
         const int lanes = static_cast<int>(hn::Lanes(df));
-        for (int lane = 0; lane < lanes; ++lane) {
-            if (!((group.active >> lane) & 1u)) continue;
-            float rgba[4];
-            sampler.Sample(stage, lane, us[lane], vs[lane], ws[lane], rgba);
-            for (int k = 0; k < 4; ++k) texel[k][lane] = rgba[k];
-        }
+        const std::uint32_t all = lanes >= 32 ? ~0u : (1u << lanes) - 1u;
+        sampler.Sample(stage, group.active & all, us, vs, ws, texel);
         for (int k = 0; k < 4; ++k) out[k] = hn::Load(df, texel[k]);
     }
 };
