@@ -4,7 +4,8 @@
 // over a 256x256 stream of groups, stage 0 a 256x256 signed bump map (du, dv of a wavy
 // height field), stage 1 a mipmapped 256x256 bilinear texture through the bump matrix.
 // Each group's coordinates and colour are written before its run (a few stores per
-// lane, as the pixel stage does); the figures are pixels per second.
+// lane, as the pixel stage does); the figures are pixels per second. BM_BumpProgramFlatTexel
+// answers every lookup with one texel instead: the runner's own cost.
 //
 // TOLVANE_VECTOR_TARGETS=avx2 (or sse4, ssse3, scalar; a comma-separated list of Highway
 // target names) limits the targets measured.
@@ -112,12 +113,24 @@ Textures& TheTextures() {
     return textures;
 }
 
-// One pass over the 256x256 pixels, groups of lanes along each row.
-void RunStream(benchmark::State& state, raster::ProgramRunner run, int lanes) {
+// Answers every lookup with one texel: what the runner costs without the sampler.
+struct FlatSampler final : raster::ProgramSampler {
+    void Sample(int, std::uint32_t lanes, const float*, const float*, const float*,
+                float (*rgba)[raster::kMaxProgramLanes]) const override {
+        for (; lanes != 0; lanes &= lanes - 1)
+            for (int k = 0; k < 4; ++k) rgba[k][__builtin_ctz(lanes)] = 0.5f;
+    }
+};
+
+// One pass over the 256x256 pixels, groups of lanes along each row; flat: through
+// FlatSampler rather than the textures.
+void RunStream(benchmark::State& state, raster::ProgramRunner run, int lanes, bool flat) {
     Textures& t = TheTextures();
     raster::ProgramGroup group;
     raster::ProgramResult result;
-    const raster::SetupSampler sampler(t.draw, group);
+    const raster::SetupSampler textures(t.draw, group);
+    const FlatSampler flatSampler;
+    const raster::ProgramSampler& sampler = flat ? static_cast<const raster::ProgramSampler&>(flatSampler) : textures;
     group.active = lanes >= 32 ? ~0u : (1u << lanes) - 1u;
     for (int s = 0; s < 2; ++s)
         for (int lane = 0; lane < raster::kMaxProgramLanes; ++lane) group.lod[s][lane] = -0.5f;
@@ -146,16 +159,18 @@ void RunStream(benchmark::State& state, raster::ProgramRunner run, int lanes) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("BM_BumpProgram/Ref", [](benchmark::State& state) {
-        RunStream(state, raster::RunPixelProgramRef, 8);
-    });
-    const std::int64_t usable = raster::CompiledProgramTargets() & hwy::SupportedTargets() & VectorTargets();
-    for (std::int64_t left = usable; left != 0; left &= left - 1) {
-        const std::int64_t target = left & -left;
-        const std::string name = std::string("BM_BumpProgram/") + hwy::TargetName(target);
-        benchmark::RegisterBenchmark(name.c_str(), [target](benchmark::State& state) {
-            RunStream(state, raster::PixelProgramRunner(target), raster::ProgramLanes(target));
+    for (bool flat : {false, true}) {
+        const std::string prefix = flat ? "BM_BumpProgramFlatTexel/" : "BM_BumpProgram/";
+        benchmark::RegisterBenchmark((prefix + "Ref").c_str(), [flat](benchmark::State& state) {
+            RunStream(state, raster::RunPixelProgramRef, 8, flat);
         });
+        const std::int64_t usable = raster::CompiledProgramTargets() & hwy::SupportedTargets() & VectorTargets();
+        for (std::int64_t left = usable; left != 0; left &= left - 1) {
+            const std::int64_t target = left & -left;
+            benchmark::RegisterBenchmark((prefix + hwy::TargetName(target)).c_str(), [target, flat](benchmark::State& state) {
+                RunStream(state, raster::PixelProgramRunner(target), raster::ProgramLanes(target), flat);
+            });
+        }
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

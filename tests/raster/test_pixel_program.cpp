@@ -504,6 +504,7 @@ TEST(PixelProgram, TexcoordClampsBeforePs14AndTexcrdDoesNot) {
     EXPECT_EQ(b[0], 1.5f);
     EXPECT_EQ(b[1], -0.25f);
     EXPECT_EQ(b[2], 7.0f);
+    EXPECT_EQ(b[3], 1.0f);  // left undefined by the platform: 1 here
     // _dw divides x and y by w; the register range still holds.
     SetCoordinates(group, 0, 4.0f, -100.0f, 0.5f, 2.0f);
     PixelProgram r(PixelVersion::Ps14);
@@ -511,6 +512,18 @@ TEST(PixelProgram, TexcoordClampsBeforePs14AndTexcrdDoesNot) {
     OneLane c(r, ProgramDraw{}, group, none);
     EXPECT_EQ(c[0], 2.0f);
     EXPECT_EQ(c[1], -8.0f);
+}
+
+TEST(PixelProgram, NanWrittenToARegisterReadsAsTheLowEndOfTheRange) {
+    // _dz by z = 0: 0 / 0 is NaN, 1 / 0 infinite; neither reaches the next instruction.
+    RecordingSampler none;
+    ProgramGroup group;
+    SetCoordinates(group, 0, 0.0f, 1.0f, 0.0f, 1.0f);
+    PixelProgram p(PixelVersion::Ps14);
+    p.Texture(PixelOp::TexCrd, DR(0), T(0).Mod(SourceModifier::DivideZ));
+    OneLane r(p, ProgramDraw{}, group, none);
+    EXPECT_EQ(r[0], -8.0f);
+    EXPECT_EQ(r[1], 8.0f);
 }
 
 TEST(PixelProgram, TexkillRemovesPixelsWithANegativeCoordinate) {
