@@ -91,7 +91,7 @@ struct Textures {
         envSetup.mip = raster::detail::MipFilter::Linear;
         envSetup.wrapPow2 = true;
         draw.stages[0].sampler = &bumpSetup;
-        draw.stages[0].signedTexels = true;
+        draw.stages[0].signedChannels = raster::kMaskR | raster::kMaskG;
         draw.stages[1].sampler = &envSetup;
         const float m[2][2] = {{0.08f, 0.01f}, {-0.01f, 0.08f}};
         for (int i = 0; i < 2; ++i)

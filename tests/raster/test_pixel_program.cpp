@@ -81,7 +81,7 @@ struct Scene {
             stage.luminanceScale = 1.5f;
             stage.luminanceOffset = -0.25f;
         }
-        draw.stages[4].signedTexels = true;
+        draw.stages[4].signedChannels = kMaskR | kMaskG | kMaskA;
         draw.stages[1].projectBy = 3;
         for (int i = 0; i < 8; ++i)
             for (int k = 0; k < 4; ++k) draw.constants[i][k] = 0.3f * static_cast<float>(i - 3) + 0.1f * static_cast<float>(k);
@@ -330,6 +330,14 @@ TEST(PixelProgram, TexbemMovesTheLookupByTheBumpMatrix) {
     EXPECT_FLOAT_EQ(r0[1], 3.0f / 255.0f * 0.5f);
     EXPECT_EQ(r0[2], 0.0f);
     EXPECT_EQ(r0[3], 1.0f);
+
+    // A signed bump map: (du, dv) = (-128 -> -1, 64 / 127). u' = 0.1 - 0.5 = -0.4 and
+    // v' = 0.1 - 1 + 0.504 = -0.396 wrap to texel (2, 2).
+    draw.stages[0].signedChannels = kMaskR | kMaskG;
+    OneLane s(p, draw, group, sampler);
+    EXPECT_FLOAT_EQ(s[0], 2.0f / 255.0f);
+    EXPECT_FLOAT_EQ(s[1], 2.0f / 255.0f * 0.5f);
+    draw.stages[0].signedChannels = 0;
 
     // texbeml scales the texel by t0.b * scale + offset: b = 0 leaves the offset alone.
     draw.stages[1].luminanceScale = 4.0f;

@@ -216,7 +216,8 @@ void SetupSampler::Sample(int stage, std::uint32_t lanes, const float* u, const 
             for (int k = 0; k < 4; ++k) rgba[k][__builtin_ctz(lanes)] = 1.0f;
         return;
     }
-    const float* table = s.signedTexels ? kChannels.signed_ : kChannels.unsigned_;
+    const float* table[4];
+    for (int k = 0; k < 4; ++k) table[k] = (s.signedChannels >> k) & 1 ? kChannels.signed_ : kChannels.unsigned_;
     const float* lod = group_.lod[stage];
     const bool plane = s.sampler->texture->kind == TextureKind::Plane;
     for (; lanes != 0; lanes &= lanes - 1) {
@@ -224,10 +225,10 @@ void SetupSampler::Sample(int stage, std::uint32_t lanes, const float* u, const 
         const std::uint32_t texel =
             plane ? detail::SampleTexture(*s.sampler, Finite(u[lane]), Finite(v[lane]), lod[lane])
                   : detail::SampleCoordinates(*s.sampler, Finite(u[lane]), Finite(v[lane]), Finite(w[lane]), lod[lane]);
-        rgba[0][lane] = table[(texel >> 16) & 0xFFu];
-        rgba[1][lane] = table[(texel >> 8) & 0xFFu];
-        rgba[2][lane] = table[texel & 0xFFu];
-        rgba[3][lane] = table[texel >> 24];
+        rgba[0][lane] = table[0][(texel >> 16) & 0xFFu];
+        rgba[1][lane] = table[1][(texel >> 8) & 0xFFu];
+        rgba[2][lane] = table[2][texel & 0xFFu];
+        rgba[3][lane] = table[3][texel >> 24];
     }
 }
 

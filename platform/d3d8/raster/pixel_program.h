@@ -154,9 +154,11 @@ struct ProgramStage {
     const detail::SamplerSetup* sampler = nullptr;
     float bumpMatrix[2][2] = {};  // BUMPENVMAT00, 01 / 10, 11
     float luminanceScale = 0.0f, luminanceOffset = 0.0f;
-    // Texels hold two's-complement bytes (V8U8, Q8W8V8U8 copies): each channel c reads as
-    // (signed char)c / 127, -128 as -1. Otherwise c / 255.
-    bool signedTexels = false;
+    // The channels (write mask bits: r, g, b, a) whose texel bytes are two's complement, as
+    // a signed format's copy holds them (V8U8: r and g; X8L8V8U8: r and g, the luminance in
+    // b unsigned; Q8W8V8U8: all four). Such a byte c reads as (signed char)c / 127, -128 as
+    // -1; the others as c / 255.
+    std::uint8_t signedChannels = 0;
     // ps.1.1 to ps.1.3 tex with D3DTTFF_PROJECTED: the coordinate of this index (2 or 3)
     // divides u, v and w. -1: none. (ps.1.4 ignores the flag: _dz and _dw project.)
     int projectBy = -1;
