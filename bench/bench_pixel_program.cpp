@@ -64,7 +64,8 @@ struct Textures {
             for (int x = 0; x < n; ++x) {
                 const std::uint32_t grid = (x % 32 == 0 || y % 32 == 0) ? 0x404040u : 0u;
                 envTexels[0][y * n + x] = (0xFF000000u | static_cast<std::uint32_t>(x) << 16 |
-                                           static_cast<std::uint32_t>(y) << 8 | static_cast<std::uint32_t>(255 - x)) ^ grid;
+                                           static_cast<std::uint32_t>(y) << 8 | static_cast<std::uint32_t>(255 - x)) ^
+                                          grid;
             }
         for (; n > 1; n /= 2) {
             const std::vector<std::uint32_t>& upper = envTexels.back();
@@ -74,15 +75,18 @@ struct Textures {
                     std::uint32_t out = 0;
                     for (int shift = 0; shift < 32; shift += 8) {
                         std::uint32_t sum = 0;
-                        for (int k = 0; k < 4; ++k) sum += (upper[(2 * y + k / 2) * n + 2 * x + k % 2] >> shift) & 0xFFu;
+                        for (int k = 0; k < 4; ++k)
+                            sum += (upper[(2 * y + k / 2) * n + 2 * x + k % 2] >> shift) & 0xFFu;
                         out |= ((sum + 2) / 4) << shift;
                     }
                     lower[y * (n / 2) + x] = out;
                 }
             envTexels.push_back(std::move(lower));
         }
-        for (int size = kSize; levels < static_cast<int>(envTexels.size()); ++levels, size = size > 1 ? size / 2 : 1)
-            environment.levels[levels] = {envTexels[levels].data(), size, size, size};
+        for (const std::vector<std::uint32_t>& level : envTexels) {
+            const int size = kSize >> levels;
+            environment.levels[levels++] = {level.data(), size, size, size};
+        }
         environment.levelCount = levels;
 
         bumpSetup.texture = &bump;
@@ -139,7 +143,8 @@ void RunStream(benchmark::State& state, raster::ProgramRunner run, int lanes, bo
         for (int y = 0; y < kSize; ++y) {
             for (int x0 = 0; x0 < kSize; x0 += lanes) {
                 for (int lane = 0; lane < lanes; ++lane) {
-                    const float u = (static_cast<float>(x0 + lane) + 0.5f) / kSize, v = (static_cast<float>(y) + 0.5f) / kSize;
+                    const float u = (static_cast<float>(x0 + lane) + 0.5f) / kSize,
+                                v = (static_cast<float>(y) + 0.5f) / kSize;
                     group.texcoord[0][0][lane] = group.texcoord[1][0][lane] = u;
                     group.texcoord[0][1][lane] = group.texcoord[1][1][lane] = v;
                     group.color[0][0][lane] = group.color[0][1][lane] = group.color[0][2][lane] = 0.875f;
@@ -167,9 +172,10 @@ int main(int argc, char** argv) {
         const std::int64_t usable = raster::CompiledProgramTargets() & hwy::SupportedTargets() & VectorTargets();
         for (std::int64_t left = usable; left != 0; left &= left - 1) {
             const std::int64_t target = left & -left;
-            benchmark::RegisterBenchmark((prefix + hwy::TargetName(target)).c_str(), [target, flat](benchmark::State& state) {
-                RunStream(state, raster::PixelProgramRunner(target), raster::ProgramLanes(target), flat);
-            });
+            benchmark::RegisterBenchmark(
+                (prefix + hwy::TargetName(target)).c_str(), [target, flat](benchmark::State& state) {
+                    RunStream(state, raster::PixelProgramRunner(target), raster::ProgramLanes(target), flat);
+                });
         }
     }
     benchmark::RunSpecifiedBenchmarks();

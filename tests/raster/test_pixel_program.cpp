@@ -36,7 +36,8 @@ struct TestTexture {
                 texels.resize(static_cast<std::size_t>(n) * n * depth);
                 for (int z = 0; z < depth; ++z)
                     for (int y = 0; y < n; ++y)
-                        for (int x = 0; x < n; ++x) texels[(z * n + y) * n + x] = texel(kind == TextureKind::Cube ? f : l, x, y, z);
+                        for (int x = 0; x < n; ++x)
+                            texels[(z * n + y) * n + x] = texel(kind == TextureKind::Cube ? f : l, x, y, z);
                 face[f][l] = {texels.data(), n, n, n, depth, static_cast<std::ptrdiff_t>(n) * n};
             }
             sampler.faces[f] = face[f];
@@ -60,17 +61,18 @@ std::uint32_t Noise(int a, int x, int y, int z) {
 
 struct Scene {
     Scene()
-        : plane(TextureKind::Plane, 8, 4, Noise), bumps(TextureKind::Plane, 4, 1, [](int, int x, int y, int) {
-              return Noise(9, x, y, 0);
-          }),
-          cube(TextureKind::Cube, 4, 2, Noise), volume(TextureKind::Volume, 4, 2, Noise) {
+        : plane(TextureKind::Plane, 8, 4, Noise),
+          bumps(TextureKind::Plane, 4, 1, [](int, int x, int y, int) { return Noise(9, x, y, 0); }),
+          cube(TextureKind::Cube, 4, 2, Noise),
+          volume(TextureKind::Volume, 4, 2, Noise) {
         plane.setup.minFilter = plane.setup.magFilter = detail::TextureFilter::Linear;
         plane.setup.mip = detail::MipFilter::Linear;
         plane.setup.addressV = detail::AddressMode::Mirror;
         cube.setup.minFilter = detail::TextureFilter::Linear;
         cube.setup.mip = detail::MipFilter::Point;
         volume.setup.magFilter = detail::TextureFilter::Linear;
-        const detail::SamplerSetup* samplers[6] = {&bumps.setup, &plane.setup, &cube.setup, &volume.setup, &bumps.setup, nullptr};
+        const detail::SamplerSetup* samplers[6] = {&bumps.setup,  &plane.setup, &cube.setup,
+                                                   &volume.setup, &bumps.setup, nullptr};
         for (int s = 0; s < 6; ++s) {
             ProgramStage& stage = draw.stages[s];
             stage.sampler = samplers[s];
@@ -84,7 +86,8 @@ struct Scene {
         draw.stages[4].signedChannels = kMaskR | kMaskG | kMaskA;
         draw.stages[1].projectBy = 3;
         for (int i = 0; i < 8; ++i)
-            for (int k = 0; k < 4; ++k) draw.constants[i][k] = 0.3f * static_cast<float>(i - 3) + 0.1f * static_cast<float>(k);
+            for (int k = 0; k < 4; ++k)
+                draw.constants[i][k] = 0.3f * static_cast<float>(i - 3) + 0.1f * static_cast<float>(k);
         draw.constants[7][0] = 0.5f;  // cnd's boundary
         std::mt19937 random(11);
         std::uniform_real_distribution<float> unit(0.0f, 1.0f), wide(-1.5f, 1.5f), lod(-1.0f, 3.0f);
@@ -237,7 +240,8 @@ TEST_P(ProgramTargets, EveryInstructionGivesThePlainRunnersBits) {
     const SetupSampler sampler(scene.draw, scene.group);
     int index = 0, killedLanes = 0;
     for (const PixelProgram& program : Battery()) {
-        ASSERT_EQ(program.Error(), ProgramError::None) << "program " << index << ": " << ProgramErrorText(program.Error());
+        ASSERT_EQ(program.Error(), ProgramError::None)
+            << "program " << index << ": " << ProgramErrorText(program.Error());
         ProgramResult plain, vector;
         RunPixelProgramRef(program, scene.draw, scene.group, sampler, plain);
         run(program, scene.draw, scene.group, sampler, vector);
@@ -278,7 +282,8 @@ struct RecordingSampler final : ProgramSampler {
 
 // Runs a program over one lane with both runners; they must agree; returns r0.
 struct OneLane {
-    explicit OneLane(const PixelProgram& p, const ProgramDraw& draw, const ProgramGroup& lanes, const ProgramSampler& sampler) {
+    explicit OneLane(const PixelProgram& p, const ProgramDraw& draw, const ProgramGroup& lanes,
+                     const ProgramSampler& sampler) {
         EXPECT_EQ(p.Error(), ProgramError::None) << ProgramErrorText(p.Error());
         ProgramGroup group = lanes;
         group.active = 1;
@@ -352,7 +357,8 @@ TEST(PixelProgram, TexbemMovesTheLookupByTheBumpMatrix) {
 }
 
 TEST(PixelProgram, Texm3x3texLooksUpTheCubeFaceOfTheTransformedNormal) {
-    constexpr std::uint32_t kFaceColor[6] = {0xFFFF0000u, 0xFF00FFFFu, 0xFF00FF00u, 0xFFFF00FFu, 0xFF0000FFu, 0xFFFFFF00u};
+    constexpr std::uint32_t kFaceColor[6] = {0xFFFF0000u, 0xFF00FFFFu, 0xFF00FF00u,
+                                             0xFFFF00FFu, 0xFF0000FFu, 0xFFFFFF00u};
     TestTexture cube(TextureKind::Cube, 2, 1, [&](int face, int, int, int) { return kFaceColor[face]; });
     TestTexture normal(TextureKind::Plane, 1, 1, [](int, int, int, int) { return 0xFFFF8000u; });  // (1, 0.5, 0)
     ProgramDraw draw;
@@ -484,11 +490,13 @@ TEST(PixelProgram, RegistersClampToTheVersionsRange) {
     EXPECT_EQ(e[1], 0.0f);
     EXPECT_EQ(e[3], 0.375f);
     // Source modifiers: 1 - x, _bias, _bx2, negation, _x2.
-    OneLane f = run(PixelVersion::Ps14, DR(0), V(0).Mod(SourceModifier::Invert), V(0).Mod(SourceModifier::SignedScale).Neg());
+    OneLane f =
+        run(PixelVersion::Ps14, DR(0), V(0).Mod(SourceModifier::Invert), V(0).Mod(SourceModifier::SignedScale).Neg());
     EXPECT_EQ(f[0], -1.0f);   // 0 - 1
     EXPECT_EQ(f[1], -0.25f);  // 0.25 - 0.5
     EXPECT_EQ(f[2], 2.0f);    // 1 + 1
-    OneLane g = run(PixelVersion::Ps14, DR(0).Mask(kMaskR | kMaskA), V(0).Mod(SourceModifier::Bias), V(0).Mod(SourceModifier::Double));
+    OneLane g = run(PixelVersion::Ps14, DR(0).Mask(kMaskR | kMaskA), V(0).Mod(SourceModifier::Bias),
+                    V(0).Mod(SourceModifier::Double));
     EXPECT_EQ(g[0], 2.5f);
     EXPECT_EQ(g[1], 0.0f);  // masked: r0 stays 0
     EXPECT_EQ(g[3], 0.25f);
@@ -556,7 +564,8 @@ TEST(PixelProgram, DepthFromTexdepthAndTexm3x2depth) {
     struct Case {
         float r, g, expected;
     };
-    for (auto [r, g, expected] : {Case{0.25f, 0.5f, 0.5f}, Case{0.25f, 0.0f, 1.0f}, Case{0.75f, 0.5f, 1.0f}, Case{-0.25f, 0.5f, 0.0f}}) {
+    for (auto [r, g, expected] :
+         {Case{0.25f, 0.5f, 0.5f}, Case{0.25f, 0.0f, 1.0f}, Case{0.75f, 0.5f, 1.0f}, Case{-0.25f, 0.5f, 0.0f}}) {
         PixelProgram p(PixelVersion::Ps14);
         p.Define(0, r, g, 0.0f, 0.0f);
         p.Arith(PixelOp::Mov, DR(5), C(0));

@@ -85,7 +85,8 @@ int RegisterCount(RegisterFile file, bool ps14) {
 }  // namespace
 
 PixelProgram::PixelProgram(PixelVersion version)
-    : version_(version), maxValue_(version == PixelVersion::Ps14 ? 8.0f : 1.0f) {}
+    : version_(version),
+      maxValue_(version == PixelVersion::Ps14 ? 8.0f : 1.0f) {}
 
 void PixelProgram::Define(int index, float x, float y, float z, float w) {
     if (index < 0 || index >= kConstants) return Fail(ProgramError::RegisterOutOfRange);

@@ -29,9 +29,15 @@ struct ProgramBody {
     V pad[2];  // u' and v' (or z) of a texm3x2 or texm3x3 sequence
     int pads = 0;
 
-    ProgramBody(const Ops& o, const raster::PixelProgram& p, const raster::ProgramDraw& d, const raster::ProgramGroup& g)
-        : ops(o), program(p), draw(d), group(g), ps14(p.Version() == raster::PixelVersion::Ps14),
-          maxValue(o.Set(p.MaxValue())), minValue(o.Set(-p.MaxValue())) {
+    ProgramBody(const Ops& o, const raster::PixelProgram& p, const raster::ProgramDraw& d,
+                const raster::ProgramGroup& g)
+        : ops(o),
+          program(p),
+          draw(d),
+          group(g),
+          ps14(p.Version() == raster::PixelVersion::Ps14),
+          maxValue(o.Set(p.MaxValue())),
+          minValue(o.Set(-p.MaxValue())) {
         const V zero = ops.Set(0.0f), one = ops.Set(1.0f);
         for (V4& x : r) x = {{zero, zero, zero, zero}};
         for (V4& x : t) x = {{zero, zero, zero, zero}};
@@ -58,7 +64,9 @@ struct ProgramBody {
         switch (s.file) {
             case RegisterFile::Temp: return r[s.index];
             case RegisterFile::Texture:
-                if (ps14) return {{Coordinate(s.index, 0), Coordinate(s.index, 1), Coordinate(s.index, 2), Coordinate(s.index, 3)}};
+                if (ps14)
+                    return {{Coordinate(s.index, 0), Coordinate(s.index, 1), Coordinate(s.index, 2),
+                             Coordinate(s.index, 3)}};
                 return t[s.index];
             case RegisterFile::Constant: {
                 const float* c = constants[s.index];
@@ -117,8 +125,9 @@ struct ProgramBody {
     V4 Finish(const raster::Destination& d, V4 x) const {
         const V zero = ops.Set(0.0f), one = ops.Set(1.0f);
         for (V& c : x.c) {
-            if (d.shift != 0) c = ops.Mul(c, ops.Set(d.shift > 0 ? static_cast<float>(1 << d.shift)
-                                                                 : 1.0f / static_cast<float>(1 << -d.shift)));
+            if (d.shift != 0)
+                c = ops.Mul(c, ops.Set(d.shift > 0 ? static_cast<float>(1 << d.shift)
+                                                   : 1.0f / static_cast<float>(1 << -d.shift)));
             if (d.saturate) c = Clamp(c, zero, one);
             c = Clamp(c, minValue, maxValue);
         }
@@ -250,7 +259,8 @@ struct ProgramBody {
                 V4 c = in.dst.file == raster::RegisterFile::Temp
                            ? r[m]
                            : V4{{Coordinate(m, 0), Coordinate(m, 1), Coordinate(m, 2), zero}};
-                killed = ops.Or(killed, ops.Or(ops.Or(ops.Lt(c.c[0], zero), ops.Lt(c.c[1], zero)), ops.Lt(c.c[2], zero)));
+                killed =
+                    ops.Or(killed, ops.Or(ops.Or(ops.Lt(c.c[0], zero), ops.Lt(c.c[1], zero)), ops.Lt(c.c[2], zero)));
                 break;
             }
             case PixelOp::TexBem: Bump(in, false); break;
