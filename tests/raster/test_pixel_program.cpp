@@ -298,6 +298,12 @@ struct OneLane {
     ProgramResult plain;
 };
 
+// r0's first channels, in order.
+void ExpectChannels(const OneLane& r, std::initializer_list<float> expected) {
+    int k = 0;
+    for (float e : expected) EXPECT_EQ(r[k++], e) << "channel " << k - 1;
+}
+
 void SetColor(ProgramGroup& g, int which, float r, float gr, float b, float a) {
     const float c[4] = {r, gr, b, a};
     for (int k = 0; k < 4; ++k) g.color[which][k][0] = c[k];
@@ -327,6 +333,9 @@ TEST(PixelProgram, TexbemMovesTheLookupByTheBumpMatrix) {
     p.Texture(PixelOp::Tex, DT(0));
     p.Texture(PixelOp::TexBem, DT(1), T(0));
     p.Arith(PixelOp::Mul, DR(0), T(1), V(0));
+    EXPECT_EQ(p.ReadsCoordinates(), 3);  // what the pixel stage must fill
+    EXPECT_EQ(p.SampledStages(), 3);
+    EXPECT_EQ(p.ReadsColors(), 1);
     const SetupSampler sampler(draw, group);
     OneLane r0(p, draw, group, sampler);
     // u' = 0.1 + 0.5 * 128/255 + 0 * 64/255 = 0.351 -> texel x 1;
@@ -370,33 +379,28 @@ TEST(PixelProgram, Texm3x3texLooksUpTheCubeFaceOfTheTransformedNormal) {
     p.Texture(PixelOp::TexM3x3Pad, DT(2), T(0));
     p.Texture(PixelOp::TexM3x3Tex, DT(3), T(0));
     p.Arith(PixelOp::Mov, DR(0), T(3));
-    ProgramGroup group;
-    SetCoordinates(group, 0, 0.5f, 0.5f, 0, 0);
-    // The identity: N = (1, 0.5, 0) points at +x (face 0, red).
-    SetCoordinates(group, 1, 1, 0, 0, 0);
-    SetCoordinates(group, 2, 0, 1, 0, 0);
-    SetCoordinates(group, 3, 0, 0, 1, 0);
-    const SetupSampler sampler(draw, group);
-    OneLane a(p, draw, group, sampler);
-    EXPECT_EQ(a[0], 1.0f);
-    EXPECT_EQ(a[1], 0.0f);
-    EXPECT_EQ(a[2], 0.0f);
-    // Rows that send x to -z and y to +y: N = (0, 0.5, -1) points at -z (face 5, yellow).
-    SetCoordinates(group, 1, 0, 0, 0, 0);
-    SetCoordinates(group, 2, 0, 1, 0, 0);
-    SetCoordinates(group, 3, -1, 0, 0, 0);
-    OneLane b(p, draw, group, sampler);
-    EXPECT_EQ(b[0], 1.0f);
-    EXPECT_EQ(b[1], 1.0f);
-    EXPECT_EQ(b[2], 0.0f);
-    // Rows that send y to -y: (0, -0.5, 0) points at -y (face 3, magenta).
-    SetCoordinates(group, 1, 0, 0, 0, 0);
-    SetCoordinates(group, 2, 0, -1, 0, 0);
-    SetCoordinates(group, 3, 0, 0, 0, 0);
-    OneLane c(p, draw, group, sampler);
-    EXPECT_EQ(c[0], 1.0f);
-    EXPECT_EQ(c[1], 0.0f);
-    EXPECT_EQ(c[2], 1.0f);
+    EXPECT_EQ(p.ReadsCoordinates(), 15);
+    EXPECT_EQ(p.SampledStages(), 9);  // the pads do not sample
+    // Rows (the coordinates of stages 1 to 3) and the face N = rows x (1, 0.5, 0) points at.
+    struct Case {
+        float rows[3][3];
+        int face;
+    };
+    const Case cases[] = {
+        {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, 0},   // N = (1, 0.5, 0): +x
+        {{{0, 0, 0}, {0, 1, 0}, {-1, 0, 0}}, 5},  // N = (0, 0.5, -1): -z
+        {{{0, 0, 0}, {0, -1, 0}, {0, 0, 0}}, 3},  // N = (0, -0.5, 0): -y
+    };
+    for (const Case& c : cases) {
+        ProgramGroup group;
+        for (int row = 0; row < 3; ++row)
+            SetCoordinates(group, row + 1, c.rows[row][0], c.rows[row][1], c.rows[row][2], 0);
+        const SetupSampler sampler(draw, group);
+        OneLane r(p, draw, group, sampler);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(r[k], static_cast<float>((kFaceColor[c.face] >> (16 - 8 * k)) & 0xFFu) / 255.0f)
+                << "face " << c.face;
+    }
 }
 
 TEST(PixelProgram, Texm3x3specReflectsTheEyeVectorAboutTheNormal) {
@@ -439,10 +443,7 @@ TEST(PixelProgram, CndAndCmpAtTheirBoundaries) {
     p.Define(2, 0.5f, std::nextafter(0.5f, 1.0f), 0.25f, 1.0f);
     p.Arith(PixelOp::Cnd, DR(0), C(2), C(0), C(1));
     OneLane cnd(p, ProgramDraw{}, group, none);
-    EXPECT_EQ(cnd[0], -1.0f);
-    EXPECT_EQ(cnd[1], 1.0f);
-    EXPECT_EQ(cnd[2], -1.0f);
-    EXPECT_EQ(cnd[3], 1.0f);
+    ExpectChannels(cnd, {-1.0f, 1.0f, -1.0f, 1.0f});
     // cmp: src0 >= 0 chooses src1, negative zero included.
     PixelProgram q(PixelVersion::Ps12);
     q.Define(0, 1.0f, 1.0f, 1.0f, 1.0f);
@@ -450,10 +451,7 @@ TEST(PixelProgram, CndAndCmpAtTheirBoundaries) {
     q.Define(2, 0.0f, -0.0f, -1e-7f, 1e-7f);
     q.Arith(PixelOp::Cmp, DR(0), C(2), C(0), C(1));
     OneLane cmp(q, ProgramDraw{}, group, none);
-    EXPECT_EQ(cmp[0], 1.0f);
-    EXPECT_EQ(cmp[1], 1.0f);
-    EXPECT_EQ(cmp[2], -1.0f);
-    EXPECT_EQ(cmp[3], 1.0f);
+    ExpectChannels(cmp, {1.0f, 1.0f, -1.0f, 1.0f});
 }
 
 TEST(PixelProgram, RegistersClampToTheVersionsRange) {
@@ -468,15 +466,10 @@ TEST(PixelProgram, RegistersClampToTheVersionsRange) {
     };
     // ps.1.1: registers hold [-1, 1].
     OneLane a = run(PixelVersion::Ps11, DR(0), C(0), C(0));
-    EXPECT_EQ(a[0], 1.0f);
-    EXPECT_EQ(a[1], -1.0f);
-    EXPECT_EQ(a[2], 1.0f);
-    EXPECT_EQ(a[3], 1.0f);
+    ExpectChannels(a, {1.0f, -1.0f, 1.0f, 1.0f});
     // ps.1.4: [-8, 8]; _x4 reaches 8, _x8 is clamped to it.
     OneLane b = run(PixelVersion::Ps14, DR(0), C(0), C(0));
-    EXPECT_EQ(b[0], 2.0f);
-    EXPECT_EQ(b[1], -2.0f);
-    EXPECT_EQ(b[2], 2.0f);
+    ExpectChannels(b, {2.0f, -2.0f, 2.0f});
     OneLane c = run(PixelVersion::Ps14, DR(0).Shift(2), C(0), C(0));
     EXPECT_EQ(c[0], 8.0f);
     EXPECT_EQ(c[3], 4.0f);
@@ -510,10 +503,7 @@ TEST(PixelProgram, TexcoordClampsBeforePs14AndTexcrdDoesNot) {
     p.Texture(PixelOp::TexCoord, DT(0));
     p.Arith(PixelOp::Mov, DR(0), T(0));
     OneLane a(p, ProgramDraw{}, group, none);
-    EXPECT_EQ(a[0], 1.0f);
-    EXPECT_EQ(a[1], 0.0f);
-    EXPECT_EQ(a[2], 0.5f);
-    EXPECT_EQ(a[3], 1.0f);
+    ExpectChannels(a, {1.0f, 0.0f, 0.5f, 1.0f});
     PixelProgram q(PixelVersion::Ps14);
     q.Texture(PixelOp::TexCrd, DR(0), T(0).Rep(Swizzle::Xyw));
     OneLane b(q, ProgramDraw{}, group, none);

@@ -144,6 +144,8 @@ void PixelProgram::Add(const PixelInstruction& in) {
             if (!inRange(s.file, s.index)) return Fail(ProgramError::RegisterOutOfRange);
             if (ps14 && s.file == RegisterFile::Texture) return Fail(ProgramError::BadRegisterFile);
         }
+        for (const Source& s : in.src)
+            if (s.file == RegisterFile::Color) colors_ |= static_cast<std::uint8_t>(1u << s.index);
         instructions_.push_back(in);
         return;
     }
@@ -187,7 +189,34 @@ void PixelProgram::Add(const PixelInstruction& in) {
             break;
         }
     }
+    NoteInputs(in);
     instructions_.push_back(in);
+}
+
+void PixelProgram::NoteInputs(const PixelInstruction& in) {
+    const auto bit = [](int index) { return static_cast<std::uint8_t>(1u << index); };
+    const int m = in.dst.index;
+    switch (in.op) {
+        case PixelOp::TexLd:
+        case PixelOp::TexCrd:
+            if (in.src[0].file == RegisterFile::Texture) coordinates_ |= bit(in.src[0].index);
+            if (in.op == PixelOp::TexLd) sampled_ |= bit(m);
+            return;
+        case PixelOp::TexDepth: return;
+        case PixelOp::TexKill:
+            if (in.dst.file == RegisterFile::Texture) coordinates_ |= bit(m);
+            return;
+        case PixelOp::TexReg2Ar:
+        case PixelOp::TexReg2Gb:
+        case PixelOp::TexReg2Rgb: sampled_ |= bit(m); return;
+        case PixelOp::TexM3x3VSpec: coordinates_ |= bit(m - 2) | bit(m - 1); break;
+        default: break;
+    }
+    // The others read their own coordinate set; all but these sample their stage.
+    coordinates_ |= bit(m);
+    const bool samples = in.op != PixelOp::TexCoord && in.op != PixelOp::TexM3x2Pad && in.op != PixelOp::TexM3x3Pad &&
+                         in.op != PixelOp::TexM3x2Depth && in.op != PixelOp::TexM3x3 && in.op != PixelOp::TexDp3;
+    if (samples) sampled_ |= bit(m);
 }
 
 namespace {

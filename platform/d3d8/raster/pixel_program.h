@@ -129,8 +129,14 @@ public:
     std::uint8_t DefinedConstants() const { return defined_; }
     const float* Constant(int index) const { return constants_[index]; }
     bool WritesDepth() const { return writesDepth_; }
+    // What a group must hold for the program (a bit per index): the texture coordinate sets
+    // it reads, the stages it samples (their samplers and levels of detail), the colours.
+    std::uint8_t ReadsCoordinates() const { return coordinates_; }
+    std::uint8_t SampledStages() const { return sampled_; }
+    std::uint8_t ReadsColors() const { return colors_; }
 
 private:
+    void NoteInputs(const PixelInstruction& texture);
     void Fail(ProgramError error) {
         if (error_ == ProgramError::None) error_ = error;
     }
@@ -139,6 +145,7 @@ private:
     std::vector<PixelInstruction> instructions_;
     float constants_[kConstants][4] = {};
     std::uint8_t defined_ = 0;
+    std::uint8_t coordinates_ = 0, sampled_ = 0, colors_ = 0;
     bool writesDepth_ = false;
     bool sawPhase_ = false;
     ProgramError error_ = ProgramError::None;
