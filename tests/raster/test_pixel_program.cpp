@@ -422,6 +422,44 @@ TEST(PixelProgram, Texm3x3specReflectsTheEyeVectorAboutTheNormal) {
     EXPECT_EQ(sampler.calls[1], (std::vector<float>{3.0f, -1.0f, 1.0f, 0.0f}));
 }
 
+TEST(PixelProgram, ArithmeticByHand) {
+    // c0 = (0.5, 0.25, -0.5, 1), c1 = (0.25, -1, 0.5, 0.5), c2 = (-0.25, 0.125, 0, 0.75).
+    RecordingSampler none;
+    ProgramDraw draw;
+    const float m[2][2] = {{0.5f, -0.25f}, {1.0f, 0.125f}};  // stage 3
+    std::memcpy(draw.stages[3].bumpMatrix, m, sizeof m);
+    struct Case {
+        PixelOp op;
+        float expected[4];
+    };
+    const Case cases[] = {
+        {PixelOp::Sub, {0.25f, 1.25f, -1.0f, 0.5f}},
+        {PixelOp::Mad, {-0.125f, -0.125f, -0.25f, 1.25f}},     // c0 c1 + c2
+        {PixelOp::Lrp, {0.0f, -0.15625f, -0.25f, 0.5f}},       // c0 c1 + (1 - c0) c2
+        {PixelOp::Dp3, {-0.375f, -0.375f, -0.375f, -0.375f}},  // 0.125 - 0.25 - 0.25
+        {PixelOp::Dp4, {0.125f, 0.125f, 0.125f, 0.125f}},      // + 0.5
+        {PixelOp::Bem, {}},                                    // below
+    };
+    for (const Case& c : cases) {
+        PixelProgram p(PixelVersion::Ps14);
+        p.Define(0, 0.5f, 0.25f, -0.5f, 1.0f);
+        p.Define(1, 0.25f, -1.0f, 0.5f, 0.5f);
+        p.Define(2, -0.25f, 0.125f, 0.0f, 0.75f);
+        if (c.op == PixelOp::Bem) {
+            // With src1 = -c1 = (-0.25, 1, ...): r3.r = c0.r + 0.5 (-0.25) + 1 (1) = 1.375,
+            // r3.g = c0.g - 0.25 (-0.25) + 0.125 (1) = 0.4375.
+            p.Arith(PixelOp::Bem, DR(3).Mask(kMaskR | kMaskG), C(0), C(1).Neg());
+            p.Arith(PixelOp::Mov, DR(0), R(3));
+            OneLane r(p, draw, ProgramGroup{}, none);
+            ExpectChannels(r, {1.375f, 0.4375f, 0.0f, 0.0f});
+            continue;
+        }
+        p.Arith(c.op, DR(0), C(0), C(1), C(2));
+        OneLane r(p, draw, ProgramGroup{}, none);
+        ExpectChannels(r, {c.expected[0], c.expected[1], c.expected[2], c.expected[3]});
+    }
+}
+
 TEST(PixelProgram, CndAndCmpAtTheirBoundaries) {
     RecordingSampler none;
     ProgramGroup group;
