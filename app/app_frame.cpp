@@ -276,9 +276,12 @@ int AppFrame::CreateAppWindow() {
     windowClass.lpszClassName = kClassName;
     if (!RegisterClassA(&windowClass))
         return -1;
-    // The size is the outer size of the window; WS_VISIBLE in the style shows it.
-    m_hWnd = CreateWindowExA(0, kClassName, m_szTitle.c_str(), m_dwWindowStyle, 0, 0, m_nWidth, m_nHeight,
-                             nullptr, nullptr, m_hInstance, nullptr);
+    // The size is the client area's: the window grows by its frame. WS_VISIBLE in the
+    // style shows it.
+    RECT outer{0, 0, m_nWidth, m_nHeight};
+    AdjustWindowRect(&outer, m_dwWindowStyle, FALSE);
+    m_hWnd = CreateWindowExA(0, kClassName, m_szTitle.c_str(), m_dwWindowStyle, 0, 0, outer.right - outer.left,
+                             outer.bottom - outer.top, nullptr, nullptr, m_hInstance, nullptr);
     if (!m_hWnd)
         return -1;
     return 0;

@@ -19,8 +19,8 @@
 #include <strings.h>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/pixel_program.h"
+#include "raster/pipeline.h"
+#include "raster/pixel_program.h"
 
 namespace {
 

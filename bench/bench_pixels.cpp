@@ -6,11 +6,10 @@
 // times of one run: on a shared machine the wall times carry other processes' load.
 //
 // TOLVANE_VECTOR_TARGETS=avx2 (or sse4, ssse3, emu128; a comma-separated list of Highway
-// target names) limits the high-quality DXT encoder to those vector targets: the best of
-// them the processor has is taken, the portable fallback when none is.
+// target names) limits the DXT encoders and the filter kernels to those vector targets: the
+// best of them the processor has is taken, the portable fallback when none is.
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
-#include <strings.h>
 
 #include <cmath>
 #include <cstdio>
@@ -31,6 +30,7 @@
 
 #include "image/convert.h"
 #include "image/dxt.h"
+#include "simd/targets.h"
 
 namespace {
 
@@ -333,24 +333,7 @@ const Blocks& CorpusPhotoBlocks(std::size_t which) {
 }
 
 // The targets TOLVANE_VECTOR_TARGETS names (all when it is unset).
-std::int64_t VectorTargets() {
-    static const std::int64_t targets = [] {
-        const char* names = std::getenv("TOLVANE_VECTOR_TARGETS");
-        if (!names) return std::int64_t{-1};
-        std::int64_t bits = 0;
-        const std::string list = names;
-        for (std::size_t start = 0; start <= list.size();) {
-            std::size_t end = list.find(',', start);
-            if (end == std::string::npos) end = list.size();
-            const std::string name = list.substr(start, end - start);
-            for (std::int64_t bit = 1; bit != 0 && bit <= (std::int64_t{1} << 62); bit <<= 1)
-                if (strcasecmp(hwy::TargetName(bit), name.c_str()) == 0) bits |= bit;
-            start = end + 1;
-        }
-        return bits;
-    }();
-    return targets;
-}
+std::int64_t VectorTargets() { return tolvane::simd::EnvironmentTargets(); }
 
 enum class Coder { Ours, OursRef, OursHigh, Stb, StbHigh, SquishRange, SquishCluster };
 

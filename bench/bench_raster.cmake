@@ -6,3 +6,5 @@ if(OSMESA_FOUND)
 else()
   target_link_libraries(bench_raster PRIVATE tolvane_raster)
 endif()
+# The scene's states are set in the platform's values and translated as the device does.
+target_sources(bench_raster PRIVATE ${PROJECT_SOURCE_DIR}/platform/d3d8/state_translation.cpp)

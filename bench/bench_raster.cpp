@@ -17,14 +17,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <map>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/raster.h"
+#include "platform/d3d8/state_translation.h"
+#include "raster/pipeline.h"
+#include "raster/raster.h"
+#include "simd/targets.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
 #include <GL/gl.h>
@@ -330,21 +331,7 @@ private:
 
 
 // The targets TOLVANE_VECTOR_TARGETS names (all when it is unset).
-std::int64_t VectorTargets() {
-    const char* names = std::getenv("TOLVANE_VECTOR_TARGETS");
-    if (!names) return -1;
-    std::int64_t targets = 0;
-    std::string list = names;
-    for (std::size_t start = 0; start <= list.size();) {
-        std::size_t end = list.find(',', start);
-        if (end == std::string::npos) end = list.size();
-        const std::string name = list.substr(start, end - start);
-        for (std::int64_t bit = 1; bit != 0 && bit <= (std::int64_t{1} << 62); bit <<= 1)
-            if (strcasecmp(hwy::TargetName(bit), name.c_str()) == 0) targets |= bit;
-        start = end + 1;
-    }
-    return targets;
-}
+std::int64_t VectorTargets() { return tolvane::simd::EnvironmentTargets(); }
 
 raster::RasterOptions Options(int threads) {
     raster::RasterOptions options;
@@ -362,52 +349,55 @@ struct TolvaneRenderer {
         target.colorPitch = kWidth;
         target.depth = depth.data();
         target.depthPitch = kWidth;
-        raster::SetDefaultStates(state);
-        DWORD* rs = state.renderState;
+        // The states in the platform's values, translated as the device translates them.
+        DWORD rs[D3DRS_COUNT];
+        d3d8::StageStates ts[D3DMAXTEXTURESTAGES];
+        d3d8::SetDefaultStates(rs, ts);
         rs[D3DRS_LIGHTING] = TRUE;
         rs[D3DRS_SPECULARENABLE] = TRUE;
         rs[D3DRS_DIFFUSEMATERIALSOURCE] = rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_MATERIAL;
         rs[D3DRS_AMBIENTMATERIALSOURCE] = rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
         rs[D3DRS_CULLMODE] = D3DCULL_NONE;
-        state.stageState[0][D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
-        state.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
-        state.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
-        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
-        state.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
-        state.world = Identity();
-        state.projection = Projection(3.14159265f / 4, 1.0f, 1.0f, 50000.0f);
+        ts[0][D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
+        ts[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
+        ts[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
+        ts[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        ts[1][D3DTSS_TEXCOORDINDEX] = 0;
+        d3d8::TranslateStates(rs, ts, state.states);
+        state.world = d3d8::ToRaster(Identity());
+        state.projection = d3d8::ToRaster(Projection(3.14159265f / 4, 1.0f, 1.0f, 50000.0f));
         state.viewport = {0, 0, kWidth, kHeight, 0.0f, 1.0f};
-        state.fvf = kFvf;
+        d3d8::DecodeFvf(kFvf, state.vertex);
     }
 
     void Frame(const Camera& camera) {
         Scene& scene = TheScene();
-        state.view = View(camera.position, camera.forward);
-        rasterizer.Clear(target, state.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000055u, 1.0f);
+        state.view = d3d8::ToRaster(View(camera.position, camera.forward));
+        rasterizer.Clear(target, state.viewport, 0, nullptr, raster::ClearBuffers{true, true, false}, 0xFF000055u, 1.0f);
         raster::IndexInput corridorIndices{scene.corridorIndices.data(), scene.corridorIndices.size(), false};
         raster::IndexInput vehicleIndices{scene.vehicleIndices.data(), scene.vehicleIndices.size(), false};
         raster::VertexInput corridor{reinterpret_cast<const std::uint8_t*>(scene.corridor.data()),
                                      scene.corridor.size() * sizeof(Vertex), sizeof(Vertex)};
-        state.material = Emissive(1.0f);
+        state.material = d3d8::ToRaster(Emissive(1.0f));
         state.texture[0] = &scene.corridorTexture.sampler;
         state.texture[1] = &scene.corridorShine.sampler;
-        rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, corridor, 0, corridorIndices, 0, 88);
-        state.material = Emissive(0.25f);
+        rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, corridorIndices, 0, 88);
+        state.material = d3d8::ToRaster(Emissive(0.25f));
         state.texture[0] = state.texture[1] = nullptr;
-        rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, corridor, 0, corridorIndices, 264, 44);
+        rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, corridorIndices, 264, 44);
         const std::vector<Vertex>* vehicles[2] = {&scene.vehicleA, &scene.vehicleB};
-        state.material = Emissive(1.0f);
+        state.material = d3d8::ToRaster(Emissive(1.0f));
         state.texture[0] = &scene.vehicleTexture.sampler;
         state.texture[1] = &scene.vehicleShine.sampler;
         for (const auto* v : vehicles) {
             raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(v->data()), v->size() * sizeof(Vertex), sizeof(Vertex)};
-            rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, in, 0, vehicleIndices, 0, 16);
+            rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, in, 0, vehicleIndices, 0, 16);
         }
-        state.material = Emissive(0.0f);
+        state.material = d3d8::ToRaster(Emissive(0.0f));
         state.texture[0] = state.texture[1] = nullptr;
         for (const auto* v : vehicles) {
             raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(v->data()), v->size() * sizeof(Vertex), sizeof(Vertex)};
-            rasterizer.DrawIndexed(state, target, D3DPT_TRIANGLELIST, in, 0, vehicleIndices, 48, 20);
+            rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, in, 0, vehicleIndices, 48, 20);
         }
         if (environmentMapped) DrawEnvironmentMapped();
         rasterizer.Flush();
@@ -416,16 +406,16 @@ struct TolvaneRenderer {
     // The sphere, one stage reading the cube map through camera-space reflection vectors.
     void DrawEnvironmentMapped() {
         EnvironmentMap& map = TheEnvironmentMap();
-        state.material = Emissive(1.0f);
+        state.material = d3d8::ToRaster(Emissive(1.0f));
         state.texture[0] = &map.cube;
         state.texture[1] = nullptr;
-        state.stageState[0][D3DTSS_TEXCOORDINDEX] = D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
-        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+        state.states.stages[0].coordinateSource = raster::CoordinateSource::CameraReflection;
+        state.states.stages[1].colorOp = raster::StageOp::Disable;
         raster::VertexInput in{reinterpret_cast<const std::uint8_t*>(map.sphere.data()), map.sphere.size() * sizeof(Vertex),
                                sizeof(Vertex)};
-        rasterizer.Draw(state, target, D3DPT_TRIANGLELIST, in, 0, static_cast<UINT>(map.sphere.size() / 3));
-        state.stageState[0][D3DTSS_TEXCOORDINDEX] = 0;
-        state.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+        rasterizer.Draw(state, target, raster::PrimitiveType::TriangleList, in, 0, static_cast<UINT>(map.sphere.size() / 3));
+        state.states.stages[0].coordinateSource = raster::CoordinateSource::Set;
+        state.states.stages[1].colorOp = raster::StageOp::Modulate;
         state.texture[0] = nullptr;
     }
 

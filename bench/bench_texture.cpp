@@ -66,7 +66,7 @@ IDirect3DDevice8* Device() {
         wc.lpfnWndProc = BenchWindowProc;
         wc.lpszClassName = "bench-texture";
         RegisterClassA(&wc);
-        HWND window = CreateWindowExA(0, "bench-texture", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+        HWND window = CreateWindowExA(0, "bench-texture", "bench", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
                                       nullptr, nullptr);
         IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
         IDirect3DDevice8* created = nullptr;

@@ -47,6 +47,19 @@ function(tolvane_install_layer target name folder)
   set_property(TARGET ${target} PROPERTY TOLVANE_PACKAGE_NAME ${name})
 endfunction()
 
+# tolvane_install_compat(target folder headers...): installs the headers of folder (the
+# platform's own header names, forwarding to a layer's headers) to include/tolvane/compat
+# and puts that folder on the include path of the installed target and its .pc file.
+function(tolvane_install_compat target folder)
+  set(headers "")
+  foreach(h ${ARGN})
+    list(APPEND headers ${PROJECT_SOURCE_DIR}/${folder}/${h})
+  endforeach()
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tolvane/compat)
+  target_include_directories(${target} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tolvane/compat>)
+  set_property(TARGET ${target} PROPERTY TOLVANE_PC_COMPAT ON)
+endfunction()
+
 # tolvane_private_dependency(target [PACKAGE name] [PKGCONFIG module] [LIBS flags...]
 #                            [DEB runtime-package] [DEBDEV dev-package]):
 # something a packaged layer links privately. A shared library carries it itself; a
@@ -114,6 +127,12 @@ function(tolvane_write_package)
     get_target_property(interface ${target} INTERFACE_LINK_LIBRARIES)
     get_target_property(modules ${target} TOLVANE_PC_MODULES)
     get_target_property(libs ${target} TOLVANE_PC_LIBS)
+    get_target_property(link_flags ${target} TOLVANE_PC_LINK_FLAGS)
+    get_target_property(compat ${target} TOLVANE_PC_COMPAT)
+    set(PC_CFLAGS "")
+    if(compat)
+      set(PC_CFLAGS " -I\${includedir}/tolvane/compat")
+    endif()
     set(public "")
     set(private "")
     foreach(l ${links})
@@ -143,6 +162,10 @@ function(tolvane_write_package)
       set(PC_REQUIRES_PRIVATE "")
       set(PC_LIBS -ltolvane_${name} ${libs_private})
       set(PC_LIBS_PRIVATE "")
+    endif()
+    # Link options a program of the layer needs, shared or static.
+    if(link_flags)
+      list(PREPEND PC_LIBS ${link_flags})
     endif()
     foreach(v PC_REQUIRES PC_REQUIRES_PRIVATE PC_LIBS PC_LIBS_PRIVATE)
       list(JOIN ${v} " " ${v})

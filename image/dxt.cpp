@@ -1,16 +1,113 @@
 // DXT block coding. The colour encoder fits a line through the block's colours by
 // principal-axis analysis in a luminance-weighted space, clips it to the colour cube,
 // quantises the ends to R5G6B5 and cuts the segment into equal bins for the indices.
-#include "image/dxt.h"
+//
+// The single-block encoders below are the plain reference. EncodeDxtBlocks runs the same
+// fit over the processor's vector width, one block in each lane (dxt_exact-inl.h), written
+// once and compiled for every Highway target of the build, one chosen at run time; every
+// target gives the reference's bits.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "image/dxt.cpp"
+// Every target this compiler can build, the portable fallback among them.
+#ifndef HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_COMPILE_ALL_ATTAINABLE
+#endif
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#endif
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <xmmintrin.h>
-#include <emmintrin.h>
+#include "image/dxt.h"
+#include "image/dxt_exact-inl.h"
+#include "simd/targets.h"
+
+#ifndef TOLVANE_IMAGE_DXT_COLORS_REF
+#define TOLVANE_IMAGE_DXT_COLORS_REF
+namespace dxt_exact {
+// The colour halves block by block with the single-block encoder (EncodeColors' contract).
+void EncodeColorsRef(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride);
+}  // namespace dxt_exact
 #endif
 
+HWY_BEFORE_NAMESPACE();
+namespace dxt_exact {
+namespace HWY_NAMESPACE {
+namespace {
+
+// One group of blocks: the lanes' ends and indices, written to the colour halves of the
+// first n blocks (stride bytes apart).
+template <bool kLeftOut>
+void EncodeColorGroup(const VI px[16], std::size_t n, std::uint8_t* out, std::size_t stride) {
+    const DI di;
+    ExactFit f;
+    ExactEnds<kLeftOut>(px, f);
+    const VI indices = ExactIndices(f);
+    alignas(HWY_MAX_BYTES) std::int32_t c0[kMaxLanes], c1[kMaxLanes], bits[kMaxLanes];
+    hn::Store(f.c0, di, c0);
+    hn::Store(f.c1, di, c1);
+    hn::Store(indices, di, bits);
+    for (std::size_t j = 0; j < n; ++j) {
+        std::uint8_t* block = out + stride * j;
+        const auto b = static_cast<std::uint32_t>(bits[j]);
+        const std::uint8_t bytes[8] = {static_cast<std::uint8_t>(c0[j]), static_cast<std::uint8_t>(c0[j] >> 8),
+                                       static_cast<std::uint8_t>(c1[j]), static_cast<std::uint8_t>(c1[j] >> 8),
+                                       static_cast<std::uint8_t>(b),     static_cast<std::uint8_t>(b >> 8),
+                                       static_cast<std::uint8_t>(b >> 16), static_cast<std::uint8_t>(b >> 24)};
+        std::memcpy(block, bytes, 8);
+    }
+}
+
+}  // namespace
+
+// The colour halves of count blocks of 16 pixels (consecutive in pixels), stride bytes
+// apart from out on. dxt1: pixels with alpha below 128 are left out of the fit.
+void EncodeColors(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride) {
+#if HWY_TARGET == HWY_SCALAR
+    // One lane gains nothing over the single-block encoder, which skips the work of the
+    // special blocks.
+    EncodeColorsRef(dxt1, pixels, count, out, stride);
+#else
+    const DI di;
+    const std::size_t lanes = hn::Lanes(di);
+    alignas(HWY_MAX_BYTES) std::int32_t offsets[kMaxLanes];
+    const std::int32_t* base = reinterpret_cast<const std::int32_t*>(pixels);
+    for (std::size_t first = 0; first < count; first += lanes) {
+        // The gathers take one pixel of each block at a time: fetch the group after this one.
+        for (std::size_t j = 0; j < lanes && first + lanes + j < count; ++j) {
+            hwy::Prefetch(pixels + 16 * (first + lanes + j));
+        }
+        const std::size_t n = std::min(lanes, count - first);
+        // Lanes past the last block repeat it.
+        for (std::size_t j = 0; j < lanes; ++j) {
+            offsets[j] = static_cast<std::int32_t>(16 * (first + std::min(j, n - 1)));
+        }
+        const VI offset = hn::Load(di, offsets);
+        VI px[16];
+        VI alphaSigns = hn::Zero(di);
+        for (int i = 0; i < 16; ++i) {
+            px[i] = hn::GatherIndex(di, base + i, offset);
+            alphaSigns = hn::Or(alphaSigns, hn::Not(px[i]));
+        }
+        if (dxt1 && !hn::AllFalse(di, hn::Lt(alphaSigns, hn::Zero(di)))) {
+            EncodeColorGroup<true>(px, n, out + stride * first, stride);
+        } else {
+            EncodeColorGroup<false>(px, n, out + stride * first, stride);
+        }
+    }
+#endif
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace dxt_exact
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
 namespace {
 
 // Weighted space: blue, green, red (index 0, 1, 2), each byte x weight x 1/255.
@@ -176,93 +273,6 @@ Prepared Prepare(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::ui
     return Prepared::Fit;
 }
 
-#if defined(__SSE2__)
-// The preparation with vector arithmetic: the weighted colours four pixels at a time, and the
-// mean and covariance as running sums in pixel order with one lane per channel or entry,
-// so every sum is formed exactly as in Prepare.
-Prepared PrepareFast(const std::uint32_t pixels[16], std::uint32_t rangeLow, std::uint32_t rangeHigh, Fit& f) {
-    if (rangeLow == kEmptyLow && rangeHigh == kEmptyHigh) {
-        f.mask = 0xFFFFu;
-        f.count = 16;
-    } else {
-        f.mask = 0;
-        f.count = 0;
-        for (int i = 0; i < 16; ++i) {
-            if (!InRange(pixels[i], rangeLow, rangeHigh)) {
-                f.mask |= 1u << i;
-                ++f.count;
-            }
-        }
-        if (f.count == 0) {
-            return Prepared::Empty;
-        }
-    }
-    const __m128i first = _mm_set1_epi32(static_cast<int>(pixels[0] & 0xFFFFFFu));
-    const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
-    const __m128i bytes = _mm_set1_epi32(0xFF);
-    __m128i differ = _mm_setzero_si128();
-    __m128 pix[16];
-    const __m128 wb = _mm_set1_ps(kWeight[0]), wg = _mm_set1_ps(kWeight[1]), wr = _mm_set1_ps(kWeight[2]);
-    const __m128 inv = _mm_set1_ps(kInv255);
-    for (int g = 0; g < 16; g += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + g));
-        differ = _mm_or_si128(differ, _mm_and_si128(_mm_xor_si128(v, first), rgb));
-        __m128 b = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(v, bytes)), wb), inv);
-        __m128 gr = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 8), bytes)), wg), inv);
-        __m128 r = _mm_mul_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, 16), bytes)), wr), inv);
-        _mm_storeu_ps(&f.p[0][g], b);
-        _mm_storeu_ps(&f.p[1][g], gr);
-        _mm_storeu_ps(&f.p[2][g], r);
-        __m128 zero = _mm_setzero_ps();
-        _MM_TRANSPOSE4_PS(b, gr, r, zero);
-        pix[g] = b;
-        pix[g + 1] = gr;
-        pix[g + 2] = r;
-        pix[g + 3] = zero;
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(differ, _mm_setzero_si128())) == 0xFFFF) {
-        return Prepared::SingleColor;
-    }
-    __m128 sum = _mm_setzero_ps();
-    for (int i = 0; i < 16; ++i) {
-        if ((f.mask >> i) & 1u) {
-            sum = _mm_add_ps(sum, pix[i]);
-        }
-    }
-    const __m128 mean = _mm_div_ps(sum, _mm_set1_ps(static_cast<float>(f.count)));
-    alignas(16) float meanLanes[4];
-    _mm_store_ps(meanLanes, mean);
-    for (int c = 0; c < 3; ++c) {
-        f.mean[c] = meanLanes[c];
-        const __m128 m = _mm_set1_ps(meanLanes[c]);
-        for (int g = 0; g < 16; g += 4) {
-            _mm_storeu_ps(&f.p[c][g], _mm_sub_ps(_mm_loadu_ps(&f.p[c][g]), m));
-        }
-    }
-    // Lanes (bb, bg, br, gg) and (gr, rr, -, -).
-    __m128 m1 = _mm_setzero_ps(), m2 = _mm_setzero_ps();
-    for (int i = 0; i < 16; ++i) {
-        if ((f.mask >> i) & 1u) {
-            const __m128 q = _mm_sub_ps(pix[i], mean);
-            m1 = _mm_add_ps(m1, _mm_mul_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(1, 0, 0, 0)),
-                                           _mm_shuffle_ps(q, q, _MM_SHUFFLE(1, 2, 1, 0))));
-            m2 = _mm_add_ps(m2, _mm_mul_ps(_mm_shuffle_ps(q, q, _MM_SHUFFLE(2, 2, 2, 1)),
-                                           _mm_shuffle_ps(q, q, _MM_SHUFFLE(2, 2, 2, 2))));
-        }
-    }
-    alignas(16) float l1[4], l2[4];
-    _mm_store_ps(l1, m1);
-    _mm_store_ps(l2, m2);
-    f.m[M00] = l1[0];
-    f.m[M01] = l1[1];
-    f.m[M02] = l1[2];
-    f.m[M11] = l1[3];
-    f.m[M12] = l2[0];
-    f.m[M22] = l2[1];
-    f.flat = false;
-    return Prepared::Fit;
-}
-#endif
 
 // out = a x a for the symmetric a, each entry summed left to right as in
 // a[i][0] * a[0][j] + a[i][1] * a[1][j] + a[i][2] * a[2][j].
@@ -294,100 +304,7 @@ void PowerRounds(Fit& f) {
     }
 }
 
-#if defined(__SSE2__)
-// The power rounds for four blocks at once, one per lane: the same operations in the same order, so
-// each lane's bits equal PowerRounds on that block. A lane whose trace reached 0 keeps
-// computing meaningless values that are not used.
-void PowerRounds4(Fit* const fits[4]) {
-    __m128 m[6];
-    for (int e = 0; e < 6; ++e) {
-        m[e] = _mm_setr_ps(fits[0]->m[e], fits[1]->m[e], fits[2]->m[e], fits[3]->m[e]);
-    }
-    struct V {
-        __m128 v;
-        V operator*(V o) const { return {_mm_mul_ps(v, o.v)}; }
-        V operator+(V o) const { return {_mm_add_ps(v, o.v)}; }
-    };
-    V a[6], t[6];
-    for (int e = 0; e < 6; ++e) {
-        a[e] = {m[e]};
-    }
-    __m128 flat = _mm_setzero_ps();
-    const __m128 three = _mm_set1_ps(3.0f);
-    for (int round = 0; round < 9; ++round) {
-        SquareSymmetric(a, t);
-        SquareSymmetric(t, a);
-        const __m128 trace = _mm_add_ps(_mm_add_ps(a[M00].v, a[M11].v), a[M22].v);
-        const __m128 zero = _mm_cmpeq_ps(trace, _mm_setzero_ps());
-        // Once flat, a lane's later values no longer matter; keep it flat.
-        flat = _mm_or_ps(flat, zero);
-        const __m128 s = _mm_div_ps(three, trace);
-        for (V& e : a) {
-            e.v = _mm_mul_ps(e.v, s);
-        }
-    }
-    alignas(16) float lanes[6][4];
-    alignas(16) float flags[4];
-    for (int e = 0; e < 6; ++e) {
-        _mm_store_ps(lanes[e], a[e].v);
-    }
-    _mm_store_ps(flags, flat);
-    for (int k = 0; k < 4; ++k) {
-        for (int e = 0; e < 6; ++e) {
-            fits[k]->m[e] = lanes[e][k];
-        }
-        fits[k]->flat = flags[k] != 0.0f;
-    }
-}
-#endif
 
-#if defined(__SSE2__)
-// The extent along the axis four pixels at a time: t = (axis . p) / (axis . axis) with the same operations per
-// lane; the extremes of the included pixels. Minimum and maximum do not depend on the order
-// they are taken in (equal values can differ only as +0 and -0, which give the same end).
-void ExtentFast(const Fit& f, const Vec3& axis, float axisLength2, float& tMin, float& tMax) {
-    const __m128 a0 = _mm_set1_ps(axis.v[0]), a1 = _mm_set1_ps(axis.v[1]), a2 = _mm_set1_ps(axis.v[2]);
-    const __m128 length2 = _mm_set1_ps(axisLength2);
-    __m128 lo = _mm_set1_ps(99999.0f), hi = _mm_set1_ps(-99999.0f);
-    for (int g = 0; g < 16; g += 4) {
-        const __m128 dot = _mm_add_ps(_mm_add_ps(_mm_mul_ps(a0, _mm_loadu_ps(&f.p[0][g])),
-                                                 _mm_mul_ps(a1, _mm_loadu_ps(&f.p[1][g]))),
-                                      _mm_mul_ps(a2, _mm_loadu_ps(&f.p[2][g])));
-        const __m128 t = _mm_div_ps(dot, length2);
-        const unsigned m = (f.mask >> g) & 0xFu;
-        const __m128 included = _mm_castsi128_ps(_mm_setr_epi32(m & 1u ? -1 : 0, m & 2u ? -1 : 0, m & 4u ? -1 : 0,
-                                                                m & 8u ? -1 : 0));
-        lo = _mm_min_ps(_mm_or_ps(_mm_and_ps(included, t), _mm_andnot_ps(included, lo)), lo);
-        hi = _mm_max_ps(_mm_or_ps(_mm_and_ps(included, t), _mm_andnot_ps(included, hi)), hi);
-    }
-    alignas(16) float l[4], h[4];
-    _mm_store_ps(l, lo);
-    _mm_store_ps(h, hi);
-    tMin = l[0];
-    tMax = h[0];
-    for (int k = 1; k < 4; ++k) {
-        tMin = l[k] < tMin ? l[k] : tMin;
-        tMax = h[k] > tMax ? h[k] : tMax;
-    }
-}
-
-// The bin of every pixel, four at a time: the clamp to [0, last bin] and truncation
-// give the same bin as the comparisons of the plain loop.
-void BinsFast(const Fit& f, const Vec3& c0, const Vec3& d, float length2, float bins, float lastBin, int out[16]) {
-    const __m128 d0 = _mm_set1_ps(d.v[0]), d1 = _mm_set1_ps(d.v[1]), d2 = _mm_set1_ps(d.v[2]);
-    const __m128 e0 = _mm_set1_ps(c0.v[0]), e1 = _mm_set1_ps(c0.v[1]), e2 = _mm_set1_ps(c0.v[2]);
-    const __m128 l2 = _mm_set1_ps(length2), n = _mm_set1_ps(bins), last = _mm_set1_ps(lastBin);
-    for (int g = 0; g < 16; g += 4) {
-        const __m128 dot = _mm_add_ps(
-            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[0][g]), e0), d0),
-                       _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[1][g]), e1), d1)),
-            _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(&f.p[2][g]), e2), d2));
-        const __m128 s = _mm_mul_ps(_mm_div_ps(dot, l2), n);
-        const __m128i bin = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(s, _mm_setzero_ps()), last));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + g), bin);
-    }
-}
-#endif
 
 // The principal axis: the row of the largest diagonal entry (the first of equal ones) of the
 // raised covariance, scaled by its square root. False when it has no length.
@@ -407,22 +324,13 @@ bool PrincipalAxis(const Fit& f, Vec3* axis, float* length2) {
 }
 
 // The ends of the segment that the included pixels' projections on the axis span.
-template <bool Fast>
 void SegmentAlongAxis(const Fit& f, const Vec3& axis, float axisLength2, Vec3* e0, Vec3* e1) {
     float tMin = 99999.0f, tMax = -99999.0f;
-#if defined(__SSE2__)
-    if constexpr (Fast) {
-        ExtentFast(f, axis, axisLength2, tMin, tMax);
-    } else
-#endif
-    {
-        for (int i = 0; i < 16; ++i) {
-            if ((f.mask >> i) & 1u) {
-                const float t =
-                    (axis.v[0] * f.p[0][i] + axis.v[1] * f.p[1][i] + axis.v[2] * f.p[2][i]) / axisLength2;
-                tMin = t < tMin ? t : tMin;
-                tMax = t > tMax ? t : tMax;
-            }
+    for (int i = 0; i < 16; ++i) {
+        if ((f.mask >> i) & 1u) {
+            const float t = (axis.v[0] * f.p[0][i] + axis.v[1] * f.p[1][i] + axis.v[2] * f.p[2][i]) / axisLength2;
+            tMin = t < tMin ? t : tMin;
+            tMax = t > tMax ? t : tMax;
         }
     }
     for (int c = 0; c < 3; ++c) {
@@ -477,7 +385,6 @@ bool QuantiseEnds(const Vec3& e0, const Vec3& e1, bool fourColor, unsigned* colo
 // The indices: each included pixel's projection on the quantised segment (the ends as the
 // decoder sees them, in the pixels' centred space) cut into four (or three) equal bins, not
 // at the midpoints between palette colours; left-out pixels take 3.
-template <bool Fast>
 std::uint32_t BinIndices(const Fit& f, unsigned color0, unsigned color1, bool fourColor) {
     unsigned rgb0[3], rgb1[3];
     Expand565(static_cast<std::uint16_t>(color0), rgb0);
@@ -500,19 +407,12 @@ std::uint32_t BinIndices(const Fit& f, unsigned color0, unsigned color1, bool fo
     const bool collapsed = !fourColor && color0 == color1;
     int bin[16] = {};
     if (!collapsed) {
-#if defined(__SSE2__)
-        if constexpr (Fast) {
-            BinsFast(f, c0, d, length2, bins, lastBin, bin);
-        } else
-#endif
-        {
-            for (int i = 0; i < 16; ++i) {
-                const float t = ((f.p[0][i] - c0.v[0]) * d.v[0] + (f.p[1][i] - c0.v[1]) * d.v[1] +
-                                 (f.p[2][i] - c0.v[2]) * d.v[2]) /
-                                length2;
-                const float s = t * bins;
-                bin[i] = s < 0.0f ? 0 : s >= lastBin ? static_cast<int>(lastBin) : static_cast<int>(s);
-            }
+        for (int i = 0; i < 16; ++i) {
+            const float t = ((f.p[0][i] - c0.v[0]) * d.v[0] + (f.p[1][i] - c0.v[1]) * d.v[1] +
+                             (f.p[2][i] - c0.v[2]) * d.v[2]) /
+                            length2;
+            const float s = t * bins;
+            bin[i] = s < 0.0f ? 0 : s >= lastBin ? static_cast<int>(lastBin) : static_cast<int>(s);
         }
     }
     std::uint32_t indices = 0;
@@ -525,19 +425,17 @@ std::uint32_t BinIndices(const Fit& f, unsigned color0, unsigned color1, bool fo
 
 // After the power rounds: the axis, the segment along it clipped to the box, the quantised
 // ends and the binned indices. A block whose axis or quantised ends collapse becomes a
-// single-colour block, the one fallback. Fast selects the vector loops for the segment and
-// the bins, which give the plain loops' bits.
-template <bool Fast>
+// single-colour block, the one fallback.
 void FinishFit(const std::uint32_t pixels[16], const Fit& f, std::uint8_t out[8]) {
     Vec3 axis, e0, e1;
     float axisLength2 = 0;
     unsigned color0 = 0, color1 = 0;
     const bool fourColor = f.count == 16;
     if (!f.flat && PrincipalAxis(f, &axis, &axisLength2)) {
-        SegmentAlongAxis<Fast>(f, axis, axisLength2, &e0, &e1);
+        SegmentAlongAxis(f, axis, axisLength2, &e0, &e1);
         ClipToBox(e0, e1);
         if (QuantiseEnds(e0, e1, fourColor, &color0, &color1)) {
-            WriteColorBlock(out, color0, color1, BinIndices<Fast>(f, color0, color1, fourColor));
+            WriteColorBlock(out, color0, color1, BinIndices(f, color0, color1, fourColor));
             return;
         }
     }
@@ -557,57 +455,9 @@ void EncodeColor(const std::uint32_t pixels[16], std::uint8_t out[8], std::uint3
             return;
         case Prepared::Fit:
             PowerRounds(f);
-            FinishFit<false>(pixels, f, out);
+            FinishFit(pixels, f, out);
             return;
     }
-}
-
-// A colour block to encode: its pixels (already keyed for DXT1), its range and its place.
-struct ColorJob {
-    const std::uint32_t* pixels;
-    std::uint32_t rangeLow, rangeHigh;
-    std::uint8_t* out;
-};
-
-// Encodes the jobs four at a time where four need a fit; the bits are those of EncodeColor.
-void EncodeColorJobs(const ColorJob* jobs, std::size_t count) {
-#if defined(__SSE2__)
-    Fit fits[4];
-    Fit* pending[4];
-    const ColorJob* pendingJobs[4];
-    int n = 0;
-    for (std::size_t j = 0; j < count; ++j) {
-        Fit& f = fits[n];
-        switch (PrepareFast(jobs[j].pixels, jobs[j].rangeLow, jobs[j].rangeHigh, f)) {
-            case Prepared::Empty:
-                WriteColorBlock(jobs[j].out, 0x0000, 0xFFFF, 0xFFFFFFFFu);
-                break;
-            case Prepared::SingleColor:
-                SingleColorBlock(jobs[j].pixels, f.mask, jobs[j].out);
-                break;
-            case Prepared::Fit:
-                pending[n] = &f;
-                pendingJobs[n] = &jobs[j];
-                ++n;
-                break;
-        }
-        if (n == 4) {
-            PowerRounds4(pending);
-            for (int k = 0; k < 4; ++k) {
-                FinishFit<true>(pendingJobs[k]->pixels, *pending[k], pendingJobs[k]->out);
-            }
-            n = 0;
-        }
-    }
-    for (int k = 0; k < n; ++k) {
-        PowerRounds(*pending[k]);
-        FinishFit<true>(pendingJobs[k]->pixels, *pending[k], pendingJobs[k]->out);
-    }
-#else
-    for (std::size_t j = 0; j < count; ++j) {
-        EncodeColor(jobs[j].pixels, jobs[j].out, jobs[j].rangeLow, jobs[j].rangeHigh);
-    }
-#endif
 }
 
 // DXT1 keying: the smallest colour no opaque pixel has replaces the transparent pixels.
@@ -728,39 +578,53 @@ void EncodeDxtAlphaInterpolated(const std::uint32_t pixels[16], std::uint8_t out
     EncodeColor(pixels, out + 8, kEmptyLow, kEmptyHigh);
 }
 
-void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
-    // Batches of blocks: the alpha halves and DXT1 keys first, then the colour fits together.
+namespace dxt_exact {
+
+HWY_EXPORT(EncodeColors);
+
+void EncodeColorsRef(bool dxt1, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out, std::size_t stride) {
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t* px = pixels + 16 * j;
+        std::uint32_t keyed[16];
+        std::uint32_t key = 0;
+        if (dxt1 && KeyTransparent(px, keyed, key)) {
+            EncodeColor(keyed, out + stride * j, key, key);
+        } else {
+            EncodeColor(px, out + stride * j, kEmptyLow, kEmptyHigh);
+        }
+    }
+}
+
+}  // namespace dxt_exact
+
+std::int64_t DxtCompiledTargets() { return HWY_TARGETS; }
+
+void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out,
+                     std::int64_t vectorTargets) {
+    const auto encodeColors =
+        HWY_DISPATCH_TABLE(dxt_exact::EncodeColors)[tolvane::simd::DispatchIndex(vectorTargets, HWY_TARGETS)];
+    // Batches of blocks: the alpha halves, then the colour halves together.
     constexpr std::size_t kBatch = 64;
-    ColorJob jobs[kBatch];
-    std::uint32_t keyed[kBatch][16];
     const std::size_t blockBytes = kind == DxtBlockKind::Dxt1 ? 8 : 16;
+    const std::size_t colorAt = kind == DxtBlockKind::Dxt1 ? 0 : 8;
     for (std::size_t first = 0; first < count; first += kBatch) {
-        const std::size_t n = count - first < kBatch ? count - first : kBatch;
-        for (std::size_t j = 0; j < n; ++j) {
+        const std::size_t n = std::min(kBatch, count - first);
+        for (std::size_t j = 0; j < n && kind != DxtBlockKind::Dxt1; ++j) {
             const std::uint32_t* px = pixels + 16 * (first + j);
             std::uint8_t* block = out + blockBytes * (first + j);
-            ColorJob& job = jobs[j];
-            job = {px, kEmptyLow, kEmptyHigh, block};
-            switch (kind) {
-                case DxtBlockKind::Dxt1: {
-                    std::uint32_t key = 0;
-                    if (KeyTransparent(px, keyed[j], key)) {
-                        job = {keyed[j], key, key, block};
-                    }
-                    break;
-                }
-                case DxtBlockKind::ExplicitAlpha:
-                    ExplicitAlpha(px, block);
-                    job.out = block + 8;
-                    break;
-                case DxtBlockKind::InterpolatedAlpha:
-                    InterpolatedAlpha(px, block);
-                    job.out = block + 8;
-                    break;
+            if (kind == DxtBlockKind::ExplicitAlpha) {
+                ExplicitAlpha(px, block);
+            } else {
+                InterpolatedAlpha(px, block);
             }
         }
-        EncodeColorJobs(jobs, n);
+        encodeColors(kind == DxtBlockKind::Dxt1, pixels + 16 * first, n, out + blockBytes * first + colorAt,
+                     blockBytes);
     }
+}
+
+void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
+    EncodeDxtBlocks(kind, pixels, count, out, tolvane::simd::EnvironmentTargets());
 }
 
 void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
@@ -849,3 +713,5 @@ void DecodeDxtAlphaInterpolated(const std::uint8_t* block, std::uint32_t out[16]
         out[i] = (out[i] & 0xFFFFFFu) | (values[(codes >> (3 * i)) & 7u] << 24);
     }
 }
+
+#endif  // HWY_ONCE

@@ -26,9 +26,16 @@ enum class DxtBlockKind { Dxt1, ExplicitAlpha, InterpolatedAlpha };
 
 // Encodes count blocks of 16 pixels each (consecutive in pixels) into consecutive blocks
 // of 8 (DXT1) or 16 bytes. The bits are exactly those of the single-block encoders applied
-// to each block in turn (EncodeDxtBlocksRef); the principal-axis rounds of four blocks run
-// side by side in vector registers.
+// to each block in turn (EncodeDxtBlocksRef); the colour fits run one block in each vector
+// lane, on the best vector target this processor has among those TOLVANE_VECTOR_TARGETS
+// names (all when it is unset).
 void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
+// The same on the vector targets given, as Highway target bits (HWY_AVX2 ...): the best of
+// them this processor has is taken, the portable fallback when none is.
+void EncodeDxtBlocks(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out,
+                     std::int64_t vectorTargets);
+// The targets EncodeDxtBlocks is compiled for (the portable fallback among them).
+std::int64_t DxtCompiledTargets();
 void EncodeDxtBlocksRef(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out);
 
 // The high-quality encoder: each block starts from the end points EncodeDxtBlocks would give

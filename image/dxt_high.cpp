@@ -3,8 +3,8 @@
 // AVX-512 and the portable fallback on x86; NEON on arm64; WASM SIMD), one chosen at run
 // time.
 //
-// Each block starts from the ends the exact encoder would give it (ExactEnds, computed here
-// lane by lane with that encoder's own float operations). A fit's indices
+// Each block starts from the ends the exact encoder would give it (ExactEnds of
+// dxt_exact-inl.h, the exact encoder's own lane-by-lane fit). A fit's indices
 // are chosen by exhaustive search (every pixel takes the palette entry nearest to it, the
 // best assignment for given end points). The candidates: the exact encoder's own ends,
 // re-indexed; the extremes of the principal axis of the plain red, green, blue (power
@@ -38,6 +38,8 @@
 #include <cstdlib>
 
 #include "image/dxt.h"
+#include "image/dxt_exact-inl.h"
+#include "simd/targets.h"
 
 #ifndef TOLVANE_IMAGE_DXT_HIGH_SHARED
 #define TOLVANE_IMAGE_DXT_HIGH_SHARED
@@ -406,151 +408,14 @@ void SingleColorEnds(const Group& g, VI* e0, VI* e1) {
 
 // ---- the exact encoder's ends ------------------------------------------------------------
 
-// The ends the exact encoder gives each block, lane by lane: the same float operations in the
-// same order as its fit (weighted space, mean and covariance summed in pixel order, nine
-// rounds of squaring, the axis row, the extent, the clip to the box, the truncating
-// quantisation), and its single-colour and empty blocks. The best indices for these ends are
-// at least as good as the exact encoder's binned ones, so its error is the ceiling for the
-// block.
+// The ends the exact encoder gives each block. The best indices for these ends are at least
+// as good as the exact encoder's binned ones, so its error is the ceiling for the block.
 template <bool kLeftOut>
-void ExactEnds(const Group& g, const VI px[16], VI* c0, VI* c1) {
-    static constexpr float kWeight[3] = {0.082f, 0.6094f, 0.3086f};  // blue, green, red
-    enum { M00, M01, M02, M11, M12, M22 };
-    const VF inv255 = hn::Set(df, 1.0f / 255.0f), zero = hn::Zero(df);
-    VF p[3][16];
-    VF mean[3];
-    for (int c = 0; c < 3; ++c) {
-        const VF w = hn::Set(df, kWeight[c]);
-        VF sum = zero;
-        for (int i = 0; i < 16; ++i) {
-            p[c][i] = hn::Mul(hn::Mul(g.ch[2 - c][i], w), inv255);
-            sum = hn::Add(sum, kLeftOut ? hn::IfThenElseZero(g.in[i], p[c][i]) : p[c][i]);
-        }
-        mean[c] = hn::Div(sum, g.count);
-        for (int i = 0; i < 16; ++i) p[c][i] = hn::Sub(p[c][i], mean[c]);
-    }
-    static constexpr int kRow[6] = {0, 0, 0, 1, 1, 2}, kColumn[6] = {0, 1, 2, 1, 2, 2};
-    VF a[6], t[6];
-    for (int e = 0; e < 6; ++e) {
-        VF sum = zero;
-        for (int i = 0; i < 16; ++i) {
-            const VF product = hn::Mul(p[kRow[e]][i], p[kColumn[e]][i]);
-            sum = hn::Add(sum, kLeftOut ? hn::IfThenElseZero(g.in[i], product) : product);
-        }
-        a[e] = sum;
-    }
-    auto square = [](const VF m[6], VF out[6]) {
-        auto dot = [](VF x0, VF y0, VF x1, VF y1, VF x2, VF y2) {
-            return hn::Add(hn::Add(hn::Mul(x0, y0), hn::Mul(x1, y1)), hn::Mul(x2, y2));
-        };
-        out[M00] = dot(m[M00], m[M00], m[M01], m[M01], m[M02], m[M02]);
-        out[M01] = dot(m[M00], m[M01], m[M01], m[M11], m[M02], m[M12]);
-        out[M02] = dot(m[M00], m[M02], m[M01], m[M12], m[M02], m[M22]);
-        out[M11] = dot(m[M01], m[M01], m[M11], m[M11], m[M12], m[M12]);
-        out[M12] = dot(m[M01], m[M02], m[M11], m[M12], m[M12], m[M22]);
-        out[M22] = dot(m[M02], m[M02], m[M12], m[M12], m[M22], m[M22]);
-    };
-    MF single = hn::Eq(zero, hn::Set(df, 1.0f));
-    for (int round = 0; round < 9; ++round) {
-        square(a, t);
-        square(t, a);
-        const VF trace = hn::Add(hn::Add(a[M00], a[M11]), a[M22]);
-        single = hn::Or(single, hn::Eq(trace, zero));
-        const VF scale = hn::Div(hn::Set(df, 3.0f), trace);
-        for (VF& e : a) e = hn::Mul(e, scale);
-    }
-    // The row of the largest diagonal entry (the first of equal ones) over its square root.
-    const MF pick1 = hn::Gt(a[M11], a[M00]);
-    const VF diagonal1 = hn::IfThenElse(pick1, a[M11], a[M00]);
-    const MF pick2 = hn::Gt(a[M22], diagonal1);
-    const VF diagonal = hn::IfThenElse(pick2, a[M22], diagonal1);
-    const VF root = hn::Sqrt(diagonal);
-    VF axis[3];
-    axis[0] = hn::Div(hn::IfThenElse(pick2, a[M02], hn::IfThenElse(pick1, a[M01], a[M00])), root);
-    axis[1] = hn::Div(hn::IfThenElse(pick2, a[M12], hn::IfThenElse(pick1, a[M11], a[M01])), root);
-    axis[2] = hn::Div(hn::IfThenElse(pick2, a[M22], hn::IfThenElse(pick1, a[M12], a[M02])), root);
-    const VF length2 = hn::Add(hn::Add(hn::Mul(axis[0], axis[0]), hn::Mul(axis[1], axis[1])), hn::Mul(axis[2], axis[2]));
-    single = hn::Or(single, hn::Not(hn::Gt(length2, zero)));
-    VF tMin = hn::Set(df, 99999.0f), tMax = hn::Set(df, -99999.0f);
-    for (int i = 0; i < 16; ++i) {
-        const VF dot = hn::Add(hn::Add(hn::Mul(axis[0], p[0][i]), hn::Mul(axis[1], p[1][i])), hn::Mul(axis[2], p[2][i]));
-        const VF tt = hn::Div(dot, length2);
-        if constexpr (kLeftOut) {
-            tMin = hn::IfThenElse(g.in[i], hn::Min(tt, tMin), tMin);
-            tMax = hn::IfThenElse(g.in[i], hn::Max(tt, tMax), tMax);
-        } else {
-            tMin = hn::Min(tt, tMin);
-            tMax = hn::Max(tt, tMax);
-        }
-    }
-    VF e0[3], e1[3];
-    for (int c = 0; c < 3; ++c) {
-        e0[c] = hn::Add(mean[c], hn::Mul(tMin, axis[c]));
-        e1[c] = hn::Add(mean[c], hn::Mul(tMax, axis[c]));
-    }
-    // The clip to [0, weight], channel by channel: the end outside moves along the segment.
-    auto clip = [](VF x0[3], VF x1[3], int c, MF move0, MF move1, VF bound) {
-        const MF firstMoves = move0;
-        VF from[3], to[3];
-        for (int d = 0; d < 3; ++d) {
-            from[d] = hn::IfThenElse(firstMoves, x0[d], x1[d]);
-            to[d] = hn::IfThenElse(firstMoves, x1[d], x0[d]);
-        }
-        const VF tt = hn::Div(hn::Sub(bound, from[c]), hn::Sub(to[c], from[c]));
-        VF moved[3];
-        for (int d = 0; d < 3; ++d) moved[d] = hn::Add(from[d], hn::Mul(hn::Sub(to[d], from[d]), tt));
-        moved[c] = bound;
-        const MF moves = hn::Xor(move0, move1);
-        for (int d = 0; d < 3; ++d) {
-            x0[d] = hn::IfThenElse(hn::And(moves, move0), moved[d], x0[d]);
-            x1[d] = hn::IfThenElse(hn::AndNot(move0, moves), moved[d], x1[d]);
-        }
-    };
-    for (int c = 0; c < 3; ++c) {
-        clip(e0, e1, c, hn::Lt(e0[c], zero), hn::Lt(e1[c], zero), zero);
-        const VF w = hn::Set(df, kWeight[c]);
-        clip(e0, e1, c, hn::Gt(e0[c], w), hn::Gt(e1[c], w), w);
-    }
-    auto pack = [&](const VF e[3]) {
-        VI q[3];
-        for (int c = 0; c < 3; ++c) {
-            const VF scaled = hn::Mul(hn::Div(e[c], hn::Set(df, kWeight[c])), hn::Set(df, 255.0f));
-            q[c] = hn::IfThenElseZero(hn::RebindMask(di, hn::Gt(scaled, zero)),
-                                      hn::ConvertTo(di, hn::Min(scaled, hn::Set(df, 255.0f))));
-        }
-        return hn::Or(hn::Or(hn::ShiftLeft<11>(hn::ShiftRight<3>(q[2])), hn::ShiftLeft<5>(hn::ShiftRight<2>(q[1]))),
-                      hn::ShiftRight<3>(q[0]));
-    };
-    const VI q0 = pack(e0), q1 = pack(e1);
-    const MI four = hn::RebindMask(di, hn::Not(g.leftOut));
-    const VI hi = hn::Max(q0, q1), lo = hn::Min(q0, q1);
-    VI fit0 = hn::IfThenElse(four, hi, lo), fit1 = hn::IfThenElse(four, lo, hi);
-    // Single-colour blocks: all 16 pixels of one colour, a flat or lengthless axis, four-colour
-    // ends that collapse. Their colour is pixel 0's, or the last included pixel's.
-    const VI rgb = hn::Set(di, 0xFFFFFF);
-    MI same = hn::RebindMask(di, single);
-    same = hn::Or(same, hn::And(four, hn::Eq(fit0, fit1)));
-    MI allSame = hn::Eq(hn::Zero(di), hn::Zero(di));
-    VI color = hn::Zero(di), first = hn::Zero(di);
-    for (int i = 0; i < 16; ++i) {
-        allSame = hn::And(allSame, hn::Eq(hn::And(px[i], rgb), hn::And(px[0], rgb)));
-        const VI c565 = hn::Or(hn::Or(hn::ShiftLeft<11>(hn::And(hn::ShiftRight<19>(px[i]), hn::Set(di, 31))),
-                                      hn::ShiftLeft<5>(hn::And(hn::ShiftRight<10>(px[i]), hn::Set(di, 63)))),
-                               hn::And(hn::ShiftRight<3>(px[i]), hn::Set(di, 31)));
-        if (i == 0) {
-            first = color = c565;
-        } else if constexpr (kLeftOut) {
-            color = hn::IfThenElse(hn::RebindMask(di, g.in[i]), c565, color);
-        }
-    }
-    color = hn::IfThenElse(four, first, color);
-    same = hn::Or(same, allSame);
-    fit0 = hn::IfThenElse(same, color, fit0);
-    fit1 = hn::IfThenElse(same, color, fit1);
-    // No pixel in the fit.
-    const MI empty = hn::RebindMask(di, hn::Eq(g.count, zero));
-    *c0 = hn::IfThenElse(empty, hn::Zero(di), fit0);
-    *c1 = hn::IfThenElse(empty, hn::Set(di, 0xFFFF), fit1);
+void ExactEnds(const VI px[16], VI* c0, VI* c1) {
+    dxt_exact::HWY_NAMESPACE::ExactFit exact;
+    dxt_exact::HWY_NAMESPACE::ExactEnds<kLeftOut>(px, exact);
+    *c0 = exact.c0;
+    *c1 = exact.c1;
 }
 
 constexpr int kRefineRounds = 2;
@@ -787,11 +652,11 @@ void EncodeGroup(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t n, 
     VI x0, x1;
     if (kind == DxtBlockKind::Dxt1 && !hn::AllFalse(di, hn::Lt(alphaSigns, hn::Zero(di)))) {
         LoadGroup<true>(px, g);
-        ExactEnds<true>(g, px, &x0, &x1);
+        ExactEnds<true>(px, &x0, &x1);
         fit = ImproveColors<true>(g, x0, x1, true);
     } else {
         LoadGroup<false>(px, g);
-        ExactEnds<false>(g, px, &x0, &x1);
+        ExactEnds<false>(px, &x0, &x1);
         fit = ImproveColors<false>(g, x0, x1, kind == DxtBlockKind::Dxt1);
     }
     alignas(HWY_MAX_BYTES) std::int32_t c0[kMaxLanes] = {}, c1[kMaxLanes] = {}, indices[kMaxLanes] = {};
@@ -886,23 +751,6 @@ const SingleColorTables& SingleColor() {
 
 HWY_EXPORT(EncodeBlocks);
 
-namespace {
-
-std::int64_t Supported() {
-    static const std::int64_t supported = hwy::SupportedTargets();
-    return supported;
-}
-
-// The index in the dispatch table of the best target in targets this processor runs (the
-// portable fallback when none).
-std::size_t TableIndex(std::int64_t targets) {
-    const std::int64_t usable = targets & Supported() & HWY_TARGETS;
-    const std::int64_t chosen =
-        (HWY_CHOSEN_TARGET_SHIFT(usable) | HWY_CHOSEN_TARGET_MASK_SCALAR) & HWY_CHOSEN_TARGET_MASK_TARGETS;
-    return hwy::Num0BitsBelowLS1Bit_Nonzero64(static_cast<std::uint64_t>(chosen));
-}
-
-}  // namespace
 }  // namespace dxt_high
 
 std::int64_t DxtHighCompiledTargets() { return HWY_TARGETS; }
@@ -910,10 +758,11 @@ std::int64_t DxtHighCompiledTargets() { return HWY_TARGETS; }
 void EncodeDxtBlocksHigh(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out,
                          std::int64_t vectorTargets) {
     if (count == 0) return;
-    HWY_DISPATCH_TABLE(dxt_high::EncodeBlocks)[dxt_high::TableIndex(vectorTargets)](kind, pixels, count, out);
+    const std::size_t index = tolvane::simd::DispatchIndex(vectorTargets, HWY_TARGETS);
+    HWY_DISPATCH_TABLE(dxt_high::EncodeBlocks)[index](kind, pixels, count, out);
 }
 
 void EncodeDxtBlocksHigh(DxtBlockKind kind, const std::uint32_t* pixels, std::size_t count, std::uint8_t* out) {
-    EncodeDxtBlocksHigh(kind, pixels, count, out, -1);
+    EncodeDxtBlocksHigh(kind, pixels, count, out, tolvane::simd::EnvironmentTargets());
 }
 #endif  // HWY_ONCE

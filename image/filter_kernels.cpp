@@ -1,40 +1,33 @@
-// Box and triangle filter kernels. The SSE2 versions (x86) and the portable vector versions
-// (every other processor) perform, lane by lane, the same float operations in the same order
-// as the plain ones (no fused multiply-add: the image library builds with
-// -ffp-contract=off), so their results are identical.
+// Box and triangle filter kernels, written once on Highway and compiled for every vector
+// target of the build, one chosen at run time, each beside its plain *Ref twin. Lane by
+// lane they perform the same integer sums, or the same float operations in the same order
+// (no fused multiply-add: the image library builds with -ffp-contract=off, and nothing here
+// asks for one), so every target's results are the twin's.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "image/filter_kernels.cpp"
+#ifndef HWY_COMPILE_ALL_ATTAINABLE
+#define HWY_COMPILE_ALL_ATTAINABLE
+#endif
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#endif
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/cache_control.h>
+#include <hwy/highway.h>
+
 #include "image/filter_kernels.h"
-
-#include <cstring>
-
 #include "image/pixel_formats.h"
+#include "simd/targets.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define TOLVANE_HAVE_AVX2_KERNELS 1
-#endif
-
+HWY_BEFORE_NAMESPACE();
 namespace tolvane::pixels {
-namespace {
+namespace HWY_NAMESPACE {
 
-#if !defined(__SSE2__)
-// Four floats in one vector register (NEON on arm64) through the compiler's vector
-// extension; memcpy keeps the loads and stores free of alignment assumptions.
-typedef float Float4 __attribute__((vector_size(16)));
+namespace hn = hwy::HWY_NAMESPACE;
 
-inline Float4 LoadFloat4(const float* p) {
-    Float4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void StoreFloat4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
-
-// A8R8G8B8 and X8R8G8B8 byte by byte: each destination byte is (a + b + c + d + 2) / 4 of
-// the same byte of its four source pixels, the alpha byte 0 without alpha. The loop has no
-// carries between bytes, so the compiler can vectorise it. Returns the pixels done.
+#if HWY_TARGET == HWY_SCALAR
+// The one-lane target holds neither four floats nor a pair of pixels: plain loops. The box
+// goes byte by byte, without carries between bytes, which the compiler can vectorise.
 std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
                          std::size_t width) {
     for (std::size_t x = 0; x < width; ++x) {
@@ -50,7 +43,98 @@ std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::ui
     }
     return width;
 }
-#endif
+
+void BoxAverage(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width) {
+    BoxAverageRowRef(s0, s1, second, out, width);
+}
+
+void Scatter(const Color* source, const ColumnTap* taps, std::size_t count, float rowWeight, Color* acc) {
+    ScatterRowRef(source, taps, count, rowWeight, acc);
+}
+#else
+// A8R8G8B8 and X8R8G8B8: every destination byte is (a + b + c + d + 2) / 4 of the same byte
+// of its four source pixels, the alpha byte 0 without alpha, in byte arithmetic. With
+// a + c = 2 h1 + r1 and b + d = 2 h2 + r2 (h the halves rounded down, r the parities),
+// (a + b + c + d + 2) / 4 = (h1 + h2 + 1 + (r1 & r2)) / 2: the rounding average of h1 + (r1 & r2)
+// (at most 255: r1 = 1 leaves h1 at most 254) and h2. The columns' halves come from the two
+// rows, the pairs from even and odd source pixels. Returns the pixels done.
+std::size_t BoxHalve8888(bool keepAlpha, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
+                         std::size_t width) {
+    const hn::ScalableTag<std::uint8_t> d8;
+    const hn::Repartition<std::uint32_t, decltype(d8)> d32;
+    using V8 = hn::Vec<decltype(d8)>;
+    const std::size_t n = hn::Lanes(d32);  // destination pixels per step
+    const std::size_t bytes = hn::Lanes(d8);
+    const V8 one = hn::Set(d8, 1);
+    const auto keep = hn::Set(d32, keepAlpha ? 0xFFFFFFFFu : 0x00FFFFFFu);
+    // Each byte's half of the two rows' sum, rounded down, and its parity.
+    auto column = [&](V8 x, V8 y, V8& half, V8& parity) {
+        parity = hn::And(hn::Xor(x, y), one);
+        half = hn::Sub(hn::AverageRound(x, y), parity);
+    };
+    std::size_t done = 0;
+    for (; done + n <= width; done += n) {
+        const std::uint8_t* p0 = row0 + done * 8;
+        const std::uint8_t* p1 = row1 + done * 8;
+        // Two source rows stream in at once; fetching a kilobyte ahead keeps the loads from
+        // waiting on memory.
+        hwy::Prefetch(p0 + 1024);
+        hwy::Prefetch(p1 + 1024);
+        V8 h0, r0, h1, r1;
+        column(hn::LoadU(d8, p0), hn::LoadU(d8, p1), h0, r0);
+        column(hn::LoadU(d8, p0 + bytes), hn::LoadU(d8, p1 + bytes), h1, r1);
+        auto even = [&](V8 lo, V8 hi) {
+            return hn::BitCast(d8, hn::ConcatEven(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo)));
+        };
+        auto odd = [&](V8 lo, V8 hi) {
+            return hn::BitCast(d8, hn::ConcatOdd(d32, hn::BitCast(d32, hi), hn::BitCast(d32, lo)));
+        };
+        const V8 first = hn::Add(even(h0, h1), hn::And(even(r0, r1), odd(r0, r1)));
+        const V8 result = hn::AverageRound(first, odd(h0, h1));
+        hn::StoreU(hn::And(hn::BitCast(d32, result), keep), d32, reinterpret_cast<std::uint32_t*>(out + done * 4));
+    }
+    return done;
+}
+
+// One pixel (four floats) per vector, as the plain loop takes them.
+void BoxAverage(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width) {
+    static_assert(sizeof(Color) == 4 * sizeof(float));
+    const hn::FixedTag<float, 4> d;
+    const auto quarter = hn::Set(d, 0.25f);
+    const float* f0 = &s0[0].r;
+    const float* f1 = &s1[0].r;
+    for (std::size_t x = 0; x < width; ++x) {
+        const std::size_t i0 = 8 * x;
+        const std::size_t i1 = 8 * x + 4 * second;
+        const auto sum = hn::Add(hn::Add(hn::Add(hn::LoadU(d, f0 + i0), hn::LoadU(d, f0 + i1)), hn::LoadU(d, f1 + i0)),
+                                 hn::LoadU(d, f1 + i1));
+        hn::StoreU(hn::Mul(sum, quarter), d, &out[x].r);
+    }
+}
+
+void Scatter(const Color* source, const ColumnTap* taps, std::size_t count, float rowWeight, Color* acc) {
+    const hn::FixedTag<float, 4> d;
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto w = hn::Set(d, taps[k].Weight * rowWeight);
+        float* a = &acc[taps[k].Destination].r;
+        hn::StoreU(hn::Add(hn::LoadU(d, a), hn::Mul(w, hn::LoadU(d, &source[taps[k].Source].r))), d, a);
+    }
+}
+#endif  // HWY_TARGET == HWY_SCALAR
+
+}  // namespace HWY_NAMESPACE
+}  // namespace tolvane::pixels
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace tolvane::pixels {
+namespace {
+
+HWY_EXPORT(BoxHalve8888);
+HWY_EXPORT(BoxAverage);
+HWY_EXPORT(Scatter);
+
+std::size_t Slot(std::int64_t targets) { return simd::DispatchIndex(targets, HWY_TARGETS); }
 
 bool IntegerBoxFormat(D3DFORMAT format) {
     const FormatFacts* facts = FindFormatFacts(format);
@@ -72,6 +156,8 @@ void Store(std::uint8_t* p, unsigned bytes, std::uint32_t v) {
 }
 
 }  // namespace
+
+std::int64_t FilterKernelTargets() { return HWY_TARGETS; }
 
 bool BoxHalveIntegerSupported(D3DFORMAT format) { return IntegerBoxFormat(format); }
 
@@ -102,93 +188,12 @@ void BoxHalveIntegerRowRef(D3DFORMAT format, const std::uint8_t* row0, const std
     }
 }
 
-#if defined(TOLVANE_HAVE_AVX2_KERNELS)
-namespace {
-
-// Eight destination pixels per step; the same integer sums as the plain loop. Returns the
-// number of destination pixels done.
-__attribute__((target("avx2"))) std::size_t BoxHalve8888Avx2(bool keepAlpha, const std::uint8_t* row0,
-                                                             const std::uint8_t* row1, std::uint8_t* out,
-                                                             std::size_t width) {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i two = _mm256_set1_epi16(2);
-    const __m256i keep = keepAlpha ? _mm256_set1_epi32(-1) : _mm256_set1_epi32(0x00FFFFFF);
-    std::size_t done = 0;
-    for (; done + 8 <= width; done += 8) {
-        const std::uint8_t* p0 = row0 + done * 8;
-        const std::uint8_t* p1 = row1 + done * 8;
-        // Two source rows stream in at once; fetching a kilobyte ahead keeps the loads from
-        // waiting on memory (measured: a third less time for a 2048 x 2048 halving).
-        _mm_prefetch(reinterpret_cast<const char*>(p0 + 1024), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(p1 + 1024), _MM_HINT_T0);
-        const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0));
-        const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0 + 32));
-        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1));
-        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1 + 32));
-        // Within each 128-bit lane as in the SSE2 loop: lane 0 holds pixels 0-3, lane 1 4-7.
-        const __m256i v01 = _mm256_add_epi16(_mm256_unpacklo_epi8(a0, zero), _mm256_unpacklo_epi8(b0, zero));
-        const __m256i v23 = _mm256_add_epi16(_mm256_unpackhi_epi8(a0, zero), _mm256_unpackhi_epi8(b0, zero));
-        const __m256i v45 = _mm256_add_epi16(_mm256_unpacklo_epi8(a1, zero), _mm256_unpacklo_epi8(b1, zero));
-        const __m256i v67 = _mm256_add_epi16(_mm256_unpackhi_epi8(a1, zero), _mm256_unpackhi_epi8(b1, zero));
-        const __m256i s0 = _mm256_add_epi16(_mm256_unpacklo_epi64(v01, v23), _mm256_unpackhi_epi64(v01, v23));
-        const __m256i s1 = _mm256_add_epi16(_mm256_unpacklo_epi64(v45, v67), _mm256_unpackhi_epi64(v45, v67));
-        const __m256i r0 = _mm256_srli_epi16(_mm256_add_epi16(s0, two), 2);
-        const __m256i r1 = _mm256_srli_epi16(_mm256_add_epi16(s1, two), 2);
-        // Packing interleaves the lanes: (0,1 | 4,5 | 2,3 | 6,7) of pairs; put them in order.
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r0, r1), _MM_SHUFFLE(3, 1, 2, 0));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done * 4), _mm256_and_si256(packed, keep));
-    }
-    return done;
-}
-
-bool HasAvx2() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
-}
-
-}  // namespace
-#endif
-
 void BoxHalveIntegerRow(D3DFORMAT format, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
-                        std::size_t width) {
+                        std::size_t width, std::int64_t vectorTargets) {
     std::size_t done = 0;
-#if defined(TOLVANE_HAVE_AVX2_KERNELS)
-    if ((format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) && HasAvx2()) {
-        done = BoxHalve8888Avx2(format == D3DFMT_A8R8G8B8, row0, row1, out, width);
-    }
-#endif
-#if defined(__SSE2__)
     if (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i two = _mm_set1_epi16(2);
-        const __m128i keep =
-            format == D3DFMT_A8R8G8B8 ? _mm_set1_epi32(-1) : _mm_set1_epi32(0x00FFFFFF);
-        // Four destination pixels from eight source pixels of each row: bytes widened to
-        // 16 bits so that the sum of four plus 2 cannot carry into a neighbour.
-        for (; done + 4 <= width; done += 4) {
-            const std::uint8_t* p0 = row0 + done * 8;
-            const std::uint8_t* p1 = row1 + done * 8;
-            const __m128i a0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0));
-            const __m128i a1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p0 + 16));
-            const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1));
-            const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p1 + 16));
-            const __m128i v01 = _mm_add_epi16(_mm_unpacklo_epi8(a0, zero), _mm_unpacklo_epi8(b0, zero));
-            const __m128i v23 = _mm_add_epi16(_mm_unpackhi_epi8(a0, zero), _mm_unpackhi_epi8(b0, zero));
-            const __m128i v45 = _mm_add_epi16(_mm_unpacklo_epi8(a1, zero), _mm_unpacklo_epi8(b1, zero));
-            const __m128i v67 = _mm_add_epi16(_mm_unpackhi_epi8(a1, zero), _mm_unpackhi_epi8(b1, zero));
-            const __m128i s02 = _mm_add_epi16(_mm_unpacklo_epi64(v01, v23), _mm_unpackhi_epi64(v01, v23));
-            const __m128i s46 = _mm_add_epi16(_mm_unpacklo_epi64(v45, v67), _mm_unpackhi_epi64(v45, v67));
-            const __m128i r02 = _mm_srli_epi16(_mm_add_epi16(s02, two), 2);
-            const __m128i r46 = _mm_srli_epi16(_mm_add_epi16(s46, two), 2);
-            const __m128i result = _mm_and_si128(_mm_packus_epi16(r02, r46), keep);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done * 4), result);
-        }
+        done = HWY_DISPATCH_TABLE(BoxHalve8888)[Slot(vectorTargets)](format == D3DFMT_A8R8G8B8, row0, row1, out, width);
     }
-#else
-    if (format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8) {
-        done = BoxHalve8888(format == D3DFMT_A8R8G8B8, row0, row1, out, width);
-    }
-#endif
     const FormatFacts* facts = FindFormatFacts(format);
     if (facts == nullptr) {
         return;
@@ -196,6 +201,11 @@ void BoxHalveIntegerRow(D3DFORMAT format, const std::uint8_t* row0, const std::u
     const std::size_t bytes = facts->BitsPerPixel / 8;
     BoxHalveIntegerRowRef(format, row0 + 2 * done * bytes, row1 + 2 * done * bytes, out + done * bytes,
                           width - done);
+}
+
+void BoxHalveIntegerRow(D3DFORMAT format, const std::uint8_t* row0, const std::uint8_t* row1, std::uint8_t* out,
+                        std::size_t width) {
+    BoxHalveIntegerRow(format, row0, row1, out, width, simd::EnvironmentTargets());
 }
 
 void BoxAverageRowRef(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width) {
@@ -209,31 +219,13 @@ void BoxAverageRowRef(const Color* s0, const Color* s1, unsigned second, Color* 
     }
 }
 
+void BoxAverageRow(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width,
+                   std::int64_t vectorTargets) {
+    HWY_DISPATCH_TABLE(BoxAverage)[Slot(vectorTargets)](s0, s1, second, out, width);
+}
+
 void BoxAverageRow(const Color* s0, const Color* s1, unsigned second, Color* out, std::size_t width) {
-#if defined(__SSE2__)
-    static_assert(sizeof(Color) == 16);
-    const __m128 quarter = _mm_set1_ps(0.25f);
-    const float* f0 = &s0[0].r;
-    const float* f1 = &s1[0].r;
-    for (std::size_t x = 0; x < width; ++x) {
-        const std::size_t i0 = 8 * x;
-        const std::size_t i1 = 8 * x + 4 * second;
-        const __m128 sum = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_loadu_ps(f0 + i0), _mm_loadu_ps(f0 + i1)),
-                                                 _mm_loadu_ps(f1 + i0)),
-                                      _mm_loadu_ps(f1 + i1));
-        _mm_storeu_ps(&out[x].r, _mm_mul_ps(sum, quarter));
-    }
-#else
-    static_assert(sizeof(Color) == sizeof(Float4));
-    const float* f0 = &s0[0].r;
-    const float* f1 = &s1[0].r;
-    for (std::size_t x = 0; x < width; ++x) {
-        const std::size_t i0 = 8 * x;
-        const std::size_t i1 = 8 * x + 4 * second;
-        const Float4 sum = ((LoadFloat4(f0 + i0) + LoadFloat4(f0 + i1)) + LoadFloat4(f1 + i0)) + LoadFloat4(f1 + i1);
-        StoreFloat4(&out[x].r, sum * 0.25f);
-    }
-#endif
+    BoxAverageRow(s0, s1, second, out, width, simd::EnvironmentTargets());
 }
 
 void ScatterRowRef(const Color* source, const ColumnTap* taps, std::size_t count, float rowWeight, Color* acc) {
@@ -248,20 +240,14 @@ void ScatterRowRef(const Color* source, const ColumnTap* taps, std::size_t count
     }
 }
 
+void ScatterRow(const Color* source, const ColumnTap* taps, std::size_t count, float rowWeight, Color* acc,
+                std::int64_t vectorTargets) {
+    HWY_DISPATCH_TABLE(Scatter)[Slot(vectorTargets)](source, taps, count, rowWeight, acc);
+}
+
 void ScatterRow(const Color* source, const ColumnTap* taps, std::size_t count, float rowWeight, Color* acc) {
-#if defined(__SSE2__)
-    for (std::size_t k = 0; k < count; ++k) {
-        const __m128 w = _mm_set1_ps(taps[k].Weight * rowWeight);
-        float* a = &acc[taps[k].Destination].r;
-        _mm_storeu_ps(a, _mm_add_ps(_mm_loadu_ps(a), _mm_mul_ps(w, _mm_loadu_ps(&source[taps[k].Source].r))));
-    }
-#else
-    for (std::size_t k = 0; k < count; ++k) {
-        const float w = taps[k].Weight * rowWeight;
-        float* a = &acc[taps[k].Destination].r;
-        StoreFloat4(a, LoadFloat4(a) + w * LoadFloat4(&source[taps[k].Source].r));
-    }
-#endif
+    ScatterRow(source, taps, count, rowWeight, acc, simd::EnvironmentTargets());
 }
 
 }  // namespace tolvane::pixels
+#endif  // HWY_ONCE

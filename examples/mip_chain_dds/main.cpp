@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
     wc.lpfnWndProc = WindowProc;
     wc.lpszClassName = "mip_chain_dds";
     RegisterClassA(&wc);
-    HWND window = CreateWindowExA(0, "mip_chain_dds", "mip_chain_dds", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr,
+    HWND window = CreateWindowExA(0, "mip_chain_dds", "mip_chain_dds", WS_POPUP, 0, 0, 64, 64, nullptr,
                                   nullptr, nullptr, nullptr);
     ComRef<IDirect3D8> d3d(Direct3DCreate8(D3D_SDK_VERSION));
     if (!window || !d3d) return Fail("no device", E_FAIL);

@@ -123,9 +123,11 @@ int main(int argc, char** argv) {
     wc.lpfnWndProc = WindowProc;
     wc.lpszClassName = "spinning_cube";
     RegisterClassA(&wc);
-    RECT outer = {0, 0, kWidth, kHeight};
+    RECT outer = {0, 0, kWidth, kHeight};  // the client area; the window grows by its frame
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW | WS_VISIBLE, FALSE);
     HWND window = CreateWindowExA(0, "spinning_cube", "Tolvane: spinning cube", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
-                                  0, outer.right, outer.bottom, nullptr, nullptr, nullptr, nullptr);
+                                  0, outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, nullptr,
+                                  nullptr);
     if (!window) return Fail("CreateWindowExA (no display? try --headless)", HRESULT_FROM_WIN32(GetLastError()));
 
     ComRef<IDirect3D8> d3d(Direct3DCreate8(D3D_SDK_VERSION));

@@ -244,4 +244,14 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile();
 // Direct3DCreate8 with a given profile (copied). Null for a wrong SDK version.
 IDirect3D8* Direct3DCreate8WithProfile(UINT sdkVersion, const D3DDeviceProfile& profile);
 
+// ---- shader validation: exports of the platform's d3d8.dll that its headers leave out ----
+// shader: a token stream ending in its end token (read up to it); declaration (may be null)
+// the vertex declaration whose registers the program reads; caps (may be null) the device
+// whose versions and constant count apply. With returnErrors set and errors not null,
+// *errors receives the problem found as text allocated with malloc (the caller frees it),
+// or null. D3D_OK for a valid program, E_FAIL otherwise.
+HRESULT ValidateVertexShader(const DWORD* shader, const DWORD* declaration, const D3DCAPS8* caps, BOOL returnErrors,
+                             char** errors);
+HRESULT ValidatePixelShader(const DWORD* shader, const D3DCAPS8* caps, BOOL returnErrors, char** errors);
+
 TOLVANE_API_END

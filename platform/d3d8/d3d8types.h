@@ -702,3 +702,5 @@ constexpr DWORD D3DCAPS_READ_SCANLINE = 0x00020000;
 constexpr DWORD D3DPV_DONOTCOPYDATA = 1u << 0;
 
 TOLVANE_API_END
+
+#include "platform/d3d8/d3d8shader.h"

@@ -5,7 +5,7 @@
 //   pixel one word of the format's layout, depth in the high bits and stencil in the low
 //   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
 //   FALSE; every other render and stage state starts at the platform's default
-//   (raster::SetDefaultStates). Transforms start as identity, the viewport covers the
+//   (SetDefaultStates). Transforms start as identity, the viewport covers the
 //   back buffer with depth 0 to 1, the material is all zero.
 // - Resources are checked against the profile: a format it does not list for the
 //   resource type and usage, a size beyond its limits, a size that is not a power of two
@@ -150,8 +150,8 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
 }
 
 void Device::SetNewDeviceStates() {
-    state_ = raster::PipelineState{};  // clip planes 0
-    raster::SetDefaultStates(state_);
+    state_ = RuntimeStates{};  // clip planes 0
+    SetDefaultStates(state_.renderState, state_.stageState);
     state_.renderState[D3DRS_ZENABLE] = depthBuffer_ != nullptr ? D3DZB_TRUE : D3DZB_FALSE;
     state_.world = kIdentity;
     state_.view = kIdentity;
@@ -163,6 +163,8 @@ void Device::SetNewDeviceStates() {
     state_.material = D3DMATERIAL8{};
     lights_ = Lights{};
     vertexShader_ = 0;
+    drawState_ = raster::DrawState{};
+    TranslateStates(state_.renderState, state_.stageState, drawState_);
 }
 
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
@@ -254,7 +256,7 @@ raster::RenderTarget Device::Target() {
     // Only an A8R8G8B8 target keeps the alpha it is given; X8R8G8B8 reads back as opaque.
     target.hasAlpha = color.Format() == D3DFMT_A8R8G8B8;
     raster::DepthStencilLayout layout;
-    if (zStencil_ != nullptr && raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
+    if (zStencil_ != nullptr && DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
         PixelMemory& depth = zStencil_->memory;
         target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
         if (depth.Format() == D3DFMT_D16) {
@@ -535,11 +537,14 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     // A depth buffer without stencil bits refuses a stencil clear.
     raster::DepthStencilLayout layout;
     if ((flags & D3DCLEAR_STENCIL) != 0 &&
-        (!raster::DepthStencilLayoutOf(zStencil_->memory.Format(), layout) || layout.stencilBits == 0))
+        (!DepthStencilLayoutOf(zStencil_->memory.Format(), layout) || layout.stencilBits == 0))
         return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     if (TargetsLocked()) return D3DERR_INVALIDCALL;
-    rasterizer_->Clear(Target(), state_.viewport, count, count != 0 ? rects : nullptr, flags, color, z, stencil);
+    std::vector<raster::Rect> clearRects(count);
+    for (DWORD i = 0; i < count; ++i) clearRects[i] = {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2};
+    rasterizer_->Clear(Target(), ToRaster(state_.viewport), count, clearRects.data(), ToClearBuffers(flags), color, z,
+                       stencil);
     if ((flags & D3DCLEAR_TARGET) != 0) TargetWritten();
     return D3D_OK;
 }
@@ -661,7 +666,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     if (enable && !enabled) {
         auto active = std::count_if(lights_.enabled.begin(), lights_.enabled.end(),
                                     [](const auto& entry) { return entry.second; });
-        if (active >= raster::PipelineState::kMaxLights) return D3DERR_INVALIDCALL;
+        if (active >= raster::kMaxLights) return D3DERR_INVALIDCALL;
     }
     enabled = enable != FALSE;
     return D3D_OK;
@@ -682,6 +687,7 @@ HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
         return D3D_OK;
     }
     state_.renderState[state] = value;
+    TranslateRenderState(state_.renderState, state, drawState_);
     return D3D_OK;
 }
 
@@ -728,6 +734,7 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
         return D3D_OK;
     }
     state_.stageState[stage][type] = value;
+    TranslateStageState(state_.stageState[stage], stage, type, drawState_);
     return D3D_OK;
 }
 

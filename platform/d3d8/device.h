@@ -2,7 +2,8 @@
 //
 // The device keeps every state a draw reads in plain records (render and texture-stage
 // states with the platform's defaults, transforms, viewport, material, lights) and the
-// objects bound to it. Its draw calls validate every argument and every index against
+// objects bound to it; it translates each render and stage state into the rasterizer's
+// typed state as it is set (state_translation.h). Its draw calls validate every argument and every index against
 // the buffers, then hand a snapshot of the state to the rasterizer (raster/), which
 // may draw later; the device flushes it before anyone reads or frees what it draws
 // into or samples from.
@@ -16,6 +17,7 @@
 
 #include "platform/d3d8/objects.h"
 #include "platform/d3d8/present.h"
+#include "platform/d3d8/state_translation.h"
 #include "platform/d3d8/stateblock.h"
 
 namespace d3d8 {
@@ -235,7 +237,9 @@ private:
     Surface* zStencil_ = nullptr;
     std::unique_ptr<raster::Rasterizer> rasterizer_;
 
-    raster::PipelineState state_;  // render and stage states, world/view/projection, viewport, material
+    RuntimeStates state_;  // render and stage states, world/view/projection, viewport, material
+    // The render and stage states in raster's terms, translated from state_ as each is set.
+    raster::DrawState drawState_;
     std::array<D3DMATRIX, 256> worldMatrices_{};
     std::array<D3DMATRIX, 8> textureMatrices_{};
     Lights lights_;

@@ -108,7 +108,7 @@ bool Direct3D::Supports(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format) con
         // Only formats the rasterizer draws with, whatever the profile lists.
         raster::DepthStencilLayout layout;
         return (type == D3DRTYPE_SURFACE || type == D3DRTYPE_TEXTURE) && Contains(profile_.DepthStencilFormats, format) &&
-               raster::DepthStencilLayoutOf(format, layout);
+               DepthStencilLayoutOf(format, layout);
     }
     if ((usage & D3DUSAGE_RENDERTARGET) != 0) {
         return type != D3DRTYPE_VOLUME && type != D3DRTYPE_VOLUMETEXTURE && type != D3DRTYPE_VERTEXBUFFER &&
@@ -190,8 +190,8 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxSimultaneousTextures = D3DMAXTEXTURESTAGES;
     caps->VertexProcessingCaps =
         D3DVTXPCAPS_TEXGEN | D3DVTXPCAPS_DIRECTIONALLIGHTS | D3DVTXPCAPS_POSITIONALLIGHTS | D3DVTXPCAPS_LOCALVIEWER;
-    caps->MaxActiveLights = raster::PipelineState::kMaxLights;
-    caps->MaxUserClipPlanes = raster::PipelineState::kMaxClipPlanes;
+    caps->MaxActiveLights = raster::kMaxLights;
+    caps->MaxUserClipPlanes = raster::kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 0;
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00FFFFFF;
@@ -215,7 +215,7 @@ HRESULT Direct3D::ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND f
     if (params.BackBufferFormat != D3DFMT_X8R8G8B8 && params.BackBufferFormat != D3DFMT_A8R8G8B8)
         return D3DERR_NOTAVAILABLE;
     raster::DepthStencilLayout depthLayout;
-    if (params.EnableAutoDepthStencil && (!raster::DepthStencilLayoutOf(params.AutoDepthStencilFormat, depthLayout) ||
+    if (params.EnableAutoDepthStencil && (!DepthStencilLayoutOf(params.AutoDepthStencilFormat, depthLayout) ||
                                           !Contains(profile_.DepthStencilFormats, params.AutoDepthStencilFormat)))
         return D3DERR_NOTAVAILABLE;
     if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0) {
@@ -285,6 +285,7 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
 }
 
 IDirect3D8* Direct3DCreate8WithProfile(UINT sdkVersion, const D3DDeviceProfile& profile) {
+    d3d8::RegisterModule();
     if (sdkVersion != D3D_SDK_VERSION) return nullptr;
     return new d3d8::Direct3D(profile);
 }

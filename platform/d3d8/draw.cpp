@@ -24,6 +24,7 @@
 // divide does), as the platform writes them with clipping off. Elements of the
 // destination that processing has no value for (normal, point size) are left alone.
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -31,7 +32,8 @@
 
 #include "platform/d3d8/device.h"
 #include "platform/d3d8/fvf.h"
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "platform/d3d8/state_translation.h"
+#include "raster/vertex_processing.h"
 
 namespace d3d8 {
 namespace {
@@ -87,21 +89,41 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     return D3D_OK;
 }
 
+// The states were translated as they were set; the rest is copied into raster's types.
 void Device::BuildPipelineState(raster::PipelineState& state, bool textures) {
-    state = state_;
-    state.world = worldMatrices_[0];
+    state.states = drawState_;
+    state.world = ToRaster(worldMatrices_[0]);
+    state.view = ToRaster(state_.view);
+    state.projection = ToRaster(state_.projection);
+    state.viewport = ToRaster(state_.viewport);
+    state.material = ToRaster(state_.material);
+    std::memcpy(state.clipPlanes, state_.clipPlanes, sizeof state.clipPlanes);
     for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES && textures; ++stage) {
         TextureCore* core = textures_[stage] != nullptr ? dynamic_cast<TextureCore*>(textures_[stage]) : nullptr;
         state.texture[stage] = core != nullptr ? core->Sampler() : nullptr;
     }
     state.lightCount = 0;
     for (const auto& [index, enabled] : lights_.enabled) {
-        if (!enabled || state.lightCount == raster::PipelineState::kMaxLights) continue;
-        state.lights[state.lightCount++] = lights_.lights.at(index);
+        if (!enabled || state.lightCount == raster::kMaxLights) continue;
+        state.lights[state.lightCount++] = ToRaster(lights_.lights.at(index));
     }
-    state.fvf = vertexShader_;
-    for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) state.textureTransform[stage] = textureMatrices_[stage];
+    DecodeFvf(vertexShader_, state.vertex);  // a drawable format (CheckDrawCommon)
+    for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage)
+        state.textureTransform[stage] = ToRaster(textureMatrices_[stage]);
 }
+
+namespace {
+
+// A primitive type CheckDrawCommon accepted.
+raster::PrimitiveType Primitive(D3DPRIMITIVETYPE type) {
+    raster::PrimitiveType primitive = raster::PrimitiveType::PointList;
+    const bool known = ToRaster(type, primitive);
+    assert(known);
+    (void)known;
+    return primitive;
+}
+
+}  // namespace
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     UINT vertexCount = 0, vertexSize = 0;
@@ -113,7 +135,7 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     raster::PipelineState state;
     BuildPipelineState(state);
     raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
-    rasterizer_->Draw(state, Target(), type, input, startVertex, primitiveCount);
+    rasterizer_->Draw(state, Target(), Primitive(type), input, startVertex, primitiveCount);
     TargetWritten();
     return D3D_OK;
 }
@@ -143,7 +165,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
     BuildPipelineState(state);
     raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};
     raster::IndexInput indexInput{indices_->Data(), static_cast<std::size_t>(available), is32};
-    rasterizer_->DrawIndexed(state, Target(), type, input, static_cast<INT>(baseVertexIndex_), indexInput, startIndex,
+    rasterizer_->DrawIndexed(state, Target(), Primitive(type), input, static_cast<INT>(baseVertexIndex_), indexInput, startIndex,
                              primitiveCount);
     TargetWritten();
     return D3D_OK;
@@ -162,7 +184,7 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     BuildPipelineState(state);
     raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
-    rasterizer_->Draw(state, Target(), type, input, 0, primitiveCount);
+    rasterizer_->Draw(state, Target(), Primitive(type), input, 0, primitiveCount);
     TargetWritten();
     UnsetUserPointerInputs(false);
     return D3D_OK;
@@ -190,7 +212,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     raster::VertexInput input{static_cast<const std::uint8_t*>(vertexData), static_cast<std::size_t>(bytes),
                               vertexStride};
     raster::IndexInput indexInput{indexData, indexCount, is32};
-    rasterizer_->DrawIndexed(state, Target(), type, input, 0, indexInput, 0, primitiveCount);
+    rasterizer_->DrawIndexed(state, Target(), Primitive(type), input, 0, indexInput, 0, primitiveCount);
     TargetWritten();
     UnsetUserPointerInputs(true);
     return D3D_OK;
@@ -217,16 +239,16 @@ std::uint32_t PackColor(const float rgba[4]) {
 
 HRESULT Device::ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexCount,
                                 IDirect3DVertexBuffer8* destination, DWORD flags) {
-    using raster::detail::FvfLayout;
+    using FvfLayout = raster::VertexLayout;
     if ((flags & ~D3DPV_DONOTCOPYDATA) != 0) return D3DERR_INVALIDCALL;
     auto* dest = dynamic_cast<VertexBuffer*>(destination);
     if (dest == nullptr || dest->OwnerDevice() != this) return D3DERR_INVALIDCALL;
     FvfLayout out;
     if (!IsFvf(dest->Fvf()) || (dest->Fvf() & D3DFVF_POSITION_MASK) != D3DFVF_XYZRHW ||
-        !raster::detail::DecodeFvf(dest->Fvf(), out))
+        !DecodeFvf(dest->Fvf(), out))
         return D3DERR_INVALIDCALL;
     FvfLayout in;
-    if (stream_ == nullptr || !IsDrawableFvf(vertexShader_) || !raster::detail::DecodeFvf(vertexShader_, in) ||
+    if (stream_ == nullptr || !IsDrawableFvf(vertexShader_) || !DecodeFvf(vertexShader_, in) ||
         in.pretransformed || streamStride_ < static_cast<UINT>(in.size))
         return D3DERR_INVALIDCALL;
     if (vertexCount == 0) return D3D_OK;
@@ -249,21 +271,20 @@ HRESULT Device::ProcessVertices(UINT srcStartIndex, UINT destIndex, UINT vertexC
     raster::detail::VertexProcessor processor;
     processor.Prepare(state, layout);
 
-    const DWORD* rs = state.renderState;
+    const raster::DrawState& rs = state.states;
     const bool copyAll = (flags & D3DPV_DONOTCOPYDATA) == 0;
-    const bool lighting = rs[D3DRS_LIGHTING] != FALSE;
-    const bool vertexFog = rs[D3DRS_FOGENABLE] != FALSE && rs[D3DRS_FOGTABLEMODE] == D3DFOG_NONE &&
-                           rs[D3DRS_FOGVERTEXMODE] != D3DFOG_NONE;
+    const bool lighting = rs.lighting;
+    const bool vertexFog = rs.fog && rs.pixelFog == raster::FogMode::None && rs.vertexFog != raster::FogMode::None;
     const bool writeDiffuse = out.diffuse >= 0 && (copyAll || lighting);
     const bool writeSpecular = out.specular >= 0 && (copyAll || lighting || vertexFog);
     raster::detail::TextureCoordinates coordinates[8];
     bool writeSet[8] = {};
     for (int set = 0; set < out.texCount; ++set) {
-        coordinates[set] = raster::detail::StageCoordinates(state, set, in);
+        coordinates[set] = raster::detail::StageCoordinates(state, set);
         const bool generated = coordinates[set].source != raster::detail::TextureCoordinates::Source::Set;
         writeSet[set] = copyAll || generated || coordinates[set].transform;
     }
-    const D3DVIEWPORT8& vp = state.viewport;
+    const D3DVIEWPORT8& vp = state_.viewport;
     const float halfWidth = static_cast<float>(vp.Width) * 0.5f, halfHeight = static_cast<float>(vp.Height) * 0.5f;
 
     const raster::VertexInput input{stream_->Data(), stream_->Length(), streamStride_};

@@ -21,11 +21,15 @@
 
 #include "platform/d3d8/d3d8.h"
 #include "platform/d3d8/format.h"
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace d3d8 {
 
 class Device;
+
+// Enters d3d8.dll and its exports in the window layer's table of modules, once
+// (module.cpp).
+void RegisterModule();
 
 // Objects of the device that exist right now (a test hook for reference counting).
 int LiveObjectCount();

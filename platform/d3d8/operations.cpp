@@ -169,7 +169,7 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
         if (mag < D3DTEXF_POINT || mag > D3DTEXF_LINEAR || min < D3DTEXF_POINT || min > D3DTEXF_LINEAR ||
             mip > D3DTEXF_LINEAR)
             return D3DERR_UNSUPPORTEDTEXTUREFILTER;
-        if (!raster::SamplerReadsFormat(TextureFormat(textures_[stage]))) return D3DERR_WRONGTEXTUREFORMAT;
+        if (!SamplerReadsFormat(TextureFormat(textures_[stage]))) return D3DERR_WRONGTEXTUREFORMAT;
     }
     const DWORD* rs = state_.renderState;
     if (rs[D3DRS_ALPHABLENDENABLE] != FALSE) {

@@ -180,7 +180,7 @@ HRESULT Volume::UnlockBox() { return memory.Unlock(); }
 
 const raster::SamplerTexture* TextureCore::Sampler() {
     UINT count = std::min<UINT>(SamplerLevelCount(), raster::SamplerTexture::kMaxLevels);
-    if (count == 0 || !raster::SamplerReadsFormat(SamplerSource(0, 0)->Format())) return nullptr;
+    if (count == 0 || !SamplerReadsFormat(SamplerSource(0, 0)->Format())) return nullptr;
     const raster::TextureKind kind = SamplerKind();
     const UINT faces = kind == raster::TextureKind::Cube ? kMaxFaces : 1;
     if (copies_.empty()) copies_.resize(static_cast<std::size_t>(kMaxFaces) * raster::SamplerTexture::kMaxLevels);
@@ -203,7 +203,7 @@ const raster::SamplerTexture* TextureCore::Sampler() {
             copy.resize(slice * static_cast<std::size_t>(depth));
             const Layout& layout = level.GetLayout();
             for (int z = 0; z < depth; ++z)
-                raster::UnpackLevel(level.Format(), level.Bits() + static_cast<std::size_t>(z) * layout.slicePitch,
+                UnpackLevel(level.Format(), level.Bits() + static_cast<std::size_t>(z) * layout.slicePitch,
                                     static_cast<int>(layout.pitch), width, height, copy.data() + z * slice, width);
             level.dirty = false;
             raster::SamplerLevel& out = levels_[face][i];

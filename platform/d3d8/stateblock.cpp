@@ -14,7 +14,7 @@
 #include <utility>
 
 #include "platform/d3d8/device.h"
-#include "platform/d3d8/raster/raster.h"
+#include "raster/raster.h"
 
 namespace d3d8 {
 namespace {
@@ -81,7 +81,7 @@ bool MarkStateBlock(DWORD type, StateBlock& block) {
         block.hasViewport = block.hasMaterial = block.hasStream = block.hasIndices = true;
         for (DWORD t = D3DTS_VIEW; t <= D3DTS_TEXTURE7; ++t) block.transforms[t] = D3DMATRIX{};
         for (DWORD t = D3DTS_WORLD; t < D3DTS_WORLD + 256; ++t) block.transforms[t] = D3DMATRIX{};
-        for (DWORD i = 0; i < raster::PipelineState::kMaxClipPlanes; ++i) block.clipPlanes[i] = {};
+        for (DWORD i = 0; i < raster::kMaxClipPlanes; ++i) block.clipPlanes[i] = {};
     } else if (type == D3DSBT_PIXELSTATE) {
         for (D3DRENDERSTATETYPE state : kPixelRenderStates) block.hasRenderState.set(state);
         for (auto& stage : block.hasStageState) stage.set();
@@ -240,7 +240,7 @@ HRESULT Device::CreateStateBlock(D3DSTATEBLOCKTYPE type, DWORD* token) {
 namespace d3d8 {
 
 HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
-    if (plane == nullptr || index >= raster::PipelineState::kMaxClipPlanes) return D3DERR_INVALIDCALL;
+    if (plane == nullptr || index >= raster::kMaxClipPlanes) return D3DERR_INVALIDCALL;
     if (recording_) {
         std::copy(plane, plane + 4, recording_->clipPlanes[index].begin());
         return D3D_OK;
@@ -250,7 +250,7 @@ HRESULT Device::SetClipPlane(DWORD index, const float* plane) {
 }
 
 HRESULT Device::GetClipPlane(DWORD index, float* plane) {
-    if (plane == nullptr || index >= raster::PipelineState::kMaxClipPlanes) return D3DERR_INVALIDCALL;
+    if (plane == nullptr || index >= raster::kMaxClipPlanes) return D3DERR_INVALIDCALL;
     std::copy(state_.clipPlanes[index], state_.clipPlanes[index] + 4, plane);
     return D3D_OK;
 }

@@ -1,4 +1,4 @@
-// Message boxes, the cursor, stock objects and the module handle.
+// Message boxes, the cursor and stock objects.
 //
 // - MessageBoxA with a display shows SDL's simple message box (caption, text, the icon
 //   of the style). SDL's box blocks its caller, so it runs on a thread of its own while
@@ -32,7 +32,6 @@ namespace {
 constexpr std::uintptr_t kIconBase = 0x20000;
 constexpr std::uintptr_t kCursorBase = 0x30000;
 constexpr std::uintptr_t kStockObjectBase = 0x40000;
-constexpr std::uintptr_t kProcessModule = 0x400000;
 constexpr int kLastStockObject = 19;  // DC_PEN
 
 bool IsInput(UINT message) {
@@ -168,15 +167,6 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
 HGDIOBJ GetStockObject(int object) {
     if (object < 0 || object > kLastStockObject) return nullptr;
     return reinterpret_cast<HGDIOBJ>(kStockObjectBase + static_cast<std::uintptr_t>(object) * 4);
-}
-
-HMODULE GetModuleHandleA(LPCSTR moduleName) {
-    // The program is the only module.
-    if (moduleName != nullptr) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
-        return nullptr;
-    }
-    return reinterpret_cast<HMODULE>(kProcessModule);
 }
 
 namespace host {

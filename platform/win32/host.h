@@ -4,6 +4,7 @@
 // registering bitmap resources of a module.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -18,7 +19,8 @@ namespace host {
 
 // Headless display: windows exist without a window system, messages come only from what
 // is posted or injected, message boxes go to standard error and the record below. Must be
-// chosen before the first window is created. Without a display and without headless mode,
+// chosen before the first window is created. A program that does not choose gets it when
+// its environment has TOLVANE_HEADLESS=1. Without a display and without headless mode,
 // window creation fails (SDL's offscreen driver counts as no display).
 void SetHeadless(bool headless);
 bool IsHeadless();
@@ -39,6 +41,23 @@ void SetCursorPosition(int x, int y);
 // flags given (buttons, Shift, Ctrl). The cursor follows, and one WM_MOUSEMOVE with the
 // latest position waits as with a real mouse. False when the window does not exist.
 bool MoveMouse(HWND window, int x, int y, WPARAM keyFlags);
+
+// Headless input: a key went down (or up) on the keyboard: GetAsyncKeyState sees it at
+// once, and the window's WM_KEYDOWN (WM_KEYUP) is queued as a real key's would be. False
+// when the window does not exist or the key is no virtual-key code (1..254).
+bool PressKey(HWND window, WPARAM virtualKey, bool down);
+
+// Modules: what LoadLibraryA finds. A library of this system registers its module name
+// ("d3d8.dll") with the functions it exports by name; LoadLibraryA, GetModuleHandleA and
+// GetProcAddress then answer for it. Names match as the platform matches them: without
+// regard to case, ".dll" understood when the name has no extension, a folder ignored.
+// The table (names and addresses) must outlive the process; registering a name again
+// replaces its exports and keeps its handle.
+struct ModuleExport {
+    const char* name;
+    FARPROC address;
+};
+void RegisterModule(const char* name, const ModuleExport* exports, std::size_t count);
 
 // Presentation. A frame is 32-bit X8R8G8B8 pixels, row by row with the given pitch in bytes.
 // With a display it goes to the window's client area; headless it goes to the frame sink.

@@ -20,6 +20,10 @@
 //   position plus the event's client position. SDL's global mouse state is no substitute:
 //   on an X server without raw input events it keeps the position of a button press until
 //   the release, and under Wayland there is no global position at all.
+// - while a window holds the capture (SetCapture), mouse messages go to it, with the
+//   position in its client coordinates.
+// - keys and buttons also change the state GetAsyncKeyState reports, at once, while the
+//   messages wait; headless, host::PressKey does the same for a key.
 // - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word.
 // - the close button: WM_CLOSE.
 // - SDL's quit event, which SDL makes of SIGINT (Ctrl-C) and SIGTERM: WM_CLOSE to every
@@ -135,6 +139,19 @@ extern "C" void OnCloseSignal(int signal) {
     g_closeSignal = signal;
 }
 
+// The window that gets a mouse message at client position (x, y) of hwnd: the capture's
+// holder, if any, with the position moved into its client coordinates.
+HWND MouseTarget(WindowSystem& system, HWND hwnd, int& x, int& y) {
+    if (system.capture == nullptr || system.capture == hwnd) return hwnd;
+    auto from = system.windows.find(hwnd);
+    auto to = system.windows.find(system.capture);
+    if (from == system.windows.end() || to == system.windows.end()) return hwnd;
+    const POINT a = ClientOrigin(from->second), b = ClientOrigin(to->second);
+    x += a.x - b.x;
+    y += a.y - b.y;
+    return system.capture;
+}
+
 void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN:
@@ -143,6 +160,7 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             HWND hwnd = WindowForEvent(system, event.key.windowID);
             if (key == 0 || hwnd == nullptr) return;
             bool down = event.type == SDL_KEYDOWN;
+            KeyboardKey(system, key, down);
             // lParam: repeat count 1, scan code in bits 16-23, previous state in bit 30,
             // transition (1 for a release) in bit 31.
             DWORD bits = 1u | ((static_cast<DWORD>(event.key.keysym.scancode) & 0xFFu) << 16);
@@ -165,6 +183,8 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             if (event.motion.windowID == 0) return;
             HWND hwnd = WindowForEvent(system, event.motion.windowID);
             if (hwnd == nullptr) return;
+            int x = event.motion.x, y = event.motion.y;
+            hwnd = MouseTarget(system, hwnd, x, y);
             WPARAM flags = 0;
             if ((event.motion.state & SDL_BUTTON_LMASK) != 0) flags |= MK_LBUTTON;
             if ((event.motion.state & SDL_BUTTON_RMASK) != 0) flags |= MK_RBUTTON;
@@ -172,7 +192,7 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             const SDL_Keymod mods = SDL_GetModState();
             if ((mods & KMOD_SHIFT) != 0) flags |= MK_SHIFT;
             if ((mods & KMOD_CTRL) != 0) flags |= MK_CONTROL;
-            QueueMouseMove(system, hwnd, event.motion.x, event.motion.y, flags);
+            QueueMouseMove(system, hwnd, x, y, flags);
             return;
         }
         case SDL_MOUSEBUTTONDOWN:
@@ -181,7 +201,11 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
             HWND hwnd = WindowForEvent(system, event.button.windowID);
             if (hwnd == nullptr) return;
             bool down = event.type == SDL_MOUSEBUTTONDOWN;
-            LPARAM where = PointParam(event.button.x, event.button.y);
+            int x = event.button.x, y = event.button.y;
+            hwnd = MouseTarget(system, hwnd, x, y);
+            LPARAM where = PointParam(x, y);
+            if (event.button.button == SDL_BUTTON_LEFT) KeyboardKey(system, VK_LBUTTON, down);
+            if (event.button.button == SDL_BUTTON_RIGHT) KeyboardKey(system, VK_RBUTTON, down);
             if (event.button.button == SDL_BUTTON_LEFT)
                 Enqueue(system, hwnd, down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? MK_LBUTTON : 0, where);
             else if (event.button.button == SDL_BUTTON_RIGHT)
@@ -253,6 +277,13 @@ DWORD MessageTime() {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
+void KeyboardKey(WindowSystem& system, WPARAM virtualKey, bool down) {
+    if (virtualKey >= 256) return;
+    BYTE& state = system.asyncKeyState[virtualKey];
+    if (down && (state & 0x80) == 0) state |= 0x01;  // pressed since the last look
+    state = static_cast<BYTE>(down ? (state | 0x80) : (state & 0x7F));
+}
+
 void QueueMouseMove(WindowSystem& system, HWND hwnd, int x, int y, WPARAM flags) {
     MSG& move = system.pendingMove;
     move = MSG{};
@@ -299,7 +330,6 @@ void PumpEvents() {
     SDL_PumpEvents();
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) TranslateEvent(system, event);
-    for (auto& [handle, window] : system.windows) FitFrame(window);
 }
 
 }  // namespace win32
@@ -373,6 +403,18 @@ SHORT GetKeyState(int virtualKey) {
     return static_cast<SHORT>((system.keyState[virtualKey] & 0x80) != 0 ? 0x8000 : 0);
 }
 
+// Down is the sign bit; bit 0 tells that the key was pressed since the last call that
+// asked about it (the platform gives this bit no guarantee, programs only test the sign).
+SHORT GetAsyncKeyState(int virtualKey) {
+    if (virtualKey <= 0 || virtualKey > 255) return 0;
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    BYTE& state = system.asyncKeyState[virtualKey];
+    const SHORT result = static_cast<SHORT>(((state & 0x80) != 0 ? 0x8000 : 0) | (state & 0x01));
+    state &= 0x80;
+    return result;
+}
+
 LRESULT DispatchMessageA(const MSG* msg) {
     if (msg == nullptr || msg->hwnd == nullptr) return 0;
     WNDPROC procedure = nullptr;
@@ -402,8 +444,22 @@ bool MoveMouse(HWND hwnd, int x, int y, WPARAM keyFlags) {
     std::lock_guard lock(system.mutex);
     auto found = system.windows.find(hwnd);
     if (found == system.windows.end()) return false;
-    system.cursor = POINT{found->second.x + x, found->second.y + y};
+    const POINT origin = win32::ClientOrigin(found->second);
+    system.cursor = POINT{origin.x + x, origin.y + y};
+    hwnd = win32::MouseTarget(system, hwnd, x, y);
     win32::QueueMouseMove(system, hwnd, x, y, keyFlags);
+    return true;
+}
+
+bool PressKey(HWND hwnd, WPARAM virtualKey, bool down) {
+    if (virtualKey == 0 || virtualKey >= 255) return false;
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    if (system.windows.count(hwnd) == 0) return false;
+    win32::KeyboardKey(system, virtualKey, down);
+    // lParam: repeat count 1, previous state and transition for a release.
+    const DWORD bits = down ? 1u : (1u | (1u << 30) | (1u << 31));
+    win32::Enqueue(system, hwnd, down ? WM_KEYDOWN : WM_KEYUP, virtualKey, static_cast<LPARAM>(static_cast<std::int32_t>(bits)));
     return true;
 }
 

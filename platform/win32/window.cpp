@@ -2,15 +2,24 @@
 //
 // - RegisterClassA keeps the class by name (names compare without regard to case, as on
 //   the platform); a second registration of a name fails with ERROR_CLASS_ALREADY_EXISTS.
-// - CreateWindowExA makes an SDL window of the requested outer size. SDL sizes the client
-//   area and learns the window manager's frame only once the window is managed: the
-//   client area starts at the outer size and is shrunk by the frame's borders as soon as
-//   SDL reports them (at creation or as events are pumped). Without a window manager there
-//   is no frame. GetClientRect reports what SDL really made. The window is shown only when the
-//   style has WS_VISIBLE (there is no ShowWindow). It is not resizable. No WM_CREATE is
-//   sent; DestroyWindow sends WM_DESTROY to the window procedure.
-// - Headless (host::SetHeadless), windows are records only: the client area is the
-//   requested size, messages come only from PostMessageA, and frames go to the sink.
+// - The frame. A window's frame is the one of the platform's classic look, sized from the
+//   style as AdjustWindowRectEx gives it (see there): the sizing frame of WS_THICKFRAME
+//   adds 4 pixels on each side, the dialog frame of WS_CAPTION or WS_DLGFRAME 3, a bare
+//   WS_BORDER 1, the caption 19 on top, a menu another 19, WS_EX_CLIENTEDGE 2 and
+//   WS_EX_STATICEDGE 1 on each side. WS_OVERLAPPEDWINDOW thus grows a rectangle by 8 by
+//   27 pixels. A style without those bits (WS_POPUP, or 0) has no frame here (the
+//   platform gives a plain overlapped window a caption anyway).
+// - CreateWindowExA's size is the window rectangle, frame included: the client area is
+//   that less the frame, so a program that sizes its window with AdjustWindowRect gets
+//   the client area it asked for, on every host. With a display the SDL window is the
+//   client area; the window manager draws its own decorations around it, and
+//   GetWindowRect reports the platform's frame around the client area, not the window
+//   manager's, so that the two calls agree. The window is shown when the style has
+//   WS_VISIBLE or once ShowWindow shows it. It is not resizable by the user. No WM_CREATE
+//   is sent; DestroyWindow sends WM_DESTROY to the window procedure.
+// - Headless (host::SetHeadless, or TOLVANE_HEADLESS=1 in the environment of a program
+//   that does not choose), windows are records only: messages come only from what is
+//   posted or injected, and frames go to the sink.
 // - Without headless mode and without a display, CreateWindowExA fails as on a machine
 //   without a desktop. SDL quietly falls back to its "offscreen" driver when it finds no
 //   display, so the driver it picked is checked and "offscreen" or "dummy" count as none.
@@ -19,6 +28,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/win32/window_system.h"
@@ -39,9 +49,45 @@ std::string LowerCase(const char* text) {
 }
 
 // CW_USEDEFAULT: the system chooses the position.
-constexpr int kUseDefault = static_cast<int>(0x80000000u);
+constexpr int kUseDefault = CW_USEDEFAULT;
+
+// The frame's metrics, the platform's classic ones (GetSystemMetrics reports them).
+constexpr int kSizingFrame = 4;   // SM_CXFRAME
+constexpr int kDialogFrame = 3;   // SM_CXDLGFRAME
+constexpr int kBorder = 1;        // SM_CXBORDER
+constexpr int kCaption = 19;      // SM_CYCAPTION
+constexpr int kMenu = 19;         // SM_CYMENU
+constexpr int kClientEdge = 2;    // SM_CXEDGE
+constexpr int kStaticEdge = 1;
+
+// What the frame of a style adds on each side of the client area.
+RECT FrameOf(DWORD style, bool menu, DWORD exStyle) {
+    int side = 0;
+    if ((style & WS_THICKFRAME) != 0)
+        side = kSizingFrame;
+    else if ((style & WS_DLGFRAME) != 0 || (exStyle & WS_EX_DLGMODALFRAME) != 0)
+        side = kDialogFrame;
+    else if ((style & WS_BORDER) != 0)
+        side = kBorder;
+    if ((exStyle & WS_EX_CLIENTEDGE) != 0) side += kClientEdge;
+    if ((exStyle & WS_EX_STATICEDGE) != 0) side += kStaticEdge;
+    int top = side;
+    if ((style & WS_CAPTION) == WS_CAPTION) top += kCaption;
+    if (menu) top += kMenu;
+    return RECT{side, top, side, side};
+}
+
+// The client size of a window record.
+int ClientWidth(const Window& window) { return std::max(0, window.width - window.frame.left - window.frame.right); }
+int ClientHeight(const Window& window) { return std::max(0, window.height - window.frame.top - window.frame.bottom); }
+
 
 }  // namespace
+
+bool HeadlessFromEnvironment() {
+    const char* value = std::getenv("TOLVANE_HEADLESS");
+    return value != nullptr && value[0] != '\0' && std::strcmp(value, "0") != 0;
+}
 
 bool StartVideo() {
     WindowSystem& system = System();
@@ -64,13 +110,10 @@ bool StartVideo() {
     return true;
 }
 
-void FitFrame(Window& window) {
-    if (window.frameFitted || window.sdlWindow == nullptr) return;
-    int top = 0, left = 0, bottom = 0, right = 0;
-    if (SDL_GetWindowBordersSize(window.sdlWindow, &top, &left, &bottom, &right) != 0) return;
-    if (top == 0 && left == 0 && bottom == 0 && right == 0) return;  // not known yet, or no frame
-    SDL_SetWindowSize(window.sdlWindow, std::max(1, window.width - left - right), std::max(1, window.height - top - bottom));
-    window.frameFitted = true;
+POINT ClientOrigin(const Window& window) {
+    POINT origin{window.x + window.frame.left, window.y + window.frame.top};
+    if (window.sdlWindow != nullptr) SDL_GetWindowPosition(window.sdlWindow, &origin.x, &origin.y);
+    return origin;
 }
 
 void ReleaseSdlObjects(Window& window) {
@@ -106,6 +149,7 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
     entry.style = wc->style;
     entry.procedure = wc->lpfnWndProc;
     entry.instance = wc->hInstance;
+    entry.extraBytes = std::clamp(wc->cbWndExtra, 0, 40);
     // Atoms of registered classes lie in 0xC000..0xFFFF on the platform.
     return static_cast<ATOM>(0xC000u + (system.classes.size() & 0x3FFFu));
 }
@@ -157,17 +201,23 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
     window.procedure = found->second.procedure;
     window.title = windowName != nullptr ? windowName : "";
     window.style = style;
+    window.exStyle = exStyle;
+    window.instance = instance;
+    window.visible = (style & WS_VISIBLE) != 0;
     window.x = x == win32::kUseDefault ? 0 : x;
     window.y = y == win32::kUseDefault ? 0 : y;
     window.width = width;
     window.height = height;
+    window.frame = win32::FrameOf(style, menu != nullptr, exStyle);
+    window.extra.assign(static_cast<std::size_t>(found->second.extraBytes), 0);
 
     if (!system.headless) {
         if (!win32::StartVideo()) return nullptr;
-        Uint32 flags = (style & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-        int sdlX = x == win32::kUseDefault ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : x;
-        int sdlY = y == win32::kUseDefault ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : y;
-        window.sdlWindow = SDL_CreateWindow(window.title.c_str(), sdlX, sdlY, width, height, flags);
+        Uint32 flags = window.visible ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+        int sdlX = x == win32::kUseDefault ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : x + window.frame.left;
+        int sdlY = y == win32::kUseDefault ? static_cast<int>(SDL_WINDOWPOS_UNDEFINED) : y + window.frame.top;
+        window.sdlWindow = SDL_CreateWindow(window.title.c_str(), sdlX, sdlY, std::max(1, win32::ClientWidth(window)),
+                                           std::max(1, win32::ClientHeight(window)), flags);
         if (window.sdlWindow == nullptr) {
             std::fprintf(stderr, "win32: window \"%s\" could not be created: %s\n", window.title.c_str(),
                          SDL_GetError());
@@ -175,7 +225,6 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
             return nullptr;
         }
         window.sdlId = SDL_GetWindowID(window.sdlWindow);
-        win32::FitFrame(window);
     }
     if (system.headless) win32::CatchCloseSignals(system);
     window.handle = reinterpret_cast<HWND>(system.nextHandle);
@@ -203,6 +252,7 @@ BOOL DestroyWindow(HWND hwnd) {
     if (found == system.windows.end()) return TRUE;  // destroyed from inside WM_DESTROY
     win32::ReleaseSdlObjects(found->second);
     system.windows.erase(found);
+    if (system.capture == hwnd) system.capture = nullptr;
     // Messages still queued for the window go with it.
     std::erase_if(system.queue, [hwnd](const MSG& msg) { return msg.hwnd == hwnd; });
     if (system.movePending && system.pendingMove.hwnd == hwnd) system.movePending = false;
@@ -240,8 +290,8 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
     std::lock_guard lock(system.mutex);
     const Window* found = WindowFor(system, hwnd, rect);
     if (found == nullptr) return FALSE;
-    int width = found->width;
-    int height = found->height;
+    int width = win32::ClientWidth(*found);
+    int height = win32::ClientHeight(*found);
     if (found->sdlWindow != nullptr) SDL_GetWindowSizeInPixels(found->sdlWindow, &width, &height);
     *rect = RECT{0, 0, width, height};
     return TRUE;
@@ -257,28 +307,33 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect) {
         *rect = RECT{window.x, window.y, window.x + window.width, window.y + window.height};
         return TRUE;
     }
-    int x = 0, y = 0, width = 0, height = 0;
-    int top = 0, left = 0, bottom = 0, right = 0;
-    SDL_GetWindowPosition(window.sdlWindow, &x, &y);
+    const POINT origin = win32::ClientOrigin(window);
+    int width = 0, height = 0;
     SDL_GetWindowSize(window.sdlWindow, &width, &height);
-    if (SDL_GetWindowBordersSize(window.sdlWindow, &top, &left, &bottom, &right) != 0) {
-        top = left = bottom = right = 0;  // no window manager: no frame
-    }
-    *rect = RECT{x - left, y - top, x + width + right, y + height + bottom};
+    *rect = RECT{origin.x - window.frame.left, origin.y - window.frame.top, origin.x + width + window.frame.right,
+                 origin.y + height + window.frame.bottom};
     return TRUE;
 }
 
-// The client area's origin is where SDL places the window (its frame lies around it);
-// a headless window's client area starts at its position.
 BOOL ClientToScreen(HWND hwnd, POINT* point) {
     WindowSystem& system = System();
     std::lock_guard lock(system.mutex);
     const Window* found = WindowFor(system, hwnd, point);
     if (found == nullptr) return FALSE;
-    int x = found->x, y = found->y;
-    if (found->sdlWindow != nullptr) SDL_GetWindowPosition(found->sdlWindow, &x, &y);
-    point->x += x;
-    point->y += y;
+    const POINT origin = win32::ClientOrigin(*found);
+    point->x += origin.x;
+    point->y += origin.y;
+    return TRUE;
+}
+
+BOOL ScreenToClient(HWND hwnd, POINT* point) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    const Window* found = WindowFor(system, hwnd, point);
+    if (found == nullptr) return FALSE;
+    const POINT origin = win32::ClientOrigin(*found);
+    point->x -= origin.x;
+    point->y -= origin.y;
     return TRUE;
 }
 
@@ -298,7 +353,349 @@ int GetWindowTextA(HWND hwnd, LPSTR text, int maxCount) {
     return count;
 }
 
+// ---- window management ------------------------------------------------------------------
+//
+// - AdjustWindowRectEx grows the rectangle by the frame described at the top of this file.
+// - ShowWindow shows the window for every command but SW_HIDE (minimised and maximised
+//   windows are shown as they are) and answers whether it was visible before; WS_VISIBLE
+//   in the style follows.
+// - UpdateWindow sends nothing: windows keep no update region, the device paints them.
+// - SetWindowPos and MoveWindow move and size the window rectangle; a new client size is
+//   announced with WM_SIZE (SIZE_RESTORED). SWP_FRAMECHANGED sizes the frame again from
+//   the style (SetWindowLongA with GWL_STYLE alone leaves it, as on the platform); the
+//   z-order is left to the window system.
+// - Window data: GWLP_WNDPROC (the procedure that DispatchMessageA and SendMessageA call,
+//   so a program subclasses a window by setting it and passes on with CallWindowProcA),
+//   GWLP_USERDATA, GWLP_HINSTANCE, GWLP_ID (0), GWL_STYLE, GWL_EXSTYLE, and the class's
+//   cbWndExtra bytes at non-negative offsets. The 32-bit calls cannot hold a procedure:
+//   GWLP_WNDPROC there fails with ERROR_INVALID_INDEX, as on 64-bit Windows.
+// - The cursor: ShowCursor keeps the display counter (it starts at 0; the cursor shows
+//   while it is not negative) and SetCursor the shape; a null shape hides it too. With a
+//   display SDL's cursor follows; headless only the state is kept.
+// - Capture: while a window holds it, the mouse messages of every window go to it, in its
+//   client coordinates (with a display SDL keeps reporting the mouse outside the window).
+//   The window that loses it gets WM_CAPTURECHANGED with the new holder in lParam.
+
+namespace {
+
+Window* FindWindow(WindowSystem& system, HWND hwnd) {
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    return &found->second;
+}
+
+// The window's procedure, to be called once the lock is let go; null for no window.
+WNDPROC ProcedureOf(WindowSystem& system, HWND hwnd) {
+    Window* window = FindWindow(system, hwnd);
+    return window != nullptr ? window->procedure : nullptr;
+}
+
+void ApplyCursor(WindowSystem& system) {
+    if (!system.videoStarted) return;
+    const bool shown = system.cursorCount >= 0 && (!system.cursorShapeSet || system.cursorShape != nullptr);
+    SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool IsWindowDataIndex(const Window& window, int index, std::size_t bytes) {
+    return index >= 0 && static_cast<std::size_t>(index) + bytes <= window.extra.size();
+}
+
+}  // namespace
+
+BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle) {
+    if (rect == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const RECT frame = win32::FrameOf(style, menu != FALSE, exStyle);
+    rect->left -= frame.left;
+    rect->top -= frame.top;
+    rect->right += frame.right;
+    rect->bottom += frame.bottom;
+    return TRUE;
+}
+
+BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu) { return AdjustWindowRectEx(rect, style, menu, 0); }
+
+int GetSystemMetrics(int index) {
+    switch (index) {
+        case SM_CXSCREEN:
+        case SM_CYSCREEN: {
+            int width = 1024, height = 768;  // the headless desktop, as the adapter reports it
+            host::GetDesktopSize(width, height);
+            return index == SM_CXSCREEN ? width : height;
+        }
+        case SM_CXBORDER:
+        case SM_CYBORDER: return win32::kBorder;
+        case SM_CXDLGFRAME:
+        case SM_CYDLGFRAME: return win32::kDialogFrame;
+        case SM_CXFRAME:
+        case SM_CYFRAME: return win32::kSizingFrame;
+        case SM_CYCAPTION: return win32::kCaption;
+        case SM_CYMENU: return win32::kMenu;
+        default: return 0;
+    }
+}
+
+BOOL ShowWindow(HWND hwnd, int command) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    Window* window = FindWindow(system, hwnd);
+    if (window == nullptr) return FALSE;
+    const bool wasVisible = window->visible;
+    window->visible = command != SW_HIDE;
+    if (window->visible)
+        window->style |= WS_VISIBLE;
+    else
+        window->style &= ~WS_VISIBLE;
+    if (window->sdlWindow != nullptr && window->visible != wasVisible) {
+        if (window->visible)
+            SDL_ShowWindow(window->sdlWindow);
+        else
+            SDL_HideWindow(window->sdlWindow);
+    }
+    return wasVisible ? TRUE : FALSE;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    return found != system.windows.end() && found->second.visible ? TRUE : FALSE;
+}
+
+BOOL UpdateWindow(HWND hwnd) { return IsWindow(hwnd); }
+
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int height, UINT flags) {
+    (void)insertAfter;  // the z-order is the window system's
+    WindowSystem& system = System();
+    std::unique_lock lock(system.mutex);
+    Window* window = FindWindow(system, hwnd);
+    if (window == nullptr) return FALSE;
+    const int oldWidth = win32::ClientWidth(*window), oldHeight = win32::ClientHeight(*window);
+    if ((flags & SWP_NOMOVE) == 0) {
+        window->x = x;
+        window->y = y;
+    }
+    if ((flags & SWP_NOSIZE) == 0) {
+        window->width = std::clamp(width, 0, 16384);
+        window->height = std::clamp(height, 0, 16384);
+    }
+    if ((flags & SWP_FRAMECHANGED) != 0) window->frame = win32::FrameOf(window->style, false, window->exStyle);
+    if (window->sdlWindow != nullptr) {
+        if ((flags & SWP_NOMOVE) == 0)
+            SDL_SetWindowPosition(window->sdlWindow, window->x + window->frame.left, window->y + window->frame.top);
+        if ((flags & (SWP_NOSIZE | SWP_FRAMECHANGED)) != SWP_NOSIZE)
+            SDL_SetWindowSize(window->sdlWindow, std::max(1, win32::ClientWidth(*window)),
+                              std::max(1, win32::ClientHeight(*window)));
+    }
+    const int newWidth = win32::ClientWidth(*window), newHeight = win32::ClientHeight(*window);
+    WNDPROC procedure = window->procedure;
+    lock.unlock();
+    if ((flags & SWP_SHOWWINDOW) != 0) ShowWindow(hwnd, SW_SHOWNA);
+    if ((flags & SWP_HIDEWINDOW) != 0) ShowWindow(hwnd, SW_HIDE);
+    if (newWidth != oldWidth || newHeight != oldHeight)
+        procedure(hwnd, WM_SIZE, SIZE_RESTORED, MAKELPARAM(newWidth, newHeight));
+    return TRUE;
+}
+
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint) {
+    (void)repaint;
+    return SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    const Window* window = FindWindow(system, hwnd);
+    if (window == nullptr) return 0;
+    switch (index) {
+        case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(window->procedure);
+        case GWLP_USERDATA: return window->userData;
+        case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(window->instance);
+        case GWLP_ID:
+        case GWLP_HWNDPARENT: return 0;
+        case GWL_STYLE: return static_cast<LONG>(window->style);
+        case GWL_EXSTYLE: return static_cast<LONG>(window->exStyle);
+        default: break;
+    }
+    if (!IsWindowDataIndex(*window, index, sizeof(LONG_PTR))) {
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+    LONG_PTR value = 0;
+    std::memcpy(&value, window->extra.data() + index, sizeof value);
+    return value;
+}
+
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    Window* window = FindWindow(system, hwnd);
+    if (window == nullptr) return 0;
+    LONG_PTR previous = 0;
+    switch (index) {
+        case GWLP_WNDPROC:
+            if (value == 0) {  // a window always has a procedure
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return 0;
+            }
+            previous = reinterpret_cast<LONG_PTR>(window->procedure);
+            window->procedure = reinterpret_cast<WNDPROC>(value);
+            return previous;
+        case GWLP_USERDATA:
+            previous = window->userData;
+            window->userData = value;
+            return previous;
+        case GWLP_HINSTANCE:
+            previous = reinterpret_cast<LONG_PTR>(window->instance);
+            window->instance = reinterpret_cast<HINSTANCE>(value);
+            return previous;
+        case GWLP_ID: return 0;
+        case GWL_STYLE:
+            previous = static_cast<LONG>(window->style);
+            window->style = static_cast<DWORD>(value);
+            return previous;
+        case GWL_EXSTYLE:
+            previous = static_cast<LONG>(window->exStyle);
+            window->exStyle = static_cast<DWORD>(value);
+            return previous;
+        default: break;
+    }
+    if (!IsWindowDataIndex(*window, index, sizeof(LONG_PTR))) {
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+    std::memcpy(&previous, window->extra.data() + index, sizeof previous);
+    std::memcpy(window->extra.data() + index, &value, sizeof value);
+    return previous;
+}
+
+LONG GetWindowLongA(HWND hwnd, int index) {
+    if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
+        SetLastError(IsWindow(hwnd) ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (index >= 0) {
+        WindowSystem& system = System();
+        std::lock_guard lock(system.mutex);
+        const Window* window = FindWindow(system, hwnd);
+        if (window == nullptr) return 0;
+        if (!IsWindowDataIndex(*window, index, sizeof(LONG))) {
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
+        }
+        LONG value = 0;
+        std::memcpy(&value, window->extra.data() + index, sizeof value);
+        return value;
+    }
+    return static_cast<LONG>(GetWindowLongPtrA(hwnd, index));
+}
+
+LONG SetWindowLongA(HWND hwnd, int index, LONG value) {
+    if (index == GWLP_WNDPROC || index == GWLP_HINSTANCE || index == GWLP_HWNDPARENT) {
+        SetLastError(IsWindow(hwnd) ? ERROR_INVALID_INDEX : ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (index >= 0) {
+        WindowSystem& system = System();
+        std::lock_guard lock(system.mutex);
+        Window* window = FindWindow(system, hwnd);
+        if (window == nullptr) return 0;
+        if (!IsWindowDataIndex(*window, index, sizeof(LONG))) {
+            SetLastError(ERROR_INVALID_INDEX);
+            return 0;
+        }
+        LONG previous = 0;
+        std::memcpy(&previous, window->extra.data() + index, sizeof previous);
+        std::memcpy(window->extra.data() + index, &value, sizeof value);
+        return previous;
+    }
+    if (index == GWL_STYLE || index == GWL_EXSTYLE)  // the styles are DWORDs: no sign to extend
+        return static_cast<LONG>(SetWindowLongPtrA(hwnd, index, static_cast<LONG_PTR>(static_cast<DWORD>(value))));
+    return static_cast<LONG>(SetWindowLongPtrA(hwnd, index, value));
+}
+
+LRESULT CallWindowProcA(WNDPROC procedure, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (procedure == nullptr) return 0;
+    return procedure(hwnd, msg, wParam, lParam);
+}
+
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    WNDPROC procedure = nullptr;
+    {
+        WindowSystem& system = System();
+        std::lock_guard lock(system.mutex);
+        procedure = ProcedureOf(system, hwnd);
+    }
+    return procedure != nullptr ? procedure(hwnd, msg, wParam, lParam) : 0;
+}
+
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    Window* window = FindWindow(system, hwnd);
+    if (window == nullptr) return FALSE;
+    window->title = text != nullptr ? text : "";
+    if (window->sdlWindow != nullptr) SDL_SetWindowTitle(window->sdlWindow, window->title.c_str());
+    return TRUE;
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    HCURSOR previous = system.cursorShape;
+    system.cursorShape = cursor;
+    system.cursorShapeSet = true;
+    ApplyCursor(system);
+    return previous;
+}
+
+int ShowCursor(BOOL show) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    system.cursorCount += show != FALSE ? 1 : -1;
+    ApplyCursor(system);
+    return system.cursorCount;
+}
+
+HWND SetCapture(HWND hwnd) {
+    WindowSystem& system = System();
+    std::unique_lock lock(system.mutex);
+    if (FindWindow(system, hwnd) == nullptr) return nullptr;
+    HWND previous = system.capture;
+    system.capture = hwnd;
+    if (system.videoStarted) SDL_CaptureMouse(SDL_TRUE);
+    WNDPROC losing = previous != nullptr && previous != hwnd ? ProcedureOf(system, previous) : nullptr;
+    lock.unlock();
+    if (losing != nullptr) losing(previous, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hwnd));
+    return previous;
+}
+
+BOOL ReleaseCapture() {
+    WindowSystem& system = System();
+    std::unique_lock lock(system.mutex);
+    HWND previous = system.capture;
+    system.capture = nullptr;
+    if (previous == nullptr) return TRUE;
+    if (system.videoStarted) SDL_CaptureMouse(SDL_FALSE);
+    WNDPROC losing = ProcedureOf(system, previous);
+    lock.unlock();
+    if (losing != nullptr) losing(previous, WM_CAPTURECHANGED, 0, 0);
+    return TRUE;
+}
+
+HWND GetCapture() {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    return system.capture;
+}
+
 namespace host {
+
 
 void SetHeadless(bool headless) {
     WindowSystem& system = System();
@@ -376,6 +773,12 @@ void Shutdown() {
     system.movePending = false;
     win32::ReleaseCloseSignals(system);
     std::fill(std::begin(system.keyState), std::end(system.keyState), BYTE{0});
+    std::fill(std::begin(system.asyncKeyState), std::end(system.asyncKeyState), BYTE{0});
+    system.capture = nullptr;
+    system.cursorCount = 0;
+    system.cursorShape = nullptr;
+    system.cursorShapeSet = false;
+    ApplyCursor(system);
     system.cursorFromEvents = false;
     // SDL's video subsystem stays up for the rest of the process: started again after a
     // shutdown, its X11 driver now and then fails to connect and SDL falls back to its

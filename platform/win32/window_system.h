@@ -32,6 +32,7 @@ struct WindowClass {
     UINT style = 0;
     WNDPROC procedure = nullptr;
     HINSTANCE instance = nullptr;
+    int extraBytes = 0;  // cbWndExtra
 };
 
 struct Window {
@@ -40,11 +41,16 @@ struct Window {
     WNDPROC procedure = nullptr;
     std::string title;
     DWORD style = 0;
-    int x = 0;
+    DWORD exStyle = 0;
+    HINSTANCE instance = nullptr;
+    bool visible = false;
+    int x = 0;  // the window rectangle, frame included
     int y = 0;
-    int width = 0;   // outer size as created
+    int width = 0;
     int height = 0;
-    bool frameFitted = false;  // the client area was shrunk by the window manager's frame
+    RECT frame = {0, 0, 0, 0};  // what the frame adds on each side (AdjustWindowRectEx's growth)
+    LONG_PTR userData = 0;      // GWLP_USERDATA
+    std::vector<BYTE> extra;    // the class's cbWndExtra bytes
     SDL_Window* sdlWindow = nullptr;  // null when headless
     std::uint32_t sdlId = 0;
     SDL_Renderer* renderer = nullptr;
@@ -58,9 +64,13 @@ struct Window {
 // modal loop keeps the owner's messages flowing.
 using BoxShower = std::function<bool(SDL_Window* parent, const std::string& caption, const std::string& text, UINT type)>;
 
+// TOLVANE_HEADLESS=1 (any value but "0") in the environment: the headless display, for
+// programs that do not choose with host::SetHeadless.
+bool HeadlessFromEnvironment();
+
 struct WindowSystem {
     std::mutex mutex;
-    bool headless = false;
+    bool headless = HeadlessFromEnvironment();  // until host::SetHeadless chooses
     bool videoStarted = false;  // SDL's video subsystem is initialised by us
     std::uintptr_t nextHandle = 0x10010;
     std::map<std::string, WindowClass> classes;  // keyed by the lower-case name
@@ -73,6 +83,13 @@ struct WindowSystem {
     MSG pendingMove{};
     // Keys as of the key messages retrieved so far (GetKeyState): 0x80 while down.
     BYTE keyState[256] = {};
+    // Keys as the keyboard has them now (GetAsyncKeyState): 0x80 while down, 0x01 once
+    // pressed since the last GetAsyncKeyState of the key.
+    BYTE asyncKeyState[256] = {};
+    HWND capture = nullptr;       // SetCapture's window
+    int cursorCount = 0;          // ShowCursor's display counter: shown while >= 0
+    HCURSOR cursorShape = nullptr;  // SetCursor's cursor; null hides it
+    bool cursorShapeSet = false;
     std::vector<host::MessageBoxRecord> messageBoxes;
     // The cursor in screen coordinates. Headless it is the injected position; with a
     // display it follows the mouse events as they are pumped (cursorFromEvents is set once
@@ -109,9 +126,11 @@ POINT CursorPosition(WindowSystem& system);
 // Milliseconds for MSG::time.
 DWORD MessageTime();
 
-// Once the window manager has told the size of a window's frame, shrinks the client
-// area so that the outer size is the one asked for (caller holds the lock).
-void FitFrame(Window& window);
+// A key of the keyboard went down or up (caller holds the lock).
+void KeyboardKey(WindowSystem& system, WPARAM virtualKey, bool down);
+
+// The client area's origin in screen coordinates (caller holds the lock).
+POINT ClientOrigin(const Window& window);
 
 // Destroys the SDL objects of a window record (caller holds the lock).
 void ReleaseSdlObjects(Window& window);

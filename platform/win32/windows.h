@@ -329,4 +329,272 @@ DWORD SizeofResource(HMODULE module, HRSRC resource);
 HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 
+
+// ---- modules, timers and window management (platform/win32/module.cpp, time.cpp, window.cpp)
+// What programs written for Direct3D 8 call beyond the game's own subset. Constants here
+// are macros, as the platform's headers have them, so that `#ifdef WM_MOUSEWHEEL` and the
+// like work in programs.
+#include <cstring>
+
+// Calling conventions: Linux has one per processor, so they are empty.
+#ifndef WINAPI
+#define WINAPI
+#define WINAPIV
+#define CALLBACK
+#define APIENTRY
+#endif
+
+typedef std::intptr_t INT_PTR;
+typedef std::uintptr_t UINT_PTR;
+typedef std::intptr_t LONG_PTR;
+typedef std::uintptr_t ULONG_PTR;
+typedef std::uintptr_t DWORD_PTR;
+typedef std::int64_t LONGLONG;
+typedef std::uint64_t ULONGLONG;
+typedef float FLOAT;
+typedef char TCHAR;
+typedef RECT* LPRECT;
+typedef const RECT* LPCRECT;
+typedef POINT* LPPOINT;
+typedef MSG* LPMSG;
+typedef DWORD* LPDWORD;
+typedef INT_PTR (*FARPROC)();
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+} LARGE_INTEGER;
+
+#define TEXT(text) text
+#define MAKELONG(low, high) ((LONG)(((WORD)((DWORD_PTR)(low) & 0xFFFF)) | ((DWORD)((WORD)((DWORD_PTR)(high) & 0xFFFF))) << 16))
+#define MAKEWPARAM(low, high) ((WPARAM)(DWORD)MAKELONG(low, high))
+#define MAKELPARAM(low, high) ((LPARAM)(DWORD)MAKELONG(low, high))
+#define ZeroMemory(destination, length) std::memset((destination), 0, (length))
+#define FillMemory(destination, length, fill) std::memset((destination), (fill), (length))
+#define CopyMemory(destination, source, length) std::memcpy((destination), (source), (length))
+#define MoveMemory(destination, source, length) std::memmove((destination), (source), (length))
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
+
+// The A calls under their neutral names (the program is built for the ANSI character set).
+#define LoadLibrary LoadLibraryA
+#define GetModuleHandle GetModuleHandleA
+#define RegisterClass RegisterClassA
+#define UnregisterClass UnregisterClassA
+#define CreateWindowEx CreateWindowExA
+#define CreateWindowA(className, windowName, style, x, y, width, height, parent, menu, instance, param) \
+    CreateWindowExA(0, className, windowName, style, x, y, width, height, parent, menu, instance, param)
+#define CreateWindow CreateWindowA
+#define DefWindowProc DefWindowProcA
+#define PeekMessage PeekMessageA
+#define PostMessage PostMessageA
+#define DispatchMessage DispatchMessageA
+#define MessageBox MessageBoxA
+#define LoadIcon LoadIconA
+#define LoadCursor LoadCursorA
+#define SetWindowText SetWindowTextA
+#define GetWindowText GetWindowTextA
+#define SetWindowLongPtr SetWindowLongPtrA
+#define GetWindowLongPtr GetWindowLongPtrA
+#define SetWindowLong SetWindowLongA
+#define GetWindowLong GetWindowLongA
+#define CallWindowProc CallWindowProcA
+#define WNDCLASS WNDCLASSA
+
+#define CW_USEDEFAULT ((int)0x80000000u)
+
+// More window messages.
+#define WM_MOVE 0x0003
+#define WM_ACTIVATEAPP 0x001C
+#define WM_SETCURSOR 0x0020
+#define WM_GETMINMAXINFO 0x0024
+#define WM_WINDOWPOSCHANGING 0x0046
+#define WM_WINDOWPOSCHANGED 0x0047
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
+#define WM_SYSCHAR 0x0106
+#define WM_SYSCOMMAND 0x0112
+#define WM_TIMER 0x0113
+#define WM_LBUTTONDBLCLK 0x0203
+#define WM_MBUTTONDOWN 0x0207
+#define WM_MBUTTONUP 0x0208
+#define WM_MOUSEWHEEL 0x020A
+#define WM_ENTERSIZEMOVE 0x0231
+#define WM_EXITSIZEMOVE 0x0232
+#define WM_CAPTURECHANGED 0x0215
+#define WM_USER 0x0400
+#define WM_APP 0x8000
+
+// WM_SIZE kinds (wParam).
+#define SIZE_RESTORED 0
+#define SIZE_MINIMIZED 1
+#define SIZE_MAXIMIZED 2
+
+// ShowWindow commands.
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_NORMAL 1
+#define SW_SHOWMINIMIZED 2
+#define SW_SHOWMAXIMIZED 3
+#define SW_MAXIMIZE 3
+#define SW_SHOWNOACTIVATE 4
+#define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_SHOWMINNOACTIVE 7
+#define SW_SHOWNA 8
+#define SW_RESTORE 9
+#define SW_SHOWDEFAULT 10
+
+// SetWindowPos flags and z-order places.
+#define SWP_NOSIZE 0x0001
+#define SWP_NOMOVE 0x0002
+#define SWP_NOZORDER 0x0004
+#define SWP_NOREDRAW 0x0008
+#define SWP_NOACTIVATE 0x0010
+#define SWP_FRAMECHANGED 0x0020
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
+#define SWP_NOCOPYBITS 0x0100
+#define SWP_NOOWNERZORDER 0x0200
+#define SWP_NOSENDCHANGING 0x0400
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
+
+// Window data indices (GetWindowLongPtrA); non-negative indices address the class's
+// cbWndExtra bytes.
+#define GWLP_WNDPROC (-4)
+#define GWLP_HINSTANCE (-6)
+#define GWLP_HWNDPARENT (-8)
+#define GWLP_ID (-12)
+#define GWLP_USERDATA (-21)
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+#define GWL_USERDATA (-21)
+
+// More window styles, extended styles and class styles.
+#define WS_POPUP 0x80000000u
+#define WS_CHILD 0x40000000u
+#define WS_MINIMIZE 0x20000000u
+#define WS_DISABLED 0x08000000u
+#define WS_CLIPSIBLINGS 0x04000000u
+#define WS_CLIPCHILDREN 0x02000000u
+#define WS_MAXIMIZE 0x01000000u
+#define WS_BORDER 0x00800000u
+#define WS_DLGFRAME 0x00400000u
+#define WS_SIZEBOX WS_THICKFRAME
+#define WS_TILEDWINDOW WS_OVERLAPPEDWINDOW
+#define WS_POPUPWINDOW (WS_POPUP | WS_BORDER | WS_SYSMENU)
+#define WS_EX_DLGMODALFRAME 0x00000001u
+#define WS_EX_TOPMOST 0x00000008u
+#define WS_EX_TOOLWINDOW 0x00000080u
+#define WS_EX_WINDOWEDGE 0x00000100u
+#define WS_EX_CLIENTEDGE 0x00000200u
+#define WS_EX_STATICEDGE 0x00020000u
+#define WS_EX_APPWINDOW 0x00040000u
+#define WS_EX_OVERLAPPEDWINDOW (WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE)
+#define CS_OWNDC 0x0020
+#define CS_CLASSDC 0x0040
+
+// More virtual-key codes.
+#define VK_RBUTTON 0x02
+#define VK_CANCEL 0x03
+#define VK_MBUTTON 0x04
+#define VK_CLEAR 0x0C
+#define VK_PAUSE 0x13
+#define VK_CAPITAL 0x14
+#define VK_SNAPSHOT 0x2C
+#define VK_LWIN 0x5B
+#define VK_RWIN 0x5C
+#define VK_NUMPAD0 0x60
+#define VK_NUMPAD9 0x69
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_DECIMAL 0x6E
+#define VK_DIVIDE 0x6F
+#define VK_NUMLOCK 0x90
+#define VK_SCROLL 0x91
+#define VK_LSHIFT 0xA0
+#define VK_RSHIFT 0xA1
+#define VK_LCONTROL 0xA2
+#define VK_RCONTROL 0xA3
+#define VK_LMENU 0xA4
+#define VK_RMENU 0xA5
+
+// System cursors beyond the arrow and the cross.
+#define IDC_IBEAM MAKEINTRESOURCEA(32513)
+#define IDC_WAIT MAKEINTRESOURCEA(32514)
+#define IDC_SIZEALL MAKEINTRESOURCEA(32646)
+#define IDC_HAND MAKEINTRESOURCEA(32649)
+#define IDI_WINLOGO MAKEINTRESOURCEA(32517)
+
+// Screen metrics (GetSystemMetrics).
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SM_CXBORDER 5
+#define SM_CYBORDER 6
+#define SM_CYCAPTION 4
+#define SM_CXDLGFRAME 7
+#define SM_CYDLGFRAME 8
+#define SM_CYMENU 15
+#define SM_CXFRAME 32
+#define SM_CYFRAME 33
+
+// More error numbers.
+#define ERROR_PROC_NOT_FOUND 127
+#define ERROR_INVALID_INDEX 1413
+#define ERROR_NOACCESS 998
+
+// Multimedia timers (mmsystem.h).
+#define TIMERR_NOERROR 0
+#define TIMERR_NOCANDO 97
+
+// kernel32: modules. A module is one that a library of this system registered (see
+// host::RegisterModule); names match as the platform matches them.
+HMODULE LoadLibraryA(LPCSTR fileName);
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
+BOOL FreeLibrary(HMODULE module);
+
+// kernel32 and winmm: time.
+DWORD timeGetTime();
+UINT timeBeginPeriod(UINT period);
+UINT timeEndPeriod(UINT period);
+DWORD GetTickCount();
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+void Sleep(DWORD milliseconds);
+
+// user32: window management, the keyboard, the mouse and the cursor.
+BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
+BOOL AdjustWindowRectEx(RECT* rect, DWORD style, BOOL menu, DWORD exStyle);
+int GetSystemMetrics(int index);
+BOOL ShowWindow(HWND hwnd, int command);
+BOOL IsWindowVisible(HWND hwnd);
+BOOL UpdateWindow(HWND hwnd);
+BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int height, UINT flags);
+BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+LONG SetWindowLongA(HWND hwnd, int index, LONG value);
+LONG GetWindowLongA(HWND hwnd, int index);
+LRESULT CallWindowProcA(WNDPROC procedure, HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+BOOL SetWindowTextA(HWND hwnd, LPCSTR text);
+SHORT GetAsyncKeyState(int virtualKey);
+BOOL ScreenToClient(HWND hwnd, POINT* point);
+HCURSOR SetCursor(HCURSOR cursor);
+int ShowCursor(BOOL show);
+HWND SetCapture(HWND hwnd);
+BOOL ReleaseCapture();
+HWND GetCapture();
+#define SendMessage SendMessageA
+
+// ---- end of modules, timers and window management ------------------------------------
+
 TOLVANE_API_END

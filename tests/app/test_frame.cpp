@@ -112,12 +112,17 @@ TEST_F(FrameTest, CreationMakesTheWindowAndTheDeviceWithTheFrameStates) {
     ASSERT_NE(app->m_pDevice, nullptr);
     EXPECT_TRUE(host::MessageBoxLog().empty());
 
-    RECT outer{};
-    ASSERT_TRUE(GetWindowRect(app->m_hWnd, &outer));
-    EXPECT_EQ(outer.right - outer.left, 800);
-    EXPECT_EQ(outer.bottom - outer.top, 600);
+    // The size is the client area's; the window grows by its frame.
     RECT client{};
     ASSERT_TRUE(GetClientRect(app->m_hWnd, &client));
+    EXPECT_EQ(client.right - client.left, 800);
+    EXPECT_EQ(client.bottom - client.top, 600);
+    RECT outer{};
+    ASSERT_TRUE(GetWindowRect(app->m_hWnd, &outer));
+    RECT framed{0, 0, 800, 600};
+    AdjustWindowRect(&framed, WS_OVERLAPPEDWINDOW | WS_VISIBLE, FALSE);
+    EXPECT_EQ(outer.right - outer.left, framed.right - framed.left);
+    EXPECT_EQ(outer.bottom - outer.top, framed.bottom - framed.top);
     IDirect3DSurface8* backBuffer = nullptr;
     ASSERT_EQ(app->m_pDevice->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &backBuffer), D3D_OK);
     D3DSURFACE_DESC desc{};

@@ -86,7 +86,7 @@ HWND Window() {
         wc.lpfnWndProc = FuzzWindowProc;
         wc.lpszClassName = "fuzz-texture";
         RegisterClassA(&wc);
-        return CreateWindowExA(0, "fuzz-texture", "fuzz", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+        return CreateWindowExA(0, "fuzz-texture", "fuzz", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
                                nullptr, nullptr);
     }();
     return window;

@@ -17,13 +17,14 @@ deb=${debs[0]}
 dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents.txt"
 for f in ./usr/include/tolvane/texture/texture.h ./usr/include/tolvane/platform/d3d8/d3d8.h \
          ./usr/include/tolvane/image/result_name.h ./usr/include/tolvane/app/app_frame.h \
+         ./usr/include/tolvane/compat/windows.h ./usr/include/tolvane/compat/d3d8.h \
          ./usr/lib/cmake/Tolvane/TolvaneConfig.cmake ./usr/lib/cmake/Tolvane/TolvaneConfigVersion.cmake \
          ./usr/lib/cmake/Tolvane/TolvaneTargets.cmake ./usr/lib/pkgconfig/tolvane-texture.pc \
          ./usr/share/tolvane/Textures/corridor1.jpg ./usr/share/tolvane/Textures/vehicleshine1.jpg \
          ./usr/bin/tolvane ./usr/bin/tolvane-capture ./usr/bin/tolvane-tex; do
     grep -qxF "$f" "$work/contents.txt" || fail "the package has no $f"
 done
-for layer in math image texture d3d8 win32 app; do
+for layer in math simd image texture d3d8 win32 app; do
     grep -Eq "^\./usr/lib/libtolvane_$layer\.(a|so)$" "$work/contents.txt" || fail "the package has no $layer library"
     grep -qxF "./usr/lib/pkgconfig/tolvane-$layer.pc" "$work/contents.txt" || fail "no tolvane-$layer.pc"
 done

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # examples_test.sh PREFIX EXAMPLES WORK CORPUS: copies each example out of the source tree,
 # builds it against the installed package in PREFIX alone, and runs it: the DDS writer on a
-# corpus JPEG, the folder decoder on its output and on corpus files, the cube headless.
-# The folder decoder is built once more with pkg-config and no CMake.
+# corpus JPEG, the folder decoder on its output and on corpus files, the cube headless, the
+# program written for Windows headless. The folder decoder and the Windows program are
+# built once more with pkg-config and no CMake.
 set -euo pipefail
 prefix=$1 examples=$2 work=$3 corpus=$4
 source_root=$(cd "$examples/.." && pwd)
@@ -14,7 +15,7 @@ rm -rf "$work"
 mkdir -p "$work"
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
-for ex in mip_chain_dds decode_folder spinning_cube; do
+for ex in mip_chain_dds decode_folder spinning_cube windows_program; do
     cp -r "$examples/$ex" "$work/src-$ex"
     if ! cmake -S "$work/src-$ex" -B "$work/build-$ex" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF >"$work/$ex.log" 2>&1 ||
@@ -22,7 +23,7 @@ for ex in mip_chain_dds decode_folder spinning_cube; do
         cat "$work/$ex.log"
         fail "$ex does not build against $prefix"
     fi
-    for layer in math image texture platform app; do
+    for layer in math simd image texture platform app; do
         if grep -rqs -- "$source_root/$layer" "$work/build-$ex/CMakeFiles" "$work/build-$ex"/*.ninja \
              "$work/build-$ex/Makefile"; then
             fail "$ex reaches into the source tree ($source_root/$layer)"
@@ -32,6 +33,7 @@ done
 bin_mip=$work/build-mip_chain_dds/mip_chain_dds
 bin_decode=$work/build-decode_folder/decode_folder
 bin_cube=$work/build-spinning_cube/spinning_cube
+bin_windows=$work/build-windows_program/windows_program
 
 # (1) A JPEG into a DXT1 mip chain; the levels halve down to 1x1.
 out=$work/out
@@ -75,4 +77,24 @@ c++ -O1 -o "$work/decode_folder_pc" "$examples/decode_folder/main.cpp" $flags -W
 colours=$(identify -format %k "$work/cube20.png")
 [ "$colours" -gt 200 ] || fail "the cube picture has only $colours colours"
 ! cmp -s "$work/cube10.png" "$work/cube20.png" || fail "the cube does not turn"
+# (4) The program written for Windows, headless by its environment: the window sized with
+# AdjustWindowRect has the client area it asked for, the device found through
+# LoadLibrary("d3d8.dll") presented the frames, and the front buffer has the last colour.
+check_windows() {
+    local out=$1
+    grep -qx "client 320x240" "$out" || fail "the Windows program's client area: $(cat "$out")"
+    grep -qx "frames 12 in [0-9]* ms" "$out" || fail "the Windows program's frames: $(cat "$out")"
+    read -r cleared read_back < <(sed -n 's/^cleared 0x\([0-9a-f]*\) read 0x\([0-9a-f]*\)$/\1 \2/p' "$out")
+    [ -n "$cleared" ] && [ "${cleared:2}" = "${read_back:2}" ] && [ "$cleared" != "00000000" ] ||
+        fail "the Windows program's frame is not its colour: $(cat "$out")"
+}
+TOLVANE_HEADLESS=1 "$bin_windows" 12 >"$work/windows.txt" || fail "windows_program failed: $(cat "$work/windows.txt")"
+check_windows "$work/windows.txt"
+flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs tolvane-d3d8) || fail "pkg-config tolvane-d3d8"
+libdir=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --variable=libdir tolvane-d3d8)
+c++ -O1 -o "$work/windows_program_pc" "$examples/windows_program/main.cpp" $flags -Wl,-rpath,"$libdir" ||
+    fail "pkg-config build of windows_program"
+TOLVANE_HEADLESS=1 "$work/windows_program_pc" 12 >"$work/windows_pc.txt" || fail "windows_program (pkg-config) failed"
+check_windows "$work/windows_pc.txt"
+
 echo "examples: ${width}x${height} DXT1 with $levels levels, $ok of $files corpus files, cube with $colours colours"

@@ -34,7 +34,7 @@ protected:
         wc.lpfnWndProc = Proc;
         wc.lpszClassName = "DeviceTest";
         ASSERT_NE(RegisterClassA(&wc), 0);
-        window_ = CreateWindowExA(0, "DeviceTest", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, kWidth, kHeight,
+        window_ = CreateWindowExA(0, "DeviceTest", "Tolvane", WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight,
                                   nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         host::SetFrameSink([this](HWND hwnd, const std::uint32_t* pixels, int width, int height, int pitch) {

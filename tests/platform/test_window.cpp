@@ -88,10 +88,18 @@ TEST_F(HeadlessWindow, CreationNeedsARegisteredClass) {
     EXPECT_EQ(CreateWindowExA(0, nullptr, "t", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
 }
 
+// A program sizes its window with AdjustWindowRect and gets the client area it asked for:
+// the frame of WS_OVERLAPPEDWINDOW (a sizing frame of 4 and a caption of 19) lies around it.
 TEST_F(HeadlessWindow, WindowReportsItsTitleAndSizes) {
     Register("CN");
-    HWND hwnd = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 20, 30, 800, 600, nullptr,
-                                nullptr, nullptr, nullptr);
+    RECT asked{20, 30, 820, 630};
+    ASSERT_TRUE(AdjustWindowRect(&asked, WS_OVERLAPPEDWINDOW | WS_VISIBLE, FALSE));
+    EXPECT_EQ(asked.left, 16);
+    EXPECT_EQ(asked.top, 7);
+    EXPECT_EQ(asked.right, 824);
+    EXPECT_EQ(asked.bottom, 634);
+    HWND hwnd = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, asked.left, asked.top,
+                                asked.right - asked.left, asked.bottom - asked.top, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(IsWindow(hwnd));
 
@@ -103,10 +111,29 @@ TEST_F(HeadlessWindow, WindowReportsItsTitleAndSizes) {
     EXPECT_EQ(client.bottom, 600);
     RECT outer{};
     ASSERT_TRUE(GetWindowRect(hwnd, &outer));
-    EXPECT_EQ(outer.left, 20);
-    EXPECT_EQ(outer.top, 30);
-    EXPECT_EQ(outer.right - outer.left, 800);
-    EXPECT_EQ(outer.bottom - outer.top, 600);
+    EXPECT_EQ(outer.left, asked.left);
+    EXPECT_EQ(outer.top, asked.top);
+    EXPECT_EQ(outer.right, asked.right);
+    EXPECT_EQ(outer.bottom, asked.bottom);
+    // The client area's corner is where the program asked for it on the screen.
+    POINT corner{0, 0};
+    ASSERT_TRUE(ClientToScreen(hwnd, &corner));
+    EXPECT_EQ(corner.x, 20);
+    EXPECT_EQ(corner.y, 30);
+    ASSERT_TRUE(ScreenToClient(hwnd, &corner));
+    EXPECT_EQ(corner.x, 0);
+    EXPECT_EQ(corner.y, 0);
+
+    // Other frames: none for a popup, a dialog frame and a menu, client edges.
+    RECT popup{0, 0, 64, 48};
+    ASSERT_TRUE(AdjustWindowRect(&popup, WS_POPUP, FALSE));
+    EXPECT_EQ(popup.right - popup.left, 64);
+    EXPECT_EQ(popup.bottom - popup.top, 48);
+    RECT dialog{0, 0, 64, 48};
+    ASSERT_TRUE(AdjustWindowRectEx(&dialog, WS_CAPTION | WS_SYSMENU, TRUE, WS_EX_CLIENTEDGE));
+    EXPECT_EQ(dialog.right - dialog.left, 64 + 2 * (3 + 2));
+    EXPECT_EQ(dialog.bottom - dialog.top, 48 + 2 * (3 + 2) + 19 + 19);
+    EXPECT_FALSE(AdjustWindowRect(nullptr, WS_OVERLAPPEDWINDOW, FALSE));
 
     char title[64] = {};
     EXPECT_EQ(GetWindowTextA(hwnd, title, sizeof title), 7);
@@ -380,6 +407,210 @@ TEST_F(HeadlessWindow, StockResourcesAreDistinctTokens) {
     EXPECT_EQ(GetStockObject(-1), nullptr);
     EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
     EXPECT_EQ(GetModuleHandleA("other.dll"), nullptr);
+}
+
+// ---- window management -----------------------------------------------------------------
+
+WNDPROC g_previousProc = nullptr;
+
+// A subclass that answers WM_USER_TEST itself and passes everything else on.
+LRESULT SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_USER_TEST) return 7;
+    return CallWindowProcA(g_previousProc, hwnd, message, wParam + 1, lParam);
+}
+
+// The procedure a program sets with GWLP_WNDPROC receives the messages, and CallWindowProcA
+// reaches the class's procedure it replaced.
+TEST_F(HeadlessWindow, SubclassingReachesTheOldProcedureThroughCallWindowProc) {
+    Register("CN");
+    HWND hwnd = Create("CN");
+    g_previousProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+    ASSERT_EQ(g_previousProc, &RecordingProc);
+    EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SubclassProc));
+
+    EXPECT_EQ(SendMessageA(hwnd, WM_USER_TEST, 0, 0), 7);
+    EXPECT_TRUE(g_calls.empty());
+    PostMessageA(hwnd, WM_KEYDOWN, 'A', 0);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+    EXPECT_EQ(DispatchMessageA(&msg), static_cast<LRESULT>(WM_KEYDOWN) * 10);  // the old procedure's answer
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_calls[0].message, WM_KEYDOWN);
+    EXPECT_EQ(g_calls[0].wParam, 'A' + 1u);  // as the subclass passed it on
+
+    EXPECT_EQ(SetWindowLongPtrA(hwnd, GWLP_WNDPROC, 0), 0);  // a window keeps a procedure
+    EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&SubclassProc));
+    // The 32-bit calls cannot hold a procedure, as on 64-bit Windows.
+    EXPECT_EQ(GetWindowLongA(hwnd, GWLP_WNDPROC), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_INDEX);
+}
+
+// GWLP_USERDATA and the class's extra bytes keep what was set and answer the value before.
+TEST_F(HeadlessWindow, WindowDataKeepsWhatWasSet) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = RecordingProc;
+    wc.cbWndExtra = 16;
+    wc.lpszClassName = "Extra";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+    HWND hwnd = CreateWindowExA(0, "Extra", "t", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    int object = 0;
+    EXPECT_EQ(GetWindowLongPtrA(hwnd, GWLP_USERDATA), 0);
+    EXPECT_EQ(SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&object)), 0);
+    EXPECT_EQ(reinterpret_cast<int*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)), &object);
+    EXPECT_EQ(SetWindowLongA(hwnd, GWL_USERDATA, 5), static_cast<LONG>(reinterpret_cast<LONG_PTR>(&object)));
+    EXPECT_EQ(GetWindowLongA(hwnd, GWL_USERDATA), 5);
+
+    EXPECT_EQ(SetWindowLongPtrA(hwnd, 8, -3), 0);
+    EXPECT_EQ(GetWindowLongPtrA(hwnd, 8), -3);
+    EXPECT_EQ(SetWindowLongA(hwnd, 0, 42), 0);
+    EXPECT_EQ(GetWindowLongA(hwnd, 0), 42);
+    EXPECT_EQ(GetWindowLongPtrA(hwnd, 12), 0);  // 8 bytes from 12 pass the end
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_INDEX);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)), WS_POPUP);
+    EXPECT_EQ(GetWindowLongPtrA(reinterpret_cast<HWND>(0x1234), GWLP_USERDATA), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_WINDOW_HANDLE);
+}
+
+// ShowWindow answers whether the window was visible before; the style follows.
+TEST_F(HeadlessWindow, ShowWindowAnswersThePreviousVisibility) {
+    Register("CN");
+    HWND hwnd = CreateWindowExA(0, "CN", "t", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_FALSE(ShowWindow(hwnd, SW_SHOWDEFAULT));
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    EXPECT_NE(static_cast<DWORD>(GetWindowLongA(hwnd, GWL_STYLE)) & WS_VISIBLE, 0u);
+    EXPECT_TRUE(ShowWindow(hwnd, SW_SHOW));
+    EXPECT_TRUE(UpdateWindow(hwnd));
+    EXPECT_TRUE(ShowWindow(hwnd, SW_HIDE));
+    EXPECT_FALSE(IsWindowVisible(hwnd));
+    EXPECT_TRUE(SetWindowTextA(hwnd, "renamed"));
+    char title[16] = {};
+    EXPECT_EQ(GetWindowTextA(hwnd, title, sizeof title), 7);
+    EXPECT_STREQ(title, "renamed");
+}
+
+// SetWindowPos moves and sizes the window rectangle; the new client size comes in WM_SIZE.
+TEST_F(HeadlessWindow, SetWindowPosMovesAndSizesTheWindowRectangle) {
+    Register("CN");
+    HWND hwnd = Create("CN", "t", 200, 100);
+    ASSERT_TRUE(SetWindowPos(hwnd, HWND_TOP, 50, 60, 0, 0, SWP_NOSIZE | SWP_NOZORDER));
+    EXPECT_TRUE(g_calls.empty());  // the same size: no WM_SIZE
+    ASSERT_TRUE(SetWindowPos(hwnd, nullptr, 0, 0, 408, 327, SWP_NOMOVE | SWP_NOZORDER));
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_calls[0].message, WM_SIZE);
+    EXPECT_EQ(LOWORD(g_calls[0].lParam), 400);
+    EXPECT_EQ(HIWORD(g_calls[0].lParam), 300);
+    RECT outer{}, client{};
+    ASSERT_TRUE(GetWindowRect(hwnd, &outer));
+    ASSERT_TRUE(GetClientRect(hwnd, &client));
+    EXPECT_EQ(outer.left, 50);
+    EXPECT_EQ(outer.top, 60);
+    EXPECT_EQ(outer.right, 458);
+    EXPECT_EQ(client.right, 400);
+    EXPECT_EQ(client.bottom, 300);
+    EXPECT_FALSE(SetWindowPos(reinterpret_cast<HWND>(0x1234), nullptr, 0, 0, 1, 1, 0));
+}
+
+// A key goes down on the keyboard: GetAsyncKeyState sees it at once, GetKeyState only once
+// the program has taken the key's message.
+TEST_F(HeadlessWindow, AsyncKeyStateFollowsTheKeyboardBeforeTheMessages) {
+    Register("CN");
+    HWND hwnd = Create("CN");
+    EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
+    ASSERT_TRUE(host::PressKey(hwnd, VK_SPACE, true));
+    EXPECT_LT(GetAsyncKeyState(VK_SPACE), 0);
+    EXPECT_EQ(GetAsyncKeyState(VK_SPACE) & 1, 0);  // "pressed since" told once
+    EXPECT_EQ(GetKeyState(VK_SPACE), 0);
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_KEYDOWN);
+    EXPECT_EQ(msg.wParam, VK_SPACE);
+    EXPECT_LT(GetKeyState(VK_SPACE), 0);
+    ASSERT_TRUE(host::PressKey(hwnd, VK_SPACE, false));
+    EXPECT_EQ(GetAsyncKeyState(VK_SPACE), 0);
+    ASSERT_TRUE(PeekMessageA(&msg, hwnd, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, WM_KEYUP);
+    // A press and release between two looks leaves the "pressed since" bit alone.
+    ASSERT_TRUE(host::PressKey(hwnd, 'Q', true));
+    ASSERT_TRUE(host::PressKey(hwnd, 'Q', false));
+    EXPECT_EQ(GetAsyncKeyState('Q'), 1);
+    EXPECT_EQ(GetAsyncKeyState('Q'), 0);
+    EXPECT_FALSE(host::PressKey(reinterpret_cast<HWND>(0x1234), 'Q', true));
+    EXPECT_EQ(GetAsyncKeyState(-1), 0);
+}
+
+// ShowCursor answers its display counter: it starts at 0 and the cursor shows while it is
+// not negative.
+TEST_F(HeadlessWindow, ShowCursorKeepsTheDisplayCounter) {
+    EXPECT_EQ(ShowCursor(FALSE), -1);
+    EXPECT_EQ(ShowCursor(FALSE), -2);
+    EXPECT_EQ(ShowCursor(TRUE), -1);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+    EXPECT_EQ(ShowCursor(TRUE), 1);
+    HCURSOR cross = LoadCursorA(nullptr, IDC_CROSS);
+    EXPECT_EQ(SetCursor(cross), nullptr);
+    EXPECT_EQ(SetCursor(nullptr), cross);
+}
+
+// While a window holds the capture, the mouse messages of other windows come to it in its
+// client coordinates; the window that loses the capture is told.
+TEST_F(HeadlessWindow, CaptureTakesTheMouseAndTellsTheWindowThatLosesIt) {
+    Register("CN");
+    HWND first = CreateWindowExA(0, "CN", "a", WS_POPUP, 100, 100, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    HWND second = CreateWindowExA(0, "CN", "b", WS_POPUP, 300, 100, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(SetCapture(first), nullptr);
+    EXPECT_EQ(GetCapture(), first);
+    ASSERT_TRUE(host::MoveMouse(second, 5, 6, MK_LBUTTON));
+    MSG msg{};
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, first);
+    EXPECT_EQ(static_cast<short>(LOWORD(msg.lParam)), 205);
+    EXPECT_EQ(static_cast<short>(HIWORD(msg.lParam)), 6);
+
+    EXPECT_EQ(SetCapture(second), first);
+    ASSERT_EQ(g_calls.size(), 1u);
+    EXPECT_EQ(g_calls[0].hwnd, first);
+    EXPECT_EQ(g_calls[0].message, WM_CAPTURECHANGED);
+    EXPECT_EQ(g_calls[0].lParam, reinterpret_cast<LPARAM>(second));
+    EXPECT_TRUE(ReleaseCapture());
+    ASSERT_EQ(g_calls.size(), 2u);
+    EXPECT_EQ(g_calls[1].hwnd, second);
+    EXPECT_EQ(g_calls[1].lParam, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+    ASSERT_TRUE(host::MoveMouse(second, 5, 6, 0));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.hwnd, second);
+    EXPECT_EQ(SetCapture(reinterpret_cast<HWND>(0x1234)), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+// The millisecond counters and the performance counter run forward together, and Sleep
+// waits at least as long as asked.
+TEST(Timers, CountersRunForwardTogether) {
+    LARGE_INTEGER frequency{}, before{}, after{};
+    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    EXPECT_EQ(frequency.QuadPart, 10'000'000);
+    EXPECT_FALSE(QueryPerformanceCounter(nullptr));
+    const DWORD startTime = timeGetTime();
+    const DWORD startTicks = GetTickCount();
+    ASSERT_TRUE(QueryPerformanceCounter(&before));
+    EXPECT_EQ(timeBeginPeriod(1), static_cast<UINT>(TIMERR_NOERROR));
+    Sleep(20);
+    EXPECT_EQ(timeEndPeriod(1), static_cast<UINT>(TIMERR_NOERROR));
+    ASSERT_TRUE(QueryPerformanceCounter(&after));
+    EXPECT_GE(timeGetTime() - startTime, 20u);
+    EXPECT_GE(GetTickCount() - startTicks, 20u);
+    EXPECT_GE(after.QuadPart - before.QuadPart, frequency.QuadPart / 50);
+    LONGLONG last = after.QuadPart;
+    for (int i = 0; i < 1000; ++i) {
+        LARGE_INTEGER now{};
+        QueryPerformanceCounter(&now);
+        ASSERT_GE(now.QuadPart, last);
+        last = now.QuadPart;
+    }
 }
 
 // A machine without a display: the window is refused (SDL would quietly pick its

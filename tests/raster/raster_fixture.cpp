@@ -2,10 +2,12 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace rastertest {
 
@@ -64,9 +66,60 @@ D3DMATRIX Perspective(float fovY, float aspect, float zNear, float zFar) {
     return m;
 }
 
-raster::PipelineState BasicState(int width, int height, DWORD fvf) {
-    raster::PipelineState s;
-    raster::SetDefaultStates(s);
+void SetDefaultStates(D3DState& state) { d3d8::SetDefaultStates(state.renderState, state.stageState); }
+
+raster::PipelineState Translated(const D3DState& s) {
+    raster::PipelineState out;
+    d3d8::TranslateStates(s.renderState, s.stageState, out.states);
+    std::copy(std::begin(s.texture), std::end(s.texture), out.texture);
+    out.world = d3d8::ToRaster(s.world);
+    out.view = d3d8::ToRaster(s.view);
+    out.projection = d3d8::ToRaster(s.projection);
+    out.viewport = d3d8::ToRaster(s.viewport);
+    out.material = d3d8::ToRaster(s.material);
+    out.lightCount = s.lightCount;
+    for (int i = 0; i < s.lightCount; ++i) out.lights[i] = d3d8::ToRaster(s.lights[i]);
+    EXPECT_TRUE(d3d8::DecodeFvf(s.fvf, out.vertex)) << s.fvf;
+    std::memcpy(out.clipPlanes, s.clipPlanes, sizeof out.clipPlanes);
+    for (int stage = 0; stage < raster::kMaxStages; ++stage)
+        out.textureTransform[stage] = d3d8::ToRaster(s.textureTransform[stage]);
+    return out;
+}
+
+namespace {
+
+raster::PrimitiveType Primitive(D3DPRIMITIVETYPE type) {
+    raster::PrimitiveType primitive = raster::PrimitiveType::PointList;
+    EXPECT_TRUE(d3d8::ToRaster(type, primitive)) << type;
+    return primitive;
+}
+
+}  // namespace
+
+void Rasterizer::Clear(const raster::RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count,
+                       const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    std::vector<raster::Rect> converted;
+    for (DWORD i = 0; rects != nullptr && i < count; ++i)
+        converted.push_back({rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2});
+    rasterizer_.Clear(target, d3d8::ToRaster(viewport), count, rects != nullptr ? converted.data() : nullptr,
+                      d3d8::ToClearBuffers(flags), color, z, stencil);
+}
+
+void Rasterizer::Draw(const D3DState& state, const raster::RenderTarget& target, D3DPRIMITIVETYPE type,
+                      const raster::VertexInput& input, UINT startVertex, UINT primitiveCount) {
+    rasterizer_.Draw(Translated(state), target, Primitive(type), input, startVertex, primitiveCount);
+}
+
+void Rasterizer::DrawIndexed(const D3DState& state, const raster::RenderTarget& target, D3DPRIMITIVETYPE type,
+                             const raster::VertexInput& input, INT baseVertex, const raster::IndexInput& indices,
+                             UINT startIndex, UINT primitiveCount) {
+    rasterizer_.DrawIndexed(Translated(state), target, Primitive(type), input, baseVertex, indices, startIndex,
+                            primitiveCount);
+}
+
+D3DState BasicState(int width, int height, DWORD fvf) {
+    D3DState s;
+    SetDefaultStates(s);
     s.renderState[D3DRS_LIGHTING] = FALSE;
     s.renderState[D3DRS_CULLMODE] = D3DCULL_NONE;
     s.world = s.view = s.projection = Identity();

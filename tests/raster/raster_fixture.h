@@ -1,5 +1,7 @@
 // Shared helpers of the rasterizer tests: a small target with depth, vertex builders,
-// matrices, and golden-image comparison (PNG files under tests/raster/golden).
+// matrices, and golden-image comparison (PNG files under tests/raster/golden). The tests
+// set states in the platform's values, as applications do, and draw through the
+// runtime's translation into raster's types (platform/d3d8/state_translation.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/raster.h"
+#include "platform/d3d8/state_translation.h"
+#include "raster/raster.h"
 
 namespace rastertest {
 
@@ -39,8 +42,40 @@ D3DMATRIX LookAt(const float eye[3], const float at[3], const float up[3]);
 D3DMATRIX Perspective(float fovY, float aspect, float zNear, float zFar);
 D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b);
 
+// A draw's state in the platform's values: the runtime's records, and what the device
+// adds at a draw (textures, enabled lights, the vertex format, texture transforms).
+struct D3DState : d3d8::RuntimeStates {
+    const raster::SamplerTexture* texture[D3DMAXTEXTURESTAGES] = {};  // null: no texture bound
+    int lightCount = 0;
+    D3DLIGHT8 lights[raster::kMaxLights] = {};
+    DWORD fvf = 0;
+    D3DMATRIX textureTransform[D3DMAXTEXTURESTAGES] = {};
+};
+// The platform's default render and stage states.
+void SetDefaultStates(D3DState& state);
+// The state as the device hands it to the rasterizer.
+raster::PipelineState Translated(const D3DState& state);
+
+// A rasterizer called with the platform's values, translated at each call.
+class Rasterizer {
+public:
+    explicit Rasterizer(int threads = 0) : rasterizer_(threads) {}
+    explicit Rasterizer(const raster::RasterOptions& options) : rasterizer_(options) {}
+    void Clear(const raster::RenderTarget& target, const D3DVIEWPORT8& viewport, DWORD count, const D3DRECT* rects,
+               DWORD flags, D3DCOLOR color, float z, DWORD stencil = 0);
+    void Draw(const D3DState& state, const raster::RenderTarget& target, D3DPRIMITIVETYPE type,
+              const raster::VertexInput& input, UINT startVertex, UINT primitiveCount);
+    void DrawIndexed(const D3DState& state, const raster::RenderTarget& target, D3DPRIMITIVETYPE type,
+                     const raster::VertexInput& input, INT baseVertex, const raster::IndexInput& indices,
+                     UINT startIndex, UINT primitiveCount);
+    void Flush() { rasterizer_.Flush(); }
+
+private:
+    raster::Rasterizer rasterizer_;
+};
+
 // Default states, identity transforms, lighting off, culling off, a full viewport.
-raster::PipelineState BasicState(int width, int height, DWORD fvf);
+D3DState BasicState(int width, int height, DWORD fvf);
 
 // Screen-space vertex: x, y, z, rhw, diffuse, u, v.
 struct ScreenVertex {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/vertex_processing.h"
+#include "raster/pipeline.h"
+#include "raster/vertex_processing.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
@@ -40,8 +40,8 @@ std::uint32_t CellSample(const Target& target, int index) {
 }
 
 // One stage that passes its texel on, colour and alpha, into a target that keeps alpha.
-raster::PipelineState SamplingState(DWORD fvf, const raster::SamplerTexture* texture) {
-    raster::PipelineState s = BasicState(kCells * kCell, kCells * kCell, fvf);
+D3DState SamplingState(DWORD fvf, const raster::SamplerTexture* texture) {
+    D3DState s = BasicState(kCells * kCell, kCells * kCell, fvf);
     s.renderState[D3DRS_ZENABLE] = D3DZB_FALSE;
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG1;
     s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
@@ -118,10 +118,10 @@ protected:
         if (GetParam() == 0) options_.referenceShading = true;
         else options_.vectorTargets = GetParam();
     }
-    Target Draw(const raster::PipelineState& s, const std::vector<Vertex3>& v) {
+    Target Draw(const D3DState& s, const std::vector<Vertex3>& v) {
         Target target(kCells * kCell, kCells * kCell);
         target.hasAlpha = true;
-        raster::Rasterizer r(options_);
+        Rasterizer r(options_);
         r.Draw(s, target.View(false), D3DPT_TRIANGLELIST, Input(v), 0, static_cast<UINT>(v.size() / 3));
         r.Flush();
         return target;
@@ -159,7 +159,7 @@ TEST_P(CoordinatePaths, CubeFacesByMajorAxisWithTheirOrientation) {
     const int count = static_cast<int>(std::size(cases));
     std::vector<Vertex3> v;
     for (int i = 0; i < count; ++i) AddCell(v, i, cases[i].c);
-    raster::PipelineState s = SamplingState(kVertex3Fvf, &cube.sampler);
+    D3DState s = SamplingState(kVertex3Fvf, &cube.sampler);
     for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR}) {
         s.stageState[0][D3DTSS_MAGFILTER] = s.stageState[0][D3DTSS_MINFILTER] = filter;
         const Target target = Draw(s, v);
@@ -195,14 +195,14 @@ TEST_P(CoordinatePaths, CubeLevelsAndFiltersAsThePlainPath) {
                                     {0, 32, 0.5f, 0.5f, {0.2f, 1.1f, 0.8f, 2.0f}},
                                     {32, 32, 0.5f, 2.0f, {-1.2f, -0.3f, 0.05f, -1.0f}}};
     const std::vector<Vertex4> strip = {v[0], v[1], v[2], v[1], v[3], v[2]};
-    raster::PipelineState s = SamplingState(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0), &cube.sampler);
+    D3DState s = SamplingState(D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0), &cube.sampler);
     s.textureTransform[0] = Identity();
     auto draw = [&](bool plain) {
         Target target(kCells * kCell, kCells * kCell);
         target.hasAlpha = true;
         raster::RasterOptions options = options_;
         options.referenceShading = plain;
-        raster::Rasterizer r(options);
+        Rasterizer r(options);
         r.Draw(s, target.View(false), D3DPT_TRIANGLELIST, Input(strip), 0, 2);
         r.Flush();
         return target;
@@ -231,7 +231,7 @@ TEST_P(CoordinatePaths, CubeLevelsAndFiltersAsThePlainPath) {
 // a level), and w is addressed by ADDRESSW.
 TEST_P(CoordinatePaths, VolumeSlicesPointLinearAndAddressedInW) {
     Volume volume;
-    raster::PipelineState s = SamplingState(kVertex3Fvf, &volume.sampler);
+    D3DState s = SamplingState(kVertex3Fvf, &volume.sampler);
     s.stageState[0][D3DTSS_BORDERCOLOR] = kBorder;
     // u and v at a texel centre, so that only w is filtered.
     auto at = [](float w) { return std::array<float, 3>{0.375f, 0.375f, w}; };
@@ -285,7 +285,7 @@ TEST_P(CoordinatePaths, TextureTransformAndProjection) {
     const std::uint32_t kColumn[4] = {0xFF400000u, 0xFF004000u, 0xFF000040u, 0xFF404040u};
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) columns.At(0, x, y) = kColumn[x];
-    raster::PipelineState s = SamplingState(kVertex3Fvf, &columns.sampler);
+    D3DState s = SamplingState(kVertex3Fvf, &columns.sampler);
 
     // Transformed: u' = 0.5 u + 0.25 from the third row; the fourth row does not apply to a
     // set of two.
@@ -293,7 +293,7 @@ TEST_P(CoordinatePaths, TextureTransformAndProjection) {
         std::vector<Vertex3> v;
         const float c[3] = {0.75f, 0.125f, 0.0f};
         AddCell(v, 0, c);
-        raster::PipelineState t = s;
+        D3DState t = s;
         t.fvf = D3DFVF_XYZRHW | D3DFVF_TEX1;  // two coordinates of the twelve bytes are read
         D3DMATRIX& m = t.textureTransform[0];
         m = Identity();
@@ -341,11 +341,11 @@ TEST_P(CoordinatePaths, TextureTransformAndProjection) {
             const float x = i == 1 ? 40.0f : 0.0f, y = i == 2 ? 40.0f : 0.0f;
             v.push_back({x, y, 0.5f, 1.0f, {0.625f * q[i], 0.125f * q[i], 9.0f, q[i]}});
         }
-        raster::PipelineState t = s;
+        D3DState t = s;
         t.fvf = D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0);
         t.stageState[0][D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_PROJECTED;
         Target target(kCells * kCell, kCells * kCell);
-        raster::Rasterizer r(options_);
+        Rasterizer r(options_);
         r.Draw(t, target.View(false), D3DPT_TRIANGLELIST, Input(v), 0, 1);
         r.Flush();
         EXPECT_EQ(target.At(5, 5), kColumn[2]);
@@ -391,7 +391,7 @@ TEST(RasterCoordinates, GeneratedCoordinatesOnASphere) {
                                 static_cast<float>(std::sin(theta) * std::sin(phi))};
             sphere.push_back({n[0], n[1], n[2], n[0], n[1], n[2]});
         }
-    raster::PipelineState s = BasicState(64, 64, D3DFVF_XYZ | D3DFVF_NORMAL);
+    D3DState s = BasicState(64, 64, D3DFVF_XYZ | D3DFVF_NORMAL);
     s.world = Translation(1.0f, 2.0f, 3.0f);
     const float eye[3] = {4.0f, 5.0f, -6.0f}, at[3] = {1.0f, 2.0f, 3.0f}, up[3] = {0.0f, 1.0f, 0.0f};
     s.view = LookAt(eye, at, up);
@@ -407,8 +407,9 @@ TEST(RasterCoordinates, GeneratedCoordinatesOnASphere) {
     s.stageState[2][D3DTSS_TEXCOORDINDEX] = D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
     for (DWORD localViewer : {TRUE, FALSE}) {
         s.renderState[D3DRS_LOCALVIEWER] = localViewer;
+        const raster::PipelineState translated = Translated(s);
         raster::detail::VertexProcessor processor;
-        processor.Prepare(s, layout);
+        processor.Prepare(translated, layout);
         std::vector<raster::detail::ClipVertex> out(sphere.size());
         processor.Run(Input(sphere), 0, static_cast<UINT>(sphere.size()), out.data());
         for (std::size_t i = 0; i < sphere.size(); ++i) {
@@ -476,7 +477,7 @@ TEST(RasterGolden, EnvironmentMappedSphere) {
             for (auto [a, b] : {std::pair{0, 0}, {1, 0}, {0, 1}, {0, 1}, {1, 0}, {1, 1}}) mesh.push_back(point(i + a, j + b));
 
     Target target(64, 64);
-    raster::PipelineState s = BasicState(64, 64, D3DFVF_XYZ | D3DFVF_NORMAL);
+    D3DState s = BasicState(64, 64, D3DFVF_XYZ | D3DFVF_NORMAL);
     const float eye[3] = {1.2f, 1.0f, -2.6f}, at[3] = {0.0f, 0.0f, 0.0f}, up[3] = {0.0f, 1.0f, 0.0f};
     s.view = LookAt(eye, at, up);
     s.projection = Perspective(0.9f, 1.0f, 0.5f, 10.0f);
@@ -485,7 +486,7 @@ TEST(RasterGolden, EnvironmentMappedSphere) {
     s.stageState[0][D3DTSS_TEXCOORDINDEX] = D3DTSS_TCI_CAMERASPACEREFLECTIONVECTOR;
     s.stageState[0][D3DTSS_MAGFILTER] = s.stageState[0][D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
     s.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_LINEAR;
-    raster::Rasterizer r(2);
+    Rasterizer r(2);
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF202040u, 1.0f);
     r.Draw(s, target.View(), D3DPT_TRIANGLELIST, Input(mesh), 0, static_cast<UINT>(mesh.size() / 3));
     r.Flush();

@@ -2,7 +2,7 @@
 // textures, thread-count independence and geometry around the camera.
 #include <cstring>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
@@ -15,9 +15,9 @@ struct ColorVertex {
 };
 
 TEST(RasterStates, DefaultsAreThePlatformDefaults) {
-    raster::PipelineState s;
+    D3DState s;
     std::memset(s.renderState, 0xCD, sizeof s.renderState);
-    raster::SetDefaultStates(s);
+    SetDefaultStates(s);
     EXPECT_EQ(s.renderState[D3DRS_ZENABLE], static_cast<DWORD>(D3DZB_TRUE));
     EXPECT_EQ(s.renderState[D3DRS_CULLMODE], static_cast<DWORD>(D3DCULL_CCW));
     EXPECT_EQ(s.renderState[D3DRS_ZFUNC], static_cast<DWORD>(D3DCMP_LESSEQUAL));
@@ -42,21 +42,20 @@ TEST(RasterStates, DefaultsAreThePlatformDefaults) {
 }
 
 TEST(RasterStates, VertexCounts) {
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_POINTLIST, 5), 5u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_LINELIST, 5), 10u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_LINESTRIP, 5), 6u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_TRIANGLELIST, 5), 15u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_TRIANGLESTRIP, 5), 7u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_TRIANGLEFAN, 5), 7u);
-    EXPECT_EQ(raster::VertexCountFor(D3DPT_TRIANGLEFAN, 0), 0u);
-    EXPECT_EQ(raster::VertexCountFor(static_cast<D3DPRIMITIVETYPE>(9), 3), 0u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::PointList, 5), 5u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::LineList, 5), 10u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::LineStrip, 5), 6u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::TriangleList, 5), 15u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::TriangleStrip, 5), 7u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::TriangleFan, 5), 7u);
+    EXPECT_EQ(raster::VertexCountFor(raster::PrimitiveType::TriangleFan, 0), 0u);
 }
 
 // The application's first picture: white axis lines through world x view x projection.
 TEST(RasterLines, LineListThroughTheTransforms) {
     Target target(32, 32);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(32, 32, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    Rasterizer r(1);
+    D3DState s = BasicState(32, 32, D3DFVF_XYZ | D3DFVF_DIFFUSE);
     s.world = Translation(0.0f, 0.0f, 0.5f);
     s.projection = Identity();
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
@@ -87,8 +86,8 @@ ScreenVertex SV(float x, float y, float z, std::uint32_t color, float u = 0.0f, 
 // Additive blending of 1 per triangle: a pixel's value counts how many triangles touched it.
 TEST(RasterFillRule, FanOverASquareTouchesEveryPixelOnce) {
     Target target(64, 64);
-    raster::Rasterizer r(2);
-    raster::PipelineState s = BasicState(64, 64, kScreenFvf);
+    Rasterizer r(2);
+    D3DState s = BasicState(64, 64, kScreenFvf);
     s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
     s.renderState[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ONE;
@@ -131,8 +130,8 @@ TEST(RasterFillRule, SharedDiagonalAndPixelCentreEdges) {
     // Two triangles of a quad whose corners lie on pixel centres: the left and top edges
     // are in, the right and bottom edges out, the diagonal drawn once.
     Target target(16, 16);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(16, 16, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(16, 16, kScreenFvf);
     s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
     s.renderState[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ONE;
@@ -151,8 +150,8 @@ TEST(RasterFillRule, SharedDiagonalAndPixelCentreEdges) {
 
 TEST(RasterDepth, D16ValuesAreZScaledTo65535) {
     Target target(8, 8);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(8, 8, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(8, 8, kScreenFvf);
     s.renderState[D3DRS_ZFUNC] = D3DCMP_ALWAYS;
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f);
     r.Flush();
@@ -190,8 +189,8 @@ TEST(RasterDepth, EveryZFunc) {
                           {D3DCMP_GREATEREQUAL, false, true, true}, {D3DCMP_ALWAYS, true, true, true}};
     for (const Case& c : cases) {
         Target target(4, 4);
-        raster::Rasterizer r(1);
-        raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+        Rasterizer r(1);
+        D3DState s = BasicState(4, 4, kScreenFvf);
         s.renderState[D3DRS_ZFUNC] = c.func;
         s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
         const float depths[3] = {0.25f, 0.5f, 0.75f};
@@ -211,8 +210,8 @@ TEST(RasterDepth, EveryZFunc) {
 
 TEST(RasterDepth, ZWriteDisableAndZEnableFalse) {
     Target target(4, 4);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(4, 4, kScreenFvf);
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 0.5f);
     std::vector<ScreenVertex> near = {SV(0, 0, 0.25f, 0xFF00FF00), SV(4, 0, 0.25f, 0xFF00FF00), SV(0, 4, 0.25f, 0xFF00FF00),
@@ -235,8 +234,8 @@ TEST(RasterDepth, ZWriteDisableAndZEnableFalse) {
 
 TEST(RasterTextures, UnboundTextureReadsOpaqueWhite) {
     Target target(4, 4);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(4, 4, kScreenFvf);
     // Default stage 0: colour = texture * diffuse, alpha = texture alpha; a second stage
     // modulating by its (unbound) texture changes nothing either.
     s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
@@ -290,25 +289,25 @@ TEST(RasterUnpack, FormatsWidenByBitReplication) {
         {D3DFMT_A4L4, 0x5Cu, 1, 0x55CCCCCCu},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(raster::SamplerReadsFormat(c.format)) << c.format;
+        ASSERT_TRUE(d3d8::SamplerReadsFormat(c.format)) << c.format;
         std::uint8_t bytes[4];
         for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(c.texel >> (8 * i));
         std::uint32_t out = 0;
-        ASSERT_TRUE(raster::UnpackLevel(c.format, bytes, 4, 1, 1, &out, 1));
+        ASSERT_TRUE(d3d8::UnpackLevel(c.format, bytes, 4, 1, 1, &out, 1));
         EXPECT_EQ(out, c.expected) << "format " << c.format << " texel " << std::hex << c.texel;
     }
-    EXPECT_FALSE(raster::SamplerReadsFormat(D3DFMT_P8));
-    EXPECT_FALSE(raster::SamplerReadsFormat(D3DFMT_V8U8));
+    EXPECT_FALSE(d3d8::SamplerReadsFormat(D3DFMT_P8));
+    EXPECT_FALSE(d3d8::SamplerReadsFormat(D3DFMT_V8U8));
     std::uint32_t out = 0;
     std::uint8_t texel = 0;
-    EXPECT_FALSE(raster::UnpackLevel(D3DFMT_P8, &texel, 1, 1, 1, &out, 1));
+    EXPECT_FALSE(d3d8::UnpackLevel(D3DFMT_P8, &texel, 1, 1, 1, &out, 1));
 }
 
 TEST(RasterUnpack, DxtBlocks) {
     // DXT1, four-colour mode: c0 red (0xF800) > c1 blue (0x001F); indices 0,1,2,3 in row 0.
     const std::uint8_t dxt1[8] = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x00, 0x00, 0x00};
     std::uint32_t out[16];
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT1, dxt1, 8, 4, 4, out, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT1, dxt1, 8, 4, 4, out, 4));
     EXPECT_EQ(out[0], 0xFFFF0000u);
     EXPECT_EQ(out[1], 0xFF0000FFu);
     EXPECT_EQ(out[2], 0xFFAA0055u);  // 2/3 red + 1/3 blue
@@ -316,12 +315,12 @@ TEST(RasterUnpack, DxtBlocks) {
     EXPECT_EQ(out[4], 0xFFFF0000u);  // index 0
     // Three-colour mode (c0 <= c1): index 2 is the midpoint, 3 transparent black.
     const std::uint8_t dxt1b[8] = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0x00, 0x00, 0x00};
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT1, dxt1b, 8, 4, 4, out, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT1, dxt1b, 8, 4, 4, out, 4));
     EXPECT_EQ(out[2], 0xFF800080u);
     EXPECT_EQ(out[3], 0x00000000u);
     // DXT3: explicit 4-bit alpha (texel 0 alpha 0x3, texel 1 alpha 0xC), colour white.
     std::uint8_t dxt3[16] = {0xC3, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT3, dxt3, 16, 4, 4, out, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT3, dxt3, 16, 4, 4, out, 4));
     EXPECT_EQ(out[0], 0x33FFFFFFu);
     EXPECT_EQ(out[1], 0xCCFFFFFFu);
     EXPECT_EQ(out[2], 0x00FFFFFFu);
@@ -329,7 +328,7 @@ TEST(RasterUnpack, DxtBlocks) {
     std::uint8_t dxt5[16] = {200, 100, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
     std::uint64_t codes = 0 | (1u << 3) | (2u << 6) | (7u << 9);
     for (int i = 0; i < 6; ++i) dxt5[2 + i] = static_cast<std::uint8_t>(codes >> (8 * i));
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT5, dxt5, 16, 4, 4, out, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT5, dxt5, 16, 4, 4, out, 4));
     EXPECT_EQ(out[0] >> 24, 200u);
     EXPECT_EQ(out[1] >> 24, 100u);
     EXPECT_EQ(out[2] >> 24, (6u * 200 + 100 + 3) / 7);
@@ -338,14 +337,14 @@ TEST(RasterUnpack, DxtBlocks) {
     std::uint8_t dxt5b[16] = {50, 150, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0};
     codes = 6u | (7u << 3) | (2u << 6);
     for (int i = 0; i < 6; ++i) dxt5b[2 + i] = static_cast<std::uint8_t>(codes >> (8 * i));
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT4, dxt5b, 16, 4, 4, out, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT4, dxt5b, 16, 4, 4, out, 4));
     EXPECT_EQ(out[0] >> 24, 0u);
     EXPECT_EQ(out[1] >> 24, 255u);
     EXPECT_EQ(out[2] >> 24, (4u * 50 + 150 + 2) / 5);
     // A 2x3 level reads only its part of the block and writes nothing past it.
     std::uint32_t small[4 * 3];
     for (auto& p : small) p = 0xDEADBEEFu;
-    ASSERT_TRUE(raster::UnpackLevel(D3DFMT_DXT1, dxt1, 8, 2, 3, small, 4));
+    ASSERT_TRUE(d3d8::UnpackLevel(D3DFMT_DXT1, dxt1, 8, 2, 3, small, 4));
     EXPECT_EQ(small[0], 0xFFFF0000u);
     EXPECT_EQ(small[1], 0xFF0000FFu);
     EXPECT_EQ(small[2], 0xDEADBEEFu);
@@ -365,8 +364,8 @@ int LitPixels(const Target& t) {
 TEST(RasterLines, LastPixelAndMajorAxis) {
     for (BOOL last : {TRUE, FALSE}) {
         Target t(16, 16);
-        raster::Rasterizer r(1);
-        raster::PipelineState s = BasicState(16, 16, kScreenFvf);
+        Rasterizer r(1);
+        D3DState s = BasicState(16, 16, kScreenFvf);
         s.renderState[D3DRS_LASTPIXEL] = last;
         s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
         r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
@@ -395,8 +394,8 @@ TEST(RasterLines, LastPixelAndMajorAxis) {
 
 TEST(RasterPoints, SizeIsClampedToTheLimits) {
     Target t(16, 16);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(16, 16, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(16, 16, kScreenFvf);
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
     std::vector<ScreenVertex> point = {{8, 8, 0, 1, 0xFFFFFFFF, 0, 0}};
     struct Case {

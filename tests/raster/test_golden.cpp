@@ -25,8 +25,8 @@ struct Scene {
         ExpectGolden(target, name, tolerance);
     }
     Target target;
-    raster::Rasterizer rasterizer{2};
-    raster::PipelineState state;
+    Rasterizer rasterizer{2};
+    D3DState state;
 };
 
 // A fan of Gouraud triangles around the centre of a 32x32 target.

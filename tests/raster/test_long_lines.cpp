@@ -4,6 +4,8 @@
 
 namespace {
 
+using rastertest::D3DState;
+using rastertest::Rasterizer;
 using rastertest::Target;
 
 struct LineVertex {  // D3DFVF_XYZ | D3DFVF_DIFFUSE
@@ -22,13 +24,13 @@ void CheckAxes(const float eye[3], const float at[3], float zFar) {
     int previous = -1;
     for (float length : {5000.0f, 20000.0f, 50000.0f}) {
         Target target(800, 600);
-        raster::PipelineState state = rastertest::BasicState(target.width, target.height, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        D3DState state = rastertest::BasicState(target.width, target.height, D3DFVF_XYZ | D3DFVF_DIFFUSE);
         state.view = rastertest::LookAt(eye, at, up);
         state.projection = rastertest::Perspective(3.14159265f / 4, 1.0f, 1.0f, zFar);
         const std::vector<LineVertex> axes = {
             {-length, 0, 0, 0xFFFFFFFF}, {length, 0, 0, 0xFFFFFFFF}, {0, length, 0, 0xFFFFFFFF},
             {0, -length, 0, 0xFFFFFFFF}, {0, 0, -length, 0xFFFFFFFF}, {0, 0, length, 0xFFFFFFFF}};
-        raster::Rasterizer rasterizer(1);
+        Rasterizer rasterizer(1);
         rasterizer.Clear(target.View(false), state.viewport, 0, nullptr, D3DCLEAR_TARGET, 0xFF000055, 1.0f);
         rasterizer.Draw(state, target.View(false), D3DPT_LINELIST, rastertest::Input(axes), 0, 3);
         rasterizer.Flush();

@@ -10,7 +10,7 @@
 
 #include <hwy/targets.h>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
@@ -34,9 +34,9 @@ struct BusyScene {
         }
     }
     // tweak changes the states of both draws after the scene has set its own.
-    void Draw(raster::Rasterizer& r, Target& target, bool variant,
-              const std::function<void(raster::PipelineState&)>& tweak = {}) {
-        raster::PipelineState s = BasicState(target.width, target.height, kMeshFvf);
+    void Draw(Rasterizer& r, Target& target, bool variant,
+              const std::function<void(D3DState&)>& tweak = {}) {
+        D3DState s = BasicState(target.width, target.height, kMeshFvf);
         s.projection = Perspective(1.2f, static_cast<float>(target.width) / target.height, 1.0f, 200.0f);
         s.texture[0] = &texture.sampler;
         s.texture[1] = &shine.sampler;
@@ -73,7 +73,7 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
     BusyScene scene;
     // Several tiles each way, the last ones partial.
     Target one(1100, 150), two(1100, 150), five(1100, 150);
-    raster::Rasterizer r1(1), r2(2), r5(5);
+    Rasterizer r1(1), r2(2), r5(5);
     for (bool variant : {false, true}) {
         scene.Draw(r1, one, variant);
         scene.Draw(r2, two, variant);
@@ -86,7 +86,7 @@ TEST(RasterPaths, OutputDoesNotDependOnTheThreadCount) {
 }
 
 // The common textured draw of the scene (see FixedStatesFor).
-void CommonTexturedDraw(raster::PipelineState& s) {
+void CommonTexturedDraw(D3DState& s) {
     s.renderState[D3DRS_FOGENABLE] = FALSE;
     s.renderState[D3DRS_ALPHABLENDENABLE] = FALSE;
     s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
@@ -94,45 +94,45 @@ void CommonTexturedDraw(raster::PipelineState& s) {
     s.stageState[1][D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
 }
 
-using Tweak = std::function<void(raster::PipelineState&)>;
+using Tweak = std::function<void(D3DState&)>;
 
 // State changes over everything the vector body decodes for itself.
 std::vector<std::pair<const char*, Tweak>> PackedStateTweaks() {
     std::vector<std::pair<const char*, Tweak>> tweaks;
     for (DWORD func = D3DCMP_NEVER; func <= D3DCMP_ALWAYS; ++func) {
-        tweaks.emplace_back("depth compare", [func](raster::PipelineState& s) { s.renderState[D3DRS_ZFUNC] = func; });
-        tweaks.emplace_back("alpha compare", [func](raster::PipelineState& s) {
+        tweaks.emplace_back("depth compare", [func](D3DState& s) { s.renderState[D3DRS_ZFUNC] = func; });
+        tweaks.emplace_back("alpha compare", [func](D3DState& s) {
             s.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
             s.renderState[D3DRS_ALPHAFUNC] = func;
             s.renderState[D3DRS_ALPHAREF] = 0x70;
         });
     }
     for (DWORD factor = D3DBLEND_ZERO; factor <= D3DBLEND_BOTHINVSRCALPHA; ++factor)
-        tweaks.emplace_back("blend factor", [factor](raster::PipelineState& s) {
+        tweaks.emplace_back("blend factor", [factor](D3DState& s) {
             s.renderState[D3DRS_SRCBLEND] = factor;
             s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ZERO + (factor * 5) % 11;
         });
     for (DWORD op = D3DBLENDOP_ADD; op <= D3DBLENDOP_MAX; ++op)
-        tweaks.emplace_back("blend op", [op](raster::PipelineState& s) { s.renderState[D3DRS_BLENDOP] = op; });
-    tweaks.emplace_back("write mask and no depth writes", [](raster::PipelineState& s) {
+        tweaks.emplace_back("blend op", [op](D3DState& s) { s.renderState[D3DRS_BLENDOP] = op; });
+    tweaks.emplace_back("write mask and no depth writes", [](D3DState& s) {
         s.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED | D3DCOLORWRITEENABLE_ALPHA;
         s.renderState[D3DRS_ZWRITEENABLE] = FALSE;
     });
     for (DWORD mip : {D3DTEXF_NONE, D3DTEXF_POINT})
         for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR})
-            tweaks.emplace_back("filters", [mip, filter](raster::PipelineState& s) {
+            tweaks.emplace_back("filters", [mip, filter](D3DState& s) {
                 s.stageState[0][D3DTSS_MIPFILTER] = mip;
                 s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = filter;
                 s.stageState[1][D3DTSS_MINFILTER] = s.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
             });
-    tweaks.emplace_back("level clamp and bias", [](raster::PipelineState& s) {
+    tweaks.emplace_back("level clamp and bias", [](D3DState& s) {
         s.stageState[0][D3DTSS_MAXMIPLEVEL] = 2;
         s.stageState[0][D3DTSS_MIPMAPLODBIAS] = FloatBits(-0.75f);
     });
     for (DWORD op : {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X, D3DTOP_ADD,
                      D3DTOP_SUBTRACT, D3DTOP_ADDSIGNED2X, D3DTOP_ADDSMOOTH, D3DTOP_BLENDDIFFUSEALPHA,
                      D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDFACTORALPHA, D3DTOP_BLENDCURRENTALPHA})
-        tweaks.emplace_back("stage op", [op](raster::PipelineState& s) {
+        tweaks.emplace_back("stage op", [op](D3DState& s) {
             s.stageState[0][D3DTSS_COLOROP] = op;
             s.stageState[0][D3DTSS_ALPHAOP] = op;
             s.stageState[0][D3DTSS_ALPHAARG1] = D3DTA_TEXTURE | D3DTA_COMPLEMENT;
@@ -148,18 +148,18 @@ std::vector<std::pair<const char*, Tweak>> PackedStateTweaks() {
         {"not a chain: alpha from the factor", {D3DTOP_SELECTARG1, D3DTA_TFACTOR, D3DTA_CURRENT}},
     };
     for (const auto& [name, alpha] : chains)
-        tweaks.emplace_back(name, [alpha = alpha](raster::PipelineState& s) {
+        tweaks.emplace_back(name, [alpha = alpha](D3DState& s) {
             s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
             s.stageState[1][D3DTSS_ALPHAOP] = alpha[0];
             s.stageState[1][D3DTSS_ALPHAARG1] = alpha[1];
             s.stageState[1][D3DTSS_ALPHAARG2] = alpha[2];
             s.renderState[D3DRS_TEXTUREFACTOR] = 0x80C04020u;
         });
-    tweaks.emplace_back("not a chain: diffuse at the second stage", [](raster::PipelineState& s) {
+    tweaks.emplace_back("not a chain: diffuse at the second stage", [](D3DState& s) {
         s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
         s.stageState[1][D3DTSS_COLORARG2] = D3DTA_DIFFUSE;
     });
-    tweaks.emplace_back("specular and temp", [](raster::PipelineState& s) {
+    tweaks.emplace_back("specular and temp", [](D3DState& s) {
         s.renderState[D3DRS_SPECULARENABLE] = TRUE;
         s.stageState[0][D3DTSS_COLORARG2] = D3DTA_SPECULAR;
         s.stageState[0][D3DTSS_RESULTARG] = D3DTA_TEMP;
@@ -214,7 +214,7 @@ std::string TargetTestName(const testing::TestParamInfo<std::int64_t>& info) { r
 // whose rows cross a tile boundary.
 TEST_P(RasterTargets, GiveTheSamePixelsAsTheOtherTargets) {
     BusyScene scene;
-    raster::Rasterizer r(On(target_));
+    Rasterizer r(On(target_));
     const std::vector<std::int64_t> others = Others();
     if (others.empty()) GTEST_SKIP() << "no second vector target on this processor to compare with";
     for (int width : {96, 1050})
@@ -225,7 +225,7 @@ TEST_P(RasterTargets, GiveTheSamePixelsAsTheOtherTargets) {
                 SCOPED_TRACE(testing::Message() << "width " << width << ", variant " << variant << ", against "
                                                 << hwy::TargetName(other));
                 Target theirs(width, 80);
-                raster::Rasterizer o(On(other));
+                Rasterizer o(On(other));
                 scene.Draw(o, theirs, variant);
                 EXPECT_EQ(ours.color, theirs.color);
                 EXPECT_EQ(ours.depth, theirs.depth);
@@ -244,7 +244,7 @@ TEST_P(RasterTargets, InterleavedRowsGiveTheSamePixels) {
         for (std::uint32_t& t : level) t = static_cast<std::uint32_t>(random());
     raster::RasterOptions withoutRows = On(target_);
     withoutRows.interleavedRows = false;
-    raster::Rasterizer r(On(target_)), fromTexels(withoutRows);
+    Rasterizer r(On(target_)), fromTexels(withoutRows);
     for (int width : {96, 1050}) {
         SCOPED_TRACE(width);
         Target plain(width, 80), paired(width, 80), stale(width, 80), changed(width, 80), changedPlain(width, 80);
@@ -270,13 +270,13 @@ TEST_P(RasterTargets, StateSpecialisedRowsGiveTheSamePixels) {
     BusyScene scene;
     raster::RasterOptions generic = On(target_);
     generic.fixedStateShading = false;
-    raster::Rasterizer fixedRaster(On(target_)), genericRaster(generic);
+    Rasterizer fixedRaster(On(target_)), genericRaster(generic);
     enum Kind { kTextured, kUntextured, kUntexturedVertexAlpha };
     for (Kind kind : {kTextured, kUntextured, kUntexturedVertexAlpha})
         for (DWORD specular : {FALSE, TRUE})
             for (int width : {96, 1050}) {
                 SCOPED_TRACE(testing::Message() << "width " << width << ", kind " << kind);
-                auto tweak = [&](raster::PipelineState& s) {
+                auto tweak = [&](D3DState& s) {
                     CommonTexturedDraw(s);
                     s.renderState[D3DRS_SPECULARENABLE] = specular;
                     s.renderState[D3DRS_LIGHTING] = specular;
@@ -306,9 +306,9 @@ TEST_P(RasterTargets, AgreeWithTheOtherTargetsUnderEveryPackedState) {
             for (int y = 0; y < t->sampler.levels[l].height; ++y)
                 for (int x = 0; x < t->sampler.levels[l].width; ++x)
                     t->At(l, x, y) = (t->At(l, x, y) & 0x00FFFFFFu) | (static_cast<std::uint32_t>(x * 37 + y * 11 + l * 50) << 24);
-    raster::Rasterizer r(On(target_, 1));
-    std::vector<std::unique_ptr<raster::Rasterizer>> owned;
-    for (std::int64_t other : others) owned.push_back(std::make_unique<raster::Rasterizer>(On(other, 1)));
+    Rasterizer r(On(target_, 1));
+    std::vector<std::unique_ptr<Rasterizer>> owned;
+    for (std::int64_t other : others) owned.push_back(std::make_unique<Rasterizer>(On(other, 1)));
     for (const auto& [what, tweak] : PackedStateTweaks()) {
         SCOPED_TRACE(what);
         Target ours(90, 60);
@@ -332,7 +332,7 @@ TEST_P(RasterTargets, MatchThePlainPath) {
     Target fast(96, 80), plain(96, 80);
     raster::RasterOptions reference = On(target_);
     reference.referenceShading = true;
-    raster::Rasterizer r(On(target_)), ref(reference);
+    Rasterizer r(On(target_)), ref(reference);
     for (bool variant : {false, true}) {
         scene.Draw(r, fast, variant);
         scene.Draw(ref, plain, variant);
@@ -356,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(Compiled, RasterTargets, testing::ValuesIn(VectorTarget
 TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     BusyScene scene;
     Target target(64, 64);
-    raster::PipelineState s = BasicState(64, 64, kMeshFvf);
+    D3DState s = BasicState(64, 64, kMeshFvf);
     s.texture[0] = &scene.texture.sampler;
     s.texture[1] = &scene.shine.sampler;
     s.stageState[0][D3DTSS_MINFILTER] = s.stageState[0][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR;
@@ -364,45 +364,45 @@ TEST(RasterPaths, StateSpecialisedRowsTakeExactlyTheirDraws) {
     s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
     CommonTexturedDraw(s);
     using raster::detail::FixedStates;
-    auto fixed = [&](const std::function<void(raster::PipelineState&)>& change) {
-        raster::PipelineState changed = s;
+    auto fixed = [&](const std::function<void(D3DState&)>& change) {
+        D3DState changed = s;
         if (change) change(changed);
         raster::detail::DrawSetup setup;
-        raster::detail::BuildDrawSetup(changed, target.View(), setup);
+        raster::detail::BuildDrawSetup(Translated(changed), target.View(), setup);
         return raster::detail::FixedStatesFor(setup);
     };
-    auto applies = [&](const std::function<void(raster::PipelineState&)>& change) {
+    auto applies = [&](const std::function<void(D3DState&)>& change) {
         return fixed(change) == FixedStates::TwoStageTrilinear;
     };
     EXPECT_TRUE(applies({}));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_ALPHABLENDENABLE] = TRUE; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) {
+    EXPECT_FALSE(applies([](D3DState& c) { c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.renderState[D3DRS_ALPHABLENDENABLE] = TRUE; }));
+    EXPECT_FALSE(applies([](D3DState& c) {
         c.renderState[D3DRS_FOGENABLE] = TRUE;
         c.renderState[D3DRS_FOGVERTEXMODE] = D3DFOG_LINEAR;
     }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_POINT; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.texture[1] = nullptr; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.renderState[D3DRS_COLORWRITEENABLE] = D3DCOLORWRITEENABLE_RED; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.stageState[0][D3DTSS_MIPFILTER] = D3DTEXF_POINT; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.stageState[1][D3DTSS_MAGFILTER] = D3DTEXF_LINEAR; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.texture[1] = nullptr; }));
     // Clamped addressing: the first stage reads no interleaved rows.
-    EXPECT_FALSE(applies([](raster::PipelineState& c) { c.stageState[0][D3DTSS_ADDRESSU] = D3DTADDRESS_CLAMP; }));
+    EXPECT_FALSE(applies([](D3DState& c) { c.stageState[0][D3DTSS_ADDRESSU] = D3DTADDRESS_CLAMP; }));
     // Untextured: no stage samples, or no stage at all; a stage operation other than a
     // modulation by the (white) texel, or any other state, is not.
-    auto untextured = [](raster::PipelineState& c) { c.texture[0] = c.texture[1] = nullptr; };
+    auto untextured = [](D3DState& c) { c.texture[0] = c.texture[1] = nullptr; };
     EXPECT_EQ(fixed(untextured), FixedStates::Untextured);
-    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+    EXPECT_EQ(fixed([&](D3DState& c) {
                   untextured(c);
                   c.stageState[0][D3DTSS_COLOROP] = D3DTOP_DISABLE;
               }),
               FixedStates::Untextured);
-    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+    EXPECT_EQ(fixed([&](D3DState& c) {
                   untextured(c);
                   c.stageState[1][D3DTSS_COLOROP] = D3DTOP_ADD;
               }),
               FixedStates::None);
-    EXPECT_EQ(fixed([&](raster::PipelineState& c) {
+    EXPECT_EQ(fixed([&](D3DState& c) {
                   untextured(c);
                   c.renderState[D3DRS_ZFUNC] = D3DCMP_LESS;
               }),
@@ -416,8 +416,8 @@ struct LitVertex {
 
 TEST(RasterPaths, IndexedDrawsWithBaseVertexAnd32BitIndices) {
     Target a(16, 16), b(16, 16);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    Rasterizer r(1);
+    D3DState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
     // Junk vertices first; the quad's four corners start at vertex 5.
     std::vector<LitVertex> v(5, LitVertex{100, 100, 0, 0xFFFF0000});
     v.push_back({-1, 1, 0.5f, 0xFF00FF00});
@@ -439,7 +439,7 @@ TEST(RasterPaths, IndexedDrawsWithBaseVertexAnd32BitIndices) {
 
 TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
     Target t(16, 16);
-    raster::Rasterizer r(1);
+    Rasterizer r(1);
     D3DVIEWPORT8 full{0, 0, 16, 16, 0, 1}, inner{4, 4, 8, 8, 0, 1};
     r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
     const D3DRECT rects[] = {{0, 0, 6, 6}, {10, 10, 40, 40}, {-5, 14, 2, 20}};
@@ -462,7 +462,7 @@ TEST(RasterPaths, ClearRectanglesStayInsideTheViewport) {
 // start, end and width modulo the store size, rectangles across tile boundaries, an odd
 // pitch so that rows start at every alignment.
 // The number of pixels the clears get wrong.
-int WrongClearPixels(raster::Rasterizer& r) {
+int WrongClearPixels(Rasterizer& r) {
     Target t(301, 150);
     D3DVIEWPORT8 full{0, 0, 301, 150, 0, 1};
     r.Clear(t.View(), full, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF102030u, 1.0f);
@@ -484,13 +484,13 @@ int WrongClearPixels(raster::Rasterizer& r) {
 }
 
 TEST(RasterPaths, ClearRectanglesOfEveryAlignmentFillExactlyTheirPixels) {
-    raster::Rasterizer r(2);
+    Rasterizer r(2);
     EXPECT_EQ(WrongClearPixels(r), 0);
 }
 
 // The clears run on the allowed target too: its own fills, exact.
 TEST_P(RasterTargets, ClearsFillWithTheTargetExactly) {
-    raster::Rasterizer r(On(target_));
+    Rasterizer r(On(target_));
     EXPECT_EQ(WrongClearPixels(r), 0);
     for (std::int64_t other : Others()) {
         EXPECT_NE(raster::detail::ColorFiller(target_), raster::detail::ColorFiller(other)) << hwy::TargetName(other);
@@ -506,10 +506,10 @@ std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse
     raster::RasterOptions options;
     options.threads = 1;
     options.referenceShading = reference;
-    raster::Rasterizer r(options);
+    Rasterizer r(options);
     Texture tex(1, 1, 1);
     tex.At(0, 0, 0) = texel;
-    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    D3DState s = BasicState(4, 4, kScreenFvf);
     s.texture[0] = &tex.sampler;
     s.stageState[0][D3DTSS_COLOROP] = op;
     s.stageState[0][D3DTSS_COLORARG1] = arg1;
@@ -572,8 +572,8 @@ TEST(RasterStages, AlphaOperationsAndAlphaTest) {
               0x80u);
 
     Target t(4, 4);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(4, 4, kScreenFvf);
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
     s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG2;
     s.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
@@ -599,8 +599,8 @@ TEST(RasterStages, AlphaOperationsAndAlphaTest) {
 
 TEST(RasterBlend, ColorWriteMaskAndDestinationAlpha) {
     Target t(4, 4);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(4, 4, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(4, 4, kScreenFvf);
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
     s.stageState[0][D3DTSS_ALPHAOP] = D3DTOP_SELECTARG2;
     raster::RenderTarget withAlpha = t.View(false);
@@ -632,8 +632,8 @@ TEST(RasterBlend, ColorWriteMaskAndDestinationAlpha) {
 // right colour and nothing wraps around.
 TEST(RasterClipping, CameraInsideHugeGeometry) {
     Target t(64, 48);
-    raster::Rasterizer r(2);
-    raster::PipelineState s = BasicState(64, 48, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    Rasterizer r(2);
+    D3DState s = BasicState(64, 48, D3DFVF_XYZ | D3DFVF_DIFFUSE);
     const float eye[3] = {0, 0, 0}, at[3] = {0.3f, 0.1f, 1}, up[3] = {0, 1, 0};
     s.view = LookAt(eye, at, up);
     s.projection = Perspective(1.0f, 64.0f / 48.0f, 1.0f, 50000.0f);
@@ -662,7 +662,7 @@ TEST(RasterClipping, CameraInsideHugeGeometry) {
     EXPECT_EQ(t.At(63, 30), 0xFFFFFF00u);
     // Geometry wholly behind the camera draws nothing.
     Target behind(32, 32);
-    raster::PipelineState b = BasicState(32, 32, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    D3DState b = BasicState(32, 32, D3DFVF_XYZ | D3DFVF_DIFFUSE);
     b.projection = Perspective(1.0f, 1.0f, 1.0f, 100.0f);
     r.Clear(behind.View(), b.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
     std::vector<LitVertex> back = {{-1e7f, -1e7f, -5, 0xFFFFFFFF}, {1e7f, -1e7f, -5, 0xFFFFFFFF}, {0, 1e7f, -1e6f, 0xFFFFFFFF}};
@@ -673,8 +673,8 @@ TEST(RasterClipping, CameraInsideHugeGeometry) {
 
 TEST(RasterClipping, DegenerateAndNonFiniteInputDrawsNothing) {
     Target t(16, 16);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    Rasterizer r(1);
+    D3DState s = BasicState(16, 16, D3DFVF_XYZ | D3DFVF_DIFFUSE);
     r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
     std::vector<LitVertex> v = {{nan, 0, 0.5f, ~0u}, {1, 0, 0.5f, ~0u}, {0, 1, 0.5f, ~0u},
@@ -712,8 +712,8 @@ TEST(RasterVertices, SpecularColourAndSecondTextureCoordinates) {
         raster::RasterOptions options;
         options.threads = 1;
         options.referenceShading = reference;
-        raster::Rasterizer r(options);
-        raster::PipelineState s = BasicState(8, 8, kTwoSetFvf);
+        Rasterizer r(options);
+        D3DState s = BasicState(8, 8, kTwoSetFvf);
         s.texture[0] = &halves.sampler;
         s.stageState[0][D3DTSS_COLOROP] = D3DTOP_ADD;  // texture + diffuse
         s.stageState[0][D3DTSS_TEXCOORDINDEX] = 1;
@@ -740,8 +740,8 @@ TEST(RasterVertices, SpecularColourAndSecondTextureCoordinates) {
 // is the result, whatever the material says.
 TEST(RasterVertices, EmissiveFromTheVertexColour) {
     Target t(4, 4);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(4, 4, kMeshFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(4, 4, kMeshFvf);
     s.renderState[D3DRS_LIGHTING] = TRUE;
     s.renderState[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_COLOR1;
     s.renderState[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_MATERIAL;
@@ -769,8 +769,8 @@ namespace {
 // not dropped, and keep their interpolation.
 TEST(RasterClipping, HugeScreenSpaceTriangles) {
     Target t(32, 32);
-    raster::Rasterizer r(1);
-    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    Rasterizer r(1);
+    D3DState s = BasicState(32, 32, kScreenFvf);
     s.stageState[0][D3DTSS_COLOROP] = D3DTOP_SELECTARG2;
     r.Clear(t.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f);
     // Red runs from 0 at x = -100000 to 255 at x = 300000 (both other corners at the left).
@@ -794,8 +794,8 @@ namespace {
 // every triangle still lands once.
 TEST(RasterQueue, DrawLargerThanTheQueue) {
     Target t(32, 32);
-    raster::Rasterizer r(2);
-    raster::PipelineState s = BasicState(32, 32, kScreenFvf);
+    Rasterizer r(2);
+    D3DState s = BasicState(32, 32, kScreenFvf);
     s.renderState[D3DRS_ALPHABLENDENABLE] = TRUE;
     s.renderState[D3DRS_SRCBLEND] = D3DBLEND_ONE;
     s.renderState[D3DRS_DESTBLEND] = D3DBLEND_ONE;

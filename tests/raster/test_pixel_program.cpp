@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/d3d8/raster/pipeline.h"
-#include "platform/d3d8/raster/pixel_program.h"
+#include "raster/pipeline.h"
+#include "raster/pixel_program.h"
 
 using namespace raster;
 using namespace raster::ps;

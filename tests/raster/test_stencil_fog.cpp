@@ -8,7 +8,7 @@
 
 #include <hwy/targets.h>
 
-#include "platform/d3d8/raster/pipeline.h"
+#include "raster/pipeline.h"
 #include "raster_fixture.h"
 
 using namespace rastertest;
@@ -19,7 +19,7 @@ namespace {
 struct WordTarget {
     WordTarget(int w, int h, D3DFORMAT format)
         : color(w, h), words(static_cast<std::size_t>(w) * h), narrow(static_cast<std::size_t>(w) * h) {
-        EXPECT_TRUE(raster::DepthStencilLayoutOf(format, layout)) << format;
+        EXPECT_TRUE(d3d8::DepthStencilLayoutOf(format, layout)) << format;
     }
     raster::RenderTarget View() {
         raster::RenderTarget t = color.View(false);
@@ -52,7 +52,7 @@ struct Painter {
         options.threads = 2;
         options.referenceShading = target == 0;
         if (target != 0) options.vectorTargets = target;
-        r = std::make_unique<raster::Rasterizer>(options);
+        r = std::make_unique<Rasterizer>(options);
         state.renderState[D3DRS_STENCILENABLE] = TRUE;
     }
     void Clear(DWORD flags, float z, DWORD stencil) {
@@ -68,8 +68,8 @@ struct Painter {
     }
     WordTarget& out;
     raster::RenderTarget view;
-    raster::PipelineState state;
-    std::unique_ptr<raster::Rasterizer> r;
+    D3DState state;
+    std::unique_ptr<Rasterizer> r;
 };
 
 // 0 for the plain path, then every vector target compiled in.
@@ -224,8 +224,8 @@ TEST(RasterStencil, ClearsAndFormatPrecision) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
         WordTarget t(24, 6, c.format);
-        raster::Rasterizer r(1);
-        raster::PipelineState s = BasicState(24, 6, kScreenFvf);
+        Rasterizer r(1);
+        D3DState s = BasicState(24, 6, kScreenFvf);
         raster::RenderTarget view = t.View();
         r.Clear(view, s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 0.5f, 0x1FF);
         r.Flush();
@@ -250,8 +250,8 @@ TEST(RasterStencil, ClearsAndFormatPrecision) {
         view.depthStencil = memory.data();
         raster::RenderTarget before = view;
         before.depthLayout = wide.layout;
-        raster::Rasterizer r(1);
-        raster::PipelineState s = BasicState(24, 6, kScreenFvf);
+        Rasterizer r(1);
+        D3DState s = BasicState(24, 6, kScreenFvf);
         r.Clear(before, s.viewport, 0, nullptr, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
         r.Flush();
         std::fill(memory.begin(), memory.end(), 0x12345678u);
@@ -387,8 +387,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, StencilFog, testing::ValuesIn(Paths()), PathName
 // stencil does not hold the object's mark.
 TEST(RasterGolden, StencilOutline) {
     WordTarget t(64, 64, D3DFMT_D24S8);
-    raster::Rasterizer r(2);
-    raster::PipelineState s = BasicState(64, 64, kScreenFvf);
+    Rasterizer r(2);
+    D3DState s = BasicState(64, 64, kScreenFvf);
     const raster::RenderTarget view = t.View();
     r.Clear(view, s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0xFF202040u, 1.0f, 0);
     auto star = [](float scale, std::uint32_t inner, std::uint32_t outer) {

@@ -80,7 +80,7 @@ IDirect3DDevice8* DeviceTest::MakeDevice(const D3DDeviceProfile& profile) {
         wc.lpfnWndProc = TestWindowProc;
         wc.lpszClassName = "texture-tests";
         RegisterClassA(&wc);
-        window_ = CreateWindowExA(0, "texture-tests", "texture tests", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr,
+        window_ = CreateWindowExA(0, "texture-tests", "texture tests", WS_POPUP, 0, 0, 64, 64, nullptr,
                                   nullptr, nullptr, nullptr);
     }
     EXPECT_NE(window_, nullptr);

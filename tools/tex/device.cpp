@@ -32,7 +32,7 @@ HRESULT HeadlessDevice::Create(const D3DDeviceProfile& profile, unsigned count) 
     wc.lpfnWndProc = ToolWindowProc;
     wc.lpszClassName = "tolvane-tex";
     RegisterClassA(&wc);
-    window_ = CreateWindowExA(0, "tolvane-tex", "tolvane-tex", WS_OVERLAPPEDWINDOW, 0, 0, 64, 64, nullptr, nullptr,
+    window_ = CreateWindowExA(0, "tolvane-tex", "tolvane-tex", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
                               nullptr, nullptr);
     if (!window_) {
         const DWORD error = GetLastError();

@@ -45,6 +45,8 @@ constexpr Uint32 SDL_BUTTON_RMASK = 1u << 2;
 constexpr const char* SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE = "SDL_QUIT_ON_LAST_WINDOW_CLOSE";
 
 enum SDL_bool { SDL_FALSE = 0, SDL_TRUE = 1 };
+constexpr int SDL_DISABLE = 0;
+constexpr int SDL_ENABLE = 1;
 
 enum SDL_Keymod : int {
     KMOD_NONE = 0,
@@ -184,6 +186,12 @@ void SDL_GetWindowSize(SDL_Window* window, int* w, int* h);
 void SDL_GetWindowSizeInPixels(SDL_Window* window, int* w, int* h);
 int SDL_GetWindowBordersSize(SDL_Window* window, int* top, int* left, int* bottom, int* right);
 SDL_Window* SDL_GetKeyboardFocus();
+void SDL_SetWindowPosition(SDL_Window* window, int x, int y);
+void SDL_SetWindowTitle(SDL_Window* window, const char* title);
+void SDL_ShowWindow(SDL_Window* window);
+void SDL_HideWindow(SDL_Window* window);
+int SDL_ShowCursor(int toggle);
+int SDL_CaptureMouse(SDL_bool enabled);
 
 SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint32 flags);
 void SDL_DestroyRenderer(SDL_Renderer* renderer);

@@ -275,6 +275,15 @@ void SDL_SetWindowSize(SDL_Window* window, int w, int h) {
 
 SDL_bool SDL_SetHint(const char*, const char*) { return SDL_TRUE; }  // none that a page needs
 
+// The canvas stays where the page put it, under the page's title, always shown; the
+// pointer over it is the page's, and the page sees the mouse only over the canvas.
+void SDL_SetWindowPosition(SDL_Window*, int, int) {}
+void SDL_SetWindowTitle(SDL_Window*, const char*) {}
+void SDL_ShowWindow(SDL_Window*) {}
+void SDL_HideWindow(SDL_Window*) {}
+int SDL_ShowCursor(int toggle) { return toggle < 0 ? SDL_ENABLE : toggle; }
+int SDL_CaptureMouse(SDL_bool) { return -1; }
+
 void SDL_GetWindowPosition(SDL_Window* window, int* x, int* y) {
     if (x) *x = 0;
     if (y) *y = 0;

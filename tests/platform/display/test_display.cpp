@@ -39,8 +39,10 @@ protected:
         wc.lpfnWndProc = Proc;
         wc.lpszClassName = "CN";
         ASSERT_NE(RegisterClassA(&wc), 0);
-        hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 320, 240, nullptr,
-                                nullptr, nullptr, nullptr);
+        RECT outer{0, 0, 320, 240};
+        AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW | WS_VISIBLE, FALSE);
+        hwnd_ = CreateWindowExA(0, "CN", "Tolvane", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, outer.right - outer.left,
+                                outer.bottom - outer.top, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(hwnd_, nullptr) << "no display (run under xvfb-run): error " << GetLastError() << ", " << SDL_GetError();
         sdl_ = win32::System().windows.at(hwnd_).sdlWindow;
         ASSERT_NE(sdl_, nullptr);
@@ -111,6 +113,28 @@ TEST_F(Display, WindowHasItsTitleAndClientSize) {
     RECT outer{};
     ASSERT_TRUE(GetWindowRect(hwnd_, &outer));
     EXPECT_GE(outer.right - outer.left, 320);
+}
+
+// The window calls reach the SDL window: title, visibility, client size, the cursor.
+TEST_F(Display, WindowManagementReachesTheSdlWindow) {
+    EXPECT_TRUE(SetWindowTextA(hwnd_, "Renamed"));
+    EXPECT_STREQ(SDL_GetWindowTitle(sdl_), "Renamed");
+    EXPECT_TRUE(ShowWindow(hwnd_, SW_HIDE));
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_HIDDEN, 0u);
+    EXPECT_FALSE(ShowWindow(hwnd_, SW_SHOW));
+    EXPECT_NE(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_SHOWN, 0u);
+    RECT outer{0, 0, 200, 100};
+    AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+    ASSERT_TRUE(SetWindowPos(hwnd_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                             SWP_NOMOVE | SWP_NOZORDER));
+    int width = 0, height = 0;
+    SDL_GetWindowSize(sdl_, &width, &height);
+    EXPECT_EQ(width, 200);
+    EXPECT_EQ(height, 100);
+    EXPECT_EQ(ShowCursor(FALSE), -1);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    EXPECT_EQ(ShowCursor(TRUE), 0);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_ENABLE);
 }
 
 TEST_F(Display, KeysBecomeVirtualKeyMessages) {
