@@ -290,6 +290,10 @@ std::uint32_t SampleTextureRef(const SamplerSetup& sampler, float u, float v, fl
 // stage both call it (the vector one for all but cubes), so they agree exactly.
 std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, const float* qPlane, float fx, float fy,
                        float w);
+// The texel of a stage at coordinates (u, v, w) and level of detail lod (bias included),
+// by the texture's kind: a plane reads (u, v), a volume (u, v, w), a cube the direction.
+// Pixel programs sample through it.
+std::uint32_t SampleCoordinates(const SamplerSetup& sampler, float u, float v, float w, float lod);
 
 // The level choice of every scalar lookup for a minified or magnified lane (its Highway
 // twin is ChooseLevelsN in pixel_simd.cpp, lane for lane the same arithmetic): the finer

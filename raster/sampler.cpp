@@ -342,4 +342,30 @@ std::uint32_t SampleAt(const SamplerSetup& s, const float* pc, const float* pq, 
     Unreachable();
 }
 
+std::uint32_t SampleCoordinates(const SamplerSetup& s, float u, float v, float w, float lod) {
+    if (!s.texture) return 0xFFFFFFFFu;
+    switch (s.texture->kind) {
+        case TextureKind::Plane: return SampleTexture(s, u, v, lod);
+        case TextureKind::Volume:
+            return SampleLevels<true>(s, s.texture->levels, Axes{s.addressU, s.addressV, s.addressW}, u, v, w, lod);
+        case TextureKind::Cube: {
+            // The face and its s, t as SampleCube finds them.
+            const float c[3] = {u, v, w};
+            const float ax = std::fabs(u), ay = std::fabs(v), az = std::fabs(w);
+            int axis = 0;
+            if (ay > ax && ay >= az) axis = 1;
+            else if (az > ax && az > ay) axis = 2;
+            const int face = 2 * axis + (c[axis] < 0.0f ? 1 : 0);
+            const FaceAxes& f = kFaceAxes[face];
+            const float major = std::fabs(c[axis]);
+            const float inverse = major > 0.0f ? 1.0f / major : 0.0f;
+            const float sFace = 0.5f * (f.sSign * c[f.sAxis]) * inverse + 0.5f;
+            const float tFace = 0.5f * (f.tSign * c[f.tAxis]) * inverse + 0.5f;
+            constexpr Axes kClampedFace{AddressMode::Clamp, AddressMode::Clamp, AddressMode::Clamp};
+            return SampleLevels<false>(s, s.texture->faces[face], kClampedFace, sFace, tFace, 0.0f, lod);
+        }
+    }
+    Unreachable();
+}
+
 }  // namespace raster::detail
