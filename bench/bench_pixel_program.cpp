@@ -91,8 +91,8 @@ struct Textures {
 
         bumpSetup.texture = &bump;
         envSetup.texture = &environment;
-        envSetup.minFilter = envSetup.magFilter = raster::detail::TextureFilter::Linear;
-        envSetup.mip = raster::detail::MipFilter::Linear;
+        envSetup.minFilter = envSetup.magFilter = raster::TextureFilter::Linear;
+        envSetup.mipFilter = raster::MipFilter::Linear;
         envSetup.wrapPow2 = true;
         draw.stages[0].sampler = &bumpSetup;
         draw.stages[0].signedChannels = raster::kMaskR | raster::kMaskG;

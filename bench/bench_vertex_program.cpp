@@ -26,6 +26,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "platform/d3d8/state_translation.h"
 #include "raster/pipeline.h"
 #include "raster/vertex_processing.h"
 #include "raster/vertex_program.h"
@@ -124,20 +125,30 @@ raster::detail::AttributeLayout Layout() {
     return layout;
 }
 
+// The fixed-function stage's draw: the same transforms, lights and material as the program.
+raster::PipelineState FixedFunctionState(const Scene& scene) {
+    raster::PipelineState state;
+    // The states in the platform's values, translated as the device translates them.
+    DWORD rs[D3DRS_COUNT];
+    d3d8::StageStates ts[D3DMAXTEXTURESTAGES];
+    d3d8::SetDefaultStates(rs, ts);
+    rs[D3DRS_LIGHTING] = TRUE;
+    rs[D3DRS_SPECULARENABLE] = FALSE;
+    rs[D3DRS_AMBIENT] = 0xFF1A1A1Au;
+    d3d8::TranslateStates(rs, ts, state.states);
+    d3d8::DecodeFvf(D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1, state.vertex);
+    state.world = d3d8::ToRaster(scene.world);
+    state.view = d3d8::ToRaster(scene.view);
+    state.projection = d3d8::ToRaster(scene.projection);
+    state.material = d3d8::ToRaster(scene.material);
+    state.lightCount = 3;
+    for (int i = 0; i < 3; ++i) state.lights[i] = d3d8::ToRaster(scene.lights[i]);
+    return state;
+}
+
 void BM_FixedFunction(benchmark::State& st) {
     Scene& scene = TheScene();
-    raster::PipelineState state;
-    raster::SetDefaultStates(state);
-    state.fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-    state.world = scene.world;
-    state.view = scene.view;
-    state.projection = scene.projection;
-    state.renderState[D3DRS_LIGHTING] = TRUE;
-    state.renderState[D3DRS_SPECULARENABLE] = FALSE;
-    state.renderState[D3DRS_AMBIENT] = 0xFF1A1A1Au;
-    state.material = scene.material;
-    state.lightCount = 3;
-    for (int i = 0; i < 3; ++i) state.lights[i] = scene.lights[i];
+    const raster::PipelineState state = FixedFunctionState(scene);
     raster::detail::VertexProcessor processor;
     processor.Prepare(state, Layout());
     const raster::VertexInput input{reinterpret_cast<const std::uint8_t*>(scene.vertices.data()),
@@ -245,18 +256,7 @@ struct ProgramRun {
 // stage's, printed first: the two do the same work.
 void CompareWithFixedFunction() {
     Scene& scene = TheScene();
-    raster::PipelineState state;
-    raster::SetDefaultStates(state);
-    state.fvf = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1;
-    state.world = scene.world;
-    state.view = scene.view;
-    state.projection = scene.projection;
-    state.renderState[D3DRS_LIGHTING] = TRUE;
-    state.renderState[D3DRS_SPECULARENABLE] = FALSE;
-    state.renderState[D3DRS_AMBIENT] = 0xFF1A1A1Au;
-    state.material = scene.material;
-    state.lightCount = 3;
-    for (int i = 0; i < 3; ++i) state.lights[i] = scene.lights[i];
+    const raster::PipelineState state = FixedFunctionState(scene);
     raster::detail::VertexProcessor processor;
     processor.Prepare(state, Layout());
     const raster::VertexInput input{reinterpret_cast<const std::uint8_t*>(scene.vertices.data()),

@@ -67,7 +67,7 @@ OpVersions VersionsOf(PixelOp op) {
         case PixelOp::TexM3x3: return {k12, k13};
         case PixelOp::TexM3x2Depth: return {k13, k13};
     }
-    detail::Unreachable();
+    Unreachable();
 }
 
 bool IsArithmetic(PixelOp op) { return op <= PixelOp::Bem; }
@@ -79,7 +79,7 @@ int RegisterCount(RegisterFile file, bool ps14) {
         case RegisterFile::Constant: return PixelProgram::kConstants;
         case RegisterFile::Color: return PixelProgram::kColors;
     }
-    detail::Unreachable();
+    Unreachable();
 }
 
 }  // namespace

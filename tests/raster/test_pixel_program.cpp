@@ -65,12 +65,12 @@ struct Scene {
           bumps(TextureKind::Plane, 4, 1, [](int, int x, int y, int) { return Noise(9, x, y, 0); }),
           cube(TextureKind::Cube, 4, 2, Noise),
           volume(TextureKind::Volume, 4, 2, Noise) {
-        plane.setup.minFilter = plane.setup.magFilter = detail::TextureFilter::Linear;
-        plane.setup.mip = detail::MipFilter::Linear;
-        plane.setup.addressV = detail::AddressMode::Mirror;
-        cube.setup.minFilter = detail::TextureFilter::Linear;
-        cube.setup.mip = detail::MipFilter::Point;
-        volume.setup.magFilter = detail::TextureFilter::Linear;
+        plane.setup.minFilter = plane.setup.magFilter = TextureFilter::Linear;
+        plane.setup.mipFilter = MipFilter::Linear;
+        plane.setup.addressV = AddressMode::Mirror;
+        cube.setup.minFilter = TextureFilter::Linear;
+        cube.setup.mipFilter = MipFilter::Point;
+        volume.setup.magFilter = TextureFilter::Linear;
         const detail::SamplerSetup* samplers[6] = {&bumps.setup,  &plane.setup, &cube.setup,
                                                    &volume.setup, &bumps.setup, nullptr};
         for (int s = 0; s < 6; ++s) {
