@@ -391,13 +391,6 @@ typedef POINT* LPPOINT;
 typedef MSG* LPMSG;
 typedef DWORD* LPDWORD;
 typedef INT_PTR (*FARPROC)();
-typedef union _LARGE_INTEGER {
-    struct {
-        DWORD LowPart;
-        LONG HighPart;
-    } u;
-    LONGLONG QuadPart;
-} LARGE_INTEGER;
 
 #define TEXT(text) text
 #define MAKELONG(low, high) ((LONG)(((WORD)((DWORD_PTR)(low) & 0xFFFF)) | ((DWORD)((WORD)((DWORD_PTR)(high) & 0xFFFF))) << 16))

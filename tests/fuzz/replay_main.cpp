@@ -11,7 +11,12 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
+// main, or ReplayMain when a program wraps it (TOLVANE_REPLAY_WRAPPED).
+#ifdef TOLVANE_REPLAY_WRAPPED
+int ReplayMain(int argc, char** argv) {
+#else
 int main(int argc, char** argv) {
+#endif
     namespace fs = std::filesystem;
     std::vector<fs::path> files;
     for (int i = 1; i < argc; ++i) {
