@@ -357,6 +357,8 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface8** out) {
 // ---- resources ------------------------------------------------------------------------------
 
 HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const {
+    // Scratch resources are plain memory: any format the device knows, no usage, no caps.
+    if (pool == D3DPOOL_SCRATCH) return usage == 0 && FindFormat(format) != nullptr ? D3D_OK : D3DERR_INVALIDCALL;
     if (!IsPool(pool) || (usage & ~kTextureUsages) != 0) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
     // Targets live in the default pool only.
@@ -366,10 +368,11 @@ HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT
     return D3D_OK;
 }
 
-bool Device::ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth) const {
+bool Device::ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth, D3DPOOL pool) const {
     const D3DDeviceProfile& profile = Profile();
     const DWORD caps = profile.TextureCaps;
     if (width == 0 || height == 0 || depth == 0) return false;
+    if (pool == D3DPOOL_SCRATCH) return true;
     switch (type) {
         case D3DRTYPE_TEXTURE: {
             if (width > profile.MaxTextureWidth || height > profile.MaxTextureHeight) return false;
@@ -424,8 +427,9 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_TEXTURE, format, pool); FAILED(result)) return result;
-    if (!ValidTextureSize(D3DRTYPE_TEXTURE, width, height, 1)) return D3DERR_INVALIDCALL;
-    const DWORD caps = Profile().TextureCaps;
+    if (!ValidTextureSize(D3DRTYPE_TEXTURE, width, height, 1, pool)) return D3DERR_INVALIDCALL;
+    const bool scratch = pool == D3DPOOL_SCRATCH;
+    const DWORD caps = scratch ? DWORD{D3DPTEXTURECAPS_MIPMAP} : Profile().TextureCaps;
     UINT count = ResolveLevels(levels, width, height, 1, (caps & D3DPTEXTURECAPS_MIPMAP) != 0);
     // A size that is not a power of two passed the size check only under the conditional
     // cap, and then the texture has one level.
@@ -442,8 +446,9 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
     if (usage != 0 && usage != D3DUSAGE_DYNAMIC) return D3DERR_INVALIDCALL;  // volumes are never targets
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_VOLUMETEXTURE, format, pool); FAILED(result))
         return result;
-    if (!ValidTextureSize(D3DRTYPE_VOLUMETEXTURE, width, height, depth)) return D3DERR_INVALIDCALL;
-    UINT count = ResolveLevels(levels, width, height, depth, (Profile().TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) != 0);
+    if (!ValidTextureSize(D3DRTYPE_VOLUMETEXTURE, width, height, depth, pool)) return D3DERR_INVALIDCALL;
+    const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) != 0;
+    UINT count = ResolveLevels(levels, width, height, depth, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
     return Finish(new VolumeTexture(this, usage, format, pool, count), out, width, height, depth);
 }
@@ -454,8 +459,9 @@ HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3D
     *out = nullptr;
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_CUBETEXTURE, format, pool); FAILED(result))
         return result;
-    if (!ValidTextureSize(D3DRTYPE_CUBETEXTURE, edgeLength, edgeLength, 1)) return D3DERR_INVALIDCALL;
-    UINT count = ResolveLevels(levels, edgeLength, edgeLength, 1, (Profile().TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) != 0);
+    if (!ValidTextureSize(D3DRTYPE_CUBETEXTURE, edgeLength, edgeLength, 1, pool)) return D3DERR_INVALIDCALL;
+    const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) != 0;
+    UINT count = ResolveLevels(levels, edgeLength, edgeLength, 1, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
     return Finish(new CubeTexture(this, usage, format, pool, count), out, edgeLength);
 }
@@ -708,7 +714,9 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     if (stage >= D3DMAXTEXTURESTAGES) return D3DERR_INVALIDCALL;
     if (texture != nullptr) {
         TextureCore* core = CoreOf(texture);
-        if (core == nullptr || core->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+        // Scratch textures are never sampled.
+        if (core == nullptr || core->OwnerDevice() != this || core->CorePool() == D3DPOOL_SCRATCH)
+            return D3DERR_INVALIDCALL;
     }
     if (recording_) {
         recording_->SetTexture(stage, texture);

@@ -222,7 +222,7 @@ private:
     // The states of a new device: render and stage states, transforms, viewport on the
     // whole back buffer, material, no lights, clip planes 0, no vertex shader.
     void SetNewDeviceStates();
-    bool ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth) const;
+    bool ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UINT depth, D3DPOOL pool) const;
     HRESULT CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT format, D3DPOOL pool) const;
     raster::RenderTarget Target();
     // Fills the draw's state snapshot; without textures, no stage has one bound.

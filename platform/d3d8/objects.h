@@ -216,6 +216,7 @@ class TextureCore {
 public:
     virtual ~TextureCore() = default;
     virtual Device* OwnerDevice() const = 0;
+    virtual D3DPOOL CorePool() const = 0;
     // Brings the sampler copies of changed levels up to date; null when the sampler
     // cannot read the format (the stage then reads as if unbound).
     const raster::SamplerTexture* Sampler();
@@ -266,6 +267,7 @@ public:
     DWORD GetLOD() override { return lod_; }
     DWORD GetLevelCount() override { return levels_; }
     Device* OwnerDevice() const override { return device_; }
+    D3DPOOL CorePool() const override { return pool_; }
 
 protected:
     DWORD SamplerFirstLevel() const override { return lod_; }

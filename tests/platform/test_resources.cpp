@@ -422,3 +422,46 @@ TEST_F(ResourceTest, ImageSurfaceKeepsItsOwnCount) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ResourceTest, ScratchPoolIgnoresCapsAndIsNeverBound) {
+    // Sizes and formats the device's textures refuse: not a power of two, too wide, a
+    // block format in a volume.
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(12, 16, 0, 0, D3DFMT_L8, D3DPOOL_SCRATCH, &texture), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 5u);
+    IDirect3DTexture8* wide = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8192, 8, 1, 0, D3DFMT_L8, D3DPOOL_SCRATCH, &wide), D3D_OK);
+    wide->Release();
+    IDirect3DCubeTexture8* cube = nullptr;
+    ASSERT_EQ(device_->CreateCubeTexture(12, 1, 0, D3DFMT_L8, D3DPOOL_SCRATCH, &cube), D3D_OK);
+    cube->Release();
+    IDirect3DVolumeTexture8* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_SCRATCH, &volume), D3D_OK);
+    volume->Release();
+    EXPECT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_SCRATCH, &wide), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, static_cast<D3DFORMAT>(777), D3DPOOL_SCRATCH, &wide),
+              D3DERR_INVALIDCALL);
+
+    // Written and read back through a lock, and copied out with CopyRects.
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 16; ++y) std::memset(static_cast<BYTE*>(locked.pBits) + y * locked.Pitch, 10 + y, 12);
+    ASSERT_EQ(texture->UnlockRect(0), D3D_OK);
+    IDirect3DSurface8* level = nullptr;
+    IDirect3DSurface8* image = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &level), D3D_OK);
+    ASSERT_EQ(device_->CreateImageSurface(12, 16, D3DFMT_L8, &image), D3D_OK);
+    ASSERT_EQ(device_->CopyRects(level, nullptr, 0, image, nullptr), D3D_OK);
+    ASSERT_EQ(image->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    EXPECT_EQ(static_cast<BYTE*>(locked.pBits)[5 * locked.Pitch + 11], 15);
+    image->UnlockRect();
+    image->Release();
+    level->Release();
+
+    EXPECT_EQ(device_->SetTexture(0, texture), D3DERR_INVALIDCALL);
+    texture->Release();
+}
+
+}  // namespace
