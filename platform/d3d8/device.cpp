@@ -364,6 +364,10 @@ HRESULT Device::CheckResourceFormat(DWORD usage, D3DRESOURCETYPE type, D3DFORMAT
     // Targets live in the default pool only.
     if ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) != 0 && pool != D3DPOOL_DEFAULT)
         return D3DERR_INVALIDCALL;
+    // Dynamic resources are written by the application: never targets, never managed.
+    if ((usage & D3DUSAGE_DYNAMIC) != 0 &&
+        ((usage & (D3DUSAGE_RENDERTARGET | D3DUSAGE_DEPTHSTENCIL)) != 0 || pool == D3DPOOL_MANAGED))
+        return D3DERR_INVALIDCALL;
     if (FindFormat(format) == nullptr || !d3d_->Supports(usage, type, format)) return D3DERR_INVALIDCALL;
     return D3D_OK;
 }
@@ -400,6 +404,20 @@ bool Device::ValidTextureSize(D3DRESOURCETYPE type, UINT width, UINT height, UIN
 
 namespace {
 
+// Block formats need whole blocks at the top level (smaller mip levels may be partial).
+bool WholeBlocks(D3DFORMAT format, UINT width, UINT height) {
+    const FormatStorage* info = FindFormat(format);
+    return info == nullptr || info->blockHeight == 1 || (width % info->blockWidth == 0 && height % info->blockHeight == 0);
+}
+
+// A multisample type the rasterizer does not have is unavailable; a value that is no
+// type at all is a bad call.
+HRESULT CheckMultiSample(D3DMULTISAMPLE_TYPE type) {
+    if (type == D3DMULTISAMPLE_NONE) return D3D_OK;
+    return type >= D3DMULTISAMPLE_2_SAMPLES && type <= D3DMULTISAMPLE_16_SAMPLES ? D3DERR_NOTAVAILABLE
+                                                                                 : D3DERR_INVALIDCALL;
+}
+
 // The level count of a new texture: 0 asks for the full chain; more than the chain, or
 // more than one level without the kind's mipmap cap, is refused (0 returned).
 UINT ResolveLevels(UINT requested, UINT width, UINT height, UINT depth, bool mipmaps) {
@@ -425,16 +443,16 @@ HRESULT Finish(T* texture, I** out, Extent... extent) {
 HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                               IDirect3DTexture8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_TEXTURE, format, pool); FAILED(result)) return result;
-    if (!ValidTextureSize(D3DRTYPE_TEXTURE, width, height, 1, pool)) return D3DERR_INVALIDCALL;
+    if (!ValidTextureSize(D3DRTYPE_TEXTURE, width, height, 1, pool) || !WholeBlocks(format, width, height))
+        return D3DERR_INVALIDCALL;
     const bool scratch = pool == D3DPOOL_SCRATCH;
     const DWORD caps = scratch ? DWORD{D3DPTEXTURECAPS_MIPMAP} : Profile().TextureCaps;
     UINT count = ResolveLevels(levels, width, height, 1, (caps & D3DPTEXTURECAPS_MIPMAP) != 0);
     // A size that is not a power of two passed the size check only under the conditional
-    // cap, and then the texture has one level.
+    // cap, and then the texture has exactly one level: a full chain is refused too.
     bool conditional = (caps & D3DPTEXTURECAPS_POW2) != 0 && !(IsPowerOfTwo(width) && IsPowerOfTwo(height));
-    if (conditional) count = levels <= 1 ? 1 : 0;
+    if (conditional) count = levels == 1 ? 1 : 0;
     if (count == 0) return D3DERR_INVALIDCALL;
     return Finish(new Texture(this, usage, format, pool, count), out, width, height);
 }
@@ -442,11 +460,11 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
 HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                                     D3DPOOL pool, IDirect3DVolumeTexture8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     if (usage != 0 && usage != D3DUSAGE_DYNAMIC) return D3DERR_INVALIDCALL;  // volumes are never targets
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_VOLUMETEXTURE, format, pool); FAILED(result))
         return result;
-    if (!ValidTextureSize(D3DRTYPE_VOLUMETEXTURE, width, height, depth, pool)) return D3DERR_INVALIDCALL;
+    if (!ValidTextureSize(D3DRTYPE_VOLUMETEXTURE, width, height, depth, pool) || !WholeBlocks(format, width, height))
+        return D3DERR_INVALIDCALL;
     const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) != 0;
     UINT count = ResolveLevels(levels, width, height, depth, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
@@ -456,10 +474,11 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
 HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DCubeTexture8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     if (HRESULT result = CheckResourceFormat(usage, D3DRTYPE_CUBETEXTURE, format, pool); FAILED(result))
         return result;
-    if (!ValidTextureSize(D3DRTYPE_CUBETEXTURE, edgeLength, edgeLength, 1, pool)) return D3DERR_INVALIDCALL;
+    if (!ValidTextureSize(D3DRTYPE_CUBETEXTURE, edgeLength, edgeLength, 1, pool) ||
+        !WholeBlocks(format, edgeLength, edgeLength))
+        return D3DERR_INVALIDCALL;
     const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) != 0;
     UINT count = ResolveLevels(levels, edgeLength, edgeLength, 1, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
@@ -468,7 +487,6 @@ HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3D
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     if (length == 0 || !IsPool(pool) || (usage & ~kBufferUsages) != 0) return D3DERR_INVALIDCALL;
     // A buffer of a given format holds at least one vertex of it.
     if (fvf != 0 && (!IsFvf(fvf) || length < FvfSize(fvf))) return D3DERR_INVALIDCALL;
@@ -484,7 +502,6 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                   IDirect3DIndexBuffer8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     if (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;
     UINT indexSize = format == D3DFMT_INDEX16 ? 2 : 4;
     if (length < indexSize || !IsPool(pool) || (usage & ~kBufferUsages) != 0) return D3DERR_INVALIDCALL;
@@ -499,9 +516,10 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
 
 HRESULT Device::CreateImageSurface(UINT width, UINT height, D3DFORMAT format, IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
     const FormatStorage* info = FindFormat(format);
-    if (info == nullptr || info->kind != FormatKind::Color || width == 0 || height == 0) return D3DERR_INVALIDCALL;
+    if (info == nullptr || info->kind != FormatKind::Color || width == 0 || height == 0 ||
+        !WholeBlocks(format, width, height))
+        return D3DERR_INVALIDCALL;
     auto* surface = new Surface(this, nullptr, 0, D3DPOOL_SYSTEMMEM);
     if (!surface->memory.Allocate(*info, width, height, 1)) {
         surface->Release();
@@ -861,8 +879,8 @@ HRESULT MakeTargetSurface(Device* device, DWORD usage, UINT width, UINT height, 
 HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                    BOOL lockable, IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
+    if (HRESULT result = CheckMultiSample(multiSample); FAILED(result)) return result;
     if (!IsDrawableTargetFormat(format) || !d3d_->Supports(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
     HRESULT result = MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
@@ -873,8 +891,8 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
 HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                           IDirect3DSurface8** out) {
     if (out == nullptr) return D3DERR_INVALIDCALL;
-    *out = nullptr;
-    if (width == 0 || height == 0 || multiSample != D3DMULTISAMPLE_NONE) return D3DERR_INVALIDCALL;
+    if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
+    if (HRESULT result = CheckMultiSample(multiSample); FAILED(result)) return result;
     if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
     return MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);

@@ -16,6 +16,7 @@ namespace {
 // Capability bits this file reports beyond the shared header's.
 constexpr DWORD D3DPRESENT_INTERVAL_ONE = 0x00000001;
 constexpr DWORD D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
+constexpr UINT kMaxBackBuffers = 3;
 constexpr DWORD D3DDEVCAPS_EXECUTESYSTEMMEMORY = 0x00000010;
 constexpr DWORD D3DDEVCAPS_TLVERTEXSYSTEMMEMORY = 0x00000040;
 constexpr DWORD D3DDEVCAPS_TEXTURESYSTEMMEMORY = 0x00000100;
@@ -173,6 +174,7 @@ HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT ada
     if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
     if (resourceType < D3DRTYPE_SURFACE || resourceType > D3DRTYPE_INDEXBUFFER) return D3DERR_INVALIDCALL;
     if ((usage & D3DUSAGE_RENDERTARGET) != 0 && (usage & D3DUSAGE_DEPTHSTENCIL) != 0) return D3DERR_INVALIDCALL;
+    if (adapterFormat == D3DFMT_UNKNOWN) return D3DERR_INVALIDCALL;
     if (adapterFormat != kDisplayFormat) return D3DERR_NOTAVAILABLE;
     return Supports(usage, resourceType, checkFormat) ? D3D_OK : D3DERR_NOTAVAILABLE;
 }
@@ -246,11 +248,19 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
 }
 
 HRESULT Direct3D::ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND fallbackWindow, HWND& window) {
+    // Swap effect, back-buffer count and presentation interval are checked before anything
+    // else: windowed presentation takes the default interval only.
+    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
+        return D3DERR_INVALIDCALL;
+    if (params.BackBufferCount > kMaxBackBuffers) return D3DERR_INVALIDCALL;
+    const UINT interval = params.FullScreen_PresentationInterval;
+    if (params.Windowed ? interval != 0
+                        : interval != 0 && interval != D3DPRESENT_INTERVAL_IMMEDIATE &&
+                              (interval > 8 || (interval & (interval - 1)) != 0))
+        return D3DERR_INVALIDCALL;
     window = params.hDeviceWindow != nullptr ? params.hDeviceWindow : fallbackWindow;
     if (window == nullptr || !IsWindow(window)) return D3DERR_INVALIDCALL;
     if (!params.Windowed) return D3DERR_NOTAVAILABLE;  // full-screen modes are not offered
-    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
-        return D3DERR_INVALIDCALL;
     if (params.BackBufferCount > 1) return D3DERR_INVALIDCALL;
     if (params.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
     if (params.BackBufferFormat == D3DFMT_UNKNOWN) params.BackBufferFormat = DisplayMode().Format;
@@ -283,14 +293,21 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
                                         D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
     HWND window = nullptr;
-    if (HRESULT result = ResolvePresentParameters(*params, focusWindow, window); FAILED(result)) return result;
+    D3DPRESENT_PARAMETERS resolved = *params;
+    if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) return result;
 
     auto* device = new Device(this, type, focusWindow, behaviorFlags, window);
-    HRESULT result = device->Initialize(*params);
+    HRESULT result = device->Initialize(resolved);
     if (FAILED(result)) {
         device->Release();
         return result;
     }
+    // The caller's structure takes what was resolved, but for a back-buffer size left at 0:
+    // that stays 0 while the device takes the window's client size.
+    const UINT width = params->BackBufferWidth, height = params->BackBufferHeight;
+    *params = resolved;
+    if (width == 0) params->BackBufferWidth = 0;
+    if (height == 0) params->BackBufferHeight = 0;
     *out = device;
     return D3D_OK;
 }

@@ -80,6 +80,9 @@ constexpr std::uint64_t kMaxUserBytes = std::uint64_t{1} << 47;
 
 HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT& vertexCount, UINT& vertexSize) {
     if (!inScene_) return D3DERR_INVALIDCALL;
+    // No primitives of a known type: nothing to draw, and no error.
+    raster::PrimitiveType known = raster::PrimitiveType::PointList;
+    if (primitiveCount == 0 && ToRaster(type, known)) return S_FALSE;
     std::uint64_t vertices = VerticesFor(type, primitiveCount);
     if (vertices == 0 || primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
     if (!IsDrawableFvf(vertexShader_)) return D3DERR_INVALIDCALL;
@@ -127,8 +130,8 @@ raster::PrimitiveType Primitive(D3DPRIMITIVETYPE type) {
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
     UINT vertexCount = 0, vertexSize = 0;
-    if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); FAILED(result))
-        return result;
+    if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); result != D3D_OK)
+        return FAILED(result) ? result : D3D_OK;
     if (stream_ == nullptr || streamStride_ < vertexSize) return D3DERR_INVALIDCALL;
     if (BytesFor(startVertex, vertexCount, streamStride_, vertexSize) > stream_->Length()) return D3DERR_INVALIDCALL;
 
@@ -143,8 +146,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
 HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT numVertices, UINT startIndex,
                                      UINT primitiveCount) {
     UINT indexCount = 0, vertexSize = 0;
-    if (HRESULT result = CheckDrawCommon(type, primitiveCount, indexCount, vertexSize); FAILED(result))
-        return result;
+    if (HRESULT result = CheckDrawCommon(type, primitiveCount, indexCount, vertexSize); result != D3D_OK)
+        return FAILED(result) ? result : D3D_OK;
     if (stream_ == nullptr || indices_ == nullptr || streamStride_ < vertexSize || numVertices == 0)
         return D3DERR_INVALIDCALL;
     // The vertex range, moved by the base vertex index, lies inside the stream ...
@@ -174,8 +177,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
 HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                                 UINT vertexStride) {
     UINT vertexCount = 0, vertexSize = 0;
-    if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); FAILED(result))
-        return result;
+    if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); result != D3D_OK)
+        return FAILED(result) ? result : D3D_OK;
     if (vertexData == nullptr || vertexStride < vertexSize) return D3DERR_INVALIDCALL;
     const std::uint64_t bytes = BytesFor(0, vertexCount, vertexStride, vertexSize);
     if (bytes > kMaxUserBytes) return D3DERR_INVALIDCALL;
@@ -194,8 +197,8 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
                                        const void* indexData, D3DFORMAT indexFormat, const void* vertexData,
                                        UINT vertexStride) {
     UINT indexCount = 0, vertexSize = 0;
-    if (HRESULT result = CheckDrawCommon(type, primitiveCount, indexCount, vertexSize); FAILED(result))
-        return result;
+    if (HRESULT result = CheckDrawCommon(type, primitiveCount, indexCount, vertexSize); result != D3D_OK)
+        return FAILED(result) ? result : D3D_OK;
     if (indexData == nullptr || vertexData == nullptr || vertexStride < vertexSize || numVertices == 0)
         return D3DERR_INVALIDCALL;
     if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;

@@ -94,6 +94,12 @@ HRESULT Device::MultiplyTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* 
     D3DMATRIX current;
     if (matrix == nullptr) return D3DERR_INVALIDCALL;
     if (HRESULT result = GetTransform(state, &current); FAILED(result)) return result;
+    // While a block records, the product is recorded: it starts from the block's matrix
+    // when the block already has one, and the device's transform stays as it is.
+    if (recording_) {
+        auto recorded = recording_->transforms.find(state);
+        if (recorded != recording_->transforms.end()) current = recorded->second;
+    }
     D3DMATRIX product;
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
@@ -166,8 +172,9 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
         if (textures_[stage] == nullptr) continue;
         if (++textures > caps.MaxSimultaneousTextures) return D3DERR_TOOMANYOPERATIONS;
         const DWORD mag = ts[D3DTSS_MAGFILTER], min = ts[D3DTSS_MINFILTER], mip = ts[D3DTSS_MIPFILTER];
-        if (mag < D3DTEXF_POINT || mag > D3DTEXF_LINEAR || min < D3DTEXF_POINT || min > D3DTEXF_LINEAR ||
-            mip > D3DTEXF_LINEAR)
+        // Every filter the platform names is accepted: the sampler maps the ones it does not
+        // have (anisotropic, cubic) to linear and none to point for MAG and MIN.
+        if (mag > D3DTEXF_GAUSSIANCUBIC || min > D3DTEXF_GAUSSIANCUBIC || mip > D3DTEXF_GAUSSIANCUBIC)
             return D3DERR_UNSUPPORTEDTEXTUREFILTER;
         if (!SamplerReadsFormat(TextureFormat(textures_[stage]))) return D3DERR_WRONGTEXTUREFORMAT;
     }

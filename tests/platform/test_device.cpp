@@ -1,6 +1,7 @@
 // The Direct3D object and the device on the headless display: creation, profiles and
 // format checks, caps, states, buffers, Clear and Present, and reference counting.
 #include <cstring>
+#include <functional>
 
 #include "device_fixture.h"
 
@@ -86,6 +87,7 @@ TEST_F(DeviceTest, ProfileDecidesFormatsAndCaps) {
     IDirect3DTexture8* texture = nullptr;
     EXPECT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3D_OK);
     if (texture != nullptr) texture->Release();
+    texture = nullptr;  // a failed creation leaves the pointer as it was
     EXPECT_EQ(device->CreateTexture(64, 64, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateTexture(64, 32, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device->CreateTexture(256, 256, 0, 0, D3DFMT_R5G6B5, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
@@ -125,8 +127,9 @@ TEST_F(DeviceTest, BackBufferTakesTheClientAreaAndDepthBufferIsD16) {
     D3DPRESENT_PARAMETERS params = Params(true);
     ASSERT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
               D3D_OK);
-    EXPECT_EQ(params.BackBufferWidth, static_cast<UINT>(kWidth));
-    EXPECT_EQ(params.BackBufferHeight, static_cast<UINT>(kHeight));
+    // A zero size stays 0 in the caller's structure; the device takes the client area.
+    EXPECT_EQ(params.BackBufferWidth, 0u);
+    EXPECT_EQ(params.BackBufferHeight, 0u);
 
     IDirect3DSurface8* back = nullptr;
     ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
@@ -621,3 +624,47 @@ TEST_F(DeviceTest, SetTextureCountsReferences) {
 }
 
 }  // namespace
+
+TEST_F(DeviceTest, ConditionalNonPowerOfTwoRefusesAFullChain) {
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.TextureCaps |= D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
+    IDirect3D8* d3d = Direct3DCreate8WithProfile(D3D_SDK_VERSION, profile);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS params = Params(false);
+    IDirect3DDevice8* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture(24, 16, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device->CreateTexture(24, 16, 2, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device->CreateTexture(24, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    texture->Release();
+    device->Release();
+    d3d->Release();
+}
+
+TEST_F(DeviceTest, PresentParametersAreCheckedInThePlatformsOrder) {
+    // A bad swap effect, back-buffer count or interval is a bad call even with no window
+    // and full-screen asked for (which is otherwise not available).
+    const std::function<void(D3DPRESENT_PARAMETERS&)> changes[] = {
+        [](auto& p) { p.SwapEffect = static_cast<D3DSWAPEFFECT>(0); },
+        [](auto& p) { p.BackBufferCount = 4; },
+        [](auto& p) { p.FullScreen_PresentationInterval = 3; },
+    };
+    for (const auto& change : changes) {
+        D3DPRESENT_PARAMETERS params = Params(false);
+        params.Windowed = FALSE;
+        change(params);
+        IDirect3DDevice8* device = nullptr;
+        EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+                  D3DERR_INVALIDCALL);
+    }
+    D3DPRESENT_PARAMETERS params = Params(false);
+    params.FullScreen_PresentationInterval = 1;  // windowed: the default interval only
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
+              D3DERR_INVALIDCALL);
+    params = Params(false);
+    params.Windowed = FALSE;
+    EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
+              D3DERR_NOTAVAILABLE);
+}

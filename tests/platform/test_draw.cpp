@@ -93,6 +93,30 @@ TEST_F(DrawTest, UserPointerDrawReachesTheBackBufferAndUnsetsTheStream) {
     EXPECT_EQ(unused->Release(), 0u);
 }
 
+TEST_F(DrawTest, ZeroPrimitivesDrawNothingAndSucceed) {
+    ScreenVertex v[3];
+    CoverAll(v, 0xFFFFFFFF);
+    IDirect3DVertexBuffer8* vb = Vertices(v, 3);
+    IDirect3DIndexBuffer8* ib = Indices<std::uint16_t>({0, 1, 2});
+    device_->SetStreamSource(0, vb, sizeof(ScreenVertex));
+    device_->SetIndices(ib, 0);
+    const std::uint16_t indices[] = {0, 1, 2};
+    EXPECT_EQ(Frame([&] {
+                  EXPECT_EQ(device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0), D3D_OK);
+                  EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 3, 0, 0), D3D_OK);
+                  EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 0, v, sizeof(ScreenVertex)), D3D_OK);
+                  EXPECT_EQ(device_->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 3, 0, indices, D3DFMT_INDEX16, v,
+                                                            sizeof(ScreenVertex)),
+                            D3D_OK);
+                  EXPECT_EQ(device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(7), 0, 0), D3DERR_INVALIDCALL);
+              }),
+              kClear & 0xFFFFFF);
+    device_->SetStreamSource(0, nullptr, 0);
+    device_->SetIndices(nullptr, 0);
+    vb->Release();
+    ib->Release();
+}
+
 TEST_F(DrawTest, LockingTheBackBufferWaitsForQueuedDraws) {
     ScreenVertex v[3];
     CoverAll(v, 0xFF00FF00);
@@ -158,7 +182,6 @@ TEST_F(DrawTest, BadDrawsAreRefusedAndDrawNothing) {
     };
     const UINT stride = sizeof(ScreenVertex);
     const Case cases[] = {
-        {"zero primitives", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 0, 0); }},
         {"unknown primitive type",
          [&] { bind(stride); return device_->DrawPrimitive(static_cast<D3DPRIMITIVETYPE>(7), 0, 1); }},
         {"vertices past the buffer", [&] { bind(stride); return device_->DrawPrimitive(D3DPT_TRIANGLELIST, 2, 1); }},

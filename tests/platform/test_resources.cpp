@@ -104,7 +104,7 @@ TEST_F(ResourceTest, ImageSurfacesTakeAnyColourFormat) {
     const Case cases[] = {
         {D3DFMT_R8G8B8, 5, 15}, {D3DFMT_P8, 5, 5},     {D3DFMT_A8P8, 5, 10}, {D3DFMT_V8U8, 3, 6},
         {D3DFMT_Q8W8V8U8, 3, 12}, {D3DFMT_UYVY, 6, 12}, {D3DFMT_YUY2, 5, 12},  // YUV: whole pairs
-        {D3DFMT_DXT2, 5, 32},
+        {D3DFMT_DXT2, 8, 32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.format);
@@ -462,6 +462,66 @@ TEST_F(ResourceTest, ScratchPoolIgnoresCapsAndIsNeverBound) {
 
     EXPECT_EQ(device_->SetTexture(0, texture), D3DERR_INVALIDCALL);
     texture->Release();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ResourceTest, DxtTopLevelsTakeWholeBlocks) {
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(16, 6, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    IDirect3DCubeTexture8* cube = nullptr;
+    EXPECT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_DXT5, D3DPOOL_MANAGED, &cube), D3DERR_INVALIDCALL);
+    IDirect3DSurface8* surface = nullptr;
+    EXPECT_EQ(device_->CreateImageSurface(5, 4, D3DFMT_DXT3, &surface), D3DERR_INVALIDCALL);
+    // Levels below 4 pixels are allowed.
+    ASSERT_EQ(device_->CreateTexture(16, 4, 0, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture), D3D_OK);
+    EXPECT_EQ(texture->GetLevelCount(), 5u);
+    texture->Release();
+}
+
+TEST_F(ResourceTest, FailedCreationLeavesTheOutPointer) {
+    auto* const marker = reinterpret_cast<IDirect3DTexture8*>(std::uintptr_t{0x1230});
+    IDirect3DTexture8* texture = marker;
+    EXPECT_EQ(device_->CreateTexture(0, 8, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(texture, marker);
+    auto* const surfaceMarker = reinterpret_cast<IDirect3DSurface8*>(std::uintptr_t{0x1230});
+    IDirect3DSurface8* surface = surfaceMarker;
+    EXPECT_EQ(device_->CreateImageSurface(0, 4, D3DFMT_A8R8G8B8, &surface), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateRenderTarget(0, 4, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &surface),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(surface, surfaceMarker);
+}
+
+TEST_F(ResourceTest, DynamicIsNeverATargetNorManaged) {
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC | D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8,
+                                     D3DPOOL_DEFAULT, &texture),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture),
+              D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture), D3D_OK);
+    texture->Release();
+}
+
+TEST_F(ResourceTest, UnsupportedMultisampleIsNotAvailable) {
+    IDirect3DSurface8* surface = nullptr;
+    EXPECT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, D3DMULTISAMPLE_4_SAMPLES, FALSE, &surface),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device_->CreateDepthStencilSurface(8, 8, D3DFMT_D16, D3DMULTISAMPLE_2_SAMPLES, &surface),
+              D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_A8R8G8B8, static_cast<D3DMULTISAMPLE_TYPE>(1), FALSE,
+                                          &surface),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(surface, nullptr);
+}
+
+TEST_F(ResourceTest, CheckDeviceFormatRefusesAnUnknownAdapterFormat) {
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_UNKNOWN, 0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3DERR_INVALIDCALL);
+    EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_A8R8G8B8),
+              D3D_OK);
 }
 
 }  // namespace

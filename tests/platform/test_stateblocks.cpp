@@ -153,3 +153,55 @@ TEST_F(StateBlockTest, PixelVertexAndAllBlocksHoldTheirOwnStates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StateBlockTest, MultiplyTransformWhileRecordingIsRecordedNotApplied) {
+    D3DMATRIX scale{};
+    scale._11 = 2.0f;
+    scale._22 = 3.0f;
+    scale._33 = 1.0f;
+    scale._44 = 1.0f;
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    ASSERT_EQ(device_->MultiplyTransform(D3DTS_WORLD, &scale), D3D_OK);
+    ASSERT_EQ(device_->MultiplyTransform(D3DTS_WORLD, &scale), D3D_OK);
+    DWORD token = 0;
+    ASSERT_EQ(device_->EndStateBlock(&token), D3D_OK);
+    D3DMATRIX world{};
+    device_->GetTransform(D3DTS_WORLD, &world);
+    EXPECT_EQ(world._11, 1.0f);
+    ASSERT_EQ(device_->ApplyStateBlock(token), D3D_OK);
+    device_->GetTransform(D3DTS_WORLD, &world);
+    EXPECT_EQ(world._11, 4.0f);
+    EXPECT_EQ(world._22, 9.0f);
+    device_->DeleteStateBlock(token);
+}
+
+TEST_F(StateBlockTest, LightEnableBeyondMaxActiveLightsFails) {
+    D3DCAPS8 caps{};
+    device_->GetDeviceCaps(&caps);
+    for (DWORD i = 0; i < caps.MaxActiveLights; ++i) EXPECT_EQ(device_->LightEnable(i * 3, TRUE), D3D_OK);
+    EXPECT_EQ(device_->LightEnable(100, TRUE), D3DERR_INVALIDCALL);
+    BOOL enabled = TRUE;
+    EXPECT_EQ(device_->LightEnable(0, FALSE), D3D_OK);
+    EXPECT_EQ(device_->LightEnable(100, TRUE), D3D_OK);
+    EXPECT_EQ(device_->GetLightEnable(100, &enabled), D3D_OK);
+    EXPECT_EQ(enabled, TRUE);
+}
+
+TEST_F(StateBlockTest, NullStreamSourceKeepsTheStride) {
+    ASSERT_EQ(device_->SetStreamSource(0, nullptr, 24), D3D_OK);
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    UINT stride = 0;
+    ASSERT_EQ(device_->GetStreamSource(0, &buffer, &stride), D3D_OK);
+    EXPECT_EQ(buffer, nullptr);
+    EXPECT_EQ(stride, 24u);
+}
+
+TEST_F(StateBlockTest, ApplyStateBlockZeroFails) {
+    EXPECT_EQ(device_->ApplyStateBlock(0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CaptureStateBlock(0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->DeleteStateBlock(0), D3DERR_INVALIDCALL);
+}
+
+}  // namespace

@@ -118,7 +118,7 @@ TEST_F(TargetTest, TargetsAreCheckedAsThePlatformDoes) {
     IDirect3DSurface8 *target = nullptr, *small = nullptr, *image = nullptr, *depth = nullptr, *out = nullptr;
     EXPECT_EQ(device_->CreateRenderTarget(16, 16, D3DFMT_R5G6B5, D3DMULTISAMPLE_NONE, TRUE, &out), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, static_cast<D3DMULTISAMPLE_TYPE>(2), TRUE, &out),
-              D3DERR_INVALIDCALL);
+              D3DERR_NOTAVAILABLE);
     EXPECT_EQ(device_->CreateRenderTarget(0, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, TRUE, &out), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateRenderTarget(16, 16, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, TRUE, nullptr),
               D3DERR_INVALIDCALL);
@@ -271,8 +271,8 @@ TEST_F(TargetTest, ValidateDeviceNamesWhatThePixelStageCannotRun) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
     device_->SetTexture(0, texture);
-    check(stage(0, D3DTSS_MAGFILTER, D3DTEXF_ANISOTROPIC, D3DTEXF_POINT), D3DERR_UNSUPPORTEDTEXTUREFILTER);
-    check(stage(0, D3DTSS_MIPFILTER, D3DTEXF_GAUSSIANCUBIC, D3DTEXF_NONE), D3DERR_UNSUPPORTEDTEXTUREFILTER);
+    check(stage(0, D3DTSS_MAGFILTER, D3DTEXF_GAUSSIANCUBIC + 1, D3DTEXF_POINT), D3DERR_UNSUPPORTEDTEXTUREFILTER);
+    check(stage(0, D3DTSS_MIPFILTER, 77, D3DTEXF_NONE), D3DERR_UNSUPPORTEDTEXTUREFILTER);
     // As many textured stages as the caps allow pass; one more does not.
     D3DCAPS8 caps{};
     device_->GetDeviceCaps(&caps);
@@ -288,6 +288,28 @@ TEST_F(TargetTest, ValidateDeviceNamesWhatThePixelStageCannotRun) {
         EXPECT_EQ(device_->ValidateDevice(&passes), D3DERR_TOOMANYOPERATIONS);
     }
     for (DWORD s = 0; s < D3DMAXTEXTURESTAGES; ++s) device_->SetTexture(s, nullptr);
+    texture->Release();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TargetTest, ValidateDeviceAcceptsEveryPlatformFilter) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    device_->SetTexture(0, texture);
+    for (DWORD filter = D3DTEXF_NONE; filter <= D3DTEXF_GAUSSIANCUBIC; ++filter) {
+        SCOPED_TRACE(filter);
+        for (D3DTEXTURESTAGESTATETYPE type : {D3DTSS_MAGFILTER, D3DTSS_MINFILTER, D3DTSS_MIPFILTER}) {
+            device_->SetTextureStageState(0, type, filter);
+            DWORD passes = 0;
+            EXPECT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+            EXPECT_EQ(passes, 1u);
+            device_->SetTextureStageState(0, type, type == D3DTSS_MIPFILTER ? D3DTEXF_NONE : D3DTEXF_POINT);
+        }
+    }
+    device_->SetTexture(0, nullptr);
     texture->Release();
 }
 
