@@ -232,11 +232,11 @@ void Device::UnbindAll() {
 void Device::ReleaseBindings() {
     FlushRaster();  // queued draws still read the textures and write the targets let go of here
     for (auto& texture : textures_) {
-        if (texture != nullptr) std::exchange(texture, nullptr)->Release();
+        if (texture != nullptr) CoreOf(std::exchange(texture, nullptr))->Unbind();
     }
-    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Unbind();
     streamStride_ = 0;
-    if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+    if (indices_ != nullptr) std::exchange(indices_, nullptr)->Unbind();
     baseVertexIndex_ = 0;
     Drop(std::exchange(target_, backBuffer_));
     Drop(std::exchange(zStencil_, depthBuffer_));
@@ -740,9 +740,9 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
         recording_->SetTexture(stage, texture);
         return D3D_OK;
     }
-    if (texture != nullptr) texture->AddRef();
+    if (texture != nullptr) CoreOf(texture)->Bind();
     IDirect3DBaseTexture8* previous = std::exchange(textures_[stage], texture);
-    if (previous != nullptr) previous->Release();
+    if (previous != nullptr) CoreOf(previous)->Unbind();
     return D3D_OK;
 }
 
@@ -793,10 +793,10 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
         recording_->SetStream(ours, stride);
         return D3D_OK;
     }
-    if (ours != nullptr) ours->AddRef();
+    if (ours != nullptr) ours->Bind();
     VertexBuffer* previous = std::exchange(stream_, ours);
     streamStride_ = stride;
-    if (previous != nullptr) previous->Release();
+    if (previous != nullptr) previous->Unbind();
     return D3D_OK;
 }
 
@@ -818,10 +818,10 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer8* buffer, UINT baseVertexIndex) 
         recording_->SetIndices(ours, baseVertexIndex);
         return D3D_OK;
     }
-    if (ours != nullptr) ours->AddRef();
+    if (ours != nullptr) ours->Bind();
     IndexBuffer* previous = std::exchange(indices_, ours);
     baseVertexIndex_ = baseVertexIndex;
-    if (previous != nullptr) previous->Release();
+    if (previous != nullptr) previous->Unbind();
     return D3D_OK;
 }
 

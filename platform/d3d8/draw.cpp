@@ -223,10 +223,10 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
 
 // Not SetStreamSource and SetIndices: a state block being recorded would take these.
 void Device::UnsetUserPointerInputs(bool indices) {
-    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
+    if (stream_ != nullptr) std::exchange(stream_, nullptr)->Unbind();
     streamStride_ = 0;
     if (indices) {
-        if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
+        if (indices_ != nullptr) std::exchange(indices_, nullptr)->Unbind();
         baseVertexIndex_ = 0;
     }
 }

@@ -217,6 +217,9 @@ public:
     virtual ~TextureCore() = default;
     virtual Device* OwnerDevice() const = 0;
     virtual D3DPOOL CorePool() const = 0;
+    // The device's hold while the texture is bound to a stage (see TextureBase).
+    virtual void Bind() = 0;
+    virtual void Unbind() = 0;
     // Brings the sampler copies of changed levels up to date; null when the sampler
     // cannot read the format (the stage then reads as if unbound).
     const raster::SamplerTexture* Sampler();
@@ -251,8 +254,14 @@ public:
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0 && bound_ == 0) delete this;
         return left;
+    }
+    // A texture bound to a stage lives on without showing the device's hold in the
+    // application's count.
+    void Bind() override { ++bound_; }
+    void Unbind() override {
+        if (--bound_ == 0 && refs_ == 0) delete this;
     }
     HRESULT GetDevice(IDirect3DDevice8** out) override;
     HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
@@ -280,6 +289,7 @@ protected:
 
 private:
     std::atomic<ULONG> refs_{1};
+    std::atomic<ULONG> bound_{0};
     DWORD priority_ = 0;
     DWORD lod_ = 0;
     PrivateData privateData_;
@@ -365,8 +375,14 @@ public:
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0 && bound_ == 0) delete this;
         return left;
+    }
+    // A buffer set as a stream or the indices lives on without showing the device's hold
+    // in the application's count.
+    void Bind() { ++bound_; }
+    void Unbind() {
+        if (--bound_ == 0 && refs_ == 0) delete this;
     }
     HRESULT GetDevice(IDirect3DDevice8** out) override;
     HRESULT SetPrivateData(REFGUID guid, const void* data, DWORD size, DWORD flags) override {
@@ -391,6 +407,7 @@ protected:
 
 private:
     std::atomic<ULONG> refs_{1};
+    std::atomic<ULONG> bound_{0};
     std::unique_ptr<std::uint8_t[]> bytes_;
     UINT length_ = 0;
     bool locked_ = false;

@@ -426,8 +426,8 @@ TEST_F(DeviceTest, IndexBuffersOf16And32BitIndices) {
     ASSERT_EQ(device_->GetIndices(&got, &base), D3D_OK);
     EXPECT_EQ(got, bound);
     EXPECT_EQ(base, 5u);
-    EXPECT_EQ(got->Release(), 2u);  // the caller's and the device's
-    EXPECT_EQ(bound->Release(), 1u);
+    EXPECT_EQ(got->Release(), 1u);  // the caller's; the binding is not counted
+    EXPECT_EQ(bound->Release(), 0u);
 }
 
 TEST_F(DeviceTest, ClearFillsTargetOrRectanglesClippedToTheViewport) {
@@ -590,11 +590,12 @@ TEST_F(DeviceTest, LastReleaseFreesEveryObject) {
     ASSERT_EQ(level->GetDesc(&desc), D3D_OK);
     EXPECT_EQ(desc.Width, 2u);
 
-    // Bindings hold references; the device lets go of them at its last release.
+    // Bindings hold the buffers out of their counts; the device lets go of them at its last
+    // release.
     ASSERT_EQ(device_->SetStreamSource(0, vb, 16), D3D_OK);
     ASSERT_EQ(device_->SetIndices(ib, 0), D3D_OK);
-    EXPECT_EQ(Drop(vb), 1u);
-    EXPECT_EQ(Drop(ib), 1u);
+    EXPECT_EQ(Drop(vb), 0u);
+    EXPECT_EQ(Drop(ib), 0u);
     EXPECT_EQ(Drop(device_), 0u);
     // The level still works and finds its device.
     IDirect3DDevice8* device = nullptr;
@@ -610,7 +611,7 @@ TEST_F(DeviceTest, SetTextureCountsReferences) {
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3D_OK);
     ASSERT_EQ(device_->SetTexture(1, texture), D3D_OK);
-    EXPECT_EQ(texture->AddRef(), 3u);
+    EXPECT_EQ(texture->AddRef(), 2u);
     texture->Release();
     IDirect3DBaseTexture8* got = nullptr;
     ASSERT_EQ(device_->GetTexture(1, &got), D3D_OK);
@@ -667,4 +668,33 @@ TEST_F(DeviceTest, PresentParametersAreCheckedInThePlatformsOrder) {
     params.Windowed = FALSE;
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
               D3DERR_NOTAVAILABLE);
+}
+
+TEST_F(DeviceTest, BindingsHoldTheDevicesReferenceOutOfTheApplicationsCount) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    IDirect3DVertexBuffer8* vb = nullptr;
+    IDirect3DIndexBuffer8* ib = nullptr;
+    ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    ASSERT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &vb), D3D_OK);
+    ASSERT_EQ(device_->CreateIndexBuffer(64, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib), D3D_OK);
+    ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
+    ASSERT_EQ(device_->SetStreamSource(0, vb, 16), D3D_OK);
+    ASSERT_EQ(device_->SetIndices(ib, 0), D3D_OK);
+    EXPECT_EQ(texture->AddRef(), 2u);
+    EXPECT_EQ(texture->Release(), 1u);
+    EXPECT_EQ(vb->AddRef(), 2u);
+    EXPECT_EQ(vb->Release(), 1u);
+    EXPECT_EQ(ib->AddRef(), 2u);
+    EXPECT_EQ(ib->Release(), 1u);
+    // At an application count of 0 a bound object stays usable until it is unbound.
+    EXPECT_EQ(texture->Release(), 0u);
+    EXPECT_EQ(texture->GetLevelCount(), 1u);
+    IDirect3DBaseTexture8* bound = nullptr;
+    ASSERT_EQ(device_->GetTexture(0, &bound), D3D_OK);
+    EXPECT_EQ(bound, texture);
+    EXPECT_EQ(bound->Release(), 0u);
+    EXPECT_EQ(device_->SetTexture(0, nullptr), D3D_OK);
+    EXPECT_EQ(vb->Release(), 0u);
+    EXPECT_EQ(ib->Release(), 0u);  // freed with the device: TearDown checks nothing leaks
 }
