@@ -305,8 +305,15 @@ TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
     IDirect3DDevice8* device = nullptr;
     ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
               D3D_OK);
-    EXPECT_EQ(params.BackBufferWidth, 320u);
-    EXPECT_EQ(params.BackBufferHeight, 240u);
+    // The caller's zero size stays 0; the back buffer takes the client area.
+    EXPECT_EQ(params.BackBufferWidth, 0u);
+    IDirect3DSurface8* back = nullptr;
+    ASSERT_EQ(device->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    back->GetDesc(&desc);
+    back->Release();
+    EXPECT_EQ(desc.Width, 320u);
+    EXPECT_EQ(desc.Height, 240u);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF336699, 1.0f, 0), D3D_OK);
     EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
     const win32::Window& window = win32::System().windows.at(hwnd_);
