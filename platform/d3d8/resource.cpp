@@ -205,8 +205,11 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* desc) {
     return D3D_OK;
 }
 
+// A lock that fails leaves the caller's structure zeroed.
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    if (locked == nullptr || !lockable) return D3DERR_INVALIDCALL;
+    if (locked == nullptr) return D3DERR_INVALIDCALL;
+    *locked = D3DLOCKED_RECT{};
+    if (!lockable) return D3DERR_INVALIDCALL;
     D3DBOX box;
     if (!RectToBox(rect, memory.Width(), memory.Height(), box)) return D3DERR_INVALIDCALL;
     if (flushBeforeLock) device_->FlushRaster();
@@ -258,6 +261,7 @@ HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
 
 HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
     if (locked == nullptr) return D3DERR_INVALIDCALL;
+    *locked = D3DLOCKED_BOX{};
     std::uint8_t* bits = nullptr;
     HRESULT result = memory.Lock(box, flags, &bits);
     if (FAILED(result)) return result;
@@ -419,7 +423,10 @@ HRESULT Texture::GetSurfaceLevel(UINT level, IDirect3DSurface8** out) {
 }
 
 HRESULT Texture::LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-    if (level >= levels_) return D3DERR_INVALIDCALL;
+    if (level >= levels_) {
+        if (locked != nullptr) *locked = D3DLOCKED_RECT{};
+        return D3DERR_INVALIDCALL;
+    }
     return levels[level]->LockRect(locked, rect, flags);
 }
 
@@ -476,7 +483,10 @@ HRESULT CubeTexture::GetCubeMapSurface(D3DCUBEMAP_FACES face, UINT level, IDirec
 
 HRESULT CubeTexture::LockRect(D3DCUBEMAP_FACES face, UINT level, D3DLOCKED_RECT* locked, const RECT* rect,
                               DWORD flags) {
-    if (face > D3DCUBEMAP_FACE_NEGATIVE_Z || level >= levels_) return D3DERR_INVALIDCALL;
+    if (face > D3DCUBEMAP_FACE_NEGATIVE_Z || level >= levels_) {
+        if (locked != nullptr) *locked = D3DLOCKED_RECT{};
+        return D3DERR_INVALIDCALL;
+    }
     return faces[face][level]->LockRect(locked, rect, flags);
 }
 
@@ -534,7 +544,10 @@ HRESULT VolumeTexture::GetVolumeLevel(UINT level, IDirect3DVolume8** out) {
 }
 
 HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
-    if (level >= levels_) return D3DERR_INVALIDCALL;
+    if (level >= levels_) {
+        if (locked != nullptr) *locked = D3DLOCKED_BOX{};
+        return D3DERR_INVALIDCALL;
+    }
     return levels[level]->LockBox(locked, box, flags);
 }
 

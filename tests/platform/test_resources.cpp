@@ -525,3 +525,37 @@ TEST_F(ResourceTest, CheckDeviceFormatRefusesAnUnknownAdapterFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ResourceTest, FailedLocksZeroTheLockedStructure) {
+    IDirect3DTexture8* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    RECT outside{0, 0, 9, 8};
+    locked = D3DLOCKED_RECT{7, &locked};
+    EXPECT_EQ(texture->LockRect(0, &locked, &outside, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(locked.Pitch, 0);
+    EXPECT_EQ(locked.pBits, nullptr);
+    locked = D3DLOCKED_RECT{7, &locked};
+    EXPECT_EQ(texture->LockRect(1, &locked, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(locked.pBits, nullptr);
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    D3DLOCKED_RECT second{7, &locked};
+    EXPECT_EQ(texture->LockRect(0, &second, nullptr, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(second.pBits, nullptr);
+    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
+    EXPECT_EQ(texture->UnlockRect(0), D3DERR_INVALIDCALL);
+    texture->Release();
+
+    IDirect3DVolumeTexture8* volume = nullptr;
+    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &volume), D3D_OK);
+    D3DLOCKED_BOX box{7, 7, &box};
+    D3DBOX deep{0, 0, 4, 4, 0, 5};
+    EXPECT_EQ(volume->LockBox(0, &box, &deep, 0), D3DERR_INVALIDCALL);
+    EXPECT_EQ(box.pBits, nullptr);
+    EXPECT_EQ(box.RowPitch, 0);
+    volume->Release();
+}
+
+}  // namespace
