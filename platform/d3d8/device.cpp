@@ -332,7 +332,11 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
 }
 
 HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {
-    if (out == nullptr || index != 0 || type != D3DBACKBUFFER_TYPE_MONO) return D3DERR_INVALIDCALL;
+    // The type is not looked at; a bad index leaves a null pointer.
+    (void)type;
+    if (out == nullptr) return D3DERR_INVALIDCALL;
+    *out = nullptr;
+    if (index != 0) return D3DERR_INVALIDCALL;
     backBuffer_->AddRef();
     *out = backBuffer_;
     return D3D_OK;

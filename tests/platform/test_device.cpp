@@ -698,3 +698,16 @@ TEST_F(DeviceTest, BindingsHoldTheDevicesReferenceOutOfTheApplicationsCount) {
     EXPECT_EQ(vb->Release(), 0u);
     EXPECT_EQ(ib->Release(), 0u);  // freed with the device: TearDown checks nothing leaks
 }
+
+TEST_F(DeviceTest, GetBackBufferIgnoresTheTypeAndNullsOnABadIndex) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    IDirect3DSurface8* back = reinterpret_cast<IDirect3DSurface8*>(std::uintptr_t{0x1230});
+    EXPECT_EQ(device_->GetBackBuffer(1, D3DBACKBUFFER_TYPE_MONO, &back), D3DERR_INVALIDCALL);
+    EXPECT_EQ(back, nullptr);
+    IDirect3DSurface8* mono = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &mono), D3D_OK);
+    ASSERT_EQ(device_->GetBackBuffer(0, static_cast<D3DBACKBUFFER_TYPE>(1), &back), D3D_OK);
+    EXPECT_EQ(back, mono);
+    back->Release();
+    mono->Release();
+}
