@@ -72,22 +72,19 @@ Image LoadJpeg(const std::string& path) {
     return out;
 }
 
-// The photograph, or a smooth synthetic picture when the corpus is missing.
+// A photograph of the corpus; the benchmark ends with the path when it cannot read it.
+Image LoadCorpusJpeg(const std::string& name) {
+    const std::string path = std::string(TOLVANE_CORPUS_DIR) + "/" + name;
+    Image p = LoadJpeg(path);
+    if (p.argb.empty()) {
+        std::fprintf(stderr, "bench_pixels: cannot read the corpus photograph %s\n", path.c_str());
+        std::exit(1);
+    }
+    return p;
+}
+
 const Image& Photo() {
-    static const Image photo = [] {
-        Image p = LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/iptc.jpg");
-        if (p.argb.empty()) {
-            p.width = 640;
-            p.height = 480;
-            p.argb.resize(640 * 480);
-            for (unsigned y = 0; y < 480; ++y) {
-                for (unsigned x = 0; x < 640; ++x) {
-                    p.argb[y * 640 + x] = 0xFF000000u | ((x * 255 / 639) << 16) | ((y * 255 / 479) << 8) | ((x ^ y) & 0xFF);
-                }
-            }
-        }
-        return p;
-    }();
+    static const Image photo = LoadCorpusJpeg("jpeg/pillow/iptc.jpg");
     return photo;
 }
 
@@ -315,8 +312,7 @@ const Blocks& PhotoBlocks() {
     return blocks;
 }
 
-// Three corpus photographs for the encoders' table (the benchmark photograph when one is
-// missing).
+// Three corpus photographs for the encoders' table.
 constexpr const char* kDxtPhotos[3] = {"jpeg/pillow/iptc.jpg", "jpeg/pillow/flower.jpg",
                                        "jpeg/pillow/pil_sample_rgb.jpg"};
 
@@ -324,8 +320,7 @@ const Blocks& CorpusPhotoBlocks(std::size_t which) {
     static const std::vector<Blocks> all = [] {
         std::vector<Blocks> v;
         for (const char* name : kDxtPhotos) {
-            const Image p = LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/" + name);
-            v.push_back(p.argb.empty() ? PhotoBlocks() : MakeBlocks(p));
+            v.push_back(MakeBlocks(LoadCorpusJpeg(name)));
         }
         return v;
     }();

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
 #include <jpeglib.h>
 
 namespace testutil {
@@ -44,6 +45,14 @@ inline bool LoadJpeg(const std::string& path, Picture& out) {
     jpeg_destroy_decompress(&cinfo);
     std::fclose(f);
     return true;
+}
+
+// A photograph of the image corpus (a path below it); a file that cannot be read fails
+// with its path.
+inline ::testing::AssertionResult LoadCorpusJpeg(const std::string& relative, Picture& out) {
+    const std::string path = std::string(TOLVANE_CORPUS_DIR) + "/" + relative;
+    if (LoadJpeg(path, out)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot read the corpus photograph " << path;
 }
 
 // PSNR over the chosen channels (bit masks of bytes: 0x00FFFFFF colour, 0xFF000000 alpha).
