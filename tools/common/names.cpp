@@ -1,4 +1,4 @@
-#include "names.h"
+#include "tools/common/names.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "input_script.h"
+#include "tools/common/input_script.h"
 
 #include <algorithm>
 #include <cctype>

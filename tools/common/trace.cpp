@@ -1,4 +1,4 @@
-#include "trace.h"
+#include "tools/common/trace.h"
 
 #include <cstdio>
 

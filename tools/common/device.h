@@ -1,6 +1,6 @@
-// What the texture tools and the web inspector share on the device side: a hidden window
-// on the headless display with windowed devices to convert with, and pixels read back as
-// RGBA.
+// What the texture tool, the web inspector and the texture benchmark share on the device
+// side: a hidden window on the headless display with windowed devices to convert with,
+// and pixels read back as RGBA.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "device.h"
+#include "tools/common/device.h"
 
 #include <utility>
 
