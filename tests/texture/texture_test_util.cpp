@@ -72,7 +72,10 @@ D3DDeviceProfile ProfileWith(DWORD setCaps, DWORD clearCaps, std::vector<D3DFORM
     return p;
 }
 
-Bytes MakeJpeg(UINT width, UINT height, const PixelFn& pixel, int quality) {
+namespace {
+
+// The picture as packed RGB rows.
+Bytes RgbRows(UINT width, UINT height, const PixelFn& pixel) {
     Bytes rgb(static_cast<std::size_t>(width) * height * 3);
     for (UINT y = 0; y < height; ++y) {
         for (UINT x = 0; x < width; ++x) {
@@ -83,6 +86,13 @@ Bytes MakeJpeg(UINT width, UINT height, const PixelFn& pixel, int quality) {
             p[2] = static_cast<std::uint8_t>(c);
         }
     }
+    return rgb;
+}
+
+}  // namespace
+
+Bytes MakeJpeg(UINT width, UINT height, const PixelFn& pixel, int quality) {
+    const Bytes rgb = RgbRows(width, height, pixel);
     return support::EncodeJpeg(static_cast<int>(width), static_cast<int>(height), 3, rgb.data(), quality);
 }
 
@@ -96,17 +106,8 @@ Bytes MakePalettePng(UINT width, UINT height, const std::vector<std::uint32_t>& 
 }
 
 Bytes MakeRgbPng(UINT width, UINT height, const PixelFn& pixel) {
-    Bytes rgb(static_cast<std::size_t>(width) * height * 3);
-    for (UINT y = 0; y < height; ++y) {
-        for (UINT x = 0; x < width; ++x) {
-            const std::uint32_t c = pixel(x, y);
-            std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-            p[0] = static_cast<std::uint8_t>(c >> 16);
-            p[1] = static_cast<std::uint8_t>(c >> 8);
-            p[2] = static_cast<std::uint8_t>(c);
-        }
-    }
-    return support::EncodePng(static_cast<int>(width), static_cast<int>(height), PNG_COLOR_TYPE_RGB, rgb);
+    return support::EncodePng(static_cast<int>(width), static_cast<int>(height), PNG_COLOR_TYPE_RGB,
+                              RgbRows(width, height, pixel));
 }
 
 Bytes MakeBmp24(UINT width, UINT height, const PixelFn& pixel) {
