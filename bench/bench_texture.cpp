@@ -57,15 +57,16 @@ const Bytes& Jpeg(int size) {
     return it->second;
 }
 
-// The device every benchmark converts on, on a headless window (tools/common).
+// The device every benchmark converts on, on a headless window (tools/common). It is never
+// released: destroyed by a static destructor at exit, it freed memory twice.
 IDirect3DDevice8* Device() {
-    static HeadlessDevice headless;
     static IDirect3DDevice8* device = [] {
-        if (FAILED(headless.Create(D3DDefaultDeviceProfile()))) {
+        auto* headless = new HeadlessDevice;
+        if (FAILED(headless->Create(D3DDefaultDeviceProfile()))) {
             std::fprintf(stderr, "bench_texture: no device\n");
             std::exit(1);
         }
-        return headless.Get();
+        return headless->Get();
     }();
     return device;
 }
