@@ -26,6 +26,7 @@
 #include "raster/pipeline.h"
 #include "raster/raster.h"
 #include "simd/targets.h"
+#include "tests/support/camera.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
 #include <GL/gl.h>
@@ -47,7 +48,6 @@ struct V3 {
 };
 V3 Scale(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 V3 Normalize(V3 a) { return Scale(a, 1.0f / std::sqrt(Dot(a, a))); }
 
 // The corridor: 12 rings of 6 vertices, built ring by ring from the cross-section.
@@ -214,28 +214,14 @@ D3DMATRIX Identity() {
 
 // Left-handed view from a camera frame (row vectors).
 D3DMATRIX View(V3 position, V3 forward) {
-    V3 z = Normalize(forward);
-    V3 x = Normalize(Cross({0, 1, 0}, z));
-    V3 y = Cross(z, x);
-    D3DMATRIX m = Identity();
-    m._11 = x.x, m._21 = x.y, m._31 = x.z;
-    m._12 = y.x, m._22 = y.y, m._32 = y.z;
-    m._13 = z.x, m._23 = z.y, m._33 = z.z;
-    m._41 = -Dot(x, position);
-    m._42 = -Dot(y, position);
-    m._43 = -Dot(z, position);
-    return m;
+    const float eye[3] = {position.x, position.y, position.z};
+    const float at[3] = {position.x + forward.x, position.y + forward.y, position.z + forward.z};
+    const float up[3] = {0, 1, 0};
+    return support::As<D3DMATRIX>(support::LookAt(eye, at, up));
 }
 
 D3DMATRIX Projection(float fov, float aspect, float zn, float zf) {
-    D3DMATRIX m{};
-    float ys = 1.0f / std::tan(fov / 2);
-    m._11 = ys / aspect;
-    m._22 = ys;
-    m._33 = zf / (zf - zn);
-    m._34 = 1;
-    m._43 = -zn * zf / (zf - zn);
-    return m;
+    return support::As<D3DMATRIX>(support::Perspective(fov, aspect, zn, zf));
 }
 
 struct Camera {

@@ -1,7 +1,5 @@
 // The game end to end through tolvane-capture: the program's entry and GameApp on the
 // headless display, driven by scripted input, observed through the trace and the shots.
-#include <png.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +12,7 @@
 #include <thread>
 
 #include "capture_run.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
@@ -40,15 +39,7 @@ struct Picture {
 };
 
 bool ReadPng(const std::string& file, Picture& picture) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+    return support::ReadPngRgb(file, picture.width, picture.height, picture.rgb);
 }
 
 }  // namespace

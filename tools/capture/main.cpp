@@ -28,8 +28,8 @@
 
 #include "app/app_frame.h"
 #include "game/game_app.h"
-#include "input_script.h"
-#include "trace.h"
+#include "tools/common/input_script.h"
+#include "tools/common/trace.h"
 #include "platform/win32/host.h"
 
 namespace {
