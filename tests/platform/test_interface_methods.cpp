@@ -98,7 +98,7 @@ TEST_F(InterfaceTest, GetContainerAnswersTheOwningTextureOrTheDevice) {
 }
 
 TEST_F(InterfaceTest, ASwapChainPresentsItsOwnBackBufferToItsWindow) {
-    HWND second = CreateWindowExA(0, "DeviceTest", "Second", WS_OVERLAPPEDWINDOW, 0, 0, 32, 16, nullptr, nullptr,
+    HWND second = CreateWindowExA(0, "DeviceTest", "Second", WS_POPUP, 0, 0, 32, 16, nullptr, nullptr,
                                   nullptr, nullptr);
     ASSERT_NE(second, nullptr);
     D3DPRESENT_PARAMETERS params = Params(false);
