@@ -140,7 +140,10 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     }
     target_ = backBuffer_;
     zStencil_ = depthBuffer_;
-    rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
+    raster::RasterOptions options;
+    options.threads = Profile().RasterThreads;
+    options.vectorTargets = Profile().VectorTargets;
+    rasterizer_ = std::make_unique<raster::Rasterizer>(options);
     for (int i = 0; i < 256; ++i) {  // an identity ramp
         const auto level = static_cast<WORD>(i * 257);
         gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = level;
