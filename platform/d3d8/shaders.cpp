@@ -8,29 +8,7 @@
 
 namespace d3d8 {
 
-HRESULT Device::CreateVertexShader(const DWORD* declaration, const DWORD* /*function*/, DWORD* handle,
-                                   DWORD /*usage*/) {
-    if (handle != nullptr) *handle = 0;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::DeleteVertexShader(DWORD /*handle*/) { return D3DERR_INVALIDCALL; }
-
-HRESULT Device::SetVertexShaderConstant(DWORD /*reg*/, const void* /*data*/, DWORD /*count*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderConstant(DWORD /*reg*/, void* /*data*/, DWORD /*count*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderDeclaration(DWORD /*handle*/, void* /*data*/, DWORD* /*size*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderFunction(DWORD /*handle*/, void* /*data*/, DWORD* /*size*/) {
-    return D3DERR_INVALIDCALL;
-}
+// The vertex shader calls: vertex_shaders.cpp.
 
 HRESULT Device::CreatePixelShader(const DWORD* /*function*/, DWORD* handle) {
     if (handle != nullptr) *handle = 0;
