@@ -1,6 +1,7 @@
 // Vertex shaders through the device: programs and declarations drawing the same pixels as
 // the fixed-function pipeline, several streams, the constant registers, the handles and
 // their getters, and malformed token streams refused.
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -157,6 +158,53 @@ TEST_F(VertexShaderTest, ThreeStreamsDrawAsOneStreamOfTheSameVertices) {
     for (UINT s : {0u, 3u, 7u}) device_->SetStreamSource(s, nullptr, 0);
     indices->Release();
     for (auto* buffer : streams) EXPECT_EQ(buffer->Release(), 0u);
+}
+
+TEST_F(VertexShaderTest, EveryElementTypeIsReadIntoFourFloats) {
+    struct Element {
+        float x, y;           // FLOAT2: z and w read as 0 and 1
+        BYTE bytes[4];        // UBYTE4
+        std::int16_t s4[4];   // SHORT4
+        std::int16_t s2[2];   // SHORT2: z and w read as 0 and 1
+        D3DCOLOR color;       // D3DCOLOR: red lands in x
+        float f1;             // FLOAT1: read as (f, 0, 0, 1)
+    };
+    Element v[3] = {};
+    const float corners[3][2] = {{-2.0f, -2.0f}, {4.0f, -2.0f}, {-2.0f, 4.0f}};
+    for (int i = 0; i < 3; ++i) {
+        v[i] = {corners[i][0], corners[i][1], {0, 255, 0, 255}, {255, -255, 0, 255}, {0, 255}, 0x00FF0000u, 1.0f};
+    }
+    const DWORD declaration[] = {D3DVSD_STREAM(0),
+                                 D3DVSD_REG(0, D3DVSDT_FLOAT2),
+                                 D3DVSD_REG(1, D3DVSDT_UBYTE4),
+                                 D3DVSD_REG(2, D3DVSDT_SHORT4),
+                                 D3DVSD_REG(3, D3DVSDT_SHORT2),
+                                 D3DVSD_REG(4, D3DVSDT_D3DCOLOR),
+                                 D3DVSD_REG(5, D3DVSDT_FLOAT1),
+                                 D3DVSD_END()};
+    const float scale[4] = {1.0f / 255, 1.0f / 255, 1.0f / 255, 1.0f / 255};
+    ASSERT_EQ(device_->SetVertexShaderConstant(0, scale, 1), D3D_OK);
+    const struct {
+        const char* body;
+        std::uint32_t color;
+    } cases[] = {
+        {"mul oD0, v1, c0", 0x00FF00},             // (0, 255, 0, 255) / 255
+        {"mul oD0, v2, c0", 0xFF0000},             // (255, -255 saturated to 0, 0, 255) / 255
+        {"mul oD0, v3, c0\nmov oD0.z, v3.w", 0x00FFFF},  // (0, 255, 0, 1): its w, 1, moved to blue
+        {"mov oD0, v4", 0xFF0000},
+        {"mov oD0, v5.yzwx", 0x0000FF},            // (0, 0, 1, f)
+        {"mov oD0, v0.zzwz", 0x0000FF},            // (0, 0, 1, 0)
+    };
+    for (const auto& c : cases) {
+        const std::vector<DWORD> function = Assemble(std::string("vs.1.1\nmov oPos, v0\n") + c.body + "\n");
+        DWORD handle = 0;
+        ASSERT_EQ(device_->CreateVertexShader(declaration, function.data(), &handle, 0), D3D_OK) << c.body;
+        ASSERT_EQ(device_->SetVertexShader(handle), D3D_OK);
+        Frame([&] { EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(Element)), D3D_OK); });
+        EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFF, c.color) << c.body;
+        device_->SetVertexShader(0);
+        EXPECT_EQ(device_->DeleteVertexShader(handle), D3D_OK);
+    }
 }
 
 TEST_F(VertexShaderTest, ConstantsAreStoredInRangeAndDeclarationsLoadThemOnSet) {
