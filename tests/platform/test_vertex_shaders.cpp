@@ -207,6 +207,28 @@ TEST_F(VertexShaderTest, EveryElementTypeIsReadIntoFourFloats) {
     }
 }
 
+TEST_F(VertexShaderTest, ClipPlanesOfAProgramDrawAreInClipSpace) {
+    // The view would move a world-space plane; a program's draw takes the plane as it is.
+    D3DMATRIX view{};
+    view._11 = view._22 = view._33 = view._44 = 1.0f;
+    view._41 = 5.0f;
+    device_->SetTransform(D3DTS_VIEW, &view);
+    const float plane[4] = {1.0f, 0.0f, 0.0f, 0.0f};  // keeps x >= 0
+    ASSERT_EQ(device_->SetClipPlane(0, plane), D3D_OK);
+    device_->SetRenderState(D3DRS_CLIPPLANEENABLE, D3DCLIPPLANE0);
+    const DWORD declaration[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_REG(5, D3DVSDT_D3DCOLOR),
+                                 D3DVSD_END()};
+    const std::vector<DWORD> function = Assemble("vs.1.1\nmov oPos, v0\nmov oD0, v5\n");
+    DWORD handle = 0;
+    ASSERT_EQ(device_->CreateVertexShader(declaration, function.data(), &handle, 0), D3D_OK);
+    ASSERT_EQ(device_->SetVertexShader(handle), D3D_OK);
+    const Vertex all[3] = {{-3.0f, -3.0f, 0.5f, 0xFFFFFFFF, 0}, {5.0f, -3.0f, 0.5f, 0xFFFFFFFF, 0},
+                           {-3.0f, 5.0f, 0.5f, 0xFFFFFFFF, 0}};
+    Frame([&] { EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, all, sizeof(Vertex)), D3D_OK); });
+    EXPECT_EQ(frame_.At(kWidth / 4, kHeight / 2) & 0xFFFFFF, 0x203040u);
+    EXPECT_EQ(frame_.At(3 * kWidth / 4, kHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
 TEST_F(VertexShaderTest, ConstantsAreStoredInRangeAndDeclarationsLoadThemOnSet) {
     std::vector<float> values(96 * 4);
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i) * 0.5f;
