@@ -69,6 +69,8 @@ struct Rasterizer::Impl {
               const VertexInput& input, std::uint32_t firstVertex, std::uint32_t vertexCount, const IndexInput* indices,
               std::int32_t baseVertex, std::uint32_t startIndex, std::uint32_t primitiveCount);
     void Flush();
+    void RunVertexProgram(const VertexProgram& program, const PipelineState& state, const VertexInput& input,
+                          std::uint32_t first, std::uint32_t count);
     void ClearRect(const Prim& prim, int x0, int y0, int x1, int y1);
     // Row y, x0 .. x1, of a depth buffer of another layout than D16.
     void ClearWords(const Prim& prim, int y, int x0, int x1);

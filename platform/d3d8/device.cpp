@@ -239,6 +239,7 @@ void Device::ReleaseBindings() {
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Release();
     streamStride_ = 0;
+    ReleaseMoreStreams();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Release();
     baseVertexIndex_ = 0;
     Drop(std::exchange(target_, backBuffer_));
@@ -741,30 +742,22 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     return D3D_OK;
 }
 
-HRESULT Device::SetVertexShader(DWORD handle) {
-    // Handles with bit 0 set name programmable shaders, which this device does not have.
-    if ((handle & D3DFVF_RESERVED0) != 0) return D3DERR_INVALIDCALL;
-    if (recording_) {
-        recording_->hasVertexShader = true;
-        recording_->vertexShader = handle;
-        return D3D_OK;
-    }
-    vertexShader_ = handle;
-    return D3D_OK;
-}
-
-HRESULT Device::GetVertexShader(DWORD* handle) {
-    if (handle == nullptr) return D3DERR_INVALIDCALL;
-    *handle = vertexShader_;
-    return D3D_OK;
-}
+// SetVertexShader and GetVertexShader: vertex_shaders.cpp.
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) {
-    if (stream != 0) return D3DERR_INVALIDCALL;  // one stream
+    if (stream >= kDeclarationStreams) return D3DERR_INVALIDCALL;
     VertexBuffer* ours = nullptr;
     if (buffer != nullptr) {
         ours = dynamic_cast<VertexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    }
+    if (stream != 0) {
+        // State blocks record stream 0 only; the others are set at once.
+        if (ours != nullptr) ours->AddRef();
+        VertexBuffer* previous = std::exchange(moreStreams_[stream], ours);
+        moreStrides_[stream] = stride;
+        if (previous != nullptr) previous->Release();
+        return D3D_OK;
     }
     if (recording_) {
         recording_->SetStream(ours, stride);
@@ -778,10 +771,11 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
 }
 
 HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer8** buffer, UINT* stride) {
-    if (stream != 0 || buffer == nullptr || stride == nullptr) return D3DERR_INVALIDCALL;
-    *buffer = stream_;
-    *stride = streamStride_;
-    if (stream_ != nullptr) stream_->AddRef();
+    if (stream >= kDeclarationStreams || buffer == nullptr || stride == nullptr) return D3DERR_INVALIDCALL;
+    VertexBuffer* held = stream == 0 ? stream_ : moreStreams_[stream];
+    *buffer = held;
+    *stride = stream == 0 ? streamStride_ : moreStrides_[stream];
+    if (held != nullptr) held->AddRef();
     return D3D_OK;
 }
 

@@ -238,9 +238,10 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00FFFFFF;
     caps->MaxVertexIndex = 0x00FFFFFF;
-    caps->MaxStreams = 1;
+    caps->MaxStreams = kDeclarationStreams;
     caps->MaxStreamStride = 255;
-    caps->VertexShaderVersion = 0;
+    caps->VertexShaderVersion = D3DVS_VERSION(1, 1);
+    caps->MaxVertexShaderConst = raster::kProgramConstants;
     caps->PixelShaderVersion = 0;
     return D3D_OK;
 }

@@ -1,36 +1,10 @@
-// The programmable pipeline's calls. The device has no vertex or pixel shaders yet (caps
-// VertexShaderVersion and PixelShaderVersion are 0), so it answers as such a device does:
-// creating a shader is D3DERR_INVALIDCALL, no handle names one, and pixel shader 0 (the
-// fixed-function pipeline) is the only one that can be set. Constants have nowhere to go.
-// SetVertexShader and GetVertexShader live with the stream calls in device.cpp: an FVF
-// code is the vertex shader of the fixed-function pipeline.
+// The pixel shader calls. The device has no pixel shaders yet (caps PixelShaderVersion is
+// 0), so it answers as such a device does: creating one is D3DERR_INVALIDCALL, no handle
+// names one, and pixel shader 0 (the fixed-function pipeline) is the only one that can be
+// set. The vertex shader calls are in vertex_shaders.cpp.
 #include "platform/d3d8/device.h"
 
 namespace d3d8 {
-
-HRESULT Device::CreateVertexShader(const DWORD* declaration, const DWORD* /*function*/, DWORD* handle,
-                                   DWORD /*usage*/) {
-    if (handle != nullptr) *handle = 0;
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::DeleteVertexShader(DWORD /*handle*/) { return D3DERR_INVALIDCALL; }
-
-HRESULT Device::SetVertexShaderConstant(DWORD /*reg*/, const void* /*data*/, DWORD /*count*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderConstant(DWORD /*reg*/, void* /*data*/, DWORD /*count*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderDeclaration(DWORD /*handle*/, void* /*data*/, DWORD* /*size*/) {
-    return D3DERR_INVALIDCALL;
-}
-
-HRESULT Device::GetVertexShaderFunction(DWORD /*handle*/, void* /*data*/, DWORD* /*size*/) {
-    return D3DERR_INVALIDCALL;
-}
 
 HRESULT Device::CreatePixelShader(const DWORD* /*function*/, DWORD* handle) {
     if (handle != nullptr) *handle = 0;

@@ -114,7 +114,9 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
     EXPECT_EQ(caps.FVFCaps & D3DFVFCAPS_TEXCOORDCOUNTMASK, 8u);
     EXPECT_NE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN, 0u);
     EXPECT_EQ(caps.MaxActiveLights, 8u);
-    EXPECT_EQ(caps.MaxStreams, 1u);
+    EXPECT_EQ(caps.MaxStreams, 16u);
+    EXPECT_EQ(caps.VertexShaderVersion, DWORD{D3DVS_VERSION(1, 1)});
+    EXPECT_EQ(caps.MaxVertexShaderConst, 96u);
     EXPECT_GE(caps.MaxPrimitiveCount, 0xFFFFu);
     EXPECT_GE(caps.MaxVertexIndex, 0xFFFFu);
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
