@@ -19,6 +19,7 @@
 #include "platform/d3d8/present.h"
 #include "platform/d3d8/state_translation.h"
 #include "platform/d3d8/stateblock.h"
+#include "raster/pixel_program.h"
 
 TOLVANE_INTERFACES_BEGIN
 namespace d3d8 {
@@ -298,6 +299,14 @@ private:
     std::map<UINT, std::array<PALETTEENTRY, 256>> palettes_;
     UINT currentPalette_ = 0;
     // shaders.cpp
+    // A pixel shader: the copy of its tokens GetPixelShaderFunction returns, and the
+    // program the pixel stage runs.
+    struct PixelShader {
+        std::vector<DWORD> tokens;
+        std::unique_ptr<raster::PixelProgram> program;
+    };
+    std::map<DWORD, PixelShader> pixelShaders_;
+    DWORD nextPixelShader_ = 1;
     DWORD pixelShader_ = 0;
 };
 

@@ -241,7 +241,10 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxStreams = 1;
     caps->MaxStreamStride = 255;
     caps->VertexShaderVersion = 0;
-    caps->PixelShaderVersion = 0;
+    // ps.1.1 to ps.1.4 run in the pixel stage. Registers of ps.1.4 hold [-8, 8], those of
+    // the earlier versions [-1, 1].
+    caps->PixelShaderVersion = D3DPS_VERSION(1, 4);
+    caps->MaxPixelShaderValue = 8.0f;
     return D3D_OK;
 }
 
