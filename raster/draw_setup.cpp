@@ -266,6 +266,55 @@ void LayOutAttributes(DrawSetup& d) {
     }
 }
 
+// A pixel program takes the place of the stages: each stage it samples gets its sampler,
+// each coordinate set it reads (stage s's, as TEXCOORDINDEX and the texture transform make
+// it) four interpolated coordinates; the specular colour is interpolated when the program
+// reads v1 and is never added.
+void SetUpProgram(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
+    const PixelProgram& program = *state.states.pixelProgram;
+    d.program = &program;
+    d.stageCount = 0;
+    d.usesTemp = d.fastStages = d.modulateChain = d.specularAdd = false;
+    d.readsSpecular = (program.ReadsColors() & 2) != 0;
+    ProgramDraw& pd = d.programDraw;
+    pd = ProgramDraw{};
+    for (int c = 0; c < PixelProgram::kConstants; ++c)
+        for (int k = 0; k < 4; ++k) pd.constants[c][k] = state.states.pixelConstants[c][k];
+    const std::uint8_t stages = program.SampledStages() | program.ReadsCoordinates();
+    d.layout = AttributeLayout{};
+    AttributeLayout& layout = d.layout;
+    layout.count = 4;
+    if (d.readsSpecular) {
+        layout.specular = layout.count;
+        layout.count += 3;
+    }
+    if (d.fog) {
+        layout.fog = layout.count;
+        layout.count += 1;
+    }
+    for (int s = 0; s < PixelProgram::kTextures; ++s) {
+        d.stages[s] = StageSetup{};
+        const StageState& ts = state.states.stages[s];
+        ProgramStage& stage = pd.stages[s];
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) stage.bumpMatrix[i][j] = ts.bumpMatrix[i][j];
+        stage.luminanceScale = ts.luminanceScale;
+        stage.luminanceOffset = ts.luminanceOffset;
+        stage.signedChannels = ts.signedChannels;
+        if (((stages >> s) & 1) == 0) continue;
+        const TextureCoordinates coordinates = StageCoordinates(state, s);
+        if (coordinates.projected && coordinates.count >= 3) stage.projectBy = coordinates.count - 1;
+        if ((program.SampledStages() >> s) & 1) {
+            SetUpSampler(state, s, d.stages[s].sampler, options);
+            d.stages[s].sampler.addressW = ts.addressW;
+            d.stages[s].readsTexture = true;
+        }
+        layout.texcoord[s] = layout.count;
+        layout.texcoordCount[s] = 4;
+        layout.count += 4;
+    }
+}
+
 }  // namespace
 
 // FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
@@ -279,8 +328,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     FindModulateChain(d);
     SetUpCoordinates(state, d);
     LayOutAttributes(d);
-    // The pixel stage's branch point: a pixel program (state.states.pixelProgram) will
-    // take the place of the stages and choose its own span and rows functions here.
+    // The pixel stage's branch point: a pixel program takes the place of the stages.
+    if (state.states.pixelProgram) SetUpProgram(state, d, options);
     ChooseShaders(d, options);
 }
 

@@ -166,6 +166,7 @@ void Device::SetNewDeviceStates() {
     state_.material = D3DMATERIAL8{};
     lights_ = Lights{};
     vertexShader_ = 0;
+    pixelShader_ = 0;  // the draw state below has no pixel program
     drawState_ = raster::DrawState{};
     TranslateStates(state_.renderState, state_.stageState, drawState_);
 }

@@ -22,6 +22,7 @@
 #include "platform/d3d8/shader_program.h"
 #include "platform/d3d8/vertex_declaration.h"
 #include "raster/vertex_program.h"
+#include "raster/pixel_program.h"
 
 TOLVANE_INTERFACES_BEGIN
 namespace d3d8 {
@@ -301,6 +302,14 @@ private:
     std::map<UINT, std::array<PALETTEENTRY, 256>> palettes_;
     UINT currentPalette_ = 0;
     // shaders.cpp
+    // A pixel shader: the copy of its tokens GetPixelShaderFunction returns, and the
+    // program the pixel stage runs.
+    struct PixelShader {
+        std::vector<DWORD> tokens;
+        std::unique_ptr<raster::PixelProgram> program;
+    };
+    std::map<DWORD, PixelShader> pixelShaders_;
+    DWORD nextPixelShader_ = 1;
     DWORD pixelShader_ = 0;
     // vertex_shaders.cpp: streams 1 to 15 (stream 0 is stream_), the vertex shaders by
     // handle, and the constant registers.

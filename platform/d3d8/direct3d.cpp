@@ -242,7 +242,10 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxStreamStride = 255;
     caps->VertexShaderVersion = D3DVS_VERSION(1, 1);
     caps->MaxVertexShaderConst = raster::kProgramConstants;
-    caps->PixelShaderVersion = 0;
+    // ps.1.1 to ps.1.4 run in the pixel stage. Registers of ps.1.4 hold [-8, 8], those of
+    // the earlier versions [-1, 1].
+    caps->PixelShaderVersion = D3DPS_VERSION(1, 4);
+    caps->MaxPixelShaderValue = 8.0f;
     return D3D_OK;
 }
 
