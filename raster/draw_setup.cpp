@@ -26,8 +26,6 @@ bool StageReads(const StageSetup& stage, ArgSource source) {
     return false;
 }
 
-// A texture the sampler can address: levels present, each with texels and a size.
-// Anything else reads as unbound (opaque white) rather than faulting.
 // How far level's first texel lies from first's, in texels: false when the distance
 // does not fit in 30 bits (the vector body adds texel offsets to it in 32-bit lanes).
 bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int32_t& shift) {
@@ -40,6 +38,8 @@ bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int
     return true;
 }
 
+// A texture the sampler can address: levels present, each with texels and a size.
+// Anything else reads as unbound (ReadUnboundTexture) rather than faulting.
 bool UsableLevel(const SamplerLevel& level, bool volume) {
     if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
     if (!volume) return true;
@@ -174,6 +174,35 @@ void SetUpSampler(const PipelineState& state, int s, SamplerSetup& sampler, cons
     sampler.needsLod = sampler.mipFilter != MipFilter::None || sampler.minFilter != sampler.magFilter;
 }
 
+// A stage without a texture: its texel is opaque white in colour and the diffuse colour's
+// alpha in alpha, as the platform's drivers read it, so that untextured geometry under the
+// default stage states keeps its vertex colour and alpha. Every read of the texel's alpha
+// becomes a read of the diffuse alpha here, so that the sampling paths only ever see the
+// white texel: alpha arguments and alpha-replicated colour arguments read DIFFUSE, the
+// blends by texture alpha blend by diffuse alpha (the premultiplied one as a multiply-add
+// by the diffuse alpha's complement).
+void ReadUnboundTexture(StageSetup& stage) {
+    for (int i = 0; i < 3; ++i) {
+        if (stage.alphaArg[i].source == ArgSource::Texture) stage.alphaArg[i].source = ArgSource::Diffuse;
+        if (stage.colorArg[i].source == ArgSource::Texture && stage.colorArg[i].alphaReplicate)
+            stage.colorArg[i].source = ArgSource::Diffuse;
+    }
+    const StageArg inverseDiffuseAlpha{ArgSource::Diffuse, true, true};
+    auto rewrite = [&](StageOp& op, StageArg* args) {
+        if (op == StageOp::BlendTextureAlpha) {
+            op = StageOp::BlendDiffuseAlpha;
+        } else if (op == StageOp::BlendTextureAlphaPm) {
+            // arg1 + arg2 (1 - texture alpha) as arg0 + arg1 arg2.
+            op = StageOp::MultiplyAdd;
+            args[0] = args[1];
+            args[1] = args[2];
+            args[2] = inverseDiffuseAlpha;
+        }
+    };
+    rewrite(stage.colorOp, stage.colorArg);
+    rewrite(stage.alphaOp, stage.alphaArg);
+}
+
 // The stages up to the first disabled one, with their samplers; whether they read the
 // specular colour and the temporary register.
 void SetUpStages(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
@@ -189,12 +218,13 @@ void SetUpStages(const PipelineState& state, DrawSetup& d, const RasterOptions& 
             stage.alphaArg[i] = ts.alphaArg[i];
         }
         stage.resultToTemp = ts.resultToTemp;
+        SetUpSampler(state, s, stage.sampler, options);
+        if (!stage.sampler.texture) ReadUnboundTexture(stage);
         stage.readsTexture = StageReads(stage, ArgSource::Texture) || stage.colorOp == StageOp::BlendTextureAlpha ||
                              stage.colorOp == StageOp::BlendTextureAlphaPm || stage.alphaOp == StageOp::BlendTextureAlpha ||
                              stage.alphaOp == StageOp::BlendTextureAlphaPm;
         readsSpecular = readsSpecular || StageReads(stage, ArgSource::Specular);
         d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, ArgSource::Temp);
-        SetUpSampler(state, s, stage.sampler, options);
         d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }

@@ -291,7 +291,8 @@ bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, const float* pl, i
     return Holds(d.depthCompare, t.depth, row.depth[x]);
 }
 
-// Each stage's texel at the pixel (opaque white where the stage reads none), with the
+// Each stage's texel at the pixel (opaque white where the stage samples none: an unbound
+// stage's alpha reads were turned into diffuse reads by BuildDrawSetup), with the
 // level of detail from the screen derivatives of its coordinates.
 void SampleStages(const DrawSetup& d, const SpanRow& row, const float* pl, float fx, float w,
                   std::uint32_t samples[kMaxStages]) {
@@ -492,8 +493,8 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
            second.minFilter == TextureFilter::Point && second.mipFilter == MipFilter::None;
 }
 
-// A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha
-// from a texture becomes opaque, which the body sees in chainAlpha).
+// A modulate chain over opaque white texels leaves the diffuse colour as it is (an
+// unbound stage's alpha reads the diffuse alpha, which the body sees in chainAlpha).
 bool UntexturedApplies(const DrawSetup& d) {
     if (d.stageCount == 0) return true;
     if (!d.modulateChain) return false;

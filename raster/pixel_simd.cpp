@@ -1390,7 +1390,8 @@ HWY_INLINE int TestBatch(const States& states, const DrawSetup& d, const Prim& p
 }
 
 // The second pass: the texel addresses of the stages sampled a group at a time, then every
-// stage's texels (opaque white where a stage samples nothing).
+// stage's texels (opaque white where a stage samples nothing; an unbound stage reads its
+// alpha from the diffuse colour instead, BuildDrawSetup's doing).
 template <class States>
 HWY_INLINE void FetchTexels(const States& states, const DrawSetup& d, const float* pl, float fy,
                             const StageConstants* constants, Group* groups, int count,
