@@ -1,6 +1,7 @@
 // The Direct3D object and the device on the headless display: creation, profiles and
 // format checks, caps, states, buffers, Clear and Present, and reference counting.
 #include <cstring>
+#include <limits>
 
 #include "device_fixture.h"
 
@@ -318,8 +319,8 @@ TEST_F(DeviceTest, TransformsViewportAndMaterial) {
     EXPECT_EQ(viewport.MaxZ, 1.0f);
     D3DVIEWPORT8 outside{10, 10, kWidth, 10, 0.0f, 1.0f};
     EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
-    D3DVIEWPORT8 badDepth{0, 0, 10, 10, 0.0f, 2.0f};
-    EXPECT_EQ(device_->SetViewport(&badDepth), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 empty{0, 0, 0, 10, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&empty), D3DERR_INVALIDCALL);
     D3DVIEWPORT8 inside{4, 6, 10, 12, 0.25f, 0.75f};
     ASSERT_EQ(device_->SetViewport(&inside), D3D_OK);
     device_->GetViewport(&viewport);
@@ -477,9 +478,61 @@ TEST_F(DeviceTest, ClearWritesTheDepthBuffer) {
     depth->Release();
 }
 
+// Rectangles without a count clear nothing; a count without rectangles clears the whole
+// viewport, as no rectangles do.
+TEST_F(DeviceTest, ClearCountAndRectanglesDisagreeing) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
+    D3DRECT rect{0, 0, 8, 8};
+    EXPECT_EQ(device_->Clear(0, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(2, 2) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(device_->Clear(2, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(0, 0) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(frame_.At(kWidth - 1, kHeight - 1) & 0xFFFFFF, 0x00FF00u);
+}
+
+// A depth range beyond 0..1 is accepted; the depth written is clamped to the buffer's range.
+TEST_F(DeviceTest, ViewportDepthBeyondZeroToOneIsClampedWhenWritten) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    D3DVIEWPORT8 wide{0, 0, kWidth, kHeight, -0.5f, 2.0f};
+    ASSERT_EQ(device_->SetViewport(&wide), D3D_OK);
+    D3DVIEWPORT8 back{};
+    device_->GetViewport(&back);
+    EXPECT_EQ(back.MinZ, -0.5f);
+    EXPECT_EQ(back.MaxZ, 2.0f);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    };
+    // Clip-space z 0.1 maps to depth -0.25 on the left half, 0.9 to 1.75 on the right.
+    const Vertex left[4] = {{-1, 1, 0.1f, ~0u}, {0, 1, 0.1f, ~0u}, {-1, -1, 0.1f, ~0u}, {0, -1, 0.1f, ~0u}};
+    const Vertex right[4] = {{0, 1, 0.9f, ~0u}, {1, 1, 0.9f, ~0u}, {0, -1, 0.9f, ~0u}, {1, -1, 0.9f, ~0u}};
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
+    device_->BeginScene();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left, sizeof(Vertex)), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right, sizeof(Vertex)), D3D_OK);
+    device_->EndScene();
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    auto* values = static_cast<const std::uint16_t*>(locked.pBits);
+    EXPECT_EQ(values[20 * kWidth + 8], 0);
+    EXPECT_EQ(values[20 * kWidth + kWidth - 8], 0xFFFF);
+    depth->UnlockRect();
+    depth->Release();
+    D3DVIEWPORT8 notANumber{0, 0, 8, 8, 0.0f, std::numeric_limits<float>::quiet_NaN()};
+    EXPECT_EQ(device_->SetViewport(&notANumber), D3DERR_INVALIDCALL);
+}
+
 TEST_F(DeviceTest, ClearRefusesBadArguments) {
     ASSERT_EQ(MakeDevice(), D3D_OK);
-    EXPECT_EQ(device_->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), D3DERR_INVALIDCALL);
