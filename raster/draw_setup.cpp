@@ -76,9 +76,10 @@ void SetUpPixelFog(const PipelineState& state, DrawSetup& d) {
     const DrawState& s = state.states;
     const Matrix& p = state.projection;
     d.wFog = !(p.m[0][3] == 0.0f && p.m[1][3] == 0.0f && p.m[2][3] == 0.0f && p.m[3][3] == 1.0f);
-    // As per vertex: no fog where the two coincide.
-    d.fogScale = s.fogEnd != s.fogStart ? 1.0f / (s.fogEnd - s.fogStart) : 0.0f;
-    d.fogBias = s.fogEnd != s.fogStart ? s.fogEnd * d.fogScale : 1.0f;
+    // Where the two coincide the fog is a step at the start: a slope so steep that the
+    // factor saturates on either side of it (0 from the start on).
+    d.fogScale = s.fogEnd != s.fogStart ? 1.0f / (s.fogEnd - s.fogStart) : 0x1p40f;
+    d.fogBias = s.fogEnd * d.fogScale;
     d.fogDensity = s.fogDensity;
 }
 
@@ -121,7 +122,8 @@ void SetUpFixedState(const PipelineState& state, const RenderTarget& target, Dra
     d.specularAdd = s.specular;
     // Pixel fog takes precedence over vertex fog, whose factor is then not interpolated.
     d.pixelFog = s.fog ? s.pixelFog : FogMode::None;
-    d.fog = s.fog && d.pixelFog == FogMode::None && s.vertexFog != FogMode::None;
+    // With neither formula the factor is the interpolated specular alpha.
+    d.fog = s.fog && d.pixelFog == FogMode::None;
     d.fogColor = s.fogColor;
     SetUpPixelFog(state, d);
     SetUpDepthStencil(s, target, d);

@@ -342,10 +342,7 @@ void AddSpecularAndFog(const DrawSetup& d, const SpanRow& row, const float* pl, 
     if (d.layout.fog >= 0) MixFog(color, row.fogColor, vertexFog);
     if (d.pixelFog != FogMode::None) {
         float distance = w;
-        if (!d.wFog) {
-            distance = row.base[0] + pl[1] * fx;
-            distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
-        }
+        if (!d.wFog) distance = row.base[0] + pl[1] * fx;  // the depth as interpolated, unclamped
         MixFog(color, row.fogColor, ToByte(PixelFogFactor(d, distance)));
     }
 }

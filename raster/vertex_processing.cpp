@@ -280,7 +280,10 @@ void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::ui
             o.pos[0] = p[0];
             o.pos[1] = p[1];
             o.pos[2] = p[2];
-            o.pos[3] = ReadFloat(vertex + 12);
+            // An RHW of 0 is drawn as 1 (as drivers draw it): no perspective, depth and
+            // pixel fog from z.
+            const float rhw = ReadFloat(vertex + 12);
+            o.pos[3] = rhw == 0.0f ? 1.0f : rhw;
         } else {
             for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
             if (lighting_ || fogMode_ != FogMode::None || cameraPosition_)
@@ -307,13 +310,18 @@ void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::ui
         if (layout_.specular >= 0) std::memcpy(o.attr + layout_.specular, specular, 3 * sizeof(float));
         if (layout_.fog >= 0) {
             float f = 1.0f;
-            if (fvf_.pretransformed) {
-                f = specular[3];  // screen-space vertices carry their fog factor in specular alpha
+            if (fvf_.pretransformed || fogMode_ == FogMode::None) {
+                // Screen-space vertices, and any vertex when fog is on without a formula, carry
+                // their fog factor in specular alpha.
+                f = specular[3];
             } else {
-                float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : viewPosition[2];
+                // The distance from the eye, on either side of it (geometry behind a view
+                // looking down -z fogs as geometry in front does).
+                float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : std::fabs(viewPosition[2]);
                 switch (fogMode_) {
                     case FogMode::Linear:
-                        f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 1.0f;
+                        // Where start and end coincide the fog is complete.
+                        f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 0.0f;
                         break;
                     case FogMode::Exp: f = std::exp(-distance * fogDensity_); break;
                     case FogMode::Exp2: f = std::exp(-(distance * fogDensity_) * (distance * fogDensity_)); break;
