@@ -99,10 +99,55 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     PrepareLights(state);
 }
 
+namespace {
+
+// The inverse of a 4x4 matrix by its cofactors; false where it has none.
+bool Invert4(const float (&a)[4][4], float (&out)[4][4]) {
+    // The 2x2 determinants of rows 0-1 and of rows 2-3, by column pair.
+    const float s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1], s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
+    const float s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3], s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
+    const float s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3], s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
+    const float c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3], c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
+    const float c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2], c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
+    const float c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2], c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
+    const float det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    if (det == 0.0f || !std::isfinite(det)) return false;
+    const float inv = 1.0f / det;
+    out[0][0] = (a[1][1] * c5 - a[1][2] * c4 + a[1][3] * c3) * inv;
+    out[0][1] = (-a[0][1] * c5 + a[0][2] * c4 - a[0][3] * c3) * inv;
+    out[0][2] = (a[3][1] * s5 - a[3][2] * s4 + a[3][3] * s3) * inv;
+    out[0][3] = (-a[2][1] * s5 + a[2][2] * s4 - a[2][3] * s3) * inv;
+    out[1][0] = (-a[1][0] * c5 + a[1][2] * c2 - a[1][3] * c1) * inv;
+    out[1][1] = (a[0][0] * c5 - a[0][2] * c2 + a[0][3] * c1) * inv;
+    out[1][2] = (-a[3][0] * s5 + a[3][2] * s2 - a[3][3] * s1) * inv;
+    out[1][3] = (a[2][0] * s5 - a[2][2] * s2 + a[2][3] * s1) * inv;
+    out[2][0] = (a[1][0] * c4 - a[1][1] * c2 + a[1][3] * c0) * inv;
+    out[2][1] = (-a[0][0] * c4 + a[0][1] * c2 - a[0][3] * c0) * inv;
+    out[2][2] = (a[3][0] * s4 - a[3][1] * s2 + a[3][3] * s0) * inv;
+    out[2][3] = (-a[2][0] * s4 + a[2][1] * s2 - a[2][3] * s0) * inv;
+    out[3][0] = (-a[1][0] * c3 + a[1][1] * c1 - a[1][2] * c0) * inv;
+    out[3][1] = (a[0][0] * c3 - a[0][1] * c1 + a[0][2] * c0) * inv;
+    out[3][2] = (-a[3][0] * s3 + a[3][1] * s1 - a[3][2] * s0) * inv;
+    out[3][3] = (a[2][0] * s3 - a[2][1] * s1 + a[2][2] * s0) * inv;
+    return true;
+}
+
+}  // namespace
+
 void VertexProcessor::PrepareNormals() {
-    // Normals go through the inverse transpose of the upper 3x3 (the cofactor matrix
-    // over the determinant), which keeps them perpendicular under non-uniform scales.
+    // Normals go through the inverse transpose of the world-view matrix, which keeps them
+    // perpendicular under non-uniform scales. For an affine matrix (last column 0, 0, 0, 1)
+    // that is the inverse transpose of its upper 3x3 (the cofactor matrix over the
+    // determinant); otherwise the upper 3x3 of the whole 4x4 inverse, transposed, since
+    // the upper 3x3 alone may have no inverse where the whole matrix has one.
     const auto& a = worldView_.m;
+    if (!(a[0][3] == 0.0f && a[1][3] == 0.0f && a[2][3] == 0.0f && a[3][3] == 1.0f)) {
+        float inverse[4][4];
+        const bool invertible = Invert4(a, inverse);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) normalMatrix_[r][c] = invertible ? inverse[c][r] : 0.0f;
+        return;
+    }
     float cof[3][3];
     cof[0][0] = a[1][1] * a[2][2] - a[1][2] * a[2][1];
     cof[0][1] = a[1][2] * a[2][0] - a[1][0] * a[2][2];

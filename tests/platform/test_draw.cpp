@@ -630,3 +630,43 @@ TEST_F(DeviceTest, VertexFogDistanceEqualEndsAndSpecularAlpha) {
 }
 
 }  // namespace
+
+namespace {
+
+// Normals go through the inverse transpose of the whole world-view matrix: a projective
+// one whose upper 3x3 has no inverse still lights its vertices.
+TEST_F(DeviceTest, NormalsTakeTheInverseTransposeOfTheWholeMatrix) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    };
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device_->SetRenderState(D3DRS_AMBIENT, 0);
+    // (x, y, z, 1) -> (x, y, 1, z + 1): upper 3x3 singular, the whole matrix not; its
+    // inverse transpose sends the normal (0, 0, 1) to (0, 0, -1).
+    D3DMATRIX world{};
+    world._11 = world._22 = 1.0f;
+    world._34 = 1.0f;
+    world._43 = world._44 = 1.0f;
+    device_->SetTransform(D3DTS_WORLD, &world);
+    D3DMATERIAL8 material{};
+    material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    device_->SetMaterial(&material);
+    D3DLIGHT8 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    light.Direction = {0.0f, 0.0f, 1.0f};
+    device_->SetLight(0, &light);
+    device_->LightEnable(0, TRUE);
+    const Vertex quad[4] = {{-2, 2, 1, 0, 0, 1}, {2, 2, 1, 0, 0, 1}, {-2, -2, 1, 0, 0, 1}, {2, -2, 1, 0, 0, 1}};
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    device_->EndScene();
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+}  // namespace
