@@ -531,6 +531,28 @@ TEST_F(DeviceTest, ViewportDepthBeyondZeroToOneIsClampedWhenWritten) {
     EXPECT_EQ(device_->SetViewport(&notANumber), D3DERR_INVALIDCALL);
 }
 
+// The device's buffers count the application's references only; a buffer held past the
+// device's last release keeps it alive.
+TEST_F(DeviceTest, BackAndDepthBufferCountsShowTheApplicationsReferencesOnly) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DSurface8* back = nullptr;
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    EXPECT_EQ(back->AddRef(), 2u);
+    EXPECT_EQ(back->Release(), 1u);
+    EXPECT_EQ(back->Release(), 0u);
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    EXPECT_EQ(depth->Release(), 0u);
+    // Still the device's: usable after the application let go.
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    EXPECT_EQ(back->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Width, static_cast<UINT>(kWidth));
+    EXPECT_EQ(Drop(device_), 0u);
+    EXPECT_EQ(back->GetDesc(&desc), D3D_OK);  // the device lives on for the buffer
+    EXPECT_EQ(back->Release(), 0u);            // and goes with it (the fixture counts live objects)
+}
+
 TEST_F(DeviceTest, ClearRefusesBadArguments) {
     ASSERT_EQ(MakeDevice(), D3D_OK);
     EXPECT_EQ(device_->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
