@@ -104,7 +104,7 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
                                     D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
                                     D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP |
                                     D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2 |
-                                    D3DPTEXTURECAPS_PROJECTED);
+                                    D3DPTEXTURECAPS_PROJECTED | D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
     EXPECT_EQ(caps.MaxTextureWidth, 4096u);
     EXPECT_EQ(caps.MaxTextureHeight, 4096u);
     EXPECT_EQ(caps.MaxVolumeExtent, 512u);
@@ -120,6 +120,30 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
     EXPECT_GE(caps.MaxVertexIndex, 0xFFFFu);
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_SW, &caps), D3DERR_INVALIDCALL);
+}
+
+// What a capable device of the time reported, each bit true to the device: DOTPRODUCT3
+// (validated), the temporary register, sizes other than powers of two under conditions
+// beside POW2 (the default profile's creation rules keep POW2).
+TEST_F(DeviceTest, CapsOfACapableDeviceOfTheTime) {
+    constexpr DWORD kDotProduct3Cap = 0x00800000, kTemporaryRegisterCap = 0x00000400;
+    D3DCAPS8 caps{};
+    ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_NE(caps.TextureOpCaps & kDotProduct3Cap, 0u);
+    EXPECT_NE(caps.PrimitiveMiscCaps & kTemporaryRegisterCap, 0u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_POW2, 0u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0u);
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DOTPRODUCT3);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    device_->SetTextureStageState(0, D3DTSS_RESULTARG, D3DTA_TEMP);
+    device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEMP);
+    DWORD passes = 0;
+    EXPECT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(48, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
 }
 
 TEST_F(DeviceTest, BackBufferTakesTheClientAreaAndDepthBufferIsD16) {

@@ -547,6 +547,8 @@ TEST(RasterStages, OperationsOnKnownColours) {
         {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, 0xC0807050u},  // t * 0x80 + f * 0x7F
         {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0xC08F5020u},  // d * 0xC0 + f * 0x3F
         {D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0A08890u},  // t + d - t * d
+        // 4 ((t - .5)(d - .5) + ...) in every channel, alpha too: (-32)(-64) * 4 / 256 = 0x20.
+        {D3DTOP_DOTPRODUCT3, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x20202020u},
         // Values outside the sets: an operation passes argument 1 (as the bump mapping ones
         // not drawn do), a selector reads zero, before its modifiers.
         {99, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0406080u},
