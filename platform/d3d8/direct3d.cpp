@@ -287,6 +287,8 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                         D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
+    // A focus window the window layer does not know is refused as a device window is.
+    if (focusWindow != nullptr && !IsWindow(focusWindow)) return D3DERR_INVALIDCALL;
     HWND window = nullptr;
     if (HRESULT result = ResolvePresentParameters(*params, focusWindow, window); FAILED(result)) return result;
 

@@ -2,6 +2,7 @@
 // format checks, caps, states, buffers, Clear and Present, and reference counting.
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "device_fixture.h"
 
@@ -575,6 +576,25 @@ TEST_F(DeviceTest, BackAndDepthBufferCountsShowTheApplicationsReferencesOnly) {
     EXPECT_EQ(Drop(device_), 0u);
     EXPECT_EQ(back->GetDesc(&desc), D3D_OK);  // the device lives on for the buffer
     EXPECT_EQ(back->Release(), 0u);            // and goes with it (the fixture counts live objects)
+}
+
+// A window the window layer does not know, as the focus or the device window, or one
+// destroyed, fails the creation cleanly with INVALIDCALL and no device.
+TEST_F(DeviceTest, DeviceForAnUnknownWindowFailsCleanly) {
+    const HWND unknown = reinterpret_cast<HWND>(0x5678);
+    HWND gone = CreateWindowExA(0, "DeviceTest", "Gone", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    ASSERT_TRUE(DestroyWindow(gone));
+    const std::pair<HWND, HWND> cases[] = {{unknown, nullptr}, {unknown, window_}, {window_, unknown}, {gone, nullptr},
+                                           {window_, gone}};
+    for (const auto& [focus, deviceWindow] : cases) {
+        D3DPRESENT_PARAMETERS params = Params(true);
+        params.hDeviceWindow = deviceWindow;
+        IDirect3DDevice8* device = reinterpret_cast<IDirect3DDevice8*>(1);
+        EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, focus, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(device, nullptr);
+    }
 }
 
 TEST_F(DeviceTest, ClearRefusesBadArguments) {
