@@ -85,7 +85,7 @@ using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0,
 
 // The sampler of one stage for a draw: its states, and what the draw's texture makes of them.
 struct SamplerSetup {
-    const SamplerTexture* texture = nullptr;  // null: reads opaque white
+    const SamplerTexture* texture = nullptr;  // null: unbound (the stage reads ReadUnboundTexture's texel)
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
     std::uint32_t border = 0;

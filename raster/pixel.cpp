@@ -290,7 +290,8 @@ bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, int x, float z, Pi
     return Holds(d.depthCompare, t.depth, row.depth[x]);
 }
 
-// Each stage's texel at the pixel (opaque white where the stage reads none), with the
+// Each stage's texel at the pixel (opaque white where the stage samples none: an unbound
+// stage's alpha reads were turned into diffuse reads by BuildDrawSetup), with the
 // level of detail from the screen derivatives of its coordinates.
 void SampleStages(const DrawSetup& d, const SpanRow& row, const float* pl, float fx, float w,
                   std::uint32_t samples[kMaxStages]) {
@@ -340,10 +341,7 @@ void AddSpecularAndFog(const DrawSetup& d, const SpanRow& row, const float* pl, 
     if (d.layout.fog >= 0) MixFog(color, row.fogColor, vertexFog);
     if (d.pixelFog != FogMode::None) {
         float distance = w;
-        if (!d.wFog) {
-            distance = row.base[0] + pl[1] * fx;
-            distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
-        }
+        if (!d.wFog) distance = row.base[0] + pl[1] * fx;  // the depth as interpolated, unclamped
         MixFog(color, row.fogColor, ToByte(PixelFogFactor(d, distance)));
     }
 }
@@ -572,8 +570,8 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
            second.minFilter == TextureFilter::Point && second.mipFilter == MipFilter::None;
 }
 
-// A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha
-// from a texture becomes opaque, which the body sees in chainAlpha).
+// A modulate chain over opaque white texels leaves the diffuse colour as it is (an
+// unbound stage's alpha reads the diffuse alpha, which the body sees in chainAlpha).
 bool UntexturedApplies(const DrawSetup& d) {
     if (d.stageCount == 0) return true;
     if (!d.modulateChain) return false;

@@ -535,7 +535,6 @@ HRESULT Device::EndScene() {
 }
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-    if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && zStencil_ == nullptr) return D3DERR_INVALIDCALL;
@@ -546,6 +545,10 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     if (TargetsLocked()) return D3DERR_INVALIDCALL;
+    // As drivers do: rectangles without a count clear nothing, a count without rectangles
+    // clears as no rectangles do (the whole viewport).
+    if (count == 0 && rects != nullptr) return D3D_OK;
+    if (rects == nullptr) count = 0;
     std::vector<raster::Rect> clearRects(count);
     for (DWORD i = 0; i < count; ++i) clearRects[i] = {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2};
     rasterizer_->Clear(Target(), ToRaster(state_.viewport), count, clearRects.data(), ToClearBuffers(flags), color, z,
@@ -602,8 +605,9 @@ HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
     const std::uint64_t bottom = std::uint64_t{viewport->Y} + viewport->Height;
     if (viewport->Width == 0 || viewport->Height == 0 || right > color.Width() || bottom > color.Height())
         return D3DERR_INVALIDCALL;
-    if (!(viewport->MinZ >= 0.0f && viewport->MinZ <= 1.0f && viewport->MaxZ >= 0.0f && viewport->MaxZ <= 1.0f))
-        return D3DERR_INVALIDCALL;
+    // Depth ranges beyond 0..1 are taken as drivers take them (the depth written is clamped
+    // to the buffer's range); only values that are no numbers at all are refused.
+    if (!std::isfinite(viewport->MinZ) || !std::isfinite(viewport->MaxZ)) return D3DERR_INVALIDCALL;
     if (recording_) {
         recording_->hasViewport = true;
         recording_->viewport = *viewport;
