@@ -287,8 +287,10 @@ int AppFrame::CreateAppWindow() {
     return 0;
 }
 
+void AppFrame::SetDeviceProfile(const D3DDeviceProfile& profile) { m_profile = profile; }
+
 HRESULT AppFrame::InitDirect3D() {
-    m_pD3D = Direct3DCreate8(D3D_SDK_VERSION);
+    m_pD3D = m_profile ? Direct3DCreate8WithProfile(D3D_SDK_VERSION, *m_profile) : Direct3DCreate8(D3D_SDK_VERSION);
     if (!m_pD3D)
         return -1;
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "math/types.h"
@@ -120,6 +121,9 @@ public:
     HRESULT BuildAxes();
 
     void SetPassHooks(PassHooks hooks);
+    // The device profile Create makes its Direct3D object with (the default profile's
+    // unless set): a tool's choice of the rasterizer's threads and vector targets.
+    void SetDeviceProfile(const D3DDeviceProfile& profile);
 
 protected:
     int CreateAppWindow();
@@ -149,6 +153,7 @@ protected:
     int m_nWidth;
     int m_nHeight;
     BYTE m_keys[256];
+    std::optional<D3DDeviceProfile> m_profile;
     IDirect3D8* m_pD3D;
     IDirect3DDevice8* m_pDevice;
 

@@ -15,21 +15,10 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO
-#ifdef __GNUC__
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#endif
-#include <stb/stb_image.h>
-#ifdef __GNUC__
-#pragma GCC diagnostic pop
-#endif
+#include <stb/stb_image.h>  // built once in tests/support
 
-#include "bench/jpeg_encode.h"
 #include "image/image_file.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
@@ -59,29 +48,9 @@ Bytes Picture(int channels) {
     return rgb;
 }
 
-Bytes EncodeJpeg() { return benchutil::EncodeJpeg(Picture(3), kSide, kSide, 90); }
+Bytes EncodeJpeg() { return support::EncodeJpeg(kSide, kSide, 3, Picture(3).data(), 90); }
 
-void Append(png_structp png, png_bytep data, std::size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-Bytes EncodePng() {
-    const Bytes rgb = Picture(3);
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, Append, nullptr);
-    png_set_IHDR(png, info, kSide, kSide, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < kSide; ++y) {
-        png_write_row(png, &rgb[static_cast<std::size_t>(y) * kSide * 3]);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
+Bytes EncodePng() { return support::EncodePng(kSide, kSide, PNG_COLOR_TYPE_RGB, Picture(3)); }
 
 void Put16(Bytes& b, unsigned v) {
     b.push_back(static_cast<std::uint8_t>(v));

@@ -19,75 +19,34 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
 #include <unistd.h>
 #include <squish.h>
 
-#define STB_IMAGE_RESIZE_IMPLEMENTATION
 #include <stb/stb_image_resize.h>
-#define STB_DXT_IMPLEMENTATION
 #include <stb/stb_dxt.h>
 
 #include "image/convert.h"
 #include "image/dxt.h"
 #include "simd/targets.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
-struct Image {
-    unsigned width = 0, height = 0;
-    std::vector<std::uint32_t> argb;
-};
+using Image = support::Picture;
 
-Image LoadJpeg(const std::string& path) {
-    Image out;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return out;
+// A photograph of the corpus; the benchmark ends with the path when it cannot read it.
+Image LoadCorpusJpeg(const std::string& name) {
+    const std::string path = std::string(TOLVANE_CORPUS_DIR) + "/" + name;
+    Image p;
+    if (!support::LoadJpeg(path, p)) {
+        std::fprintf(stderr, "bench_pixels: cannot read the corpus photograph %s\n", path.c_str());
+        std::exit(1);
     }
-    jpeg_decompress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, f);
-    jpeg_read_header(&cinfo, TRUE);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    out.width = cinfo.output_width;
-    out.height = cinfo.output_height;
-    out.argb.resize(static_cast<std::size_t>(out.width) * out.height);
-    std::vector<unsigned char> row(out.width * 3u);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        const unsigned y = cinfo.output_scanline;
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_read_scanlines(&cinfo, rows, 1);
-        for (unsigned x = 0; x < out.width; ++x) {
-            out.argb[static_cast<std::size_t>(y) * out.width + x] =
-                0xFF000000u | (row[3 * x] << 16) | (row[3 * x + 1] << 8) | row[3 * x + 2];
-        }
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    std::fclose(f);
-    return out;
+    return p;
 }
 
-// The photograph, or a smooth synthetic picture when the corpus is missing.
 const Image& Photo() {
-    static const Image photo = [] {
-        Image p = LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/iptc.jpg");
-        if (p.argb.empty()) {
-            p.width = 640;
-            p.height = 480;
-            p.argb.resize(640 * 480);
-            for (unsigned y = 0; y < 480; ++y) {
-                for (unsigned x = 0; x < 640; ++x) {
-                    p.argb[y * 640 + x] = 0xFF000000u | ((x * 255 / 639) << 16) | ((y * 255 / 479) << 8) | ((x ^ y) & 0xFF);
-                }
-            }
-        }
-        return p;
-    }();
+    static const Image photo = LoadCorpusJpeg("jpeg/pillow/iptc.jpg");
     return photo;
 }
 
@@ -315,8 +274,7 @@ const Blocks& PhotoBlocks() {
     return blocks;
 }
 
-// Three corpus photographs for the encoders' table (the benchmark photograph when one is
-// missing).
+// Three corpus photographs for the encoders' table.
 constexpr const char* kDxtPhotos[3] = {"jpeg/pillow/iptc.jpg", "jpeg/pillow/flower.jpg",
                                        "jpeg/pillow/pil_sample_rgb.jpg"};
 
@@ -324,8 +282,7 @@ const Blocks& CorpusPhotoBlocks(std::size_t which) {
     static const std::vector<Blocks> all = [] {
         std::vector<Blocks> v;
         for (const char* name : kDxtPhotos) {
-            const Image p = LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/" + name);
-            v.push_back(p.argb.empty() ? PhotoBlocks() : MakeBlocks(p));
+            v.push_back(MakeBlocks(LoadCorpusJpeg(name)));
         }
         return v;
     }();

@@ -7,7 +7,8 @@
 //
 // TOLVANE_VECTOR_TARGETS=avx2 (or sse4, ssse3, scalar; a comma-separated list) limits the
 // pixel stage to those Highway targets, e.g. to measure a processor without AVX-512 on one
-// that has it; the target that runs is printed first.
+// that has it; the target that runs is printed first. BM_SideBySide runs once per target
+// this processor has (the others masked) and ends with a table of ratios per target and view.
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
@@ -26,6 +27,7 @@
 #include "raster/pipeline.h"
 #include "raster/raster.h"
 #include "simd/targets.h"
+#include "tests/support/camera.h"
 
 #ifdef TOLVANE_HAVE_OSMESA
 #include <GL/gl.h>
@@ -47,7 +49,6 @@ struct V3 {
 };
 V3 Scale(V3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 float Dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 Cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 V3 Normalize(V3 a) { return Scale(a, 1.0f / std::sqrt(Dot(a, a))); }
 
 // The corridor: 12 rings of 6 vertices, built ring by ring from the cross-section.
@@ -214,28 +215,14 @@ D3DMATRIX Identity() {
 
 // Left-handed view from a camera frame (row vectors).
 D3DMATRIX View(V3 position, V3 forward) {
-    V3 z = Normalize(forward);
-    V3 x = Normalize(Cross({0, 1, 0}, z));
-    V3 y = Cross(z, x);
-    D3DMATRIX m = Identity();
-    m._11 = x.x, m._21 = x.y, m._31 = x.z;
-    m._12 = y.x, m._22 = y.y, m._32 = y.z;
-    m._13 = z.x, m._23 = z.y, m._33 = z.z;
-    m._41 = -Dot(x, position);
-    m._42 = -Dot(y, position);
-    m._43 = -Dot(z, position);
-    return m;
+    const float eye[3] = {position.x, position.y, position.z};
+    const float at[3] = {position.x + forward.x, position.y + forward.y, position.z + forward.z};
+    const float up[3] = {0, 1, 0};
+    return support::As<D3DMATRIX>(support::LookAt(eye, at, up));
 }
 
 D3DMATRIX Projection(float fov, float aspect, float zn, float zf) {
-    D3DMATRIX m{};
-    float ys = 1.0f / std::tan(fov / 2);
-    m._11 = ys / aspect;
-    m._22 = ys;
-    m._33 = zf / (zf - zn);
-    m._34 = 1;
-    m._43 = -zn * zf / (zf - zn);
-    return m;
+    return support::As<D3DMATRIX>(support::Perspective(fov, aspect, zn, zf));
 }
 
 struct Camera {
@@ -333,16 +320,31 @@ private:
 // The targets TOLVANE_VECTOR_TARGETS names (all when it is unset).
 std::int64_t VectorTargets() { return tolvane::simd::EnvironmentTargets(); }
 
-raster::RasterOptions Options(int threads) {
+raster::RasterOptions Options(int threads, std::int64_t targets) {
     raster::RasterOptions options;
     options.threads = threads;
-    options.vectorTargets = VectorTargets();
+    options.vectorTargets = targets;
     return options;
 }
 
+// The vector targets the side-by-side run measures one at a time, best first: every target
+// of the pixel stage that this processor runs and TOLVANE_VECTOR_TARGETS allows, the others
+// masked; the portable fallback only when the mask leaves nothing else.
+std::vector<std::int64_t> SideBySideTargets() {
+    std::vector<std::int64_t> targets;
+    const std::int64_t usable = raster::detail::CompiledShadingTargets() & tolvane::simd::SupportedTargets() &
+                                VectorTargets() & ~static_cast<std::int64_t>(HWY_SCALAR | HWY_EMU128);
+    for (int bit = 0; bit < 63; ++bit)
+        if (usable & (std::int64_t{1} << bit))
+            targets.push_back(std::int64_t{1} << bit);
+    if (targets.empty())
+        targets.push_back(raster::detail::ShadingTarget(VectorTargets()));
+    return targets;
+}
+
 struct TolvaneRenderer {
-    explicit TolvaneRenderer(int threads)
-        : rasterizer(Options(threads)), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
+    explicit TolvaneRenderer(int threads, std::int64_t targets = VectorTargets())
+        : rasterizer(Options(threads, targets)), color(static_cast<std::size_t>(kWidth) * kHeight), depth(color.size()) {
         target.color = color.data();
         target.width = kWidth;
         target.height = kHeight;
@@ -576,14 +578,17 @@ void BM_Mesa(benchmark::State& st) {
 // shared, noisy host: the ratio of each round is taken within a fraction of a second, and
 // the median of the rounds' ratios is reported (counters: ratio, and the median frame
 // times in ms). Buffers are allocated before the rounds.
+// The second argument is the index of the vector target in SideBySideTargets().
 void BM_SideBySide(benchmark::State& st) {
     const Camera& camera = kCameras[st.range(0)];
+    const std::vector<std::int64_t> targets = SideBySideTargets();
+    const std::int64_t target = targets[static_cast<std::size_t>(st.range(1)) % targets.size()];
     MesaRenderer mesa;
     if (!mesa.ok) {
         st.SkipWithError("no OSMesa context");
         return;
     }
-    TolvaneRenderer ours(0);
+    TolvaneRenderer ours(0, target);
     using Clock = std::chrono::steady_clock;
     auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
     auto timeFrames = [&](auto& renderer, int frames) {
@@ -610,13 +615,22 @@ void BM_SideBySide(benchmark::State& st) {
     st.counters["ratio"] = median(ratios);
     st.counters["mesa_ms"] = 1000 * median(mesaTimes);
     st.counters["ours_ms"] = 1000 * median(ourTimes);
-    st.SetLabel(camera.name);
+    st.SetLabel(std::string(camera.name) + " " + hwy::TargetName(target));
 }
 
 // Half a second of warm-up and longer runs for both renderers: in the first fraction of a
 // second after start the worker threads of either run measurably slower on this machine.
 BENCHMARK(BM_Mesa)->ArgsProduct({{0, 1, 2, 3}})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
-BENCHMARK(BM_SideBySide)->ArgsProduct({{0, 1, 2, 3}})->ArgNames({"view"})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(15);
+BENCHMARK(BM_SideBySide)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+        const int count = static_cast<int>(SideBySideTargets().size());
+        for (int target = 0; target < count; ++target)
+            for (int view = 0; view < 4; ++view) b->Args({view, target});
+    })
+    ->ArgNames({"view", "target"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(15);
 #endif
 
 BENCHMARK(BM_CubeMapped)->ArgsProduct({{0, 1}})->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
@@ -647,11 +661,22 @@ public:
                         1000.0 / ours->second, 1000.0 / mesa->second);
         }
         if (sideBySide_.empty()) return;
-        std::printf("\nThe same, median of alternating rounds (BM_SideBySide):\n");
-        for (int view = 0; view < 4; ++view) {
-            auto it = Find(sideBySide_, "BM_SideBySide/view:" + std::to_string(view) + "/");
-            if (it == sideBySide_.end()) continue;
-            std::printf("  %-9s %.2fx\n", kCameras[view].name, it->second);
+        std::printf("\nMesa ms / ours ms, median of alternating rounds (BM_SideBySide), per target:\n  %-8s",
+                    "target");
+        for (const Camera& camera : kCameras) std::printf(" %9s", camera.name);
+        std::printf("\n");
+        const std::vector<std::int64_t> targets = SideBySideTargets();
+        for (std::size_t t = 0; t < targets.size(); ++t) {
+            std::printf("  %-8s", hwy::TargetName(targets[t]));
+            for (int view = 0; view < 4; ++view) {
+                auto it = Find(sideBySide_, "BM_SideBySide/view:" + std::to_string(view) + "/target:" +
+                                                std::to_string(t) + "/");
+                if (it == sideBySide_.end())
+                    std::printf(" %9s", "-");
+                else
+                    std::printf(" %8.2fx", it->second);
+            }
+            std::printf("\n");
         }
     }
 

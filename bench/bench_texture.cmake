@@ -1,1 +1,1 @@
-target_link_libraries(bench_texture PRIVATE tolvane_texture JPEG::JPEG)
+target_link_libraries(bench_texture PRIVATE tolvane_tool_common tolvane_texture JPEG::JPEG)

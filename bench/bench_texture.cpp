@@ -19,12 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "bench/jpeg_encode.h"
+#include <jpeglib.h>
+
 #include "image/convert.h"
 #include "image/image_file.h"
-#include "platform/win32/host.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
+#include "tests/support/image_files.h"
+#include "tools/common/device.h"
 
 namespace {
 
@@ -45,7 +47,7 @@ Bytes MakeJpeg(int size) {
             row[x * 3 + 2] = static_cast<unsigned char>(((x ^ y) & 0x3F) + 64 + noise);
         }
     }
-    return benchutil::EncodeJpeg(rgb, size, size, 90);
+    return support::EncodeJpeg(size, size, 3, rgb.data(), 90);
 }
 
 const Bytes& Jpeg(int size) {
@@ -55,34 +57,16 @@ const Bytes& Jpeg(int size) {
     return it->second;
 }
 
-LRESULT BenchWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
+// The device every benchmark converts on, on a headless window (tools/common). It is never
+// released: destroyed by a static destructor at exit, it freed memory twice.
 IDirect3DDevice8* Device() {
     static IDirect3DDevice8* device = [] {
-        host::SetHeadless(true);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = BenchWindowProc;
-        wc.lpszClassName = "bench-texture";
-        RegisterClassA(&wc);
-        HWND window = CreateWindowExA(0, "bench-texture", "bench", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
-                                      nullptr, nullptr);
-        IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
-        IDirect3DDevice8* created = nullptr;
-        D3DDISPLAYMODE mode = {};
-        if (d3d) d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &mode);
-        D3DPRESENT_PARAMETERS pp = {};
-        pp.Windowed = TRUE;
-        pp.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        pp.BackBufferFormat = mode.Format;
-        pp.hDeviceWindow = window;
-        if (!d3d || FAILED(d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
-                                             D3DCREATE_SOFTWARE_VERTEXPROCESSING, &pp, &created))) {
+        auto* headless = new HeadlessDevice;
+        if (FAILED(headless->Create(D3DDefaultDeviceProfile()))) {
             std::fprintf(stderr, "bench_texture: no device\n");
             std::exit(1);
         }
-        return created;
+        return headless->Get();
     }();
     return device;
 }

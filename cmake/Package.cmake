@@ -32,6 +32,11 @@ function(tolvane_install_layer target name folder)
   target_include_directories(${target} INTERFACE
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/tolvane>)
+  # A sanitized build's libraries call into the sanitizers' runtimes: a program links them
+  # with the same options (cmake/Sanitizers.cmake), given here and in the .pc file.
+  if(TOLVANE_SANITIZER_LINK_OPTIONS)
+    target_link_options(${target} INTERFACE ${TOLVANE_SANITIZER_LINK_OPTIONS})
+  endif()
   add_library(Tolvane::${name} ALIAS ${target})
   install(TARGETS ${target} EXPORT TolvaneTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -167,6 +172,8 @@ function(tolvane_write_package)
     if(link_flags)
       list(PREPEND PC_LIBS ${link_flags})
     endif()
+    # A sanitized library, shared or static, needs its runtime in the program's own link.
+    list(APPEND PC_LIBS ${TOLVANE_SANITIZER_LINK_OPTIONS})
     foreach(v PC_REQUIRES PC_REQUIRES_PRIVATE PC_LIBS PC_LIBS_PRIVATE)
       list(JOIN ${v} " " ${v})
     endforeach()

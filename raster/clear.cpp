@@ -28,9 +28,8 @@ inline void PrefetchForWrite(const void* p) {
 void Rasterizer::Impl::ClearRect(const Prim& prim, int x0, int y0, int x1, int y1) {
     // A clear is usually the first touch of a tile's target lines in a frame, and they are
     // in no cache of this core: each row is asked for a few rows ahead of its stores. With
-    // square 128-pixel tiles this made the game's scene 8-17% faster on two threads; with
-    // bands the hardware prefetcher streams most of it in, and asking ahead still gives
-    // about 2-3% (two rows ahead do as well as eight; none, or one, are slower).
+    // bands the hardware prefetcher streams most of it in, and asking ahead still helps a
+    // little (two rows ahead do as well as eight; none, or one, are slower).
     constexpr int kAhead = 8;
     auto fetch = [&](int y) {
         if (prim.clearColor) {

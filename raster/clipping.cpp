@@ -73,6 +73,13 @@ void Rasterizer::Impl::SetUserPlanes(const PipelineState& state) {
     clipPlaneCount = 7;
     const std::uint32_t enabled = state.states.clipPlanes & ((1u << kMaxClipPlanes) - 1);
     if (enabled == 0 || pretransformed) return;
+    // A vertex program's planes are in clip space already.
+    if (state.states.vertexProgram != nullptr) {
+        for (int plane = 0; plane < kMaxClipPlanes; ++plane)
+            if ((enabled & (1u << plane)) != 0)
+                std::copy(state.clipPlanes[plane], state.clipPlanes[plane] + 4, userPlanes[clipPlaneCount++ - 7]);
+        return;
+    }
     double inverse[4][4];
     // A projection without an inverse flattens everything; such a draw is left unclipped.
     if (!Invert(Product(state.view, state.projection), inverse)) return;

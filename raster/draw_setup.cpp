@@ -26,8 +26,6 @@ bool StageReads(const StageSetup& stage, ArgSource source) {
     return false;
 }
 
-// A texture the sampler can address: levels present, each with texels and a size.
-// Anything else reads as unbound (opaque white) rather than faulting.
 // How far level's first texel lies from first's, in texels: false when the distance
 // does not fit in 30 bits (the vector body adds texel offsets to it in 32-bit lanes).
 bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int32_t& shift) {
@@ -40,6 +38,8 @@ bool TexelShift(const std::uint32_t* first, const std::uint32_t* level, std::int
     return true;
 }
 
+// A texture the sampler can address: levels present, each with texels and a size.
+// Anything else reads as unbound (ReadUnboundTexture) rather than faulting.
 bool UsableLevel(const SamplerLevel& level, bool volume) {
     if (!level.texels || level.width <= 0 || level.height <= 0 || level.pitch < level.width) return false;
     if (!volume) return true;
@@ -76,9 +76,10 @@ void SetUpPixelFog(const PipelineState& state, DrawSetup& d) {
     const DrawState& s = state.states;
     const Matrix& p = state.projection;
     d.wFog = !(p.m[0][3] == 0.0f && p.m[1][3] == 0.0f && p.m[2][3] == 0.0f && p.m[3][3] == 1.0f);
-    // As per vertex: no fog where the two coincide.
-    d.fogScale = s.fogEnd != s.fogStart ? 1.0f / (s.fogEnd - s.fogStart) : 0.0f;
-    d.fogBias = s.fogEnd != s.fogStart ? s.fogEnd * d.fogScale : 1.0f;
+    // Where the two coincide the fog is a step at the start: a slope so steep that the
+    // factor saturates on either side of it (0 from the start on).
+    d.fogScale = s.fogEnd != s.fogStart ? 1.0f / (s.fogEnd - s.fogStart) : 0x1p40f;
+    d.fogBias = s.fogEnd * d.fogScale;
     d.fogDensity = s.fogDensity;
 }
 
@@ -121,7 +122,8 @@ void SetUpFixedState(const PipelineState& state, const RenderTarget& target, Dra
     d.specularAdd = s.specular;
     // Pixel fog takes precedence over vertex fog, whose factor is then not interpolated.
     d.pixelFog = s.fog ? s.pixelFog : FogMode::None;
-    d.fog = s.fog && d.pixelFog == FogMode::None && s.vertexFog != FogMode::None;
+    // With neither formula the factor is the interpolated specular alpha.
+    d.fog = s.fog && d.pixelFog == FogMode::None;
     d.fogColor = s.fogColor;
     SetUpPixelFog(state, d);
     SetUpDepthStencil(s, target, d);
@@ -174,6 +176,35 @@ void SetUpSampler(const PipelineState& state, int s, SamplerSetup& sampler, cons
     sampler.needsLod = sampler.mipFilter != MipFilter::None || sampler.minFilter != sampler.magFilter;
 }
 
+// A stage without a texture: its texel is opaque white in colour and the diffuse colour's
+// alpha in alpha, as the platform's drivers read it, so that untextured geometry under the
+// default stage states keeps its vertex colour and alpha. Every read of the texel's alpha
+// becomes a read of the diffuse alpha here, so that the sampling paths only ever see the
+// white texel: alpha arguments and alpha-replicated colour arguments read DIFFUSE, the
+// blends by texture alpha blend by diffuse alpha (the premultiplied one as a multiply-add
+// by the diffuse alpha's complement).
+void ReadUnboundTexture(StageSetup& stage) {
+    for (int i = 0; i < 3; ++i) {
+        if (stage.alphaArg[i].source == ArgSource::Texture) stage.alphaArg[i].source = ArgSource::Diffuse;
+        if (stage.colorArg[i].source == ArgSource::Texture && stage.colorArg[i].alphaReplicate)
+            stage.colorArg[i].source = ArgSource::Diffuse;
+    }
+    const StageArg inverseDiffuseAlpha{ArgSource::Diffuse, true, true};
+    auto rewrite = [&](StageOp& op, StageArg* args) {
+        if (op == StageOp::BlendTextureAlpha) {
+            op = StageOp::BlendDiffuseAlpha;
+        } else if (op == StageOp::BlendTextureAlphaPm) {
+            // arg1 + arg2 (1 - texture alpha) as arg0 + arg1 arg2.
+            op = StageOp::MultiplyAdd;
+            args[0] = args[1];
+            args[1] = args[2];
+            args[2] = inverseDiffuseAlpha;
+        }
+    };
+    rewrite(stage.colorOp, stage.colorArg);
+    rewrite(stage.alphaOp, stage.alphaArg);
+}
+
 // The stages up to the first disabled one, with their samplers; whether they read the
 // specular colour and the temporary register.
 void SetUpStages(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
@@ -189,12 +220,13 @@ void SetUpStages(const PipelineState& state, DrawSetup& d, const RasterOptions& 
             stage.alphaArg[i] = ts.alphaArg[i];
         }
         stage.resultToTemp = ts.resultToTemp;
+        SetUpSampler(state, s, stage.sampler, options);
+        if (!stage.sampler.texture) ReadUnboundTexture(stage);
         stage.readsTexture = StageReads(stage, ArgSource::Texture) || stage.colorOp == StageOp::BlendTextureAlpha ||
                              stage.colorOp == StageOp::BlendTextureAlphaPm || stage.alphaOp == StageOp::BlendTextureAlpha ||
                              stage.alphaOp == StageOp::BlendTextureAlphaPm;
         readsSpecular = readsSpecular || StageReads(stage, ArgSource::Specular);
         d.usesTemp = d.usesTemp || stage.resultToTemp || StageReads(stage, ArgSource::Temp);
-        SetUpSampler(state, s, stage.sampler, options);
         d.fastStages = (s == 0 || d.fastStages) && PackedStageOp(stage.colorOp) && PackedStageOp(stage.alphaOp);
         ++d.stageCount;
     }
@@ -266,6 +298,55 @@ void LayOutAttributes(DrawSetup& d) {
     }
 }
 
+// A pixel program takes the place of the stages: each stage it samples gets its sampler,
+// each coordinate set it reads (stage s's, as TEXCOORDINDEX and the texture transform make
+// it) four interpolated coordinates; the specular colour is interpolated when the program
+// reads v1 and is never added.
+void SetUpProgram(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
+    const PixelProgram& program = *state.states.pixelProgram;
+    d.program = &program;
+    d.stageCount = 0;
+    d.usesTemp = d.fastStages = d.modulateChain = d.specularAdd = false;
+    d.readsSpecular = (program.ReadsColors() & 2) != 0;
+    ProgramDraw& pd = d.programDraw;
+    pd = ProgramDraw{};
+    for (int c = 0; c < PixelProgram::kConstants; ++c)
+        for (int k = 0; k < 4; ++k) pd.constants[c][k] = state.states.pixelConstants[c][k];
+    const std::uint8_t stages = program.SampledStages() | program.ReadsCoordinates();
+    d.layout = AttributeLayout{};
+    AttributeLayout& layout = d.layout;
+    layout.count = 4;
+    if (d.readsSpecular) {
+        layout.specular = layout.count;
+        layout.count += 3;
+    }
+    if (d.fog) {
+        layout.fog = layout.count;
+        layout.count += 1;
+    }
+    for (int s = 0; s < PixelProgram::kTextures; ++s) {
+        d.stages[s] = StageSetup{};
+        const StageState& ts = state.states.stages[s];
+        ProgramStage& stage = pd.stages[s];
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) stage.bumpMatrix[i][j] = ts.bumpMatrix[i][j];
+        stage.luminanceScale = ts.luminanceScale;
+        stage.luminanceOffset = ts.luminanceOffset;
+        stage.signedChannels = ts.signedChannels;
+        if (((stages >> s) & 1) == 0) continue;
+        const TextureCoordinates coordinates = StageCoordinates(state, s);
+        if (coordinates.projected && coordinates.count >= 3) stage.projectBy = coordinates.count - 1;
+        if ((program.SampledStages() >> s) & 1) {
+            SetUpSampler(state, s, d.stages[s].sampler, options);
+            d.stages[s].sampler.addressW = ts.addressW;
+            d.stages[s].readsTexture = true;
+        }
+        layout.texcoord[s] = layout.count;
+        layout.texcoordCount[s] = 4;
+        layout.count += 4;
+    }
+}
+
 }  // namespace
 
 // FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
@@ -279,8 +360,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     FindModulateChain(d);
     SetUpCoordinates(state, d);
     LayOutAttributes(d);
-    // The pixel stage's branch point: a pixel program (state.states.pixelProgram) will
-    // take the place of the stages and choose its own span and rows functions here.
+    // The pixel stage's branch point: a pixel program takes the place of the stages.
+    if (state.states.pixelProgram) SetUpProgram(state, d, options);
     ChooseShaders(d, options);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "raster/pixel_program.h"
 #include "raster/raster.h"
 
 namespace raster::detail {
@@ -84,7 +85,7 @@ using RowsShader = void (*)(const DrawSetup&, const Prim&, const float*, int y0,
 
 // The sampler of one stage for a draw: its states, and what the draw's texture makes of them.
 struct SamplerSetup {
-    const SamplerTexture* texture = nullptr;  // null: reads opaque white
+    const SamplerTexture* texture = nullptr;  // null: unbound (the stage reads ReadUnboundTexture's texel)
     AddressMode addressU = AddressMode::Wrap;
     AddressMode addressV = AddressMode::Wrap;
     std::uint32_t border = 0;
@@ -188,6 +189,14 @@ struct DrawSetup {
     FogMode pixelFog = FogMode::None;
     bool wFog = false;
     float fogBias = 1.0f, fogScale = 0.0f, fogDensity = 1.0f;
+    // A pixel program in place of the stages (null: the stages run). Its stage s samples
+    // through stages[s].sampler (programDraw's sampler pointers are set where it runs),
+    // reads its coordinate set from layout.texcoord[s] (four coordinates) and runs on
+    // programRunner over groups of programLanes pixels.
+    const PixelProgram* program = nullptr;
+    ProgramDraw programDraw;
+    ProgramRunner programRunner = nullptr;
+    int programLanes = 1;
 };
 
 // A vertex after transform and lighting: clip-space position and attributes.

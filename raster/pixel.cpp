@@ -261,10 +261,10 @@ struct PixelTests {
     bool passes = true;
 };
 
-bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, const float* pl, int x, float fx, PixelTests& t) {
+// z is the pixel's interpolated depth (unclamped).
+bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, int x, float z, PixelTests& t) {
     if (d.packedDepth) {
         t.word = ReadWord(d, row.words, x);
-        float z = row.base[0] + pl[1] * fx;
         z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
         t.depth = std::min(static_cast<std::uint32_t>(z * d.depthScale + 0.5f), static_cast<std::uint32_t>(d.depthMax));
         const bool depthPasses = !d.depthTest || Holds(d.depthCompare, t.depth, t.word >> d.depthShift);
@@ -285,13 +285,13 @@ bool TestDepthStencil(const DrawSetup& d, const SpanRow& row, const float* pl, i
         return t.passes || (d.stencil && d.alphaTest);
     }
     if (!d.depthTest) return true;
-    float z = row.base[0] + pl[1] * fx;
     z = z < 0.0f ? 0.0f : (z > 1.0f ? 1.0f : z);
     t.depth = static_cast<std::uint32_t>(z * kDepthScale + 0.5f);
     return Holds(d.depthCompare, t.depth, row.depth[x]);
 }
 
-// Each stage's texel at the pixel (opaque white where the stage reads none), with the
+// Each stage's texel at the pixel (opaque white where the stage samples none: an unbound
+// stage's alpha reads were turned into diffuse reads by BuildDrawSetup), with the
 // level of detail from the screen derivatives of its coordinates.
 void SampleStages(const DrawSetup& d, const SpanRow& row, const float* pl, float fx, float w,
                   std::uint32_t samples[kMaxStages]) {
@@ -341,10 +341,7 @@ void AddSpecularAndFog(const DrawSetup& d, const SpanRow& row, const float* pl, 
     if (d.layout.fog >= 0) MixFog(color, row.fogColor, vertexFog);
     if (d.pixelFog != FogMode::None) {
         float distance = w;
-        if (!d.wFog) {
-            distance = row.base[0] + pl[1] * fx;
-            distance = distance < 0.0f ? 0.0f : (distance > 1.0f ? 1.0f : distance);
-        }
+        if (!d.wFog) distance = row.base[0] + pl[1] * fx;  // the depth as interpolated, unclamped
         MixFog(color, row.fogColor, ToByte(PixelFogFactor(d, distance)));
     }
 }
@@ -396,7 +393,7 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
     for (int x = x0; x < x1; ++x) {
         const float fx = static_cast<float>(x) - prim.originX;
         PixelTests t;
-        if (!TestDepthStencil(d, row, pl, x, fx, t)) continue;
+        if (!TestDepthStencil(d, row, x, row.base[0] + pl[1] * fx, t)) continue;
         const float q = row.base[1] + pl[4] * fx;
         const float w = 1.0f / q;
         auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
@@ -426,6 +423,87 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
         WritePixel(d, row, x, t, color);
     }
 }
+
+// ---- pixel programs --------------------------------------------------------------
+
+namespace {
+
+// The pixel stage under a pixel program, a group of programLanes pixels at a time: the
+// program runs first (texkill removes a pixel before any test, texdepth replaces its
+// depth), then each pixel it keeps goes through the depth and stencil tests, fog, the
+// alpha test and the writes as in ShadeSpanRef. r0 becomes bytes as the stages' results
+// do; the specular colour is never added.
+void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
+    const SpanRow row = RowOf(d, prim, pl, y);
+    const AttributeLayout& layout = d.layout;
+    const PixelProgram& program = *d.program;
+    ProgramDraw draw = d.programDraw;
+    for (int s = 0; s < PixelProgram::kTextures; ++s)
+        draw.stages[s].sampler = d.stages[s].readsTexture && d.stages[s].sampler.texture ? &d.stages[s].sampler : nullptr;
+    const int lanes = std::min(d.programLanes, kMaxProgramLanes);
+    ProgramGroup group;
+    ProgramResult result;
+    float ws[kMaxProgramLanes];
+    for (int gx = x0; gx < x1; gx += lanes) {
+        const int n = std::min(lanes, x1 - gx);
+        group.active = n >= 32 ? ~0u : (1u << n) - 1u;
+        for (int i = 0; i < n; ++i) {
+            const float fx = static_cast<float>(gx + i) - prim.originX;
+            const float q = row.base[1] + pl[4] * fx;
+            const float w = 1.0f / q;
+            ws[i] = w;
+            auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
+            // The colours as the stages see them: bytes.
+            for (int k = 0; k < 4; ++k) group.color[0][k][i] = static_cast<float>(ToByte(attribute(k))) / 255.0f;
+            for (int k = 0; k < 3; ++k)
+                group.color[1][k][i] =
+                    layout.specular >= 0 ? static_cast<float>(ToByte(attribute(layout.specular + k))) / 255.0f : 0.0f;
+            group.color[1][3][i] = 1.0f;
+            for (int s = 0; s < PixelProgram::kTextures; ++s) {
+                const int slot = layout.texcoord[s];
+                if (slot < 0) continue;
+                for (int k = 0; k < 4; ++k) group.texcoord[s][k][i] = attribute(slot + k);
+                const SamplerSetup* sampler = draw.stages[s].sampler;
+                if (!sampler) continue;
+                // The level of detail from u and v as SampleStages finds it.
+                const float* pu = pl + 3 * (2 + slot);
+                const float* pv = pu + 3;
+                const float u = group.texcoord[s][0][i], v = group.texcoord[s][1][i];
+                const SamplerLevel& base = sampler->texture->levels[sampler->baseLevel];
+                const float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
+                const float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
+                const float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
+                const float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
+                const float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+                group.lod[s][i] = 0.5f * FastLog2(rho2) + sampler->lodBias;
+            }
+        }
+        const SetupSampler sampler(draw, group);
+        d.programRunner(program, draw, group, sampler, result);
+        for (int i = 0; i < n; ++i) {
+            if ((result.killed >> i) & 1u) continue;
+            const int x = gx + i;
+            const float fx = static_cast<float>(x) - prim.originX;
+            PixelTests t;
+            const float z = program.WritesDepth() ? result.depth[i] : row.base[0] + pl[1] * fx;
+            if (!TestDepthStencil(d, row, x, z, t)) continue;
+            Rgba color = {ToByte(result.color[0][i]), ToByte(result.color[1][i]), ToByte(result.color[2][i]),
+                          ToByte(result.color[3][i])};
+            const float w = ws[i];
+            auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
+            AddSpecularAndFog(d, row, pl, fx, w, Rgba{}, layout.fog >= 0 ? ToByte(attribute(layout.fog)) : 0, color);
+            if (d.alphaTest && !Holds(d.alphaCompare, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
+            if (d.stencil && d.alphaTest) {
+                WriteWord(d, row.words, x, (t.word & ~row.lowBits) | t.stencil);
+                t.word = (t.word & ~row.lowBits) | t.stencil;
+                if (!t.passes) continue;
+            }
+            WritePixel(d, row, x, t, color);
+        }
+    }
+}
+
+}  // namespace
 
 // ---- choosing the shaders ----------------------------------------------------------
 
@@ -492,8 +570,8 @@ bool TwoStageTrilinearApplies(const DrawSetup& d) {
            second.minFilter == TextureFilter::Point && second.mipFilter == MipFilter::None;
 }
 
-// A modulate chain over opaque white texels leaves the diffuse colour as it is (alpha
-// from a texture becomes opaque, which the body sees in chainAlpha).
+// A modulate chain over opaque white texels leaves the diffuse colour as it is (an
+// unbound stage's alpha reads the diffuse alpha, which the body sees in chainAlpha).
 bool UntexturedApplies(const DrawSetup& d) {
     if (d.stageCount == 0) return true;
     if (!d.modulateChain) return false;
@@ -528,6 +606,18 @@ void ShadeSpanByRows(const DrawSetup& d, const Prim& prim, const float* pl, int 
 }  // namespace
 
 void ChooseShaders(DrawSetup& d, const RasterOptions& options) {
+    if (d.program) {
+        if (options.referenceShading) {
+            d.programRunner = RunPixelProgramRef;
+            d.programLanes = 1;
+        } else {
+            d.programRunner = PixelProgramRunner(options.vectorTargets);
+            d.programLanes = ProgramLanes(options.vectorTargets);
+        }
+        d.shade = ShadeSpanProgram;
+        d.shadeRows = ShadeRowsBySpan;
+        return;
+    }
     if (options.referenceShading) {
         d.shade = ShadeSpanRef;
         d.shadeRows = ShadeRowsBySpan;

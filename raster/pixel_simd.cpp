@@ -1,6 +1,6 @@
 // The pixel stage over the processor's vector width, written once and compiled for every
 // Highway target of the build (SSSE3, SSE4, AVX2, AVX-512 and the portable fallback on
-// x86; NEON on arm64; WASM SIMD), one chosen per draw at run time (ChooseRowsShader).
+// x86; NEON on arm64; WASM SIMD), one chosen per draw at run time (ChooseShaders).
 //
 // It runs the arithmetic of ShadeSpanRef's fast twin lane for lane: the same float
 // operations in the same order (the library builds with -ffp-contract=off, so no fused
@@ -1025,8 +1025,8 @@ HWY_INLINE void ForStages(const States& states, const F& f) {
 
 // ---- the body -----------------------------------------------------------------------
 
-// Groups per batch; longer spans take several batches. Eight rather than four gave the
-// game's scene about 5% on AVX2 (more texel loads in flight at once).
+// Groups per batch; longer spans take several batches. Eight rather than four draws the
+// game's scene faster (more texel loads in flight at once).
 constexpr int kBatch = 8;
 
 // A group of pixels between the passes over a batch.
@@ -1196,7 +1196,7 @@ HWY_INLINE VF FogExpN(VF x) {
 // The pixel fog factor of a group (see DrawSetup::wFog), as PixelFogFactor.
 HWY_INLINE VF PixelFogFactor(const DrawSetup& d, FogMode mode, const RowPlanes& planes, const Group& g) {
     VF distance = g.w;
-    if (!d.wFog) distance = hn::Min(hn::Max(At(planes.z, g.fx), hn::Zero(df)), hn::Set(df, 1.0f));
+    if (!d.wFog) distance = At(planes.z, g.fx);  // the depth as interpolated, unclamped
     switch (mode) {
         case FogMode::None: return hn::Set(df, 1.0f);
         case FogMode::Linear: return hn::Sub(hn::Set(df, d.fogBias), hn::Mul(distance, hn::Set(df, d.fogScale)));
@@ -1390,7 +1390,8 @@ HWY_INLINE int TestBatch(const States& states, const DrawSetup& d, const Prim& p
 }
 
 // The second pass: the texel addresses of the stages sampled a group at a time, then every
-// stage's texels (opaque white where a stage samples nothing).
+// stage's texels (opaque white where a stage samples nothing; an unbound stage reads its
+// alpha from the diffuse colour instead, BuildDrawSetup's doing).
 template <class States>
 HWY_INLINE void FetchTexels(const States& states, const DrawSetup& d, const float* pl, float fy,
                             const StageConstants* constants, Group* groups, int count,

@@ -141,6 +141,11 @@ struct PipelineState {
     // vertex stage transforms, not pretransformed vertices.
     float clipPlanes[kMaxClipPlanes][4] = {};
     Matrix textureTransform[kMaxStages] = {};  // each stage's coordinate transform
+    // With states.vertexProgram: the input's vertices are rows of floats (stride bytes, a
+    // multiple of 4), register v# the four floats at programInputs[v] in the row (-1: not
+    // loaded, reads (0, 0, 0, 1)); programConstants the 96 constants c0..c95.
+    int programInputs[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const float (*programConstants)[4] = nullptr;
 };
 
 // How a depth buffer's word holds depth and stencil: depth in the high depthBits bits,

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "raster/rasterizer_impl.h"
+#include "raster/vertex_program.h"
 
 namespace raster {
 
@@ -94,15 +95,27 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
     guardX = std::max(1.0f, (kGuardPixels - static_cast<float>(vp.x)) / std::max(vpHalfW, 0.5f) - 1.0f);
     guardY = std::max(1.0f, (kGuardPixels - static_cast<float>(vp.y)) / std::max(vpHalfH, 0.5f) - 1.0f);
 
-    // The vertex stage's branch point: state.states.vertexProgram, where set, will run in
-    // the place of the fixed-function vertex processor (see VertexProcessor::Prepare).
-    vertexProcessor.Prepare(state, draw->layout);
-    pretransformed = vertexProcessor.Pretransformed();
+    // The vertex stage's branch point: a vertex program runs in the place of the
+    // fixed-function vertex processor, writing the same clip vertices.
+    const VertexProgram* program = rs.vertexProgram;
+    if (program != nullptr) {
+        pretransformed = false;
+    } else {
+        vertexProcessor.Prepare(state, draw->layout);
+        pretransformed = vertexProcessor.Pretransformed();
+    }
     SetUserPlanes(state);
+    auto process = [&](std::uint32_t first, std::uint32_t count) {
+        vertices.resize(count);
+        if (program == nullptr) {
+            vertexProcessor.Run(input, first, count, vertices.data());
+            return;
+        }
+        RunVertexProgram(*program, state, input, first, count);
+    };
 
     if (!indices) {
-        vertices.resize(vertexCount);
-        vertexProcessor.Run(input, firstVertex, vertexCount, vertices.data());
+        process(firstVertex, vertexCount);
         Assemble(type, primitiveCount, nullptr);
         return;
     }
@@ -121,9 +134,40 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
     }
     for (std::uint32_t& index : indexScratch) index -= static_cast<std::uint32_t>(lowest);
     std::uint32_t span = static_cast<std::uint32_t>(highest - lowest + 1);
-    vertices.resize(span);
-    vertexProcessor.Run(input, static_cast<std::uint32_t>(lowest), span, vertices.data());
+    process(static_cast<std::uint32_t>(lowest), span);
     Assemble(type, primitiveCount, indexScratch.data());
+}
+
+// The program's outputs go straight into the clip vertices: position, oD0 to the diffuse
+// slot, oD1 to the specular slot (three components), oFog and each stage's oT# to theirs
+// when the draw interpolates them.
+void Rasterizer::Impl::RunVertexProgram(const VertexProgram& program, const PipelineState& state,
+                                        const VertexInput& input, std::uint32_t first, std::uint32_t count) {
+    static const ProgramConstants kZeroConstants = {};
+    const AttributeLayout& layout = draw->layout;
+    VertexProgramInput in;
+    in.data = reinterpret_cast<const float*>(input.data + std::size_t{first} * input.stride);
+    in.stride = input.stride / sizeof(float);
+    for (int v = 0; v < kProgramInputs; ++v) in.offset[v] = state.programInputs[v];
+    VertexProgramOutput out;
+    out.data = vertices.data()->pos;
+    out.stride = sizeof(ClipVertex) / sizeof(float);
+    out.position = 0;
+    out.color[0] = 4;
+    if (layout.specular >= 0) {
+        out.color[1] = 4 + layout.specular;
+        out.colorCount[1] = 3;
+    }
+    if (layout.fog >= 0) out.fog = 4 + layout.fog;
+    for (int s = 0; s < kMaxStages && s < kProgramTexcoords; ++s) {
+        if (layout.texcoord[s] < 0) continue;
+        out.texcoord[s] = 4 + layout.texcoord[s];
+        out.texcoordCount[s] = layout.texcoordCount[s];
+    }
+    const ProgramConstants& constants = state.programConstants != nullptr
+                                            ? *reinterpret_cast<const ProgramConstants*>(state.programConstants)
+                                            : kZeroConstants;
+    program.Run(constants, in, count, out);
 }
 
 void Rasterizer::Impl::Flush() {

@@ -26,8 +26,8 @@ namespace raster::detail {
 // Tiles are bands of 32 rows across the target (up to 1024 pixels wide). A band's rows are
 // long runs in memory, which the hardware prefetcher streams in (a clear is the band's
 // first touch of its lines in a frame), and a primitive is set up once per band rather
-// than once per square tile it crosses. Against 128 x 128 tiles the game's scene at
-// 800 x 600 drew 11-28% faster on two threads; its 19 bands share out over the threads.
+// than once per square tile it crosses, which drew the game's scene faster than 128 x 128
+// tiles on two threads; its 19 bands at 800 x 600 share out over the threads.
 constexpr int kTileShiftX = 10, kTileShiftY = 5;
 constexpr int kTileWidth = 1 << kTileShiftX, kTileHeight = 1 << kTileShiftY;
 // Screen positions are kept within this many pixels of the origin so that the 1/256
@@ -69,6 +69,8 @@ struct Rasterizer::Impl {
               const VertexInput& input, std::uint32_t firstVertex, std::uint32_t vertexCount, const IndexInput* indices,
               std::int32_t baseVertex, std::uint32_t startIndex, std::uint32_t primitiveCount);
     void Flush();
+    void RunVertexProgram(const VertexProgram& program, const PipelineState& state, const VertexInput& input,
+                          std::uint32_t first, std::uint32_t count);
     void ClearRect(const Prim& prim, int x0, int y0, int x1, int y1);
     // Row y, x0 .. x1, of a depth buffer of another layout than D16.
     void ClearWords(const Prim& prim, int y, int x0, int x1);

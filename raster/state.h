@@ -95,6 +95,12 @@ struct StageState {
     int transformCount = 0;       // 1 to 4: the coordinates go through the stage's matrix
                                   // and this many of them are kept; 0: not transformed
     bool projected = false;       // the last coordinate divides the others
+    // Read by pixel programs only (texbem, texbeml, bem): the bump-environment matrix
+    // (BUMPENVMAT00, 01 / 10, 11), the luminance scale and offset, and the channels the
+    // stage's texture holds as signed bytes (write mask bits r, g, b, a).
+    float bumpMatrix[2][2] = {};
+    float luminanceScale = 0.0f, luminanceOffset = 0.0f;
+    std::uint8_t signedChannels = 0;
 };
 
 // Every fixed-function state of a draw. Its defaults are the platform's.
@@ -152,6 +158,7 @@ struct DrawState {
     // Programs in place of the fixed-function stages; null: the fixed-function stage.
     const VertexProgram* vertexProgram = nullptr;
     const PixelProgram* pixelProgram = nullptr;
+    float pixelConstants[8][4] = {};  // c0 to c7 of a pixel program
 };
 
 }  // namespace raster

@@ -99,10 +99,55 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     PrepareLights(state);
 }
 
+namespace {
+
+// The inverse of a 4x4 matrix by its cofactors; false where it has none.
+bool Invert4(const float (&a)[4][4], float (&out)[4][4]) {
+    // The 2x2 determinants of rows 0-1 and of rows 2-3, by column pair.
+    const float s0 = a[0][0] * a[1][1] - a[1][0] * a[0][1], s1 = a[0][0] * a[1][2] - a[1][0] * a[0][2];
+    const float s2 = a[0][0] * a[1][3] - a[1][0] * a[0][3], s3 = a[0][1] * a[1][2] - a[1][1] * a[0][2];
+    const float s4 = a[0][1] * a[1][3] - a[1][1] * a[0][3], s5 = a[0][2] * a[1][3] - a[1][2] * a[0][3];
+    const float c5 = a[2][2] * a[3][3] - a[3][2] * a[2][3], c4 = a[2][1] * a[3][3] - a[3][1] * a[2][3];
+    const float c3 = a[2][1] * a[3][2] - a[3][1] * a[2][2], c2 = a[2][0] * a[3][3] - a[3][0] * a[2][3];
+    const float c1 = a[2][0] * a[3][2] - a[3][0] * a[2][2], c0 = a[2][0] * a[3][1] - a[3][0] * a[2][1];
+    const float det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    if (det == 0.0f || !std::isfinite(det)) return false;
+    const float inv = 1.0f / det;
+    out[0][0] = (a[1][1] * c5 - a[1][2] * c4 + a[1][3] * c3) * inv;
+    out[0][1] = (-a[0][1] * c5 + a[0][2] * c4 - a[0][3] * c3) * inv;
+    out[0][2] = (a[3][1] * s5 - a[3][2] * s4 + a[3][3] * s3) * inv;
+    out[0][3] = (-a[2][1] * s5 + a[2][2] * s4 - a[2][3] * s3) * inv;
+    out[1][0] = (-a[1][0] * c5 + a[1][2] * c2 - a[1][3] * c1) * inv;
+    out[1][1] = (a[0][0] * c5 - a[0][2] * c2 + a[0][3] * c1) * inv;
+    out[1][2] = (-a[3][0] * s5 + a[3][2] * s2 - a[3][3] * s1) * inv;
+    out[1][3] = (a[2][0] * s5 - a[2][2] * s2 + a[2][3] * s1) * inv;
+    out[2][0] = (a[1][0] * c4 - a[1][1] * c2 + a[1][3] * c0) * inv;
+    out[2][1] = (-a[0][0] * c4 + a[0][1] * c2 - a[0][3] * c0) * inv;
+    out[2][2] = (a[3][0] * s4 - a[3][1] * s2 + a[3][3] * s0) * inv;
+    out[2][3] = (-a[2][0] * s4 + a[2][1] * s2 - a[2][3] * s0) * inv;
+    out[3][0] = (-a[1][0] * c3 + a[1][1] * c1 - a[1][2] * c0) * inv;
+    out[3][1] = (a[0][0] * c3 - a[0][1] * c1 + a[0][2] * c0) * inv;
+    out[3][2] = (-a[3][0] * s3 + a[3][1] * s1 - a[3][2] * s0) * inv;
+    out[3][3] = (a[2][0] * s3 - a[2][1] * s1 + a[2][2] * s0) * inv;
+    return true;
+}
+
+}  // namespace
+
 void VertexProcessor::PrepareNormals() {
-    // Normals go through the inverse transpose of the upper 3x3 (the cofactor matrix
-    // over the determinant), which keeps them perpendicular under non-uniform scales.
+    // Normals go through the inverse transpose of the world-view matrix, which keeps them
+    // perpendicular under non-uniform scales. For an affine matrix (last column 0, 0, 0, 1)
+    // that is the inverse transpose of its upper 3x3 (the cofactor matrix over the
+    // determinant); otherwise the upper 3x3 of the whole 4x4 inverse, transposed, since
+    // the upper 3x3 alone may have no inverse where the whole matrix has one.
     const auto& a = worldView_.m;
+    if (!(a[0][3] == 0.0f && a[1][3] == 0.0f && a[2][3] == 0.0f && a[3][3] == 1.0f)) {
+        float inverse[4][4];
+        const bool invertible = Invert4(a, inverse);
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) normalMatrix_[r][c] = invertible ? inverse[c][r] : 0.0f;
+        return;
+    }
     float cof[3][3];
     cof[0][0] = a[1][1] * a[2][2] - a[1][2] * a[2][1];
     cof[0][1] = a[1][2] * a[2][0] - a[1][0] * a[2][2];
@@ -280,7 +325,10 @@ void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::ui
             o.pos[0] = p[0];
             o.pos[1] = p[1];
             o.pos[2] = p[2];
-            o.pos[3] = ReadFloat(vertex + 12);
+            // An RHW of 0 is drawn as 1 (as drivers draw it): no perspective, depth and
+            // pixel fog from z.
+            const float rhw = ReadFloat(vertex + 12);
+            o.pos[3] = rhw == 0.0f ? 1.0f : rhw;
         } else {
             for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
             if (lighting_ || fogMode_ != FogMode::None || cameraPosition_)
@@ -307,13 +355,18 @@ void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::ui
         if (layout_.specular >= 0) std::memcpy(o.attr + layout_.specular, specular, 3 * sizeof(float));
         if (layout_.fog >= 0) {
             float f = 1.0f;
-            if (fvf_.pretransformed) {
-                f = specular[3];  // screen-space vertices carry their fog factor in specular alpha
+            if (fvf_.pretransformed || fogMode_ == FogMode::None) {
+                // Screen-space vertices, and any vertex when fog is on without a formula, carry
+                // their fog factor in specular alpha.
+                f = specular[3];
             } else {
-                float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : viewPosition[2];
+                // The distance from the eye, on either side of it (geometry behind a view
+                // looking down -z fogs as geometry in front does).
+                float distance = rangeFog_ ? std::sqrt(Dot3(viewPosition, viewPosition)) : std::fabs(viewPosition[2]);
                 switch (fogMode_) {
                     case FogMode::Linear:
-                        f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 1.0f;
+                        // Where start and end coincide the fog is complete.
+                        f = fogEnd_ != fogStart_ ? (fogEnd_ - distance) / (fogEnd_ - fogStart_) : 0.0f;
                         break;
                     case FogMode::Exp: f = std::exp(-distance * fogDensity_); break;
                     case FogMode::Exp2: f = std::exp(-(distance * fogDensity_) * (distance * fogDensity_)); break;

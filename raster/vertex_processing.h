@@ -24,9 +24,9 @@ struct Matrix4 {
 
 class VertexProcessor {
 public:
-    // Prepares the transforms, lights and fog of a draw. The vertex stage's branch point: a
-    // vertex program (state.states.vertexProgram) will be prepared and run over the lane
-    // width in the place of Prepare and Run, writing the same ClipVertex outputs.
+    // Prepares the transforms, lights and fog of a draw. A draw with a vertex program
+    // (state.states.vertexProgram) runs that in the place of Prepare and Run, writing the
+    // same ClipVertex outputs (Rasterizer::Impl::RunVertexProgram).
     void Prepare(const PipelineState& state, const AttributeLayout& layout);
     // Processes count vertices starting at vertex first of input into out.
     void Run(const VertexInput& input, std::uint32_t first, std::uint32_t count, ClipVertex* out) const;

@@ -10,7 +10,7 @@
 
 #include "app/app_frame.h"
 #include "game/game_app.h"
-#include "trace.h"
+#include "tools/common/trace.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include "image/convert.h"
 #include "image/image_file.h"
-#include "device.h"
-#include "names.h"
+#include "tools/common/device.h"
+#include "tools/common/names.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 

@@ -68,7 +68,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The software device draws into a window; a headless one needs no display.
+    // The software device draws into a window; a headless one needs no display. These few
+    // lines are written out here on purpose: an example uses the installed package alone,
+    // which has no helper for them (the tools share theirs, tools/common/device.h, and a
+    // program of one's own makes its window as it likes).
     host::SetHeadless(true);
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;

@@ -949,6 +949,9 @@ struct D3DDeviceProfile {
     std::vector<D3DFORMAT> RenderTargetFormats;   // any texture type with D3DUSAGE_RENDERTARGET
     std::vector<D3DFORMAT> DepthStencilFormats;   // D3DUSAGE_DEPTHSTENCIL
     int RasterThreads = 0;                        // worker threads of the rasterizer; 0: one per core
+    // The vector targets the pixel stage may run, as Highway target bits (HWY_AVX2 ...): the
+    // best of them the processor has is taken, the portable fallback when none is; -1: all.
+    long long VectorTargets = -1;
 };
 
 // The profile of Direct3DCreate8: a capable device whose sampler reads every format it accepts.

@@ -140,7 +140,10 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     }
     target_ = backBuffer_;
     zStencil_ = depthBuffer_;
-    rasterizer_ = std::make_unique<raster::Rasterizer>(Profile().RasterThreads);
+    raster::RasterOptions options;
+    options.threads = Profile().RasterThreads;
+    options.vectorTargets = Profile().VectorTargets;
+    rasterizer_ = std::make_unique<raster::Rasterizer>(options);
     for (int i = 0; i < 256; ++i) {  // an identity ramp
         const auto level = static_cast<WORD>(i * 257);
         gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = level;
@@ -163,6 +166,7 @@ void Device::SetNewDeviceStates() {
     state_.material = D3DMATERIAL8{};
     lights_ = Lights{};
     vertexShader_ = 0;
+    pixelShader_ = 0;  // the draw state below has no pixel program
     drawState_ = raster::DrawState{};
     TranslateStates(state_.renderState, state_.stageState, drawState_);
 }
@@ -236,6 +240,7 @@ void Device::ReleaseBindings() {
     }
     if (stream_ != nullptr) std::exchange(stream_, nullptr)->Unbind();
     streamStride_ = 0;
+    ReleaseMoreStreams();
     if (indices_ != nullptr) std::exchange(indices_, nullptr)->Unbind();
     baseVertexIndex_ = 0;
     Drop(std::exchange(target_, backBuffer_));
@@ -558,7 +563,6 @@ HRESULT Device::EndScene() {
 }
 
 HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
-    if (count != 0 && rects == nullptr) return D3DERR_INVALIDCALL;
     if (flags == 0 || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0)
         return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) != 0 && zStencil_ == nullptr) return D3DERR_INVALIDCALL;
@@ -569,6 +573,10 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
         return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     if (TargetsLocked()) return D3DERR_INVALIDCALL;
+    // As drivers do: rectangles without a count clear nothing, a count without rectangles
+    // clears as no rectangles do (the whole viewport).
+    if (count == 0 && rects != nullptr) return D3D_OK;
+    if (rects == nullptr) count = 0;
     std::vector<raster::Rect> clearRects(count);
     for (DWORD i = 0; i < count; ++i) clearRects[i] = {rects[i].x1, rects[i].y1, rects[i].x2, rects[i].y2};
     rasterizer_->Clear(Target(), ToRaster(state_.viewport), count, clearRects.data(), ToClearBuffers(flags), color, z,
@@ -625,8 +633,9 @@ HRESULT Device::SetViewport(const D3DVIEWPORT8* viewport) {
     const std::uint64_t bottom = std::uint64_t{viewport->Y} + viewport->Height;
     if (viewport->Width == 0 || viewport->Height == 0 || right > color.Width() || bottom > color.Height())
         return D3DERR_INVALIDCALL;
-    if (!(viewport->MinZ >= 0.0f && viewport->MinZ <= 1.0f && viewport->MaxZ >= 0.0f && viewport->MaxZ <= 1.0f))
-        return D3DERR_INVALIDCALL;
+    // Depth ranges beyond 0..1 are taken as drivers take them (the depth written is clamped
+    // to the buffer's range); only values that are no numbers at all are refused.
+    if (!std::isfinite(viewport->MinZ) || !std::isfinite(viewport->MaxZ)) return D3DERR_INVALIDCALL;
     if (recording_) {
         recording_->hasViewport = true;
         recording_->viewport = *viewport;
@@ -768,30 +777,22 @@ HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
     return D3D_OK;
 }
 
-HRESULT Device::SetVertexShader(DWORD handle) {
-    // Handles with bit 0 set name programmable shaders, which this device does not have.
-    if ((handle & D3DFVF_RESERVED0) != 0) return D3DERR_INVALIDCALL;
-    if (recording_) {
-        recording_->hasVertexShader = true;
-        recording_->vertexShader = handle;
-        return D3D_OK;
-    }
-    vertexShader_ = handle;
-    return D3D_OK;
-}
-
-HRESULT Device::GetVertexShader(DWORD* handle) {
-    if (handle == nullptr) return D3DERR_INVALIDCALL;
-    *handle = vertexShader_;
-    return D3D_OK;
-}
+// SetVertexShader and GetVertexShader: vertex_shaders.cpp.
 
 HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UINT stride) {
-    if (stream != 0) return D3DERR_INVALIDCALL;  // one stream
+    if (stream >= kDeclarationStreams) return D3DERR_INVALIDCALL;
     VertexBuffer* ours = nullptr;
     if (buffer != nullptr) {
         ours = dynamic_cast<VertexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
+    }
+    if (stream != 0) {
+        // State blocks record stream 0 only; the others are set at once.
+        if (ours != nullptr) ours->Bind();
+        VertexBuffer* previous = std::exchange(moreStreams_[stream], ours);
+        moreStrides_[stream] = stride;
+        if (previous != nullptr) previous->Unbind();
+        return D3D_OK;
     }
     if (recording_) {
         recording_->SetStream(ours, stride);
@@ -805,10 +806,11 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
 }
 
 HRESULT Device::GetStreamSource(UINT stream, IDirect3DVertexBuffer8** buffer, UINT* stride) {
-    if (stream != 0 || buffer == nullptr || stride == nullptr) return D3DERR_INVALIDCALL;
-    *buffer = stream_;
-    *stride = streamStride_;
-    if (stream_ != nullptr) stream_->AddRef();
+    if (stream >= kDeclarationStreams || buffer == nullptr || stride == nullptr) return D3DERR_INVALIDCALL;
+    VertexBuffer* held = stream == 0 ? stream_ : moreStreams_[stream];
+    *buffer = held;
+    *stride = stream == 0 ? streamStride_ : moreStrides_[stream];
+    if (held != nullptr) held->AddRef();
     return D3D_OK;
 }
 

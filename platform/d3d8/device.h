@@ -19,6 +19,10 @@
 #include "platform/d3d8/present.h"
 #include "platform/d3d8/state_translation.h"
 #include "platform/d3d8/stateblock.h"
+#include "platform/d3d8/shader_program.h"
+#include "platform/d3d8/vertex_declaration.h"
+#include "raster/vertex_program.h"
+#include "raster/pixel_program.h"
 
 TOLVANE_INTERFACES_BEGIN
 namespace d3d8 {
@@ -298,7 +302,38 @@ private:
     std::map<UINT, std::array<PALETTEENTRY, 256>> palettes_;
     UINT currentPalette_ = 0;
     // shaders.cpp
+    // A pixel shader: the copy of its tokens GetPixelShaderFunction returns, and the
+    // program the pixel stage runs.
+    struct PixelShader {
+        std::vector<DWORD> tokens;
+        std::unique_ptr<raster::PixelProgram> program;
+    };
+    std::map<DWORD, PixelShader> pixelShaders_;
+    DWORD nextPixelShader_ = 1;
     DWORD pixelShader_ = 0;
+    // vertex_shaders.cpp: streams 1 to 15 (stream 0 is stream_), the vertex shaders by
+    // handle, and the constant registers.
+    std::array<VertexBuffer*, kDeclarationStreams> moreStreams_{};  // [0] unused
+    std::array<UINT, kDeclarationStreams> moreStrides_{};
+    struct VertexShader {
+        VertexDeclaration declaration;
+        FixedFunctionLayout fixed;  // declarations without a function
+        DWORD fvf = 0;              // the equivalent vertex format of a declaration without a function
+        std::vector<DWORD> declarationTokens;
+        std::vector<DWORD> functionTokens;  // empty without a function
+        std::vector<ShaderConstantDefinition> definitions;
+        std::unique_ptr<raster::VertexProgram> program;
+    };
+    std::map<DWORD, std::unique_ptr<VertexShader>> vertexShaders_;
+    DWORD nextVertexShader_ = 1;
+    float vertexConstants_[raster::kProgramConstants][4] = {};
+    const VertexShader* CurrentVertexShader() const;
+    void ReleaseMoreStreams();
+    // A draw through the current vertex shader: the vertices first .. first + count - 1 of
+    // the streams; indices (null for none) relative to first.
+    HRESULT DrawDeclared(D3DPRIMITIVETYPE type, UINT primitiveCount, std::uint64_t first, UINT count,
+                         const raster::IndexInput* indices, INT indexBase, const std::uint8_t* userData,
+                         UINT userStride);
 };
 
 // A swap chain of a second window: its own back buffer, presented to its window.

@@ -56,8 +56,9 @@ constexpr DWORD D3DLINECAPS_BLEND = 0x04;
 constexpr DWORD D3DLINECAPS_ALPHACMP = 0x08;
 constexpr DWORD D3DLINECAPS_FOG = 0x10;
 // DISABLE .. BLENDCURRENTALPHA (0x1 .. 0x8000), the four MODULATE..._ADD... operations
-// (0x20000 .. 0x100000), MULTIPLYADD and LERP; no PREMODULATE, bump mapping or DOTPRODUCT3.
-constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x0000FFFF | 0x001E0000 | 0x03000000;
+// (0x20000 .. 0x100000), DOTPRODUCT3, MULTIPLYADD and LERP; no PREMODULATE or bump mapping.
+constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x0000FFFF | 0x001E0000 | 0x00800000 | 0x03000000;
+constexpr DWORD D3DPMISCCAPS_TSSARGTEMP = 0x00000400;
 constexpr DWORD D3DVTXPCAPS_DIRECTIONALLIGHTS = 0x00000008;
 constexpr DWORD D3DVTXPCAPS_POSITIONALLIGHTS = 0x00000010;
 constexpr DWORD D3DVTXPCAPS_LOCALVIEWER = 0x00000020;
@@ -197,7 +198,7 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
                     D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX;
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
-                              D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE;
+                              D3DPMISCCAPS_CULLCCW | D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_TSSARGTEMP;
     caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_MIPMAPLODBIAS |
                        D3DPRASTERCAPS_FOGTABLE | D3DPRASTERCAPS_WFOG | D3DPRASTERCAPS_ZFOG;
     caps->StencilCaps = D3DSTENCILCAPS_ALL;
@@ -208,7 +209,11 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
                       D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
     // The profile says which textures can be made; projected coordinates are the pipeline's.
+    // Beside POW2, as capable devices of the time said: sizes other than powers of two
+    // under conditions (texture creation reads the profile's own caps, which keep POW2
+    // alone unless a profile says otherwise).
     caps->TextureCaps = profile_.TextureCaps | D3DPTEXTURECAPS_PROJECTED;
+    if ((caps->TextureCaps & D3DPTEXTURECAPS_POW2) != 0) caps->TextureCaps |= D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
     DWORD filters = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                     D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     caps->TextureFilterCaps = filters;
@@ -240,10 +245,14 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxPointSize = 1.0f;
     caps->MaxPrimitiveCount = 0x00FFFFFF;
     caps->MaxVertexIndex = 0x00FFFFFF;
-    caps->MaxStreams = 1;
+    caps->MaxStreams = kDeclarationStreams;
     caps->MaxStreamStride = 255;
-    caps->VertexShaderVersion = 0;
-    caps->PixelShaderVersion = 0;
+    caps->VertexShaderVersion = D3DVS_VERSION(1, 1);
+    caps->MaxVertexShaderConst = raster::kProgramConstants;
+    // ps.1.1 to ps.1.4 run in the pixel stage. Registers of ps.1.4 hold [-8, 8], those of
+    // the earlier versions [-1, 1].
+    caps->PixelShaderVersion = D3DPS_VERSION(1, 4);
+    caps->MaxPixelShaderValue = 8.0f;
     return D3D_OK;
 }
 
@@ -292,6 +301,8 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING |
                                         D3DCREATE_MIXED_VERTEXPROCESSING);
     if (processing == 0 || (processing & (processing - 1)) != 0) return D3DERR_INVALIDCALL;
+    // A focus window the window layer does not know is refused as a device window is.
+    if (focusWindow != nullptr && !IsWindow(focusWindow)) return D3DERR_INVALIDCALL;
     HWND window = nullptr;
     D3DPRESENT_PARAMETERS resolved = *params;
     if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) return result;

@@ -85,10 +85,11 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     if (primitiveCount == 0 && ToRaster(type, known)) return S_FALSE;
     std::uint64_t vertices = VerticesFor(type, primitiveCount);
     if (vertices == 0 || primitiveCount == 0 || primitiveCount > kMaxPrimitives) return D3DERR_INVALIDCALL;
-    if (!IsDrawableFvf(vertexShader_)) return D3DERR_INVALIDCALL;
+    const bool shader = CurrentVertexShader() != nullptr;
+    if (!shader && !IsDrawableFvf(vertexShader_)) return D3DERR_INVALIDCALL;
     if (TargetsLocked()) return D3DERR_INVALIDCALL;
     vertexCount = static_cast<UINT>(vertices);
-    vertexSize = FvfSize(vertexShader_);
+    vertexSize = shader ? 0 : FvfSize(vertexShader_);
     return D3D_OK;
 }
 
@@ -132,6 +133,8 @@ HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT prim
     UINT vertexCount = 0, vertexSize = 0;
     if (HRESULT result = CheckDrawCommon(type, primitiveCount, vertexCount, vertexSize); result != D3D_OK)
         return FAILED(result) ? result : D3D_OK;
+    if (CurrentVertexShader() != nullptr)
+        return DrawDeclared(type, primitiveCount, startVertex, vertexCount, nullptr, 0, nullptr, 0);
     if (stream_ == nullptr || streamStride_ < vertexSize) return D3DERR_INVALIDCALL;
     if (BytesFor(startVertex, vertexCount, streamStride_, vertexSize) > stream_->Length()) return D3DERR_INVALIDCALL;
 
@@ -148,11 +151,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
     UINT indexCount = 0, vertexSize = 0;
     if (HRESULT result = CheckDrawCommon(type, primitiveCount, indexCount, vertexSize); result != D3D_OK)
         return FAILED(result) ? result : D3D_OK;
-    if (stream_ == nullptr || indices_ == nullptr || streamStride_ < vertexSize || numVertices == 0)
+    const bool declared = CurrentVertexShader() != nullptr;
+    if ((!declared && stream_ == nullptr) || indices_ == nullptr || streamStride_ < vertexSize || numVertices == 0)
         return D3DERR_INVALIDCALL;
     // The vertex range, moved by the base vertex index, lies inside the stream ...
-    if (BytesFor(std::uint64_t{baseVertexIndex_} + minIndex, numVertices, streamStride_, vertexSize) >
-        stream_->Length())
+    if (!declared && BytesFor(std::uint64_t{baseVertexIndex_} + minIndex, numVertices, streamStride_, vertexSize) >
+                         stream_->Length())
         return D3DERR_INVALIDCALL;
     // ... the indices lie inside the index buffer, and each of them inside the range.
     const bool is32 = indices_->Format() == D3DFMT_INDEX32;
@@ -163,6 +167,12 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, UINT minIndex, UINT 
     bool inRange = is32 ? IndicesInRange<std::uint32_t>(first, indexCount, minIndex, numVertices)
                         : IndicesInRange<std::uint16_t>(first, indexCount, minIndex, numVertices);
     if (!inRange) return D3DERR_INVALIDCALL;
+    if (declared) {
+        // The streams' vertices baseVertexIndex + minIndex on, numVertices of them.
+        const raster::IndexInput declaredIndices{first, static_cast<std::size_t>(available - startIndex), is32};
+        return DrawDeclared(type, primitiveCount, std::uint64_t{baseVertexIndex_} + minIndex, numVertices,
+                            &declaredIndices, -static_cast<INT>(minIndex), nullptr, 0);
+    }
 
     raster::PipelineState state;
     BuildPipelineState(state);
@@ -182,6 +192,12 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
     if (vertexData == nullptr || vertexStride < vertexSize) return D3DERR_INVALIDCALL;
     const std::uint64_t bytes = BytesFor(0, vertexCount, vertexStride, vertexSize);
     if (bytes > kMaxUserBytes) return D3DERR_INVALIDCALL;
+    if (CurrentVertexShader() != nullptr) {
+        const HRESULT result = DrawDeclared(type, primitiveCount, 0, vertexCount, nullptr, 0,
+                                            static_cast<const std::uint8_t*>(vertexData), vertexStride);
+        if (SUCCEEDED(result)) UnsetUserPointerInputs(false);
+        return result;
+    }
 
     raster::PipelineState state;
     BuildPipelineState(state);
@@ -209,6 +225,15 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minIndex, UIN
     if (!inRange) return D3DERR_INVALIDCALL;
     const std::uint64_t bytes = BytesFor(minIndex, numVertices, vertexStride, vertexSize);
     if (bytes > kMaxUserBytes) return D3DERR_INVALIDCALL;
+    if (CurrentVertexShader() != nullptr) {
+        const raster::IndexInput declaredIndices{indexData, indexCount, is32};
+        const HRESULT result =
+            DrawDeclared(type, primitiveCount, 0, numVertices, &declaredIndices, -static_cast<INT>(minIndex),
+                         static_cast<const std::uint8_t*>(vertexData) + std::size_t{minIndex} * vertexStride,
+                         vertexStride);
+        if (SUCCEEDED(result)) UnsetUserPointerInputs(true);
+        return result;
+    }
 
     raster::PipelineState state;
     BuildPipelineState(state);

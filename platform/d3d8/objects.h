@@ -5,7 +5,9 @@
 //   count to 0.
 // - Surfaces and volumes that are levels of a texture have no count of their own: their
 //   AddRef and Release are the texture's, so a level handed out keeps its texture alive.
-//   The back buffer and the depth buffer belong to the device in the same way.
+//   The back buffer and the depth buffer belong to the device: their counts are the
+//   application's references only (the device's own does not show), and each keeps the
+//   device alive as a resource does.
 // - Resources keep the device alive, but not through its public count: the device counts
 //   its live resources separately and is deleted only when both counts are 0. At its
 //   last public Release it lets go of what it holds (bound textures, stream, indices),
@@ -172,6 +174,7 @@ public:
     Device* OwnerDevice() const { return device_; }
     // The device itself owns this surface (back buffer, depth buffer).
     bool OwnedBy(const IUnknown* owner) const { return container_ == owner; }
+    bool DeviceOwned() const;
 
 private:
     Device* device_;

@@ -161,7 +161,9 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
             (ReadsArg0(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG0])))
             return D3DERR_UNSUPPORTEDCOLORARG;
         const DWORD alphaOp = ts[D3DTSS_ALPHAOP];
-        if (!HasOp(caps.TextureOpCaps, alphaOp)) return D3DERR_UNSUPPORTEDALPHAOPERATION;
+        // DOTPRODUCT3 is a colour operation (it writes its result to alpha too); in alpha
+        // alone there is no dot product to take.
+        if (!HasOp(caps.TextureOpCaps, alphaOp) || alphaOp == D3DTOP_DOTPRODUCT3) return D3DERR_UNSUPPORTEDALPHAOPERATION;
         if (alphaOp != D3DTOP_DISABLE &&
             ((ReadsArg1(alphaOp) && !ValidArgument(ts[D3DTSS_ALPHAARG1])) ||
              (ReadsArg2(alphaOp) && !ValidArgument(ts[D3DTSS_ALPHAARG2])) ||

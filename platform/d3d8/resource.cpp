@@ -160,6 +160,8 @@ bool RectToBox(const RECT* rect, UINT width, UINT height, D3DBOX& box) {
 Surface::Surface(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool)
     : device_(device), container_(container), usage_(usage), pool_(pool) {
     if (container_ == nullptr) device_->RetainResource();
+    // The device's own buffers: the device's reference does not show in their count.
+    if (DeviceOwned()) refs_ = 0;
 }
 
 Surface::~Surface() {
@@ -179,9 +181,25 @@ HRESULT Surface::GetContainer(REFIID riid, void** out) {
     return SUCCEEDED(result) ? D3D_OK : E_NOINTERFACE;
 }
 
-ULONG Surface::AddRef() { return container_ != nullptr ? container_->AddRef() : ++refs_; }
+bool Surface::DeviceOwned() const { return container_ != nullptr && container_ == static_cast<IUnknown*>(device_); }
+
+// The device's buffers count the application's references only (GetBackBuffer then
+// Release gives 0, as on the platform); each of them keeps the device alive as a resource.
+ULONG Surface::AddRef() {
+    if (DeviceOwned()) {
+        device_->RetainResource();
+        return ++refs_;
+    }
+    return container_ != nullptr ? container_->AddRef() : ++refs_;
+}
 
 ULONG Surface::Release() {
+    if (DeviceOwned()) {
+        if (refs_ == 0) return 0;  // a release too many
+        const ULONG left = --refs_;
+        device_->ReleaseResource();  // may free the device and with it this surface
+        return left;
+    }
     if (container_ != nullptr) {
         IUnknown* container = container_;  // the release may free this surface
         return container->Release();

@@ -387,6 +387,12 @@ void TranslateStageState(const StageStates& ts, DWORD stage, D3DTEXTURESTAGESTAT
             s.projected = (value & D3DTTFF_PROJECTED) != 0;
             return;
         }
+        case D3DTSS_BUMPENVMAT00: s.bumpMatrix[0][0] = FloatOf(value); return;
+        case D3DTSS_BUMPENVMAT01: s.bumpMatrix[0][1] = FloatOf(value); return;
+        case D3DTSS_BUMPENVMAT10: s.bumpMatrix[1][0] = FloatOf(value); return;
+        case D3DTSS_BUMPENVMAT11: s.bumpMatrix[1][1] = FloatOf(value); return;
+        case D3DTSS_BUMPENVLSCALE: s.luminanceScale = FloatOf(value); return;
+        case D3DTSS_BUMPENVLOFFSET: s.luminanceOffset = FloatOf(value); return;
         default: return;
     }
 }

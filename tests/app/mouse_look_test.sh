@@ -4,7 +4,10 @@
 # button (XTEST events, as a user's). In every frame the game turns by one step towards
 # each direction in which the cursor moved since the last frame with the button held:
 # right and left, up and down, and inverted after F3. The cursor the game read must be
-# where xdotool put the pointer. SIGTERM then ends the program with exit code 0.
+# where xdotool put the pointer. Then the Down arrow, held for some passes, looks down by
+# one step a pass and turns nothing, and once it is let go the camera rests; counted in
+# passes of the trace, whatever the frame rate. SIGTERM then ends the program with exit
+# code 0.
 # Usage: mouse_look_test.sh CAPTURE_PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or
 # xdotool are absent.
 set -u
@@ -74,6 +77,15 @@ drag 0 -10
 last_x=$cx
 last_y=$((cy - 120))
 
+# The Down arrow held for 30 passes or more, then let go. Every pass from here on is read
+# as part of the key's stretch (the trace file lags the game by a few passes).
+key_from=$(passes)
+xdotool keydown Down
+for _ in $(seq 1 30); do next_pass; done
+xdotool keyup Down
+settle
+settle
+
 # kill -TERM closes the window: the program ends with exit code 0.
 kill -TERM "$pid"
 for _ in $(seq 1 300); do
@@ -90,7 +102,7 @@ pid=
 # A pass with the button held (and not paused) must turn by exactly one step of 0.005
 # towards the sign of each cursor difference, and not at all along an axis that did not
 # move; every other pass leaves the camera alone.
-awk -v last_x="$last_x" -v last_y="$last_y" '
+awk -v last_x="$last_x" -v last_y="$last_y" -v key_from="$key_from" '
   function field(name,   at, rest) {
     at = index($0, "\"" name "\":")
     rest = substr($0, at + length(name) + 3)
@@ -110,7 +122,15 @@ awk -v last_x="$last_x" -v last_y="$last_y" '
     if (NR > 1) {
       turn = step(yaw - last_yaw)
       look = step(pitch - last_pitch)
-      if (down && !paused) {
+      if (NR > key_from) {
+        # The held Down arrow: one step down or nothing (before the key arrives, after it
+        # is let go); never a turn.
+        if (turn != 0 || (look != -1 && look != 0)) {
+          printf "pass %d: with the Down arrow the camera turned %d and looked %d\n", NR - 1, turn, look
+          bad++
+        }
+        if (look == -1) { key_down++; last_look = NR }
+      } else if (down && !paused) {
         dx = sign(c[1] - px); dy = sign(c[2] - py)
         want_look = inverted ? dy : -dy
         if (turn != dx || look != want_look) {
@@ -131,7 +151,10 @@ awk -v last_x="$last_x" -v last_y="$last_y" '
   }
   END {
     printf "mouse look test: %d passes; frames with the cursor moving right %d, left %d, up %d, down %d, up inverted %d\n", NR, right, left, up, lower, inverted_up
+    printf "mouse look test: %d passes looked down with the Down arrow held\n", key_down
     if (right < 5 || left < 5 || up < 5 || lower < 5 || inverted_up < 5) { print "mouse look test: a drag did not reach the game"; exit 1 }
+    if (key_down < 10) { print "mouse look test: the Down arrow did not look down"; exit 1 }
+    if (NR - last_look < 5) { print "mouse look test: the camera still looked down after the Down arrow was let go"; exit 1 }
     if (px != last_x || py != last_y) { printf "mouse look test: the game read the cursor at (%d, %d), the pointer was at (%d, %d)\n", px, py, last_x, last_y; exit 1 }
     if (bad > 0) { printf "mouse look test: %d passes turned the wrong way\n", bad; exit 1 }
   }' "$work/trace.jsonl" || fail "the camera did not follow the mouse"

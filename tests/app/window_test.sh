@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program in a window on a virtual X display: its window is titled "Tolvane" and
 # is 800 by 600; after the key '2' (chase vehicle B) a screenshot shows the corridor's
-# walls; 'T' (blending) changes them; a held arrow key turns the free-flight camera; Esc
-# ends the program with exit code 0.
+# walls; 'T' (blending) changes them; Esc ends the program with exit code 0. The held
+# arrow keys are checked from the game's trace, pass by pass (mouse_look_test.sh): a count
+# of changed pixels over seconds depends on the frame rate.
 # Usage: window_test.sh PROGRAM SOURCE_DIR. Exit 77 (skipped) when Xvfb or the X tools
 # are absent.
 set -u
@@ -75,46 +76,6 @@ for _ in $(seq 1 120); do
 done
 echo "window test: $changed pixels changed after 'T'"
 [ "${changed:-0}" -gt 150000 ] || fail "'T' did not change the picture"
-
-# '2' again: free flight from where the chase left the camera. Holding the Down arrow
-# looks down by a step a frame, which moves the whole picture; the vehicles alone change
-# far less of it in the same time. How much either changes in a second depends on the
-# frame rate, so the key is held until the picture has moved (a minute at most), and the
-# vehicles are then watched without a key for as long as it was held.
-diff_pixels() { compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1 | cut -d. -f1; }
-# The keys reach the game after the messages queued before them (one per frame): waits
-# until the picture settles (in still2.png, with the change of its last second in drift).
-settle() {
-  drift=
-  shot "$work/still2.png" || fail "no screenshot"
-  for _ in $(seq 1 30); do
-    sleep 1
-    mv "$work/still2.png" "$work/still1.png"
-    shot "$work/still2.png" || fail "no screenshot"
-    drift=$(diff_pixels "$work/still1.png" "$work/still2.png")
-    [ "${drift:-480000}" -lt 150000 ] && break
-  done
-}
-press 2
-settle
-xdotool keydown Down
-start=$SECONDS
-turned=0
-for _ in $(seq 1 60); do
-  sleep 1
-  shot "$work/down.png" || fail "no screenshot"
-  turned=$(diff_pixels "$work/still2.png" "$work/down.png")
-  [ "${turned:-0}" -gt $(( ${drift:-0} + 200000 )) ] && break
-done
-xdotool keyup Down
-held=$(( SECONDS - start ))
-settle
-shot "$work/rest1.png" || fail "no screenshot"
-sleep "$held"
-shot "$work/rest2.png" || fail "no screenshot"
-vehicles=$(diff_pixels "$work/rest1.png" "$work/rest2.png")
-echo "window test: $turned pixels changed with the Down arrow held for ${held}s, $vehicles in as long with no key"
-[ "${turned:-0}" -gt $(( ${vehicles:-0} + 100000 )) ] || fail "the Down arrow did not move the camera"
 
 # Esc ends the program with exit code 0.
 press Escape

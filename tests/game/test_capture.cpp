@@ -1,7 +1,5 @@
 // The game end to end through tolvane-capture: the program's entry and GameApp on the
 // headless display, driven by scripted input, observed through the trace and the shots.
-#include <png.h>
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -14,6 +12,7 @@
 #include <thread>
 
 #include "capture_run.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
@@ -40,15 +39,7 @@ struct Picture {
 };
 
 bool ReadPng(const std::string& file, Picture& picture) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr) != 0;
+    return support::ReadPngRgb(file, picture.width, picture.height, picture.rgb);
 }
 
 }  // namespace
@@ -313,6 +304,10 @@ TEST(GameCapture, BadInputIsRefusedWithAMessage) {
     EXPECT_NE(badKey.output.find("F13"), std::string::npos) << badKey.output;
     const CaptureResult badFrames = RunCapture("--frames -3");
     EXPECT_EQ(badFrames.exitCode, 2);
+    const CaptureResult badTargets = RunCapture("--frames 2 --targets avx2,warp9");
+    EXPECT_EQ(badTargets.exitCode, 2);
+    EXPECT_NE(badTargets.output.find("warp9"), std::string::npos) << badTargets.output;
+    EXPECT_EQ(RunCapture("--frames 2 --threads many").exitCode, 2);
     // A shot of a pass that presented nothing (paused) is reported, not written.
     const std::string shot = TempPath("never.png");
     const CaptureResult paused = RunCapture("--frames 4 --shot 3:'" + shot + "'", "0 press F12\n");
@@ -329,4 +324,18 @@ TEST(GameCapture, StatsReportTheFramesRendered) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("{\"frames\":5,\"median_ms\":"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("\"fps\":"), std::string::npos) << run.output;
+}
+
+// The vector target and the thread count change the speed, never the picture: the portable
+// fallback on one thread draws the frame every target on every core draws.
+TEST(GameCapture, TargetsAndThreadsLeaveTheFramesAsTheyAre) {
+    const std::string all = TempPath("targets_all.png"), narrow = TempPath("targets_narrow.png");
+    const CaptureResult wide = RunCapture("--frames 3 --shot 2:'" + all + "'");
+    const CaptureResult fallback = RunCapture("--frames 3 --targets emu128,scalar --threads 1 --shot 2:'" + narrow + "'");
+    ASSERT_EQ(wide.exitCode, 0) << wide.output;
+    ASSERT_EQ(fallback.exitCode, 0) << fallback.output;
+    Picture a, b;
+    ASSERT_TRUE(ReadPng(all, a));
+    ASSERT_TRUE(ReadPng(narrow, b));
+    EXPECT_TRUE(a.rgb == b.rgb);
 }

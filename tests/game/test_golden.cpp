@@ -2,12 +2,12 @@
 // tolerance lets the rasterizer change its rounding, not the picture: at most 1% of the
 // pixels may differ by more than 48 in a channel, and the mean difference over every
 // channel must stay under 3. TOLVANE_UPDATE_GOLDEN=1 writes the stored pictures anew.
-#include <png.h>
 
 #include <cstdlib>
 #include <cstdint>
 
 #include "capture_run.h"
+#include "tests/support/image_files.h"
 
 namespace {
 
@@ -18,15 +18,7 @@ struct Rgb {
 };
 
 bool Read(const std::string& file, Rgb& picture) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, file.c_str()))
-        return false;
-    image.format = PNG_FORMAT_RGB;
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    picture.pixels.resize(PNG_IMAGE_SIZE(image));
-    return png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr) != 0;
+    return support::ReadPngRgb(file, picture.width, picture.height, picture.pixels);
 }
 
 struct Golden {

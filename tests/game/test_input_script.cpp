@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "capture_run.h"
-#include "input_script.h"
+#include "tools/common/input_script.h"
 
 TEST(InputScript, EventsComeInFrameOrderWithPressesSplit) {
     std::vector<ScriptEvent> events;

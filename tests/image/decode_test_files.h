@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/image_files.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 struct ByteWriter {
@@ -87,19 +89,10 @@ inline ByteWriter DdsHeader(const DdsOptions& o) {
 
 // JPEG of width x height with `components` channels (1 grey, 3 RGB, 4 CMYK) from the
 // given interleaved samples.
-Bytes EncodeJpeg(int width, int height, int components, const Bytes& samples, int quality = 100);
+inline Bytes EncodeJpeg(int width, int height, int components, const Bytes& samples, int quality = 100) {
+    return support::EncodeJpeg(width, height, components, samples.data(), quality);
+}
 
-struct PngRecipe {
-    int width = 1;
-    int height = 1;
-    int bitDepth = 8;
-    int colorType = 2;     // PNG_COLOR_TYPE_*
-    bool interlaced = false;
-    Bytes rows;            // packed rows as the PNG stores them (big-endian 16-bit samples)
-    Bytes palette;         // PLTE: red, green, blue triples
-    Bytes transparency;    // tRNS bytes as stored (palette alphas, or a 16-bit grey/RGB key)
-    double gamma = 0.0;    // gAMA when above 0
-    bool srgb = false;
-};
-
-Bytes EncodePng(const PngRecipe& png);
+// PNG files from a recipe of what the file stores (tests/support).
+using support::EncodePng;
+using support::PngRecipe;

@@ -318,10 +318,9 @@ TEST(DxtCodec, Dxt1ReadsTransparentAsZero) {
 
 // Photographs keep a stated quality through each format.
 TEST(DxtPhotos, RoundTripPsnr) {
-    const std::string dir = std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/";
     for (const char* name : {"flower.jpg", "iptc.jpg"}) {
         testutil::Picture pic;
-        ASSERT_TRUE(testutil::LoadJpeg(dir + name, pic)) << name;
+        ASSERT_TRUE(testutil::LoadCorpusJpeg(std::string("jpeg/pillow/") + name, pic));
         // Alpha from a smooth ramp so the alpha halves are exercised too.
         for (unsigned y = 0; y < pic.height; ++y)
             for (unsigned x = 0; x < pic.width; ++x) {
@@ -352,7 +351,7 @@ TEST(DxtPhotos, RoundTripPsnr) {
 // a wrong axis, clip or endpoint order would cost far more.
 TEST(DxtPhotos, ColourQualityAgainstSquishRangeFit) {
     testutil::Picture pic;
-    ASSERT_TRUE(testutil::LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/flower.jpg", pic));
+    ASSERT_TRUE(testutil::LoadCorpusJpeg("jpeg/pillow/flower.jpg", pic));
     const unsigned w = pic.width & ~3u, h = pic.height & ~3u;
     double ours = 0, squishRange = 0;
     for (unsigned by = 0; by < h; by += 4)
@@ -435,7 +434,7 @@ TEST(DxtDecode, AgreesWithSquishOnRandomBlocks) {
 
 TEST(DxtDecode, AgreesWithSquishOnOurBlocks) {
     testutil::Picture pic;
-    ASSERT_TRUE(testutil::LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/iptc.jpg", pic));
+    ASSERT_TRUE(testutil::LoadCorpusJpeg("jpeg/pillow/iptc.jpg", pic));
     std::mt19937 rng(3);
     for (std::uint32_t& p : pic.argb) p = (p & 0xFFFFFFu) | ((rng() % 4 == 0 ? rng() & 0x7Fu : 0xFFu) << 24);
     for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT3, D3DFMT_DXT5}) {
@@ -471,7 +470,7 @@ protected:
 // that collapse in either mode), in a count no vector width divides.
 TEST_P(DxtTargetsTest, BatchMatchesSingleBlockReference) {
     testutil::Picture pic;
-    ASSERT_TRUE(testutil::LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + "/jpeg/pillow/flower.jpg", pic));
+    ASSERT_TRUE(testutil::LoadCorpusJpeg("jpeg/pillow/flower.jpg", pic));
     std::mt19937 rng(8);
     std::vector<std::uint32_t> pixels;
     for (unsigned by = 0; by + 4 <= pic.height; by += 4)
@@ -558,9 +557,12 @@ std::uint64_t BlockError(DxtBlockKind kind, const std::uint8_t* block, const std
 std::vector<std::uint32_t> TestBlocks() {
     std::vector<std::uint32_t> pixels;
     std::mt19937 rng(21);
-    for (const char* name : {"/jpeg/pillow/flower.jpg", "/jpeg/pillow/iptc.jpg"}) {
+    for (const char* name : {"jpeg/pillow/flower.jpg", "jpeg/pillow/iptc.jpg"}) {
         testutil::Picture pic;
-        if (!testutil::LoadJpeg(std::string(TOLVANE_CORPUS_DIR) + name, pic)) continue;
+        if (const ::testing::AssertionResult loaded = testutil::LoadCorpusJpeg(name, pic); !loaded) {
+            ADD_FAILURE() << loaded.message();
+            continue;
+        }
         for (unsigned by = 0; by + 4 <= pic.height; by += 4)
             for (unsigned bx = 0; bx + 4 <= pic.width; bx += 4)
                 for (int i = 0; i < 16; ++i) {

@@ -10,6 +10,9 @@ source_root=$(cd "$examples/.." && pwd)
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 command -v identify >/dev/null || { echo "SKIP: ImageMagick's identify is not installed"; exit 77; }
+for f in "$corpus/jpeg/libjpeg-turbo/testorig.jpg" "$corpus/tga/pillow"; do
+    [ -e "$f" ] || fail "no corpus file at $f"
+done
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -2,6 +2,8 @@
 // format checks, caps, states, buffers, Clear and Present, and reference counting.
 #include <cstring>
 #include <functional>
+#include <limits>
+#include <utility>
 
 #include "device_fixture.h"
 
@@ -105,7 +107,7 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
                                     D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
                                     D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP |
                                     D3DPTEXTURECAPS_CUBEMAP_POW2 | D3DPTEXTURECAPS_VOLUMEMAP_POW2 |
-                                    D3DPTEXTURECAPS_PROJECTED);
+                                    D3DPTEXTURECAPS_PROJECTED | D3DPTEXTURECAPS_NONPOW2CONDITIONAL);
     EXPECT_EQ(caps.MaxTextureWidth, 4096u);
     EXPECT_EQ(caps.MaxTextureHeight, 4096u);
     EXPECT_EQ(caps.MaxVolumeExtent, 512u);
@@ -116,11 +118,37 @@ TEST_F(DeviceTest, CapsDescribeTheDefaultDevice) {
     EXPECT_EQ(caps.FVFCaps & D3DFVFCAPS_TEXCOORDCOUNTMASK, 8u);
     EXPECT_NE(caps.VertexProcessingCaps & D3DVTXPCAPS_TEXGEN, 0u);
     EXPECT_EQ(caps.MaxActiveLights, 8u);
-    EXPECT_EQ(caps.MaxStreams, 1u);
+    EXPECT_EQ(caps.MaxStreams, 16u);
+    EXPECT_EQ(caps.VertexShaderVersion, DWORD{D3DVS_VERSION(1, 1)});
+    EXPECT_EQ(caps.MaxVertexShaderConst, 96u);
     EXPECT_GE(caps.MaxPrimitiveCount, 0xFFFFu);
     EXPECT_GE(caps.MaxVertexIndex, 0xFFFFu);
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_SW, &caps), D3DERR_INVALIDCALL);
+}
+
+// What a capable device of the time reported, each bit true to the device: DOTPRODUCT3
+// (validated), the temporary register, sizes other than powers of two under conditions
+// beside POW2 (the default profile's creation rules keep POW2).
+TEST_F(DeviceTest, CapsOfACapableDeviceOfTheTime) {
+    constexpr DWORD kDotProduct3Cap = 0x00800000, kTemporaryRegisterCap = 0x00000400;
+    D3DCAPS8 caps{};
+    ASSERT_EQ(d3d_->GetDeviceCaps(0, D3DDEVTYPE_HAL, &caps), D3D_OK);
+    EXPECT_NE(caps.TextureOpCaps & kDotProduct3Cap, 0u);
+    EXPECT_NE(caps.PrimitiveMiscCaps & kTemporaryRegisterCap, 0u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_POW2, 0u);
+    EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_NONPOW2CONDITIONAL, 0u);
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DOTPRODUCT3);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TFACTOR);
+    device_->SetTextureStageState(0, D3DTSS_RESULTARG, D3DTA_TEMP);
+    device_->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEMP);
+    DWORD passes = 0;
+    EXPECT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(48, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
 }
 
 TEST_F(DeviceTest, BackBufferTakesTheClientAreaAndDepthBufferIsD16) {
@@ -321,8 +349,8 @@ TEST_F(DeviceTest, TransformsViewportAndMaterial) {
     EXPECT_EQ(viewport.MaxZ, 1.0f);
     D3DVIEWPORT8 outside{10, 10, kWidth, 10, 0.0f, 1.0f};
     EXPECT_EQ(device_->SetViewport(&outside), D3DERR_INVALIDCALL);
-    D3DVIEWPORT8 badDepth{0, 0, 10, 10, 0.0f, 2.0f};
-    EXPECT_EQ(device_->SetViewport(&badDepth), D3DERR_INVALIDCALL);
+    D3DVIEWPORT8 empty{0, 0, 0, 10, 0.0f, 1.0f};
+    EXPECT_EQ(device_->SetViewport(&empty), D3DERR_INVALIDCALL);
     D3DVIEWPORT8 inside{4, 6, 10, 12, 0.25f, 0.75f};
     ASSERT_EQ(device_->SetViewport(&inside), D3D_OK);
     device_->GetViewport(&viewport);
@@ -480,9 +508,102 @@ TEST_F(DeviceTest, ClearWritesTheDepthBuffer) {
     depth->Release();
 }
 
+// Rectangles without a count clear nothing; a count without rectangles clears the whole
+// viewport, as no rectangles do.
+TEST_F(DeviceTest, ClearCountAndRectanglesDisagreeing) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF102030, 1.0f, 0), D3D_OK);
+    D3DRECT rect{0, 0, 8, 8};
+    EXPECT_EQ(device_->Clear(0, &rect, D3DCLEAR_TARGET, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(2, 2) & 0xFFFFFF, 0x102030u);
+    EXPECT_EQ(device_->Clear(2, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(0, 0) & 0xFFFFFF, 0x00FF00u);
+    EXPECT_EQ(frame_.At(kWidth - 1, kHeight - 1) & 0xFFFFFF, 0x00FF00u);
+}
+
+// A depth range beyond 0..1 is accepted; the depth written is clamped to the buffer's range.
+TEST_F(DeviceTest, ViewportDepthBeyondZeroToOneIsClampedWhenWritten) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    D3DVIEWPORT8 wide{0, 0, kWidth, kHeight, -0.5f, 2.0f};
+    ASSERT_EQ(device_->SetViewport(&wide), D3D_OK);
+    D3DVIEWPORT8 back{};
+    device_->GetViewport(&back);
+    EXPECT_EQ(back.MinZ, -0.5f);
+    EXPECT_EQ(back.MaxZ, 2.0f);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_ZFUNC, D3DCMP_ALWAYS);
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR color;
+    };
+    // Clip-space z 0.1 maps to depth -0.25 on the left half, 0.9 to 1.75 on the right.
+    const Vertex left[4] = {{-1, 1, 0.1f, ~0u}, {0, 1, 0.1f, ~0u}, {-1, -1, 0.1f, ~0u}, {0, -1, 0.1f, ~0u}};
+    const Vertex right[4] = {{0, 1, 0.9f, ~0u}, {1, 1, 0.9f, ~0u}, {0, -1, 0.9f, ~0u}, {1, -1, 0.9f, ~0u}};
+    ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 0.5f, 0), D3D_OK);
+    device_->BeginScene();
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, left, sizeof(Vertex)), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, right, sizeof(Vertex)), D3D_OK);
+    device_->EndScene();
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    D3DLOCKED_RECT locked{};
+    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    auto* values = static_cast<const std::uint16_t*>(locked.pBits);
+    EXPECT_EQ(values[20 * kWidth + 8], 0);
+    EXPECT_EQ(values[20 * kWidth + kWidth - 8], 0xFFFF);
+    depth->UnlockRect();
+    depth->Release();
+    D3DVIEWPORT8 notANumber{0, 0, 8, 8, 0.0f, std::numeric_limits<float>::quiet_NaN()};
+    EXPECT_EQ(device_->SetViewport(&notANumber), D3DERR_INVALIDCALL);
+}
+
+// The device's buffers count the application's references only; a buffer held past the
+// device's last release keeps it alive.
+TEST_F(DeviceTest, BackAndDepthBufferCountsShowTheApplicationsReferencesOnly) {
+    ASSERT_EQ(MakeDevice(), D3D_OK);
+    IDirect3DSurface8* back = nullptr;
+    IDirect3DSurface8* depth = nullptr;
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    EXPECT_EQ(back->AddRef(), 2u);
+    EXPECT_EQ(back->Release(), 1u);
+    EXPECT_EQ(back->Release(), 0u);
+    ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
+    EXPECT_EQ(depth->Release(), 0u);
+    // Still the device's: usable after the application let go.
+    ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+    D3DSURFACE_DESC desc{};
+    EXPECT_EQ(back->GetDesc(&desc), D3D_OK);
+    EXPECT_EQ(desc.Width, static_cast<UINT>(kWidth));
+    EXPECT_EQ(Drop(device_), 0u);
+    EXPECT_EQ(back->GetDesc(&desc), D3D_OK);  // the device lives on for the buffer
+    EXPECT_EQ(back->Release(), 0u);            // and goes with it (the fixture counts live objects)
+}
+
+// A window the window layer does not know, as the focus or the device window, or one
+// destroyed, fails the creation cleanly with INVALIDCALL and no device.
+TEST_F(DeviceTest, DeviceForAnUnknownWindowFailsCleanly) {
+    const HWND unknown = reinterpret_cast<HWND>(0x5678);
+    HWND gone = CreateWindowExA(0, "DeviceTest", "Gone", WS_POPUP, 0, 0, 8, 8, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    ASSERT_TRUE(DestroyWindow(gone));
+    const std::pair<HWND, HWND> cases[] = {{unknown, nullptr}, {unknown, window_}, {window_, unknown}, {gone, nullptr},
+                                           {window_, gone}};
+    for (const auto& [focus, deviceWindow] : cases) {
+        D3DPRESENT_PARAMETERS params = Params(true);
+        params.hDeviceWindow = deviceWindow;
+        IDirect3DDevice8* device = reinterpret_cast<IDirect3DDevice8*>(1);
+        EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, focus, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+                  D3DERR_INVALIDCALL);
+        EXPECT_EQ(device, nullptr);
+    }
+}
+
 TEST_F(DeviceTest, ClearRefusesBadArguments) {
     ASSERT_EQ(MakeDevice(), D3D_OK);
-    EXPECT_EQ(device_->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), D3DERR_INVALIDCALL);

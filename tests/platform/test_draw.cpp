@@ -606,3 +606,90 @@ TEST_F(DrawTest, CubeAndVolumeTexturesSampleEveryFaceAndSlice) {
     EXPECT_EQ(cube->Release(), 0u);
     EXPECT_EQ(volume->Release(), 0u);
 }
+
+namespace {
+
+// Vertex fog as drivers compute it: from the distance on either side of the eye, complete
+// where start and end coincide, and from the specular alpha (interpolated, flat shading
+// too) when fog is on with neither formula.
+TEST_F(DeviceTest, VertexFogDistanceEqualEndsAndSpecularAlpha) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    struct Vertex {
+        float x, y, z;
+        D3DCOLOR diffuse, specular;
+    };
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
+    device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF000000);
+    const float zero = 0.0f, one = 1.0f, third = 0.3f;
+    // The view looks down -z: the projection turns view z -0.5 into clip z 0.5.
+    D3DMATRIX flip{};
+    flip._11 = flip._22 = flip._44 = 1.0f;
+    flip._33 = -1.0f;
+    device_->SetTransform(D3DTS_PROJECTION, &flip);
+    auto middle = [&](DWORD leftAlpha, DWORD rightAlpha) {
+        const D3DCOLOR l = leftAlpha << 24, r = rightAlpha << 24;
+        const Vertex quad[4] = {{-1, 1, -0.5f, ~0u, l}, {1, 1, -0.5f, ~0u, r}, {-1, -1, -0.5f, ~0u, l}, {1, -1, -0.5f, ~0u, r}};
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+        device_->BeginScene();
+        EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+        device_->EndScene();
+        EXPECT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+        return static_cast<int>(frame_.At(kWidth / 2, kHeight / 2) & 0xFF);
+    };
+    device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR);
+    device_->SetRenderState(D3DRS_FOGSTART, *reinterpret_cast<const DWORD*>(&zero));
+    device_->SetRenderState(D3DRS_FOGEND, *reinterpret_cast<const DWORD*>(&one));
+    EXPECT_NEAR(middle(0xFF, 0xFF), 128, 1);  // |z| = 0.5 of the way
+    device_->SetRenderState(D3DRS_FOGSTART, *reinterpret_cast<const DWORD*>(&third));
+    device_->SetRenderState(D3DRS_FOGEND, *reinterpret_cast<const DWORD*>(&third));
+    EXPECT_EQ(middle(0xFF, 0xFF), 0);  // complete fog
+    device_->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_NONE);
+    EXPECT_EQ(middle(0x40, 0x40), 0x40);
+    device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_FLAT);
+    EXPECT_NEAR(middle(0x00, 0xFF), 128, 3);  // interpolated, not the first vertex's
+}
+
+}  // namespace
+
+namespace {
+
+// Normals go through the inverse transpose of the whole world-view matrix: a projective
+// one whose upper 3x3 has no inverse still lights its vertices.
+TEST_F(DeviceTest, NormalsTakeTheInverseTransposeOfTheWholeMatrix) {
+    ASSERT_EQ(MakeDevice(false), D3D_OK);
+    struct Vertex {
+        float x, y, z, nx, ny, nz;
+    };
+    device_->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_LIGHTING, TRUE);
+    device_->SetRenderState(D3DRS_AMBIENT, 0);
+    // (x, y, z, 1) -> (x, y, 1, z + 1): upper 3x3 singular, the whole matrix not; its
+    // inverse transpose sends the normal (0, 0, 1) to (0, 0, -1).
+    D3DMATRIX world{};
+    world._11 = world._22 = 1.0f;
+    world._34 = 1.0f;
+    world._43 = world._44 = 1.0f;
+    device_->SetTransform(D3DTS_WORLD, &world);
+    D3DMATERIAL8 material{};
+    material.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    device_->SetMaterial(&material);
+    D3DLIGHT8 light{};
+    light.Type = D3DLIGHT_DIRECTIONAL;
+    light.Diffuse = {1.0f, 1.0f, 1.0f, 1.0f};
+    light.Direction = {0.0f, 0.0f, 1.0f};
+    device_->SetLight(0, &light);
+    device_->LightEnable(0, TRUE);
+    const Vertex quad[4] = {{-2, 2, 1, 0, 0, 1}, {2, 2, 1, 0, 0, 1}, {-2, -2, 1, 0, 0, 1}, {2, -2, 1, 0, 0, 1}};
+    device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0);
+    device_->BeginScene();
+    EXPECT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+    device_->EndScene();
+    ASSERT_EQ(device_->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    EXPECT_EQ(frame_.At(kWidth / 2, kHeight / 2) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+}  // namespace

@@ -1,13 +1,14 @@
 #include "raster_fixture.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+
+#include "tests/support/camera.h"
+#include "tests/support/image_files.h"
 
 namespace rastertest {
 
@@ -34,36 +35,11 @@ D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b) {
 }
 
 D3DMATRIX LookAt(const float eye[3], const float at[3], const float up[3]) {
-    float z[3] = {at[0] - eye[0], at[1] - eye[1], at[2] - eye[2]};
-    auto normalize = [](float* v) {
-        float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-        for (int i = 0; i < 3; ++i) v[i] /= l;
-    };
-    normalize(z);
-    float x[3] = {up[1] * z[2] - up[2] * z[1], up[2] * z[0] - up[0] * z[2], up[0] * z[1] - up[1] * z[0]};
-    normalize(x);
-    float y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
-    D3DMATRIX m = Identity();
-    for (int i = 0; i < 3; ++i) {
-        m.m[i][0] = x[i];
-        m.m[i][1] = y[i];
-        m.m[i][2] = z[i];
-    }
-    m._41 = -(x[0] * eye[0] + x[1] * eye[1] + x[2] * eye[2]);
-    m._42 = -(y[0] * eye[0] + y[1] * eye[1] + y[2] * eye[2]);
-    m._43 = -(z[0] * eye[0] + z[1] * eye[1] + z[2] * eye[2]);
-    return m;
+    return support::As<D3DMATRIX>(support::LookAt(eye, at, up));
 }
 
 D3DMATRIX Perspective(float fovY, float aspect, float zNear, float zFar) {
-    D3DMATRIX m{};
-    float yScale = 1.0f / std::tan(fovY / 2.0f);
-    m._11 = yScale / aspect;
-    m._22 = yScale;
-    m._33 = zFar / (zFar - zNear);
-    m._34 = 1.0f;
-    m._43 = -zNear * zFar / (zFar - zNear);
-    return m;
+    return support::As<D3DMATRIX>(support::Perspective(fovY, aspect, zNear, zFar));
 }
 
 void SetDefaultStates(D3DState& state) { d3d8::SetDefaultStates(state.renderState, state.stageState); }
@@ -158,61 +134,16 @@ Texture Checker(int size, int cell, bool tintLevels) {
     return t;
 }
 
-bool WritePng(const std::string& path, const std::vector<std::uint32_t>& pixels, int width, int height) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<png_byte> row(static_cast<std::size_t>(width) * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint32_t p = pixels[static_cast<std::size_t>(y) * width + x];
-            row[3 * x] = static_cast<png_byte>(p >> 16);
-            row[3 * x + 1] = static_cast<png_byte>(p >> 8);
-            row[3 * x + 2] = static_cast<png_byte>(p);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return true;
-}
-
-bool ReadPng(const std::string& path, std::vector<std::uint32_t>& pixels, int& width, int& height) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-    image.format = PNG_FORMAT_BGRA;
-    width = static_cast<int>(image.width);
-    height = static_cast<int>(image.height);
-    pixels.assign(static_cast<std::size_t>(width) * height, 0);
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return false;
-    }
-    return true;
-}
-
 void ExpectGolden(const Target& target, const std::string& name, int tolerance) {
     std::string path = std::string(TOLVANE_SOURCE_DIR) + "/tests/raster/golden/" + name + ".png";
     const char* update = std::getenv("TOLVANE_UPDATE_GOLDEN");
     if (update && std::strcmp(update, "1") == 0) {
-        ASSERT_TRUE(WritePng(path, target.color, target.width, target.height)) << path;
+        ASSERT_TRUE(support::WritePngRgb(path, target.width, target.height, target.color)) << path;
         return;
     }
     std::vector<std::uint32_t> golden;
     int width = 0, height = 0;
-    ASSERT_TRUE(ReadPng(path, golden, width, height)) << "missing golden " << path;
+    ASSERT_TRUE(support::ReadPngArgb(path, width, height, golden)) << "missing golden " << path;
     ASSERT_EQ(width, target.width);
     ASSERT_EQ(height, target.height);
     int mismatches = 0, worst = 0;
@@ -229,7 +160,7 @@ void ExpectGolden(const Target& target, const std::string& name, int tolerance) 
     }
     if (mismatches) {
         std::string actual = std::string(TOLVANE_BINARY_DIR) + "/" + name + ".actual.png";
-        WritePng(actual, target.color, target.width, target.height);
+        support::WritePngRgb(actual, target.width, target.height, target.color);
         ADD_FAILURE() << name << ": " << mismatches << " pixels differ by more than " << tolerance
                       << " (worst " << worst << "); actual picture in " << actual;
     }

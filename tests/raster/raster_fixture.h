@@ -120,9 +120,6 @@ Texture Checker(int size, int cell, bool tintLevels);
 // tolerance. With TOLVANE_UPDATE_GOLDEN=1 the golden is written instead.
 void ExpectGolden(const Target& target, const std::string& name, int tolerance = 2);
 
-bool WritePng(const std::string& path, const std::vector<std::uint32_t>& pixels, int width, int height);
-bool ReadPng(const std::string& path, std::vector<std::uint32_t>& pixels, int& width, int& height);
-
 inline DWORD FloatBits(float f) {
     DWORD d;
     static_assert(sizeof d == sizeof f);

@@ -232,17 +232,17 @@ TEST(RasterDepth, ZWriteDisableAndZEnableFalse) {
     EXPECT_EQ(target.depth[10], 32768);
 }
 
-TEST(RasterTextures, UnboundTextureReadsOpaqueWhite) {
+TEST(RasterTextures, UnboundTextureReadsWhiteWithTheDiffuseAlpha) {
     Target target(4, 4);
     Rasterizer r(1);
     D3DState s = BasicState(4, 4, kScreenFvf);
-    // Default stage 0: colour = texture * diffuse, alpha = texture alpha; a second stage
-    // modulating by its (unbound) texture changes nothing either.
+    // Default stage 0: colour = texture * diffuse, alpha = texture alpha, the diffuse 0x80;
+    // a second stage modulating by its (unbound) texture keeps the colour and squares the alpha.
     s.stageState[1][D3DTSS_COLOROP] = D3DTOP_MODULATE;
     s.stageState[1][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
     s.renderState[D3DRS_ALPHATESTENABLE] = TRUE;
     s.renderState[D3DRS_ALPHAFUNC] = D3DCMP_EQUAL;
-    s.renderState[D3DRS_ALPHAREF] = 0xFF;  // passes only if the texture alpha read 1
+    s.renderState[D3DRS_ALPHAREF] = 0x40;  // passes only if both stages read the diffuse alpha
     r.Clear(target.View(), s.viewport, 0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);
     std::vector<ScreenVertex> quad = {SV(0, 0, 0, 0x80336699), SV(4, 0, 0, 0x80336699), SV(0, 4, 0, 0x80336699),
                                       SV(4, 4, 0, 0x80336699)};

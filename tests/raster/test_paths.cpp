@@ -500,7 +500,7 @@ TEST_P(RasterTargets, ClearsFillWithTheTargetExactly) {
 
 // One pixel of a screen quad through stage 0 with diffuse and a 1x1 texture.
 std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse, std::uint32_t texel, DWORD alphaOp = D3DTOP_SELECTARG1,
-                         bool reference = false) {
+                         bool reference = false, bool unbound = false) {
     Target t(4, 4);
     t.View();
     raster::RasterOptions options;
@@ -510,7 +510,7 @@ std::uint32_t StagePixel(DWORD op, DWORD arg1, DWORD arg2, std::uint32_t diffuse
     Texture tex(1, 1, 1);
     tex.At(0, 0, 0) = texel;
     D3DState s = BasicState(4, 4, kScreenFvf);
-    s.texture[0] = &tex.sampler;
+    s.texture[0] = unbound ? nullptr : &tex.sampler;
     s.stageState[0][D3DTSS_COLOROP] = op;
     s.stageState[0][D3DTSS_COLORARG1] = arg1;
     s.stageState[0][D3DTSS_COLORARG2] = arg2;
@@ -547,6 +547,8 @@ TEST(RasterStages, OperationsOnKnownColours) {
         {D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR, 0xC0807050u},  // t * 0x80 + f * 0x7F
         {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0xC08F5020u},  // d * 0xC0 + f * 0x3F
         {D3DTOP_ADDSMOOTH, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0A08890u},  // t + d - t * d
+        // 4 ((t - .5)(d - .5) + ...) in every channel, alpha too: (-32)(-64) * 4 / 256 = 0x20.
+        {D3DTOP_DOTPRODUCT3, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x20202020u},
         // Values outside the sets: an operation passes argument 1 (as the bump mapping ones
         // not drawn do), a selector reads zero, before its modifiers.
         {99, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0xC0406080u},
@@ -561,6 +563,34 @@ TEST(RasterStages, OperationsOnKnownColours) {
                                        << std::hex << " got " << got;
         }
     }
+}
+
+// A stage without a texture reads opaque white in colour and the diffuse alpha in alpha:
+// under the default states the vertex colour and alpha come through.
+TEST(RasterStages, UnboundStageReadsWhiteColourAndDiffuseAlpha) {
+    const std::uint32_t d = 0x80804020u;  // factor 0x40C08020
+    struct Case {
+        DWORD op, arg1, arg2;
+        std::uint32_t expected;  // alpha from SELECTARG1 of the texture: the diffuse 0x80
+    };
+    const Case cases[] = {
+        {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, 0x80804020u},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0x80FFFFFFu},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE, 0x80808080u},
+        {D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE, 0x807F7F7Fu},
+        {D3DTOP_BLENDTEXTUREALPHA, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0x80A06020u},      // d * 0x80 + f * 0x7F
+        {D3DTOP_BLENDTEXTUREALPHAPM, D3DTA_DIFFUSE, D3DTA_TFACTOR, 0x80E08030u},    // d + f * 0x7F
+    };
+    for (const Case& c : cases)
+        for (bool reference : {false, true}) {
+            std::uint32_t got = StagePixel(c.op, c.arg1, c.arg2, d, 0x00000000u, D3DTOP_SELECTARG1, reference, true);
+            EXPECT_EQ(got, c.expected) << "op " << c.op << " arg1 " << c.arg1 << (reference ? " (plain path)" : "")
+                                       << std::hex << " got " << got;
+        }
+    // The alpha blends by the texture's alpha read the diffuse alpha too.
+    for (bool reference : {false, true})
+        EXPECT_EQ(StagePixel(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, d, 0, D3DTOP_BLENDTEXTUREALPHA, reference, true) >> 24,
+                  StagePixel(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_DIFFUSE, d, 0, D3DTOP_BLENDDIFFUSEALPHA, reference, true) >> 24);
 }
 
 TEST(RasterStages, AlphaOperationsAndAlphaTest) {

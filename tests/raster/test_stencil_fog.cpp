@@ -324,6 +324,37 @@ TEST_P(StencilFog, PixelFogFollowsTheFormula) {
     }
 }
 
+// Table fog from the depth as interpolated, beyond 0..1 too; a step at the start where
+// start and end coincide; screen-space vertices with an RHW of 0 drawn, fogged by their z.
+TEST_P(StencilFog, TableFogDepthUnclampedStepAndZeroRhw) {
+    struct Case {
+        float start, end, z, rhw;
+        std::uint32_t grey;  // 255 * factor, the fog colour black
+    };
+    const Case cases[] = {
+        {-1.0f, 3.0f, 2.0f, 1.0f, 0x40},     // (3 - 2) / 4
+        {-1.0f, 3.0f, -0.5f, 1.0f, 0xDF},    // (3 + 0.5) / 4
+        {0.5f, 0.5f, 0.25f, 1.0f, 0xFF},     // before the step
+        {0.5f, 0.5f, 0.5f, 1.0f, 0x00},      // at it
+        {0.5f, 0.5f, 0.75f, 1.0f, 0x00},
+        {0.0f, 1.0f, 0.25f, 0.0f, 0xBF},     // RHW 0: 0.75
+    };
+    for (const Case& c : cases) {
+        WordTarget t(16, 4, D3DFMT_D24X8);
+        Painter p(GetParam(), t);
+        auto& rs = p.state.renderState;
+        rs[D3DRS_ZENABLE] = FALSE;
+        rs[D3DRS_FOGENABLE] = TRUE;
+        rs[D3DRS_FOGTABLEMODE] = D3DFOG_LINEAR;
+        rs[D3DRS_FOGSTART] = FloatBits(c.start);
+        rs[D3DRS_FOGEND] = FloatBits(c.end);
+        rs[D3DRS_FOGCOLOR] = 0xFF000000u;
+        p.Rect(0, 0, 16, 4, 0xFFFFFFFFu, c.z, c.rhw);
+        EXPECT_EQ(t.color.At(7, 2) & 0xFFFFFFu, c.grey * 0x010101u)
+            << "start " << c.start << " end " << c.end << " z " << c.z << " rhw " << c.rhw;
+    }
+}
+
 // A busy scene of overlapping triangles with the stencil test, its three operations, an
 // alpha test and pixel fog on each layout: depth and stencil words the same on every path,
 // colours the same on every vector target and within a step of the plain path.

@@ -323,7 +323,10 @@ std::vector<BYTE> TextureBytes(IDirect3DTexture8* texture) {
 Bytes ReadFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     Bytes bytes;
-    if (f == nullptr) return bytes;
+    if (f == nullptr) {
+        ADD_FAILURE() << "cannot read " << path;
+        return bytes;
+    }
     for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
     std::fclose(f);
     return bytes;

@@ -40,7 +40,11 @@ ToolRun RunTool(const std::string& arguments) {
 
 std::string Corpus(const std::string& relative) { return std::string(TOLVANE_CORPUS_DIR) + "/" + relative; }
 
-bool HaveCorpus(const std::string& relative) { return std::filesystem::exists(Corpus(relative)); }
+// A corpus file the test reads; its absence fails the test with the path looked for.
+::testing::AssertionResult InCorpus(const std::string& relative) {
+    if (std::filesystem::exists(Corpus(relative))) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "no corpus file at " << Corpus(relative);
+}
 
 // A decoded file kept with its bytes, which a DDS image points into.
 struct Decoded {
@@ -113,7 +117,7 @@ TEST(TexTool, FailuresNameTheCodeAndTheFile) {
 }
 
 TEST(TexTool, InfoOfCorpusFiles) {
-    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    ASSERT_TRUE(InCorpus("jpeg/libjpeg-turbo/testorig.jpg"));
     ToolRun r = RunTool("info '" + Corpus("jpeg/libjpeg-turbo/testorig.jpg") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"width\":227,\"height\":149,\"depth\":1,\"mipLevels\":1,\"format\":\"D3DFMT_X8R8G8B8\"}\n");
@@ -124,7 +128,7 @@ TEST(TexTool, InfoOfCorpusFiles) {
 
 TEST(TexTool, ConvertAtTheImageSizeKeepsPixelsWithinTheFormatsPrecision) {
     const std::string source = Corpus("jpeg/libjpeg-turbo/testorig.jpg");
-    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    ASSERT_TRUE(InCorpus("jpeg/libjpeg-turbo/testorig.jpg"));
     const std::string out = WriteTempFile("out565.dds", {});
     ToolRun r = RunTool("convert '" + source + "' '" + out +
                         "' --format D3DFMT_R5G6B5 --filter point --levels 1 --caps nomipmap");
@@ -149,7 +153,7 @@ TEST(TexTool, ConvertAtTheImageSizeKeepsPixelsWithinTheFormatsPrecision) {
 
 TEST(TexTool, ConvertToPowersOfTwoWithAFullChain) {
     const std::string source = Corpus("jpeg/libjpeg-turbo/testorig.jpg");
-    if (!HaveCorpus("jpeg/libjpeg-turbo/testorig.jpg")) GTEST_SKIP() << "corpus not found";
+    ASSERT_TRUE(InCorpus("jpeg/libjpeg-turbo/testorig.jpg"));
     const std::string out = WriteTempFile("pow2.dds", {});
     ToolRun r = RunTool("convert '" + source + "' '" + out + "' --caps pow2,aspect=0 --formats D3DFMT_X8R8G8B8");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -177,7 +181,7 @@ TEST(TexTool, ConvertToPowersOfTwoWithAFullChain) {
 
 TEST(TexTool, ConvertToDxt1) {
     const std::string source = Corpus("jpeg/pillow/hopper.jpg");
-    if (!HaveCorpus("jpeg/pillow/hopper.jpg")) GTEST_SKIP() << "corpus not found";
+    ASSERT_TRUE(InCorpus("jpeg/pillow/hopper.jpg"));
     if (!HaveDxtCodec()) GTEST_SKIP() << "the converter has no DXT codec yet";
     const std::string out = WriteTempFile("dxt1.dds", {});
     ToolRun r = RunTool("convert '" + source + "' '" + out + "' --format D3DFMT_DXT1 --levels 1");
@@ -202,7 +206,7 @@ TEST(TexTool, ConvertToDxt1) {
 
 TEST(TexTool, PngLevelsFormatsWithoutDdsFormAndFormatChoice) {
     const std::string source = Corpus("png/pngsuite/basn3p08.png");
-    if (!HaveCorpus("png/pngsuite/basn3p08.png")) GTEST_SKIP() << "corpus not found";
+    ASSERT_TRUE(InCorpus("png/pngsuite/basn3p08.png"));
     const std::string png = WriteTempFile("level1.png", {});
     ToolRun r = RunTool("convert '" + source + "' '" + png + "' --level 1");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -293,7 +297,7 @@ TEST(TexToolBatch, ConvertsGoodFilesAsOneFileRunsAndReportsBadOnes) {
     const std::vector<std::string> good = {"jpeg/pillow/hopper.jpg", "png/pngsuite/basn3p08.png",
                                            "jpeg/libjpeg-turbo/testorig.jpg"};
     for (const std::string& f : good) {
-        if (!HaveCorpus(f)) GTEST_SKIP() << "corpus not found";
+        ASSERT_TRUE(InCorpus(f));
     }
     namespace fs = std::filesystem;
     const fs::path in = fs::path(WriteTempFile("unused", {})).parent_path() / "in";

@@ -1,9 +1,9 @@
 #include "texture_test_util.h"
 
-#include <jpeglib.h>
 #include <png.h>
 
 #include "image/pixel_codec.h"
+#include "tests/support/image_files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,41 +25,6 @@ void PutLe16(Bytes& b, std::size_t at, std::uint32_t v) {
 void PutLe32(Bytes& b, std::size_t at, std::uint32_t v) {
     PutLe16(b, at, v & 0xFFFF);
     PutLe16(b, at + 2, v >> 16);
-}
-
-void PngToVector(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-Bytes WritePng(UINT width, UINT height, int colorType, const std::vector<Bytes>& rows,
-               const std::vector<std::uint32_t>* palette) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(png, &out, PngToVector, nullptr);
-    png_set_IHDR(png, info, width, height, 8, colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    std::vector<png_color> plte;
-    std::vector<png_byte> trns;
-    if (palette) {
-        for (std::uint32_t c : *palette) {
-            plte.push_back({static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
-            trns.push_back(static_cast<png_byte>(c >> 24));
-        }
-        png_set_PLTE(png, info, plte.data(), static_cast<int>(plte.size()));
-        // tRNS only as far as the last translucent entry.
-        int count = 0;
-        for (std::size_t i = 0; i < trns.size(); ++i) {
-            if (trns[i] != 255) count = static_cast<int>(i) + 1;
-        }
-        if (count > 0) png_set_tRNS(png, info, trns.data(), count, nullptr);
-    }
-    png_write_info(png, info);
-    for (const Bytes& row : rows) png_write_row(png, row.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
 }
 
 }  // namespace
@@ -107,59 +72,42 @@ D3DDeviceProfile ProfileWith(DWORD setCaps, DWORD clearCaps, std::vector<D3DFORM
     return p;
 }
 
-Bytes MakeJpeg(UINT width, UINT height, const PixelFn& pixel, int quality) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = width;
-    cinfo.image_height = height;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    Bytes row(width * 3);
+namespace {
+
+// The picture as packed RGB rows.
+Bytes RgbRows(UINT width, UINT height, const PixelFn& pixel) {
+    Bytes rgb(static_cast<std::size_t>(width) * height * 3);
     for (UINT y = 0; y < height; ++y) {
         for (UINT x = 0; x < width; ++x) {
             const std::uint32_t c = pixel(x, y);
-            row[x * 3] = static_cast<std::uint8_t>(c >> 16);
-            row[x * 3 + 1] = static_cast<std::uint8_t>(c >> 8);
-            row[x * 3 + 2] = static_cast<std::uint8_t>(c);
+            std::uint8_t* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+            p[0] = static_cast<std::uint8_t>(c >> 16);
+            p[1] = static_cast<std::uint8_t>(c >> 8);
+            p[2] = static_cast<std::uint8_t>(c);
         }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
     }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    Bytes out(buffer, buffer + size);
-    std::free(buffer);
-    return out;
+    return rgb;
+}
+
+}  // namespace
+
+Bytes MakeJpeg(UINT width, UINT height, const PixelFn& pixel, int quality) {
+    const Bytes rgb = RgbRows(width, height, pixel);
+    return support::EncodeJpeg(static_cast<int>(width), static_cast<int>(height), 3, rgb.data(), quality);
 }
 
 Bytes MakePalettePng(UINT width, UINT height, const std::vector<std::uint32_t>& palette,
                      const std::function<BYTE(UINT, UINT)>& index) {
-    std::vector<Bytes> rows(height, Bytes(width));
+    Bytes rows(static_cast<std::size_t>(width) * height);
     for (UINT y = 0; y < height; ++y) {
-        for (UINT x = 0; x < width; ++x) rows[y][x] = index(x, y);
+        for (UINT x = 0; x < width; ++x) rows[static_cast<std::size_t>(y) * width + x] = index(x, y);
     }
-    return WritePng(width, height, PNG_COLOR_TYPE_PALETTE, rows, &palette);
+    return support::EncodePng(static_cast<int>(width), static_cast<int>(height), PNG_COLOR_TYPE_PALETTE, rows, palette);
 }
 
 Bytes MakeRgbPng(UINT width, UINT height, const PixelFn& pixel) {
-    std::vector<Bytes> rows(height, Bytes(width * 3));
-    for (UINT y = 0; y < height; ++y) {
-        for (UINT x = 0; x < width; ++x) {
-            const std::uint32_t c = pixel(x, y);
-            rows[y][x * 3] = static_cast<std::uint8_t>(c >> 16);
-            rows[y][x * 3 + 1] = static_cast<std::uint8_t>(c >> 8);
-            rows[y][x * 3 + 2] = static_cast<std::uint8_t>(c);
-        }
-    }
-    return WritePng(width, height, PNG_COLOR_TYPE_RGB, rows, nullptr);
+    return support::EncodePng(static_cast<int>(width), static_cast<int>(height), PNG_COLOR_TYPE_RGB,
+                              RgbRows(width, height, pixel));
 }
 
 Bytes MakeBmp24(UINT width, UINT height, const PixelFn& pixel) {

@@ -8,6 +8,10 @@
 //   --input FILE          scripted input events (see input_script.h), posted before their pass
 //   --shot FRAME:FILE     write the back buffer presented in pass FRAME as a PNG (repeatable)
 //   --trace FILE          one JSON object per pass: camera, modes, vehicles
+//   --targets LIST        the vector targets the rasterizer may run, named as for
+//                         TOLVANE_VECTOR_TARGETS ("avx2", "sse4,ssse3", "emu128"): the best
+//                         of them this processor has (the portable fallback when none is)
+//   --threads N           the rasterizer's worker threads (0, the default: one per core)
 //   --stats               frames rendered, median and 95th-percentile frame time, frames per
 //                         second, as one JSON line on standard output
 //
@@ -28,8 +32,9 @@
 
 #include "app/app_frame.h"
 #include "game/game_app.h"
-#include "input_script.h"
-#include "trace.h"
+#include "simd/targets.h"
+#include "tools/common/input_script.h"
+#include "tools/common/trace.h"
 #include "platform/win32/host.h"
 
 namespace {
@@ -41,12 +46,14 @@ struct Options {
     std::string traceFile;
     bool stats = false;
     bool window = false;
+    long long targets = -1;  // every target
+    int threads = 0;
 };
 
 void Usage() {
     std::fprintf(stderr,
                  "usage: tolvane-capture --frames N [--window] [--input FILE] [--shot FRAME:FILE.png]... "
-                 "[--trace FILE] [--stats]\n");
+                 "[--trace FILE] [--targets LIST] [--threads N] [--stats]\n");
 }
 
 bool ParseCount(const char* text, int& value, long minimum = 0) {
@@ -81,6 +88,19 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.shots[frame].push_back(value.substr(colon + 1));
         } else if (arg == "--trace" && hasValue) {
             options.traceFile = argv[++i];
+        } else if (arg == "--targets" && hasValue) {
+            std::string unknown;
+            options.targets = tolvane::simd::ParseTargets(argv[++i], &unknown);
+            if (!unknown.empty() || options.targets == 0) {
+                std::fprintf(stderr, "capture: --targets names no vector target it knows in \"%s\"%s%s\n", argv[i],
+                             unknown.empty() ? "" : ": unknown ", unknown.c_str());
+                return false;
+            }
+        } else if (arg == "--threads" && hasValue) {
+            if (!ParseCount(argv[++i], options.threads, 0) || options.threads > 256) {
+                std::fprintf(stderr, "capture: --threads needs a whole number from 0 to 256, not \"%s\"\n", argv[i]);
+                return false;
+            }
         } else if (arg == "--stats") {
             options.stats = true;
         } else if (arg == "--window") {
@@ -191,6 +211,10 @@ int main(int argc, char** argv) {
 
     GameApp app;
     app.SetDataDirectory(GameDataDirectory().c_str());
+    D3DDeviceProfile profile = D3DDefaultDeviceProfile();
+    profile.RasterThreads = options.threads;
+    profile.VectorTargets = options.targets;
+    app.SetDeviceProfile(profile);
     std::size_t nextEvent = 0;
     std::vector<double> frameMs;
     auto passStart = std::chrono::steady_clock::now();

@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "names.h"
+#include "tools/common/names.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include "image/convert.h"
 #include "image/dxt.h"
 #include "image/format_facts.h"
-#include "names.h"
+#include "tools/common/names.h"
 #include "writers.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/d3d8/d3d8.h"
-#include "device.h"
+#include "tools/common/device.h"
 #include "platform/d3d8/scoped.h"
 #include "texture/texture.h"
 

@@ -12,7 +12,7 @@
 #include "image/image_file.h"
 #include "batch.h"
 #include "convert.h"
-#include "names.h"
+#include "tools/common/names.h"
 #include "writers.h"
 
 namespace {
