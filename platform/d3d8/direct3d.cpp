@@ -208,12 +208,9 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->DestBlendCaps = D3DPBLENDCAPS_BASIC;
     caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB |
                       D3DPSHADECAPS_ALPHAGOURAUDBLEND | D3DPSHADECAPS_FOGGOURAUD;
-    // The profile says which textures can be made; projected coordinates are the pipeline's.
-    // Beside POW2, as capable devices of the time said: sizes other than powers of two
-    // under conditions (texture creation reads the profile's own caps, which keep POW2
-    // alone unless a profile says otherwise).
+    // The profile says which textures can be made (the default one, as capable devices of
+    // the time: POW2 with NONPOW2CONDITIONAL); projected coordinates are the pipeline's.
     caps->TextureCaps = profile_.TextureCaps | D3DPTEXTURECAPS_PROJECTED;
-    if ((caps->TextureCaps & D3DPTEXTURECAPS_POW2) != 0) caps->TextureCaps |= D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
     DWORD filters = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                     D3DPTFILTERCAPS_MIPFLINEAR | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
     caps->TextureFilterCaps = filters;
@@ -331,7 +328,7 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
         p.TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_POW2 | D3DPTEXTURECAPS_ALPHA |
                         D3DPTEXTURECAPS_CUBEMAP | D3DPTEXTURECAPS_VOLUMEMAP | D3DPTEXTURECAPS_MIPMAP |
                         D3DPTEXTURECAPS_MIPVOLUMEMAP | D3DPTEXTURECAPS_MIPCUBEMAP | D3DPTEXTURECAPS_CUBEMAP_POW2 |
-                        D3DPTEXTURECAPS_VOLUMEMAP_POW2;
+                        D3DPTEXTURECAPS_VOLUMEMAP_POW2 | D3DPTEXTURECAPS_NONPOW2CONDITIONAL;
         p.MaxTextureWidth = 4096;
         p.MaxTextureHeight = 4096;
         p.MaxVolumeExtent = 512;

@@ -147,8 +147,11 @@ TEST_F(DeviceTest, CapsOfACapableDeviceOfTheTime) {
     device_->SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_TEMP);
     DWORD passes = 0;
     EXPECT_EQ(device_->ValidateDevice(&passes), D3D_OK);
+    // NONPOW2CONDITIONAL holds: one level of any size, no full chain.
     IDirect3DTexture8* texture = nullptr;
-    EXPECT_EQ(device_->CreateTexture(48, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateTexture(48, 32, 0, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    ASSERT_EQ(device_->CreateTexture(48, 32, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+    EXPECT_EQ(texture->Release(), 0u);
 }
 
 TEST_F(DeviceTest, BackBufferTakesTheClientAreaAndDepthBufferIsD16) {

@@ -238,7 +238,7 @@ TEST_F(ResourceTest, TextureCreationRefusesBadArguments) {
     IDirect3DTexture8* texture = nullptr;
     EXPECT_EQ(device_->CreateTexture(0, 8, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateTexture(16, 16, 6, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
-    EXPECT_EQ(device_->CreateTexture(12, 16, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
+    EXPECT_EQ(device_->CreateTexture(12, 16, 0, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateTexture(8192, 8, 1, 0, D3DFMT_L8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_P8, D3DPOOL_MANAGED, &texture), D3DERR_INVALIDCALL);
     EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, static_cast<D3DFORMAT>(777), D3DPOOL_MANAGED, &texture),
