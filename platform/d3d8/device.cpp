@@ -325,14 +325,9 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
         shown_ = Shown::BackBuffer;
         return D3D_OK;
     }
-    RECT client{};
-    if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
-    if (!front_.Compose(window, client.right, client.bottom, pixels, width, height, pitch, sourceRect, destRect))
-        return D3DERR_INVALIDCALL;
-    if (front_.pixels.empty()) return D3D_OK;  // a client area of no pixels
-    if (!host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4))
-        return D3DERR_INVALIDCALL;
-    shown_ = Shown::Front;
+    if (HRESULT result = front_.Show(window, pixels, width, height, pitch, sourceRect, destRect); result != D3D_OK)
+        return result;
+    if (!front_.pixels.empty()) shown_ = Shown::Front;
     return D3D_OK;
 }
 

@@ -175,4 +175,16 @@ HRESULT Device::GetInfo(DWORD /*devInfoId*/, void* devInfo, DWORD devInfoSize) {
     return S_FALSE;
 }
 
+HRESULT FrontImage::Show(HWND target, const std::uint32_t* source, int sourceWidth, int sourceHeight,
+                         int sourcePitchBytes, const RECT* sourceRect, const RECT* destRect) {
+    RECT client{};
+    if (!GetClientRect(target, &client)) return D3DERR_INVALIDCALL;
+    if (!Compose(target, client.right, client.bottom, source, sourceWidth, sourceHeight, sourcePitchBytes,
+                 sourceRect, destRect))
+        return D3DERR_INVALIDCALL;
+    if (pixels.empty()) return D3D_OK;  // a client area of no pixels
+    if (!host::PresentFrame(target, pixels.data(), width, height, width * 4)) return D3DERR_INVALIDCALL;
+    return D3D_OK;
+}
+
 }  // namespace d3d8

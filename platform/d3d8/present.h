@@ -23,6 +23,12 @@ struct FrontImage {
     // inverted rectangle.
     bool Compose(HWND target, int clientWidth, int clientHeight, const std::uint32_t* source, int sourceWidth,
                  int sourceHeight, int sourcePitchBytes, const RECT* sourceRect, const RECT* destRect);
+
+    // Compose into the window's client area as it is now, then hand the picture to the
+    // window (nothing for a client area of no pixels). D3DERR_INVALIDCALL when the window
+    // is gone, a rectangle is inverted or the window refuses the frame.
+    HRESULT Show(HWND target, const std::uint32_t* source, int sourceWidth, int sourceHeight, int sourcePitchBytes,
+                 const RECT* sourceRect, const RECT* destRect);
 };
 
 }  // namespace d3d8

@@ -688,7 +688,7 @@ private:
     }
 
     // texm3x2pad t(n), then texm3x2tex/texm3x2depth t(n+1); texm3x3pad twice, then one of
-    // texm3x3tex/spec/vspec/texm3x3; all reading the same source register.
+    // texm3x3tex, texm3x3spec, texm3x3vspec or texm3x3; all reading the same source register.
     bool MatrixSequence(const ShaderInstruction& in) {
         const D3DSHADER_INSTRUCTION_OPCODE_TYPE op = in.opcode;
         const bool ends2 = op == D3DSIO_TEXM3x2TEX || op == D3DSIO_TEXM3x2DEPTH;

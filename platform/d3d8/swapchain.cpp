@@ -79,14 +79,7 @@ HRESULT SwapChain::Present(const RECT* sourceRect, const RECT* destRect, HWND de
         color.SwapBits(presented_);
         return D3D_OK;
     }
-    RECT client{};
-    if (!GetClientRect(window, &client)) return D3DERR_INVALIDCALL;
-    if (!front_.Compose(window, client.right, client.bottom, pixels, width, height, pitch, sourceRect, destRect))
-        return D3DERR_INVALIDCALL;
-    if (front_.pixels.empty()) return D3D_OK;  // a client area of no pixels
-    if (!host::PresentFrame(window, front_.pixels.data(), front_.width, front_.height, front_.width * 4))
-        return D3DERR_INVALIDCALL;
-    return D3D_OK;
+    return front_.Show(window, pixels, width, height, pitch, sourceRect, destRect);
 }
 
 HRESULT SwapChain::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface8** out) {
