@@ -126,11 +126,6 @@ Device::Device(Direct3D* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorF
 Device::~Device() {
     if (rasterizer_) rasterizer_->Flush();
     rasterizer_.reset();
-    if (fullScreen_) host::SetFullScreen(window_, false, 0, 0);
-    if (!cursor_.pixels.empty()) {
-        host::ShowDeviceCursor(false);
-        host::SetDeviceCursor(nullptr, 0, 0, 0, 0);
-    }
     delete backBuffer_;
     moreBackBuffers_.clear();
     delete depthBuffer_;
@@ -301,6 +296,15 @@ ULONG Device::Release() {
     if (left == 0) {
         ++resources_;  // keeps the device while it lets go of what it holds
         UnbindAll();
+        // The window and the cursor go back to the system's now, even while resources the
+        // application still holds keep the device itself.
+        if (fullScreen_) host::SetFullScreen(window_, false, 0, 0);
+        fullScreen_ = false;
+        if (!cursor_.pixels.empty()) {
+            host::ShowDeviceCursor(false);
+            host::SetDeviceCursor(nullptr, 0, 0, 0, 0);
+            cursor_.pixels.clear();
+        }
         if (--resources_ == 0 && refs_ == 0) delete this;
     }
     return left;
