@@ -234,7 +234,10 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     needsReset_ = true;
     D3DPRESENT_PARAMETERS resolved = *params;
     HWND window = nullptr;
-    if (FAILED(d3d_->ResolvePresentParameters(resolved, window_, window))) return D3DERR_INVALIDCALL;
+    if (FAILED(d3d_->ResolvePresentParameters(resolved, window_, window))) {
+        OfferBackBufferCount(*params);
+        return D3DERR_INVALIDCALL;
+    }
     // The application lets go of its default-pool objects and swap chains first.
     if (HeldDefaultPoolObjects() != 0) return D3DERR_INVALIDCALL;
     // A surface the application has locked keeps its memory.

@@ -80,6 +80,12 @@ private:
 
 bool IsDeviceType(D3DDEVTYPE type);
 
+// After a call refused for more back buffers than there can be, the caller's structure
+// holds the most there can be, so that the same call made again succeeds (as on the platform).
+inline void OfferBackBufferCount(D3DPRESENT_PARAMETERS& params) {
+    if (params.BackBufferCount > D3DPRESENT_BACK_BUFFERS_MAX) params.BackBufferCount = D3DPRESENT_BACK_BUFFERS_MAX;
+}
+
 class Device final : public IDirect3DDevice8, private LiveObject {
 public:
     Device(Direct3D* d3d, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags, HWND window);

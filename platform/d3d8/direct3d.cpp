@@ -371,7 +371,10 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     if (focusWindow != nullptr && !IsWindow(focusWindow)) return D3DERR_INVALIDCALL;
     HWND window = nullptr;
     D3DPRESENT_PARAMETERS resolved = *params;
-    if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) return result;
+    if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) {
+        OfferBackBufferCount(*params);
+        return result;
+    }
 
     auto* device = new Device(this, type, focusWindow, behaviorFlags, window);
     HRESULT result = device->Initialize(resolved);

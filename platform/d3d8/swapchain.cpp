@@ -21,7 +21,10 @@ HRESULT Device::CreateAdditionalSwapChain(D3DPRESENT_PARAMETERS* params, IDirect
     if (params == nullptr || !params->Windowed) return D3DERR_INVALIDCALL;
     D3DPRESENT_PARAMETERS resolved = *params;
     HWND window = nullptr;
-    if (HRESULT result = d3d_->ResolvePresentParameters(resolved, focusWindow_, window); FAILED(result)) return result;
+    if (HRESULT result = d3d_->ResolvePresentParameters(resolved, focusWindow_, window); FAILED(result)) {
+        OfferBackBufferCount(*params);
+        return result;
+    }
     auto* chain = new SwapChain(this, window, resolved.SwapEffect);
     if (!chain->Initialize(resolved)) {
         chain->Release();

@@ -78,7 +78,9 @@ TEST_F(SwapRulesTest, BackBufferCountZeroToThreeAndNoMore) {
         const HRESULT result =
             d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device);
         if (count > D3DPRESENT_BACK_BUFFERS_MAX) {
+            // Refused, with the most there can be written back for a second try.
             EXPECT_EQ(result, D3DERR_INVALIDCALL);
+            EXPECT_EQ(params.BackBufferCount, static_cast<UINT>(D3DPRESENT_BACK_BUFFERS_MAX));
             continue;
         }
         ASSERT_EQ(result, D3D_OK) << count;
@@ -114,6 +116,9 @@ TEST_F(SwapRulesTest, BackBufferCountZeroToThreeAndNoMore) {
     params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     IDirect3DSwapChain8* chain = nullptr;
     EXPECT_EQ(device_->CreateAdditionalSwapChain(&params, &chain), D3DERR_INVALIDCALL);
+    EXPECT_EQ(params.BackBufferCount, static_cast<UINT>(D3DPRESENT_BACK_BUFFERS_MAX));
+    ASSERT_EQ(device_->CreateAdditionalSwapChain(&params, &chain), D3D_OK);
+    chain->Release();
 }
 
 // D3DSWAPEFFECT_FLIP: Present shows back buffer 0; then back buffer 1's picture is in
