@@ -24,7 +24,9 @@
 //   position in its client coordinates.
 // - keys and buttons also change the state GetAsyncKeyState reports, at once, while the
 //   messages wait; headless, host::PressKey does the same for a key.
-// - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word.
+// - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word. Focus
+//   and minimise events also change the window's focus state (host::HasFocus), which a
+//   full-screen device reads to know it is lost.
 // - the close button: WM_CLOSE.
 // - SDL's quit event, which SDL makes of SIGINT (Ctrl-C) and SIGTERM: WM_CLOSE to every
 //   window, so that a program ends as when its window is closed. (SDL is told not to make

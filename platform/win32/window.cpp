@@ -20,6 +20,10 @@
 // - Headless (host::SetHeadless, or TOLVANE_HEADLESS=1 in the environment of a program
 //   that does not choose), windows are records only: messages come only from what is
 //   posted or injected, and frames go to the sink.
+// - Full screen (host::SetFullScreen, for a full-screen device): the record takes the
+//   mode's size at the screen's origin without a frame, the SDL window fills the desktop,
+//   and presentation scales each frame into it through the renderer's logical size, which
+//   letterboxes and maps the mouse events back into the frame's pixels.
 // - Without headless mode and without a display, CreateWindowExA fails as on a machine
 //   without a desktop. SDL quietly falls back to its "offscreen" driver when it finds no
 //   display, so the driver it picked is checked and "offscreen" or "dummy" count as none.
