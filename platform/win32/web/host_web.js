@@ -94,6 +94,17 @@ Module.hostInstall = function (canvas) {
 Module.hostFullScreen = function (on) {
   var canvas = Module.canvas;
   Module.hostFullScreenWanted = false;
+  Module.hostFullScreenOn = on;
+  if (!Module.hostFullScreenWatched) {
+    // The user leaving full screen (Escape) is a full-screen program's loss of the focus,
+    // as switching away is on the desktop: its device is lost, then waits to be reset.
+    Module.hostFullScreenWatched = true;
+    document.addEventListener('fullscreenchange', function () {
+      if (!Module.hostFullScreenOn || document.fullscreenElement === canvas) return;
+      Module._tolvane_host_focus(0);
+      if (document.activeElement === canvas) Module._tolvane_host_focus(1);
+    });
+  }
   if (!on) {
     if (document.fullscreenElement === canvas && document.exitFullscreen) document.exitFullscreen();
     return;
