@@ -138,6 +138,7 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
                                            params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
     }
+    SetBufferLocks(params);
     target_ = backBuffer_;
     zStencil_ = depthBuffer_;
     raster::RasterOptions options;
@@ -150,6 +151,11 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     }
     SetNewDeviceStates();
     return D3D_OK;
+}
+
+void Device::SetBufferLocks(const D3DPRESENT_PARAMETERS& params) {
+    backBuffer_->lockable = LockableBackBuffer(params);
+    if (depthBuffer_ != nullptr) depthBuffer_->lockable = LockableDepthFormat(depthBuffer_->memory.Format());
 }
 
 void Device::SetNewDeviceStates() {
@@ -200,6 +206,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     } else if (depthBuffer_ != nullptr) {
         retired_.emplace_back(std::exchange(depthBuffer_, nullptr));
     }
+    SetBufferLocks(resolved);
     ReleaseBindings();  // state blocks stay
 
     window_ = window;
@@ -264,7 +271,7 @@ raster::RenderTarget Device::Target() {
     if (zStencil_ != nullptr && DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
         PixelMemory& depth = zStencil_->memory;
         target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
-        if (depth.Format() == D3DFMT_D16) {
+        if (layout.wordBytes == 2 && layout.stencilBits == 0) {  // D16, D16_LOCKABLE
             target.depth = reinterpret_cast<std::uint16_t*>(depth.Bits());
         } else {
             target.depthStencil = depth.Bits();
@@ -896,7 +903,9 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (HRESULT result = CheckMultiSample(multiSample); FAILED(result)) return result;
     if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
-    return MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+    HRESULT result = MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+    if (SUCCEEDED(result)) static_cast<Surface*>(*out)->lockable = LockableDepthFormat(format);
+    return result;
 }
 
 HRESULT Device::SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) {

@@ -223,6 +223,9 @@ private:
     // device's own buffers, after the queued draws.
     void ReleaseBindings();
     Surface* NewSwapSurface(DWORD usage);
+    // Which of the device's own buffers the application may lock, by the presentation
+    // parameters they were made with.
+    void SetBufferLocks(const D3DPRESENT_PARAMETERS& params);
     // The states of a new device: render and stage states, transforms, viewport on the
     // whole back buffer, material, no lights, clip planes 0, no vertex shader.
     void SetNewDeviceStates();

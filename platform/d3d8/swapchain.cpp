@@ -45,6 +45,7 @@ SwapChain::~SwapChain() {
 bool SwapChain::Initialize(const D3DPRESENT_PARAMETERS& params) {
     backBuffer_ = std::make_unique<Surface>(device_, this, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT);
     backBuffer_->flushBeforeLock = true;
+    backBuffer_->lockable = LockableBackBuffer(params);
     return backBuffer_->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
                                         params.BackBufferHeight, 1);
 }
