@@ -1,9 +1,11 @@
 // The software device: creation, states, resources, scenes, Clear and Present.
 //
 // - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8; an automatic
-//   depth buffer has the format asked for (D16, D15S1, D24S8, D24X8 or D24X4S4), each
-//   pixel one word of the format's layout, depth in the high bits and stencil in the low
-//   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
+//   depth buffer has the format asked for (D16, D16_LOCKABLE, D15S1, D24S8, D24X8 or
+//   D24X4S4), each pixel one word of the format's layout, depth in the high bits and
+//   stencil in the low ones. The application locks the back buffer only when it asked
+//   for D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, and a depth buffer only in D16_LOCKABLE, as
+//   on the platform. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
 //   FALSE; every other render and stage state starts at the platform's default
 //   (SetDefaultStates). Transforms start as identity, the viewport covers the
 //   back buffer with depth 0 to 1, the material is all zero.
