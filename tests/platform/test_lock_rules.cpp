@@ -1,6 +1,7 @@
 // Which resources the application may lock, and unlocks without a lock. What the platform
 // keeps from the application refuses with D3DERR_INVALIDCALL and a zeroed structure.
 #include <cstring>
+#include <functional>
 
 #include "device_fixture.h"
 
@@ -198,57 +199,46 @@ TEST_F(LockRuleTest, BackBuffersLockOnlyWithTheLockableFlag) {
 // of a resource that refused its lock.
 TEST_F(LockRuleTest, UnlockWithoutALockFails) {
     ASSERT_EQ(MakeDevice(false), D3D_OK);
+    // Locks, unlocks, then unlocks once more.
+    auto twice = [](const std::function<HRESULT()>& lock, const std::function<HRESULT()>& unlock) {
+        ASSERT_EQ(lock(), D3D_OK);
+        EXPECT_EQ(unlock(), D3D_OK);
+        EXPECT_EQ(unlock(), D3DERR_INVALIDCALL);
+    };
+    D3DLOCKED_RECT rect{};
+    D3DLOCKED_BOX box{};
+    BYTE* data = nullptr;
     IDirect3DSurface8* image = nullptr;
     ASSERT_EQ(device_->CreateImageSurface(4, 4, D3DFMT_A8R8G8B8, &image), D3D_OK);
-    D3DLOCKED_RECT rect{};
-    ASSERT_EQ(image->LockRect(&rect, nullptr, 0), D3D_OK);
-    EXPECT_EQ(image->UnlockRect(), D3D_OK);
-    EXPECT_EQ(image->UnlockRect(), D3DERR_INVALIDCALL);
+    twice([&] { return image->LockRect(&rect, nullptr, 0); }, [&] { return image->UnlockRect(); });
     image->Release();
-
     IDirect3DTexture8* texture = nullptr;
     ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
-    ASSERT_EQ(texture->LockRect(0, &rect, nullptr, 0), D3D_OK);
-    EXPECT_EQ(texture->UnlockRect(0), D3D_OK);
-    EXPECT_EQ(texture->UnlockRect(0), D3DERR_INVALIDCALL);
+    twice([&] { return texture->LockRect(0, &rect, nullptr, 0); }, [&] { return texture->UnlockRect(0); });
     texture->Release();
-
     IDirect3DCubeTexture8* cube = nullptr;
     ASSERT_EQ(device_->CreateCubeTexture(4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &cube), D3D_OK);
-    ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &rect, nullptr, 0), D3D_OK);
-    EXPECT_EQ(cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0), D3D_OK);
-    EXPECT_EQ(cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0), D3DERR_INVALIDCALL);
+    twice([&] { return cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0, &rect, nullptr, 0); },
+          [&] { return cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Y, 0); });
     cube->Release();
-
     IDirect3DVolumeTexture8* volume = nullptr;
     ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &volume), D3D_OK);
-    D3DLOCKED_BOX box{};
-    ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
-    EXPECT_EQ(volume->UnlockBox(0), D3D_OK);
-    EXPECT_EQ(volume->UnlockBox(0), D3DERR_INVALIDCALL);
+    twice([&] { return volume->LockBox(0, &box, nullptr, 0); }, [&] { return volume->UnlockBox(0); });
     IDirect3DVolume8* level = nullptr;
     ASSERT_EQ(volume->GetVolumeLevel(0, &level), D3D_OK);
-    ASSERT_EQ(level->LockBox(&box, nullptr, 0), D3D_OK);
-    EXPECT_EQ(level->UnlockBox(), D3D_OK);
-    EXPECT_EQ(level->UnlockBox(), D3DERR_INVALIDCALL);
+    twice([&] { return level->LockBox(&box, nullptr, 0); }, [&] { return level->UnlockBox(); });
     level->Release();
     volume->Release();
-
     IDirect3DVertexBuffer8* vertices = nullptr;
     ASSERT_EQ(device_->CreateVertexBuffer(16, 0, 0, D3DPOOL_MANAGED, &vertices), D3D_OK);
-    BYTE* data = nullptr;
-    ASSERT_EQ(vertices->Lock(0, 0, &data, 0), D3D_OK);
-    EXPECT_EQ(vertices->Unlock(), D3D_OK);
-    EXPECT_EQ(vertices->Unlock(), D3DERR_INVALIDCALL);
+    twice([&] { return vertices->Lock(0, 0, &data, 0); }, [&] { return vertices->Unlock(); });
     vertices->Release();
     IDirect3DIndexBuffer8* indices = nullptr;
     ASSERT_EQ(device_->CreateIndexBuffer(16, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &indices), D3D_OK);
-    ASSERT_EQ(indices->Lock(0, 0, &data, 0), D3D_OK);
-    EXPECT_EQ(indices->Unlock(), D3D_OK);
-    EXPECT_EQ(indices->Unlock(), D3DERR_INVALIDCALL);
+    twice([&] { return indices->Lock(0, 0, &data, 0); }, [&] { return indices->Unlock(); });
     indices->Release();
 
-    IDirect3DSurface8* target = nullptr;
+    IDirect3DSurface8* target = nullptr;  // refused its lock, so there is nothing to unlock
     ASSERT_EQ(device_->CreateRenderTarget(4, 4, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &target), D3D_OK);
     EXPECT_EQ(target->LockRect(&rect, nullptr, 0), D3DERR_INVALIDCALL);
     EXPECT_EQ(target->UnlockRect(), D3DERR_INVALIDCALL);
