@@ -588,6 +588,9 @@ typedef struct D3DPRESENT_PARAMETERS {
     UINT FullScreen_PresentationInterval;
 } D3DPRESENT_PARAMETERS;
 
+// D3DPRESENT_PARAMETERS::Flags: the back buffers can be locked (without it they refuse).
+#define D3DPRESENTFLAG_LOCKABLE_BACKBUFFER 0x00000001
+
 typedef struct D3DDEVICE_CREATION_PARAMETERS {
     UINT AdapterOrdinal;
     D3DDEVTYPE DeviceType;

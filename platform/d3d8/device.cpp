@@ -2,10 +2,12 @@
 //
 // - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8 (in full screen,
 //   the mode's size); there are one to three of them (a count of 0 means 1, one only for
-//   swap effects that copy), each a surface of its own; an automatic
-//   depth buffer has the format asked for (D16, D15S1, D24S8, D24X8 or D24X4S4), each
-//   pixel one word of the format's layout, depth in the high bits and stencil in the low
-//   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
+//   swap effects that copy), each a surface of its own; an automatic depth buffer has
+//   the format asked for (D16, D16_LOCKABLE, D15S1, D24S8, D24X8 or D24X4S4), each pixel
+//   one word of the format's layout, depth in the high bits and stencil in the low ones.
+//   The application locks a back buffer only when it asked for
+//   D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, and a depth buffer only in D16_LOCKABLE, as on the
+//   platform. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
 //   FALSE; every other render and stage state starts at the platform's default
 //   (SetDefaultStates). Transforms start as identity, the viewport covers the
 //   back buffer with depth 0 to 1, the material is all zero.
@@ -176,6 +178,7 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
                                            params.BackBufferHeight, 1))
             return E_OUTOFMEMORY;
     }
+    SetBufferLocks(params);
     target_ = backBuffer_;
     zStencil_ = depthBuffer_;
     raster::RasterOptions options;
@@ -189,6 +192,11 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
     SetNewDeviceStates();
     if (fullScreen_) ApplyWindowMode(true, params.BackBufferWidth, params.BackBufferHeight);
     return D3D_OK;
+}
+
+void Device::SetBufferLocks(const D3DPRESENT_PARAMETERS& params) {
+    for (UINT i = 0; i < BackBufferCount(); ++i) BackBuffer(i)->lockable = LockableBackBuffer(params);
+    if (depthBuffer_ != nullptr) depthBuffer_->lockable = LockableDepthFormat(depthBuffer_->memory.Format());
 }
 
 void Device::SetNewDeviceStates() {
@@ -275,6 +283,7 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     } else if (depthBuffer_ != nullptr) {
         retired_.emplace_back(std::exchange(depthBuffer_, nullptr));
     }
+    SetBufferLocks(resolved);
     ReleaseBindings();  // state blocks stay
 
     // The window goes to full screen, between modes or back to its rectangle.
@@ -354,7 +363,7 @@ raster::RenderTarget Device::Target() {
     if (zStencil_ != nullptr && DepthStencilLayoutOf(zStencil_->memory.Format(), layout)) {
         PixelMemory& depth = zStencil_->memory;
         target.depthPitch = static_cast<int>(depth.GetLayout().pitch / static_cast<UINT>(layout.wordBytes));
-        if (depth.Format() == D3DFMT_D16) {
+        if (layout.wordBytes == 2 && layout.stencilBits == 0) {  // D16, D16_LOCKABLE
             target.depth = reinterpret_cast<std::uint16_t*>(depth.Bits());
         } else {
             target.depthStencil = depth.Bits();
@@ -1010,6 +1019,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
     const HRESULT result = MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+    if (SUCCEEDED(result)) static_cast<Surface*>(*out)->lockable = LockableDepthFormat(format);
     return Track(result, D3DPOOL_DEFAULT, SUCCEEDED(result) ? *out : nullptr);
 }
 

@@ -254,6 +254,9 @@ private:
     // Back buffer i (0: the one draws go to by default).
     Surface* BackBuffer(UINT index) { return index == 0 ? backBuffer_ : moreBackBuffers_[index - 1].get(); }
     UINT BackBufferCount() const { return 1 + static_cast<UINT>(moreBackBuffers_.size()); }
+    // Which of the device's own buffers the application may lock, by the presentation
+    // parameters they were made with.
+    void SetBufferLocks(const D3DPRESENT_PARAMETERS& params);
     // The states of a new device: render and stage states, transforms, viewport on the
     // whole back buffer, material, no lights, clip planes 0, no vertex shader.
     void SetNewDeviceStates();

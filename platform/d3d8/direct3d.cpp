@@ -416,7 +416,10 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
         p.CubeTextureFormats = withBlocks;
         p.VolumeTextureFormats = plain;
         p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
-        p.DepthStencilFormats = {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4};
+        // D16_LOCKABLE beside D16, as cards of the time offered it: the one depth format a
+        // program can lock and read.
+        p.DepthStencilFormats = {D3DFMT_D16,   D3DFMT_D16_LOCKABLE, D3DFMT_D15S1,
+                                 D3DFMT_D24S8, D3DFMT_D24X8,        D3DFMT_D24X4S4};
         p.RasterThreads = 0;
         return p;
     }();

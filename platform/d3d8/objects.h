@@ -169,7 +169,10 @@ public:
     // Device surfaces that queued draws write (back buffer, depth buffer): a lock waits
     // for the rasterizer first.
     bool flushBeforeLock = false;
-    // Render targets made without the lockable flag refuse locks.
+    // Whether the application may lock it: not a level of a texture in the default pool
+    // (unless dynamic), a render target made without the lockable flag, a depth surface
+    // other than D16_LOCKABLE, or a back buffer made without D3DPRESENTFLAG_LOCKABLE_BACKBUFFER.
+    // The device itself reads and writes the memory directly, whatever this says.
     bool lockable = true;
     DWORD Usage() const { return usage_; }
     Device* OwnerDevice() const { return device_; }
@@ -185,6 +188,13 @@ private:
     D3DPOOL pool_;
     PrivateData privateData_;
 };
+
+// A back buffer locks only when its device or swap chain asked for that; of the depth
+// formats only D16_LOCKABLE locks.
+inline bool LockableBackBuffer(const D3DPRESENT_PARAMETERS& params) {
+    return (params.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0;
+}
+inline bool LockableDepthFormat(D3DFORMAT format) { return format == D3DFMT_D16_LOCKABLE; }
 
 class Volume final : public IDirect3DVolume8, private LiveObject {
 public:
@@ -205,6 +215,8 @@ public:
     HRESULT UnlockBox() override;
 
     PixelMemory memory;
+    // False for the levels of a volume texture in the default pool that is not dynamic.
+    bool lockable = true;
 
 private:
     Device* device_;

@@ -6,6 +6,10 @@
 // region that lies inside and starts on a block boundary (DXT: 4x4, YUV: pairs).
 // A writing lock marks the level as changed, so the sampler's 32-bit copy of it is
 // rebuilt before the next draw that reads it.
+// What the platform keeps from the application refuses a lock with D3DERR_INVALIDCALL
+// (see Surface::lockable): default-pool textures that are not dynamic, render targets
+// made unlockable, depth surfaces but D16_LOCKABLE, back buffers without the lockable
+// flag. Vertex and index buffers lock in every pool: for them the pool is a placement hint.
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -283,6 +287,7 @@ HRESULT Volume::GetDesc(D3DVOLUME_DESC* desc) {
 HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
     if (locked == nullptr) return D3DERR_INVALIDCALL;
     *locked = D3DLOCKED_BOX{};
+    if (!lockable) return D3DERR_INVALIDCALL;
     std::uint8_t* bits = nullptr;
     HRESULT result = memory.Lock(box, flags, &bits);
     if (FAILED(result)) return result;
@@ -410,6 +415,12 @@ template class TextureBase<IDirect3DVolumeTexture8>;
 
 namespace {
 
+// A texture the application may lock: one kept in system memory (managed, system-memory,
+// scratch) or a dynamic one. The levels of a default-pool texture live where the card
+// reads them and are filled through UpdateTexture or CopyRects; render-target and depth
+// textures are always in the default pool, so they never lock.
+bool LockableTexture(D3DPOOL pool, DWORD usage) { return pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC) != 0; }
+
 bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
     return a.Format() == b.Format() && a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth();
 }
@@ -427,6 +438,7 @@ bool Texture::Build(UINT width, UINT height) {
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
         levels.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;  // draws may write it
+        levels.back()->lockable = LockableTexture(pool_, usage_);
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
     }
     return true;
@@ -484,6 +496,7 @@ bool CubeTexture::Build(UINT edgeLength) {
         for (UINT i = 0; i < levels_; ++i) {
             face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
             face.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
+            face.back()->lockable = LockableTexture(pool_, usage_);
             UINT size = LevelExtent(edgeLength, i);
             if (!face.back()->memory.Allocate(*info, size, size, 1)) return false;
         }
@@ -546,6 +559,7 @@ bool VolumeTexture::Build(UINT width, UINT height, UINT depth) {
     const FormatStorage* info = FindFormat(format_);
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Volume>(device_, this, usage_, pool_));
+        levels.back()->lockable = LockableTexture(pool_, usage_);
         if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i),
                                             LevelExtent(depth, i)))
             return false;

@@ -512,7 +512,8 @@ bool DecodeFvf(DWORD fvf, raster::VertexLayout& layout) {
 
 bool DepthStencilLayoutOf(D3DFORMAT format, raster::DepthStencilLayout& layout) {
     switch (format) {
-        case D3DFMT_D16: layout = {2, 16, 0}; return true;
+        case D3DFMT_D16:
+        case D3DFMT_D16_LOCKABLE: layout = {2, 16, 0}; return true;
         case D3DFMT_D15S1: layout = {2, 15, 1}; return true;
         case D3DFMT_D24S8: layout = {4, 24, 8}; return true;
         case D3DFMT_D24X8: layout = {4, 24, 0}; return true;

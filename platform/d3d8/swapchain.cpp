@@ -53,6 +53,7 @@ bool SwapChain::Initialize(const D3DPRESENT_PARAMETERS& params) {
         auto& buffer = backBuffers_.emplace_back(
             std::make_unique<Surface>(device_, this, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT));
         buffer->flushBeforeLock = true;
+        buffer->lockable = LockableBackBuffer(params);
         if (!buffer->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
                                      params.BackBufferHeight, 1))
             return false;

@@ -103,6 +103,7 @@ long TolvaneCFrame(unsigned* pixels, int width, int height) {
         params.Windowed = TRUE;
         params.EnableAutoDepthStencil = TRUE;
         params.AutoDepthStencilFormat = D3DFMT_D16;
+        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER; /* the frame is read back */
         hr = IDirect3D8_CreateDevice(d3d, D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window,
                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device);
     }

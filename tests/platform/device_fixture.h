@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/d3d8/d3d8.h"
+#include "platform/d3d8/device.h"
 #include "platform/d3d8/objects.h"
 #include "platform/win32/host.h"
 
@@ -67,6 +68,7 @@ protected:
         params.Windowed = TRUE;
         params.EnableAutoDepthStencil = depth ? TRUE : FALSE;
         params.AutoDepthStencilFormat = D3DFMT_D16;
+        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;  // the tests read what they drew
         return params;
     }
 
@@ -74,6 +76,16 @@ protected:
         D3DPRESENT_PARAMETERS params = Params(depth);
         return d3d_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
                                   &params, &device_);
+    }
+
+    // The pixels of one of the device's surfaces that the application may not lock (depth
+    // buffers of every format but D16_LOCKABLE), once queued draws have written them: the
+    // tests look at how the device stores what it draws.
+    static const void* StoredBits(IDirect3DSurface8* surface) {
+        auto* ours = dynamic_cast<d3d8::Surface*>(surface);
+        if (ours == nullptr) return nullptr;
+        ours->OwnerDevice()->FlushRaster();
+        return ours->memory.Bits();
     }
 
     // Releases an interface and returns the count it reported.

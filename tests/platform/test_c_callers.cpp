@@ -35,6 +35,7 @@ HRESULT CppFrame(std::uint32_t* pixels, int width, int height) {
         params.Windowed = TRUE;
         params.EnableAutoDepthStencil = TRUE;
         params.AutoDepthStencilFormat = D3DFMT_D16;
+        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;  // the frame is read back
         hr = d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params,
                                &device);
     }

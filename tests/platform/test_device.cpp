@@ -502,12 +502,11 @@ TEST_F(DeviceTest, ClearWritesTheDepthBuffer) {
     IDirect3DSurface8* depth = nullptr;
     ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
     D3DLOCKED_RECT locked{};
-    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(locked.Pitch, kWidth * 2);
-    auto* values = static_cast<const std::uint16_t*>(locked.pBits);
+    EXPECT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3DERR_INVALIDCALL);  // D16 does not lock
+    auto* values = static_cast<const std::uint16_t*>(StoredBits(depth));
+    ASSERT_NE(values, nullptr);
     EXPECT_NEAR(values[0], 32768, 1);
     EXPECT_NEAR(values[(kHeight - 1) * kWidth + kWidth - 1], 32768, 1);
-    depth->UnlockRect();
     depth->Release();
 }
 
@@ -553,12 +552,10 @@ TEST_F(DeviceTest, ViewportDepthBeyondZeroToOneIsClampedWhenWritten) {
     device_->EndScene();
     IDirect3DSurface8* depth = nullptr;
     ASSERT_EQ(device_->GetDepthStencilSurface(&depth), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    ASSERT_EQ(depth->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    auto* values = static_cast<const std::uint16_t*>(locked.pBits);
+    auto* values = static_cast<const std::uint16_t*>(StoredBits(depth));
+    ASSERT_NE(values, nullptr);
     EXPECT_EQ(values[20 * kWidth + 8], 0);
     EXPECT_EQ(values[20 * kWidth + kWidth - 8], 0xFFFF);
-    depth->UnlockRect();
     depth->Release();
     D3DVIEWPORT8 notANumber{0, 0, 8, 8, 0.0f, std::numeric_limits<float>::quiet_NaN()};
     EXPECT_EQ(device_->SetViewport(&notANumber), D3DERR_INVALIDCALL);

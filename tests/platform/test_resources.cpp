@@ -340,7 +340,8 @@ TEST_F(ResourceTest, UpdateTextureCopiesEveryLevel) {
     IDirect3DTexture8* source = nullptr;
     IDirect3DTexture8* destination = nullptr;
     ASSERT_EQ(device_->CreateTexture(8, 4, 0, 0, D3DFMT_DXT1, D3DPOOL_SYSTEMMEM, &source), D3D_OK);
-    ASSERT_EQ(device_->CreateTexture(8, 4, 0, 0, D3DFMT_DXT1, D3DPOOL_DEFAULT, &destination), D3D_OK);
+    // Dynamic, so that the test can lock what arrived.
+    ASSERT_EQ(device_->CreateTexture(8, 4, 0, D3DUSAGE_DYNAMIC, D3DFMT_DXT1, D3DPOOL_DEFAULT, &destination), D3D_OK);
     FillLevels(source, 3);
     ASSERT_EQ(device_->UpdateTexture(source, destination), D3D_OK);
     for (UINT level = 0; level < 4; ++level) {

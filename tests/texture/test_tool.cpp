@@ -269,6 +269,33 @@ TEST(TexTool, CubeMapsRoundTrip) {
     EXPECT_EQ(face, 6u);
 }
 
+// A default-pool texture does not lock: the tool reads it through a system-memory copy and
+// writes the very bytes a managed texture gives, for flat and cube textures, in a plain
+// format and in DXT1 (whose smallest levels are partial blocks).
+TEST(TexTool, DefaultPoolWritesWhatTheManagedPoolWrites) {
+    auto pattern = [](UINT face, UINT) {
+        return [face](UINT x, UINT y) { return 0xFF000000u | (x * 16) << 16 | (y * 16) << 8 | face * 40; };
+    };
+    const std::string flat = WriteTempFile("pool-flat.dds", MakeDdsArgb(16, 16, 1, 1, pattern));
+    const std::string cube = WriteTempFile("pool-cube.dds", MakeDdsArgb(16, 16, 1, 6, pattern));
+    std::vector<std::string> formats = {"D3DFMT_A8R8G8B8"};
+    if (HaveDxtCodec()) formats.push_back("D3DFMT_DXT1");
+    for (const std::string& source : {flat, cube}) {
+        for (const std::string& format : formats) {
+            SCOPED_TRACE(source + " " + format);
+            const std::string options = (source == cube ? " --cube" : "") + std::string(" --format ") + format;
+            const std::string managed = WriteTempFile("pool-managed.dds", {});
+            const std::string device = WriteTempFile("pool-default.dds", {});
+            ToolRun r = RunTool("convert '" + source + "' '" + managed + "'" + options);
+            ASSERT_EQ(r.status, 0) << r.err;
+            r = RunTool("convert '" + source + "' '" + device + "'" + options + " --pool default");
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::string written = ReadText(managed);
+            EXPECT_GT(written.size(), 128u);
+            EXPECT_EQ(ReadText(device), written);
+        }
+    }
+}
 
 namespace {
 

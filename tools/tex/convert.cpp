@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <type_traits>
 
 #include "image/convert.h"
 #include "image/dxt.h"
@@ -53,6 +54,37 @@ HRESULT ReadLevel(IDirect3DSurface8* surface, const PALETTEENTRY* palette, bool 
     for (UINT y = 0; y < rows; ++y) {
         std::memcpy(bytes->data() + static_cast<std::size_t>(y) * rowBytes,
                     static_cast<const std::uint8_t*>(bits) + static_cast<std::size_t>(y) * pitch, rowBytes);
+    }
+    return S_OK;
+}
+
+// The application cannot lock a default-pool texture: its levels are copied into a
+// system-memory texture of the same shape (CopyRects reads them), which is read instead.
+template <class T>
+HRESULT CopyToSystemMemory(IDirect3DDevice8* device, T* texture, UINT faces, ComRef<T>* copy) {
+    D3DSURFACE_DESC desc = {};
+    HRESULT hr = texture->GetLevelDesc(0, &desc);
+    if (FAILED(hr)) return hr;
+    const UINT levels = texture->GetLevelCount();
+    if constexpr (std::is_same_v<T, IDirect3DCubeTexture8>)
+        hr = device->CreateCubeTexture(desc.Width, levels, 0, desc.Format, D3DPOOL_SYSTEMMEM, copy->Out());
+    else
+        hr = device->CreateTexture(desc.Width, desc.Height, levels, 0, desc.Format, D3DPOOL_SYSTEMMEM, copy->Out());
+    if (FAILED(hr)) return hr;
+    for (UINT face = 0; face < faces; ++face) {
+        for (UINT level = 0; level < levels; ++level) {
+            ComRef<IDirect3DSurface8> from, to;
+            if constexpr (std::is_same_v<T, IDirect3DCubeTexture8>) {
+                const auto f = static_cast<D3DCUBEMAP_FACES>(face);
+                hr = texture->GetCubeMapSurface(f, level, from.Out());
+                if (SUCCEEDED(hr)) hr = (*copy)->GetCubeMapSurface(f, level, to.Out());
+            } else {
+                hr = texture->GetSurfaceLevel(level, from.Out());
+                if (SUCCEEDED(hr)) hr = (*copy)->GetSurfaceLevel(level, to.Out());
+            }
+            if (SUCCEEDED(hr)) hr = device->CopyRects(from.Get(), nullptr, 0, to.Get(), nullptr);
+            if (FAILED(hr)) return hr;
+        }
     }
     return S_OK;
 }
@@ -182,6 +214,18 @@ ConvertOutcome ConvertFile(IDirect3DDevice8* device, const ConvertOptions& o, co
     }
     outcome.widened = !png && !HasDdsForm(desc.Format);
     if (onCreated) onCreated(outcome);
+    if (o.pool == D3DPOOL_DEFAULT) {
+        if (o.cube) {
+            ComRef<IDirect3DCubeTexture8> copy;
+            hr = CopyToSystemMemory(device, cube.Get(), 6, &copy);
+            cube = std::move(copy);
+        } else {
+            ComRef<IDirect3DTexture8> copy;
+            hr = CopyToSystemMemory(device, texture.Get(), 1, &copy);
+            texture = std::move(copy);
+        }
+        if (FAILED(hr)) return Failed(outcome, hr, "cannot copy the texture to system memory");
+    }
 
     auto surfaceOf = [&](UINT face, UINT level, IDirect3DSurface8** out) {
         return o.cube ? cube->GetCubeMapSurface(static_cast<D3DCUBEMAP_FACES>(face), level, out)
