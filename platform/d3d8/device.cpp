@@ -1,6 +1,8 @@
 // The software device: creation, states, resources, scenes, Clear and Present.
 //
-// - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8; an automatic
+// - The back buffer is the window's client area in X8R8G8B8 or A8R8G8B8 (in full screen,
+//   the mode's size); there are one to three of them (a count of 0 means 1, one only for
+//   swap effects that copy), each a surface of its own; an automatic
 //   depth buffer has the format asked for (D16, D15S1, D24S8, D24X8 or D24X4S4), each
 //   pixel one word of the format's layout, depth in the high bits and stencil in the low
 //   ones, and locks like any surface. D3DRS_ZENABLE starts TRUE when there is a depth buffer, else
@@ -10,11 +12,13 @@
 // - Resources are checked against the profile: a format it does not list for the
 //   resource type and usage, a size beyond its limits, a size that is not a power of two
 //   where its caps ask for one, or more levels than the full chain: D3DERR_INVALIDCALL.
-// - Present hands the back buffer to host::PresentFrame; it is allowed inside a scene,
-//   and fails with D3DERR_INVALIDCALL when the window is gone. With D3DSWAPEFFECT_DISCARD
-//   or FLIP the back buffer then takes the pixels of the frame before it, as in a chain of
-//   two buffers (its contents are undefined after a discarding Present), and the frame
-//   shown stays for GetFrontBuffer without a copy. Source and destination
+// - Present hands back buffer 0 to host::PresentFrame; it is allowed inside a scene,
+//   fails with D3DERR_INVALIDCALL when the window is gone or a back buffer is locked, and
+//   with D3DERR_DEVICELOST while the device is lost or not reset. With D3DSWAPEFFECT_DISCARD
+//   or FLIP the buffers then move along as a flipping chain does (FlipChain): back buffer
+//   i takes the pixels of buffer i + 1 and the last one those of the frame shown before
+//   (contents are undefined after a discarding Present), the surfaces keeping their
+//   places, and the frame shown stays for GetFrontBuffer without a copy. Source and destination
 //   rectangles are for swap effects that copy (D3DSWAPEFFECT_COPY, COPY_VSYNC), as on the
 //   platform; with any other a rectangle is D3DERR_INVALIDCALL. Such a device keeps the
 //   client area's picture (FrontImage) and composes each present into it. The dirty region
@@ -35,6 +39,17 @@
 //   stream and indices (and the targets it held); the application's references live on.
 //   State blocks are kept, tokens and contents: applying one sets what it holds again.
 //   The front buffer is black until the next Present; gamma ramp and cursor are kept.
+//   Reset is refused (D3DERR_INVALIDCALL) while the application holds an object of the
+//   default pool (render targets and depth surfaces of its own included) or an additional
+//   swap chain; a refused Reset leaves the device to be reset (DEVICENOTRESET) until one
+//   succeeds, as on the platform. Reset moves between windowed and full screen and
+//   between modes; more back buffers get new surfaces, fewer keep the rest aside.
+// - Full screen (Windowed FALSE, a mode the adapter lists): the device window becomes the
+//   display at the mode's size (host::SetFullScreen) and the display mode is the one asked
+//   for until a Reset to windowed or the device's end gives the window back. While the
+//   window is without the focus (lost, or minimised) TestCooperativeLevel answers
+//   D3DERR_DEVICELOST; once it is back, D3DERR_DEVICENOTRESET until Reset. A loss the
+//   device did not see as it happened still counts (the window layer counts them).
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -112,6 +127,7 @@ Device::~Device() {
     if (rasterizer_) rasterizer_->Flush();
     rasterizer_.reset();
     delete backBuffer_;
+    moreBackBuffers_.clear();
     delete depthBuffer_;
     retired_.clear();
     d3d_->Release();
@@ -125,13 +141,35 @@ Surface* Device::NewSwapSurface(DWORD usage) {
     return surface;
 }
 
+namespace {
+
+// The display mode of a full-screen device: its back buffer's size, in the format shown.
+D3DDISPLAYMODE FullScreenMode(const D3DPRESENT_PARAMETERS& params) {
+    const D3DFORMAT format = params.BackBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_X8R8G8B8 : params.BackBufferFormat;
+    return D3DDISPLAYMODE{params.BackBufferWidth, params.BackBufferHeight, 60, format};
+}
+
+}  // namespace
+
+void Device::ApplyWindowMode(bool fullScreen, UINT width, UINT height) {
+    host::SetFullScreen(window_, fullScreen, static_cast<int>(width), static_cast<int>(height));
+    focusLosses_ = host::FocusLosses(window_);
+}
+
 HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
-    displayMode_ = d3d_->DisplayMode();
+    fullScreen_ = !params.Windowed;
+    displayMode_ = fullScreen_ ? FullScreenMode(params) : d3d_->DisplayMode();
     swapEffect_ = params.SwapEffect;
     backBuffer_ = NewSwapSurface(D3DUSAGE_RENDERTARGET);
     if (!backBuffer_->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
                                       params.BackBufferHeight, 1))
         return E_OUTOFMEMORY;
+    for (UINT i = 1; i < params.BackBufferCount; ++i) {
+        moreBackBuffers_.emplace_back(NewSwapSurface(D3DUSAGE_RENDERTARGET));
+        if (!moreBackBuffers_.back()->memory.Allocate(*FindFormat(params.BackBufferFormat), params.BackBufferWidth,
+                                                      params.BackBufferHeight, 1))
+            return E_OUTOFMEMORY;
+    }
     if (params.EnableAutoDepthStencil) {
         depthBuffer_ = NewSwapSurface(D3DUSAGE_DEPTHSTENCIL);
         if (!depthBuffer_->memory.Allocate(*FindFormat(params.AutoDepthStencilFormat), params.BackBufferWidth,
@@ -149,6 +187,7 @@ HRESULT Device::Initialize(const D3DPRESENT_PARAMETERS& params) {
         gamma_.red[i] = gamma_.green[i] = gamma_.blue[i] = level;
     }
     SetNewDeviceStates();
+    if (fullScreen_) ApplyWindowMode(true, params.BackBufferWidth, params.BackBufferHeight);
     return D3D_OK;
 }
 
@@ -171,20 +210,49 @@ void Device::SetNewDeviceStates() {
     TranslateStates(state_.renderState, state_.stageState, drawState_);
 }
 
+ULONG Device::HeldDefaultPoolObjects() {
+    ULONG held = 0;
+    for (IUnknown* object : defaultPool_) {
+        object->AddRef();
+        ULONG refs = object->Release();  // the count as it was
+        // A target the device holds (a surface of its own, or a level of a texture) counts
+        // one reference of the device's.
+        for (Surface* bound : {target_, zStencil_}) {
+            if (bound == nullptr || bound->OwnedBy(this)) continue;
+            if ((static_cast<IUnknown*>(bound) == object || bound->OwnedBy(object)) && refs > 0) --refs;
+        }
+        held += refs;
+    }
+    return held;
+}
+
 HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     if (params == nullptr) return D3DERR_INVALIDCALL;
+    // A full-screen device whose window is without the focus cannot be reset yet.
+    if (IsWindow(window_) && CooperativeState() == D3DERR_DEVICELOST) return D3DERR_DEVICELOST;
+    // Any refusal from here on leaves the device to be reset (DEVICENOTRESET), as on the platform.
+    needsReset_ = true;
     D3DPRESENT_PARAMETERS resolved = *params;
     HWND window = nullptr;
-    if (FAILED(d3d_->ResolvePresentParameters(resolved, window_, window))) return D3DERR_INVALIDCALL;
-    // A surface the application has locked keeps its memory.
-    if (backBuffer_->memory.IsLocked() || (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()))
+    if (FAILED(d3d_->ResolvePresentParameters(resolved, window_, window))) {
+        OfferBackBufferCount(*params);
         return D3DERR_INVALIDCALL;
+    }
+    // The application lets go of its default-pool objects and swap chains first.
+    if (HeldDefaultPoolObjects() != 0) return D3DERR_INVALIDCALL;
+    // A surface the application has locked keeps its memory.
+    for (UINT i = 0; i < BackBufferCount(); ++i) {
+        if (BackBuffer(i)->memory.IsLocked()) return D3DERR_INVALIDCALL;
+    }
+    if (depthBuffer_ != nullptr && depthBuffer_->memory.IsLocked()) return D3DERR_INVALIDCALL;
     // The new buffers are made before anything changes, so that a failure keeps the device as it was.
-    PixelMemory color;
+    std::vector<PixelMemory> colors(resolved.BackBufferCount);
     PixelMemory depth;
-    if (!color.Allocate(*FindFormat(resolved.BackBufferFormat), resolved.BackBufferWidth, resolved.BackBufferHeight,
-                        1))
-        return E_OUTOFMEMORY;
+    for (PixelMemory& color : colors) {
+        if (!color.Allocate(*FindFormat(resolved.BackBufferFormat), resolved.BackBufferWidth,
+                            resolved.BackBufferHeight, 1))
+            return E_OUTOFMEMORY;
+    }
     if (resolved.EnableAutoDepthStencil &&
         !depth.Allocate(*FindFormat(resolved.AutoDepthStencilFormat), resolved.BackBufferWidth,
                         resolved.BackBufferHeight, 1))
@@ -192,8 +260,15 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
 
     FlushRaster();  // queued draws write the old buffers and read the bound textures
     // The surfaces stay the same objects, so pointers the application still holds to
-    // them stay valid; a depth buffer no longer wanted is kept aside until the device goes.
-    backBuffer_->memory = std::move(color);
+    // them stay valid; back buffers and a depth buffer no longer wanted are kept aside
+    // until the device goes.
+    backBuffer_->memory = std::move(colors[0]);
+    while (moreBackBuffers_.size() + 1 > colors.size()) {
+        retired_.push_back(std::move(moreBackBuffers_.back()));
+        moreBackBuffers_.pop_back();
+    }
+    while (moreBackBuffers_.size() + 1 < colors.size()) moreBackBuffers_.emplace_back(NewSwapSurface(D3DUSAGE_RENDERTARGET));
+    for (std::size_t i = 1; i < colors.size(); ++i) moreBackBuffers_[i - 1]->memory = std::move(colors[i]);
     if (resolved.EnableAutoDepthStencil) {
         if (depthBuffer_ == nullptr) depthBuffer_ = NewSwapSurface(D3DUSAGE_DEPTHSTENCIL);
         depthBuffer_->memory = std::move(depth);
@@ -202,7 +277,13 @@ HRESULT Device::Reset(D3DPRESENT_PARAMETERS* params) {
     }
     ReleaseBindings();  // state blocks stay
 
+    // The window goes to full screen, between modes or back to its rectangle.
+    if (fullScreen_ && window != window_) host::SetFullScreen(window_, false, 0, 0);
     window_ = window;
+    fullScreen_ = !resolved.Windowed;
+    displayMode_ = fullScreen_ ? FullScreenMode(resolved) : d3d_->DisplayMode();
+    ApplyWindowMode(fullScreen_, resolved.BackBufferWidth, resolved.BackBufferHeight);
+    needsReset_ = false;
     swapEffect_ = resolved.SwapEffect;
     front_ = FrontImage{};
     shown_ = Shown::Nothing;
@@ -218,6 +299,15 @@ ULONG Device::Release() {
     if (left == 0) {
         ++resources_;  // keeps the device while it lets go of what it holds
         UnbindAll();
+        // The window and the cursor go back to the system's now, even while resources the
+        // application still holds keep the device itself.
+        if (fullScreen_) host::SetFullScreen(window_, false, 0, 0);
+        fullScreen_ = false;
+        if (!cursor_.pixels.empty()) {
+            host::ShowDeviceCursor(false);
+            host::SetDeviceCursor(nullptr, 0, 0, 0, 0);
+            cursor_.pixels.clear();
+        }
         if (--resources_ == 0 && refs_ == 0) delete this;
     }
     return left;
@@ -276,7 +366,25 @@ raster::RenderTarget Device::Target() {
 
 // ---- device information -------------------------------------------------------------------
 
-HRESULT Device::TestCooperativeLevel() { return IsWindow(window_) ? D3D_OK : D3DERR_DEVICELOST; }
+HRESULT Device::CooperativeState() {
+    if (!IsWindow(window_)) return D3DERR_DEVICELOST;
+    if (fullScreen_) {
+        // A loss of the focus since the last look leaves the device to be reset, even when
+        // the focus is back by now.
+        const unsigned losses = host::FocusLosses(window_);
+        if (losses != focusLosses_) {
+            focusLosses_ = losses;
+            needsReset_ = true;
+        }
+        if (!host::HasFocus(window_)) {
+            needsReset_ = true;
+            return D3DERR_DEVICELOST;
+        }
+    }
+    return needsReset_ ? D3DERR_DEVICENOTRESET : D3D_OK;
+}
+
+HRESULT Device::TestCooperativeLevel() { return CooperativeState(); }
 
 UINT Device::GetAvailableTextureMem() { return 512u << 20; }
 
@@ -305,6 +413,13 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
                         const RGNDATA* /*dirtyRegion*/) {
     const bool copies = swapEffect_ == D3DSWAPEFFECT_COPY || swapEffect_ == D3DSWAPEFFECT_COPY_VSYNC;
     if ((sourceRect != nullptr || destRect != nullptr) && !copies) return D3DERR_INVALIDCALL;
+    // Lost, or not reset since: nothing is shown. (A window that is gone fails below.)
+    if (IsWindow(window_) && CooperativeState() != D3D_OK) return D3DERR_DEVICELOST;
+    std::vector<Surface*> buffers;
+    for (UINT i = 0; i < BackBufferCount(); ++i) {
+        if (BackBuffer(i)->memory.IsLocked()) return D3DERR_INVALIDCALL;
+        buffers.push_back(BackBuffer(i));
+    }
     FlushRaster();
     HWND window = destWindowOverride != nullptr ? destWindowOverride : window_;
     PixelMemory& color = backBuffer_->memory;
@@ -314,15 +429,8 @@ HRESULT Device::Present(const RECT* sourceRect, const RECT* destRect, HWND destW
     const int pitch = static_cast<int>(color.GetLayout().pitch);
     if (!copies) {
         if (!host::PresentFrame(window, pixels, width, height, pitch)) return D3DERR_INVALIDCALL;
-        if (presented_.Width() != color.Width() || presented_.Height() != color.Height() ||
-            presented_.Format() != color.Format()) {
-            if (!presented_.Allocate(color.Info(), color.Width(), color.Height(), 1)) {
-                shown_ = Shown::Nothing;
-                return D3D_OK;  // the frame is shown; only GetFrontBuffer goes without it
-            }
-        }
-        color.SwapBits(presented_);
-        shown_ = Shown::BackBuffer;
+        // The frame shown stays for GetFrontBuffer; without memory for it only that goes.
+        shown_ = FlipChain(buffers, presented_) ? Shown::BackBuffer : Shown::Nothing;
         return D3D_OK;
     }
     if (HRESULT result = front_.Show(window, pixels, width, height, pitch, sourceRect, destRect); result != D3D_OK)
@@ -336,9 +444,10 @@ HRESULT Device::GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurf
     (void)type;
     if (out == nullptr) return D3DERR_INVALIDCALL;
     *out = nullptr;
-    if (index != 0) return D3DERR_INVALIDCALL;
-    backBuffer_->AddRef();
-    *out = backBuffer_;
+    if (index >= BackBufferCount()) return D3DERR_INVALIDCALL;
+    Surface* buffer = BackBuffer(index);
+    buffer->AddRef();
+    *out = buffer;
     return D3D_OK;
 }
 
@@ -458,7 +567,8 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     bool conditional = (caps & D3DPTEXTURECAPS_POW2) != 0 && !(IsPowerOfTwo(width) && IsPowerOfTwo(height));
     if (conditional) count = levels == 1 ? 1 : 0;
     if (count == 0) return D3DERR_INVALIDCALL;
-    return Finish(new Texture(this, usage, format, pool, count), out, width, height);
+    const HRESULT result = Finish(new Texture(this, usage, format, pool, count), out, width, height);
+    return Track(result, pool, SUCCEEDED(result) ? *out : nullptr);
 }
 
 HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
@@ -472,7 +582,8 @@ HRESULT Device::CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT le
     const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPVOLUMEMAP) != 0;
     UINT count = ResolveLevels(levels, width, height, depth, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
-    return Finish(new VolumeTexture(this, usage, format, pool, count), out, width, height, depth);
+    const HRESULT result = Finish(new VolumeTexture(this, usage, format, pool, count), out, width, height, depth);
+    return Track(result, pool, SUCCEEDED(result) ? *out : nullptr);
 }
 
 HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -486,7 +597,8 @@ HRESULT Device::CreateCubeTexture(UINT edgeLength, UINT levels, DWORD usage, D3D
     const bool mipmaps = pool == D3DPOOL_SCRATCH || (Profile().TextureCaps & D3DPTEXTURECAPS_MIPCUBEMAP) != 0;
     UINT count = ResolveLevels(levels, edgeLength, edgeLength, 1, mipmaps);
     if (count == 0) return D3DERR_INVALIDCALL;
-    return Finish(new CubeTexture(this, usage, format, pool, count), out, edgeLength);
+    const HRESULT result = Finish(new CubeTexture(this, usage, format, pool, count), out, edgeLength);
+    return Track(result, pool, SUCCEEDED(result) ? *out : nullptr);
 }
 
 HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer8** out) {
@@ -500,7 +612,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
         return E_OUTOFMEMORY;
     }
     *out = buffer;
-    return D3D_OK;
+    return Track(D3D_OK, pool, buffer);
 }
 
 HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
@@ -515,7 +627,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
         return E_OUTOFMEMORY;
     }
     *out = buffer;
-    return D3D_OK;
+    return Track(D3D_OK, pool, buffer);
 }
 
 HRESULT Device::CreateImageSurface(UINT width, UINT height, D3DFORMAT format, IDirect3DSurface8** out) {
@@ -885,6 +997,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
     if (!IsDrawableTargetFormat(format) || !d3d_->Supports(D3DUSAGE_RENDERTARGET, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
     HRESULT result = MakeTargetSurface(this, D3DUSAGE_RENDERTARGET, width, height, format, out);
+    Track(result, D3DPOOL_DEFAULT, SUCCEEDED(result) ? *out : nullptr);
     if (SUCCEEDED(result)) static_cast<Surface*>(*out)->lockable = lockable != FALSE;
     return result;
 }
@@ -896,7 +1009,8 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
     if (HRESULT result = CheckMultiSample(multiSample); FAILED(result)) return result;
     if (FindFormat(format) == nullptr || !d3d_->Supports(D3DUSAGE_DEPTHSTENCIL, D3DRTYPE_SURFACE, format))
         return D3DERR_INVALIDCALL;
-    return MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+    const HRESULT result = MakeTargetSurface(this, D3DUSAGE_DEPTHSTENCIL, width, height, format, out);
+    return Track(result, D3DPOOL_DEFAULT, SUCCEEDED(result) ? *out : nullptr);
 }
 
 HRESULT Device::SetRenderTarget(IDirect3DSurface8* renderTarget, IDirect3DSurface8* newZStencil) {

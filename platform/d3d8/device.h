@@ -13,6 +13,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "platform/d3d8/objects.h"
@@ -44,7 +45,7 @@ public:
                                        D3DMULTISAMPLE_TYPE multiSample) override;
     HMONITOR GetAdapterMonitor(UINT adapter) override;
     UINT GetAdapterCount() override { return 1; }
-    UINT GetAdapterModeCount(UINT adapter) override { return adapter == 0 ? 1 : 0; }
+    UINT GetAdapterModeCount(UINT adapter) override;
     HRESULT EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* out) override;
     HRESULT GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* out) override;
     HRESULT CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat, D3DFORMAT backBufferFormat,
@@ -58,7 +59,10 @@ public:
                          D3DPRESENT_PARAMETERS* params, IDirect3DDevice8** out) override;
 
     const D3DDeviceProfile& Profile() const { return profile_; }
+    // The desktop's mode, which windowed devices present into.
     D3DDISPLAYMODE DisplayMode();
+    // The full-screen modes: the usual sizes at 16 and 32 bits, and the desktop's size.
+    const std::vector<D3DDISPLAYMODE>& Modes();
     // Checks presentation parameters for CreateDevice and Reset and fills in what they
     // leave to the device (back buffer format and size, count); window is the device
     // window, hDeviceWindow or else fallbackWindow.
@@ -71,9 +75,16 @@ private:
     D3DDeviceProfile profile_;
     bool modeKnown_ = false;
     D3DDISPLAYMODE mode_{};
+    std::vector<D3DDISPLAYMODE> modes_;
 };
 
 bool IsDeviceType(D3DDEVTYPE type);
+
+// After a call refused for more back buffers than there can be, the caller's structure
+// holds the most there can be, so that the same call made again succeeds (as on the platform).
+inline void OfferBackBufferCount(D3DPRESENT_PARAMETERS& params) {
+    if (params.BackBufferCount > D3DPRESENT_BACK_BUFFERS_MAX) params.BackBufferCount = D3DPRESENT_BACK_BUFFERS_MAX;
+}
 
 class Device final : public IDirect3DDevice8, private LiveObject {
 public:
@@ -208,6 +219,10 @@ public:
     // Resources count themselves here for as long as they exist (see objects.h).
     void RetainResource() { ++resources_; }
     void ReleaseResource();
+    // Objects of the default pool and additional swap chains: Reset is refused while the
+    // application holds one. Each forgets itself as it goes.
+    void TrackDefaultPool(IUnknown* object) { defaultPool_.insert(object); }
+    void ForgetDefaultPool(IUnknown* object) { defaultPool_.erase(object); }
     // Finishes every queued draw.
     void FlushRaster();
     const D3DDeviceProfile& Profile() const { return d3d_->Profile(); }
@@ -223,6 +238,22 @@ private:
     // device's own buffers, after the queued draws.
     void ReleaseBindings();
     Surface* NewSwapSurface(DWORD usage);
+    // The application's references to default-pool objects and additional swap chains
+    // (the device's own holds on bound targets left out).
+    ULONG HeldDefaultPoolObjects();
+    // Enters a new object of the default pool among those Reset waits for; returns result.
+    HRESULT Track(HRESULT result, D3DPOOL pool, IUnknown* object) {
+        if (SUCCEEDED(result) && pool == D3DPOOL_DEFAULT && object != nullptr) TrackDefaultPool(object);
+        return result;
+    }
+    // D3D_OK, D3DERR_DEVICELOST (the window is gone, or a full-screen device's window is
+    // without the focus) or D3DERR_DEVICENOTRESET (lost before, or a Reset failed).
+    HRESULT CooperativeState();
+    // Takes the window to full screen at the mode's size, or back to what it was.
+    void ApplyWindowMode(bool fullScreen, UINT width, UINT height);
+    // Back buffer i (0: the one draws go to by default).
+    Surface* BackBuffer(UINT index) { return index == 0 ? backBuffer_ : moreBackBuffers_[index - 1].get(); }
+    UINT BackBufferCount() const { return 1 + static_cast<UINT>(moreBackBuffers_.size()); }
     // The states of a new device: render and stage states, transforms, viewport on the
     // whole back buffer, material, no lights, clip planes 0, no vertex shader.
     void SetNewDeviceStates();
@@ -252,7 +283,13 @@ private:
     FrontImage front_;  // the client area's picture, for swap effects that copy
 
     Surface* backBuffer_ = nullptr;  // owned; counts are the device's
+    // Back buffers 1 and on. The surfaces keep their places; a flip moves the pixels along.
+    std::vector<std::unique_ptr<Surface>> moreBackBuffers_;
     Surface* depthBuffer_ = nullptr;
+    bool fullScreen_ = false;
+    bool needsReset_ = false;
+    unsigned focusLosses_ = 0;  // the window's count of lost focus when the device last looked
+    std::set<IUnknown*> defaultPool_;
     // Depth buffers that a Reset without one let go of, kept for pointers still held.
     std::vector<std::unique_ptr<Surface>> retired_;
     // The last frame Present showed, for GetFrontBuffer. A device that copies keeps it in
@@ -336,7 +373,13 @@ private:
                          UINT userStride);
 };
 
-// A swap chain of a second window: its own back buffer, presented to its window.
+// Shows the first of the back buffers and moves the pixels along the chain: buffer i takes
+// those of buffer i + 1, the last takes those shown before, and presented keeps the frame
+// shown (no copy). Memory for presented is made on the first call; false when it cannot
+// be, with the frame shown all the same and nothing moved.
+bool FlipChain(const std::vector<Surface*>& buffers, PixelMemory& presented);
+
+// A swap chain of a second window: its own back buffers, presented to its window.
 class SwapChain final : public IDirect3DSwapChain8, private LiveObject {
 public:
     SwapChain(Device* device, HWND window, D3DSWAPEFFECT swapEffect);
@@ -356,8 +399,8 @@ private:
     Device* device_;
     HWND window_;
     D3DSWAPEFFECT swapEffect_;
-    std::unique_ptr<Surface> backBuffer_;  // counts are the swap chain's
-    PixelMemory presented_;                // the frame before, for swap effects that flip
+    std::vector<std::unique_ptr<Surface>> backBuffers_;  // counts are the swap chain's
+    PixelMemory presented_;                // the frame shown last, for swap effects that flip
     FrontImage front_;                     // the client area's picture, for swap effects that copy
 };
 

@@ -2,9 +2,17 @@
 // checks and the capabilities, and device creation.
 //
 // The adapter reports an X8R8G8B8 display mode as large as the desktop (1024x768 on the
-// headless display, or when there is no display at all). The profile decides the caps
-// that texture creation reads and the formats CheckDeviceFormat accepts; the other caps
-// describe what the rasterizer draws and are the same for every profile.
+// headless display, or when there is no display at all). Its full-screen modes are
+// 640x480, 800x600, 1024x768 and 1280x1024 (and the desktop's size when it is none of
+// those), each at 60 Hz in R5G6B5 and X8R8G8B8, sixteen-bit modes first, each format's
+// sizes from the smallest; a full-screen device shows its back buffer on the whole desktop,
+// scaled with its aspect kept, so every mode is available whatever the desktop is. The
+// device draws into 32-bit buffers only: CheckDeviceType accepts full-screen X8R8G8B8
+// (with an X8R8G8B8 or A8R8G8B8 back buffer) and answers NOTAVAILABLE for the sixteen-bit
+// modes, as a card of the time did for a mode its 3-D engine could not draw in.
+// The profile decides the caps that texture creation reads and the formats
+// CheckDeviceFormat accepts; the other caps describe what the rasterizer draws and are the
+// same for every profile.
 #include <algorithm>
 #include <cstdio>
 
@@ -16,7 +24,7 @@ namespace {
 // Capability bits this file reports beyond the shared header's.
 constexpr DWORD D3DPRESENT_INTERVAL_ONE = 0x00000001;
 constexpr DWORD D3DPRESENT_INTERVAL_IMMEDIATE = 0x80000000u;
-constexpr UINT kMaxBackBuffers = 3;
+constexpr UINT kMaxBackBuffers = D3DPRESENT_BACK_BUFFERS_MAX;
 constexpr DWORD D3DDEVCAPS_EXECUTESYSTEMMEMORY = 0x00000010;
 constexpr DWORD D3DDEVCAPS_TLVERTEXSYSTEMMEMORY = 0x00000040;
 constexpr DWORD D3DDEVCAPS_TEXTURESYSTEMMEMORY = 0x00000100;
@@ -64,6 +72,19 @@ constexpr DWORD D3DVTXPCAPS_POSITIONALLIGHTS = 0x00000010;
 constexpr DWORD D3DVTXPCAPS_LOCALVIEWER = 0x00000020;
 
 constexpr D3DFORMAT kDisplayFormat = D3DFMT_X8R8G8B8;
+constexpr UINT kRefreshRate = 60;
+// The full-screen sizes offered at each display format.
+constexpr struct {
+    UINT width, height;
+} kModeSizes[] = {{640, 480}, {800, 600}, {1024, 768}, {1280, 1024}};
+constexpr D3DFORMAT kModeFormats[] = {D3DFMT_R5G6B5, D3DFMT_X8R8G8B8};
+
+bool IsModeFormat(D3DFORMAT format) { return format == D3DFMT_R5G6B5 || format == D3DFMT_X8R8G8B8; }
+
+// The display format a back buffer of the format is shown in (its alpha ignored).
+D3DFORMAT DisplayFormatOf(D3DFORMAT backBufferFormat) {
+    return backBufferFormat == D3DFMT_A8R8G8B8 ? D3DFMT_X8R8G8B8 : backBufferFormat;
+}
 
 bool Contains(const std::vector<D3DFORMAT>& formats, D3DFORMAT format) {
     return std::find(formats.begin(), formats.end(), format) != formats.end();
@@ -127,9 +148,33 @@ D3DDISPLAYMODE Direct3D::DisplayMode() {
     return mode_;
 }
 
+const std::vector<D3DDISPLAYMODE>& Direct3D::Modes() {
+    if (modes_.empty()) {
+        const D3DDISPLAYMODE desktop = DisplayMode();
+        for (D3DFORMAT format : kModeFormats) {
+            bool desktopListed = false;
+            for (const auto& size : kModeSizes) {
+                // The desktop's size goes in order among the others.
+                const bool desktopFirst = desktop.Width < size.width ||
+                                          (desktop.Width == size.width && desktop.Height < size.height);
+                if (!desktopListed && desktopFirst) {
+                    modes_.push_back(D3DDISPLAYMODE{desktop.Width, desktop.Height, kRefreshRate, format});
+                    desktopListed = true;
+                }
+                if (desktop.Width == size.width && desktop.Height == size.height) desktopListed = true;
+                modes_.push_back(D3DDISPLAYMODE{size.width, size.height, kRefreshRate, format});
+            }
+            if (!desktopListed) modes_.push_back(D3DDISPLAYMODE{desktop.Width, desktop.Height, kRefreshRate, format});
+        }
+    }
+    return modes_;
+}
+
+UINT Direct3D::GetAdapterModeCount(UINT adapter) { return adapter == 0 ? static_cast<UINT>(Modes().size()) : 0; }
+
 HRESULT Direct3D::EnumAdapterModes(UINT adapter, UINT mode, D3DDISPLAYMODE* out) {
-    if (adapter != 0 || mode != 0 || out == nullptr) return D3DERR_INVALIDCALL;
-    *out = DisplayMode();
+    if (adapter != 0 || out == nullptr || mode >= Modes().size()) return D3DERR_INVALIDCALL;
+    *out = Modes()[mode];
     return D3D_OK;
 }
 
@@ -142,8 +187,16 @@ HRESULT Direct3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* out) {
 HRESULT Direct3D::CheckDeviceType(UINT adapter, D3DDEVTYPE type, D3DFORMAT displayFormat,
                                   D3DFORMAT backBufferFormat, BOOL windowed) {
     if (adapter != 0 || !IsDeviceType(type)) return D3DERR_INVALIDCALL;
-    if (!windowed || displayFormat != kDisplayFormat) return D3DERR_NOTAVAILABLE;
-    if (backBufferFormat != D3DFMT_X8R8G8B8 && backBufferFormat != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
+    if (windowed) {
+        if (displayFormat != kDisplayFormat) return D3DERR_NOTAVAILABLE;
+        if (backBufferFormat != D3DFMT_X8R8G8B8 && backBufferFormat != D3DFMT_A8R8G8B8) return D3DERR_NOTAVAILABLE;
+        return D3D_OK;
+    }
+    // Full screen: a mode's format, a back buffer of that format (or with alpha), and one
+    // the device draws into.
+    if (!IsModeFormat(displayFormat) || DisplayFormatOf(backBufferFormat) != displayFormat ||
+        !Contains(profile_.RenderTargetFormats, backBufferFormat))
+        return D3DERR_NOTAVAILABLE;
     return D3D_OK;
 }
 
@@ -256,23 +309,40 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
 
 HRESULT Direct3D::ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND fallbackWindow, HWND& window) {
     // Swap effect, back-buffer count and presentation interval are checked before anything
-    // else: windowed presentation takes the default interval only.
+    // else: windowed presentation takes the default interval only, full-screen the ones the
+    // caps list. A swap effect that copies has exactly one back buffer.
     if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC)
         return D3DERR_INVALIDCALL;
     if (params.BackBufferCount > kMaxBackBuffers) return D3DERR_INVALIDCALL;
+    if (params.BackBufferCount == 0) params.BackBufferCount = 1;
+    const bool copies = params.SwapEffect == D3DSWAPEFFECT_COPY || params.SwapEffect == D3DSWAPEFFECT_COPY_VSYNC;
+    if (copies && params.BackBufferCount > 1) return D3DERR_INVALIDCALL;
     const UINT interval = params.FullScreen_PresentationInterval;
     if (params.Windowed ? interval != 0
-                        : interval != 0 && interval != D3DPRESENT_INTERVAL_IMMEDIATE &&
-                              (interval > 8 || (interval & (interval - 1)) != 0))
+                        : interval != 0 && interval != D3DPRESENT_INTERVAL_ONE && interval != D3DPRESENT_INTERVAL_IMMEDIATE)
         return D3DERR_INVALIDCALL;
     window = params.hDeviceWindow != nullptr ? params.hDeviceWindow : fallbackWindow;
     if (window == nullptr || !IsWindow(window)) return D3DERR_INVALIDCALL;
-    if (!params.Windowed) return D3DERR_NOTAVAILABLE;  // full-screen modes are not offered
-    if (params.BackBufferCount > 1) return D3DERR_INVALIDCALL;
     if (params.MultiSampleType != D3DMULTISAMPLE_NONE) return D3DERR_NOTAVAILABLE;
-    if (params.BackBufferFormat == D3DFMT_UNKNOWN) params.BackBufferFormat = DisplayMode().Format;
-    if (params.BackBufferFormat != D3DFMT_X8R8G8B8 && params.BackBufferFormat != D3DFMT_A8R8G8B8)
-        return D3DERR_NOTAVAILABLE;
+    if (params.Windowed) {
+        if (params.FullScreen_RefreshRateInHz != 0) return D3DERR_INVALIDCALL;
+        if (params.BackBufferFormat == D3DFMT_UNKNOWN) params.BackBufferFormat = DisplayMode().Format;
+        if (params.BackBufferFormat != D3DFMT_X8R8G8B8 && params.BackBufferFormat != D3DFMT_A8R8G8B8)
+            return D3DERR_NOTAVAILABLE;
+    } else {
+        // One of the listed modes, at its rate or the default one (0), in a format the
+        // device draws into.
+        const D3DFORMAT display = DisplayFormatOf(params.BackBufferFormat);
+        const auto& modes = Modes();
+        const bool listed = std::any_of(modes.begin(), modes.end(), [&](const D3DDISPLAYMODE& mode) {
+            return mode.Width == params.BackBufferWidth && mode.Height == params.BackBufferHeight &&
+                   mode.Format == display &&
+                   (params.FullScreen_RefreshRateInHz == 0 || params.FullScreen_RefreshRateInHz == mode.RefreshRate);
+        });
+        if (!listed) return D3DERR_INVALIDCALL;
+        if (CheckDeviceType(0, D3DDEVTYPE_HAL, display, params.BackBufferFormat, FALSE) != D3D_OK)
+            return D3DERR_NOTAVAILABLE;
+    }
     raster::DepthStencilLayout depthLayout;
     if (params.EnableAutoDepthStencil && (!DepthStencilLayoutOf(params.AutoDepthStencilFormat, depthLayout) ||
                                           !Contains(profile_.DepthStencilFormats, params.AutoDepthStencilFormat)))
@@ -286,7 +356,6 @@ HRESULT Direct3D::ResolvePresentParameters(D3DPRESENT_PARAMETERS& params, HWND f
     if (params.BackBufferWidth == 0 || params.BackBufferHeight == 0 || params.BackBufferWidth > 16384 ||
         params.BackBufferHeight > 16384)
         return D3DERR_INVALIDCALL;
-    params.BackBufferCount = 1;
     return D3D_OK;
 }
 
@@ -303,7 +372,10 @@ HRESULT Direct3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, 
     if (focusWindow != nullptr && !IsWindow(focusWindow)) return D3DERR_INVALIDCALL;
     HWND window = nullptr;
     D3DPRESENT_PARAMETERS resolved = *params;
-    if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) return result;
+    if (HRESULT result = ResolvePresentParameters(resolved, focusWindow, window); FAILED(result)) {
+        OfferBackBufferCount(*params);
+        return result;
+    }
 
     auto* device = new Device(this, type, focusWindow, behaviorFlags, window);
     HRESULT result = device->Initialize(resolved);

@@ -5,9 +5,10 @@
 //   count to 0.
 // - Surfaces and volumes that are levels of a texture have no count of their own: their
 //   AddRef and Release are the texture's, so a level handed out keeps its texture alive.
-//   The back buffer and the depth buffer belong to the device: their counts are the
-//   application's references only (the device's own does not show), and each keeps the
-//   device alive as a resource does.
+//   The back buffers and the automatic depth buffer belong to the device: their counts
+//   are the application's references only (they start at 0; the device's own does not
+//   show), a count back at 0 frees nothing, and each keeps the device alive as a resource
+//   does while the application holds it.
 // - Resources keep the device alive, but not through its public count: the device counts
 //   its live resources separately and is deleted only when both counts are 0. At its
 //   last public Release it lets go of what it holds (bound textures, stream, indices),

@@ -60,11 +60,17 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
 //   must be as large as the back buffer and the frame goes to its top left corner. Before
 //   the first Present the frame is black. The destination is an image surface
 //   (CreateImageSurface).
-// - There is no full-screen mode, so the gamma ramp never reaches the display: it is
-//   kept and returned, identity until set.
+// - A full-screen frame is scaled onto the desktop by the window layer, whose display is
+//   not ours to recolour: the gamma ramp is kept and returned, identity until set.
 // - The cursor is validated (an A8R8G8B8 surface whose sides are powers of two smaller
-//   than the display mode's, alpha 0 or 255, hot spot inside) and kept with its position
-//   and visibility; the window system's own cursor stays what it is (CursorCaps is 0).
+//   than the display mode's, alpha 0 or 255, hot spot inside) and handed to the window
+//   layer, which shows it in place of the system's cursor (with a display, as SDL's colour
+//   cursor: the window system draws it where the mouse is, at once, and it is never part of
+//   a frame, as a hardware cursor is not). ShowCursor shows nothing until an image is set:
+//   it answers whether the device's cursor was shown, and the request waits for the image.
+//   SetCursorPosition moves the pointer (screen coordinates, the device window's client
+//   area at the screen's origin in full screen), which reaches the window as WM_MOUSEMOVE;
+//   a position the pointer is at already moves nothing.
 // - The scan line cannot be read (no D3DCAPS_READ_SCANLINE): GetRasterStatus fails.
 namespace d3d8 {
 
@@ -153,17 +159,25 @@ HRESULT Device::SetCursorProperties(UINT xHotSpot, UINT yHotSpot, IDirect3DSurfa
     cursor_.width = width;
     cursor_.height = height;
     cursor_.pixels = std::move(pixels);
+    host::SetDeviceCursor(cursor_.pixels.data(), static_cast<int>(width), static_cast<int>(height),
+                          static_cast<int>(xHotSpot), static_cast<int>(yHotSpot));
+    host::ShowDeviceCursor(cursor_.visible);
     return D3D_OK;
 }
 
 void Device::SetCursorPosition(UINT xScreenSpace, UINT yScreenSpace, DWORD /*flags*/) {
     cursor_.x = xScreenSpace;
     cursor_.y = yScreenSpace;
+    POINT current{};
+    POINT point{static_cast<LONG>(xScreenSpace), static_cast<LONG>(yScreenSpace)};
+    if (GetCursorPos(&current) && current.x == point.x && current.y == point.y) return;
+    if (ScreenToClient(window_, &point)) host::WarpMouse(window_, point.x, point.y);
 }
 
 BOOL Device::ShowCursor(BOOL show) {
-    const bool previous = cursor_.visible;
+    const bool previous = cursor_.visible && !cursor_.pixels.empty();
     cursor_.visible = show != FALSE;
+    if (!cursor_.pixels.empty()) host::ShowDeviceCursor(cursor_.visible);
     return previous ? TRUE : FALSE;
 }
 

@@ -165,7 +165,10 @@ Surface::Surface(Device* device, IUnknown* container, DWORD usage, D3DPOOL pool)
 }
 
 Surface::~Surface() {
-    if (container_ == nullptr) device_->ReleaseResource();
+    if (container_ == nullptr) {
+        device_->ForgetDefaultPool(this);
+        device_->ReleaseResource();
+    }
 }
 
 HRESULT Surface::QueryInterface(REFIID riid, void** out) {
@@ -374,6 +377,7 @@ HRESULT TextureBase<Interface>::QueryInterface(REFIID riid, void** out) {
 template <class Interface>
 TextureBase<Interface>::~TextureBase() {
     device_->FlushRaster();  // no queued draw may sample this texture any more
+    device_->ForgetDefaultPool(this);
     device_->ReleaseResource();
 }
 
@@ -609,6 +613,7 @@ HRESULT Buffer<Interface>::QueryInterface(REFIID riid, void** out) {
 
 template <class Interface>
 Buffer<Interface>::~Buffer() {
+    device_->ForgetDefaultPool(this);
     device_->ReleaseResource();
 }
 

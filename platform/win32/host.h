@@ -75,6 +75,40 @@ void ClearResources();
 // The desktop's size in pixels when there is a display (false headless or without one).
 bool GetDesktopSize(int& width, int& height);
 
+// Full screen, for a device that asks for it: the window covers the display at the
+// program's mode of width x height (its client area is that size at the screen's origin,
+// without a frame) and takes the focus. With a display the SDL window fills the desktop
+// (SDL_WINDOW_FULLSCREEN_DESKTOP) and each frame is scaled into it with its aspect kept,
+// black bars beside; mouse positions are mapped back into the mode's pixels. Leaving gives
+// the window its rectangle back. False when the window does not exist.
+bool SetFullScreen(HWND window, bool fullScreen, int width, int height);
+// The rectangle a frame of frameWidth x frameHeight fills in an area of width x height when
+// scaled with its aspect kept and centred.
+RECT LetterboxRect(int frameWidth, int frameHeight, int width, int height);
+
+// The focus as a full-screen device sees it: whether the window is active and not
+// minimised, and how many times it has stopped being so (so that a loss between two looks
+// is seen). Windows start active; with a display SDL's focus and minimise events change it.
+bool HasFocus(HWND window);
+unsigned FocusLosses(HWND window);
+// Headless input: the window gains or loses the focus; WM_ACTIVATE (WA_ACTIVE or
+// WA_INACTIVE) waits as for SDL's focus events. False when the window does not exist.
+bool ActivateWindow(HWND window, bool active);
+
+// Moves the pointer to client position (x, y) of the window. With a display SDL warps it
+// (through the full-screen scaling) and the motion the window system reports becomes
+// WM_MOUSEMOVE; headless the cursor moves there and, inside the client area, a
+// WM_MOUSEMOVE waits as after host::MoveMouse. False when the window does not exist.
+bool WarpMouse(HWND window, int x, int y);
+
+// The device's cursor: an A8R8G8B8 image (packed rows, null for none) with its hot spot,
+// shown in place of the system's cursor while ShowDeviceCursor says so. With a display it
+// becomes SDL's colour cursor; headless only the state is kept.
+void SetDeviceCursor(const std::uint32_t* pixels, int width, int height, int hotX, int hotY);
+void ShowDeviceCursor(bool shown);
+// Whether the device's cursor is the one shown now (an image is set and asked to show).
+bool DeviceCursorShown();
+
 // Releases every window, every window class and the queued messages (tests call it between
 // cases). SDL's video subsystem, once started, stays up until the process ends.
 void Shutdown();

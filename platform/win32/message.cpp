@@ -24,7 +24,9 @@
 //   position in its client coordinates.
 // - keys and buttons also change the state GetAsyncKeyState reports, at once, while the
 //   messages wait; headless, host::PressKey does the same for a key.
-// - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word.
+// - focus gained / lost: WM_ACTIVATE with WA_ACTIVE / WA_INACTIVE in the low word. Focus
+//   and minimise events also change the window's focus state (host::HasFocus), which a
+//   full-screen device reads to know it is lost.
 // - the close button: WM_CLOSE.
 // - SDL's quit event, which SDL makes of SIGINT (Ctrl-C) and SIGTERM: WM_CLOSE to every
 //   window, so that a program ends as when its window is closed. (SDL is told not to make
@@ -218,9 +220,18 @@ void TranslateEvent(WindowSystem& system, const SDL_Event& event) {
         case SDL_WINDOWEVENT: {
             HWND hwnd = WindowForEvent(system, event.window.windowID);
             if (hwnd == nullptr) return;
+            Window& window = system.windows.at(hwnd);
             switch (event.window.event) {
-                case SDL_WINDOWEVENT_FOCUS_GAINED: Enqueue(system, hwnd, WM_ACTIVATE, WA_ACTIVE, 0); return;
-                case SDL_WINDOWEVENT_FOCUS_LOST: Enqueue(system, hwnd, WM_ACTIVATE, WA_INACTIVE, 0); return;
+                case SDL_WINDOWEVENT_FOCUS_GAINED:
+                    SetWindowFocusState(window, true, window.minimized);
+                    Enqueue(system, hwnd, WM_ACTIVATE, WA_ACTIVE, 0);
+                    return;
+                case SDL_WINDOWEVENT_FOCUS_LOST:
+                    SetWindowFocusState(window, false, window.minimized);
+                    Enqueue(system, hwnd, WM_ACTIVATE, WA_INACTIVE, 0);
+                    return;
+                case SDL_WINDOWEVENT_MINIMIZED: SetWindowFocusState(window, window.active, true); return;
+                case SDL_WINDOWEVENT_RESTORED: SetWindowFocusState(window, window.active, false); return;
                 case SDL_WINDOWEVENT_CLOSE: Enqueue(system, hwnd, WM_CLOSE, 0, 0); return;
                 default: return;
             }
@@ -448,6 +459,50 @@ bool MoveMouse(HWND hwnd, int x, int y, WPARAM keyFlags) {
     system.cursor = POINT{origin.x + x, origin.y + y};
     hwnd = win32::MouseTarget(system, hwnd, x, y);
     win32::QueueMouseMove(system, hwnd, x, y, keyFlags);
+    return true;
+}
+
+bool ActivateWindow(HWND hwnd, bool active) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) return false;
+    win32::SetWindowFocusState(found->second, active, found->second.minimized);
+    win32::Enqueue(system, hwnd, WM_ACTIVATE, active ? WA_ACTIVE : WA_INACTIVE, 0);
+    return true;
+}
+
+bool WarpMouse(HWND hwnd, int x, int y) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) return false;
+    win32::Window& window = found->second;
+    const POINT origin = win32::ClientOrigin(window);
+    system.cursor = POINT{origin.x + x, origin.y + y};
+    if (window.sdlWindow != nullptr) {
+        int windowX = x, windowY = y;
+        if (window.fullScreen && window.width > 0 && window.height > 0) {
+            int width = 0, height = 0;
+            SDL_GetWindowSize(window.sdlWindow, &width, &height);
+            const RECT box = host::LetterboxRect(window.width, window.height, width, height);
+            windowX = box.left + x * (box.right - box.left) / window.width;
+            windowY = box.top + y * (box.bottom - box.top) / window.height;
+        }
+        SDL_WarpMouseInWindow(window.sdlWindow, windowX, windowY);
+        system.cursorFromEvents = true;
+        return true;
+    }
+    const RECT client{0, 0, window.width - window.frame.left - window.frame.right,
+                      window.height - window.frame.top - window.frame.bottom};
+    if (x < client.left || y < client.top || x >= client.right || y >= client.bottom) return true;
+    WPARAM flags = 0;  // the buttons and keys held now
+    if ((system.asyncKeyState[VK_LBUTTON] & 0x80) != 0) flags |= MK_LBUTTON;
+    if ((system.asyncKeyState[VK_RBUTTON] & 0x80) != 0) flags |= MK_RBUTTON;
+    if ((system.asyncKeyState[VK_SHIFT] & 0x80) != 0) flags |= MK_SHIFT;
+    if ((system.asyncKeyState[VK_CONTROL] & 0x80) != 0) flags |= MK_CONTROL;
+    hwnd = win32::MouseTarget(system, hwnd, x, y);
+    win32::QueueMouseMove(system, hwnd, x, y, flags);
     return true;
 }
 

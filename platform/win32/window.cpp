@@ -20,6 +20,10 @@
 // - Headless (host::SetHeadless, or TOLVANE_HEADLESS=1 in the environment of a program
 //   that does not choose), windows are records only: messages come only from what is
 //   posted or injected, and frames go to the sink.
+// - Full screen (host::SetFullScreen, for a full-screen device): the record takes the
+//   mode's size at the screen's origin without a frame, the SDL window fills the desktop,
+//   and presentation scales each frame into it through the renderer's logical size, which
+//   letterboxes and maps the mouse events back into the frame's pixels.
 // - Without headless mode and without a display, CreateWindowExA fails as on a machine
 //   without a desktop. SDL quietly falls back to its "offscreen" driver when it finds no
 //   display, so the driver it picked is checked and "offscreen" or "dummy" count as none.
@@ -114,6 +118,13 @@ POINT ClientOrigin(const Window& window) {
     POINT origin{window.x + window.frame.left, window.y + window.frame.top};
     if (window.sdlWindow != nullptr) SDL_GetWindowPosition(window.sdlWindow, &origin.x, &origin.y);
     return origin;
+}
+
+void SetWindowFocusState(Window& window, bool active, bool minimized) {
+    const bool had = window.active && !window.minimized;
+    window.active = active;
+    window.minimized = minimized;
+    if (had && !(active && !minimized)) ++window.focusLosses;
 }
 
 void ReleaseSdlObjects(Window& window) {
@@ -292,7 +303,9 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
     if (found == nullptr) return FALSE;
     int width = win32::ClientWidth(*found);
     int height = win32::ClientHeight(*found);
-    if (found->sdlWindow != nullptr) SDL_GetWindowSizeInPixels(found->sdlWindow, &width, &height);
+    // A full-screen window's client area is the mode's, whatever the desktop's size.
+    if (found->sdlWindow != nullptr && !found->fullScreen)
+        SDL_GetWindowSizeInPixels(found->sdlWindow, &width, &height);
     *rect = RECT{0, 0, width, height};
     return TRUE;
 }
@@ -393,9 +406,14 @@ WNDPROC ProcedureOf(WindowSystem& system, HWND hwnd) {
     return window != nullptr ? window->procedure : nullptr;
 }
 
+// The device's cursor, while shown, replaces the system's whatever ShowCursor's counter and
+// SetCursor's shape say (a program hides those and shows the device's).
 void ApplyCursor(WindowSystem& system) {
     if (!system.videoStarted) return;
-    const bool shown = system.cursorCount >= 0 && (!system.cursorShapeSet || system.cursorShape != nullptr);
+    const bool device = system.deviceCursorShown && system.sdlDeviceCursor != nullptr;
+    SDL_SetCursor(device ? system.sdlDeviceCursor : SDL_GetDefaultCursor());
+    const bool shown =
+        device || (system.cursorCount >= 0 && (!system.cursorShapeSet || system.cursorShape != nullptr));
     SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
 }
 
@@ -747,6 +765,13 @@ bool PresentFrame(HWND hwnd, const std::uint32_t* pixels, int width, int height,
         }
     }
     if (SDL_UpdateTexture(window.texture, nullptr, pixels, pitchBytes) != 0) return false;
+    if (window.fullScreen) {
+        // The renderer's logical size letterboxes the frame on the desktop-sized window and
+        // maps mouse events back into the frame's pixels; the bars are cleared to black.
+        SDL_RenderSetLogicalSize(window.renderer, width, height);
+        SDL_SetRenderDrawColor(window.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(window.renderer);
+    }
     SDL_RenderCopy(window.renderer, window.texture, nullptr, nullptr);
     SDL_RenderPresent(window.renderer);
     return true;
@@ -761,6 +786,120 @@ bool GetDesktopSize(int& width, int& height) {
     width = mode.w;
     height = mode.h;
     return true;
+}
+
+bool SetFullScreen(HWND hwnd, bool fullScreen, int width, int height) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    if (found == system.windows.end()) return false;
+    Window& window = found->second;
+    if (fullScreen) {
+        if (!window.fullScreen) {
+            window.restoreX = window.x;
+            window.restoreY = window.y;
+            window.restoreWidth = window.width;
+            window.restoreHeight = window.height;
+            window.restoreFrame = window.frame;
+        }
+        window.fullScreen = true;
+        window.x = 0;
+        window.y = 0;
+        window.width = std::max(1, width);
+        window.height = std::max(1, height);
+        window.frame = RECT{0, 0, 0, 0};
+        window.visible = true;
+        win32::SetWindowFocusState(window, true, false);
+        if (window.sdlWindow != nullptr) {
+            SDL_ShowWindow(window.sdlWindow);
+            SDL_SetWindowFullscreen(window.sdlWindow, SDL_WINDOW_FULLSCREEN_DESKTOP);
+            SDL_RaiseWindow(window.sdlWindow);
+        }
+        return true;
+    }
+    if (!window.fullScreen) return true;
+    window.fullScreen = false;
+    window.x = window.restoreX;
+    window.y = window.restoreY;
+    window.width = window.restoreWidth;
+    window.height = window.restoreHeight;
+    window.frame = window.restoreFrame;
+    if (window.sdlWindow != nullptr) {
+        SDL_SetWindowFullscreen(window.sdlWindow, 0);
+        if (window.renderer != nullptr) SDL_RenderSetLogicalSize(window.renderer, 0, 0);
+        SDL_SetWindowSize(window.sdlWindow, std::max(1, win32::ClientWidth(window)),
+                          std::max(1, win32::ClientHeight(window)));
+        SDL_SetWindowPosition(window.sdlWindow, window.x + window.frame.left, window.y + window.frame.top);
+    }
+    return true;
+}
+
+RECT LetterboxRect(int frameWidth, int frameHeight, int width, int height) {
+    if (frameWidth <= 0 || frameHeight <= 0 || width <= 0 || height <= 0) return RECT{0, 0, 0, 0};
+    // The larger scale that fits both sides: compare width / frameWidth with height / frameHeight.
+    const std::int64_t byWidth = static_cast<std::int64_t>(width) * frameHeight;
+    const std::int64_t byHeight = static_cast<std::int64_t>(height) * frameWidth;
+    int fitWidth = width, fitHeight = height;
+    if (byWidth > byHeight)
+        fitWidth = static_cast<int>(byHeight / frameHeight);  // bars left and right
+    else
+        fitHeight = static_cast<int>(byWidth / frameWidth);  // bars above and below
+    const int left = (width - fitWidth) / 2, top = (height - fitHeight) / 2;
+    return RECT{left, top, left + fitWidth, top + fitHeight};
+}
+
+bool HasFocus(HWND hwnd) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    return found != system.windows.end() && found->second.active && !found->second.minimized;
+}
+
+unsigned FocusLosses(HWND hwnd) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    auto found = system.windows.find(hwnd);
+    return found != system.windows.end() ? found->second.focusLosses : 0;
+}
+
+void SetDeviceCursor(const std::uint32_t* pixels, int width, int height, int hotX, int hotY) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    if (system.sdlDeviceCursor != nullptr) {
+        SDL_SetCursor(SDL_GetDefaultCursor());  // SDL must not keep the cursor freed here
+        SDL_FreeCursor(system.sdlDeviceCursor);
+        system.sdlDeviceCursor = nullptr;
+    }
+    system.deviceCursor.clear();
+    if (pixels != nullptr && width > 0 && height > 0) {
+        system.deviceCursor.assign(pixels, pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        system.deviceCursorWidth = width;
+        system.deviceCursorHeight = height;
+        system.deviceCursorHotX = hotX;
+        system.deviceCursorHotY = hotY;
+        if (system.videoStarted) {
+            SDL_Surface* image = SDL_CreateRGBSurfaceWithFormatFrom(system.deviceCursor.data(), width, height, 32,
+                                                                    width * 4, SDL_PIXELFORMAT_ARGB8888);
+            if (image != nullptr) {
+                system.sdlDeviceCursor = SDL_CreateColorCursor(image, hotX, hotY);
+                SDL_FreeSurface(image);
+            }
+        }
+    }
+    ApplyCursor(system);
+}
+
+void ShowDeviceCursor(bool shown) {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    system.deviceCursorShown = shown;
+    ApplyCursor(system);
+}
+
+bool DeviceCursorShown() {
+    WindowSystem& system = System();
+    std::lock_guard lock(system.mutex);
+    return system.deviceCursorShown && !system.deviceCursor.empty();
 }
 
 void Shutdown() {
@@ -778,6 +917,13 @@ void Shutdown() {
     system.cursorCount = 0;
     system.cursorShape = nullptr;
     system.cursorShapeSet = false;
+    system.deviceCursorShown = false;
+    system.deviceCursor.clear();
+    if (system.sdlDeviceCursor != nullptr) {
+        if (system.videoStarted) SDL_SetCursor(SDL_GetDefaultCursor());
+        SDL_FreeCursor(system.sdlDeviceCursor);
+        system.sdlDeviceCursor = nullptr;
+    }
     ApplyCursor(system);
     system.cursorFromEvents = false;
     // SDL's video subsystem stays up for the rest of the process: started again after a

@@ -24,6 +24,7 @@
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
+struct SDL_Cursor;
 
 namespace win32 {
 
@@ -57,7 +58,19 @@ struct Window {
     SDL_Texture* texture = nullptr;
     int textureWidth = 0;
     int textureHeight = 0;
+    // Full screen (host::SetFullScreen): the rectangle and frame to give back on leaving.
+    bool fullScreen = false;
+    int restoreX = 0, restoreY = 0, restoreWidth = 0, restoreHeight = 0;
+    RECT restoreFrame = {0, 0, 0, 0};
+    // The focus (host::HasFocus): active and not minimised; losses counts the times it
+    // stopped being both.
+    bool active = true;
+    bool minimized = false;
+    unsigned focusLosses = 0;
 };
+
+// Changes a window's focus state, counting a loss (caller holds the lock).
+void SetWindowFocusState(Window& window, bool active, bool minimized);
 
 // Shows a message box with the window system and returns once the user has closed it;
 // false when it could not be shown. MessageBoxA calls it on a thread of its own while its
@@ -97,6 +110,11 @@ struct WindowSystem {
     POINT cursor = {0, 0};
     bool cursorFromEvents = false;
     host::FrameSink frameSink;
+    // The device's cursor (host::SetDeviceCursor): A8R8G8B8 pixels, empty for none.
+    std::vector<std::uint32_t> deviceCursor;
+    int deviceCursorWidth = 0, deviceCursorHeight = 0, deviceCursorHotX = 0, deviceCursorHotY = 0;
+    bool deviceCursorShown = false;
+    SDL_Cursor* sdlDeviceCursor = nullptr;
     BoxShower boxShower;  // SDL's message box when empty
     bool signalsCaught = false;  // the headless handlers of SIGINT and SIGTERM are in place
 };

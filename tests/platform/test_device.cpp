@@ -25,7 +25,7 @@ TEST(Direct3DCreate, OnlyTheSdkVersionOfTheDeviceInterface) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
-TEST_F(DeviceTest, HeadlessAdapterHasOneX8R8G8B8Mode) {
+TEST_F(DeviceTest, HeadlessAdapterReportsAnX8R8G8B8DesktopMode) {
     EXPECT_EQ(d3d_->GetAdapterCount(), 1u);
     D3DDISPLAYMODE mode{};
     ASSERT_EQ(d3d_->GetAdapterDisplayMode(0, &mode), D3D_OK);
@@ -35,7 +35,7 @@ TEST_F(DeviceTest, HeadlessAdapterHasOneX8R8G8B8Mode) {
     EXPECT_EQ(d3d_->GetAdapterDisplayMode(1, &mode), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d_->GetAdapterDisplayMode(0, nullptr), D3DERR_INVALIDCALL);
     EXPECT_EQ(d3d_->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, TRUE), D3D_OK);
-    EXPECT_EQ(d3d_->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8, FALSE), D3DERR_NOTAVAILABLE);
+    EXPECT_EQ(d3d_->CheckDeviceType(0, D3DDEVTYPE_HAL, D3DFMT_R5G6B5, D3DFMT_R5G6B5, TRUE), D3DERR_NOTAVAILABLE);
 }
 
 TEST_F(DeviceTest, DefaultProfileAcceptsItsFormatsPerResourceType) {
@@ -218,8 +218,8 @@ TEST_F(DeviceTest, CreationRefusesWhatThePlatformRefuses) {
         return result;
     };
     D3DPRESENT_PARAMETERS params = Params(true);
-    params.Windowed = FALSE;
-    EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
+    params.Windowed = FALSE;  // no full-screen mode is 0 by 0
+    EXPECT_EQ(create(params), D3DERR_INVALIDCALL);
     params = Params(true);
     params.BackBufferFormat = D3DFMT_R5G6B5;
     EXPECT_EQ(create(params), D3DERR_NOTAVAILABLE);
@@ -770,7 +770,7 @@ TEST_F(DeviceTest, ConditionalNonPowerOfTwoRefusesAFullChain) {
 
 TEST_F(DeviceTest, PresentParametersAreCheckedInThePlatformsOrder) {
     // A bad swap effect, back-buffer count or interval is a bad call even with no window
-    // and full-screen asked for (which is otherwise not available).
+    // and full-screen asked for.
     const std::function<void(D3DPRESENT_PARAMETERS&)> changes[] = {
         [](auto& p) { p.SwapEffect = static_cast<D3DSWAPEFFECT>(0); },
         [](auto& p) { p.BackBufferCount = 4; },
@@ -789,9 +789,9 @@ TEST_F(DeviceTest, PresentParametersAreCheckedInThePlatformsOrder) {
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
               D3DERR_INVALIDCALL);
     params = Params(false);
-    params.Windowed = FALSE;
+    params.Windowed = FALSE;  // full screen at no listed mode (0 by 0)
     EXPECT_EQ(d3d_->CreateDevice(0, D3DDEVTYPE_HAL, window_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
-              D3DERR_NOTAVAILABLE);
+              D3DERR_INVALIDCALL);
 }
 
 TEST_F(DeviceTest, BindingsHoldTheDevicesReferenceOutOfTheApplicationsCount) {

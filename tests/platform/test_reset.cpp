@@ -58,6 +58,9 @@ TEST_F(DeviceTest, ResetRebuildsTheBuffersAndReturnsToTheStatesOfANewDevice) {
     device_->SetVertexShader(D3DFVF_XYZ);
     IDirect3DSurface8* heldBack = nullptr;  // kept by the application across the reset
     ASSERT_EQ(device_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &heldBack), D3D_OK);
+    // A render target of the default pool is let go of before a reset; the device's hold,
+    // as the current target, is what is left of it, and Reset ends that too.
+    EXPECT_EQ(Drop(target), 1u);
 
     D3DPRESENT_PARAMETERS params = Params(true);
     params.BackBufferWidth = 32;
@@ -102,7 +105,6 @@ TEST_F(DeviceTest, ResetRebuildsTheBuffersAndReturnsToTheStatesOfANewDevice) {
     EXPECT_EQ(Drop(texture), 0u);
     EXPECT_EQ(Drop(stream), 0u);
     EXPECT_EQ(Drop(indices), 0u);
-    EXPECT_EQ(Drop(target), 0u);
 }
 
 TEST_F(DeviceTest, ResetRefusesBadParametersAndKeepsTheDevice) {
@@ -110,7 +112,7 @@ TEST_F(DeviceTest, ResetRefusesBadParametersAndKeepsTheDevice) {
     device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     const std::function<void(D3DPRESENT_PARAMETERS&)> changes[] = {
         [](auto& p) { p.SwapEffect = static_cast<D3DSWAPEFFECT>(9); },
-        [](auto& p) { p.BackBufferCount = 2; },
+        [](auto& p) { p.BackBufferCount = 4; },
         [](auto& p) { p.AutoDepthStencilFormat = D3DFMT_A8R8G8B8; },
         [](auto& p) { p.BackBufferFormat = D3DFMT_R5G6B5; },
         [](auto& p) { p.Windowed = FALSE; },

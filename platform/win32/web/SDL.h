@@ -30,6 +30,7 @@ struct SDL_DisplayMode {
 constexpr Uint32 SDL_INIT_VIDEO = 0x00000020u;
 constexpr Uint32 SDL_WINDOW_SHOWN = 0x00000004u;
 constexpr Uint32 SDL_WINDOW_HIDDEN = 0x00000008u;
+constexpr Uint32 SDL_WINDOW_FULLSCREEN_DESKTOP = 0x00001001u;
 constexpr Uint32 SDL_WINDOWPOS_UNDEFINED = 0x1FFF0000u;
 constexpr Uint32 SDL_PIXELFORMAT_ARGB8888 = 0x16362004u;
 constexpr int SDL_TEXTUREACCESS_STREAMING = 1;
@@ -192,6 +193,18 @@ void SDL_ShowWindow(SDL_Window* window);
 void SDL_HideWindow(SDL_Window* window);
 int SDL_ShowCursor(int toggle);
 int SDL_CaptureMouse(SDL_bool enabled);
+int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags);
+void SDL_RaiseWindow(SDL_Window* window);
+
+struct SDL_Surface;
+struct SDL_Cursor;
+SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int width, int height, int depth, int pitch,
+                                                Uint32 format);
+void SDL_FreeSurface(SDL_Surface* surface);
+SDL_Cursor* SDL_CreateColorCursor(SDL_Surface* surface, int hotX, int hotY);
+void SDL_FreeCursor(SDL_Cursor* cursor);
+void SDL_SetCursor(SDL_Cursor* cursor);
+SDL_Cursor* SDL_GetDefaultCursor();
 
 SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint32 flags);
 void SDL_DestroyRenderer(SDL_Renderer* renderer);
@@ -200,6 +213,9 @@ void SDL_DestroyTexture(SDL_Texture* texture);
 int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect* rect, const void* pixels, int pitch);
 int SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* source, const SDL_Rect* destination);
 void SDL_RenderPresent(SDL_Renderer* renderer);
+int SDL_RenderSetLogicalSize(SDL_Renderer* renderer, int w, int h);
+int SDL_SetRenderDrawColor(SDL_Renderer* renderer, Uint8 r, Uint8 g, Uint8 b, Uint8 a);
+int SDL_RenderClear(SDL_Renderer* renderer);
 
 void SDL_PumpEvents();
 int SDL_PollEvent(SDL_Event* event);
@@ -208,6 +224,7 @@ Uint32 SDL_GetGlobalMouseState(int* x, int* y);
 Uint32 SDL_GetMouseState(int* x, int* y);
 SDL_Keymod SDL_GetModState();
 void SDL_WarpMouseGlobal(int x, int y);
+void SDL_WarpMouseInWindow(SDL_Window* window, int x, int y);
 void SDL_StartTextInput();
 void SDL_StopTextInput();
 

@@ -61,18 +61,58 @@ Module.hostInstall = function (canvas) {
   canvas.addEventListener('keyup', key(false));
   function where(e) {
     var r = canvas.getBoundingClientRect(), size = Module.hostSurface || canvas;  // the drawing's size
-    return [Math.round((e.clientX - r.left) * size.width / r.width),
-            Math.round((e.clientY - r.top) * size.height / r.height)];
+    var left = r.left, top = r.top, width = r.width, height = r.height;
+    if (document.fullscreenElement === canvas && size.width > 0 && size.height > 0) {
+      // Full screen shows the drawing scaled with its aspect kept (object-fit: contain).
+      var scale = Math.min(r.width / size.width, r.height / size.height);
+      width = size.width * scale;
+      height = size.height * scale;
+      left += (r.width - width) / 2;
+      top += (r.height - height) / 2;
+    }
+    return [Math.round((e.clientX - left) * size.width / width),
+            Math.round((e.clientY - top) * size.height / height)];
   }
+  // A full-screen request the browser refused for want of a user's input is made again
+  // at the next click or key.
+  function fullScreenAgain() { if (Module.hostFullScreenWanted) Module.hostFullScreen(true); }
+  canvas.addEventListener('keydown', fullScreenAgain);
   canvas.addEventListener('mousemove', function (e) { var p = where(e); Module._tolvane_host_mouse(0, 0, p[0], p[1]); });
   canvas.addEventListener('mousedown', function (e) {
     canvas.focus();
+    fullScreenAgain();
     var p = where(e); Module._tolvane_host_mouse(1, e.button + 1, p[0], p[1]);
   });
   canvas.addEventListener('mouseup', function (e) { var p = where(e); Module._tolvane_host_mouse(2, e.button + 1, p[0], p[1]); });
   canvas.addEventListener('contextmenu', function (e) { e.preventDefault(); });
   canvas.addEventListener('focus', function () { Module._tolvane_host_focus(1); });
   canvas.addEventListener('blur', function () { Module._tolvane_host_focus(0); });
+};
+
+// Full screen for a full-screen device: the canvas fills the screen with the frame scaled
+// into it, its aspect kept; leaving it (or the user's Escape) gives the page back.
+Module.hostFullScreen = function (on) {
+  var canvas = Module.canvas;
+  Module.hostFullScreenWanted = false;
+  Module.hostFullScreenOn = on;
+  if (!Module.hostFullScreenWatched) {
+    // The user leaving full screen (Escape) is a full-screen program's loss of the focus,
+    // as switching away is on the desktop: its device is lost, then waits to be reset.
+    Module.hostFullScreenWatched = true;
+    document.addEventListener('fullscreenchange', function () {
+      if (!Module.hostFullScreenOn || document.fullscreenElement === canvas) return;
+      Module._tolvane_host_focus(0);
+      if (document.activeElement === canvas) Module._tolvane_host_focus(1);
+    });
+  }
+  if (!on) {
+    if (document.fullscreenElement === canvas && document.exitFullscreen) document.exitFullscreen();
+    return;
+  }
+  canvas.style.objectFit = 'contain';
+  canvas.style.background = 'black';
+  if (document.fullscreenElement === canvas || !canvas.requestFullscreen) return;
+  canvas.requestFullscreen().catch(function () { Module.hostFullScreenWanted = true; });
 };
 
 // The canvas's pixels are drawn through an OffscreenCanvas where the browser has one: its

@@ -284,6 +284,24 @@ void SDL_HideWindow(SDL_Window*) {}
 int SDL_ShowCursor(int toggle) { return toggle < 0 ? SDL_ENABLE : toggle; }
 int SDL_CaptureMouse(SDL_bool) { return -1; }
 
+// Full screen is the canvas's: the page asks the browser for it (which the browser grants
+// only during a user's input: otherwise the page asks again at the next click or key) and
+// scales the frame into the screen with its aspect kept.
+int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags) {
+    if (window == nullptr) return -1;
+    MAIN_THREAD_EM_ASM({ Module.hostFullScreen($0 !== 0); }, flags != 0 ? 1 : 0);
+    return 0;
+}
+void SDL_RaiseWindow(SDL_Window*) {}
+
+// The pointer over the canvas is the page's: no cursor images.
+SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void*, int, int, int, int, Uint32) { return nullptr; }
+void SDL_FreeSurface(SDL_Surface*) {}
+SDL_Cursor* SDL_CreateColorCursor(SDL_Surface*, int, int) { return nullptr; }
+void SDL_FreeCursor(SDL_Cursor*) {}
+void SDL_SetCursor(SDL_Cursor*) {}
+SDL_Cursor* SDL_GetDefaultCursor() { return nullptr; }
+
 void SDL_GetWindowPosition(SDL_Window* window, int* x, int* y) {
     if (x) *x = 0;
     if (y) *y = 0;
@@ -372,6 +390,11 @@ namespace {
 SDL_Texture* gPending = nullptr;
 }
 
+// The page scales the canvas itself (see hostFullScreen): nothing to do here.
+int SDL_RenderSetLogicalSize(SDL_Renderer*, int, int) { return 0; }
+int SDL_SetRenderDrawColor(SDL_Renderer*, Uint8, Uint8, Uint8, Uint8) { return 0; }
+int SDL_RenderClear(SDL_Renderer*) { return 0; }
+
 int SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect* source,
                    const SDL_Rect* destination) {
     gPending = texture;
@@ -449,6 +472,8 @@ void SDL_WarpMouseGlobal(int x, int y) {
     gMouseX = x;
     gMouseY = y;
 }
+
+void SDL_WarpMouseInWindow(SDL_Window*, int x, int y) { SDL_WarpMouseGlobal(x, y); }
 
 void SDL_StartTextInput() {}
 void SDL_StopTextInput() {}

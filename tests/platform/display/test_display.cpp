@@ -353,4 +353,70 @@ TEST_F(Display, DeviceOnTheWindowPresentsThroughSdl) {
     EXPECT_EQ(d3d->Release(), 0u);
 }
 
+// A full-screen device makes its window a desktop-sized SDL window that shows the frame
+// at the mode's size with its aspect kept; SDL's focus events make it lost, then not reset.
+// Its cursor is SDL's colour cursor, and SetCursorPosition warps the pointer, which comes
+// back as WM_MOUSEMOVE.
+TEST_F(Display, FullScreenDeviceTakesTheDesktopAndIsLostWithTheFocus) {
+    IDirect3D8* d3d = Direct3DCreate8(D3D_SDK_VERSION);
+    ASSERT_NE(d3d, nullptr);
+    D3DPRESENT_PARAMETERS params{};
+    params.BackBufferWidth = 640;
+    params.BackBufferHeight = 480;
+    params.BackBufferFormat = D3DFMT_X8R8G8B8;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    IDirect3DDevice8* device = nullptr;
+    ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, hwnd_, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device),
+              D3D_OK);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_FULLSCREEN_DESKTOP, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(hwnd_, &client));
+    EXPECT_EQ(client.right * 10000 + client.bottom, 640 * 10000 + 480);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    int logicalWidth = 0, logicalHeight = 0;
+    SDL_RenderGetLogicalSize(win32::System().windows.at(hwnd_).renderer, &logicalWidth, &logicalHeight);
+    EXPECT_EQ(logicalWidth * 10000 + logicalHeight, 640 * 10000 + 480);
+
+    Drain();
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_LOST);
+    Drain();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICELOST);
+    PushWindowEvent(SDL_WINDOWEVENT_FOCUS_GAINED);
+    Drain();
+    EXPECT_EQ(device->TestCooperativeLevel(), D3DERR_DEVICENOTRESET);
+    ASSERT_EQ(device->Reset(&params), D3D_OK);
+    EXPECT_EQ(device->TestCooperativeLevel(), D3D_OK);
+
+    IDirect3DSurface8* image = nullptr;
+    ASSERT_EQ(device->CreateImageSurface(32, 32, D3DFMT_A8R8G8B8, &image), D3D_OK);
+    ASSERT_EQ(device->SetCursorProperties(0, 0, image), D3D_OK);
+    image->Release();
+    device->ShowCursor(TRUE);
+    EXPECT_NE(SDL_GetCursor(), SDL_GetDefaultCursor());
+    device->ShowCursor(FALSE);
+    EXPECT_EQ(SDL_GetCursor(), SDL_GetDefaultCursor());
+
+    // Back to windowed: the warp of SetCursorPosition reaches the window as WM_MOUSEMOVE.
+    params.Windowed = TRUE;
+    params.BackBufferWidth = 320;
+    params.BackBufferHeight = 240;
+    ASSERT_EQ(device->Reset(&params), D3D_OK);
+    EXPECT_EQ(SDL_GetWindowFlags(sdl_) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    SDL_Delay(50);
+    Drain();
+    POINT target{30, 40};
+    ASSERT_TRUE(ClientToScreen(hwnd_, &target));
+    device->SetCursorPosition(static_cast<UINT>(target.x), static_cast<UINT>(target.y), 0);
+    bool moved = false;
+    for (int i = 0; i < 20 && !moved; ++i) {
+        SDL_Delay(10);
+        MSG msg;
+        while (PeekMessageA(&msg, hwnd_, 0, 0, PM_REMOVE))
+            moved = moved || (msg.message == WM_MOUSEMOVE && msg.lParam == MAKELPARAM(30, 40));
+    }
+    EXPECT_TRUE(moved);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(d3d->Release(), 0u);
+}
+
 }  // namespace
