@@ -162,7 +162,10 @@ void Rasterizer::Impl::Point(const ClipVertex& a) {
     if (!UsableScreenVertex(s)) return;
     const ClipVertex* one[1] = {&a};
     NoteColors(one, 1);
-    SetupPoint(s);
+    // Clamped to the draw's range; a size that is not positive draws one pixel.
+    float size = std::fmin(std::fmax(a.pointSize, pointSizeMin), pointSizeMax);
+    if (!(size > 0.0f)) size = 1.0f;
+    SetupPoint(s, size);
 }
 
 }  // namespace raster

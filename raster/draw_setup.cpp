@@ -349,8 +349,7 @@ void SetUpProgram(const PipelineState& state, DrawSetup& d, const RasterOptions&
 
 }  // namespace
 
-// FIXME: states read nowhere yet: point sprites and point scaling, vertex blending,
-// DITHERENABLE and edge antialiasing.
+// FIXME: states read nowhere yet: vertex blending, DITHERENABLE and edge antialiasing.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& d, const RasterOptions& options) {
     d = DrawSetup{};
     d.target = target;

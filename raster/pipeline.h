@@ -199,10 +199,12 @@ struct DrawSetup {
     int programLanes = 1;
 };
 
-// A vertex after transform and lighting: clip-space position and attributes.
+// A vertex after transform and lighting: clip-space position and attributes, and for the
+// vertices of a point list the point's size in pixels.
 struct ClipVertex {
     float pos[4];
     float attr[kMaxAttributes];
+    float pointSize;
 };
 
 // A vertex after the perspective divide and the viewport: screen x, y (pixel centres at

@@ -2,6 +2,7 @@
 // stage, then assembly; and Flush, which runs the tile pass over the worker pool.
 #include <algorithm>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <thread>
@@ -82,8 +83,9 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
     cullMode = rs.cull;
     flat = rs.shade == ShadeMode::Flat;
     lastPixel = rs.lastPixel;
-    pointSize = std::clamp(rs.pointSize, std::max(rs.pointSizeMin, 0.0f), std::max(rs.pointSizeMax, 0.0f));
-    if (!(pointSize > 0.0f)) pointSize = 1.0f;
+    pointSizeMin = std::max(rs.pointSizeMin, 0.0f);
+    pointSizeMax = std::min(rs.pointSizeMax, kMaxPointSize);
+    pointSprite = rs.pointSprite;
     attrCount = draw->layout.count;
     const Viewport& vp = state.viewport;
     vpX = static_cast<float>(vp.x);
@@ -112,6 +114,9 @@ void Rasterizer::Impl::Draw(const PipelineState& state, const RenderTarget& targ
             return;
         }
         RunVertexProgram(*program, state, input, first, count);
+        // A program's oPts is the size in pixels; without one the state's size holds.
+        if (!program->WritesPointSize())
+            for (ClipVertex& v : vertices) v.pointSize = rs.pointSize;
     };
 
     if (!indices) {
@@ -159,6 +164,7 @@ void Rasterizer::Impl::RunVertexProgram(const VertexProgram& program, const Pipe
         out.colorCount[1] = 3;
     }
     if (layout.fog >= 0) out.fog = 4 + layout.fog;
+    if (program.WritesPointSize()) out.pointSize = static_cast<int>(offsetof(ClipVertex, pointSize) / sizeof(float));
     for (int s = 0; s < kMaxStages && s < kProgramTexcoords; ++s) {
         if (layout.texcoord[s] < 0) continue;
         out.texcoord[s] = 4 + layout.texcoord[s];

@@ -93,7 +93,7 @@ struct Rasterizer::Impl {
     int ClipPolygon(ClipVertex* polygon, int count, std::uint32_t planes, ClipVertex* scratch) const;
     void SetupTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
     void SetupLine(const ScreenVertex& a, const ScreenVertex& b);
-    void SetupPoint(const ScreenVertex& a);
+    void SetupPoint(const ScreenVertex& a, float size);
     float* NewPlanes(Prim& prim);
     bool QueueFull() const;
     void MakeRoom();
@@ -126,7 +126,8 @@ struct Rasterizer::Impl {
     CullMode cullMode = CullMode::None;
     bool flat = false;
     bool lastPixel = true;
-    float pointSize = 1.0f;
+    float pointSizeMin = 0.0f, pointSizeMax = kMaxPointSize;
+    bool pointSprite = false;
     float guardX = 1.0f, guardY = 1.0f;
     // The fixed clip planes, then the enabled user planes in clip space.
     int clipPlaneCount = 7;

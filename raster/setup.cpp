@@ -130,7 +130,7 @@ void Rasterizer::Impl::SetupLine(const ScreenVertex& a, const ScreenVertex& b) {
     float dx = b.x - a.x, dy = b.y - a.y;
     float length2 = dx * dx + dy * dy;
     if (!(length2 > 0.0f)) {
-        if (lastPixel) SetupPoint(a);
+        if (lastPixel) SetupPoint(a, 1.0f);
         return;
     }
     Prim prim;
@@ -165,10 +165,10 @@ void Rasterizer::Impl::SetupLine(const ScreenVertex& a, const ScreenVertex& b) {
     Bin(static_cast<std::uint32_t>(prims.size() - 1));
 }
 
-void Rasterizer::Impl::SetupPoint(const ScreenVertex& a) {
+void Rasterizer::Impl::SetupPoint(const ScreenVertex& a, float size) {
     Prim prim;
     prim.kind = PrimKind::Point;
-    float half = pointSize * 0.5f;
+    float half = size * 0.5f;
     // Pixel centres inside [x - size/2, x + size/2), the fill rule of a square.
     prim.minX = std::max(static_cast<int>(std::ceil(a.x - half)), draw->clipX0);
     prim.maxX = std::min(static_cast<int>(std::ceil(a.x + half)) - 1, draw->clipX1 - 1);
@@ -186,6 +186,19 @@ void Rasterizer::Impl::SetupPoint(const ScreenVertex& a) {
     plane(planes, a.z);
     plane(planes + 3, a.q);
     for (int k = 0; k < attrCount; ++k) plane(planes + 6 + 3 * k, a.attr[k]);
+    if (pointSprite) {
+        // Every stage's first two coordinates run over the square, (0, 0) at its top-left
+        // corner to (1, 1) at its bottom-right; the others keep the vertex's values.
+        const float step = a.q / size;
+        for (int s = 0; s < kMaxStages; ++s) {
+            const int at = draw->layout.texcoord[s];
+            if (at < 0) continue;
+            float* u = planes + 6 + 3 * at;
+            u[0] = 0.5f * a.q, u[1] = step, u[2] = 0.0f;
+            float* v = u + 3;
+            v[0] = 0.5f * a.q, v[1] = 0.0f, v[2] = step;
+        }
+    }
     prims.push_back(prim);
     Bin(static_cast<std::uint32_t>(prims.size() - 1));
 }

@@ -13,6 +13,8 @@ namespace raster {
 
 constexpr int kMaxStages = 8;
 constexpr int kMaxLights = 8;
+// The largest point size drawn, in pixels; larger sizes are clamped to it.
+constexpr float kMaxPointSize = 64.0f;
 constexpr int kMaxClipPlanes = 6;
 
 // The programs that may take the place of the fixed-function vertex and pixel stages
@@ -110,7 +112,14 @@ struct DrawState {
     CullMode cull = CullMode::CounterClockwise;
     ShadeMode shade = ShadeMode::Gouraud;
     bool lastPixel = true;  // lines draw their last pixel
+    // Points: the size in pixels (or, with pointScale, in eye-space units scaled by the
+    // distance as screen size = viewport height * size / sqrt(A + B d + C d^2)); a vertex's
+    // own size takes the place of pointSize. pointSprite spreads each stage's coordinates
+    // over the point, (0, 0) at its top left to (1, 1) at its bottom right.
     float pointSize = 1.0f, pointSizeMin = 0.0f, pointSizeMax = 64.0f;
+    bool pointSprite = false;
+    bool pointScale = false;
+    float pointScaleA = 1.0f, pointScaleB = 0.0f, pointScaleC = 0.0f;
     std::uint32_t clipPlanes = 0;  // bit i enables user clip plane i (i < kMaxClipPlanes)
 
     // Depth, alpha and stencil tests.

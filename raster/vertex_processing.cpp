@@ -97,6 +97,7 @@ void VertexProcessor::Prepare(const PipelineState& state, const AttributeLayout&
     PrepareColorsAndFog(state.states);
     PrepareCoordinates(state);
     PrepareLights(state);
+    PreparePointSize(state);
 }
 
 namespace {
@@ -205,6 +206,26 @@ void VertexProcessor::PrepareCoordinates(const PipelineState& state) {
         cameraNormal_ = cameraNormal_ || source == Source::CameraNormal || source == Source::CameraReflection;
         cameraPosition_ = cameraPosition_ || source == Source::CameraPosition || source == Source::CameraReflection;
     }
+}
+
+// Pretransformed points are sized in pixels as given; the others scale by distance when
+// the draw asks for it.
+void VertexProcessor::PreparePointSize(const PipelineState& state) {
+    const DrawState& rs = state.states;
+    pointSize_ = rs.pointSize;
+    pointScale_ = rs.pointScale && !fvf_.pretransformed;
+    pointScaleA_ = rs.pointScaleA;
+    pointScaleB_ = rs.pointScaleB;
+    pointScaleC_ = rs.pointScaleC;
+    viewportHeight_ = static_cast<float>(state.viewport.height);
+}
+
+float VertexProcessor::PointSize(const std::uint8_t* vertex, const float viewPosition[3]) const {
+    const float size = fvf_.pointSize >= 0 ? ReadFloat(vertex + fvf_.pointSize) : pointSize_;
+    if (!pointScale_) return size;
+    const float d = std::sqrt(Dot3(viewPosition, viewPosition));
+    // A non-positive or non-finite divisor leaves the size to the clamp (the largest size).
+    return viewportHeight_ * size * std::sqrt(1.0f / (pointScaleA_ + pointScaleB_ * d + pointScaleC_ * d * d));
 }
 
 // Lights are given in world space; lighting runs in view space.
@@ -331,9 +352,10 @@ void VertexProcessor::Run(const VertexInput& input, std::uint32_t first, std::ui
             o.pos[3] = rhw == 0.0f ? 1.0f : rhw;
         } else {
             for (int c = 0; c < 4; ++c) o.pos[c] = p[0] * m[0][c] + p[1] * m[1][c] + p[2] * m[2][c] + m[3][c];
-            if (lighting_ || fogMode_ != FogMode::None || cameraPosition_)
+            if (lighting_ || fogMode_ != FogMode::None || cameraPosition_ || pointScale_)
                 for (int c = 0; c < 3; ++c) viewPosition[c] = p[0] * wv[0][c] + p[1] * wv[1][c] + p[2] * wv[2][c] + wv[3][c];
         }
+        o.pointSize = PointSize(vertex, viewPosition);
 
         float diffuse[4], specular[4];
         float normal[3] = {0.0f, 0.0f, 0.0f};  // in view space

@@ -39,6 +39,10 @@ private:
     void PrepareColorsAndFog(const DrawState& states);
     void PrepareCoordinates(const PipelineState& state);
     void PrepareLights(const PipelineState& state);
+    void PreparePointSize(const PipelineState& state);
+    // A vertex's point size in pixels before clamping: its own size or the state's, scaled
+    // by its distance from the eye when the draw scales points.
+    float PointSize(const std::uint8_t* vertex, const float viewPosition[3]) const;
     void Light(const float position[3], const float normal[3], bool hasNormal, const float vertexDiffuse[4],
                const float vertexSpecular[4], float diffuse[4], float specular[4]) const;
 
@@ -66,6 +70,9 @@ private:
     Matrix4 textureTransform_[kMaxStages] = {};
     bool cameraNormal_ = false;    // a stage generates from the camera-space normal
     bool cameraPosition_ = false;  // or from the camera-space position
+    float pointSize_ = 1.0f;
+    bool pointScale_ = false;
+    float pointScaleA_ = 1.0f, pointScaleB_ = 0.0f, pointScaleC_ = 0.0f, viewportHeight_ = 0.0f;
     // Lights moved to view space.
     struct ViewLight {
         LightType type;

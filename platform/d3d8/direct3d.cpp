@@ -282,8 +282,9 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxTextureAspectRatio = profile_.MaxTextureAspectRatio;
     caps->MaxAnisotropy = 1;
     caps->MaxVertexW = 1e10f;
-    // Every coordinate set a vertex format can carry reaches the stages.
-    caps->FVFCaps = 8 & D3DFVFCAPS_TEXCOORDCOUNTMASK;
+    // Every coordinate set a vertex format can carry reaches the stages, and so does a
+    // vertex's own point size.
+    caps->FVFCaps = (8 & D3DFVFCAPS_TEXCOORDCOUNTMASK) | D3DFVFCAPS_PSIZE;
     caps->TextureOpCaps = D3DTEXOPCAPS_SUPPORTED;
     caps->MaxTextureBlendStages = D3DMAXTEXTURESTAGES;
     caps->MaxSimultaneousTextures = D3DMAXTEXTURESTAGES;
@@ -292,7 +293,7 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->MaxActiveLights = raster::kMaxLights;
     caps->MaxUserClipPlanes = raster::kMaxClipPlanes;
     caps->MaxVertexBlendMatrices = 0;
-    caps->MaxPointSize = 1.0f;
+    caps->MaxPointSize = raster::kMaxPointSize;
     caps->MaxPrimitiveCount = 0x00FFFFFF;
     caps->MaxVertexIndex = 0x00FFFFFF;
     caps->MaxStreams = kDeclarationStreams;

@@ -48,7 +48,7 @@ bool IsDrawableFvf(DWORD fvf) {
     if (!IsFvf(fvf)) return false;
     DWORD position = fvf & D3DFVF_POSITION_MASK;
     if (position != D3DFVF_XYZ && position != D3DFVF_XYZRHW) return false;
-    constexpr DWORD kDecoded = D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_DIFFUSE | D3DFVF_SPECULAR |
+    constexpr DWORD kDecoded = D3DFVF_POSITION_MASK | D3DFVF_NORMAL | D3DFVF_PSIZE | D3DFVF_DIFFUSE | D3DFVF_SPECULAR |
                                D3DFVF_TEXCOUNT_MASK | kTexCoordSizeMask;
     return (fvf & ~kDecoded) == 0;
 }

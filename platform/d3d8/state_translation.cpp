@@ -310,6 +310,11 @@ void TranslateRenderState(const DWORD* rs, D3DRENDERSTATETYPE state, DrawState& 
         case D3DRS_POINTSIZE: draw.pointSize = FloatOf(value); return;
         case D3DRS_POINTSIZE_MIN: draw.pointSizeMin = FloatOf(value); return;
         case D3DRS_POINTSIZE_MAX: draw.pointSizeMax = FloatOf(value); return;
+        case D3DRS_POINTSPRITEENABLE: draw.pointSprite = on; return;
+        case D3DRS_POINTSCALEENABLE: draw.pointScale = on; return;
+        case D3DRS_POINTSCALE_A: draw.pointScaleA = FloatOf(value); return;
+        case D3DRS_POINTSCALE_B: draw.pointScaleB = FloatOf(value); return;
+        case D3DRS_POINTSCALE_C: draw.pointScaleC = FloatOf(value); return;
         case D3DRS_CLIPPLANEENABLE: draw.clipPlanes = value & ((1u << kMaxClipPlanes) - 1); return;
         // FIXME: D3DZB_USEW (w-buffering) is drawn as an ordinary z-buffer.
         case D3DRS_ZENABLE: draw.depthTest = value != D3DZB_FALSE; return;
