@@ -256,6 +256,15 @@ TEST_F(PixelShaderTest, SignedTexelsFilterAcrossZero) {
     EXPECT_EQ(At(pixels, 16, 10) >> 8, 0x3F3Fu);  // (0.5 - 32 / 127) 255 = 63.25
 }
 
+// Outside bump mapping the stages read a signed channel v as the byte of (v + 1) / 2 (the
+// copy's biased byte), so DOTPRODUCT3's own bias turns it back into v.
+TEST_F(PixelShaderTest, FixedFunctionStagesReadSignedChannelsBiased) {
+    SignedTexture(0, D3DFMT_V8U8, 2, 1, {0x7F81u});  // U -127, V 127
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TEXTURE);
+    EXPECT_EQ(At(Draw(), 20, 20), 0x01FFFFu);
+}
+
 // BUMPENVMAP in the stages draws what texbem draws: the stage after the bump stage looks
 // up at coordinates moved by the bump stage's matrix times its texel's (du, dv); the bump
 // stage passes CURRENT on. BUMPENVMAPLUMINANCE scales the looked-up texel as texbeml does.
