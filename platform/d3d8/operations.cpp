@@ -150,6 +150,7 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
     D3DCAPS8 caps{};
     GetDeviceCaps(&caps);
     DWORD textures = 0;
+    bool bumpStages = false;
     for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) {
         const DWORD* ts = state_.stageState[stage];
         const DWORD colorOp = ts[D3DTSS_COLOROP];
@@ -161,6 +162,8 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
         const bool bump = colorOp == D3DTOP_BUMPENVMAP || colorOp == D3DTOP_BUMPENVMAPLUMINANCE;
         if (bump && (stage + 1 >= 6 || state_.stageState[stage + 1][D3DTSS_COLOROP] == D3DTOP_DISABLE))
             return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        bumpStages = bumpStages || bump;
+        if (bumpStages && stage >= 6) return D3DERR_UNSUPPORTEDCOLOROPERATION;
         if ((ReadsArg1(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG1])) ||
             (ReadsArg2(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG2])) ||
             (ReadsArg0(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG0])))
