@@ -7,7 +7,7 @@
 // memory. Memory a lock hands out is written within the pitch and size the lock reported.
 // Everything is released at the end of each input, so a reference the device keeps shows as
 // a leak. Sizes are bounded by the device profile (textures) or here (surfaces, buffers,
-// vertex arrays), so one input allocates a few MiB at most.
+// vertex arrays, scratch textures), so one input allocates a few MiB at most.
 //
 // DeviceSeeds() builds the hand-made inputs of tests/fuzz/device_seeds (device_replay_main.cpp
 // writes them with --write-seeds), through the same encoder the opcodes below read.
@@ -326,6 +326,11 @@ private:
         const std::uint32_t tag = in.Byte();
         return static_cast<D3DPOOL>(tag < 0xF0 ? tag % 4 : in.Value());
     }
+    // Scratch textures take any size (the profile's limits are for the device's own pools):
+    // the ones larger than a few MiB are not asked for, so no input allocates gigabytes.
+    static bool Bounded(D3DPOOL pool, UINT w, UINT h, UINT d) {
+        return pool != D3DPOOL_SCRATCH || std::uint64_t{w} * h * d <= (std::uint64_t{1} << 20);
+    }
     static DWORD Usage(Reader& in) {
         const std::uint32_t tag = in.Byte();
         const DWORD usages[8] = {0,
@@ -402,8 +407,10 @@ private:
                 const UINT w = in.Size(300), h = in.Size(300), levels = in.Size(12);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, w, h, 1)) break;
                 IDirect3DTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateTexture(w, h, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateTexture(w, h, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateCube: {
@@ -411,8 +418,10 @@ private:
                 const UINT edge = in.Size(300), levels = in.Size(12);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, edge, edge, 6)) break;
                 IDirect3DCubeTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateCubeTexture(edge, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateCubeTexture(edge, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateVolume: {
@@ -420,8 +429,10 @@ private:
                 const UINT w = in.Size(40), h = in.Size(40), d = in.Size(40), levels = in.Size(8);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, w, h, d)) break;
                 IDirect3DVolumeTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateVolumeTexture(w, h, d, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateVolumeTexture(w, h, d, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateVertexBuffer: {
