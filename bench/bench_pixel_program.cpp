@@ -45,15 +45,16 @@ std::int64_t VectorTargets() {
 
 struct Textures {
     Textures() {
-        // The bump map: the slopes of h = sin(x) cos(y) as signed bytes in red and green.
+        // The bump map: the slopes of h = sin(x) cos(y) as signed values (biased by 128)
+        // in red and green.
         bumpTexels.resize(kSize * kSize);
         for (int y = 0; y < kSize; ++y)
             for (int x = 0; x < kSize; ++x) {
                 const float fx = 6.2831853f * 4.0f * x / kSize, fy = 6.2831853f * 3.0f * y / kSize;
                 const int du = static_cast<int>(std::lround(100.0f * std::cos(fx) * std::cos(fy)));
                 const int dv = static_cast<int>(std::lround(-100.0f * std::sin(fx) * std::sin(fy)));
-                bumpTexels[y * kSize + x] = 0xFF000000u | (static_cast<std::uint32_t>(du) & 0xFFu) << 16 |
-                                            (static_cast<std::uint32_t>(dv) & 0xFFu) << 8 | 0x80u;
+                bumpTexels[y * kSize + x] = 0xFF000000u | static_cast<std::uint32_t>(du + 128) << 16 |
+                                            static_cast<std::uint32_t>(dv + 128) << 8 | 0x80u;
             }
         bump.levelCount = 1;
         bump.levels[0] = {bumpTexels.data(), kSize, kSize, kSize};

@@ -4,6 +4,9 @@
 // frames are drawn through Mesa (offscreen OpenGL, fixed function; llvmpipe with
 // GALLIUM_DRIVER=llvmpipe) when it is available, and the frame-rate ratio is printed:
 // from the separate runs, and from BM_SideBySide, which alternates the two in rounds.
+// BM_BumpMapped draws the start view's walls under a ps.1.1 texbem program (a signed normal
+// map moving the wall texture's lookup), BM_MesaBumpMapped the same through an ARB fragment
+// program.
 //
 // TOLVANE_VECTOR_TARGETS=avx2 (or sse4, ssse3, scalar; a comma-separated list) limits the
 // pixel stage to those Highway targets, e.g. to measure a processor without AVX-512 on one
@@ -246,11 +249,28 @@ struct Scene {
         corridorShine = MakeTexture(2, false);
         vehicleTexture = MakeTexture(3, true);
         vehicleShine = MakeTexture(4, false);
+        // The bump view's normal map: the slopes of h = sin(x) cos(y) as signed (du, dv), each
+        // biased by 128 as the device's copy of a V8U8 texture holds them; one level.
+        bumps.levels.emplace_back(256 * 256);
+        for (int y = 0; y < 256; ++y)
+            for (int x = 0; x < 256; ++x) {
+                const float fx = 6.2831853f * 8.0f * x / 256, fy = 6.2831853f * 6.0f * y / 256;
+                const int du = static_cast<int>(std::lround(100.0f * std::cos(fx) * std::cos(fy)));
+                const int dv = static_cast<int>(std::lround(-100.0f * std::sin(fx) * std::sin(fy)));
+                bumps.levels[0][static_cast<std::size_t>(y) * 256 + x] =
+                    0xFF000000u | static_cast<std::uint32_t>(du + 128) << 16 | static_cast<std::uint32_t>(dv + 128) << 8 | 0x80u;
+            }
+        bumps.sampler.levelCount = 1;
+        bumps.sampler.levels[0] = {bumps.levels[0].data(), 256, 256, 256};
     }
     std::vector<Vertex> corridor, vehicleA, vehicleB;
     std::vector<std::uint16_t> corridorIndices, vehicleIndices;
-    Texture corridorTexture, corridorShine, vehicleTexture, vehicleShine;
+    Texture corridorTexture, corridorShine, vehicleTexture, vehicleShine, bumps;
 };
+
+// The bump view's matrix (BUMPENVMAT00, 01 / 10, 11): a shift of up to a twentieth of the
+// wall texture per unit of slope.
+constexpr float kBumpMatrix[2][2] = {{0.05f, 0.01f}, {-0.01f, 0.05f}};
 
 Scene& TheScene() {
     static Scene scene;
@@ -383,7 +403,11 @@ struct TolvaneRenderer {
         state.material = d3d8::ToRaster(Emissive(1.0f));
         state.texture[0] = &scene.corridorTexture.sampler;
         state.texture[1] = &scene.corridorShine.sampler;
-        rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, corridorIndices, 0, 88);
+        if (bumpMapped) {
+            DrawBumpedWalls(corridor, corridorIndices);
+        } else {
+            rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, corridorIndices, 0, 88);
+        }
         state.material = d3d8::ToRaster(Emissive(0.25f));
         state.texture[0] = state.texture[1] = nullptr;
         rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, corridorIndices, 264, 44);
@@ -421,7 +445,42 @@ struct TolvaneRenderer {
         state.texture[0] = nullptr;
     }
 
+    // The walls under ps.1.1 "tex t0; texbem t1, t0; mul r0, t1, v0": stage 0 the signed
+    // normal map (bilinear), stage 1 the wall texture (trilinear) looked up at coordinates
+    // moved by the bump matrix times the normal map's (du, dv).
+    void DrawBumpedWalls(const raster::VertexInput& corridor, const raster::IndexInput& indices) {
+        Scene& scene = TheScene();
+        const raster::StageState saved[2] = {state.states.stages[0], state.states.stages[1]};
+        state.texture[0] = &scene.bumps.sampler;
+        state.texture[1] = &scene.corridorTexture.sampler;
+        state.states.pixelProgram = &bumpProgram;
+        raster::StageState& bump = state.states.stages[0];
+        bump.signedChannels = raster::kMaskR | raster::kMaskG;
+        bump.minFilter = bump.magFilter = raster::TextureFilter::Linear;
+        bump.mipFilter = raster::MipFilter::None;
+        raster::StageState& wall = state.states.stages[1];
+        wall = saved[0];  // the trilinear sampler of the plain view's stage 0
+        wall.coordinateSet = 0;
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) wall.bumpMatrix[i][j] = kBumpMatrix[i][j];
+        rasterizer.DrawIndexed(state, target, raster::PrimitiveType::TriangleList, corridor, 0, indices, 0, 88);
+        state.states.pixelProgram = nullptr;
+        state.states.stages[0] = saved[0];
+        state.states.stages[1] = saved[1];
+    }
+
+    static raster::PixelProgram BumpProgram() {
+        using namespace raster::ps;
+        raster::PixelProgram p(raster::PixelVersion::Ps11);
+        p.Texture(raster::PixelOp::Tex, DT(0));
+        p.Texture(raster::PixelOp::TexBem, DT(1), T(0));
+        p.Arith(raster::PixelOp::Mul, DR(0), T(1), V(0));
+        return p;
+    }
+
     bool environmentMapped = false;
+    bool bumpMapped = false;
+    raster::PixelProgram bumpProgram = BumpProgram();
 
     raster::Rasterizer rasterizer;
     AlignedPixels<std::uint32_t> color;
@@ -471,7 +530,47 @@ void BM_CubeMapped(benchmark::State& st) {
         WritePpm((std::string(dir) + "/tolvane_cube_mapped.ppm").c_str(), renderer.color.data(), false);
 }
 
+// The start view with bump-mapped walls (a pixel program: texbem over the wall texture).
+void BM_BumpMapped(benchmark::State& st) {
+    const Camera& camera = kCameras[0];
+    TolvaneRenderer renderer(static_cast<int>(st.range(0)));
+    renderer.bumpMapped = true;
+    renderer.Frame(camera);
+    for (auto _ : st) renderer.Frame(camera);
+    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+    st.SetLabel("start, bump-mapped walls");
+    if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
+        WritePpm((std::string(dir) + "/tolvane_bump_mapped.ppm").c_str(), renderer.color.data(), false);
+}
+
 #ifdef TOLVANE_HAVE_OSMESA
+// ARB_fragment_program entry points, found at run time.
+using ProgramStringProc = void (*)(GLenum, GLenum, GLsizei, const void*);
+using GenProgramsProc = void (*)(GLsizei, GLuint*);
+using BindProgramProc = void (*)(GLenum, GLuint);
+using ProgramLocalProc = void (*)(GLenum, GLuint, GLfloat, GLfloat, GLfloat, GLfloat);
+constexpr GLenum kFragmentProgram = 0x8804;   // GL_FRAGMENT_PROGRAM_ARB
+constexpr GLenum kProgramFormatAscii = 0x8875;  // GL_PROGRAM_FORMAT_ASCII_ARB
+
+// texbem for Mesa: the normal map's bytes c back to (c - 128) / 127, the wall coordinates
+// moved by the matrix (program.local[0] = M00, M01, M10, M11), the wall texel times the
+// colour.
+constexpr char kBumpFragmentProgram[] =
+    "!!ARBfp1.0\n"
+    "PARAM m = program.local[0];\n"
+    "PARAM scale = {2.007874, 2.007874, 0, 0};\n"
+    "PARAM bias = {-1.007874, -1.007874, 0, 0};\n"
+    "TEMP b, c;\n"
+    "TEX b, fragment.texcoord[0], texture[0], 2D;\n"
+    "MAD b, b, scale, bias;\n"
+    "MAD c.x, b.x, m.x, fragment.texcoord[1].x;\n"
+    "MAD c.x, b.y, m.z, c.x;\n"
+    "MAD c.y, b.x, m.y, fragment.texcoord[1].y;\n"
+    "MAD c.y, b.y, m.w, c.y;\n"
+    "TEX c, c, texture[1], 2D;\n"
+    "MUL result.color, c, fragment.color;\n"
+    "END\n";
+
 struct MesaRenderer {
     MesaRenderer() : color(static_cast<std::size_t>(kWidth) * kHeight) {
         context = OSMesaCreateContextExt(OSMESA_BGRA, 16, 0, 0, nullptr);
@@ -488,6 +587,22 @@ struct MesaRenderer {
                 int s = textures[i]->sampler.levels[l].width;
                 glTexImage2D(GL_TEXTURE_2D, l, GL_RGBA8, s, s, 0, GL_BGRA, GL_UNSIGNED_BYTE, textures[i]->levels[l].data());
             }
+        }
+        // The normal map, uploaded with its biased bytes as they are.
+        glGenTextures(1, &bumpName);
+        glBindTexture(GL_TEXTURE_2D, bumpName);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_BYTE, scene.bumps.levels[0].data());
+        auto programString = reinterpret_cast<ProgramStringProc>(OSMesaGetProcAddress("glProgramStringARB"));
+        auto genPrograms = reinterpret_cast<GenProgramsProc>(OSMesaGetProcAddress("glGenProgramsARB"));
+        bindProgram = reinterpret_cast<BindProgramProc>(OSMesaGetProcAddress("glBindProgramARB"));
+        programLocal = reinterpret_cast<ProgramLocalProc>(OSMesaGetProcAddress("glProgramLocalParameter4fARB"));
+        if (programString && genPrograms && bindProgram && programLocal) {
+            genPrograms(1, &bumpProgram);
+            bindProgram(kFragmentProgram, bumpProgram);
+            programString(kFragmentProgram, kProgramFormatAscii, static_cast<GLsizei>(sizeof kBumpFragmentProgram - 1),
+                          kBumpFragmentProgram);
+            bumpOk = glGetError() == GL_NO_ERROR;
+            programLocal(kFragmentProgram, 0, kBumpMatrix[0][0], kBumpMatrix[0][1], kBumpMatrix[1][0], kBumpMatrix[1][1]);
         }
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
@@ -540,7 +655,21 @@ struct MesaRenderer {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         BindStages(names[0], names[1]);
         glColor4f(1, 1, 1, 0);
+        if (bumpMapped) {
+            // Unit 0 the normal map (bilinear), unit 1 the wall texture (trilinear).
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, bumpName);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glActiveTexture(GL_TEXTURE1);
+            glBindTexture(GL_TEXTURE_2D, names[0]);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glEnable(kFragmentProgram);
+            bindProgram(kFragmentProgram, bumpProgram);
+        }
         DrawMesh(scene.corridor, scene.corridorIndices, 0, 88);
+        if (bumpMapped) glDisable(kFragmentProgram);
         BindStages(0, 0);
         glColor4f(0.25f, 0.25f, 0.25f, 0);
         DrawMesh(scene.corridor, scene.corridorIndices, 264, 44);
@@ -557,6 +686,10 @@ struct MesaRenderer {
     OSMesaContext context = nullptr;
     bool ok = true;
     GLuint names[4] = {};
+    GLuint bumpName = 0, bumpProgram = 0;
+    bool bumpOk = false, bumpMapped = false;
+    BindProgramProc bindProgram = nullptr;
+    ProgramLocalProc programLocal = nullptr;
     std::vector<std::uint32_t> color;
 };
 
@@ -574,6 +707,23 @@ void BM_Mesa(benchmark::State& st) {
     if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
         WritePpm((std::string(dir) + "/mesa_" + camera.name + ".ppm").c_str(), renderer.color.data(), true);
 }
+// The bump-mapped start view through Mesa: the same texbem as an ARB fragment program.
+void BM_MesaBumpMapped(benchmark::State& st) {
+    MesaRenderer renderer;
+    if (!renderer.ok || !renderer.bumpOk) {
+        st.SkipWithError("no OSMesa context with ARB_fragment_program");
+        return;
+    }
+    renderer.bumpMapped = true;
+    renderer.Frame(kCameras[0]);
+    for (auto _ : st) renderer.Frame(kCameras[0]);
+    st.counters["fps"] = benchmark::Counter(static_cast<double>(st.iterations()), benchmark::Counter::kIsRate);
+    st.SetLabel(std::string("start, bump-mapped walls ") + reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    if (const char* dir = std::getenv("TOLVANE_BENCH_SHOTS"))
+        WritePpm((std::string(dir) + "/mesa_bump_mapped.ppm").c_str(), renderer.color.data(), true);
+}
+BENCHMARK(BM_MesaBumpMapped)->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
+
 // The two renderers in alternating rounds of frames, so that both see the same state of a
 // shared, noisy host: the ratio of each round is taken within a fraction of a second, and
 // the median of the rounds' ratios is reported (counters: ratio, and the median frame
@@ -633,6 +783,7 @@ BENCHMARK(BM_SideBySide)
     ->Iterations(15);
 #endif
 
+BENCHMARK(BM_BumpMapped)->ArgsProduct({{0, 1}})->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
 BENCHMARK(BM_CubeMapped)->ArgsProduct({{0, 1}})->ArgNames({"threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
 BENCHMARK(BM_Tolvane)->ArgsProduct({{0, 1, 2, 3}, {0, 1}})->ArgNames({"view", "threads"})->Unit(benchmark::kMillisecond)->UseRealTime()->MinWarmUpTime(0.5)->MinTime(1.5);
 
@@ -660,6 +811,11 @@ public:
             std::printf("  %-9s %.2fx (%.1f fps against %.1f fps)\n", kCameras[view].name, mesa->second / ours->second,
                         1000.0 / ours->second, 1000.0 / mesa->second);
         }
+        auto ours = Find(times_, "BM_BumpMapped/threads:0/");
+        auto mesa = Find(times_, "BM_MesaBumpMapped/");
+        if (ours != times_.end() && mesa != times_.end())
+            std::printf("  %-9s %.2fx (%.1f fps against %.1f fps)\n", "bump", mesa->second / ours->second,
+                        1000.0 / ours->second, 1000.0 / mesa->second);
         if (sideBySide_.empty()) return;
         std::printf("\nMesa ms / ours ms, median of alternating rounds (BM_SideBySide), per target:\n  %-8s",
                     "target");

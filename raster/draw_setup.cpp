@@ -302,8 +302,7 @@ void LayOutAttributes(DrawSetup& d) {
 // each coordinate set it reads (stage s's, as TEXCOORDINDEX and the texture transform make
 // it) four interpolated coordinates; the specular colour is interpolated when the program
 // reads v1 and is never added.
-void SetUpProgram(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
-    const PixelProgram& program = *state.states.pixelProgram;
+void SetUpProgram(const PipelineState& state, const PixelProgram& program, DrawSetup& d, const RasterOptions& options) {
     d.program = &program;
     d.stageCount = 0;
     d.usesTemp = d.fastStages = d.modulateChain = d.specularAdd = false;
@@ -347,6 +346,30 @@ void SetUpProgram(const PipelineState& state, DrawSetup& d, const RasterOptions&
     }
 }
 
+// Bump-mapping stages run as a program: stage s + 1 after a bump stage s takes s's bump
+// matrix and luminance scale and offset for its texbem or texbeml; c0 is the texture
+// factor, c1 zero. The specular colour is added by the program itself.
+void SetUpStageProgram(const PipelineState& state, DrawSetup& d, const RasterOptions& options) {
+    auto program = std::make_shared<PixelProgram>(PixelVersion::Ps13, true);
+    if (!StagesAsProgram(d, *program)) return;
+    d.stageProgram = program;
+    const int stageCount = d.stageCount;
+    SetUpProgram(state, *program, d, options);
+    ProgramDraw& pd = d.programDraw;
+    for (int c = 0; c < PixelProgram::kConstants; ++c)
+        for (int k = 0; k < 4; ++k) pd.constants[c][k] = 0.0f;
+    for (int k = 0; k < 4; ++k)
+        pd.constants[0][k] = static_cast<float>((state.states.textureFactor >> (k == 3 ? 24 : 16 - 8 * k)) & 0xFFu) / 255.0f;
+    for (int s = 1; s < stageCount; ++s) {
+        const StageState& bump = state.states.stages[s - 1];
+        ProgramStage& stage = pd.stages[s];
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j) stage.bumpMatrix[i][j] = bump.bumpMatrix[i][j];
+        stage.luminanceScale = bump.luminanceScale;
+        stage.luminanceOffset = bump.luminanceOffset;
+    }
+}
+
 }  // namespace
 
 // FIXME: states read nowhere yet: vertex blending, DITHERENABLE and edge antialiasing.
@@ -360,7 +383,8 @@ void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, Draw
     SetUpCoordinates(state, d);
     LayOutAttributes(d);
     // The pixel stage's branch point: a pixel program takes the place of the stages.
-    if (state.states.pixelProgram) SetUpProgram(state, d, options);
+    if (state.states.pixelProgram) SetUpProgram(state, *state.states.pixelProgram, d, options);
+    else if (NeedsStageProgram(d)) SetUpStageProgram(state, d, options);
     ChooseShaders(d, options);
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "raster/pixel_program.h"
 #include "raster/raster.h"
@@ -194,6 +195,7 @@ struct DrawSetup {
     // reads its coordinate set from layout.texcoord[s] (four coordinates) and runs on
     // programRunner over groups of programLanes pixels.
     const PixelProgram* program = nullptr;
+    std::shared_ptr<const PixelProgram> stageProgram;  // the stages as a program (bump mapping)
     ProgramDraw programDraw;
     ProgramRunner programRunner = nullptr;
     int programLanes = 1;
@@ -250,6 +252,13 @@ constexpr int PlaneFloats(const AttributeLayout& layout) { return 3 * (2 + layou
 // The pixel configuration of a draw, from its states and its target.
 void BuildDrawSetup(const PipelineState& state, const RenderTarget& target, DrawSetup& draw,
                     const RasterOptions& options = {});
+
+// The fixed-function stages as a pixel program (stage_program.cpp): whether a draw's stages
+// need it (bump mapping), and the translation of d's stages (after BuildDrawSetup has set
+// them up) into a program made with stage registers; false where they cannot be (more
+// than six stages, a bump stage last).
+bool NeedsStageProgram(const DrawSetup& d);
+bool StagesAsProgram(const DrawSetup& d, PixelProgram& program);
 
 // Pixel stage. The span and rows functions of a draw are chosen once per draw from the
 // rasterizer's options (ChooseShaders): the plain reference, or the vector body for the

@@ -84,9 +84,10 @@ int RegisterCount(RegisterFile file, bool ps14) {
 
 }  // namespace
 
-PixelProgram::PixelProgram(PixelVersion version)
+PixelProgram::PixelProgram(PixelVersion version, bool stageRegisters)
     : version_(version),
-      maxValue_(version == PixelVersion::Ps14 ? 8.0f : 1.0f) {}
+      maxValue_(version == PixelVersion::Ps14 ? 8.0f : 1.0f),
+      stageRegisters_(stageRegisters) {}
 
 void PixelProgram::Define(int index, float x, float y, float z, float w) {
     if (index < 0 || index >= kConstants) return Fail(ProgramError::RegisterOutOfRange);
@@ -125,7 +126,7 @@ void PixelProgram::Add(const PixelInstruction& in) {
     const bool ps14 = version_ == PixelVersion::Ps14;
     const OpVersions versions = VersionsOf(in.op);
     if (version_ < versions.first || version_ > versions.last) return Fail(ProgramError::OpNotInVersion);
-    auto inRange = [&](RegisterFile file, int index) { return index < RegisterCount(file, ps14); };
+    auto inRange = [&](RegisterFile file, int index) { return index < RegisterCount(file, ps14 || stageRegisters_); };
     if (in.op == PixelOp::Phase) {
         if (sawPhase_) return Fail(ProgramError::SecondPhase);
         sawPhase_ = true;
@@ -221,13 +222,12 @@ void PixelProgram::NoteInputs(const PixelInstruction& in) {
 
 namespace {
 
-// Channel bytes as floats: c / 255, and as two's-complement c / 127 (-128 as -1).
+// Channel bytes as floats: c / 255, and biased by 128 as (c - 128) / 127 (0 as -1).
 struct ChannelTables {
     ChannelTables() {
         for (int c = 0; c < 256; ++c) {
             unsigned_[c] = static_cast<float>(c) / 255.0f;
-            const int value = c >= 128 ? c - 256 : c;
-            signed_[c] = value == -128 ? -1.0f : static_cast<float>(value) / 127.0f;
+            signed_[c] = c == 0 ? -1.0f : static_cast<float>(c - 128) / 127.0f;
         }
     }
     float unsigned_[256], signed_[256];

@@ -110,7 +110,9 @@ class PixelProgram {
 public:
     static constexpr int kTemps = 6, kTextures = 6, kConstants = 8, kColors = 2;
 
-    explicit PixelProgram(PixelVersion version);
+    // stageRegisters: six temporaries and six texture registers whatever the version (the
+    // fixed-function stages translated into a program, stage_program.cpp).
+    explicit PixelProgram(PixelVersion version, bool stageRegisters = false);
 
     PixelVersion Version() const { return version_; }
     // MaxPixelShaderValue: the range of every register (1 for ps.1.1 to ps.1.3, 8 for ps.1.4).
@@ -148,6 +150,7 @@ private:
     std::uint8_t coordinates_ = 0, sampled_ = 0, colors_ = 0;
     bool writesDepth_ = false;
     bool sawPhase_ = false;
+    bool stageRegisters_ = false;
     ProgramError error_ = ProgramError::None;
 };
 
@@ -161,10 +164,10 @@ struct ProgramStage {
     const detail::SamplerSetup* sampler = nullptr;
     float bumpMatrix[2][2] = {};  // BUMPENVMAT00, 01 / 10, 11
     float luminanceScale = 0.0f, luminanceOffset = 0.0f;
-    // The channels (write mask bits: r, g, b, a) whose texel bytes are two's complement, as
-    // a signed format's copy holds them (V8U8: r and g; X8L8V8U8: r and g, the luminance in
-    // b unsigned; Q8W8V8U8: all four). Such a byte c reads as (signed char)c / 127, -128 as
-    // -1; the others as c / 255.
+    // The channels (write mask bits: r, g, b, a) whose texel bytes hold a signed value plus
+    // 128, as a signed format's copy holds them (V8U8: r and g; X8L8V8U8: r and g, the
+    // luminance in b unsigned; Q8W8V8U8: all four). Such a byte c reads as (c - 128) / 127,
+    // 0 as -1; the others as c / 255.
     std::uint8_t signedChannels = 0;
     // ps.1.1 to ps.1.3 tex with D3DTTFF_PROJECTED: the coordinate of this index (2 or 3)
     // divides u, v and w. -1: none. (ps.1.4 ignores the flag: _dz and _dw project.)

@@ -99,7 +99,9 @@ struct StageState {
     bool projected = false;       // the last coordinate divides the others
     // Read by pixel programs only (texbem, texbeml, bem): the bump-environment matrix
     // (BUMPENVMAT00, 01 / 10, 11), the luminance scale and offset, and the channels the
-    // stage's texture holds as signed bytes (write mask bits r, g, b, a).
+    // stage's texture holds as signed values biased by 128 (write mask bits r, g, b, a;
+    // see ProgramStage). The fixed-function stages read such a byte as any other: a
+    // signed v as (v + 1) / 2.
     float bumpMatrix[2][2] = {};
     float luminanceScale = 0.0f, luminanceOffset = 0.0f;
     std::uint8_t signedChannels = 0;

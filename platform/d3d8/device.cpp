@@ -902,16 +902,15 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer8* buffer, UIN
         ours = dynamic_cast<VertexBuffer*>(buffer);
         if (ours == nullptr || ours->OwnerDevice() != this) return D3DERR_INVALIDCALL;
     }
+    if (recording_) {
+        recording_->SetStream(stream, ours, stride);
+        return D3D_OK;
+    }
     if (stream != 0) {
-        // State blocks record stream 0 only; the others are set at once.
         if (ours != nullptr) ours->Bind();
         VertexBuffer* previous = std::exchange(moreStreams_[stream], ours);
         moreStrides_[stream] = stride;
         if (previous != nullptr) previous->Unbind();
-        return D3D_OK;
-    }
-    if (recording_) {
-        recording_->SetStream(ours, stride);
         return D3D_OK;
     }
     if (ours != nullptr) ours->Bind();

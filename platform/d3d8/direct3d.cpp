@@ -64,8 +64,9 @@ constexpr DWORD D3DLINECAPS_BLEND = 0x04;
 constexpr DWORD D3DLINECAPS_ALPHACMP = 0x08;
 constexpr DWORD D3DLINECAPS_FOG = 0x10;
 // DISABLE .. BLENDCURRENTALPHA (0x1 .. 0x8000), the four MODULATE..._ADD... operations
-// (0x20000 .. 0x100000), DOTPRODUCT3, MULTIPLYADD and LERP; no PREMODULATE or bump mapping.
-constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x0000FFFF | 0x001E0000 | 0x00800000 | 0x03000000;
+// (0x20000 .. 0x100000), BUMPENVMAP and BUMPENVMAPLUMINANCE (0x200000, 0x400000),
+// DOTPRODUCT3, MULTIPLYADD and LERP; no PREMODULATE.
+constexpr DWORD D3DTEXOPCAPS_SUPPORTED = 0x0000FFFF | 0x001E0000 | 0x00600000 | 0x00800000 | 0x03000000;
 constexpr DWORD D3DPMISCCAPS_TSSARGTEMP = 0x00000400;
 constexpr DWORD D3DVTXPCAPS_DIRECTIONALLIGHTS = 0x00000008;
 constexpr DWORD D3DVTXPCAPS_POSITIONALLIGHTS = 0x00000010;
@@ -410,6 +411,8 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
                                         D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4, D3DFMT_R3G3B2,   D3DFMT_A8,
                                         D3DFMT_A8R3G3B2, D3DFMT_X4R4G4B4, D3DFMT_L8,       D3DFMT_A8L8,
                                         D3DFMT_A4L4};
+        // The bump-map formats, read as signed by pixel programs and the bump-mapping stages.
+        for (D3DFORMAT f : {D3DFMT_V8U8, D3DFMT_L6V5U5, D3DFMT_X8L8V8U8, D3DFMT_Q8W8V8U8}) plain.push_back(f);
         std::vector<D3DFORMAT> withBlocks = plain;
         for (D3DFORMAT f : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5})
             withBlocks.push_back(f);

@@ -93,6 +93,8 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     return D3D_OK;
 }
 
+std::uint8_t TextureCore::SignedChannels() { return SignedChannelsOf(SamplerSource(0, 0)->Format()); }
+
 // The states were translated as they were set; the rest is copied into raster's types.
 void Device::BuildPipelineState(raster::PipelineState& state, bool textures) {
     state.states = drawState_;
@@ -105,6 +107,10 @@ void Device::BuildPipelineState(raster::PipelineState& state, bool textures) {
     for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES && textures; ++stage) {
         TextureCore* core = textures_[stage] != nullptr ? dynamic_cast<TextureCore*>(textures_[stage]) : nullptr;
         state.texture[stage] = core != nullptr ? core->Sampler() : nullptr;
+        // The signed channels of the bound texture's format, read as -1..1 by pixel programs
+        // and by the bump-mapping stages.
+        state.states.stages[stage].signedChannels =
+            state.texture[stage] != nullptr ? core->SignedChannels() : 0;
     }
     state.lightCount = 0;
     for (const auto& [index, enabled] : lights_.enabled) {

@@ -239,6 +239,8 @@ public:
     // Brings the sampler copies of changed levels up to date; null when the sampler
     // cannot read the format (the stage then reads as if unbound).
     const raster::SamplerTexture* Sampler();
+    // The channels the format holds as signed values (SignedChannelsOf), for the draw state.
+    std::uint8_t SignedChannels();
     // Copies every level of source into this texture (same kind, format and level sizes).
     virtual HRESULT CopyFrom(TextureCore& source) = 0;
 

@@ -150,12 +150,20 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
     D3DCAPS8 caps{};
     GetDeviceCaps(&caps);
     DWORD textures = 0;
+    bool bumpStages = false;
     for (DWORD stage = 0; stage < D3DMAXTEXTURESTAGES; ++stage) {
         const DWORD* ts = state_.stageState[stage];
         const DWORD colorOp = ts[D3DTSS_COLOROP];
         if (colorOp == D3DTOP_DISABLE) break;
         if (stage >= caps.MaxTextureBlendStages) return D3DERR_TOOMANYOPERATIONS;
         if (!HasOp(caps.TextureOpCaps, colorOp)) return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        // A bump stage moves the next stage's lookup: it needs one, within the six stages
+        // the bump-mapping path draws.
+        const bool bump = colorOp == D3DTOP_BUMPENVMAP || colorOp == D3DTOP_BUMPENVMAPLUMINANCE;
+        if (bump && (stage + 1 >= 6 || state_.stageState[stage + 1][D3DTSS_COLOROP] == D3DTOP_DISABLE))
+            return D3DERR_UNSUPPORTEDCOLOROPERATION;
+        bumpStages = bumpStages || bump;
+        if (bumpStages && stage >= 6) return D3DERR_UNSUPPORTEDCOLOROPERATION;
         if ((ReadsArg1(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG1])) ||
             (ReadsArg2(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG2])) ||
             (ReadsArg0(colorOp) && !ValidArgument(ts[D3DTSS_COLORARG0])))
@@ -163,7 +171,9 @@ HRESULT Device::ValidateDevice(DWORD* numPasses) {
         const DWORD alphaOp = ts[D3DTSS_ALPHAOP];
         // DOTPRODUCT3 is a colour operation (it writes its result to alpha too); in alpha
         // alone there is no dot product to take.
-        if (!HasOp(caps.TextureOpCaps, alphaOp) || alphaOp == D3DTOP_DOTPRODUCT3) return D3DERR_UNSUPPORTEDALPHAOPERATION;
+        if (!HasOp(caps.TextureOpCaps, alphaOp) || alphaOp == D3DTOP_DOTPRODUCT3 || alphaOp == D3DTOP_BUMPENVMAP ||
+            alphaOp == D3DTOP_BUMPENVMAPLUMINANCE)
+            return D3DERR_UNSUPPORTEDALPHAOPERATION;
         if (alphaOp != D3DTOP_DISABLE &&
             ((ReadsArg1(alphaOp) && !ValidArgument(ts[D3DTSS_ALPHAARG1])) ||
              (ReadsArg2(alphaOp) && !ValidArgument(ts[D3DTSS_ALPHAARG2])) ||

@@ -151,6 +151,12 @@ HRESULT Device::CreatePixelShader(const DWORD* function, DWORD* handle) {
 }
 
 HRESULT Device::SetPixelShader(DWORD handle) {
+    if (handle != 0 && pixelShaders_.find(handle) == pixelShaders_.end()) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        recording_->hasPixelShader = true;
+        recording_->pixelShader = handle;
+        return D3D_OK;
+    }
     if (handle == 0) {
         pixelShader_ = 0;
         drawState_.pixelProgram = nullptr;
@@ -182,6 +188,13 @@ HRESULT Device::DeletePixelShader(DWORD handle) {
 HRESULT Device::SetPixelShaderConstant(DWORD reg, const void* data, DWORD count) {
     constexpr DWORD kCount = raster::PixelProgram::kConstants;
     if (data == nullptr || reg >= kCount || count > kCount - reg) return D3DERR_INVALIDCALL;
+    if (recording_) {
+        for (DWORD i = 0; i < count; ++i) {
+            recording_->hasPixelConstant.set(reg + i);
+            std::memcpy(recording_->pixelConstants[reg + i], static_cast<const float*>(data) + 4 * i, 4 * sizeof(float));
+        }
+        return D3D_OK;
+    }
     std::memcpy(drawState_.pixelConstants[reg], data, count * 4 * sizeof(float));
     return D3D_OK;
 }

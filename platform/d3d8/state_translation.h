@@ -58,6 +58,10 @@ bool DepthStencilLayoutOf(D3DFORMAT format, raster::DepthStencilLayout& layout);
 // A8R8G8B8, as a driver uploads a texture (texel_unpack.cpp). False for a format the
 // sampler does not read.
 bool SamplerReadsFormat(D3DFORMAT format);
+// The channels (raster's write mask bits r, g, b, a) a format holds as signed values: the
+// copy biases them by 128 and pixel programs read them back as -1..1 (DrawState's
+// signedChannels). 0 for the unsigned formats.
+std::uint8_t SignedChannelsOf(D3DFORMAT format);
 bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
                  std::uint32_t* destination, int destinationPitch);
 

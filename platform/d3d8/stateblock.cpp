@@ -6,8 +6,10 @@
 // The vertex kind holds the render states of culling, lighting and materials, fog
 // colour and modes, clipping, vertex blending and points, the stage states
 // D3DTSS_TEXCOORDINDEX and D3DTSS_TEXTURETRANSFORMFLAGS, the lights and their enables,
-// and the vertex shader. All holds every state, and besides the textures, the stream,
-// the indices, the transforms, the viewport, the material and the clip planes.
+// and the vertex shader. The pixel kind holds the pixel shader and its eight constants as
+// well, the vertex kind the vertex shader's constants. All holds every state, and besides
+// the textures, the sixteen streams, the indices, the transforms, the viewport, the material
+// and the clip planes.
 #include "platform/d3d8/stateblock.h"
 
 #include <algorithm>
@@ -51,7 +53,7 @@ void Replace(T*& slot, T* value) {
 
 StateBlock::~StateBlock() {
     for (auto& texture : textures) Replace<IDirect3DBaseTexture8>(texture, nullptr);
-    Replace<IDirect3DVertexBuffer8>(stream, nullptr);
+    for (auto& stream : streams) Replace<IDirect3DVertexBuffer8>(stream, nullptr);
     Replace<IDirect3DIndexBuffer8>(indices, nullptr);
 }
 
@@ -60,10 +62,10 @@ void StateBlock::SetTexture(DWORD stage, IDirect3DBaseTexture8* texture) {
     Replace(textures[stage], texture);
 }
 
-void StateBlock::SetStream(IDirect3DVertexBuffer8* buffer, UINT stride) {
-    hasStream = true;
-    Replace(stream, buffer);
-    streamStride = stride;
+void StateBlock::SetStream(UINT index, IDirect3DVertexBuffer8* buffer, UINT stride) {
+    hasStream.set(index);
+    Replace(streams[index], buffer);
+    streamStrides[index] = stride;
 }
 
 void StateBlock::SetIndices(IDirect3DIndexBuffer8* buffer, UINT base) {
@@ -78,7 +80,8 @@ bool MarkStateBlock(DWORD type, StateBlock& block) {
         block.hasRenderState.set();
         for (auto& stage : block.hasStageState) stage.set();
         block.hasTexture.set();
-        block.hasViewport = block.hasMaterial = block.hasStream = block.hasIndices = true;
+        block.hasViewport = block.hasMaterial = block.hasIndices = true;
+        block.hasStream.set();
         for (DWORD t = D3DTS_VIEW; t <= D3DTS_TEXTURE7; ++t) block.transforms[t] = D3DMATRIX{};
         for (DWORD t = D3DTS_WORLD; t < D3DTS_WORLD + 256; ++t) block.transforms[t] = D3DMATRIX{};
         for (DWORD i = 0; i < raster::kMaxClipPlanes; ++i) block.clipPlanes[i] = {};
@@ -92,7 +95,14 @@ bool MarkStateBlock(DWORD type, StateBlock& block) {
             stage.set(D3DTSS_TEXTURETRANSFORMFLAGS);
         }
     }
-    if (type != D3DSBT_PIXELSTATE) block.hasVertexShader = true;
+    if (type != D3DSBT_PIXELSTATE) {
+        block.hasVertexShader = true;
+        block.hasVertexConstant.set();
+    }
+    if (type != D3DSBT_VERTEXSTATE) {
+        block.hasPixelShader = true;
+        block.hasPixelConstant.set();
+    }
     block.allLights = type != D3DSBT_PIXELSTATE;
     return true;
 }
@@ -132,10 +142,11 @@ void StateBlock::Capture(IDirect3DDevice8& device) {
             if (SUCCEEDED(device.GetLightEnable(index, &on))) enabled = on != FALSE;
         }
     }
-    if (hasStream) {
+    for (UINT index = 0; index < kStreams; ++index) {
+        if (!hasStream[index]) continue;
         IDirect3DVertexBuffer8* buffer = nullptr;
-        device.GetStreamSource(0, &buffer, &streamStride);
-        Replace(stream, buffer);
+        device.GetStreamSource(index, &buffer, &streamStrides[index]);
+        Replace(streams[index], buffer);
         if (buffer != nullptr) buffer->Release();
     }
     if (hasIndices) {
@@ -145,6 +156,11 @@ void StateBlock::Capture(IDirect3DDevice8& device) {
         if (buffer != nullptr) buffer->Release();
     }
     if (hasVertexShader) device.GetVertexShader(&vertexShader);
+    if (hasPixelShader) device.GetPixelShader(&pixelShader);
+    for (UINT r = 0; r < kPixelConstants; ++r)
+        if (hasPixelConstant[r]) device.GetPixelShaderConstant(r, pixelConstants[r], 1);
+    for (UINT r = 0; r < kVertexConstants; ++r)
+        if (hasVertexConstant[r]) device.GetVertexShaderConstant(r, vertexConstants[r], 1);
     for (auto& [index, plane] : clipPlanes) device.GetClipPlane(index, plane.data());
 }
 
@@ -167,9 +183,17 @@ void StateBlock::Apply(IDirect3DDevice8& device) {
         if (!enabled) device.LightEnable(index, FALSE);
     for (const auto& [index, enabled] : lightEnabled)
         if (enabled) device.LightEnable(index, TRUE);
-    if (hasStream) device.SetStreamSource(0, stream, streamStride);
+    for (UINT index = 0; index < kStreams; ++index)
+        if (hasStream[index]) device.SetStreamSource(index, streams[index], streamStrides[index]);
     if (hasIndices) device.SetIndices(indices, baseVertexIndex);
+    // The shader before its constants: setting a vertex shader loads its declaration's.
     if (hasVertexShader) device.SetVertexShader(vertexShader);
+    for (UINT r = 0; r < kVertexConstants; ++r)
+        if (hasVertexConstant[r]) device.SetVertexShaderConstant(r, vertexConstants[r], 1);
+    // A pixel shader deleted since is refused by SetPixelShader and leaves the current one.
+    if (hasPixelShader) device.SetPixelShader(pixelShader);
+    for (UINT r = 0; r < kPixelConstants; ++r)
+        if (hasPixelConstant[r]) device.SetPixelShaderConstant(r, pixelConstants[r], 1);
     for (const auto& [index, plane] : clipPlanes) device.SetClipPlane(index, plane.data());
 }
 

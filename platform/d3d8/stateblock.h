@@ -22,7 +22,7 @@ struct StateBlock {
     ~StateBlock();
 
     void SetTexture(DWORD stage, IDirect3DBaseTexture8* texture);
-    void SetStream(IDirect3DVertexBuffer8* buffer, UINT stride);
+    void SetStream(UINT index, IDirect3DVertexBuffer8* buffer, UINT stride);
     void SetIndices(IDirect3DIndexBuffer8* buffer, UINT base);
     // Sets the held states on the device, or reads their values from it.
     void Apply(IDirect3DDevice8& device);
@@ -41,14 +41,23 @@ struct StateBlock {
     D3DMATERIAL8 material{};
     std::map<DWORD, D3DLIGHT8> lights;
     std::map<DWORD, bool> lightEnabled;
-    bool hasStream = false;
-    IDirect3DVertexBuffer8* stream = nullptr;  // referenced
-    UINT streamStride = 0;
+    static constexpr UINT kStreams = 16;
+    std::bitset<kStreams> hasStream;
+    std::array<IDirect3DVertexBuffer8*, kStreams> streams{};  // referenced
+    std::array<UINT, kStreams> streamStrides{};
     bool hasIndices = false;
     IDirect3DIndexBuffer8* indices = nullptr;  // referenced
     UINT baseVertexIndex = 0;
     bool hasVertexShader = false;
     DWORD vertexShader = 0;
+    bool hasPixelShader = false;
+    DWORD pixelShader = 0;
+    // Shader constants, each register on its own (recording keeps the registers set).
+    static constexpr UINT kPixelConstants = 8, kVertexConstants = 96;
+    std::bitset<kPixelConstants> hasPixelConstant;
+    float pixelConstants[kPixelConstants][4] = {};
+    std::bitset<kVertexConstants> hasVertexConstant;
+    float vertexConstants[kVertexConstants][4] = {};
     std::map<DWORD, std::array<float, 4>> clipPlanes;
     // Holds every light the device has when captured (blocks of all and vertex states);
     // the device fills lights and lightEnabled before Capture.

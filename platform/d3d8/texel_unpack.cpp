@@ -1,6 +1,8 @@
 // The sampler's texel unpackers: every level format the device accepts for textures,
 // widened to A8R8G8B8. Narrow channels are widened by bit replication, so the largest
-// value of a channel becomes 0xFF and 0 stays 0.
+// value of a channel becomes 0xFF and 0 stays 0. The signed (bump-map) formats keep each
+// signed channel as its value plus 128 (-1 as 0x00, 0 as 0x80, +1 as 0xFF), so the
+// sampler's filters blend them as they blend any byte; the channels a format lacks read 1.
 #include <cassert>
 #include <cstring>
 
@@ -178,9 +180,54 @@ void UnpackDxt(D3DFORMAT format, const std::uint8_t* source, int sourcePitch, in
     }
 }
 
+// A signed channel of `bits` bits (two's complement) as its biased byte: v / (2^(bits-1) - 1)
+// scaled to 127, the most negative value as -1.
+std::uint32_t SignedByte(std::uint32_t raw, int bits) {
+    const int half = 1 << (bits - 1);
+    int v = static_cast<int>(raw & ((1u << bits) - 1u));
+    if (v >= half) v -= 2 * half;
+    if (v == -half) return 0;
+    const int largest = half - 1;
+    const int scaled = bits == 8 ? v : (v * 127 + (v >= 0 ? largest / 2 : -(largest / 2))) / largest;
+    return static_cast<std::uint32_t>(scaled + 128);
+}
+
+// The signed formats: U in red, V in green, then L (unsigned) or W in blue, Q in alpha.
+bool UnpackSigned(D3DFORMAT format, std::uint32_t texel, std::uint32_t& out) {
+    switch (format) {
+        case D3DFMT_V8U8: out = Argb(0xFF, SignedByte(texel, 8), SignedByte(texel >> 8, 8), 0xFF); return true;
+        case D3DFMT_L6V5U5:
+            out = Argb(0xFF, SignedByte(texel, 5), SignedByte(texel >> 5, 5), Widen((texel >> 10) & 63u, 6));
+            return true;
+        case D3DFMT_X8L8V8U8:
+            out = Argb(0xFF, SignedByte(texel, 8), SignedByte(texel >> 8, 8), (texel >> 16) & 0xFFu);
+            return true;
+        case D3DFMT_Q8W8V8U8:
+            out = Argb(SignedByte(texel >> 24, 8), SignedByte(texel, 8), SignedByte(texel >> 8, 8),
+                       SignedByte(texel >> 16, 8));
+            return true;
+        default: return false;
+    }
+}
+
+int SignedBytes(D3DFORMAT format) { return format == D3DFMT_V8U8 || format == D3DFMT_L6V5U5 ? 2 : 4; }
+
 }  // namespace
 
-bool SamplerReadsFormat(D3DFORMAT format) { return FindPacked(format) != nullptr || IsDxt(format); }
+std::uint8_t SignedChannelsOf(D3DFORMAT format) {
+    constexpr std::uint8_t r = 1, g = 2, b = 4, a = 8;
+    switch (format) {
+        case D3DFMT_V8U8:
+        case D3DFMT_L6V5U5:
+        case D3DFMT_X8L8V8U8: return r | g;
+        case D3DFMT_Q8W8V8U8: return r | g | b | a;
+        default: return 0;
+    }
+}
+
+bool SamplerReadsFormat(D3DFORMAT format) {
+    return FindPacked(format) != nullptr || IsDxt(format) || SignedChannelsOf(format) != 0;
+}
 
 bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int width, int height,
                  std::uint32_t* destination, int destinationPitch) {
@@ -188,6 +235,16 @@ bool UnpackLevel(D3DFORMAT format, const void* source, int sourcePitch, int widt
     if (IsDxt(format)) {
         UnpackDxt(format, static_cast<const std::uint8_t*>(source), sourcePitch, width, height, destination,
                   destinationPitch);
+        return true;
+    }
+    if (SignedChannelsOf(format) != 0) {
+        const int bytes = SignedBytes(format);
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t* in =
+                static_cast<const std::uint8_t*>(source) + static_cast<std::ptrdiff_t>(y) * sourcePitch;
+            std::uint32_t* out = destination + static_cast<std::ptrdiff_t>(y) * destinationPitch;
+            for (int x = 0; x < width; ++x) UnpackSigned(format, ReadLittle(in + x * bytes, bytes), out[x]);
+        }
         return true;
     }
     const PackedLayout* layout = FindPacked(format);

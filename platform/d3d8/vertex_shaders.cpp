@@ -19,6 +19,7 @@ namespace d3d8 {
 namespace {
 
 constexpr DWORD kProgramConstantCount = raster::kProgramConstants;
+static_assert(kProgramConstantCount == StateBlock::kVertexConstants, "state blocks hold every vertex constant");
 
 bool TranslateOp(D3DSHADER_INSTRUCTION_OPCODE_TYPE opcode, raster::VertexOp& op) {
     using raster::VertexOp;
@@ -260,10 +261,17 @@ HRESULT Device::GetVertexShader(DWORD* handle) {
     return D3D_OK;
 }
 
-// Constants are not recorded by state blocks; they go to the device while one is recorded.
+// While a state block is recorded, the constants go to the block.
 HRESULT Device::SetVertexShaderConstant(DWORD reg, const void* data, DWORD count) {
     if (data == nullptr || reg >= kProgramConstantCount || count > kProgramConstantCount - reg)
         return D3DERR_INVALIDCALL;
+    if (recording_) {
+        for (DWORD i = 0; i < count; ++i) {
+            recording_->hasVertexConstant.set(reg + i);
+            std::memcpy(recording_->vertexConstants[reg + i], static_cast<const float*>(data) + 4 * i, 4 * sizeof(float));
+        }
+        return D3D_OK;
+    }
     if (count != 0) std::memcpy(vertexConstants_[reg], data, sizeof(float) * 4 * count);
     return D3D_OK;
 }

@@ -7,7 +7,7 @@
 // memory. Memory a lock hands out is written within the pitch and size the lock reported.
 // Everything is released at the end of each input, so a reference the device keeps shows as
 // a leak. Sizes are bounded by the device profile (textures) or here (surfaces, buffers,
-// vertex arrays), so one input allocates a few MiB at most.
+// vertex arrays, scratch textures), so one input allocates a few MiB at most.
 //
 // DeviceSeeds() builds the hand-made inputs of tests/fuzz/device_seeds (device_replay_main.cpp
 // writes them with --write-seeds), through the same encoder the opcodes below read.
@@ -73,6 +73,7 @@ enum Op : std::uint8_t {
     kProcessVertices,
     kFrontBuffer,
     kResourceCalls,
+    kPixelShader,
     kOpCount
 };
 
@@ -325,6 +326,11 @@ private:
         const std::uint32_t tag = in.Byte();
         return static_cast<D3DPOOL>(tag < 0xF0 ? tag % 4 : in.Value());
     }
+    // Scratch textures take any size (the profile's limits are for the device's own pools):
+    // the ones larger than a few MiB are not asked for, so no input allocates gigabytes.
+    static bool Bounded(D3DPOOL pool, UINT w, UINT h, UINT d) {
+        return pool != D3DPOOL_SCRATCH || std::uint64_t{w} * h * d <= (std::uint64_t{1} << 20);
+    }
     static DWORD Usage(Reader& in) {
         const std::uint32_t tag = in.Byte();
         const DWORD usages[8] = {0,
@@ -353,6 +359,46 @@ private:
     }
     static D3DCOLORVALUE Color(Reader& in) { return {in.Float(), in.Float(), in.Float(), in.Float()}; }
 
+    // A pixel shader token stream: a ps.1.1 to ps.1.4 version token, then instructions whose
+    // opcodes are mostly the pixel instructions and whose parameters are mostly registers of
+    // the four pixel files with any write mask, swizzle and modifiers, now and then any 32
+    // bits; then the end token, which the platform's callers always give.
+    static std::vector<DWORD> PixelTokens(Reader& in) {
+        constexpr DWORD kOps[] = {0,    1,    2,    3,    4,    5,    8,    9,    0x12, 0x40, 0x41, 0x42,
+                                  0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x50,
+                                  0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0x58, 0x59, D3DSIO_PHASE};
+        std::vector<DWORD> tokens = {0xFFFF0100u | (1 + in.Byte() % 4)};
+        const std::uint32_t instructions = in.Byte() % 24;
+        for (std::uint32_t i = 0; i < instructions && !in.Empty(); ++i) {
+            const std::uint32_t tag = in.Byte();
+            DWORD op = tag < 0xF0 ? kOps[tag % (sizeof(kOps) / sizeof(kOps[0]))] : in.Long();
+            if ((tag & 0x40) != 0 && tag < 0xF0) op |= D3DSI_COISSUE;
+            tokens.push_back(op);
+            const std::uint32_t parameters = in.Byte() % 6;
+            for (std::uint32_t k = 0; k < parameters; ++k) {
+                const std::uint32_t kind = in.Byte();
+                if (kind >= 0xF0) {
+                    tokens.push_back(in.Long());
+                    continue;
+                }
+                const DWORD file = (kind & 3) << D3DSP_REGTYPE_SHIFT;
+                const DWORD index = (kind >> 2) & 7;
+                const std::uint32_t bits = in.Byte();
+                // A destination (write mask, result modifier and shift) or a source (swizzle,
+                // source modifier); which one the validator reads it as is up to the opcode.
+                const DWORD rest = (kind & 0x20) != 0
+                                       ? ((bits & 0xF) << 16) | ((bits >> 4 & 1) << D3DSP_DSTMOD_SHIFT) |
+                                             ((bits >> 5) << D3DSP_DSTSHIFT_SHIFT)
+                                       : ((bits & 0x80) != 0 ? (bits * 0x5555u & 0xFFu) << D3DSP_SWIZZLE_SHIFT
+                                                              : D3DSP_NOSWIZZLE) |
+                                             ((bits % 11) << D3DSP_SRCMOD_SHIFT);
+                tokens.push_back(0x80000000u | file | index | rest);
+            }
+        }
+        tokens.push_back(0x0000FFFFu);
+        return tokens;
+    }
+
     void Step(Reader& in) {
         const auto op = static_cast<Op>(in.Byte() % kOpCount);
         switch (op) {
@@ -361,8 +407,10 @@ private:
                 const UINT w = in.Size(300), h = in.Size(300), levels = in.Size(12);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, w, h, 1)) break;
                 IDirect3DTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateTexture(w, h, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateTexture(w, h, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateCube: {
@@ -370,8 +418,10 @@ private:
                 const UINT edge = in.Size(300), levels = in.Size(12);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, edge, edge, 6)) break;
                 IDirect3DCubeTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateCubeTexture(edge, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateCubeTexture(edge, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateVolume: {
@@ -379,8 +429,10 @@ private:
                 const UINT w = in.Size(40), h = in.Size(40), d = in.Size(40), levels = in.Size(8);
                 const DWORD usage = Usage(in);
                 const D3DFORMAT format = in.Format();
+                const D3DPOOL pool = Pool(in);
+                if (!Bounded(pool, w, h, d)) break;
                 IDirect3DVolumeTexture8* t = nullptr;
-                if (SUCCEEDED(device_->CreateVolumeTexture(w, h, d, levels, usage, format, Pool(in), &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
+                if (SUCCEEDED(device_->CreateVolumeTexture(w, h, d, levels, usage, format, pool, &t))) Put(textures_[slot], static_cast<IDirect3DBaseTexture8*>(t));
                 break;
             }
             case kCreateVertexBuffer: {
@@ -874,6 +926,39 @@ private:
                 }
                 break;
             }
+            case kPixelShader: {
+                const std::uint32_t what = in.Byte();
+                const std::uint32_t slot = (what >> 3) % kSlots;
+                auto handle = [&] { return slot < pixelShaders_.size() ? pixelShaders_[slot] : in.Value(); };
+                switch (what % 6) {
+                    case 0:
+                    case 1: {
+                        const std::vector<DWORD> tokens = PixelTokens(in);
+                        DWORD created = 0;
+                        if (SUCCEEDED(device_->CreatePixelShader(tokens.data(), &created))) {
+                            pixelShaders_.push_back(created);
+                            device_->SetPixelShader(created);
+                        }
+                        break;
+                    }
+                    case 2: device_->SetPixelShader((what & 0x40) != 0 ? 0 : handle()); break;
+                    case 3: {
+                        float values[8][4];
+                        for (auto& v : values)
+                            for (float& f : v) f = in.Float();
+                        device_->SetPixelShaderConstant(in.Value(), values, in.Byte() % 10);
+                        break;
+                    }
+                    case 4: device_->DeletePixelShader(handle()); break;
+                    default: {
+                        DWORD size = in.Byte() * 4;
+                        std::vector<DWORD> copy(size / 4 + 1);
+                        device_->GetPixelShaderFunction(handle(), (what & 0x40) != 0 ? nullptr : copy.data(), &size);
+                        break;
+                    }
+                }
+                break;
+            }
             case kOpCount: break;
         }
     }
@@ -885,6 +970,7 @@ private:
     IDirect3DVertexBuffer8* vertexBuffers_[kSlots] = {};
     IDirect3DIndexBuffer8* indexBuffers_[kSlots] = {};
     std::vector<DWORD> tokens_;
+    std::vector<DWORD> pixelShaders_;
 };
 
 // The device every input starts from: texture limits small enough that no input allocates
@@ -1058,6 +1144,34 @@ std::vector<std::vector<std::uint8_t>> DeviceSeeds() {
         w.Op(kDrawUp).B(D3DPT_TRIANGLELIST).V(1).V(32);
         for (int v = 0; v < 3; ++v) w.F(v == 1 ? 1.0f : -0.5f).F(v == 2 ? 1.0f : -0.5f).F(0.5f).F(0).F(0).F(-1.0f).F(0).F(0);
         w.Op(kScene).B(0);
+        seeds.push_back(w.bytes);
+    }
+    {  // a V8U8 bump map moving stage 1's lookup: first a ps.1.1 texbem program, then the
+       // BUMPENVMAP stage
+        Writer w;
+        Header(w);
+        TexturedStage(w, D3DFMT_V8U8, D3DPOOL_MANAGED);
+        w.Op(kCreateTexture).B(1).B(16).B(16).B(0).B(0).Fmt(D3DFMT_A8R8G8B8).B(D3DPOOL_MANAGED);
+        w.Op(kSetTexture).B(1).B(1);
+        w.Op(kStageState).B(1).B(11).B(1).V(0);     // stage 1 D3DTSS_TEXCOORDINDEX 0
+        w.Op(kStageState).B(1).B(7).B(0).F(0.5f);   // stage 1 D3DTSS_BUMPENVMAT00
+        w.Op(kStageState).B(0).B(10).B(0).F(0.5f);  // stage 0 D3DTSS_BUMPENVMAT11
+        // ps.1.1: tex t0; texbem t1, t0; mov r0, t1 (opcode tags index PixelTokens' list).
+        w.Op(kPixelShader).B(0).B(0).B(3);
+        w.B(11).B(1).B(0x23).B(0x0F);
+        w.B(12).B(2).B(0x27).B(0x0F).B(0x03).B(0);
+        w.B(1).B(2).B(0x20).B(0x0F).B(0x07).B(0);
+        w.Op(kSetVertexShader).B(2);
+        w.Op(kScene).B(1);
+        w.Op(kDrawUp).B(D3DPT_TRIANGLESTRIP).V(2).V(28);
+        Quad(w);
+        w.Op(kPixelShader).B(0x44);                 // SetPixelShader(0): back to the stages
+        w.Op(kStageState).B(0).B(1).B(1).V(22);     // stage 0 D3DTOP_BUMPENVMAP
+        w.Op(kStageState).B(1).B(1).B(1).V(4);      // stage 1 D3DTOP_MODULATE
+        w.Op(kDrawUp).B(D3DPT_TRIANGLESTRIP).V(2).V(28);
+        Quad(w);
+        w.Op(kScene).B(0);
+        w.Op(kStateBlock).B(2).B(1);
         seeds.push_back(w.bytes);
     }
     return seeds;

@@ -1,6 +1,11 @@
 // State blocks: recording, the states each predefined kind holds, apply and capture,
 // and the references blocks keep to textures.
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "device_fixture.h"
+#include "platform/d3d8/shader_asm.h"
 
 namespace {
 
@@ -196,6 +201,95 @@ TEST_F(StateBlockTest, NullStreamSourceKeepsTheStride) {
     ASSERT_EQ(device_->GetStreamSource(0, &buffer, &stride), D3D_OK);
     EXPECT_EQ(buffer, nullptr);
     EXPECT_EQ(stride, 24u);
+}
+
+// Pixel blocks hold the pixel shader and its constants, vertex blocks the vertex shader and
+// its constants, all blocks both and the sixteen streams; recording holds what was set.
+TEST_F(StateBlockTest, BlocksHoldShadersTheirConstantsAndEveryStream) {
+    const char* text = "ps.1.1\ntex t0\nmov r0, t0\n";
+    std::vector<DWORD> pixelTokens;
+    std::string errors;
+    ASSERT_EQ(TolvaneAssembleShader(text, std::strlen(text), &pixelTokens, &errors), D3D_OK) << errors;
+    DWORD ps = 0;
+    ASSERT_EQ(device_->CreatePixelShader(pixelTokens.data(), &ps), D3D_OK);
+    const DWORD declaration[] = {D3DVSD_STREAM(0), D3DVSD_REG(0, D3DVSDT_FLOAT3), D3DVSD_STREAM(5),
+                                 D3DVSD_REG(5, D3DVSDT_D3DCOLOR), D3DVSD_END()};
+    DWORD vs = 0;
+    ASSERT_EQ(device_->CreateVertexShader(declaration, nullptr, &vs, 0), D3D_OK);
+    IDirect3DVertexBuffer8* buffer = nullptr;
+    ASSERT_EQ(device_->CreateVertexBuffer(64, 0, 0, D3DPOOL_MANAGED, &buffer), D3D_OK);
+
+    const float a[4] = {0.25f, 0.5f, 0.75f, 1.0f}, b[4] = {-1.0f, 2.0f, -3.0f, 4.0f}, zero[4] = {};
+    auto set = [&](const float* value, DWORD pixel, DWORD vertex, IDirect3DVertexBuffer8* stream) {
+        device_->SetPixelShader(pixel);
+        device_->SetPixelShaderConstant(7, value, 1);
+        device_->SetVertexShader(vertex);
+        device_->SetVertexShaderConstant(95, value, 1);
+        device_->SetStreamSource(5, stream, stream ? 12 : 0);
+    };
+    auto expect = [&](const float* pc, DWORD pixel, const float* vc, DWORD vertex, IDirect3DVertexBuffer8* stream) {
+        float back[4];
+        DWORD handle = 0;
+        device_->GetPixelShader(&handle);
+        EXPECT_EQ(handle, pixel);
+        device_->GetPixelShaderConstant(7, back, 1);
+        EXPECT_EQ(std::memcmp(back, pc, sizeof back), 0);
+        device_->GetVertexShader(&handle);
+        EXPECT_EQ(handle, vertex);
+        device_->GetVertexShaderConstant(95, back, 1);
+        EXPECT_EQ(std::memcmp(back, vc, sizeof back), 0);
+        IDirect3DVertexBuffer8* held = nullptr;
+        UINT stride = 0;
+        device_->GetStreamSource(5, &held, &stride);
+        EXPECT_EQ(held, stream);
+        if (held) held->Release();
+    };
+    set(a, ps, vs, buffer);
+    DWORD all = 0, pixel = 0, vertex = 0;
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_ALL, &all), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_PIXELSTATE, &pixel), D3D_OK);
+    ASSERT_EQ(device_->CreateStateBlock(D3DSBT_VERTEXSTATE, &vertex), D3D_OK);
+    set(b, 0, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->ApplyStateBlock(pixel), D3D_OK);
+    expect(a, ps, b, D3DFVF_XYZ, nullptr);
+    set(b, 0, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->ApplyStateBlock(vertex), D3D_OK);
+    expect(b, 0, a, vs, nullptr);
+    set(b, 0, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->ApplyStateBlock(all), D3D_OK);
+    expect(a, ps, a, vs, buffer);
+
+    // Recorded: the calls go to the block, not the device.
+    set(b, 0, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->BeginStateBlock(), D3D_OK);
+    set(a, ps, vs, buffer);
+    DWORD recorded = 0;
+    ASSERT_EQ(device_->EndStateBlock(&recorded), D3D_OK);
+    expect(b, 0, b, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->ApplyStateBlock(recorded), D3D_OK);
+    expect(a, ps, a, vs, buffer);
+    // Capture reads the recorded registers back only: constant 6 was not recorded.
+    device_->SetPixelShaderConstant(6, zero, 1);
+    set(b, 0, D3DFVF_XYZ, nullptr);
+    ASSERT_EQ(device_->CaptureStateBlock(recorded), D3D_OK);
+    device_->SetPixelShaderConstant(6, a, 1);
+    set(a, ps, vs, buffer);
+    ASSERT_EQ(device_->ApplyStateBlock(recorded), D3D_OK);
+    expect(b, 0, b, D3DFVF_XYZ, nullptr);
+    float six[4];
+    device_->GetPixelShaderConstant(6, six, 1);
+    EXPECT_EQ(std::memcmp(six, a, sizeof six), 0);
+    // A pixel shader deleted since its block was made is not set again.
+    ASSERT_EQ(device_->DeletePixelShader(ps), D3D_OK);
+    ASSERT_EQ(device_->ApplyStateBlock(all), D3D_OK);
+    DWORD handle = 7;
+    device_->GetPixelShader(&handle);
+    EXPECT_EQ(handle, 0u);
+    for (DWORD block : {all, pixel, vertex, recorded}) device_->DeleteStateBlock(block);
+    device_->SetStreamSource(5, nullptr, 0);
+    device_->SetVertexShader(D3DFVF_XYZ);
+    device_->DeleteVertexShader(vs);
+    buffer->Release();
 }
 
 TEST_F(StateBlockTest, ApplyStateBlockZeroFails) {

@@ -273,7 +273,16 @@ TEST_F(TargetTest, ValidateDeviceNamesWhatThePixelStageCannotRun) {
     auto stage = [&](DWORD s, D3DTEXTURESTAGESTATETYPE type, DWORD bad, DWORD good) {
         return [=, this](DWORD on) { device_->SetTextureStageState(s, type, on ? bad : good); };
     };
+    check(stage(0, D3DTSS_COLOROP, D3DTOP_PREMODULATE, D3DTOP_MODULATE), D3DERR_UNSUPPORTEDCOLOROPERATION);
+    // A bump stage needs a stage after it to move; bump mapping is no alpha operation.
     check(stage(0, D3DTSS_COLOROP, D3DTOP_BUMPENVMAP, D3DTOP_MODULATE), D3DERR_UNSUPPORTEDCOLOROPERATION);
+    check(stage(0, D3DTSS_ALPHAOP, D3DTOP_BUMPENVMAPLUMINANCE, D3DTOP_SELECTARG1), D3DERR_UNSUPPORTEDALPHAOPERATION);
+    // Bump mapping draws within six stages.
+    check([&](DWORD on) {
+        for (DWORD s = 0; s < 7; ++s)
+            device_->SetTextureStageState(s, D3DTSS_COLOROP, s == 0 ? (on ? D3DTOP_BUMPENVMAP : D3DTOP_MODULATE)
+                                                                    : (on ? D3DTOP_SELECTARG2 : D3DTOP_DISABLE));
+    }, D3DERR_UNSUPPORTEDCOLOROPERATION);
     check(stage(0, D3DTSS_ALPHAOP, D3DTOP_DOTPRODUCT3, D3DTOP_SELECTARG1), D3DERR_UNSUPPORTEDALPHAOPERATION);
     check(stage(0, D3DTSS_COLORARG1, 7, D3DTA_TEXTURE), D3DERR_UNSUPPORTEDCOLORARG);
     check(stage(0, D3DTSS_ALPHAARG1, 0x40 | D3DTA_TEXTURE, D3DTA_TEXTURE), D3DERR_UNSUPPORTEDALPHAARG);

@@ -297,7 +297,7 @@ TEST(RasterUnpack, FormatsWidenByBitReplication) {
         EXPECT_EQ(out, c.expected) << "format " << c.format << " texel " << std::hex << c.texel;
     }
     EXPECT_FALSE(d3d8::SamplerReadsFormat(D3DFMT_P8));
-    EXPECT_FALSE(d3d8::SamplerReadsFormat(D3DFMT_V8U8));
+    EXPECT_FALSE(d3d8::SamplerReadsFormat(D3DFMT_V16U16));
     std::uint32_t out = 0;
     std::uint8_t texel = 0;
     EXPECT_FALSE(d3d8::UnpackLevel(D3DFMT_P8, &texel, 1, 1, 1, &out, 1));

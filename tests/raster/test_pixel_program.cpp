@@ -345,12 +345,15 @@ TEST(PixelProgram, TexbemMovesTheLookupByTheBumpMatrix) {
     EXPECT_EQ(r0[2], 0.0f);
     EXPECT_EQ(r0[3], 1.0f);
 
-    // A signed bump map: (du, dv) = (-128 -> -1, 64 / 127). u' = 0.1 - 0.5 = -0.4 and
-    // v' = 0.1 - 1 + 0.504 = -0.396 wrap to texel (2, 2).
+    // A signed bump map, bytes biased by 128: (du, dv) = (0x00 -> -1, 0xC0 -> 64 / 127).
+    // u' = 0.1 - 0.5 = -0.4 and v' = 0.1 - 1 + 0.504 = -0.396 wrap to texel (2, 2).
+    TestTexture signedBump(TextureKind::Plane, 1, 1, [](int, int, int, int) { return 0xFF00C000u; });
+    draw.stages[0].sampler = &signedBump.setup;
     draw.stages[0].signedChannels = kMaskR | kMaskG;
     OneLane s(p, draw, group, sampler);
     EXPECT_FLOAT_EQ(s[0], 2.0f / 255.0f);
     EXPECT_FLOAT_EQ(s[1], 2.0f / 255.0f * 0.5f);
+    draw.stages[0].sampler = &bump.setup;
     draw.stages[0].signedChannels = 0;
 
     // texbeml scales the texel by t0.b * scale + offset: b = 0 leaves the offset alone.

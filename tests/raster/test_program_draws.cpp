@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "raster/pixel_program.h"
@@ -55,6 +56,89 @@ TEST(ProgramDraws, VectorPixelStageMatchesThePlainOne) {
     EXPECT_GT(drawn, 37 * 9 / 4);
     EXPECT_LT(drawn, 37 * 9);  // texkill and the alpha test removed some
     EXPECT_EQ(vector, plain);
+}
+
+// The stages after a bump stage run as a program; with a zero bump matrix every operation
+// of the next stages must draw what the integer stages draw (to the rounding of their byte
+// arithmetic), the bump stage passing CURRENT on.
+std::vector<std::uint32_t> StageFrame(DWORD firstOp, DWORD op, DWORD arg1, DWORD arg2, DWORD arg0, bool toTemp,
+                                      bool reference) {
+    Target t(23, 7);
+    raster::RasterOptions options;
+    options.threads = 1;
+    options.referenceShading = reference;
+    Rasterizer r(options);
+    Texture first(4, 4, 1), second(4, 4, 1);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            first.At(0, x, y) = 0x80402010u * static_cast<std::uint32_t>(x + 3 * y + 1);
+            second.At(0, x, y) = 0x10305070u * static_cast<std::uint32_t>(5 * x + y + 2) ^ 0x5A000000u;
+        }
+    D3DState s = BasicState(23, 7, kScreenFvf);
+    s.texture[0] = &first.sampler;
+    s.texture[1] = &second.sampler;
+    s.renderState[D3DRS_TEXTUREFACTOR] = 0x9060C030u;
+    s.renderState[D3DRS_SPECULARENABLE] = TRUE;
+    DWORD* s0 = s.stageState[0];
+    s0[D3DTSS_COLOROP] = firstOp;
+    s0[D3DTSS_COLORARG1] = firstOp == D3DTOP_SELECTARG1 ? D3DTA_CURRENT : D3DTA_TEXTURE;
+    s0[D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+    s0[D3DTSS_ALPHAARG1] = D3DTA_CURRENT;
+    for (DWORD* st : {s.stageState[1], s.stageState[2]}) {
+        st[D3DTSS_COLOROP] = st[D3DTSS_ALPHAOP] = op;
+        st[D3DTSS_COLORARG1] = st[D3DTSS_ALPHAARG1] = arg1;
+        st[D3DTSS_COLORARG2] = st[D3DTSS_ALPHAARG2] = arg2;
+        st[D3DTSS_COLORARG0] = st[D3DTSS_ALPHAARG0] = arg0;
+        st[D3DTSS_TEXCOORDINDEX] = 0;
+    }
+    s.stageState[1][D3DTSS_RESULTARG] = toTemp ? D3DTA_TEMP : D3DTA_CURRENT;
+    // The dot product in one stage: a second would multiply the first's rounding by up to 6.
+    if (op == D3DTOP_DOTPRODUCT3) {
+        s.stageState[1][D3DTSS_ALPHAOP] = s.stageState[2][D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+        s.stageState[2][D3DTSS_COLOROP] = D3DTOP_MODULATE;
+    }
+    const std::vector<ScreenVertex> quad = {{0, 0, 0, 1, 0xFF2080F0u, 0, 0},
+                                            {23, 0, 0, 1, 0x80F08020u, 1, 0},
+                                            {0, 7, 0, 1, 0x10FFFFFFu, 0, 1},
+                                            {23, 7, 0, 1, 0xC0000000u, 1, 1}};
+    r.Draw(s, t.View(false), D3DPT_TRIANGLESTRIP, Input(quad), 0, 2);
+    r.Flush();
+    return t.color;
+}
+
+TEST(ProgramDraws, StagesAfterABumpStageDrawAsTheIntegerStages) {
+    const DWORD ops[] = {D3DTOP_SELECTARG1, D3DTOP_SELECTARG2, D3DTOP_MODULATE, D3DTOP_MODULATE2X, D3DTOP_MODULATE4X,
+                         D3DTOP_ADD, D3DTOP_ADDSIGNED, D3DTOP_ADDSIGNED2X, D3DTOP_SUBTRACT, D3DTOP_ADDSMOOTH,
+                         D3DTOP_BLENDDIFFUSEALPHA, D3DTOP_BLENDTEXTUREALPHA, D3DTOP_BLENDFACTORALPHA,
+                         D3DTOP_BLENDTEXTUREALPHAPM, D3DTOP_BLENDCURRENTALPHA, D3DTOP_MODULATEALPHA_ADDCOLOR,
+                         D3DTOP_MODULATECOLOR_ADDALPHA, D3DTOP_MODULATEINVALPHA_ADDCOLOR,
+                         D3DTOP_MODULATEINVCOLOR_ADDALPHA, D3DTOP_DOTPRODUCT3, D3DTOP_MULTIPLYADD, D3DTOP_LERP};
+    const DWORD args[][3] = {
+        {D3DTA_TEXTURE, D3DTA_CURRENT, D3DTA_DIFFUSE},
+        {D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_TFACTOR | D3DTA_ALPHAREPLICATE, D3DTA_SPECULAR},
+        {D3DTA_CURRENT | D3DTA_ALPHAREPLICATE | D3DTA_COMPLEMENT, D3DTA_TEMP, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE},
+    };
+    for (DWORD op : ops)
+        for (int a = 0; a < 3; ++a) {
+            SCOPED_TRACE(::testing::Message() << "op " << op << ", arguments " << a);
+            const bool toTemp = a == 2;
+            const std::vector<std::uint32_t> integer =
+                StageFrame(D3DTOP_SELECTARG1, op, args[a][0], args[a][1], args[a][2], toTemp, true);
+            const std::vector<std::uint32_t> program =
+                StageFrame(D3DTOP_BUMPENVMAP, op, args[a][0], args[a][1], args[a][2], toTemp, true);
+            ASSERT_EQ(StageFrame(D3DTOP_BUMPENVMAP, op, args[a][0], args[a][1], args[a][2], toTemp, false), program);
+            // Byte products round once per step in the integer stages, and the next stage's
+            // scale (2x, 4x, the dot product's 4) multiplies the error of the one before.
+            const bool four = op == D3DTOP_DOTPRODUCT3 || op == D3DTOP_MODULATE4X;
+            const bool two = op == D3DTOP_MODULATE2X || op == D3DTOP_ADDSIGNED2X;
+            const int tolerance = four ? 8 : (two ? 4 : 2);
+            for (std::size_t i = 0; i < integer.size(); ++i)
+                for (int shift = 0; shift < 32; shift += 8) {
+                    const int x = static_cast<int>((integer[i] >> shift) & 0xFF);
+                    const int y = static_cast<int>((program[i] >> shift) & 0xFF);
+                    ASSERT_LE(std::abs(x - y), tolerance) << "pixel " << i << ", channel shift " << shift;
+                }
+        }
 }
 
 }  // namespace
