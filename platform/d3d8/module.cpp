@@ -32,6 +32,8 @@ void RegisterModule() {
         static const host::ModuleExport exports[] = {
             {"Direct3DCreate8", Export(&Direct3DCreate8)},
             {"Direct3DCreate8WithProfile", Export(&Direct3DCreate8WithProfile)},
+            {"ValidatePixelShader", Export(&ValidatePixelShader)},
+            {"ValidateVertexShader", Export(&ValidateVertexShader)},
         };
         host::RegisterModule("d3d8.dll", exports, sizeof exports / sizeof exports[0]);
     });

@@ -62,6 +62,25 @@ TEST_F(Modules, LoadLibraryOfD3d8GivesDirect3DCreate8) {
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(FreeLibrary(module));
 }
 
+// The module's other exports: the shader validators, called as a program finds them.
+TEST_F(Modules, D3d8ExportsTheShaderValidators) {
+    HMODULE module = LoadLibraryA("d3d8.dll");
+    ASSERT_NE(module, nullptr);
+    using PixelValidator = HRESULT (*)(const DWORD*, const D3DCAPS8*, BOOL, char**);
+    using VertexValidator = HRESULT (*)(const DWORD*, const DWORD*, const D3DCAPS8*, BOOL, char**);
+    auto pixel = reinterpret_cast<PixelValidator>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ValidatePixelShader")));
+    auto vertex =
+        reinterpret_cast<VertexValidator>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ValidateVertexShader")));
+    ASSERT_NE(pixel, nullptr);
+    ASSERT_NE(vertex, nullptr);
+    const DWORD ps[] = {D3DPS_VERSION(1, 1), 0x00000001, 0x800F0000, 0x90E40000, D3DPS_END()};  // mov r0, v0
+    const DWORD vs[] = {D3DVS_VERSION(1, 1), 0x00000001, 0xC00F0000, 0x90E40000, D3DVS_END()};  // mov oPos, v0
+    EXPECT_EQ(pixel(ps, nullptr, FALSE, nullptr), D3D_OK);
+    EXPECT_EQ(vertex(vs, nullptr, nullptr, FALSE, nullptr), D3D_OK);
+    EXPECT_EQ(pixel(vs, nullptr, FALSE, nullptr), E_FAIL);  // a vertex program is no pixel program
+    EXPECT_TRUE(FreeLibrary(module));
+}
+
 TEST_F(Modules, UnknownModulesAndProceduresFailWithThePlatformsErrors) {
     SetLastError(0);
     EXPECT_EQ(LoadLibraryA("d3d9.dll"), nullptr);
