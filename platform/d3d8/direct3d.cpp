@@ -342,7 +342,8 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
             withBlocks.push_back(f);
         p.TextureFormats = withBlocks;
         p.CubeTextureFormats = withBlocks;
-        p.VolumeTextureFormats = plain;
+        // Volumes of blocks too: each slice a plane of 4x4 blocks, sampled as 2-D levels are.
+        p.VolumeTextureFormats = withBlocks;
         p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
         p.DepthStencilFormats = {D3DFMT_D16, D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4};
         p.RasterThreads = 0;
