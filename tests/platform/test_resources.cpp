@@ -381,35 +381,6 @@ TEST_F(ResourceTest, UpdateTextureCopiesEveryLevel) {
     cube->Release();
 }
 
-TEST_F(ResourceTest, UpdateTextureCopiesCubeFacesAndVolumes) {
-    IDirect3DCubeTexture8* cubes[2] = {};
-    ASSERT_EQ(device_->CreateCubeTexture(4, 0, 0, D3DFMT_L8, D3DPOOL_SYSTEMMEM, &cubes[0]), D3D_OK);
-    ASSERT_EQ(device_->CreateCubeTexture(4, 0, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &cubes[1]), D3D_OK);
-    D3DLOCKED_RECT locked{};
-    ASSERT_EQ(cubes[0]->LockRect(D3DCUBEMAP_FACE_NEGATIVE_Y, 1, &locked, nullptr, 0), D3D_OK);
-    static_cast<BYTE*>(locked.pBits)[3] = 0x77;
-    cubes[0]->UnlockRect(D3DCUBEMAP_FACE_NEGATIVE_Y, 1);
-    ASSERT_EQ(device_->UpdateTexture(cubes[0], cubes[1]), D3D_OK);
-    ASSERT_EQ(cubes[1]->LockRect(D3DCUBEMAP_FACE_NEGATIVE_Y, 1, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<BYTE*>(locked.pBits)[3], 0x77);
-    cubes[1]->UnlockRect(D3DCUBEMAP_FACE_NEGATIVE_Y, 1);
-    for (auto* cube : cubes) cube->Release();
-
-    IDirect3DVolumeTexture8* volumes[2] = {};
-    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 0, 0, D3DFMT_L8, D3DPOOL_SYSTEMMEM, &volumes[0]), D3D_OK);
-    ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 0, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &volumes[1]),
-              D3D_OK);
-    D3DLOCKED_BOX box{};
-    ASSERT_EQ(volumes[0]->LockBox(0, &box, nullptr, 0), D3D_OK);
-    static_cast<BYTE*>(box.pBits)[63] = 0x42;
-    volumes[0]->UnlockBox(0);
-    ASSERT_EQ(device_->UpdateTexture(volumes[0], volumes[1]), D3D_OK);
-    ASSERT_EQ(volumes[1]->LockBox(0, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<BYTE*>(box.pBits)[63], 0x42);
-    volumes[1]->UnlockBox(0);
-    for (auto* volume : volumes) volume->Release();
-}
-
 TEST_F(ResourceTest, ImageSurfaceKeepsItsOwnCount) {
     const int before = d3d8::LiveObjectCount();
     IDirect3DSurface8* surface = nullptr;

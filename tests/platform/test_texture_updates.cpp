@@ -2,6 +2,7 @@
 // UpdateTexture, the managed texture's drawn copy, rectangles of level locks, and volumes
 // of DXT blocks.
 #include <cstring>
+#include <initializer_list>
 #include <vector>
 
 #include "device_fixture.h"
@@ -84,66 +85,77 @@ std::uint32_t ReadTexel(IDirect3DTexture8* texture, UINT level, UINT x, UINT y) 
     return texel;
 }
 
+// Locks a whole level (of a face, for cubes); null when the lock fails.
+BYTE* Lock(IDirect3DTexture8* texture, UINT, UINT level, DWORD flags) {
+    D3DLOCKED_RECT locked{};
+    return texture->LockRect(level, &locked, nullptr, flags) == D3D_OK ? static_cast<BYTE*>(locked.pBits) : nullptr;
+}
+BYTE* Lock(IDirect3DCubeTexture8* cube, UINT face, UINT level, DWORD flags) {
+    D3DLOCKED_RECT locked{};
+    return cube->LockRect(static_cast<D3DCUBEMAP_FACES>(face), level, &locked, nullptr, flags) == D3D_OK
+               ? static_cast<BYTE*>(locked.pBits)
+               : nullptr;
+}
+BYTE* Lock(IDirect3DVolumeTexture8* volume, UINT, UINT level, DWORD flags) {
+    D3DLOCKED_BOX locked{};
+    return volume->LockBox(level, &locked, nullptr, flags) == D3D_OK ? static_cast<BYTE*>(locked.pBits) : nullptr;
+}
+void Unlock(IDirect3DTexture8* texture, UINT, UINT level) { texture->UnlockRect(level); }
+void Unlock(IDirect3DCubeTexture8* cube, UINT face, UINT level) {
+    cube->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), level);
+}
+void Unlock(IDirect3DVolumeTexture8* volume, UINT, UINT level) { volume->UnlockBox(level); }
+
+// The first bytes of a level.
+template <class Texture>
+std::vector<BYTE> Read(Texture* texture, UINT face, UINT level, std::size_t count) {
+    const BYTE* bits = Lock(texture, face, level, D3DLOCK_READONLY);
+    EXPECT_NE(bits, nullptr);
+    std::vector<BYTE> bytes(bits, bits + (bits != nullptr ? count : 0));
+    Unlock(texture, face, level);
+    return bytes;
+}
+
+// Writes a whole chain (every face's, for cubes) through level 0's pointer and reads each
+// level back through its own lock; levelBytes: the size of each level of one face.
+template <class Texture>
+void ExpectChainThroughLevelZero(Texture* texture, UINT faces, std::initializer_list<std::size_t> levelBytes) {
+    auto pattern = [](std::size_t i) { return static_cast<BYTE>(i * 7 + 1); };
+    std::size_t total = 0;
+    for (std::size_t bytes : levelBytes) total += faces * bytes;
+    BYTE* bits = Lock(texture, 0, 0, 0);
+    ASSERT_NE(bits, nullptr);
+    for (std::size_t i = 0; i < total; ++i) bits[i] = pattern(i);
+    Unlock(texture, 0, 0);
+    std::size_t offset = 0;
+    for (UINT face = 0; face < faces; ++face) {
+        UINT level = 0;
+        for (std::size_t bytes : levelBytes) {
+            const std::vector<BYTE> read = Read(texture, face, level, bytes);
+            for (std::size_t i = 0; i < read.size(); ++i)
+                ASSERT_EQ(read[i], pattern(offset + i)) << "face " << face << ", level " << level;
+            offset += bytes;
+            ++level;
+        }
+    }
+}
+
 // A 2-D texture, a cube and a volume lay out their levels one after another in one
 // allocation, in level order (a cube face by face), in every pool: a whole chain written
 // through level 0's pointer reads back level by level.
 TEST_F(TextureUpdateTest, LevelsLieInOneAllocationInLevelOrder) {
-    auto pattern = [](std::size_t i) { return static_cast<BYTE>(i * 7 + 1); };
     for (D3DPOOL pool : {D3DPOOL_MANAGED, D3DPOOL_SYSTEMMEM, D3DPOOL_DEFAULT, D3DPOOL_SCRATCH}) {
         SCOPED_TRACE(pool);
         const DWORD usage = pool == D3DPOOL_DEFAULT ? D3DUSAGE_DYNAMIC : 0;
         IDirect3DTexture8* texture = nullptr;
         ASSERT_EQ(device_->CreateTexture(8, 4, 0, usage, D3DFMT_A8R8G8B8, pool, &texture), D3D_OK);
-        IDirect3DCubeTexture8* cube = nullptr;
+        ExpectChainThroughLevelZero(texture, 1, {8 * 4 * 4, 4 * 2 * 4, 2 * 4, 4});
+        IDirect3DCubeTexture8* cube = nullptr;  // DXT1: one block of 8 bytes per level
         ASSERT_EQ(device_->CreateCubeTexture(4, 0, usage, D3DFMT_DXT1, pool, &cube), D3D_OK);
+        ExpectChainThroughLevelZero(cube, 6, {8, 8, 8});
         IDirect3DVolumeTexture8* volume = nullptr;
         ASSERT_EQ(device_->CreateVolumeTexture(4, 2, 4, 0, usage, D3DFMT_L8, pool, &volume), D3D_OK);
-
-        // 2-D: 8x4, 4x2, 2x1, 1x1 of 4 bytes.
-        D3DLOCKED_RECT locked{};
-        ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-        for (std::size_t i = 0; i < 4 * (32 + 8 + 2 + 1); ++i) static_cast<BYTE*>(locked.pBits)[i] = pattern(i);
-        texture->UnlockRect(0);
-        std::size_t offset = 0;
-        for (UINT level = 0; level < 4; ++level) {
-            D3DSURFACE_DESC desc{};
-            texture->GetLevelDesc(level, &desc);
-            ASSERT_EQ(texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-            for (UINT i = 0; i < desc.Size; ++i)
-                ASSERT_EQ(static_cast<BYTE*>(locked.pBits)[i], pattern(offset + i)) << "level " << level;
-            texture->UnlockRect(level);
-            offset += desc.Size;
-        }
-
-        // Cube of DXT1: each face 4x4, 2x2, 1x1, one block of 8 bytes each.
-        ASSERT_EQ(cube->LockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0, &locked, nullptr, 0), D3D_OK);
-        for (std::size_t i = 0; i < 6 * 3 * 8; ++i) static_cast<BYTE*>(locked.pBits)[i] = pattern(i);
-        cube->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_X, 0);
-        offset = 0;
-        for (int face = 0; face < 6; ++face)
-            for (UINT level = 0; level < 3; ++level, offset += 8) {
-                const auto f = static_cast<D3DCUBEMAP_FACES>(face);
-                ASSERT_EQ(cube->LockRect(f, level, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-                for (UINT i = 0; i < 8; ++i)
-                    ASSERT_EQ(static_cast<BYTE*>(locked.pBits)[i], pattern(offset + i)) << face << "/" << level;
-                cube->UnlockRect(f, level);
-            }
-
-        // Volume of L8: 4x2x4, 2x1x2, 1x1x1.
-        D3DLOCKED_BOX box{};
-        ASSERT_EQ(volume->LockBox(0, &box, nullptr, 0), D3D_OK);
-        for (std::size_t i = 0; i < 32 + 4 + 1; ++i) static_cast<BYTE*>(box.pBits)[i] = pattern(i);
-        volume->UnlockBox(0);
-        offset = 0;
-        for (UINT level = 0; level < 3; ++level) {
-            D3DVOLUME_DESC desc{};
-            volume->GetLevelDesc(level, &desc);
-            ASSERT_EQ(volume->LockBox(level, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
-            for (UINT i = 0; i < desc.Size; ++i)
-                ASSERT_EQ(static_cast<BYTE*>(box.pBits)[i], pattern(offset + i)) << "volume level " << level;
-            volume->UnlockBox(level);
-            offset += desc.Size;
-        }
+        ExpectChainThroughLevelZero(volume, 1, {4 * 2 * 4, 2 * 1 * 2, 1});
         texture->Release();
         cube->Release();
         volume->Release();
@@ -223,20 +235,14 @@ TEST_F(TextureUpdateTest, DirtyRegionsAreLevelZeroBoxesScaledToSublevels) {
     ASSERT_EQ(device_->CreateCubeTexture(2, 1, 0, D3DFMT_L8, D3DPOOL_SYSTEMMEM, &cubes[0]), D3D_OK);
     ASSERT_EQ(device_->CreateCubeTexture(2, 1, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &cubes[1]), D3D_OK);
     ASSERT_EQ(device_->UpdateTexture(cubes[0], cubes[1]), D3D_OK);
-    for (int face = 0; face < 6; ++face) {
-        ASSERT_EQ(cubes[0]->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, D3DLOCK_NO_DIRTY_UPDATE),
-                  D3D_OK);
-        std::memset(locked.pBits, 0x40 + face, 2);
-        cubes[0]->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
+    for (UINT face = 0; face < 6; ++face) {
+        std::memset(Lock(cubes[0], face, 0, D3DLOCK_NO_DIRTY_UPDATE), 0x40 + face, 4);
+        Unlock(cubes[0], face, 0);
     }
     ASSERT_EQ(cubes[0]->AddDirtyRect(D3DCUBEMAP_FACE_NEGATIVE_Y, nullptr), D3D_OK);
     ASSERT_EQ(device_->UpdateTexture(cubes[0], cubes[1]), D3D_OK);
-    for (int face = 0; face < 6; ++face) {
-        ASSERT_EQ(cubes[1]->LockRect(static_cast<D3DCUBEMAP_FACES>(face), 0, &locked, nullptr, D3DLOCK_READONLY),
-                  D3D_OK);
-        EXPECT_EQ(static_cast<BYTE*>(locked.pBits)[0], face == D3DCUBEMAP_FACE_NEGATIVE_Y ? 0x43 : 0) << face;
-        cubes[1]->UnlockRect(static_cast<D3DCUBEMAP_FACES>(face), 0);
-    }
+    for (UINT face = 0; face < 6; ++face)
+        EXPECT_EQ(Read(cubes[1], face, 0, 1)[0], face == D3DCUBEMAP_FACE_NEGATIVE_Y ? 0x43 : 0) << face;
     for (auto* cube : cubes) cube->Release();
 
     IDirect3DVolumeTexture8* volumes[2] = {};
@@ -244,22 +250,14 @@ TEST_F(TextureUpdateTest, DirtyRegionsAreLevelZeroBoxesScaledToSublevels) {
     ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 2, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &volumes[1]),
               D3D_OK);
     ASSERT_EQ(device_->UpdateTexture(volumes[0], volumes[1]), D3D_OK);
-    D3DLOCKED_BOX box{};
     for (UINT level = 0; level < 2; ++level) {
-        ASSERT_EQ(volumes[0]->LockBox(level, &box, nullptr, D3DLOCK_NO_DIRTY_UPDATE), D3D_OK);
-        std::memset(box.pBits, 0x55, level == 0 ? 64 : 8);
-        volumes[0]->UnlockBox(level);
+        std::memset(Lock(volumes[0], 0, level, D3DLOCK_NO_DIRTY_UPDATE), 0x55, level == 0 ? 64 : 8);
+        Unlock(volumes[0], 0, level);
     }
     const D3DBOX dirty{0, 0, 1, 1, 3, 4};  // level 1: (0, 0, 1) alone
     ASSERT_EQ(volumes[0]->AddDirtyBox(&dirty), D3D_OK);
     ASSERT_EQ(device_->UpdateTexture(volumes[0], volumes[1]), D3D_OK);
-    std::vector<BYTE> level0(64), level1(8);
-    ASSERT_EQ(volumes[1]->LockBox(0, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
-    std::memcpy(level0.data(), box.pBits, 64);
-    volumes[1]->UnlockBox(0);
-    ASSERT_EQ(volumes[1]->LockBox(1, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
-    std::memcpy(level1.data(), box.pBits, 8);
-    volumes[1]->UnlockBox(1);
+    const std::vector<BYTE> level0 = Read(volumes[1], 0, 0, 64), level1 = Read(volumes[1], 0, 1, 8);
     for (int i = 0; i < 64; ++i) EXPECT_EQ(level0[i], i == 48 ? 0x55 : 0) << "level 0 byte " << i;
     for (int i = 0; i < 8; ++i) EXPECT_EQ(level1[i], i == 4 ? 0x55 : 0) << "level 1 byte " << i;
     for (auto* volume : volumes) volume->Release();
@@ -412,27 +410,20 @@ TEST_F(TextureUpdateTest, UpdateTextureLinesUpLevelsOfTheSameSize) {
     IDirect3DCubeTexture8* cubes[2] = {};
     ASSERT_EQ(device_->CreateCubeTexture(8, 0, 0, D3DFMT_L8, D3DPOOL_SYSTEMMEM, &cubes[0]), D3D_OK);
     ASSERT_EQ(device_->CreateCubeTexture(2, 0, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &cubes[1]), D3D_OK);
-    ASSERT_EQ(cubes[0]->LockRect(D3DCUBEMAP_FACE_POSITIVE_Z, 2, &locked, nullptr, 0), D3D_OK);
-    static_cast<BYTE*>(locked.pBits)[3] = 0x77;
-    cubes[0]->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Z, 2);
+    Lock(cubes[0], D3DCUBEMAP_FACE_POSITIVE_Z, 2, 0)[3] = 0x77;
+    Unlock(cubes[0], D3DCUBEMAP_FACE_POSITIVE_Z, 2);
     ASSERT_EQ(device_->UpdateTexture(cubes[0], cubes[1]), D3D_OK);
-    ASSERT_EQ(cubes[1]->LockRect(D3DCUBEMAP_FACE_POSITIVE_Z, 0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<BYTE*>(locked.pBits)[3], 0x77);
-    cubes[1]->UnlockRect(D3DCUBEMAP_FACE_POSITIVE_Z, 0);
+    EXPECT_EQ(Read(cubes[1], D3DCUBEMAP_FACE_POSITIVE_Z, 0, 4)[3], 0x77);
     for (auto* cube : cubes) cube->Release();
 
     IDirect3DVolumeTexture8* volumes[2] = {};
     ASSERT_EQ(device_->CreateVolumeTexture(4, 4, 4, 0, 0, D3DFMT_L8, D3DPOOL_SYSTEMMEM, &volumes[0]), D3D_OK);
     ASSERT_EQ(device_->CreateVolumeTexture(2, 2, 2, 0, D3DUSAGE_DYNAMIC, D3DFMT_L8, D3DPOOL_DEFAULT, &volumes[1]),
               D3D_OK);
-    D3DLOCKED_BOX box{};
-    ASSERT_EQ(volumes[0]->LockBox(1, &box, nullptr, 0), D3D_OK);
-    static_cast<BYTE*>(box.pBits)[7] = 0x42;
-    volumes[0]->UnlockBox(1);
+    Lock(volumes[0], 0, 1, 0)[7] = 0x42;
+    Unlock(volumes[0], 0, 1);
     ASSERT_EQ(device_->UpdateTexture(volumes[0], volumes[1]), D3D_OK);
-    ASSERT_EQ(volumes[1]->LockBox(0, &box, nullptr, D3DLOCK_READONLY), D3D_OK);
-    EXPECT_EQ(static_cast<BYTE*>(box.pBits)[7], 0x42);
-    volumes[1]->UnlockBox(0);
+    EXPECT_EQ(Read(volumes[1], 0, 0, 8)[7], 0x42);
     for (auto* volume : volumes) volume->Release();
 }
 
