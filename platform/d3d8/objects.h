@@ -169,8 +169,8 @@ private:
     bool lockWrites_ = false;
 };
 
-// A box clamped to width x height x depth: each edge moved inside, an inverted or
-// empty box left empty (Left == Right) at its clamped place.
+// A box clamped to width x height x depth: each edge moved inside; where a far edge lies
+// before its near edge it is moved onto it, so an inverted box comes out empty.
 D3DBOX ClampBox(const D3DBOX& box, UINT width, UINT height, UINT depth);
 D3DBOX ClampRect(const RECT& rect, UINT width, UINT height);
 

@@ -3,7 +3,9 @@
 // All of them keep their bytes in system memory in the exact layout of their format
 // (format.h), whatever their pool. A lock hands out the address of the locked region's
 // first byte with the pitch of the whole surface; one lock at a time, and only of a
-// region that lies inside and starts on a block boundary (DXT: 4x4, YUV: pairs).
+// region that starts on a block boundary (DXT: 4x4, YUV: pairs). A surface of its own
+// refuses a region that does not lie inside; a texture level clamps it, as drivers did,
+// and an empty one locks nothing.
 // A writing lock marks the level as changed, so the sampler's 32-bit copy of it is
 // rebuilt before the next draw that reads it; a managed texture's copy is refreshed from
 // its dirty region instead (objects.h, TextureCore).
