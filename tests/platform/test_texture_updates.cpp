@@ -434,6 +434,7 @@ TEST_F(TextureUpdateTest, DxtVolumesLockByBlocksAndSample) {
     D3DCAPS8 caps{};
     ASSERT_EQ(device_->GetDeviceCaps(&caps), D3D_OK);
     EXPECT_NE(caps.TextureCaps & D3DPTEXTURECAPS_VOLUMEMAP, 0u);
+    EXPECT_NE(caps.Caps2 & D3DCAPS2_DYNAMICTEXTURES, 0u);  // the dynamic textures these tests make
     for (D3DFORMAT format : {D3DFMT_DXT1, D3DFMT_DXT2, D3DFMT_DXT3, D3DFMT_DXT4, D3DFMT_DXT5})
         EXPECT_EQ(d3d_->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_VOLUMETEXTURE, format), D3D_OK)
             << format;
