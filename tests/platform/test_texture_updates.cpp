@@ -227,6 +227,19 @@ TEST_F(TextureUpdateTest, DirtyRegionsAreLevelZeroBoxesScaledToSublevels) {
     update();
     copied(3, {0, 0, 8, 8});
     check("AddDirtyRect(null)");
+
+    // The destination of CopyRects is marked as a lock would mark it.
+    IDirect3DSurface8* image = nullptr;  // reads as zeros
+    IDirect3DSurface8* top = nullptr;
+    ASSERT_EQ(device_->CreateImageSurface(2, 2, D3DFMT_A8R8G8B8, &image), D3D_OK);
+    ASSERT_EQ(source->GetSurfaceLevel(0, &top), D3D_OK);
+    const POINT corner{6, 0};
+    ASSERT_EQ(device_->CopyRects(image, nullptr, 0, top, &corner), D3D_OK);
+    update();
+    EXPECT_EQ(ReadTexel(destination, 0, 7, 1), 0u);
+    EXPECT_EQ(ReadTexel(destination, 0, 5, 1), Texel(3, 0, 5, 1));
+    image->Release();
+    top->Release();
     source->Release();
     destination->Release();
 
