@@ -295,8 +295,8 @@ public:
     // What a lock of a level marks: its box, unless the lock is read-only, asks for no
     // dirty update, or locked nothing.
     void LevelLocked(UINT face, UINT level, const D3DBOX& box, DWORD flags);
-    // ResourceManagerDiscardBytes: a managed texture's sampler copies are made again from
-    // the application's copy at the next draw.
+    // ResourceManagerDiscardBytes: a managed texture lets go of its sampler copies, which are
+    // made again from the application's copy at the next draw (after a FlushRaster).
     void DropDrawnCopies();
 
 protected:

@@ -520,7 +520,10 @@ void TextureCore::LevelLocked(UINT face, UINT level, const D3DBOX& box, DWORD fl
     AddDirtyRegion(face, level, &box);
 }
 
+// The caller has flushed the queued draws: none reads the copies any more, and the next
+// Sampler() makes them again before a draw does.
 void TextureCore::DropDrawnCopies() {
+    for (std::vector<std::uint32_t>& copy : copies_) std::vector<std::uint32_t>().swap(copy);
     for (UINT face = 0; face < FaceCount(); ++face)
         for (UINT i = 0; i < LevelCount(); ++i) LevelMemory(face, i)->dirty = true;
 }
