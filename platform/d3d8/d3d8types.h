@@ -737,6 +737,8 @@ typedef struct D3DRASTER_STATUS {
 } D3DRASTER_STATUS;
 // D3DCAPS8::Caps: the device can report the scan line (GetRasterStatus).
 #define D3DCAPS_READ_SCANLINE 0x00020000
+// D3DCAPS8::Caps2: textures of D3DUSAGE_DYNAMIC can be made (and locked in the default pool).
+#define D3DCAPS2_DYNAMICTEXTURES 0x20000000
 
 // ProcessVertices: outputs that vertex processing does not produce are left as they are.
 #define D3DPV_DONOTCOPYDATA (1u << 0)

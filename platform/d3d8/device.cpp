@@ -654,16 +654,6 @@ HRESULT Device::CreateImageSurface(UINT width, UINT height, D3DFORMAT format, ID
     return D3D_OK;
 }
 
-HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTexture8* destination) {
-    TextureCore* from = CoreOf(source);
-    TextureCore* to = CoreOf(destination);
-    if (from == nullptr || to == nullptr || from == to || from->OwnerDevice() != this || to->OwnerDevice() != this)
-        return D3DERR_INVALIDCALL;
-    if (source->GetType() != destination->GetType()) return D3DERR_INVALIDCALL;
-    FlushRaster();  // queued draws may write either texture
-    return to->CopyFrom(*from);
-}
-
 // ---- scenes, Clear ----------------------------------------------------------------------------
 
 HRESULT Device::BeginScene() {

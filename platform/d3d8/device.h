@@ -225,6 +225,10 @@ public:
     void ForgetDefaultPool(IUnknown* object) { defaultPool_.erase(object); }
     // Finishes every queued draw.
     void FlushRaster();
+    // Managed textures count themselves here for as long as they exist, so that
+    // ResourceManagerDiscardBytes reaches them.
+    void AddManagedTexture(TextureCore* texture) { managedTextures_.push_back(texture); }
+    void RemoveManagedTexture(TextureCore* texture) { std::erase(managedTextures_, texture); }
     const D3DDeviceProfile& Profile() const { return d3d_->Profile(); }
 
 private:
@@ -276,6 +280,7 @@ private:
 
     std::atomic<ULONG> refs_{1};
     std::atomic<ULONG> resources_{0};
+    std::vector<TextureCore*> managedTextures_;
     Direct3D* d3d_;
     D3DDEVTYPE type_;
     HWND focusWindow_;

@@ -249,6 +249,8 @@ HRESULT Direct3D::GetDeviceCaps(UINT adapter, D3DDEVTYPE type, D3DCAPS8* caps) {
     caps->DeviceType = type;
     caps->AdapterOrdinal = adapter;
     caps->PresentationIntervals = D3DPRESENT_INTERVAL_ONE | D3DPRESENT_INTERVAL_IMMEDIATE;
+    // CreateTexture, CreateCubeTexture and CreateVolumeTexture take D3DUSAGE_DYNAMIC.
+    caps->Caps2 = D3DCAPS2_DYNAMICTEXTURES;
     caps->DevCaps = D3DDEVCAPS_EXECUTESYSTEMMEMORY | D3DDEVCAPS_TLVERTEXSYSTEMMEMORY |
                     D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_DRAWPRIMTLVERTEX;
     caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW |
@@ -418,7 +420,8 @@ const D3DDeviceProfile& D3DDefaultDeviceProfile() {
             withBlocks.push_back(f);
         p.TextureFormats = withBlocks;
         p.CubeTextureFormats = withBlocks;
-        p.VolumeTextureFormats = plain;
+        // Volumes of blocks too: each slice a plane of 4x4 blocks, sampled as 2-D levels are.
+        p.VolumeTextureFormats = withBlocks;
         p.RenderTargetFormats = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8};
         // D16_LOCKABLE beside D16, as cards of the time offered it: the one depth format a
         // program can lock and read.

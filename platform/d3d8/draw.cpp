@@ -93,7 +93,7 @@ HRESULT Device::CheckDrawCommon(D3DPRIMITIVETYPE type, UINT primitiveCount, UINT
     return D3D_OK;
 }
 
-std::uint8_t TextureCore::SignedChannels() { return SignedChannelsOf(SamplerSource(0, 0)->Format()); }
+std::uint8_t TextureCore::SignedChannels() { return SignedChannelsOf(LevelMemory(0, 0)->Format()); }
 
 // The states were translated as they were set; the rest is copied into raster's types.
 void Device::BuildPipelineState(raster::PipelineState& state, bool textures) {

@@ -16,6 +16,7 @@
 // - The device holds a reference to its Direct3D object.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
@@ -72,6 +73,16 @@ struct LiveObject {
     LiveObject& operator=(const LiveObject&) = delete;
 };
 
+// Bytes aligned to a cache line, for pixels: the rasterizer's wide loads and stores of a
+// row then touch no more lines than they must.
+struct AlignedDelete {
+    static constexpr std::align_val_t kAlignment{64};
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, kAlignment); }
+};
+using AlignedBytes = std::unique_ptr<std::uint8_t[], AlignedDelete>;
+// Memory of size bytes, or null when it runs out.
+AlignedBytes AllocateAligned(std::uint64_t size);
+
 // The pixels of a surface or volume in its format's exact layout, and its lock.
 class PixelMemory {
 public:
@@ -79,6 +90,11 @@ public:
     // out. The zeros are written when the memory is first read or partly written, so a
     // level that its first user overwrites whole is never cleared.
     bool Allocate(const FormatStorage& info, UINT width, UINT height, UINT depth);
+    // Lays the pixels over layout.size bytes that another object owns (a texture's block of
+    // levels), which read as zero until written. next: the memory that follows these bytes
+    // in the block, which a lock hands out too (see Lock).
+    void Place(const FormatStorage& info, UINT width, UINT height, UINT depth, const Layout& layout,
+               std::uint8_t* bits, PixelMemory* next);
 
     const FormatStorage& Info() const { return *info_; }
     D3DFORMAT Format() const { return info_->format; }
@@ -88,16 +104,16 @@ public:
     const Layout& GetLayout() const { return layout_; }
     std::uint8_t* Bits() {
         Settle();
-        return bits_.get();
+        return bits_;
     }
     const std::uint8_t* Bits() const {
         Settle();
-        return bits_.get();
+        return bits_;
     }
     // The bits for a caller that writes every byte before anything reads them.
     std::uint8_t* BitsToOverwrite() {
         unset_ = false;
-        return bits_.get();
+        return bits_;
     }
     UINT Size() const { return static_cast<UINT>(layout_.size); }
     bool IsLocked() const { return locked_; }
@@ -105,21 +121,35 @@ public:
     // Locks a box (null: everything). A box must lie inside, be non-empty, and start (and
     // end, unless at the edge) on block boundaries. Returns the address of its first byte.
     // D3DLOCK_DISCARD on a box covering everything promises that the caller writes every
-    // byte: memory never written is then handed out without its clearing.
+    // byte: memory never written is then handed out without its clearing. The memory that
+    // follows in a block of levels is made readable too: a program may write a whole chain
+    // of levels through the pointer of the first.
     HRESULT Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits);
+    // Locks a box clamped to the memory (ClampBox): an empty box locks nothing, and its
+    // pointer is that of the nearest texel inside.
+    HRESULT LockClamped(const D3DBOX& box, DWORD flags, std::uint8_t** bits);
     HRESULT Unlock();
-    // Exchanges the pixels with memory of the same format and size (neither locked).
+    // Exchanges the pixels with memory of the same format and size (neither locked, both
+    // allocated by Allocate).
     void SwapBits(PixelMemory& other) {
+        std::swap(owned_, other.owned_);
         std::swap(bits_, other.bits_);
         std::swap(unset_, other.unset_);
     }
 
     // The one place that says the pixels changed (a writing lock, a copy, a draw or clear
-    // into a texture level): whatever the sampler derived from them is rebuilt.
-    void ContentsChanged() { dirty = true; }
-    // Set when the pixels changed (creation, ContentsChanged); the sampler's copy of a
-    // texture level is rebuilt when its level is dirty.
+    // into a texture level): whatever the sampler derived from them is rebuilt, unless
+    // that copy follows the texture's dirty region instead.
+    void ContentsChanged() {
+        if (!drawnFromDirtyRegion) dirty = true;
+    }
+    // Set when the sampler's copy of the level is to be made again from all of it (creation,
+    // ContentsChanged, a managed texture's dropped copies).
     bool dirty = true;
+    // A level of a managed texture: its sampler copy is the one the resource manager
+    // uploaded, refreshed from the texture's dirty region only, so writes made without
+    // marking a dirty region (D3DLOCK_NO_DIRTY_UPDATE) are not drawn until one is.
+    bool drawnFromDirtyRegion = false;
 
 private:
     const FormatStorage* info_ = nullptr;
@@ -129,18 +159,23 @@ private:
     Layout layout_;
     // Writes the zeros of memory that nothing has written yet.
     void Settle() const;
+    // Offset of the block holding pixel (x, y) of slice z.
+    std::size_t Offset(UINT x, UINT y, UINT z) const;
 
-    // Pixels start on a cache line: the rasterizer's wide loads and stores of a row then
-    // touch no more lines than they must.
-    static constexpr std::align_val_t kAlignment{64};
-    struct AlignedDelete {
-        void operator()(std::uint8_t* p) const { ::operator delete[](p, kAlignment); }
-    };
-    std::unique_ptr<std::uint8_t[], AlignedDelete> bits_;
+    AlignedBytes owned_;            // Allocate's memory; empty for placed memory
+    std::uint8_t* bits_ = nullptr;  // owned_ or the bytes of Place
+    PixelMemory* next_ = nullptr;
     mutable bool unset_ = false;  // allocated, neither cleared nor overwritten yet
     bool locked_ = false;
     bool lockWrites_ = false;
 };
+
+// A box clamped to width x height x depth: each edge moved inside; where a far edge lies
+// before its near edge it is moved onto it, so an inverted box comes out empty.
+D3DBOX ClampBox(const D3DBOX& box, UINT width, UINT height, UINT depth);
+D3DBOX ClampRect(const RECT& rect, UINT width, UINT height);
+
+class TextureCore;
 
 // A surface: a texture level, a cube face level, an image surface, the back buffer or
 // the depth buffer.
@@ -174,6 +209,11 @@ public:
     // other than D16_LOCKABLE, or a back buffer made without D3DPRESENTFLAG_LOCKABLE_BACKBUFFER.
     // The device itself reads and writes the memory directly, whatever this says.
     bool lockable = true;
+    // A level of a texture: the texture, the cube face and the level (null texture: a
+    // surface of its own). Locks of a level clamp their rectangle and mark dirty regions.
+    TextureCore* texture = nullptr;
+    UINT face = 0;
+    UINT level = 0;
     DWORD Usage() const { return usage_; }
     Device* OwnerDevice() const { return device_; }
     // The device itself owns this surface (back buffer, depth buffer).
@@ -217,6 +257,8 @@ public:
     PixelMemory memory;
     // False for the levels of a volume texture in the default pool that is not dynamic.
     bool lockable = true;
+    TextureCore* texture = nullptr;  // the volume texture it is a level of
+    UINT level = 0;
 
 private:
     Device* device_;
@@ -226,8 +268,20 @@ private:
     PrivateData privateData_;
 };
 
-// What every texture kind shares besides its interface: the device, and the sampler's
-// 32-bit copies of the levels (of every face of a cube, every slice of a volume).
+// What every texture kind shares besides its interface: the device, the one allocation
+// that holds the levels, the dirty regions, and the sampler's 32-bit copies of the levels
+// (of every face of a cube, every slice of a volume).
+//
+// Levels lie one after another in level order in one allocation, with no gap, as the
+// platform's runtime laid them out (a cube: face by face, each face's levels in order):
+// programs of the time wrote a whole chain through the pointer of level 0.
+//
+// Dirty regions are recorded for level 0 only, as on the platform: one bounding box per
+// face in level-0 coordinates, grown to hold each box added (a lock of a sublevel adds
+// its box scaled up). A sublevel's region is level 0's scaled down and rounded outward.
+// A new texture is wholly dirty. UpdateTexture copies a system-memory source's regions
+// and cleans them; a managed texture's sampler copies are refreshed from them at the
+// next draw, which cleans them too (the resource manager's upload).
 class TextureCore {
 public:
     virtual ~TextureCore() = default;
@@ -241,19 +295,44 @@ public:
     const raster::SamplerTexture* Sampler();
     // The channels the format holds as signed values (SignedChannelsOf), for the draw state.
     std::uint8_t SignedChannels();
-    // Copies every level of source into this texture (same kind, format and level sizes).
-    virtual HRESULT CopyFrom(TextureCore& source) = 0;
+
+    // The memory of level i of a face (face 0 but for cubes).
+    virtual PixelMemory* LevelMemory(UINT face, UINT level) = 0;
+    virtual UINT LevelCount() const = 0;
+    UINT FaceCount() const { return SamplerKind() == raster::TextureKind::Cube ? kMaxFaces : 1; }
+    virtual raster::TextureKind SamplerKind() const = 0;
+
+    // Adds a box of a level (null: the whole face) to the face's dirty region.
+    void AddDirtyRegion(UINT face, UINT level, const D3DBOX* box);
+    // The dirty region of a level, inside it; false when the level is clean.
+    bool LevelDirtyRegion(UINT face, UINT level, D3DBOX& box) const;
+    void CleanDirtyRegions();
+    // What a lock of a level marks: its box, unless the lock is read-only, asks for no
+    // dirty update, or locked nothing.
+    void LevelLocked(UINT face, UINT level, const D3DBOX& box, DWORD flags);
+    // ResourceManagerDiscardBytes: a managed texture lets go of its sampler copies, which are
+    // made again from the application's copy at the next draw (after a FlushRaster).
+    void DropDrawnCopies();
 
 protected:
-    // The memory behind sampler level i of a face (face 0 but for cubes).
-    virtual PixelMemory* SamplerSource(UINT face, UINT level) = 0;
-    virtual UINT SamplerLevelCount() const = 0;
-    virtual raster::TextureKind SamplerKind() const = 0;
     // The most detailed level the sampler may use (SetLOD).
     virtual DWORD SamplerFirstLevel() const = 0;
+    // Makes the levels' memory: extents[i] is level i's width, height and depth, the same
+    // for each face; false when memory runs out or the whole is too large.
+    bool PlaceLevels(const FormatStorage& info, UINT faces, const std::vector<std::array<UINT, 3>>& extents);
+
+    static constexpr int kMaxFaces = 6;
 
 private:
-    static constexpr int kMaxFaces = 6;
+    // Unpacks a box of a level into its sampler copy.
+    void RefreshCopy(UINT face, UINT level, const D3DBOX& box);
+
+    AlignedBytes levelBlock_;
+    struct DirtyRegion {
+        bool any = true;
+        D3DBOX box{0, 0, ~0u, ~0u, 0, ~0u};  // level 0; ~0u: to the edge
+    };
+    DirtyRegion dirty_[kMaxFaces];
     std::vector<std::vector<std::uint32_t>> copies_;    // face f, level i at f * kMaxLevels + i
     raster::SamplerLevel levels_[kMaxFaces][raster::SamplerTexture::kMaxLevels];
     raster::SamplerTexture sampler_;  // levels_ from the first level on
@@ -325,11 +404,9 @@ public:
     HRESULT LockRect(UINT level, D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) override;
     HRESULT UnlockRect(UINT level) override;
     HRESULT AddDirtyRect(const RECT* rect) override;
-    HRESULT CopyFrom(TextureCore& source) override;
 
-protected:
-    PixelMemory* SamplerSource(UINT, UINT level) override { return &levels[level]->memory; }
-    UINT SamplerLevelCount() const override { return levels_; }
+    PixelMemory* LevelMemory(UINT, UINT level) override { return &levels[level]->memory; }
+    UINT LevelCount() const override { return levels_; }
     raster::TextureKind SamplerKind() const override { return raster::TextureKind::Plane; }
 
 public:
@@ -348,11 +425,9 @@ public:
                      DWORD flags) override;
     HRESULT UnlockRect(D3DCUBEMAP_FACES face, UINT level) override;
     HRESULT AddDirtyRect(D3DCUBEMAP_FACES face, const RECT* rect) override;
-    HRESULT CopyFrom(TextureCore& source) override;
 
-protected:
-    PixelMemory* SamplerSource(UINT face, UINT level) override { return &faces[face][level]->memory; }
-    UINT SamplerLevelCount() const override { return levels_; }
+    PixelMemory* LevelMemory(UINT face, UINT level) override { return &faces[face][level]->memory; }
+    UINT LevelCount() const override { return levels_; }
     raster::TextureKind SamplerKind() const override { return raster::TextureKind::Cube; }
 
 public:
@@ -370,11 +445,9 @@ public:
     HRESULT LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) override;
     HRESULT UnlockBox(UINT level) override;
     HRESULT AddDirtyBox(const D3DBOX* box) override;
-    HRESULT CopyFrom(TextureCore& source) override;
 
-protected:
-    PixelMemory* SamplerSource(UINT, UINT level) override { return &levels[level]->memory; }
-    UINT SamplerLevelCount() const override { return levels_; }
+    PixelMemory* LevelMemory(UINT, UINT level) override { return &levels[level]->memory; }
+    UINT LevelCount() const override { return levels_; }
     raster::TextureKind SamplerKind() const override { return raster::TextureKind::Volume; }
 
 public:

@@ -6,6 +6,10 @@
 //   the whole source; no points puts each rectangle at its own place. A rectangle that is
 //   empty, leaves the source, does not fit at its point in the destination, or splits a
 //   block of a block format refuses the whole call before anything is copied.
+//   A texture level that receives a copy adds the copied rectangles to its dirty region.
+// - UpdateTexture copies the dirty regions of a system-memory texture into a default-pool
+//   texture of the same kind, and cleans them; ResourceManagerDiscardBytes makes every
+//   managed texture upload its levels whole at its next draw (UpdateLevels below).
 // - MultiplyTransform sets a transform to the given matrix times the current one.
 // - ValidateDevice answers one pass when the pixel stage runs the current states: stage
 //   operations and arguments it has, filters it has, formats its sampler reads, no more
@@ -85,8 +89,95 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* sourceRects, UI
         if (!ValidRegion(r, a, b)) return D3DERR_INVALIDCALL;
     }
     FlushRaster();  // queued draws may write either surface
-    for (const CopyRegion& r : regions) CopyRegionBytes(r, a, b);
+    for (const CopyRegion& r : regions) {
+        CopyRegionBytes(r, a, b);
+        if (to->texture == nullptr) continue;
+        const D3DBOX box{r.x, r.y, r.x + (r.right - r.left), r.y + (r.bottom - r.top), 0, 1};
+        to->texture->AddDirtyRegion(to->face, to->level, &box);
+    }
     b.ContentsChanged();
+    return D3D_OK;
+}
+
+namespace {
+
+// UpdateTexture between formats: the same format, or A8R8G8B8 and X8R8G8B8 either way (the
+// same texels; into A8R8G8B8 the unused byte becomes an opaque alpha). Other pairs are
+// refused, as the platform's reference asks: drivers differed there (some converted, some
+// copied nothing), and a copy that silently changes texels is worse than a clear error.
+bool CopyableFormats(D3DFORMAT from, D3DFORMAT to) {
+    auto rgb32 = [](D3DFORMAT f) { return f == D3DFMT_A8R8G8B8 || f == D3DFMT_X8R8G8B8; };
+    return from == to || (rgb32(from) && rgb32(to));
+}
+
+bool SameExtent(const PixelMemory& a, const PixelMemory& b) {
+    return a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth();
+}
+
+// Copies a box (whole blocks) of one level into a level of the same size.
+void CopyBox(const D3DBOX& box, const PixelMemory& from, PixelMemory& to) {
+    const FormatStorage& info = from.Info();
+    const UINT bw = info.blockWidth, bh = info.blockHeight;
+    const UINT firstBlock = box.Left / bw, endBlock = (box.Right + bw - 1) / bw;
+    const std::size_t bytes = std::size_t{endBlock - firstBlock} * info.blockBytes;
+    const bool opaque = from.Format() == D3DFMT_X8R8G8B8 && to.Format() == D3DFMT_A8R8G8B8;
+    const Layout& layout = from.GetLayout();  // the same for both
+    const std::uint8_t* source = from.Bits();
+    std::uint8_t* destination = to.Bits();
+    for (UINT z = box.Front; z < box.Back; ++z)
+        for (UINT row = box.Top / bh; row < (box.Bottom + bh - 1) / bh; ++row) {
+            const std::size_t at = std::size_t{z} * layout.slicePitch + std::size_t{row} * layout.pitch +
+                                   std::size_t{firstBlock} * info.blockBytes;
+            std::memcpy(destination + at, source + at, bytes);
+            if (opaque)
+                for (std::size_t x = 3; x < bytes; x += 4) destination[at + x] = 0xFF;
+        }
+}
+
+}  // namespace
+
+// The destination's levels line up with the source's from the source level of the
+// destination's top size on (a smaller destination takes that level and those below it,
+// one with fewer levels as many as it has); where no source level has that size, or the
+// source runs out of levels first, the call fails. Only dirty regions are copied, so a
+// clean source copies nothing.
+HRESULT Device::UpdateTexture(IDirect3DBaseTexture8* source, IDirect3DBaseTexture8* destination) {
+    auto* from = dynamic_cast<TextureCore*>(source);
+    auto* to = dynamic_cast<TextureCore*>(destination);
+    if (from == nullptr || to == nullptr || from == to || from->OwnerDevice() != this || to->OwnerDevice() != this)
+        return D3DERR_INVALIDCALL;
+    if (source->GetType() != destination->GetType()) return D3DERR_INVALIDCALL;
+    // System memory to the default pool only: managed and scratch sources are refused.
+    if (from->CorePool() != D3DPOOL_SYSTEMMEM || to->CorePool() != D3DPOOL_DEFAULT) return D3DERR_INVALIDCALL;
+    if (!CopyableFormats(from->LevelMemory(0, 0)->Format(), to->LevelMemory(0, 0)->Format()))
+        return D3DERR_INVALIDCALL;
+    UINT first = 0;
+    while (first < from->LevelCount() && !SameExtent(*from->LevelMemory(0, first), *to->LevelMemory(0, 0))) ++first;
+    if (first + to->LevelCount() > from->LevelCount()) return D3DERR_INVALIDCALL;
+    for (UINT face = 0; face < from->FaceCount(); ++face) {
+        for (UINT i = 0; i < from->LevelCount(); ++i)
+            if (from->LevelMemory(face, i)->IsLocked()) return D3DERR_INVALIDCALL;
+        for (UINT i = 0; i < to->LevelCount(); ++i)
+            if (to->LevelMemory(face, i)->IsLocked() ||
+                !SameExtent(*from->LevelMemory(face, first + i), *to->LevelMemory(face, i)))
+                return D3DERR_INVALIDCALL;
+    }
+    FlushRaster();  // queued draws may read the destination
+    for (UINT face = 0; face < from->FaceCount(); ++face)
+        for (UINT i = 0; i < to->LevelCount(); ++i) {
+            D3DBOX box;
+            if (!from->LevelDirtyRegion(face, first + i, box)) continue;
+            PixelMemory& level = *to->LevelMemory(face, i);
+            CopyBox(box, *from->LevelMemory(face, first + i), level);
+            level.ContentsChanged();
+        }
+    from->CleanDirtyRegions();
+    return D3D_OK;
+}
+
+HRESULT Device::ResourceManagerDiscardBytes(DWORD /*bytes*/) {
+    FlushRaster();  // queued draws read the copies
+    for (TextureCore* texture : managedTextures_) texture->DropDrawnCopies();
     return D3D_OK;
 }
 

@@ -181,8 +181,6 @@ BOOL Device::ShowCursor(BOOL show) {
     return previous ? TRUE : FALSE;
 }
 
-HRESULT Device::ResourceManagerDiscardBytes(DWORD /*bytes*/) { return D3D_OK; }
-
 // The device has none of the optional information (resource manager, vertex statistics).
 HRESULT Device::GetInfo(DWORD /*devInfoId*/, void* devInfo, DWORD devInfoSize) {
     if (devInfo == nullptr || devInfoSize == 0) return D3DERR_INVALIDCALL;

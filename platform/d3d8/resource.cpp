@@ -3,9 +3,12 @@
 // All of them keep their bytes in system memory in the exact layout of their format
 // (format.h), whatever their pool. A lock hands out the address of the locked region's
 // first byte with the pitch of the whole surface; one lock at a time, and only of a
-// region that lies inside and starts on a block boundary (DXT: 4x4, YUV: pairs).
+// region that starts on a block boundary (DXT: 4x4, YUV: pairs). A surface of its own
+// refuses a region that does not lie inside; a texture level clamps it, as drivers did,
+// and an empty one locks nothing.
 // A writing lock marks the level as changed, so the sampler's 32-bit copy of it is
-// rebuilt before the next draw that reads it.
+// rebuilt before the next draw that reads it; a managed texture's copy is refreshed from
+// its dirty region instead (objects.h, TextureCore).
 // What the platform keeps from the application refuses a lock with D3DERR_INVALIDCALL
 // (see Surface::lockable): default-pool textures that are not dynamic, render targets
 // made unlockable, depth surfaces but D16_LOCKABLE, back buffers without the lockable
@@ -98,28 +101,47 @@ HRESULT PrivateData::Free(REFGUID guid) {
 
 // ---- PixelMemory ------------------------------------------------------------------------
 
+AlignedBytes AllocateAligned(std::uint64_t size) {
+    if (size > SIZE_MAX) return nullptr;
+    return AlignedBytes(static_cast<std::uint8_t*>(
+        ::operator new[](static_cast<std::size_t>(size), AlignedDelete::kAlignment, std::nothrow)));
+}
+
 bool PixelMemory::Allocate(const FormatStorage& info, UINT width, UINT height, UINT depth) {
     Layout layout;
     if (!ComputeLayout(info, width, height, depth, layout)) return false;
-    bits_.reset(static_cast<std::uint8_t*>(::operator new[](layout.size, kAlignment, std::nothrow)));
-    if (!bits_) return false;
+    AlignedBytes bytes = AllocateAligned(layout.size);
+    if (!bytes) return false;
+    owned_ = std::move(bytes);
+    Place(info, width, height, depth, layout, owned_.get(), nullptr);
+    return true;
+}
+
+void PixelMemory::Place(const FormatStorage& info, UINT width, UINT height, UINT depth, const Layout& layout,
+                        std::uint8_t* bits, PixelMemory* next) {
+    bits_ = bits;
+    next_ = next;
     unset_ = true;
     info_ = &info;
     width_ = width;
     height_ = height;
     depth_ = depth;
     layout_ = layout;
-    return true;
 }
 
 void PixelMemory::Settle() const {
     if (!unset_) return;
-    std::memset(bits_.get(), 0, layout_.size);
+    std::memset(bits_, 0, layout_.size);
     unset_ = false;
 }
 
+std::size_t PixelMemory::Offset(UINT x, UINT y, UINT z) const {
+    return std::size_t{z} * layout_.slicePitch + std::size_t{y / info_->blockHeight} * layout_.pitch +
+           std::size_t{x / info_->blockWidth} * info_->blockBytes;
+}
+
 HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
-    if (bits == nullptr || locked_ || !bits_) return D3DERR_INVALIDCALL;
+    if (bits == nullptr || locked_ || bits_ == nullptr) return D3DERR_INVALIDCALL;
     D3DBOX region = box != nullptr ? *box : D3DBOX{0, 0, width_, height_, 0, depth_};
     if (region.Left >= region.Right || region.Top >= region.Bottom || region.Front >= region.Back ||
         region.Right > width_ || region.Bottom > height_ || region.Back > depth_)
@@ -129,15 +151,26 @@ HRESULT PixelMemory::Lock(const D3DBOX* box, DWORD flags, std::uint8_t** bits) {
     if (region.Left % bw != 0 || region.Top % bh != 0 || (region.Right % bw != 0 && region.Right != width_) ||
         (region.Bottom % bh != 0 && region.Bottom != height_))
         return D3DERR_INVALIDCALL;
-    std::size_t offset = std::size_t{region.Front} * layout_.slicePitch +
-                         std::size_t{region.Top / bh} * layout_.pitch + std::size_t{region.Left / bw} * info_->blockBytes;
     const bool everything = region.Left == 0 && region.Top == 0 && region.Front == 0 && region.Right == width_ &&
                             region.Bottom == height_ && region.Back == depth_;
     if (everything && (flags & D3DLOCK_DISCARD) != 0 && (flags & D3DLOCK_READONLY) == 0) unset_ = false;
     Settle();
-    *bits = bits_.get() + offset;
+    for (PixelMemory* after = next_; after != nullptr; after = after->next_) after->Settle();
+    *bits = bits_ + Offset(region.Left, region.Top, region.Front);
     locked_ = true;
     lockWrites_ = (flags & D3DLOCK_READONLY) == 0;
+    return D3D_OK;
+}
+
+HRESULT PixelMemory::LockClamped(const D3DBOX& box, DWORD flags, std::uint8_t** bits) {
+    if (box.Left < box.Right && box.Top < box.Bottom && box.Front < box.Back) return Lock(&box, flags, bits);
+    if (bits == nullptr || locked_ || bits_ == nullptr) return D3DERR_INVALIDCALL;
+    Settle();
+    for (PixelMemory* after = next_; after != nullptr; after = after->next_) after->Settle();
+    *bits = bits_ + Offset(std::min(box.Left, width_ - 1), std::min(box.Top, height_ - 1),
+                           std::min(box.Front, depth_ - 1));
+    locked_ = true;
+    lockWrites_ = false;  // nothing was locked, so nothing can have changed
     return D3D_OK;
 }
 
@@ -146,6 +179,23 @@ HRESULT PixelMemory::Unlock() {
     locked_ = false;
     if (lockWrites_) ContentsChanged();
     return D3D_OK;
+}
+
+D3DBOX ClampBox(const D3DBOX& box, UINT width, UINT height, UINT depth) {
+    D3DBOX out;
+    out.Left = std::min(box.Left, width);
+    out.Top = std::min(box.Top, height);
+    out.Front = std::min(box.Front, depth);
+    out.Right = std::max(out.Left, std::min(box.Right, width));
+    out.Bottom = std::max(out.Top, std::min(box.Bottom, height));
+    out.Back = std::max(out.Front, std::min(box.Back, depth));
+    return out;
+}
+
+D3DBOX ClampRect(const RECT& rect, UINT width, UINT height) {
+    auto edge = [](LONG value) { return value < 0 ? 0u : static_cast<UINT>(value); };
+    return ClampBox(D3DBOX{edge(rect.left), edge(rect.top), edge(rect.right), edge(rect.bottom), 0, 1}, width, height,
+                    1);
 }
 
 bool RectToBox(const RECT* rect, UINT width, UINT height, D3DBOX& box) {
@@ -236,11 +286,20 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     *locked = D3DLOCKED_RECT{};
     if (!lockable) return D3DERR_INVALIDCALL;
     D3DBOX box;
-    if (!RectToBox(rect, memory.Width(), memory.Height(), box)) return D3DERR_INVALIDCALL;
+    if (texture != nullptr) {
+        // A texture level takes any rectangle, as drivers did: clamped to the level, and an
+        // empty or inverted one locks nothing. Surfaces of their own refuse one that does
+        // not lie inside.
+        box = rect != nullptr ? ClampRect(*rect, memory.Width(), memory.Height())
+                              : D3DBOX{0, 0, memory.Width(), memory.Height(), 0, 1};
+    } else if (!RectToBox(rect, memory.Width(), memory.Height(), box)) {
+        return D3DERR_INVALIDCALL;
+    }
     if (flushBeforeLock) device_->FlushRaster();
     std::uint8_t* bits = nullptr;
-    HRESULT result = memory.Lock(&box, flags, &bits);
+    HRESULT result = texture != nullptr ? memory.LockClamped(box, flags, &bits) : memory.Lock(&box, flags, &bits);
     if (FAILED(result)) return result;
+    if (texture != nullptr) texture->LevelLocked(face, level, box, flags);
     locked->Pitch = static_cast<INT>(memory.GetLayout().pitch);
     locked->pBits = bits;
     return D3D_OK;
@@ -288,9 +347,13 @@ HRESULT Volume::LockBox(D3DLOCKED_BOX* locked, const D3DBOX* box, DWORD flags) {
     if (locked == nullptr) return D3DERR_INVALIDCALL;
     *locked = D3DLOCKED_BOX{};
     if (!lockable) return D3DERR_INVALIDCALL;
+    // Clamped as a texture level's rectangle is (Surface::LockRect).
+    const D3DBOX region = box != nullptr ? ClampBox(*box, memory.Width(), memory.Height(), memory.Depth())
+                                         : D3DBOX{0, 0, memory.Width(), memory.Height(), 0, memory.Depth()};
     std::uint8_t* bits = nullptr;
-    HRESULT result = memory.Lock(box, flags, &bits);
+    HRESULT result = memory.LockClamped(region, flags, &bits);
     if (FAILED(result)) return result;
+    if (texture != nullptr) texture->LevelLocked(0, level, region, flags);
     locked->RowPitch = static_cast<INT>(memory.GetLayout().pitch);
     locked->SlicePitch = static_cast<INT>(memory.GetLayout().slicePitch);
     locked->pBits = bits;
@@ -301,39 +364,72 @@ HRESULT Volume::UnlockBox() { return memory.Unlock(); }
 
 // ---- textures ---------------------------------------------------------------------------
 
+namespace {
+
+// A box widened outward to whole blocks, inside the level.
+D3DBOX WholeBlocksOf(const D3DBOX& box, const PixelMemory& level) {
+    const UINT bw = level.Info().blockWidth, bh = level.Info().blockHeight;
+    D3DBOX out = box;
+    out.Left -= out.Left % bw;
+    out.Top -= out.Top % bh;
+    out.Right = std::min(level.Width(), (out.Right + bw - 1) / bw * bw);
+    out.Bottom = std::min(level.Height(), (out.Bottom + bh - 1) / bh * bh);
+    return out;
+}
+
+}  // namespace
+
+void TextureCore::RefreshCopy(UINT face, UINT level, const D3DBOX& region) {
+    PixelMemory& memory = *LevelMemory(face, level);
+    const int width = static_cast<int>(memory.Width());
+    const int height = static_cast<int>(memory.Height());
+    const int depth = static_cast<int>(memory.Depth());
+    const std::size_t slice = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    std::vector<std::uint32_t>& copy = copies_[face * raster::SamplerTexture::kMaxLevels + level];
+    copy.resize(slice * static_cast<std::size_t>(depth));
+    const D3DBOX box = WholeBlocksOf(region, memory);
+    const Layout& layout = memory.GetLayout();
+    const FormatStorage& info = memory.Info();
+    const std::uint8_t* bits = memory.Bits();
+    for (UINT z = box.Front; z < box.Back; ++z) {
+        const std::uint8_t* first = bits + std::size_t{z} * layout.slicePitch +
+                                    std::size_t{box.Top / info.blockHeight} * layout.pitch +
+                                    std::size_t{box.Left / info.blockWidth} * info.blockBytes;
+        std::uint32_t* out = copy.data() + z * slice + std::size_t{box.Top} * static_cast<std::size_t>(width) + box.Left;
+        UnpackLevel(memory.Format(), first, static_cast<int>(layout.pitch), static_cast<int>(box.Right - box.Left),
+                    static_cast<int>(box.Bottom - box.Top), out, width);
+    }
+    raster::SamplerLevel& view = levels_[face][level];
+    view = raster::SamplerLevel{copy.data(), width, height, width};
+    view.depth = depth;
+    view.slicePitch = static_cast<std::ptrdiff_t>(slice);
+}
+
 const raster::SamplerTexture* TextureCore::Sampler() {
-    UINT count = std::min<UINT>(SamplerLevelCount(), raster::SamplerTexture::kMaxLevels);
-    if (count == 0 || !SamplerReadsFormat(SamplerSource(0, 0)->Format())) return nullptr;
+    UINT count = std::min<UINT>(LevelCount(), raster::SamplerTexture::kMaxLevels);
+    if (count == 0 || !SamplerReadsFormat(LevelMemory(0, 0)->Format())) return nullptr;
     const raster::TextureKind kind = SamplerKind();
-    const UINT faces = kind == raster::TextureKind::Cube ? kMaxFaces : 1;
+    const UINT faces = FaceCount();
     if (copies_.empty()) copies_.resize(static_cast<std::size_t>(kMaxFaces) * raster::SamplerTexture::kMaxLevels);
     bool flushed = false;
+    bool uploaded = false;
     for (UINT face = 0; face < faces; ++face)
         for (UINT i = 0; i < count; ++i) {
-            PixelMemory& level = *SamplerSource(face, i);
+            PixelMemory& level = *LevelMemory(face, i);
             // A level locked for writing right now is copied as it stands; its unlock marks it
-            // changed again.
-            if (!level.dirty) continue;
+            // changed again. A managed level's copy takes its dirty region only.
+            D3DBOX region{0, 0, level.Width(), level.Height(), 0, level.Depth()};
+            const bool whole = level.dirty || copies_[face * raster::SamplerTexture::kMaxLevels + i].empty();
+            if (!whole && !(level.drawnFromDirtyRegion && LevelDirtyRegion(face, i, region))) continue;
             if (!flushed) {
                 OwnerDevice()->FlushRaster();  // queued draws may still read the old copy
                 flushed = true;
             }
-            const int width = static_cast<int>(level.Width());
-            const int height = static_cast<int>(level.Height());
-            const int depth = static_cast<int>(level.Depth());
-            const std::size_t slice = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-            std::vector<std::uint32_t>& copy = copies_[face * raster::SamplerTexture::kMaxLevels + i];
-            copy.resize(slice * static_cast<std::size_t>(depth));
-            const Layout& layout = level.GetLayout();
-            for (int z = 0; z < depth; ++z)
-                UnpackLevel(level.Format(), level.Bits() + static_cast<std::size_t>(z) * layout.slicePitch,
-                                    static_cast<int>(layout.pitch), width, height, copy.data() + z * slice, width);
+            RefreshCopy(face, i, region);
             level.dirty = false;
-            raster::SamplerLevel& out = levels_[face][i];
-            out = raster::SamplerLevel{copy.data(), width, height, width};
-            out.depth = depth;
-            out.slicePitch = static_cast<std::ptrdiff_t>(slice);
+            uploaded = uploaded || level.drawnFromDirtyRegion;
         }
+    if (uploaded) CleanDirtyRegions();
     // Queued draws read sampler_ itself, so it is rewritten only after a flush.
     UINT first = std::min<UINT>(SamplerFirstLevel(), count - 1);
     if (flushed || first != viewFirst_ || sampler_.levelCount != static_cast<int>(count - first)) {
@@ -352,10 +448,99 @@ const raster::SamplerTexture* TextureCore::Sampler() {
     return &sampler_;
 }
 
+bool TextureCore::PlaceLevels(const FormatStorage& info, UINT faces, const std::vector<std::array<UINT, 3>>& extents) {
+    std::vector<Layout> layouts(extents.size());
+    std::uint64_t total = 0;
+    for (std::size_t i = 0; i < extents.size(); ++i) {
+        if (!ComputeLayout(info, extents[i][0], extents[i][1], extents[i][2], layouts[i])) return false;
+        total += layouts[i].size;
+    }
+    total *= faces;
+    if (total > (std::uint64_t{1} << 31)) return false;  // the limit of one region (format.h)
+    levelBlock_ = AllocateAligned(total);
+    if (!levelBlock_) return false;
+    std::vector<PixelMemory*> order;  // block order: face by face, level by level
+    for (UINT face = 0; face < faces; ++face)
+        for (std::size_t i = 0; i < extents.size(); ++i) order.push_back(LevelMemory(face, static_cast<UINT>(i)));
+    std::uint8_t* at = levelBlock_.get();
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = k % extents.size();
+        order[k]->Place(info, extents[i][0], extents[i][1], extents[i][2], layouts[i], at,
+                        k + 1 < order.size() ? order[k + 1] : nullptr);
+        order[k]->drawnFromDirtyRegion = CorePool() == D3DPOOL_MANAGED;
+        at += layouts[i].size;
+    }
+    return true;
+}
+
+void TextureCore::AddDirtyRegion(UINT face, UINT level, const D3DBOX* box) {
+    DirtyRegion& region = dirty_[face];
+    if (box == nullptr) {
+        region = DirtyRegion{};
+        return;
+    }
+    // Up to level 0: each edge times 2^level, the far ones clamped to level 0's extent.
+    const PixelMemory& top = *LevelMemory(face, 0);
+    auto up = [level](UINT value, UINT limit) {
+        return static_cast<UINT>(std::min<std::uint64_t>(std::uint64_t{value} << level, limit));
+    };
+    const D3DBOX scaled{up(box->Left, top.Width()),  up(box->Top, top.Height()),   up(box->Right, top.Width()),
+                        up(box->Bottom, top.Height()), up(box->Front, top.Depth()), up(box->Back, top.Depth())};
+    if (!region.any) {
+        region.any = true;
+        region.box = scaled;
+        return;
+    }
+    region.box.Left = std::min(region.box.Left, scaled.Left);
+    region.box.Top = std::min(region.box.Top, scaled.Top);
+    region.box.Front = std::min(region.box.Front, scaled.Front);
+    region.box.Right = std::max(region.box.Right, scaled.Right);
+    region.box.Bottom = std::max(region.box.Bottom, scaled.Bottom);
+    region.box.Back = std::max(region.box.Back, scaled.Back);
+}
+
+bool TextureCore::LevelDirtyRegion(UINT face, UINT level, D3DBOX& box) const {
+    const DirtyRegion& region = dirty_[face];
+    if (!region.any) return false;
+    const PixelMemory& memory = *const_cast<TextureCore*>(this)->LevelMemory(face, level);
+    // Down from level 0: near edges rounded down, far edges up.
+    auto down = [level](UINT value, UINT limit) {
+        return static_cast<UINT>(std::min<std::uint64_t>(value >> level, limit));
+    };
+    auto downUp = [level](UINT value, UINT limit) {
+        return static_cast<UINT>(
+            std::min<std::uint64_t>((std::uint64_t{value} + (std::uint64_t{1} << level) - 1) >> level, limit));
+    };
+    box = ClampBox(D3DBOX{down(region.box.Left, memory.Width()), down(region.box.Top, memory.Height()),
+                          downUp(region.box.Right, memory.Width()), downUp(region.box.Bottom, memory.Height()),
+                          down(region.box.Front, memory.Depth()), downUp(region.box.Back, memory.Depth())},
+                   memory.Width(), memory.Height(), memory.Depth());
+    return box.Left < box.Right && box.Top < box.Bottom && box.Front < box.Back;
+}
+
+void TextureCore::CleanDirtyRegions() {
+    for (DirtyRegion& region : dirty_) region.any = false;
+}
+
+void TextureCore::LevelLocked(UINT face, UINT level, const D3DBOX& box, DWORD flags) {
+    if ((flags & (D3DLOCK_READONLY | D3DLOCK_NO_DIRTY_UPDATE)) != 0) return;
+    if (box.Left >= box.Right || box.Top >= box.Bottom || box.Front >= box.Back) return;
+    AddDirtyRegion(face, level, &box);
+}
+
+// The caller has flushed the queued draws: none reads the copies any more, and the next
+// Sampler() makes them again before a draw does.
+void TextureCore::DropDrawnCopies() {
+    for (std::vector<std::uint32_t>& copy : copies_) std::vector<std::uint32_t>().swap(copy);
+    for (UINT face = 0; face < FaceCount(); ++face)
+        for (UINT i = 0; i < LevelCount(); ++i) LevelMemory(face, i)->dirty = true;
+}
+
 template <class Interface>
 TextureBase<Interface>::TextureBase(Device* device, DWORD usage, D3DFORMAT format, D3DPOOL pool, UINT levels)
     : device_(device), usage_(usage), format_(format), pool_(pool), levels_(levels) {
     device_->RetainResource();
+    if (pool_ == D3DPOOL_MANAGED) device_->AddManagedTexture(this);
 }
 
 namespace {
@@ -383,6 +568,7 @@ template <class Interface>
 TextureBase<Interface>::~TextureBase() {
     device_->FlushRaster();  // no queued draw may sample this texture any more
     device_->ForgetDefaultPool(this);
+    if (pool_ == D3DPOOL_MANAGED) device_->RemoveManagedTexture(this);
     device_->ReleaseResource();
 }
 
@@ -421,27 +607,19 @@ namespace {
 // textures are always in the default pool, so they never lock.
 bool LockableTexture(D3DPOOL pool, DWORD usage) { return pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC) != 0; }
 
-bool SameLevels(const PixelMemory& a, const PixelMemory& b) {
-    return a.Format() == b.Format() && a.Width() == b.Width() && a.Height() == b.Height() && a.Depth() == b.Depth();
-}
-
-// Copies one level; both must be unlocked and of the same size and format.
-void CopyLevel(const PixelMemory& source, PixelMemory& destination) {
-    std::memcpy(destination.BitsToOverwrite(), source.Bits(), source.Size());
-    destination.ContentsChanged();
-}
-
 }  // namespace
 
 bool Texture::Build(UINT width, UINT height) {
-    const FormatStorage* info = FindFormat(format_);
+    std::vector<std::array<UINT, 3>> extents;
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
         levels.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;  // draws may write it
         levels.back()->lockable = LockableTexture(pool_, usage_);
-        if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i), 1)) return false;
+        levels.back()->texture = this;
+        levels.back()->level = i;
+        extents.push_back({LevelExtent(width, i), LevelExtent(height, i), 1});
     }
-    return true;
+    return PlaceLevels(*FindFormat(format_), 1, extents);
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
@@ -469,39 +647,31 @@ HRESULT Texture::UnlockRect(UINT level) {
     return levels[level]->UnlockRect();
 }
 
+// Dirty rectangles are clamped to level 0 as locked ones are; an empty one adds nothing.
 HRESULT Texture::AddDirtyRect(const RECT* rect) {
-    D3DBOX box;
-    const PixelMemory& top = levels[0]->memory;
-    if (!RectToBox(rect, top.Width(), top.Height(), box) || box.Left >= box.Right || box.Top >= box.Bottom ||
-        box.Right > top.Width() || box.Bottom > top.Height())
-        return D3DERR_INVALIDCALL;
-    return D3D_OK;  // UpdateTexture copies whole levels, so nothing needs recording
-}
-
-HRESULT Texture::CopyFrom(TextureCore& source) {
-    auto* from = dynamic_cast<Texture*>(&source);
-    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
-    for (UINT i = 0; i < levels_; ++i) {
-        const PixelMemory& a = from->levels[i]->memory;
-        const PixelMemory& b = levels[i]->memory;
-        if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
+    if (rect == nullptr) {
+        AddDirtyRegion(0, 0, nullptr);
+        return D3D_OK;
     }
-    for (UINT i = 0; i < levels_; ++i) CopyLevel(from->levels[i]->memory, levels[i]->memory);
+    const D3DBOX box = ClampRect(*rect, levels[0]->memory.Width(), levels[0]->memory.Height());
+    LevelLocked(0, 0, box, 0);
     return D3D_OK;
 }
 
 bool CubeTexture::Build(UINT edgeLength) {
-    const FormatStorage* info = FindFormat(format_);
-    for (auto& face : faces) {
+    std::vector<std::array<UINT, 3>> extents;
+    for (UINT i = 0; i < levels_; ++i) extents.push_back({LevelExtent(edgeLength, i), LevelExtent(edgeLength, i), 1});
+    for (UINT f = 0; f < 6; ++f) {
         for (UINT i = 0; i < levels_; ++i) {
-            face.push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
-            face.back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
-            face.back()->lockable = LockableTexture(pool_, usage_);
-            UINT size = LevelExtent(edgeLength, i);
-            if (!face.back()->memory.Allocate(*info, size, size, 1)) return false;
+            faces[f].push_back(std::make_unique<Surface>(device_, this, usage_, pool_));
+            faces[f].back()->flushBeforeLock = (usage_ & D3DUSAGE_RENDERTARGET) != 0;
+            faces[f].back()->lockable = LockableTexture(pool_, usage_);
+            faces[f].back()->texture = this;
+            faces[f].back()->face = f;
+            faces[f].back()->level = i;
         }
     }
-    return true;
+    return PlaceLevels(*FindFormat(format_), 6, extents);
 }
 
 HRESULT CubeTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
@@ -532,39 +702,25 @@ HRESULT CubeTexture::UnlockRect(D3DCUBEMAP_FACES face, UINT level) {
 
 HRESULT CubeTexture::AddDirtyRect(D3DCUBEMAP_FACES face, const RECT* rect) {
     if (face > D3DCUBEMAP_FACE_NEGATIVE_Z) return D3DERR_INVALIDCALL;
-    D3DBOX box;
-    const PixelMemory& top = faces[face][0]->memory;
-    if (!RectToBox(rect, top.Width(), top.Height(), box) || box.Left >= box.Right || box.Top >= box.Bottom ||
-        box.Right > top.Width() || box.Bottom > top.Height())
-        return D3DERR_INVALIDCALL;
-    return D3D_OK;
-}
-
-HRESULT CubeTexture::CopyFrom(TextureCore& source) {
-    auto* from = dynamic_cast<CubeTexture*>(&source);
-    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
-    for (int f = 0; f < 6; ++f) {
-        for (UINT i = 0; i < levels_; ++i) {
-            const PixelMemory& a = from->faces[f][i]->memory;
-            const PixelMemory& b = faces[f][i]->memory;
-            if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
-        }
+    if (rect == nullptr) {
+        AddDirtyRegion(face, 0, nullptr);
+        return D3D_OK;
     }
-    for (int f = 0; f < 6; ++f)
-        for (UINT i = 0; i < levels_; ++i) CopyLevel(from->faces[f][i]->memory, faces[f][i]->memory);
+    const PixelMemory& top = faces[face][0]->memory;
+    LevelLocked(face, 0, ClampRect(*rect, top.Width(), top.Height()), 0);
     return D3D_OK;
 }
 
 bool VolumeTexture::Build(UINT width, UINT height, UINT depth) {
-    const FormatStorage* info = FindFormat(format_);
+    std::vector<std::array<UINT, 3>> extents;
     for (UINT i = 0; i < levels_; ++i) {
         levels.push_back(std::make_unique<Volume>(device_, this, usage_, pool_));
         levels.back()->lockable = LockableTexture(pool_, usage_);
-        if (!levels.back()->memory.Allocate(*info, LevelExtent(width, i), LevelExtent(height, i),
-                                            LevelExtent(depth, i)))
-            return false;
+        levels.back()->texture = this;
+        levels.back()->level = i;
+        extents.push_back({LevelExtent(width, i), LevelExtent(height, i), LevelExtent(depth, i)});
     }
-    return true;
+    return PlaceLevels(*FindFormat(format_), 1, extents);
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* desc) {
@@ -593,23 +749,12 @@ HRESULT VolumeTexture::UnlockBox(UINT level) {
 }
 
 HRESULT VolumeTexture::AddDirtyBox(const D3DBOX* box) {
-    if (box == nullptr) return D3D_OK;
-    const PixelMemory& top = levels[0]->memory;
-    if (box->Left >= box->Right || box->Top >= box->Bottom || box->Front >= box->Back || box->Right > top.Width() ||
-        box->Bottom > top.Height() || box->Back > top.Depth())
-        return D3DERR_INVALIDCALL;
-    return D3D_OK;
-}
-
-HRESULT VolumeTexture::CopyFrom(TextureCore& source) {
-    auto* from = dynamic_cast<VolumeTexture*>(&source);
-    if (from == nullptr || from->levels_ < levels_) return D3DERR_INVALIDCALL;
-    for (UINT i = 0; i < levels_; ++i) {
-        const PixelMemory& a = from->levels[i]->memory;
-        const PixelMemory& b = levels[i]->memory;
-        if (!SameLevels(a, b) || a.IsLocked() || b.IsLocked()) return D3DERR_INVALIDCALL;
+    if (box == nullptr) {
+        AddDirtyRegion(0, 0, nullptr);
+        return D3D_OK;
     }
-    for (UINT i = 0; i < levels_; ++i) CopyLevel(from->levels[i]->memory, levels[i]->memory);
+    const PixelMemory& top = levels[0]->memory;
+    LevelLocked(0, 0, ClampBox(*box, top.Width(), top.Height(), top.Depth()), 0);
     return D3D_OK;
 }
 

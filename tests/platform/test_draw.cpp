@@ -304,7 +304,9 @@ TEST_F(TexturedDrawTest, SamplerFollowsEveryChangeOfTheLevels) {
         device_->SetTextureStageState(0, D3DTSS_MINFILTER, filter);
         device_->SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
         IDirect3DTexture8* texture = nullptr;
-        ASSERT_EQ(device_->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+        // A dynamic default-pool texture: every write is drawn, and UpdateTexture may fill it.
+        ASSERT_EQ(device_->CreateTexture(2, 2, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture),
+                  D3D_OK);
         Fill(texture, 0, 0xFFFF0000);
         ASSERT_EQ(device_->SetTexture(0, texture), D3D_OK);
         EXPECT_EQ(DrawTextured(), 0xFF0000u);

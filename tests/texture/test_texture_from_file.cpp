@@ -395,7 +395,13 @@ TEST_F(TextureFromFile, CreationEqualsDecodeThenLoadByteForByte) {
                         ASSERT_EQ(device_->CreateTexture(desc.Width, desc.Height, created->GetLevelCount(), 0,
                                                          desc.Format, D3DPOOL_SYSTEMMEM, readable.Out()),
                                   S_OK);
-                        ASSERT_EQ(device_->UpdateTexture(created.Get(), readable.Get()), S_OK);
+                        // UpdateTexture goes to the default pool only: the levels come back by CopyRects.
+                        for (UINT level = 0; level < created->GetLevelCount(); ++level) {
+                            ComRef<IDirect3DSurface8> from, to;
+                            ASSERT_EQ(created->GetSurfaceLevel(level, from.Out()), S_OK);
+                            ASSERT_EQ(readable->GetSurfaceLevel(level, to.Out()), S_OK);
+                            ASSERT_EQ(device_->CopyRects(from.Get(), nullptr, 0, to.Get(), nullptr), S_OK);
+                        }
                         result = readable.Get();
                     }
                     EXPECT_EQ(TextureBytes(result), TextureBytes(expected.Get()));
