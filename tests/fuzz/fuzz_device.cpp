@@ -363,6 +363,15 @@ private:
     // opcodes are mostly the pixel instructions and whose parameters are mostly registers of
     // the four pixel files with any write mask, swizzle and modifiers, now and then any 32
     // bits; then the end token, which the platform's callers always give.
+    // A token from the input that is never a comment reaching past the stream: the device
+    // reads a comment's size from its token and skips that many DWORDs, so a comment could
+    // swallow the end token and send the validator past the caller's buffer (as it would on
+    // the platform).
+    static DWORD LooseToken(Reader& in) {
+        const DWORD token = in.Long();
+        return (token & D3DSI_OPCODE_MASK) == D3DSIO_COMMENT ? token & ~D3DSI_COMMENTSIZE_MASK : token;
+    }
+
     static std::vector<DWORD> PixelTokens(Reader& in) {
         constexpr DWORD kOps[] = {0,    1,    2,    3,    4,    5,    8,    9,    0x12, 0x40, 0x41, 0x42,
                                   0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x50,
@@ -371,14 +380,14 @@ private:
         const std::uint32_t instructions = in.Byte() % 24;
         for (std::uint32_t i = 0; i < instructions && !in.Empty(); ++i) {
             const std::uint32_t tag = in.Byte();
-            DWORD op = tag < 0xF0 ? kOps[tag % (sizeof(kOps) / sizeof(kOps[0]))] : in.Long();
+            DWORD op = tag < 0xF0 ? kOps[tag % (sizeof(kOps) / sizeof(kOps[0]))] : LooseToken(in);
             if ((tag & 0x40) != 0 && tag < 0xF0) op |= D3DSI_COISSUE;
             tokens.push_back(op);
             const std::uint32_t parameters = in.Byte() % 6;
             for (std::uint32_t k = 0; k < parameters; ++k) {
                 const std::uint32_t kind = in.Byte();
                 if (kind >= 0xF0) {
-                    tokens.push_back(in.Long());
+                    tokens.push_back(LooseToken(in));
                     continue;
                 }
                 const DWORD file = (kind & 3) << D3DSP_REGTYPE_SHIFT;
