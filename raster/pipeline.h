@@ -199,6 +199,7 @@ struct DrawSetup {
     ProgramDraw programDraw;
     ProgramRunner programRunner = nullptr;
     int programLanes = 1;
+    GroupSampler programSampler = nullptr;  // the vector runners' lookups (null: lane by lane)
 };
 
 // A vertex after transform and lighting: clip-space position and attributes.
@@ -312,6 +313,8 @@ std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, co
 // by the texture's kind: a plane reads (u, v), a volume (u, v, w), a cube the direction.
 // Pixel programs sample through it.
 std::uint32_t SampleCoordinates(const SamplerSetup& sampler, float u, float v, float w, float lod);
+// The group sampler of the best of targets (Highway target bits) that this processor runs.
+GroupSampler GroupSamplerFor(std::int64_t targets);
 
 // The level choice of every scalar lookup for a minified or magnified lane (its Highway
 // twin is ChooseLevelsN in pixel_simd.cpp, lane for lane the same arithmetic): the finer

@@ -478,7 +478,7 @@ void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int
                 group.lod[s][i] = 0.5f * FastLog2(rho2) + sampler->lodBias;
             }
         }
-        const SetupSampler sampler(draw, group);
+        const SetupSampler sampler(draw, group, d.programSampler);
         d.programRunner(program, draw, group, sampler, result);
         for (int i = 0; i < n; ++i) {
             if ((result.killed >> i) & 1u) continue;
@@ -610,9 +610,11 @@ void ChooseShaders(DrawSetup& d, const RasterOptions& options) {
         if (options.referenceShading) {
             d.programRunner = RunPixelProgramRef;
             d.programLanes = 1;
+            d.programSampler = nullptr;
         } else {
             d.programRunner = PixelProgramRunner(options.vectorTargets);
             d.programLanes = ProgramLanes(options.vectorTargets);
+            d.programSampler = GroupSamplerFor(options.vectorTargets);
         }
         d.shade = ShadeSpanProgram;
         d.shadeRows = ShadeRowsBySpan;

@@ -2,8 +2,13 @@
 // against the plain one, pixel for pixel, with texkill and the alpha test in the mix.
 #include <gtest/gtest.h>
 
+#include <hwy/targets.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "raster/pixel_program.h"
@@ -139,6 +144,69 @@ TEST(ProgramDraws, StagesAfterABumpStageDrawAsTheIntegerStages) {
                     ASSERT_LE(std::abs(x - y), tolerance) << "pixel " << i << ", channel shift " << shift;
                 }
         }
+}
+
+// The dependent lookups of texbem go through the group sampler of the target: its texels
+// for every filter and mip filter over a mipmapped texture, on a slanted quad (each group
+// spans several levels, rows end inside a group of sixteen), as the plain stage reads them.
+std::vector<std::uint32_t> BumpFrame(std::int64_t target, bool reference, DWORD filter, DWORD mipFilter) {
+    Target t(61, 23);
+    raster::RasterOptions options;
+    options.threads = 1;
+    options.referenceShading = reference;
+    options.vectorTargets = target;
+    raster::Rasterizer r(options);
+    std::mt19937 random(5);
+    Texture bumps(8, 8, 1);
+    for (std::uint32_t& texel : bumps.storage[0]) texel = static_cast<std::uint32_t>(random());
+    Texture wall = Checker(32, 3, true);
+    for (auto& level : wall.storage)
+        for (std::uint32_t& texel : level) texel ^= static_cast<std::uint32_t>(random()) & 0x3F3F3F3Fu;
+    D3DState s = BasicState(61, 23, kScreenFvf);
+    s.texture[0] = &bumps.sampler;
+    s.texture[1] = &wall.sampler;
+    s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+    s.stageState[1][D3DTSS_MAGFILTER] = s.stageState[1][D3DTSS_MINFILTER] = filter;
+    s.stageState[1][D3DTSS_MIPFILTER] = mipFilter;
+    raster::PixelProgram program(raster::PixelVersion::Ps11);  // tex t0; texbem t1, t0; mul r0, t1, v0
+    program.Texture(raster::PixelOp::Tex, DT(0));
+    program.Texture(raster::PixelOp::TexBem, DT(1), T(0));
+    program.Arith(raster::PixelOp::Mul, DR(0), T(1), V(0));
+    raster::PipelineState state = Translated(s);
+    state.states.pixelProgram = &program;
+    state.states.stages[0].signedChannels = raster::kMaskR | raster::kMaskG;
+    const float m[2][2] = {{0.3f, -0.1f}, {0.2f, 0.25f}};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) state.states.stages[1].bumpMatrix[i][j] = m[i][j];
+    const std::vector<ScreenVertex> quad = {{-0.5f, 0, 0, 1, 0xFF2080F0u, -0.3f, 0},
+                                            {61, 0, 0, 0.1f, 0x80F08020u, 7.2f, 0},
+                                            {0, 23, 0, 1, 0x10FFFFFFu, 0, 2.1f},
+                                            {61, 23, 0, 0.05f, 0xC0000000u, 9.3f, 5.0f}};
+    r.Draw(state, t.View(false), raster::PrimitiveType::TriangleStrip, Input(quad), 0, 2);
+    r.Flush();
+    return t.color;
+}
+
+TEST(ProgramDraws, GroupLookupsOnEveryTargetMatchThePlainOnes) {
+    int ran = 0;
+    for (std::int64_t left = raster::CompiledProgramTargets(); left != 0; left &= left - 1) {
+        const std::int64_t target = left & -left;
+        if ((hwy::SupportedTargets() & target) == 0) {
+            std::printf("[ skipped  ] %s: this processor lacks it\n", hwy::TargetName(target));
+            continue;
+        }
+        ++ran;
+        for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR})
+            for (DWORD mip : {D3DTEXF_NONE, D3DTEXF_POINT, D3DTEXF_LINEAR}) {
+                SCOPED_TRACE(testing::Message() << hwy::TargetName(target) << ", filter " << filter << ", mip " << mip);
+                const std::vector<std::uint32_t> plain = BumpFrame(target, true, filter, mip);
+                std::vector<std::uint32_t> distinct = plain;  // a textured frame, not a flat one
+                std::sort(distinct.begin(), distinct.end());
+                EXPECT_GT(std::unique(distinct.begin(), distinct.end()) - distinct.begin(), static_cast<long>(plain.size() / 4));
+                EXPECT_EQ(BumpFrame(target, false, filter, mip), plain);
+            }
+    }
+    if (ran == 0) GTEST_SKIP() << "no compiled target runs on this processor";
 }
 
 }  // namespace
