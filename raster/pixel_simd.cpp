@@ -1638,7 +1638,9 @@ RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixed
 
 ColorFill ColorFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillColorN)[TableIndex(targets)]; }
 DepthFill DepthFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillDepthN)[TableIndex(targets)]; }
-GroupSampler GroupSamplerFor(std::int64_t targets) { return HWY_DISPATCH_TABLE(SampleGroupN)[TableIndex(targets)]; }
+GroupSampler GroupSamplerFor(std::int64_t targets) {
+    return HWY_DISPATCH_TABLE(SampleGroupN)[TableIndex(targets)];
+}
 
 }  // namespace raster::detail
 #endif  // HWY_ONCE
