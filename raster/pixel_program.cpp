@@ -246,23 +246,14 @@ void SetupSampler::Sample(int stage, std::uint32_t lanes, const float* u, const 
             for (int k = 0; k < 4; ++k) rgba[k][__builtin_ctz(lanes)] = 1.0f;
         return;
     }
-    const float* table[4];
-    for (int k = 0; k < 4; ++k) table[k] = (s.signedChannels >> k) & 1 ? kChannels.signed_ : kChannels.unsigned_;
     const float* lod = group_.lod[stage];
     const bool plane = s.sampler->texture->kind == TextureKind::Plane;
     if (plane && groupSampler_ && s.sampler->vectorSampling) {
-        alignas(64) std::uint32_t texels[kMaxProgramLanes];
-        groupSampler_(*s.sampler, lanes, u, v, lod, texels);
-        for (; lanes != 0; lanes &= lanes - 1) {
-            const int lane = __builtin_ctz(lanes);
-            const std::uint32_t texel = texels[lane];
-            rgba[0][lane] = table[0][(texel >> 16) & 0xFFu];
-            rgba[1][lane] = table[1][(texel >> 8) & 0xFFu];
-            rgba[2][lane] = table[2][texel & 0xFFu];
-            rgba[3][lane] = table[3][texel >> 24];
-        }
+        groupSampler_(*s.sampler, lanes, u, v, lod, s.signedChannels, rgba);
         return;
     }
+    const float* table[4];
+    for (int k = 0; k < 4; ++k) table[k] = (s.signedChannels >> k) & 1 ? kChannels.signed_ : kChannels.unsigned_;
     for (; lanes != 0; lanes &= lanes - 1) {
         const int lane = __builtin_ctz(lanes);
         const std::uint32_t texel =

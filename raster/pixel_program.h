@@ -20,12 +20,6 @@ namespace raster {
 
 namespace detail {
 struct SamplerSetup;
-// A group's lookups of one stage whose sampler takes vector lookups (vectorSampling): for
-// each lane i of lanes (bit per lane, below kMaxProgramLanes), the texel at (u, v)[i] with
-// the level of detail lod[i], as SampleTexture gives it, non-finite coordinates read as 0;
-// the other lanes of texels are left as they are (GroupSamplerFor in pipeline.h).
-using GroupSampler = void (*)(const SamplerSetup& sampler, std::uint32_t lanes, const float* u, const float* v,
-                              const float* lod, std::uint32_t* texels);
 }  // namespace detail
 
 enum class PixelVersion : std::uint8_t { Ps11, Ps12, Ps13, Ps14 };
@@ -162,6 +156,16 @@ private:
 
 // Lanes of the widest group any target shades (sixteen floats: AVX-512).
 constexpr int kMaxProgramLanes = 16;
+
+namespace detail {
+// A group's lookups of one stage whose sampler takes vector lookups (vectorSampling): for
+// each lane i of lanes (bit per lane, below kMaxProgramLanes), the texel at (u, v)[i] with
+// the level of detail lod[i], as SampleTexture gives it (non-finite coordinates read as 0),
+// into rgba[0..3][i] as ProgramStage::signedChannels reads its bytes; the other lanes of rgba
+// are left as they are (GroupSamplerFor in pipeline.h).
+using GroupSampler = void (*)(const SamplerSetup& sampler, std::uint32_t lanes, const float* u, const float* v,
+                              const float* lod, std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]);
+}  // namespace detail
 
 // What a draw gives every group: the constants set on the device, and per stage the
 // bump-environment matrix, the luminance scale and offset, the sampler, and how to

@@ -55,10 +55,17 @@ void ShadeRowsUntextured(const DrawSetup& d, const Prim& prim, const float* pl, 
 void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { std::fill(first, last, value); }
 void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) { std::fill(first, last, value); }
 void SampleGroupN(const SamplerSetup& s, std::uint32_t lanes, const float* u, const float* v, const float* lod,
-                  std::uint32_t* texels) {
+                  std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]) {
     for (; lanes != 0; lanes &= lanes - 1) {
         const int i = __builtin_ctz(lanes);
-        texels[i] = SampleTexture(s, std::isfinite(u[i]) ? u[i] : 0.0f, std::isfinite(v[i]) ? v[i] : 0.0f, lod[i]);
+        const std::uint32_t texel =
+            SampleTexture(s, std::isfinite(u[i]) ? u[i] : 0.0f, std::isfinite(v[i]) ? v[i] : 0.0f, lod[i]);
+        const int shifts[4] = {16, 8, 0, 24};
+        for (int k = 0; k < 4; ++k) {
+            const int c = static_cast<int>((texel >> shifts[k]) & 0xFFu);
+            rgba[k][i] = (signedChannels >> k) & 1 ? (c == 0 ? -1.0f : static_cast<float>(c - 128) / 127.0f)
+                                                   : static_cast<float>(c) / 255.0f;
+        }
     }
 }
 #else
@@ -1561,7 +1568,7 @@ void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) 
 // of lanes at a time; lanes outside lanes take the first covered lane's coordinates and
 // level of detail.
 void SampleGroupN(const SamplerSetup& s, std::uint32_t lanes, const float* u, const float* v, const float* lod,
-                  std::uint32_t* texels) {
+                  std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]) {
     StageConstants c;
     SetUpStage(s, c);
     const bool linear = s.minFilter == TextureFilter::Linear;
@@ -1581,9 +1588,23 @@ void SampleGroupN(const SamplerSetup& s, std::uint32_t lanes, const float* u, co
         ChooseLevelsN(c, s.mipFilter, FillUncovered(hn::LoadU(df, lod + o), cover, first), at);
         StageFetch where;
         Address(s, c, linear, hints, at, where);
-        alignas(HWY_MAX_BYTES) std::uint32_t out[kMaxLanes];
-        hn::Store(Sample(where, linear, hints), du, out);
-        for (std::uint32_t k = chunk; k != 0; k &= k - 1) texels[o + __builtin_ctz(k)] = out[__builtin_ctz(k)];
+        const VI texels = hn::BitCast(di, Sample(where, linear, hints));
+        // The bytes as floats: c / 255, or (c - 128) / 127 with 0 as -1 for a signed channel.
+        const int shifts[4] = {16, 8, 0, 24};
+        const auto mine = hn::RebindMask(df, cover);
+        for (int k = 0; k < 4; ++k) {
+            const VI byte = hn::And(hn::ShiftRightSame(texels, shifts[k]), hn::Set(di, 0xFF));
+            VF value;
+            if ((signedChannels >> k) & 1) {
+                const VF scaled = hn::Div(hn::ConvertTo(df, hn::Sub(byte, hn::Set(di, 128))), hn::Set(df, 127.0f));
+                value = hn::IfThenElse(hn::RebindMask(df, hn::Eq(byte, hn::Zero(di))), hn::Set(df, -1.0f), scaled);
+            } else {
+                value = hn::Div(hn::ConvertTo(df, byte), hn::Set(df, 255.0f));
+            }
+            float* out = rgba[k] + o;
+            if (chunk == (n >= 32 ? ~0u : (1u << n) - 1u)) hn::StoreU(value, df, out);
+            else hn::StoreU(hn::IfThenElse(mine, value, hn::LoadU(df, out)), df, out);
+        }
     }
 }
 
