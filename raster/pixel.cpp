@@ -432,7 +432,8 @@ namespace {
 // program runs first (texkill removes a pixel before any test, texdepth replaces its
 // depth), then each pixel it keeps goes through the depth and stencil tests, fog, the
 // alpha test and the writes as in ShadeSpanRef. r0 becomes bytes as the stages' results
-// do; the specular colour is never added.
+// do; the specular colour is never added. The loops here are the plain twins of a vector
+// runner's programSetup and programWrite.
 void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const SpanRow row = RowOf(d, prim, pl, y);
     const AttributeLayout& layout = d.layout;

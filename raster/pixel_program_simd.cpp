@@ -3,9 +3,12 @@
 // compiled for every target of the build and chosen at run time (PixelProgramRunner).
 //
 // Every instruction is a short sequence of vector operations on registers kept as four
-// vectors (r, g, b, a); texel lookups go lane by lane through the group's ProgramSampler.
+// vectors (r, g, b, a); texel lookups go through the group's ProgramSampler (a group at a
+// time for the stages the vector sampler of pixel_simd.cpp takes, else lane by lane).
 // Without fused multiply-adds (the library builds with -ffp-contract=off, and the body
-// never asks for one) every target gives the plain runner's bits.
+// never asks for one) every target gives the plain runner's bits. The pixel stage's setup
+// of a group and, under a plain depth test, its tests and writes run here too, on the
+// same target (SetUpProgramGroupN, WriteProgramGroupN).
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "raster/pixel_program_simd.cpp"
 #ifndef HWY_DISABLED_TARGETS
