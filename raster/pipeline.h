@@ -133,6 +133,21 @@ struct StageSetup {
     SamplerSetup sampler;
 };
 
+// A pixel program's group at x = gx of a row (rowBase: the planes at the row) as the vector
+// runner of a target sets it up and, for the draws ProgramWritesApply takes, tests and
+// writes it (pixel_program_simd.cpp; the plain twin is ShadeSpanProgram's loops).
+using ProgramSetup = void (*)(const DrawSetup& d, const float* rowBase, const float* pl, int gx, float originX,
+                              ProgramGroup& group, float* ws);
+using ProgramWrite = void (*)(const DrawSetup& d, const float* rowBase, const float* pl, int gx, float originX,
+                              std::uint32_t lanes, const ProgramResult& result, std::uint32_t* color,
+                              std::uint16_t* depth);
+ProgramSetup ProgramSetupFor(std::int64_t targets);
+ProgramWrite ProgramWriteFor(std::int64_t targets);
+// Draws whose program results go through a ProgramWrite: a depth test on a 16-bit buffer
+// with writes, no stencil, fog, alpha test or blending, every channel written, the
+// program's depth left alone.
+bool ProgramWritesApply(const DrawSetup& d);
+
 // Everything the tile workers need to shade the pixels of one draw.
 struct DrawSetup {
     RenderTarget target;
@@ -199,6 +214,9 @@ struct DrawSetup {
     ProgramDraw programDraw;
     ProgramRunner programRunner = nullptr;
     int programLanes = 1;
+    GroupSampler programSampler = nullptr;  // the vector runners' lookups (null: lane by lane)
+    ProgramSetup programSetup = nullptr;    // the vector runners' group setup (null: lane by lane)
+    ProgramWrite programWrite = nullptr;    // the writes of ProgramWritesApply draws (null: lane by lane)
 };
 
 // A vertex after transform and lighting: clip-space position and attributes, and for the
@@ -314,6 +332,8 @@ std::uint32_t SampleAt(const SamplerSetup& sampler, const float* coordinates, co
 // by the texture's kind: a plane reads (u, v), a volume (u, v, w), a cube the direction.
 // Pixel programs sample through it.
 std::uint32_t SampleCoordinates(const SamplerSetup& sampler, float u, float v, float w, float lod);
+// The group sampler of the best of targets (Highway target bits) that this processor runs.
+GroupSampler GroupSamplerFor(std::int64_t targets);
 
 // The level choice of every scalar lookup for a minified or magnified lane (its Highway
 // twin is ChooseLevelsN in pixel_simd.cpp, lane for lane the same arithmetic): the finer

@@ -432,7 +432,8 @@ namespace {
 // program runs first (texkill removes a pixel before any test, texdepth replaces its
 // depth), then each pixel it keeps goes through the depth and stencil tests, fog, the
 // alpha test and the writes as in ShadeSpanRef. r0 becomes bytes as the stages' results
-// do; the specular colour is never added.
+// do; the specular colour is never added. The loops here are the plain twins of a vector
+// runner's programSetup and programWrite.
 void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int y, int x0, int x1) {
     const SpanRow row = RowOf(d, prim, pl, y);
     const AttributeLayout& layout = d.layout;
@@ -447,39 +448,48 @@ void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int
     for (int gx = x0; gx < x1; gx += lanes) {
         const int n = std::min(lanes, x1 - gx);
         group.active = n >= 32 ? ~0u : (1u << n) - 1u;
-        for (int i = 0; i < n; ++i) {
-            const float fx = static_cast<float>(gx + i) - prim.originX;
-            const float q = row.base[1] + pl[4] * fx;
-            const float w = 1.0f / q;
-            ws[i] = w;
-            auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
-            // The colours as the stages see them: bytes.
-            for (int k = 0; k < 4; ++k) group.color[0][k][i] = static_cast<float>(ToByte(attribute(k))) / 255.0f;
-            for (int k = 0; k < 3; ++k)
-                group.color[1][k][i] =
-                    layout.specular >= 0 ? static_cast<float>(ToByte(attribute(layout.specular + k))) / 255.0f : 0.0f;
-            group.color[1][3][i] = 1.0f;
-            for (int s = 0; s < PixelProgram::kTextures; ++s) {
-                const int slot = layout.texcoord[s];
-                if (slot < 0) continue;
-                for (int k = 0; k < 4; ++k) group.texcoord[s][k][i] = attribute(slot + k);
-                const SamplerSetup* sampler = draw.stages[s].sampler;
-                if (!sampler) continue;
-                // The level of detail from u and v as SampleStages finds it.
-                const float* pu = pl + 3 * (2 + slot);
-                const float* pv = pu + 3;
-                const float u = group.texcoord[s][0][i], v = group.texcoord[s][1][i];
-                const SamplerLevel& base = sampler->texture->levels[sampler->baseLevel];
-                const float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
-                const float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
-                const float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
-                const float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
-                const float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
-                group.lod[s][i] = 0.5f * FastLog2(rho2) + sampler->lodBias;
+        if (d.programSetup) {
+            d.programSetup(d, row.base, pl, gx, prim.originX, group, ws);
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const float fx = static_cast<float>(gx + i) - prim.originX;
+                const float q = row.base[1] + pl[4] * fx;
+                const float w = 1.0f / q;
+                ws[i] = w;
+                auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
+                // The colours as the stages see them: bytes.
+                for (int k = 0; k < 4; ++k) group.color[0][k][i] = static_cast<float>(ToByte(attribute(k))) / 255.0f;
+                for (int k = 0; k < 3; ++k)
+                    group.color[1][k][i] = layout.specular >= 0
+                                               ? static_cast<float>(ToByte(attribute(layout.specular + k))) / 255.0f
+                                               : 0.0f;
+                group.color[1][3][i] = 1.0f;
+                for (int s = 0; s < PixelProgram::kTextures; ++s) {
+                    const int slot = layout.texcoord[s];
+                    if (slot < 0) continue;
+                    for (int k = 0; k < 4; ++k) group.texcoord[s][k][i] = attribute(slot + k);
+                    const SamplerSetup* sampler = draw.stages[s].sampler;
+                    if (!sampler) continue;
+                    // The level of detail from u and v as SampleStages finds it.
+                    const float* pu = pl + 3 * (2 + slot);
+                    const float* pv = pu + 3;
+                    const float u = group.texcoord[s][0][i], v = group.texcoord[s][1][i];
+                    const SamplerLevel& base = sampler->texture->levels[sampler->baseLevel];
+                    const float dudx = (pu[1] - u * pl[4]) * w * static_cast<float>(base.width);
+                    const float dudy = (pu[2] - u * pl[5]) * w * static_cast<float>(base.width);
+                    const float dvdx = (pv[1] - v * pl[4]) * w * static_cast<float>(base.height);
+                    const float dvdy = (pv[2] - v * pl[5]) * w * static_cast<float>(base.height);
+                    const float rho2 = std::max(dudx * dudx + dvdx * dvdx, dudy * dudy + dvdy * dvdy);
+                    group.lod[s][i] = 0.5f * FastLog2(rho2) + sampler->lodBias;
+                }
             }
         }
-        const SetupSampler sampler(draw, group);
+        const SetupSampler sampler(draw, group, d.programSampler);
         d.programRunner(program, draw, group, sampler, result);
+        if (d.programWrite) {
+            d.programWrite(d, row.base, pl, gx, prim.originX, group.active, result, row.color + gx, row.depth + gx);
+            continue;
+        }
         for (int i = 0; i < n; ++i) {
             if ((result.killed >> i) & 1u) continue;
             const int x = gx + i;
@@ -582,6 +592,12 @@ bool UntexturedApplies(const DrawSetup& d) {
 
 }  // namespace
 
+bool ProgramWritesApply(const DrawSetup& d) {
+    return d.depthTest && d.depthWrite && d.target.depth && !d.packedDepth && !d.stencil && d.layout.fog < 0 &&
+           d.pixelFog == FogMode::None && !d.alphaTest && !d.blend && d.writeMask == 0xFFFFFFFFu && d.program &&
+           !d.program->WritesDepth();
+}
+
 FixedStates FixedStatesFor(const DrawSetup& d) {
     if (!d.depthTest || d.depthCompare != CompareFunc::LessEqual || !d.depthWrite || d.layout.fog >= 0 || d.alphaTest ||
         d.blend || d.writeMask != 0xFFFFFFFFu || d.packedDepth || d.pixelFog != FogMode::None)
@@ -610,9 +626,15 @@ void ChooseShaders(DrawSetup& d, const RasterOptions& options) {
         if (options.referenceShading) {
             d.programRunner = RunPixelProgramRef;
             d.programLanes = 1;
+            d.programSampler = nullptr;
+            d.programSetup = nullptr;
+            d.programWrite = nullptr;
         } else {
             d.programRunner = PixelProgramRunner(options.vectorTargets);
             d.programLanes = ProgramLanes(options.vectorTargets);
+            d.programSampler = GroupSamplerFor(options.vectorTargets);
+            d.programSetup = ProgramSetupFor(options.vectorTargets);
+            d.programWrite = ProgramWritesApply(d) ? ProgramWriteFor(options.vectorTargets) : nullptr;
         }
         d.shade = ShadeSpanProgram;
         d.shadeRows = ShadeRowsBySpan;

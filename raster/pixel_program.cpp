@@ -246,10 +246,14 @@ void SetupSampler::Sample(int stage, std::uint32_t lanes, const float* u, const 
             for (int k = 0; k < 4; ++k) rgba[k][__builtin_ctz(lanes)] = 1.0f;
         return;
     }
-    const float* table[4];
-    for (int k = 0; k < 4; ++k) table[k] = (s.signedChannels >> k) & 1 ? kChannels.signed_ : kChannels.unsigned_;
     const float* lod = group_.lod[stage];
     const bool plane = s.sampler->texture->kind == TextureKind::Plane;
+    if (plane && groupSampler_ && s.sampler->vectorSampling) {
+        groupSampler_(*s.sampler, lanes, u, v, lod, s.signedChannels, rgba);
+        return;
+    }
+    const float* table[4];
+    for (int k = 0; k < 4; ++k) table[k] = (s.signedChannels >> k) & 1 ? kChannels.signed_ : kChannels.unsigned_;
     for (; lanes != 0; lanes &= lanes - 1) {
         const int lane = __builtin_ctz(lanes);
         const std::uint32_t texel =

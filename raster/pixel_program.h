@@ -20,7 +20,7 @@ namespace raster {
 
 namespace detail {
 struct SamplerSetup;
-}
+}  // namespace detail
 
 enum class PixelVersion : std::uint8_t { Ps11, Ps12, Ps13, Ps14 };
 
@@ -157,6 +157,16 @@ private:
 // Lanes of the widest group any target shades (sixteen floats: AVX-512).
 constexpr int kMaxProgramLanes = 16;
 
+namespace detail {
+// A group's lookups of one stage whose sampler takes vector lookups (vectorSampling): for
+// each lane i of lanes (bit per lane, below kMaxProgramLanes), the texel at (u, v)[i] with
+// the level of detail lod[i], as SampleTexture gives it (non-finite coordinates read as 0),
+// into rgba[0..3][i] as ProgramStage::signedChannels reads its bytes; the other lanes of rgba
+// are left as they are (GroupSamplerFor in pipeline.h).
+using GroupSampler = void (*)(const SamplerSetup& sampler, std::uint32_t lanes, const float* u, const float* v,
+                              const float* lod, std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]);
+}  // namespace detail
+
 // What a draw gives every group: the constants set on the device, and per stage the
 // bump-environment matrix, the luminance scale and offset, the sampler, and how to
 // read texels. Null samplers read (1, 1, 1, 1).
@@ -208,17 +218,20 @@ protected:
 };
 
 // The sampler of the pixel stage: each stage's SamplerSetup (2-D, cube or volume) at the
-// group's level of detail for the stage, lane by lane through the sampler's functions.
-// Non-finite coordinates read as 0.
+// group's level of detail for the stage, lane by lane through the sampler's functions, or
+// with a group sampler all lanes of a 2-D stage that takes vector lookups at once (the same
+// texels). Non-finite coordinates read as 0.
 class SetupSampler final : public ProgramSampler {
 public:
-    SetupSampler(const ProgramDraw& draw, const ProgramGroup& group) : draw_(draw), group_(group) {}
+    SetupSampler(const ProgramDraw& draw, const ProgramGroup& group, detail::GroupSampler groupSampler = nullptr)
+        : draw_(draw), group_(group), groupSampler_(groupSampler) {}
     void Sample(int stage, std::uint32_t lanes, const float* u, const float* v, const float* w,
                 float (*rgba)[kMaxProgramLanes]) const override;
 
 private:
     const ProgramDraw& draw_;
     const ProgramGroup& group_;
+    detail::GroupSampler groupSampler_;
 };
 
 // Runs a program (with no error) over a group: the plain twin, and the vector runner of

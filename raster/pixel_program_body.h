@@ -22,10 +22,13 @@ struct ProgramBody {
     const raster::ProgramGroup& group;
     bool ps14;
     V maxValue, minValue;
+    // The temporaries and texture registers read 0 until written; live holds a bit per
+    // register written (r0.. from bit 0, t0.. from bit 8), the others are left unset.
     V4 r[raster::PixelProgram::kTemps];
     V4 t[raster::PixelProgram::kTextures];
+    V4 zeros;
+    std::uint32_t live = 0;
     V4 v[raster::PixelProgram::kColors];
-    float constants[raster::PixelProgram::kConstants][4];
     V pad[2];  // u' and v' (or z) of a texm3x2 or texm3x3 sequence
     int pads = 0;
 
@@ -39,20 +42,21 @@ struct ProgramBody {
           maxValue(o.Set(p.MaxValue())),
           minValue(o.Set(-p.MaxValue())) {
         const V zero = ops.Set(0.0f), one = ops.Set(1.0f);
-        for (V4& x : r) x = {{zero, zero, zero, zero}};
-        for (V4& x : t) x = {{zero, zero, zero, zero}};
+        zeros = {{zero, zero, zero, zero}};
         for (int i = 0; i < raster::PixelProgram::kColors; ++i)
             for (int k = 0; k < 4; ++k) v[i].c[k] = Clamp(ops.Load(group.color[i][k]), zero, one);
-        for (int i = 0; i < raster::PixelProgram::kConstants; ++i) {
-            const bool defined = (p.DefinedConstants() >> i) & 1;
-            for (int k = 0; k < 4; ++k) {
-                const float c = defined ? p.Constant(i)[k] : d.constants[i][k];
-                // Constants hold [-1, 1]; NaN reads as -1 like any clamped value.
-                constants[i][k] = c > -1.0f ? (c < 1.0f ? c : 1.0f) : -1.0f;
-            }
-        }
         pad[0] = pad[1] = zero;
     }
+
+    // Constant i, channel k: def's value or the draw's, held within [-1, 1]; NaN reads as
+    // -1 like any clamped value.
+    float ConstantAt(int i, int k) const {
+        const float c = (program.DefinedConstants() >> i) & 1 ? program.Constant(i)[k] : draw.constants[i][k];
+        return c > -1.0f ? (c < 1.0f ? c : 1.0f) : -1.0f;
+    }
+
+    const V4& Temp(int i) const { return (live >> i) & 1 ? r[i] : zeros; }
+    const V4& TextureRegister(int i) const { return (live >> (8 + i)) & 1 ? t[i] : zeros; }
 
     // x within [lo, hi]; NaN goes to lo.
     V Clamp(V x, V lo, V hi) const { return ops.Select(ops.Gt(x, lo), ops.Select(ops.Lt(x, hi), x, hi), lo); }
@@ -62,15 +66,16 @@ struct ProgramBody {
     V4 Raw(const raster::Source& s) const {
         using raster::RegisterFile;
         switch (s.file) {
-            case RegisterFile::Temp: return r[s.index];
+            case RegisterFile::Temp: return Temp(s.index);
             case RegisterFile::Texture:
                 if (ps14)
                     return {{Coordinate(s.index, 0), Coordinate(s.index, 1), Coordinate(s.index, 2),
                              Coordinate(s.index, 3)}};
-                return t[s.index];
+                return TextureRegister(s.index);
             case RegisterFile::Constant: {
-                const float* c = constants[s.index];
-                return {{ops.Set(c[0]), ops.Set(c[1]), ops.Set(c[2]), ops.Set(c[3])}};
+                const int i = s.index;
+                return {{ops.Set(ConstantAt(i, 0)), ops.Set(ConstantAt(i, 1)), ops.Set(ConstantAt(i, 2)),
+                         ops.Set(ConstantAt(i, 3))}};
             }
             case RegisterFile::Color: return v[s.index];
         }
@@ -135,7 +140,13 @@ struct ProgramBody {
     }
 
     void Write(const raster::Destination& d, const V4& x) {
-        V4& target = d.file == raster::RegisterFile::Texture ? t[d.index] : r[d.index];
+        const bool texture = d.file == raster::RegisterFile::Texture;
+        const int bit = (texture ? 8 : 0) + d.index;
+        V4& target = texture ? t[d.index] : r[d.index];
+        if (!((live >> bit) & 1)) {
+            target = zeros;
+            live |= 1u << bit;
+        }
         const V4 f = Finish(d, x);
         for (int k = 0; k < 4; ++k)
             if ((d.mask >> k) & 1) target.c[k] = f.c[k];
@@ -257,7 +268,7 @@ struct ProgramBody {
                 break;
             case PixelOp::TexKill: {
                 V4 c = in.dst.file == raster::RegisterFile::Temp
-                           ? r[m]
+                           ? Temp(m)
                            : V4{{Coordinate(m, 0), Coordinate(m, 1), Coordinate(m, 2), zero}};
                 killed =
                     ops.Or(killed, ops.Or(ops.Or(ops.Lt(c.c[0], zero), ops.Lt(c.c[1], zero)), ops.Lt(c.c[2], zero)));
@@ -314,8 +325,8 @@ struct ProgramBody {
                     // 2 [(N.E) / (N.N)] N - E.
                     V e[3];
                     if (in.op == PixelOp::TexM3x3Spec) {
-                        const float* c = constants[in.src[1].index];
-                        e[0] = ops.Set(c[0]), e[1] = ops.Set(c[1]), e[2] = ops.Set(c[2]);
+                        const int c = in.src[1].index;
+                        for (int k = 0; k < 3; ++k) e[k] = ops.Set(ConstantAt(c, k));
                     } else {
                         e[0] = Coordinate(m - 2, 3), e[1] = Coordinate(m - 1, 3), e[2] = Coordinate(m, 3);
                     }
@@ -330,7 +341,7 @@ struct ProgramBody {
             case PixelOp::TexDp3Tex: Write(in.dst, Sample(m, Dot3Coordinates(m, Read(in.src[0])), zero, zero)); break;
             case PixelOp::TexDepth: {
                 // r5.r / r5.g; r5.g = 0 gives 1. Kept within [0, 1].
-                const V4& s = r[m];
+                const V4& s = Temp(m);
                 const M nonzero = ops.Or(ops.Gt(s.c[1], zero), ops.Lt(s.c[1], zero));
                 depth = Clamp(ops.Select(nonzero, ops.Div(s.c[0], s.c[1]), one), zero, one);
                 wroteDepth = true;
@@ -397,6 +408,6 @@ struct ProgramBody {
                 Write(in.dst, x);
             }
         }
-        out = r[0];
+        out = Temp(0);
     }
 };

@@ -54,6 +54,20 @@ void ShadeRowsUntextured(const DrawSetup& d, const Prim& prim, const float* pl, 
 }
 void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { std::fill(first, last, value); }
 void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) { std::fill(first, last, value); }
+void SampleGroupN(const SamplerSetup& s, std::uint32_t lanes, const float* u, const float* v, const float* lod,
+                  std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]) {
+    for (; lanes != 0; lanes &= lanes - 1) {
+        const int i = __builtin_ctz(lanes);
+        const std::uint32_t texel =
+            SampleTexture(s, std::isfinite(u[i]) ? u[i] : 0.0f, std::isfinite(v[i]) ? v[i] : 0.0f, lod[i]);
+        const int shifts[4] = {16, 8, 0, 24};
+        for (int k = 0; k < 4; ++k) {
+            const int c = static_cast<int>((texel >> shifts[k]) & 0xFFu);
+            rgba[k][i] = (signedChannels >> k) & 1 ? (c == 0 ? -1.0f : static_cast<float>(c - 128) / 127.0f)
+                                                   : static_cast<float>(c) / 255.0f;
+        }
+    }
+}
 #else
 namespace {
 
@@ -1550,6 +1564,50 @@ HWY_INLINE void Fill(T* first, T* last, T value) {
 void FillColorN(std::uint32_t* first, std::uint32_t* last, std::uint32_t value) { Fill(first, last, value); }
 void FillDepthN(std::uint16_t* first, std::uint16_t* last, std::uint16_t value) { Fill(first, last, value); }
 
+// The lookups of ShadeRowsBody's vector sampling (ChooseLevelsN, Address, Sample), a vector
+// of lanes at a time; lanes outside lanes take the first covered lane's coordinates and
+// level of detail.
+void SampleGroupN(const SamplerSetup& s, std::uint32_t lanes, const float* u, const float* v, const float* lod,
+                  std::uint8_t signedChannels, float (*rgba)[kMaxProgramLanes]) {
+    StageConstants c;
+    SetUpStage(s, c);
+    const bool linear = s.minFilter == TextureFilter::Linear;
+    const FetchHints hints{};
+    const int n = static_cast<int>(hn::Lanes(df));
+    static_assert(kMaxLanes <= kMaxProgramLanes, "a group holds a whole vector");
+    const VI bit = hn::Shl(hn::Set(di, 1), hn::Iota(di, 0));
+    for (int o = 0; o < kMaxProgramLanes; o += n) {
+        const std::uint32_t chunk = (lanes >> o) & (n >= 32 ? ~0u : (1u << n) - 1u);
+        if (chunk == 0) continue;
+        const MI cover = hn::Ne(hn::And(hn::Set(di, static_cast<std::int32_t>(chunk)), bit), hn::Zero(di));
+        const IndicesF first = hn::IndicesFromVec(df, hn::Set(di, __builtin_ctz(chunk)));
+        auto finite = [&](VF x) TOLVANE_INLINE_LAMBDA { return hn::IfThenElseZero(hn::IsFinite(x), x); };
+        StageLookup at;
+        at.u = finite(FillUncovered(hn::LoadU(df, u + o), cover, first));
+        at.v = finite(FillUncovered(hn::LoadU(df, v + o), cover, first));
+        ChooseLevelsN(c, s.mipFilter, FillUncovered(hn::LoadU(df, lod + o), cover, first), at);
+        StageFetch where;
+        Address(s, c, linear, hints, at, where);
+        const VI texels = hn::BitCast(di, Sample(where, linear, hints));
+        // The bytes as floats: c / 255, or (c - 128) / 127 with 0 as -1 for a signed channel.
+        const int shifts[4] = {16, 8, 0, 24};
+        const auto mine = hn::RebindMask(df, cover);
+        for (int k = 0; k < 4; ++k) {
+            const VI byte = hn::And(hn::ShiftRightSame(texels, shifts[k]), hn::Set(di, 0xFF));
+            VF value;
+            if ((signedChannels >> k) & 1) {
+                const VF scaled = hn::Div(hn::ConvertTo(df, hn::Sub(byte, hn::Set(di, 128))), hn::Set(df, 127.0f));
+                value = hn::IfThenElse(hn::RebindMask(df, hn::Eq(byte, hn::Zero(di))), hn::Set(df, -1.0f), scaled);
+            } else {
+                value = hn::Div(hn::ConvertTo(df, byte), hn::Set(df, 255.0f));
+            }
+            float* out = rgba[k] + o;
+            if (chunk == (n >= 32 ? ~0u : (1u << n) - 1u)) hn::StoreU(value, df, out);
+            else hn::StoreU(hn::IfThenElse(mine, value, hn::LoadU(df, out)), df, out);
+        }
+    }
+}
+
 void ShadeRowsGeneric(const DrawSetup& d, const Prim& prim, const float* pl, int y0, int rows, const RowSpan* spans) {
     ShadeRowsBody<Generic>(d, prim, pl, y0, rows, spans);
 }
@@ -1576,6 +1634,7 @@ HWY_EXPORT(ShadeRowsTwoStageTrilinear);
 HWY_EXPORT(ShadeRowsUntextured);
 HWY_EXPORT(FillColorN);
 HWY_EXPORT(FillDepthN);
+HWY_EXPORT(SampleGroupN);
 
 namespace {
 
@@ -1600,6 +1659,9 @@ RowsShader VectorRowsShader(const DrawSetup& d, std::int64_t targets, bool fixed
 
 ColorFill ColorFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillColorN)[TableIndex(targets)]; }
 DepthFill DepthFiller(std::int64_t targets) { return HWY_DISPATCH_TABLE(FillDepthN)[TableIndex(targets)]; }
+GroupSampler GroupSamplerFor(std::int64_t targets) {
+    return HWY_DISPATCH_TABLE(SampleGroupN)[TableIndex(targets)];
+}
 
 }  // namespace raster::detail
 #endif  // HWY_ONCE

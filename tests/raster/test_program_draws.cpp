@@ -2,8 +2,13 @@
 // against the plain one, pixel for pixel, with texkill and the alpha test in the mix.
 #include <gtest/gtest.h>
 
+#include <hwy/targets.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "raster/pixel_program.h"
@@ -139,6 +144,102 @@ TEST(ProgramDraws, StagesAfterABumpStageDrawAsTheIntegerStages) {
                     ASSERT_LE(std::abs(x - y), tolerance) << "pixel " << i << ", channel shift " << shift;
                 }
         }
+}
+
+// The vector runners set up each group, look the texels up a group at a time and, with a
+// plain depth test, test and write a group at a time: every target against the plain
+// stage, colour and depth, with every filter and mip filter over a mipmapped texture on
+// slanted quads (each group spans several levels, rows end inside a group of sixteen), the
+// second quad crossing the first in depth, texkill in one program.
+struct Frame {
+    std::vector<std::uint32_t> color;
+    std::vector<std::uint16_t> depth;
+    bool operator==(const Frame&) const = default;
+};
+
+Frame ProgramTargetFrame(std::int64_t target, bool reference, const raster::PixelProgram& program, DWORD filter,
+                         DWORD mipFilter, DWORD zfunc) {
+    Target t(61, 23);
+    std::fill(t.depth.begin(), t.depth.end(), std::uint16_t{0x8000});  // halfway: each test fails somewhere
+    raster::RasterOptions options;
+    options.threads = 1;
+    options.referenceShading = reference;
+    options.vectorTargets = target;
+    raster::Rasterizer r(options);
+    std::mt19937 random(5);
+    Texture bumps(8, 8, 1);
+    for (std::uint32_t& texel : bumps.storage[0]) texel = static_cast<std::uint32_t>(random());
+    Texture wall = Checker(32, 3, true);
+    for (auto& level : wall.storage)
+        for (std::uint32_t& texel : level) texel ^= static_cast<std::uint32_t>(random()) & 0x3F3F3F3Fu;
+    D3DState s = BasicState(61, 23, kScreenFvf);
+    s.texture[0] = &bumps.sampler;
+    s.texture[1] = &wall.sampler;
+    s.stageState[1][D3DTSS_TEXCOORDINDEX] = 0;
+    s.stageState[1][D3DTSS_MAGFILTER] = s.stageState[1][D3DTSS_MINFILTER] = filter;
+    s.stageState[1][D3DTSS_MIPFILTER] = mipFilter;
+    s.renderState[D3DRS_ZENABLE] = D3DZB_TRUE;
+    s.renderState[D3DRS_ZWRITEENABLE] = TRUE;
+    s.renderState[D3DRS_ZFUNC] = zfunc;
+    raster::PipelineState state = Translated(s);
+    state.states.pixelProgram = &program;
+    state.states.stages[0].signedChannels = raster::kMaskR | raster::kMaskG;
+    const float m[2][2] = {{0.3f, -0.1f}, {0.2f, 0.25f}};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) state.states.stages[1].bumpMatrix[i][j] = m[i][j];
+    const std::vector<ScreenVertex> first = {{-0.5f, 0, 0.2f, 1, 0xFF2080F0u, -0.3f, 0},
+                                             {61, 0, 0.8f, 0.1f, 0x80F08020u, 7.2f, 0},
+                                             {0, 23, 0.2f, 1, 0x10FFFFFFu, 0, 2.1f},
+                                             {61, 23, 0.8f, 0.05f, 0xC0000000u, 9.3f, 5.0f}};
+    const std::vector<ScreenVertex> second = {{0, 0, 0.9f, 1, 0xFF808080u, 0.5f, 0.5f},
+                                              {61, 3, 0.1f, 0.5f, 0xFF4020F0u, -2.0f, 1.0f},
+                                              {3, 23, 0.7f, 0.25f, 0xFFF02040u, 3.0f, -1.5f}};
+    r.Draw(state, t.View(true), raster::PrimitiveType::TriangleStrip, Input(first), 0, 2);
+    r.Draw(state, t.View(true), raster::PrimitiveType::TriangleList, Input(second), 0, 1);
+    r.Flush();
+    return {t.color, t.depth};
+}
+
+TEST(ProgramDraws, VectorGroupsOnEveryTargetMatchThePlainStage) {
+    raster::PixelProgram bump(raster::PixelVersion::Ps11);  // tex t0; texbem t1, t0; mul r0, t1, v0
+    bump.Texture(raster::PixelOp::Tex, DT(0));
+    bump.Texture(raster::PixelOp::TexBem, DT(1), T(0));
+    bump.Arith(raster::PixelOp::Mul, DR(0), T(1), V(0));
+    raster::PixelProgram kill(raster::PixelVersion::Ps11);  // texcoord t0; texkill t0; tex t1; add r0, t1, -t0
+    kill.Texture(raster::PixelOp::TexCoord, DT(0));
+    kill.Texture(raster::PixelOp::TexKill, DT(0));
+    kill.Texture(raster::PixelOp::Tex, DT(1));
+    kill.Arith(raster::PixelOp::Add, DR(0), T(1), T(0).Neg());
+    ASSERT_EQ(bump.Error(), raster::ProgramError::None);
+    ASSERT_EQ(kill.Error(), raster::ProgramError::None);
+    int ran = 0;
+    for (std::int64_t left = raster::CompiledProgramTargets(); left != 0; left &= left - 1) {
+        const std::int64_t target = left & -left;
+        if ((hwy::SupportedTargets() & target) == 0) {
+            std::printf("[ skipped  ] %s: this processor lacks it\n", hwy::TargetName(target));
+            continue;
+        }
+        ++ran;
+        for (const raster::PixelProgram* program : {&bump, &kill})
+            for (DWORD filter : {D3DTEXF_POINT, D3DTEXF_LINEAR})
+                for (DWORD mip : {D3DTEXF_NONE, D3DTEXF_POINT, D3DTEXF_LINEAR})
+                    for (DWORD zfunc : {D3DCMP_LESSEQUAL, D3DCMP_GREATER}) {
+                        SCOPED_TRACE(testing::Message() << hwy::TargetName(target) << ", kill " << (program == &kill)
+                                                        << ", filter " << filter << ", mip " << mip
+                                                        << ", zfunc " << zfunc);
+                        const Frame plain = ProgramTargetFrame(target, true, *program, filter, mip, zfunc);
+                        std::vector<std::uint32_t> distinct = plain.color;  // a textured frame, not a flat one
+                        std::sort(distinct.begin(), distinct.end());
+                        EXPECT_GT(std::unique(distinct.begin(), distinct.end()) - distinct.begin(),
+                                  static_cast<long>(plain.color.size() / 8));
+                        const long untouched =
+                            std::count(plain.depth.begin(), plain.depth.end(), std::uint16_t{0x8000});
+                        EXPECT_GT(untouched, static_cast<long>(plain.depth.size() / 8));
+                        EXPECT_LT(untouched, static_cast<long>(plain.depth.size() * 7 / 8));
+                        EXPECT_TRUE(ProgramTargetFrame(target, false, *program, filter, mip, zfunc) == plain);
+                    }
+    }
+    if (ran == 0) GTEST_SKIP() << "no compiled target runs on this processor";
 }
 
 }  // namespace
