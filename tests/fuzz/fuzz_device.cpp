@@ -11,6 +11,7 @@
 //
 // DeviceSeeds() builds the hand-made inputs of tests/fuzz/device_seeds (device_replay_main.cpp
 // writes them with --write-seeds), through the same encoder the opcodes below read.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -215,8 +216,16 @@ bool IsBlockFormat(D3DFORMAT f) {
     return f == D3DFMT_DXT1 || f == D3DFMT_DXT2 || f == D3DFMT_DXT3 || f == D3DFMT_DXT4 || f == D3DFMT_DXT5;
 }
 
-// Writes into surface memory a lock returned: every byte of every row when the whole surface
-// is locked, else the first byte of every row of the rectangle.
+// Writes into memory a lock returned: every byte of every row when the whole level is
+// locked, else the first byte of every row of the rectangle or box as the device clamps it
+// to the level (a texture level accepts one reaching outside). Rows of a DXT format are
+// rows of 4x4 blocks.
+LONG LockedRows(std::int64_t from, std::int64_t to, UINT extent, bool blocks) {
+    const std::int64_t top = std::clamp<std::int64_t>(from, 0, extent);
+    const auto rows = static_cast<LONG>(std::clamp<std::int64_t>(to, top, extent) - top);
+    return blocks ? (rows + 3) / 4 : rows;
+}
+
 void WriteLocked(const D3DLOCKED_RECT& locked, const D3DSURFACE_DESC& desc, const RECT* rect, std::uint8_t value) {
     if (locked.pBits == nullptr) return;
     auto* bits = static_cast<std::uint8_t*>(locked.pBits);
@@ -228,28 +237,29 @@ void WriteLocked(const D3DLOCKED_RECT& locked, const D3DSURFACE_DESC& desc, cons
         for (UINT y = 0; y < rows; ++y) std::memset(bits + std::ptrdiff_t{y} * locked.Pitch, value, rowBytes);
         return;
     }
-    const LONG height = rect->bottom - rect->top;
-    const LONG rows = blocks ? (height + 3) / 4 : height;
+    const LONG rows = LockedRows(rect->top, rect->bottom, desc.Height, blocks);
     for (LONG y = 0; y < rows; ++y) bits[std::ptrdiff_t{y} * locked.Pitch] = value;
 }
 
 void WriteLockedBox(const D3DLOCKED_BOX& locked, const D3DVOLUME_DESC& desc, const D3DBOX* box, std::uint8_t value) {
     if (locked.pBits == nullptr) return;
     auto* bits = static_cast<std::uint8_t*>(locked.pBits);
+    const bool blocks = IsBlockFormat(desc.Format);
     if (box == nullptr) {
-        const std::size_t rows = std::size_t{desc.Height} * desc.Depth;
+        const std::size_t rows = std::size_t{blocks ? (desc.Height + 3) / 4 : desc.Height} * desc.Depth;
         if (rows == 0) return;
         const std::size_t rowBytes = desc.Size / rows;
         for (UINT z = 0; z < desc.Depth; ++z) {
-            for (UINT y = 0; y < desc.Height; ++y)
+            for (UINT y = 0; y < rows / desc.Depth; ++y)
                 std::memset(bits + std::ptrdiff_t{z} * locked.SlicePitch + std::ptrdiff_t{y} * locked.RowPitch, value,
                             rowBytes);
         }
         return;
     }
-    for (UINT z = 0; z < box->Back - box->Front; ++z) {
-        for (UINT y = 0; y < box->Bottom - box->Top; ++y)
-            bits[std::ptrdiff_t{z} * locked.SlicePitch + std::ptrdiff_t{y} * locked.RowPitch] = value;
+    const LONG rows = LockedRows(box->Top, box->Bottom, desc.Height, blocks);
+    const LONG slices = LockedRows(box->Front, box->Back, desc.Depth, false);
+    for (LONG z = 0; z < slices; ++z) {
+        for (LONG y = 0; y < rows; ++y) bits[std::ptrdiff_t{z} * locked.SlicePitch + std::ptrdiff_t{y} * locked.RowPitch] = value;
     }
 }
 
