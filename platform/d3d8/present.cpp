@@ -24,10 +24,11 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
     from.top = std::max<LONG>(from.top, 0);
     from.right = std::min<LONG>(from.right, sourceWidth);
     from.bottom = std::min<LONG>(from.bottom, sourceHeight);
-    const std::int64_t fromWidth = from.right - from.left;
-    const std::int64_t fromHeight = from.bottom - from.top;
-    const std::int64_t toWidth = to.right - to.left;
-    const std::int64_t toHeight = to.bottom - to.top;
+    // In 64 bits: a destination rectangle may span the whole range of LONG.
+    const std::int64_t fromWidth = std::int64_t{from.right} - from.left;
+    const std::int64_t fromHeight = std::int64_t{from.bottom} - from.top;
+    const std::int64_t toWidth = std::int64_t{to.right} - to.left;
+    const std::int64_t toHeight = std::int64_t{to.bottom} - to.top;
     if (fromWidth <= 0 || fromHeight <= 0 || toWidth <= 0 || toHeight <= 0) return true;  // nothing to copy
 
     // Point sampling: the destination pixel's centre, mapped into the source rectangle of
@@ -36,12 +37,12 @@ bool FrontImage::Compose(HWND target, int clientWidth, int clientHeight, const s
     const LONG x0 = std::max<LONG>(to.left, 0), x1 = std::min<LONG>(to.right, width);
     const LONG y0 = std::max<LONG>(to.top, 0), y1 = std::min<LONG>(to.bottom, height);
     for (LONG y = y0; y < y1; ++y) {
-        const std::int64_t sy = from.top + ((2 * (y - to.top) + 1) * fromHeight) / (2 * toHeight);
+        const std::int64_t sy = from.top + ((2 * (std::int64_t{y} - to.top) + 1) * fromHeight) / (2 * toHeight);
         const auto* row = reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const std::uint8_t*>(source) +
                                                                  sy * static_cast<std::int64_t>(sourcePitchBytes));
         std::uint32_t* out = &pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width)];
         for (LONG x = x0; x < x1; ++x) {
-            const std::int64_t sx = from.left + ((2 * (x - to.left) + 1) * fromWidth) / (2 * toWidth);
+            const std::int64_t sx = from.left + ((2 * (std::int64_t{x} - to.left) + 1) * fromWidth) / (2 * toWidth);
             out[x] = row[sx];
         }
     }
