@@ -282,7 +282,7 @@ TEST_F(VertexShaderTest, HandlesAreOddAndTheGettersFollowTheSizeProtocol) {
     DWORD size = 0;
     ASSERT_EQ(device_->GetVertexShaderDeclaration(first, nullptr, &size), D3D_OK);
     EXPECT_EQ(size, sizeof declaration);
-    DWORD copy[8] = {};
+    DWORD copy[32] = {};  // room for the declaration and the function alike
     DWORD small = size - 4;
     EXPECT_EQ(device_->GetVertexShaderDeclaration(first, copy, &small), D3DERR_MOREDATA);
     EXPECT_EQ(small, size);
