@@ -279,7 +279,7 @@ void SetUpCoordinates(const PipelineState& state, DrawSetup& d) {
 
 // Where each interpolated value sits: diffuse, then what the draw reads of specular, fog
 // and each sampling stage's coordinates.
-void LayOutAttributes(DrawSetup& d) {
+void LayOutColorsAndFog(DrawSetup& d) {
     AttributeLayout& layout = d.layout;
     layout.count = 4;
     if (d.readsSpecular) {
@@ -290,6 +290,11 @@ void LayOutAttributes(DrawSetup& d) {
         layout.fog = layout.count;
         layout.count += 1;
     }
+}
+
+void LayOutAttributes(DrawSetup& d) {
+    LayOutColorsAndFog(d);
+    AttributeLayout& layout = d.layout;
     for (int s = 0; s < d.stageCount; ++s) {
         if (!d.stages[s].readsTexture || !d.stages[s].sampler.texture) continue;
         layout.texcoord[s] = layout.count;
@@ -313,16 +318,8 @@ void SetUpProgram(const PipelineState& state, const PixelProgram& program, DrawS
         for (int k = 0; k < 4; ++k) pd.constants[c][k] = state.states.pixelConstants[c][k];
     const std::uint8_t stages = program.SampledStages() | program.ReadsCoordinates();
     d.layout = AttributeLayout{};
+    LayOutColorsAndFog(d);
     AttributeLayout& layout = d.layout;
-    layout.count = 4;
-    if (d.readsSpecular) {
-        layout.specular = layout.count;
-        layout.count += 3;
-    }
-    if (d.fog) {
-        layout.fog = layout.count;
-        layout.count += 1;
-    }
     for (int s = 0; s < PixelProgram::kTextures; ++s) {
         d.stages[s] = StageSetup{};
         const StageState& ts = state.states.stages[s];

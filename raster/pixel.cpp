@@ -366,6 +366,19 @@ void WritePixel(const DrawSetup& d, const SpanRow& row, int x, const PixelTests&
     row.color[x] = value;
 }
 
+// The alpha test, then the write. Where both the stencil and the alpha test are on, a pixel
+// that passes the alpha test stores the stencil word its depth and stencil tests made even
+// when those failed; colour and depth follow only for pixels that passed them.
+void AlphaTestAndWrite(const DrawSetup& d, const SpanRow& row, int x, PixelTests& t, Rgba color) {
+    if (d.alphaTest && !Holds(d.alphaCompare, static_cast<std::uint32_t>(color.a), d.alphaRef)) return;
+    if (d.stencil && d.alphaTest) {
+        WriteWord(d, row.words, x, (t.word & ~row.lowBits) | t.stencil);
+        t.word = (t.word & ~row.lowBits) | t.stencil;
+        if (!t.passes) return;
+    }
+    WritePixel(d, row, x, t, color);
+}
+
 SpanRow RowOf(const DrawSetup& d, const Prim& prim, const float* pl, int y) {
     const RenderTarget& target = d.target;
     SpanRow row;
@@ -414,13 +427,7 @@ void ShadeSpanRef(const DrawSetup& d, const Prim& prim, const float* pl, int y, 
         Rgba color = d.stageCount > 0 ? RunStages(d, in, samples) : in.diffuse;
         AddSpecularAndFog(d, row, pl, fx, w, in.specular, layout.fog >= 0 ? ToByte(attribute(layout.fog)) : 0, color);
 
-        if (d.alphaTest && !Holds(d.alphaCompare, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
-        if (d.stencil && d.alphaTest) {
-            WriteWord(d, row.words, x, (t.word & ~row.lowBits) | t.stencil);
-            t.word = (t.word & ~row.lowBits) | t.stencil;
-            if (!t.passes) continue;
-        }
-        WritePixel(d, row, x, t, color);
+        AlphaTestAndWrite(d, row, x, t, color);
     }
 }
 
@@ -502,13 +509,7 @@ void ShadeSpanProgram(const DrawSetup& d, const Prim& prim, const float* pl, int
             const float w = ws[i];
             auto attribute = [&](int k) { return (row.base[2 + k] + pl[3 * (2 + k) + 1] * fx) * w; };
             AddSpecularAndFog(d, row, pl, fx, w, Rgba{}, layout.fog >= 0 ? ToByte(attribute(layout.fog)) : 0, color);
-            if (d.alphaTest && !Holds(d.alphaCompare, static_cast<std::uint32_t>(color.a), d.alphaRef)) continue;
-            if (d.stencil && d.alphaTest) {
-                WriteWord(d, row.words, x, (t.word & ~row.lowBits) | t.stencil);
-                t.word = (t.word & ~row.lowBits) | t.stencil;
-                if (!t.passes) continue;
-            }
-            WritePixel(d, row, x, t, color);
+            AlphaTestAndWrite(d, row, x, t, color);
         }
     }
 }
